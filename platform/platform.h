@@ -1,0 +1,212 @@
+// The operating-system seam. Everything above this layer speaks in Windows terms: find records,
+// attribute bits, FILETIME ticks and Windows error codes. Only the backend (posix/) knows about
+// file descriptors and errno, so a Win32 backend can stand beside it without a change above.
+//
+// Conventions of every function here:
+// - Functions that can fail return a Windows error code: 0 (kSuccess) or one of `error::`.
+// - Names are bytes and pass through unchanged (on POSIX a name is whatever the kernel holds).
+// - A path is absolute or relative to the current folder; "/" separates its parts.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+inline constexpr char kPathSeparator = '/';
+
+// Windows error codes the layer reports (see posix/errors.cpp for the errno mapping).
+namespace error {
+inline constexpr uint32_t kSuccess = 0;
+inline constexpr uint32_t kFileNotFound = 2;
+inline constexpr uint32_t kPathNotFound = 3;
+inline constexpr uint32_t kAccessDenied = 5;
+inline constexpr uint32_t kInvalidHandle = 6;
+inline constexpr uint32_t kNotEnoughMemory = 8;
+inline constexpr uint32_t kGenFailure = 31;
+inline constexpr uint32_t kSharingViolation = 32;
+inline constexpr uint32_t kNotSupported = 50;
+inline constexpr uint32_t kFileExists = 80;
+inline constexpr uint32_t kInvalidParameter = 87;
+inline constexpr uint32_t kDiskFull = 112;
+inline constexpr uint32_t kInvalidName = 123;
+inline constexpr uint32_t kDirNotEmpty = 145;
+inline constexpr uint32_t kAlreadyExists = 183;
+inline constexpr uint32_t kFilenameTooLong = 206;
+inline constexpr uint32_t kCantResolveFilename = 1921;
+}  // namespace error
+
+// Windows file attribute bits.
+namespace attr {
+inline constexpr uint32_t kReadOnly = 0x1;
+inline constexpr uint32_t kHidden = 0x2;
+inline constexpr uint32_t kSystem = 0x4;
+inline constexpr uint32_t kDirectory = 0x10;
+inline constexpr uint32_t kArchive = 0x20;
+inline constexpr uint32_t kNormal = 0x80;
+inline constexpr uint32_t kSparse = 0x200;
+inline constexpr uint32_t kReparsePoint = 0x400;
+inline constexpr uint32_t kCompressed = 0x800;
+}  // namespace attr
+
+// Maps an errno value to the Windows error code that stands for it.
+// `removing_directory` turns EEXIST/ENOTEMPTY into kDirNotEmpty (else kAlreadyExists).
+uint32_t ErrorFromErrno(int errno_value, bool removing_directory = false);
+
+// ---------------------------------------------------------------------------------------------
+// Time
+
+// 100-nanosecond ticks since 1601-01-01 00:00 UTC (Windows FILETIME).
+using FileTime = uint64_t;
+
+// The current time as a FILETIME (GetSystemTimeAsFileTime).
+FileTime GetSystemTimeAsFileTime();
+
+// A local calendar time (Windows SYSTEMTIME); day_of_week 0 = Sunday.
+struct SystemTime {
+  int year = 0, month = 0, day_of_week = 0, day = 0;
+  int hour = 0, minute = 0, second = 0, milliseconds = 0;
+};
+
+// The current local time (GetLocalTime).
+SystemTime GetLocalTime();
+
+// A steady clock in seconds for measuring durations; only differences mean anything.
+double MonotonicSeconds();
+
+// ---------------------------------------------------------------------------------------------
+// Folders, listing and entries
+
+// Identity of an open folder, used to check that a folder reopened later is the same one.
+struct FolderId {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  bool operator==(const FolderId&) const = default;
+};
+
+// An open folder. Entries are named relative to it, so a walk of any depth never resolves a
+// long path again and never follows a name that changed between a check and an action.
+// Move-only; closes itself.
+class Folder {
+ public:
+  Folder() = default;
+  ~Folder();
+  Folder(Folder&& other) noexcept;
+  Folder& operator=(Folder&& other) noexcept;
+  Folder(const Folder&) = delete;
+  Folder& operator=(const Folder&) = delete;
+
+  // Opens the folder at `path`; a link to a folder is followed. On failure the result is closed
+  // and *error holds the code (kPathNotFound for a missing path or for a file).
+  static Folder Open(const std::string& path, uint32_t* error);
+
+  // Opens the entry `name` of this folder as a folder; a link is followed ("..": the parent).
+  Folder OpenEntry(std::string_view name, uint32_t* error) const;
+
+  // Opens `name` and checks that it is the folder `expected`; kPathNotFound when it is another.
+  Folder OpenEntryVerified(std::string_view name, const FolderId& expected, uint32_t* error) const;
+
+  bool IsOpen() const { return handle_ >= 0; }
+  const FolderId& Id() const { return id_; }
+  void Close();
+
+  // The backend's handle (a file descriptor on POSIX); -1 when closed.
+  int NativeHandle() const { return handle_; }
+
+ private:
+  Folder(int handle, const FolderId& id) : handle_(handle), id_(id) {}
+  int handle_ = -1;
+  FolderId id_;
+};
+
+// One entry of a folder listing (WIN32_FIND_DATA).
+// - attributes: attr:: bits. A link to a folder and a mount point are kDirectory|kReparsePoint
+//   (a junction); a link to anything else, or a dangling one, is kReparsePoint alone (a file).
+// - times: the entry's own (a link's, not its target's); creation falls back to last write
+//   where the file system keeps no birth time.
+// - size: bytes of a regular file; 0 for folders and links.
+struct FindRecord {
+  std::string name;
+  uint32_t attributes = 0;
+  FileTime creation_time = 0;
+  FileTime last_access_time = 0;
+  FileTime last_write_time = 0;
+  uint64_t size = 0;
+};
+
+// Lists every entry of `folder`, "." and ".." included, in the order the system returns them.
+// An entry that vanishes while it is being looked at is left out. On an error part-way the
+// records gathered so far stay in *records.
+uint32_t ListFolder(const Folder& folder, std::vector<FindRecord>* records);
+
+// Attributes and size of one entry, as ListFolder would report them.
+uint32_t GetEntryAttributes(const Folder& folder, std::string_view name, uint32_t* attributes,
+                            uint64_t* size);
+
+// SetFileAttributes(NORMAL): gives the owner write bit back (links are left alone).
+uint32_t SetEntryAttributesNormal(const Folder& folder, std::string_view name);
+
+// DeleteFile: removes a file or a link to a file; a folder gives kAccessDenied.
+uint32_t DeleteEntryFile(const Folder& folder, std::string_view name);
+
+// RemoveDirectory: removes an empty folder, or a link to a folder (the link only, the target is
+// never touched). A mount point cannot be removed. A full folder gives kDirNotEmpty.
+uint32_t RemoveEntryDirectory(const Folder& folder, std::string_view name);
+
+// Moves the file `name` of `folder` to the trash (freedesktop.org Trash specification 1.0).
+// `path` is the entry's full path as the user named it (used for the .trashinfo record).
+// Never copies across devices and never deletes for good: a file that cannot be trashed stays
+// where it is and the error says why.
+uint32_t MoveEntryToTrash(const Folder& folder, std::string_view name, const std::string& path);
+
+// FindFirstFile(folder\*.*) finds nothing but "." and "..". An error when the folder cannot be
+// searched (the caller treats that as not empty).
+uint32_t IsEntryFolderEmpty(const Folder& folder, std::string_view name, bool* empty);
+
+// ---------------------------------------------------------------------------------------------
+// The same operations by path. Each opens the parent folder and acts on the last component;
+// a trailing separator is ignored.
+
+uint32_t GetFileAttributes(const std::string& path, uint32_t* attributes, uint64_t* size);
+uint32_t SetFileAttributesNormal(const std::string& path);
+uint32_t DeleteFile(const std::string& path);
+uint32_t RemoveDirectory(const std::string& path);
+uint32_t MoveToTrash(const std::string& path);
+uint32_t IsFolderEmpty(const std::string& path, bool* empty);
+
+// CreateDirectory: one level; kAlreadyExists when the name is taken.
+uint32_t CreateDirectory(const std::string& path);
+
+// The absolute form of `path`: the current folder is put in front of a relative path; nothing
+// is resolved, so it works at any depth.
+std::string AbsolutePath(const std::string& path);
+
+// ---------------------------------------------------------------------------------------------
+// The user's environment
+
+// The per-user application-data folder: $XDG_DATA_HOME, else $HOME/.local/share.
+std::string GetUserDataFolder();
+
+// ExpandEnvironmentStrings: %NAME% is replaced by the variable's value; an unknown name stays as
+// written; TEMP and TMP fall back to $TMPDIR, else /tmp, when they are not set. "%%" and a lone
+// "%" stay as they are.
+std::string ExpandEnvironmentStrings(std::string_view text);
+
+// PathMatchSpec: `*` any run, `?` one character, letter case ignored, `;` separates several
+// specifications (blanks around each are ignored), "*.*" matches every name.
+bool PathMatchSpec(std::string_view name, std::string_view spec);
+
+// ---------------------------------------------------------------------------------------------
+// Code pages
+
+// True when the ANSI code page is UTF-8 (a UTF-8 locale, or the C and POSIX locales).
+bool AnsiIsUtf8();
+
+// UTF-8 <-> the ANSI code page (the locale's charset). Characters the target cannot hold become
+// "?". Identity when the ANSI code page is UTF-8.
+std::string Utf8ToAnsi(std::string_view text);
+std::string AnsiToUtf8(std::string_view text);
+
+}  // namespace platform

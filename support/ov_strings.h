@@ -1,0 +1,22 @@
+// Text chores of the support library. Text is a byte string (UTF-8 or native names); functions
+// that count characters say so.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace support {
+
+// Blanks and tabs removed at both ends.
+std::string ovTrimEx(std::string_view text);
+
+// `text` without its first `n` bytes ("" when n >= size; the whole text when n <= 0).
+std::string ovCutLeft(std::string_view text, long n);
+
+// ASCII upper case; other bytes unchanged (used for case-insensitive keys of names).
+std::string UpperCase(std::string_view text);
+
+// A message of the program (UTF-8 source text) in the ANSI code page, for the console and log.
+std::string LocalText(std::string_view utf8);
+
+}  // namespace support
