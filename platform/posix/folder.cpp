@@ -1,0 +1,401 @@
+// Folders, listings and single entries. Everything acts relative to an open folder descriptor
+// (openat, statx, unlinkat), so a walk of any depth never resolves a long path again, and the
+// by-path operations are the same code reached through the parent folder.
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+#include "platform/platform.h"
+#include "platform/posix/internal.h"
+
+namespace platform {
+
+namespace posix {
+
+EntryName::EntryName(std::string_view name) {
+  buffer_[0] = '\0';
+  if (name.size() > NAME_MAX) {
+    error_ = error::kFilenameTooLong;
+  } else if (name.find('/') != std::string_view::npos ||
+             name.find('\0') != std::string_view::npos) {
+    error_ = error::kInvalidName;
+  } else {
+    std::memcpy(buffer_, name.data(), name.size());
+    buffer_[name.size()] = '\0';
+  }
+}
+
+ParentAndName SplitParent(const std::string& path) {
+  std::string_view rest = path;
+  while (rest.size() > 1 && rest.back() == kPathSeparator) rest.remove_suffix(1);
+  if (rest == "/") return {"/", "."};
+  const size_t cut = rest.rfind(kPathSeparator);
+  if (cut == std::string_view::npos) return {".", std::string(rest)};
+  std::string_view parent = rest.substr(0, cut);
+  while (!parent.empty() && parent.back() == kPathSeparator) parent.remove_suffix(1);
+  if (parent.empty()) parent = "/";
+  return {std::string(parent), std::string(rest.substr(cut + 1))};
+}
+
+Folder OpenParent(const std::string& path, std::string* name, uint32_t* error) {
+  if (path.empty()) {
+    *error = error::kPathNotFound;
+    return Folder();
+  }
+  ParentAndName parts = SplitParent(path);
+  *name = std::move(parts.name);
+  return Folder::Open(parts.parent, error);
+}
+
+}  // namespace posix
+
+namespace {
+
+using posix::EntryName;
+
+// What a listing asks of each entry, in one statx call.
+constexpr unsigned kEntryMask =
+    STATX_TYPE | STATX_MODE | STATX_ATIME | STATX_MTIME | STATX_SIZE | STATX_BLOCKS | STATX_BTIME;
+// An entry is looked at itself: a link is not followed and an automount is not triggered.
+constexpr int kEntryFlags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT;
+constexpr int kFolderOpenFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+
+void SetError(uint32_t* error, uint32_t value) {
+  if (error != nullptr) *error = value;
+}
+
+bool IsDotOrDotDot(const char* name) {
+  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+// Opens `path` relative to `dir` as a folder and reads its identity; -1 on failure. A missing
+// name, or one that is not a folder, is kPathNotFound, as FindFirstFile says of "name\*.*".
+int OpenFolderAt(int dir, const char* path, FolderId* id, uint32_t* error) {
+  const int fd = openat(dir, path, kFolderOpenFlags);
+  if (fd < 0) {
+    const int cause = errno;
+    SetError(error,
+             cause == ENOENT || cause == ENOTDIR ? error::kPathNotFound : ErrorFromErrno(cause));
+    return -1;
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0) {
+    const int cause = errno;
+    close(fd);
+    SetError(error, ErrorFromErrno(cause));
+    return -1;
+  }
+  id->device = st.st_dev;
+  id->inode = st.st_ino;
+  SetError(error, error::kSuccess);
+  return fd;
+}
+
+// A folder entry is a mount point when the kernel says it is the root of a mount; kernels that
+// cannot say leave the device number as the only sign.
+bool IsMountRoot(const struct statx& st, const FolderId& listed) {
+  if (st.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) {
+    return (st.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+  }
+  return makedev(st.stx_dev_major, st.stx_dev_minor) != listed.device;
+}
+
+bool IsLinkToFolder(int dir, const char* name) {
+  struct statx target;
+  return statx(dir, name, AT_NO_AUTOMOUNT, STATX_TYPE, &target) == 0 && S_ISDIR(target.stx_mode);
+}
+
+// The one place that turns an entry into a find record (all but its name): one statx, and a
+// second only for a link, to learn whether it leads to a folder. Returns 0 or an errno value.
+int DescribeEntry(const Folder& folder, const char* name, FindRecord* record) {
+  struct statx st;
+  if (statx(folder.NativeHandle(), name, kEntryFlags, kEntryMask, &st) != 0) return errno;
+  const bool dots = IsDotOrDotDot(name);
+  const mode_t type = st.stx_mode & S_IFMT;
+  uint32_t attributes = 0;
+  if (type == S_IFDIR) {
+    attributes |= attr::kDirectory;
+    // "." and ".." are the listed folder and its parent, never mount points inside it.
+    if (!dots && IsMountRoot(st, folder.Id())) attributes |= attr::kReparsePoint;
+  } else if (type == S_IFLNK) {
+    attributes |= attr::kReparsePoint;
+    if (IsLinkToFolder(folder.NativeHandle(), name)) attributes |= attr::kDirectory;
+  } else {
+    if ((st.stx_mode & S_IWUSR) == 0) attributes |= attr::kReadOnly;
+    if (type == S_IFREG) {
+      attributes |= attr::kArchive;
+      if ((st.stx_mask & STATX_BLOCKS) && 512 * st.stx_blocks < st.stx_size) {
+        attributes |= attr::kSparse;
+      }
+    }
+  }
+  if (name[0] == '.' && !dots) attributes |= attr::kHidden;
+  if (st.stx_attributes & STATX_ATTR_COMPRESSED) attributes |= attr::kCompressed;
+  if (attributes == 0) attributes = attr::kNormal;
+
+  record->attributes = attributes;
+  record->size = type == S_IFREG ? st.stx_size : 0;
+  record->last_write_time = posix::FileTimeFromStatx(st.stx_mtime);
+  record->last_access_time = (st.stx_mask & STATX_ATIME) ? posix::FileTimeFromStatx(st.stx_atime)
+                                                         : record->last_write_time;
+  record->creation_time = (st.stx_mask & STATX_BTIME) ? posix::FileTimeFromStatx(st.stx_btime)
+                                                      : record->last_write_time;
+  return 0;
+}
+
+// True when the open folder `fd` holds nothing but "." and "..". Reads from the current offset.
+uint32_t HoldsOnlyDots(int fd, bool* empty) {
+  alignas(8) char buffer[4096];
+  for (;;) {
+    const ssize_t size = getdents64(fd, buffer, sizeof buffer);
+    if (size < 0) return ErrorFromErrno(errno);
+    if (size == 0) {
+      *empty = true;
+      return error::kSuccess;
+    }
+    for (ssize_t offset = 0; offset < size;) {
+      const auto* entry = reinterpret_cast<const struct dirent64*>(buffer + offset);
+      offset += entry->d_reclen;
+      if (!IsDotOrDotDot(entry->d_name)) {
+        *empty = false;
+        return error::kSuccess;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Folder
+
+Folder::~Folder() { Close(); }
+
+Folder::Folder(Folder&& other) noexcept
+    : handle_(std::exchange(other.handle_, -1)), id_(std::exchange(other.id_, FolderId{})) {}
+
+Folder& Folder::operator=(Folder&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = std::exchange(other.handle_, -1);
+    id_ = std::exchange(other.id_, FolderId{});
+  }
+  return *this;
+}
+
+void Folder::Close() {
+  if (handle_ >= 0) close(handle_);
+  handle_ = -1;
+  id_ = FolderId{};
+}
+
+Folder Folder::Open(const std::string& path, uint32_t* error) {
+  if (path.find('\0') != std::string::npos) {
+    SetError(error, error::kInvalidName);
+    return Folder();
+  }
+  FolderId id;
+  const int fd = OpenFolderAt(AT_FDCWD, path.c_str(), &id, error);
+  return fd < 0 ? Folder() : Folder(fd, id);
+}
+
+Folder Folder::OpenEntry(std::string_view name, uint32_t* error) const {
+  if (!IsOpen()) {
+    SetError(error, error::kInvalidHandle);
+    return Folder();
+  }
+  const EntryName entry(name);
+  if (entry.error() != error::kSuccess) {
+    SetError(error, entry.error());
+    return Folder();
+  }
+  FolderId id;
+  const int fd = OpenFolderAt(handle_, entry.c_str(), &id, error);
+  return fd < 0 ? Folder() : Folder(fd, id);
+}
+
+Folder Folder::OpenEntryVerified(std::string_view name, const FolderId& expected,
+                                 uint32_t* error) const {
+  Folder folder = OpenEntry(name, error);
+  if (folder.IsOpen() && !(folder.Id() == expected)) {
+    folder.Close();
+    SetError(error, error::kPathNotFound);
+  }
+  return folder;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Entries of an open folder
+
+uint32_t ListFolder(const Folder& folder, std::vector<FindRecord>* records) {
+  records->clear();
+  if (!folder.IsOpen()) return error::kInvalidHandle;
+  const int fd = folder.NativeHandle();
+  // The folder's own descriptor is read, so a second listing of the same Folder starts over.
+  if (lseek(fd, 0, SEEK_SET) < 0) return ErrorFromErrno(errno);
+  alignas(8) char buffer[32768];
+  for (;;) {
+    const ssize_t size = getdents64(fd, buffer, sizeof buffer);
+    if (size < 0) return ErrorFromErrno(errno);
+    if (size == 0) return error::kSuccess;
+    for (ssize_t offset = 0; offset < size;) {
+      const auto* entry = reinterpret_cast<const struct dirent64*>(buffer + offset);
+      offset += entry->d_reclen;
+      FindRecord& record = records->emplace_back();
+      const int cause = DescribeEntry(folder, entry->d_name, &record);
+      if (cause != 0) {
+        records->pop_back();
+        if (cause == ENOENT) continue;  // deleted while we were listing: it is not there
+        return ErrorFromErrno(cause);
+      }
+      record.name.assign(entry->d_name);
+    }
+  }
+}
+
+uint32_t GetEntryAttributes(const Folder& folder, std::string_view name, uint32_t* attributes,
+                            uint64_t* size) {
+  if (!folder.IsOpen()) return error::kInvalidHandle;
+  const EntryName entry(name);
+  if (entry.error() != error::kSuccess) return entry.error();
+  FindRecord record;
+  const int cause = DescribeEntry(folder, entry.c_str(), &record);
+  if (cause != 0) return ErrorFromErrno(cause);
+  if (attributes != nullptr) *attributes = record.attributes;
+  if (size != nullptr) *size = record.size;
+  return error::kSuccess;
+}
+
+uint32_t SetEntryAttributesNormal(const Folder& folder, std::string_view name) {
+  if (!folder.IsOpen()) return error::kInvalidHandle;
+  const EntryName entry(name);
+  if (entry.error() != error::kSuccess) return entry.error();
+  const int fd = folder.NativeHandle();
+  struct statx st;
+  if (statx(fd, entry.c_str(), kEntryFlags, STATX_TYPE | STATX_MODE, &st) != 0) {
+    return ErrorFromErrno(errno);
+  }
+  const mode_t type = st.stx_mode & S_IFMT;
+  if ((type != S_IFREG && type != S_IFDIR) || (st.stx_mode & S_IWUSR) != 0) {
+    return error::kSuccess;
+  }
+  const mode_t mode = (st.stx_mode & 07777) | S_IWUSR;
+  // NOFOLLOW: if the name became a link since the statx, its target must not change mode.
+  if (fchmodat(fd, entry.c_str(), mode, AT_SYMLINK_NOFOLLOW) == 0) return error::kSuccess;
+  if (errno != EOPNOTSUPP) return ErrorFromErrno(errno);
+  // The C library says EOPNOTSUPP both for a link and when it cannot reach /proc to do the
+  // no-follow change; only the second is worth a plain change.
+  if (statx(fd, entry.c_str(), kEntryFlags, STATX_TYPE, &st) != 0) return ErrorFromErrno(errno);
+  if (S_ISLNK(st.stx_mode)) return error::kSuccess;
+  if (fchmodat(fd, entry.c_str(), mode, 0) != 0) return ErrorFromErrno(errno);
+  return error::kSuccess;
+}
+
+uint32_t DeleteEntryFile(const Folder& folder, std::string_view name) {
+  if (!folder.IsOpen()) return error::kInvalidHandle;
+  const EntryName entry(name);
+  if (entry.error() != error::kSuccess) return entry.error();
+  if (unlinkat(folder.NativeHandle(), entry.c_str(), 0) != 0) return ErrorFromErrno(errno);
+  return error::kSuccess;
+}
+
+uint32_t RemoveEntryDirectory(const Folder& folder, std::string_view name) {
+  if (!folder.IsOpen()) return error::kInvalidHandle;
+  const EntryName entry(name);
+  if (entry.error() != error::kSuccess) return entry.error();
+  const int fd = folder.NativeHandle();
+  if (unlinkat(fd, entry.c_str(), AT_REMOVEDIR) == 0) return error::kSuccess;
+  const int cause = errno;
+  if (cause != ENOTDIR) return ErrorFromErrno(cause, /*removing_directory=*/true);
+  // Not a folder: a link (a junction) is removed itself, never what it leads to. Should the name
+  // have become a folder meanwhile, unlinkat without AT_REMOVEDIR refuses it.
+  struct statx st;
+  if (statx(fd, entry.c_str(), kEntryFlags, STATX_TYPE, &st) != 0 || !S_ISLNK(st.stx_mode)) {
+    return ErrorFromErrno(cause, /*removing_directory=*/true);
+  }
+  if (unlinkat(fd, entry.c_str(), 0) != 0) return ErrorFromErrno(errno, true);
+  return error::kSuccess;
+}
+
+uint32_t IsEntryFolderEmpty(const Folder& folder, std::string_view name, bool* empty) {
+  *empty = false;
+  uint32_t code = error::kSuccess;
+  const Folder inner = folder.OpenEntry(name, &code);
+  if (!inner.IsOpen()) return code;
+  return HoldsOnlyDots(inner.NativeHandle(), empty);
+}
+
+// ---------------------------------------------------------------------------------------------
+// By path
+
+uint32_t GetFileAttributes(const std::string& path, uint32_t* attributes, uint64_t* size) {
+  std::string name;
+  uint32_t code = error::kSuccess;
+  const Folder parent = posix::OpenParent(path, &name, &code);
+  if (!parent.IsOpen()) return code;
+  return GetEntryAttributes(parent, name, attributes, size);
+}
+
+uint32_t SetFileAttributesNormal(const std::string& path) {
+  std::string name;
+  uint32_t code = error::kSuccess;
+  const Folder parent = posix::OpenParent(path, &name, &code);
+  if (!parent.IsOpen()) return code;
+  return SetEntryAttributesNormal(parent, name);
+}
+
+uint32_t DeleteFile(const std::string& path) {
+  std::string name;
+  uint32_t code = error::kSuccess;
+  const Folder parent = posix::OpenParent(path, &name, &code);
+  if (!parent.IsOpen()) return code;
+  return DeleteEntryFile(parent, name);
+}
+
+uint32_t RemoveDirectory(const std::string& path) {
+  std::string name;
+  uint32_t code = error::kSuccess;
+  const Folder parent = posix::OpenParent(path, &name, &code);
+  if (!parent.IsOpen()) return code;
+  return RemoveEntryDirectory(parent, name);
+}
+
+uint32_t IsFolderEmpty(const std::string& path, bool* empty) {
+  *empty = false;
+  std::string name;
+  uint32_t code = error::kSuccess;
+  const Folder parent = posix::OpenParent(path, &name, &code);
+  if (!parent.IsOpen()) return code;
+  return IsEntryFolderEmpty(parent, name, empty);
+}
+
+uint32_t CreateDirectory(const std::string& path) {
+  if (path.find('\0') != std::string::npos) return error::kInvalidName;
+  if (mkdir(path.c_str(), 0777) == 0) return error::kSuccess;
+  // mkdir does not need the last component to exist, so ENOENT can only be a missing parent.
+  if (errno == ENOENT) return error::kPathNotFound;
+  return ErrorFromErrno(errno);
+}
+
+std::string AbsolutePath(const std::string& path) {
+  if (!path.empty() && path.front() == kPathSeparator) return path;
+  // getcwd with no buffer sizes its own, so a current folder deeper than PATH_MAX still works.
+  char* current = getcwd(nullptr, 0);
+  if (current == nullptr) return path;  // the current folder is gone: nothing better to offer
+  std::string result = current;
+  std::free(current);
+  if (path.empty()) return result;
+  if (result.back() != kPathSeparator) result += kPathSeparator;
+  result += path;
+  return result;
+}
+
+}  // namespace platform

@@ -1,0 +1,50 @@
+// Helpers shared by the files of the POSIX backend. Nothing above platform/ includes this.
+#pragma once
+
+#include <linux/limits.h>
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+
+namespace platform::posix {
+
+// FILETIME ticks for a Unix time (seconds and nanoseconds since 1970-01-01 UTC). Times before
+// 1601 give 0; times past the largest signed 64-bit tick count give that count.
+FileTime FileTimeFromUnix(int64_t seconds, uint32_t nanoseconds);
+
+// FILETIME ticks for a statx timestamp (same rules as FileTimeFromUnix).
+FileTime FileTimeFromStatx(const struct statx_timestamp& time);
+
+// A path cut before its last component. Trailing separators are dropped first; "/" gives
+// {"/", "."}; a path without a separator has the parent "."; "a//b" gives {"a", "b"}.
+struct ParentAndName {
+  std::string parent;
+  std::string name;
+};
+ParentAndName SplitParent(const std::string& path);
+
+// Opens the parent folder of `path` (see SplitParent) and sets *name to the last component.
+// On failure the result is closed and *error holds the code (kPathNotFound for an empty path or
+// a missing parent). This is how every by-path operation reaches its entry.
+Folder OpenParent(const std::string& path, std::string* name, uint32_t* error);
+
+// An entry name copied onto the stack with its terminating NUL, for the *at() calls, so acting
+// on an entry allocates nothing. A name that could never be one entry of a folder is refused
+// here rather than handed to the kernel: longer than NAME_MAX -> kFilenameTooLong; a "/" (which
+// would reach into another folder) or a NUL byte -> kInvalidName. "." and ".." are accepted.
+class EntryName {
+ public:
+  explicit EntryName(std::string_view name);
+  uint32_t error() const { return error_; }
+  const char* c_str() const { return buffer_; }
+
+ private:
+  char buffer_[NAME_MAX + 1];
+  uint32_t error_ = error::kSuccess;
+};
+
+}  // namespace platform::posix
