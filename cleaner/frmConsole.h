@@ -3,8 +3,11 @@
 // standard input is a terminal, and after the run the first key closes the program.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "platform/terminal.h"
 
 namespace sweepwell {
 
@@ -28,8 +31,9 @@ class frmConsole {
   // Gives the terminal back as it was (also on exit paths; idempotent).
   void Unload();
 
-  // Appends text (bytes in the ANSI code page) to the console. Standard output is flushed at
-  // each line end when it is a terminal, in larger blocks otherwise.
+  // Appends text (bytes in the ANSI code page) to the console. When standard output is a
+  // terminal, text is written up to each line end (an unfinished line waits for its end or for
+  // Flush); otherwise it is written in blocks of 64 KiB, and on Flush, Unload and destruction.
   void AddText(std::string_view text);
 
   // Writes out whatever AddText still holds.
@@ -38,6 +42,8 @@ class frmConsole {
   // Handles pending keys without waiting: plain F1 prints the about text; every other key is
   // ignored while the run goes on. With `may_stop` true, throws RunInterrupted once a stop was
   // asked for (callers pass true only between entries, never in the middle of a line).
+  // A key that arrives after the last text was written out is kept for WaitForCloseKey: it may
+  // be the answer to the closing prompt, which the caller shows just before it stops the run.
   void ProcessEvents(bool may_stop);
 
   // True once a stop signal arrived.
@@ -46,16 +52,34 @@ class frmConsole {
   // Standard input is a terminal: keys can be read, and the closing prompt makes sense.
   bool IsInteractive() const;
 
-  // After the run: waits for the first key other than plain F1 (F1 shows the about text again).
-  // Returns at once when standard input is not a terminal, or when a stop signal arrives.
+  // After the run: writes out what AddText holds, then waits for the first key other than plain
+  // F1 (F1 shows the about text again). Returns at once when standard input is not a terminal,
+  // and also when a stop signal arrives or the terminal goes away while it waits.
   void WaitForCloseKey();
 
-  // The about text: title, version, the program's description and the caption word.
+  // The about text: title, version, the program's description and the caption word. It goes to
+  // the terminal only (never into the run's text): standard output when that is a terminal, else
+  // standard error. It starts on a fresh line, and a line of the run that was cut by it is
+  // written again after it, so the run's lines stay whole on the screen.
   void ShowAbout();
 
  private:
+  // Writes the first `length` bytes of pending_. Keys typed before the text appears belong to
+  // the run: they are handled (F1) or dropped here, so only later keys can close the console.
+  void WritePending(size_t length);
+  // Writes to standard output and keeps screen_line_ up to date.
+  void WriteToScreen(std::string_view bytes);
+  // Handles every key typed so far: plain F1 shows the about text, others are dropped.
+  void DrainKeys();
+
   std::string pending_;  // text not yet written to standard output
   bool loaded_ = false;
+  bool output_is_terminal_ = platform::IsTerminal(platform::StdStream::kOutput);
+  bool interactive_ = false;  // keys are read (set by Load)
+  std::optional<platform::RawKeyMode> raw_mode_;
+  platform::KeyReader keys_;
+  std::string screen_line_;         // the unfinished line standard output shows, if any
+  bool close_key_pending_ = false;  // a key arrived after the last text was written
 };
 
 }  // namespace sweepwell
