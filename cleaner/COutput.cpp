@@ -1,0 +1,299 @@
+#include "cleaner/COutput.h"
+
+#include "cleaner/modMain.h"
+#include "platform/file.h"
+#include "support/ov_error.h"
+#include "support/ov_format.h"
+#include "support/ov_paths.h"
+#include "support/ov_strings.h"
+
+namespace sweepwell {
+
+namespace {
+
+// The console's text box is emptied before a piece of text that would follow more than this
+// many characters; the log keeps everything.
+constexpr size_t kDisplayLimit = 20000;
+
+// Characters of a piece of text as the text box would count them.
+size_t CharacterCount(std::string_view text) {
+  if (!platform::AnsiIsUtf8()) return text.size();
+  size_t count = 0;
+  for (unsigned char c : text) count += (c & 0xC0) != 0x80;
+  return count;
+}
+
+[[noreturn]] void RaiseWin32Error(uint32_t code) {
+  throw support::MakeError(Win32ErrorToErrNumber(code));
+}
+
+}  // namespace
+
+COutput::COutput(const std::string& log_file_name, Stopwatch* stopwatch)
+    : stopwatch_(stopwatch), log_file_name_(log_file_name) {
+  platform::FileHandle handle;
+  uint32_t code = platform::OpenForAppend(log_file_name, &handle);
+  if (code != platform::error::kSuccess) RaiseWin32Error(code);
+  log_handle_ = static_cast<int>(handle);
+  WriteLog(std::string(78, '=') + "\n");
+}
+
+COutput::~COutput() { CloseLog(); }
+
+void COutput::CloseLog() {
+  if (log_handle_ < 0) return;
+  FlushLog();
+  console_.Flush();
+  platform::CloseFile(log_handle_);
+  log_handle_ = -1;
+  // The finished log is where the file library takes over to keep it compressed; until that
+  // library is part of the product the log stays as it is.
+}
+
+void COutput::ShowForm() { console_.Load(); }
+
+void COutput::WriteLog(std::string_view text) {
+  // Whole lines go to disk at once, so the log is complete at every line end.
+  size_t last_end = text.rfind('\n');
+  if (last_end == std::string_view::npos) {
+    log_pending_.append(text);
+    return;
+  }
+  log_pending_.append(text.substr(0, last_end + 1));
+  FlushLog();
+  log_pending_.assign(text.substr(last_end + 1));
+}
+
+void COutput::FlushLog() {
+  if (log_handle_ >= 0 && !log_pending_.empty()) {
+    // A failed log write cannot be reported anywhere but the console, which already shows the
+    // text; the run goes on.
+    platform::WriteAll(log_handle_, log_pending_);
+  }
+  log_pending_.clear();
+}
+
+void COutput::AddText(std::string_view Text) {
+  if (!LogStopped) WriteLog(Text);
+  size_t length = CharacterCount(Text);
+  if (display_length_ > kDisplayLimit) display_length_ = 0;
+  display_length_ += length;
+  if (!Text.empty()) {
+    display_clear_ = false;
+    line_open_ = Text.back() != '\n';
+  }
+  console_.AddText(Text);
+  console_.ProcessEvents(false);
+}
+
+void COutput::AddLine(std::string_view Text) {
+  std::string line(Text);
+  line += '\n';
+  AddText(line);
+}
+
+bool COutput::IsDisplayClear() const { return display_clear_; }
+
+void COutput::DumpOutput() {
+  // Whatever the log holds of an unfinished line still belongs to the run.
+  FlushLog();
+  LogStopped = true;
+}
+
+void COutput::ProcessPendingEvents(bool may_stop) { console_.ProcessEvents(may_stop); }
+
+void COutput::ReportFile(const std::string& FileName, bool IsFolder, bool IsJunction,
+                         bool DontCount) {
+  AddText(FileName);
+  if (!IsFolder) {
+    double size = support::ovGetFileSizeEx(FileName);
+    if (!DontCount) {
+      ReportedBytes += size;
+      ReportedFiles += 1;
+    }
+    AddText("  :: ");
+    AddText(support::ovFormatInt64(size));
+    AddText(" bytes");
+  } else if (IsJunction) {
+    if (!DontCount) ReportedJunctions += 1;
+    AddText("  :: Junction");
+  } else {
+    if (!DontCount) ReportedFolders += 1;
+    AddText("  :: DIR");
+  }
+}
+
+double COutput::ReportFileAt(const platform::Folder& folder, std::string_view name,
+                             const std::string& path) {
+  AddText(path);
+  uint32_t attributes = 0;
+  uint64_t bytes = 0;
+  uint32_t code = platform::GetEntryAttributes(folder, name, &attributes, &bytes);
+  if (code != platform::error::kSuccess) RaiseWin32Error(code);
+  double size = static_cast<double>(bytes);
+  ReportedBytes += size;
+  ReportedFiles += 1;
+  AddText("  :: ");
+  AddText(support::ovFormatInt64(size));
+  AddText(" bytes");
+  return size;
+}
+
+void COutput::ReportErrorStartus(int32_t ErrNumber, std::string_view ErrDescription) {
+  if (ErrNumber != 0) {
+    AddText("  [");
+    AddText(ErrDescription);
+    AddLine("]");
+  } else {
+    AddLine("");
+  }
+}
+
+void COutput::CountDeletedFile(double size) {
+  FreedBytes += size;
+  DeletedFiles += 1;
+}
+
+void COutput::KillFile(const std::string& FileName) {
+  platform::SetFileAttributesNormal(FileName);
+  double size = support::ovGetFileSizeEx(FileName);
+  uint32_t code = DeleteToRecycleBin ? platform::MoveToTrash(FileName)
+                                     : platform::DeleteFile(FileName);
+  if (code != platform::error::kSuccess) RaiseWin32Error(code);
+  CountDeletedFile(size);
+}
+
+void COutput::KillFileAt(const platform::Folder& folder, std::string_view name,
+                         const std::string& path, double size) {
+  platform::SetEntryAttributesNormal(folder, name);
+  uint32_t code = DeleteToRecycleBin ? platform::MoveEntryToTrash(folder, name, path)
+                                     : platform::DeleteEntryFile(folder, name);
+  if (code != platform::error::kSuccess) RaiseWin32Error(code);
+  CountDeletedFile(size);
+}
+
+void COutput::KillFolder(const std::string& FolderName) {
+  bool junction = support::ovIsJunction(FolderName);
+  platform::SetFileAttributesNormal(FolderName);
+  uint32_t code = platform::RemoveDirectory(FolderName);
+  if (code != platform::error::kSuccess) RaiseWin32Error(code);
+  (junction ? DeletedJunctions : DeletedFolders) += 1;
+}
+
+void COutput::KillFolderAt(const platform::Folder& folder, std::string_view name,
+                           bool junction) {
+  if (!junction) platform::SetEntryAttributesNormal(folder, name);
+  uint32_t code = platform::RemoveEntryDirectory(folder, name);
+  if (code != platform::error::kSuccess) RaiseWin32Error(code);
+  (junction ? DeletedJunctions : DeletedFolders) += 1;
+}
+
+void COutput::CreateFolder(const std::string& FolderName) {
+  int32_t number = 0;
+  std::string description;
+  try {
+    ReportFile("*NEW* " + FolderName, true, false, false);
+  } catch (const support::Error&) {
+  }
+  if (!support::ovCreateComplexDirectory(FolderName)) {
+    number = Win32ErrorToErrNumber(support::ovGetLastDLLError());
+    description = support::LocalText(support::StandardDescription(number));
+  }
+  ReportErrorStartus(number, description);
+}
+
+void COutput::ReportTime() {
+  platform::SystemTime now = platform::GetLocalTime();
+  if (stopwatch_) stopwatch_->Stop();
+  auto n = [](double value) { return support::ovFormatInt64(value); };
+  auto line = [this](std::string_view label, std::string_view value) {
+    AddText(support::LocalText(label));
+    AddLine(value);
+  };
+  AddLine("");
+  line("Всего удалено файлов:  ",
+       n(DeletedFiles) + "  [" + support::LocalText("осталось: ") +
+           n(ReportedFiles - DeletedFiles) + "]");
+  line("Всего удалено папок:   ",
+       n(DeletedFolders) + "  [" + support::LocalText("осталось: ") +
+           n(ReportedFolders - DeletedFolders) + "]");
+  line("Всего удалено ссылок:  ",
+       n(DeletedJunctions) + "  [" + support::LocalText("осталось: ") +
+           n(ReportedJunctions - DeletedJunctions) + "]");
+  line("Освобождено на дисках: ", n(FreedBytes) + " bytes  [" +
+                                      support::LocalText("осталось: ") +
+                                      n(ReportedBytes - FreedBytes) + " bytes]");
+  AddLine("");
+  line("Текущая дата:  ", support::ovSystemTimeToStringDate(now, true));
+  line("Текущее время: ", support::ovSystemTimeToStringTime(now));
+  line("Процесс занял: ",
+       support::ovTrimEx(support::LocalText(
+           support::ovFormatTimeInterval(stopwatch_ ? stopwatch_->Elapsed() : 0))));
+  AddLine("");
+}
+
+bool DeleteAndReportFile(COutput& output, const platform::Folder& folder, std::string_view name,
+                         const std::string& path) {
+  double size = 0;
+  try {
+    size = output.ReportFileAt(folder, name, path);
+  } catch (const support::Error&) {
+    // The line keeps what was written of it; the deletion below says what went wrong.
+  }
+  try {
+    output.KillFileAt(folder, name, path, size);
+  } catch (const support::Error& e) {
+    output.ReportErrorStartus(e.number(), support::LocalText(e.description()));
+    return false;
+  }
+  output.ReportErrorStartus(0, "");
+  return true;
+}
+
+bool DeleteAndReportFile(COutput& output, const std::string& path) {
+  try {
+    output.ReportFile(path, false, false, false);
+  } catch (const support::Error&) {
+  }
+  try {
+    output.KillFile(path);
+  } catch (const support::Error& e) {
+    output.ReportErrorStartus(e.number(), support::LocalText(e.description()));
+    return false;
+  }
+  output.ReportErrorStartus(0, "");
+  return true;
+}
+
+bool RemoveAndReportFolder(COutput& output, const platform::Folder& folder, std::string_view name,
+                           const std::string& path, bool junction) {
+  try {
+    output.ReportFile(path, true, junction, false);
+    output.KillFolderAt(folder, name, junction);
+  } catch (const support::Error& e) {
+    output.ReportErrorStartus(e.number(), support::LocalText(e.description()));
+    return false;
+  }
+  output.ReportErrorStartus(0, "");
+  return true;
+}
+
+bool RemoveAndReportFolder(COutput& output, const std::string& path) {
+  try {
+    output.ReportFile(path, true, support::ovIsJunction(path), false);
+    output.KillFolder(path);
+  } catch (const support::Error& e) {
+    output.ReportErrorStartus(e.number(), support::LocalText(e.description()));
+    return false;
+  }
+  output.ReportErrorStartus(0, "");
+  return true;
+}
+
+void ReportMissingFolder(COutput& output, const std::string& path, bool DontCount) {
+  output.ReportFile(path, true, false, DontCount);
+  int32_t number = support::errnum::kPathNotFound;
+  output.ReportErrorStartus(number, support::LocalText(support::StandardDescription(number)));
+}
+
+}  // namespace sweepwell

@@ -1,0 +1,105 @@
+// The one output object of a run. Every piece of text goes to the console and, until
+// DumpOutput, to the monthly log; COutput also deletes single files and folders for every
+// command and keeps the counters of the totals block.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "cleaner/Stopwatch.h"
+#include "cleaner/frmConsole.h"
+#include "platform/platform.h"
+
+namespace sweepwell {
+
+class COutput {
+ public:
+  // Opens `log_file_name` for appending and writes the rule line of 78 "=".
+  // Throws support::Error when the log cannot be opened.
+  COutput(const std::string& log_file_name, Stopwatch* stopwatch);
+  // Closes the log; see CloseLog.
+  ~COutput();
+  COutput(const COutput&) = delete;
+  COutput& operator=(const COutput&) = delete;
+
+  // "create-folder": "*NEW* " + path + "  :: DIR" line, the folder made with every missing level.
+  void CreateFolder(const std::string& FolderName);
+  // The totals block: counters, date, time and duration.
+  void ReportTime();
+  // Starts the line of one entry (path, then size or kind) and counts it as reported unless
+  // DontCount. For a file the size is read now; when it cannot be read this raises the file
+  // error after the path has been written.
+  void ReportFile(const std::string& FileName, bool IsFolder, bool IsJunction, bool DontCount);
+  // True until the first text of the run.
+  bool IsDisplayClear() const;
+  // From now on nothing more goes to the log.
+  void DumpOutput();
+  // Takes the terminal for the run's console.
+  void ShowForm();
+  void AddLine(std::string_view Text);
+  void AddText(std::string_view Text);
+  // Ends an entry's line: "  [" description "]" when ErrNumber is not 0.
+  void ReportErrorStartus(int32_t ErrNumber, std::string_view ErrDescription);
+  // Deletes one file (to the trash while DeleteToRecycleBin); raises the mapped error.
+  void KillFile(const std::string& FileName);
+  // Removes one empty folder or one junction; raises the mapped error.
+  void KillFolder(const std::string& FolderName);
+
+  // The same three steps for an entry of an open folder, as the walks hold it: `path` is the
+  // entry's full path for the line. ReportFileAt reads the size now (as ReportFile does) and
+  // returns it for KillFileAt.
+  double ReportFileAt(const platform::Folder& folder, std::string_view name,
+                      const std::string& path);
+  void KillFileAt(const platform::Folder& folder, std::string_view name, const std::string& path,
+                  double size);
+  void KillFolderAt(const platform::Folder& folder, std::string_view name, bool junction);
+
+  // Lets the console handle pending keys; with `may_stop` (between entries) a stop request
+  // ends the run by throwing RunInterrupted.
+  void ProcessPendingEvents(bool may_stop);
+
+  // Writes out what the log and the console still hold, closes the log, and leaves the place
+  // where the finished log is handed to the file library to be kept compressed. Idempotent.
+  void CloseLog();
+
+  frmConsole& Console() { return console_; }
+
+  // The last text did not end its line.
+  bool IsLineOpen() const { return line_open_; }
+
+  // Counters (see the totals block).
+  double FreedBytes = 0, DeletedFiles = 0, DeletedFolders = 0, DeletedJunctions = 0;
+  double ReportedBytes = 0, ReportedFiles = 0, ReportedFolders = 0, ReportedJunctions = 0;
+
+ private:
+  void WriteLog(std::string_view text);
+  void FlushLog();
+  void CountDeletedFile(double size);
+
+  frmConsole console_;
+  Stopwatch* stopwatch_;
+  std::string log_file_name_;
+  int log_handle_ = -1;
+  std::string log_pending_;  // text of the log line not yet ended
+  bool LogStopped = false;
+  size_t display_length_ = 0;  // characters the console's text box model holds
+  bool display_clear_ = true;
+  bool line_open_ = false;
+};
+
+// The calling pattern of every deletion: ReportFile, KillFile with its error caught,
+// ReportErrorStartus with the caught error (0 and "" when there was none). True when deleted.
+bool DeleteAndReportFile(COutput& output, const platform::Folder& folder, std::string_view name,
+                         const std::string& path);
+bool DeleteAndReportFile(COutput& output, const std::string& path);
+
+// The same for a folder entry (an empty folder or a junction) with KillFolder.
+bool RemoveAndReportFolder(COutput& output, const platform::Folder& folder, std::string_view name,
+                           const std::string& path, bool junction);
+bool RemoveAndReportFolder(COutput& output, const std::string& path);
+
+// The line of a named folder that does not exist: the path, "  :: DIR" and the path-not-found
+// error; counted among the reported folders unless DontCount.
+void ReportMissingFolder(COutput& output, const std::string& path, bool DontCount);
+
+}  // namespace sweepwell

@@ -1,0 +1,263 @@
+#include "cleaner/C_LOOM_cleaner.h"
+
+#include <cmath>
+#include <cstdio>
+#include <functional>
+
+#include "cleaner/COutput.h"
+#include "cleaner/frmConsole.h"
+#include "cleaner/modByAge.h"
+#include "cleaner/modByList.h"
+#include "cleaner/modByMask.h"
+#include "cleaner/modDelJunctions.h"
+#include "cleaner/modDelTree.h"
+#include "cleaner/modEmptyFolders.h"
+#include "cleaner/modMain.h"
+#include "support/ov_error.h"
+#include "support/ov_paths.h"
+#include "support/ov_strings.h"
+
+namespace sweepwell {
+
+namespace {
+
+constexpr char kObjectName[] = "cleaner";
+constexpr char kLongSuffix[] = "-long";
+
+// One property command: what it takes, whether it has a "-long" twin, whether its text goes
+// through environment expansion, and what it does.
+struct PropertyCommand {
+  const char* name;
+  int value_kind;
+  bool has_long_twin;
+  bool expanded;
+  std::function<void(const loom::Value&, const std::string& text)> action;
+};
+
+const std::vector<PropertyCommand>& PropertyCommands() {
+  using loom::Value;
+  static const std::vector<PropertyCommand> commands = {
+      {"begin-group", loom::kValueText, false, false,
+       [](const Value&, const std::string& text) {
+         if (!Output->IsDisplayClear()) Output->AddLine("");
+         Output->AddLine(text + ".. ");
+       }},
+      {"delete-to-recycle-bin", loom::kValueBoolean, false, false,
+       [](const Value& value, const std::string&) { DeleteToRecycleBin = ValueToBoolean(value); }},
+      {"go-below-junctions", loom::kValueBoolean, false, false,
+       [](const Value& value, const std::string&) { GoBelowJunctions = ValueToBoolean(value); }},
+      {"delete-files", loom::kValueText, true, true,
+       [](const Value&, const std::string& text) { DeleteFiles(text, false); }},
+      {"delete-files-recursive", loom::kValueText, true, true,
+       [](const Value&, const std::string& text) { DeleteFiles(text, true); }},
+      {"delete-folder", loom::kValueText, true, true,
+       [](const Value&, const std::string& text) { DeleteFolder(text); }},
+      {"create-folder", loom::kValueText, true, true,
+       [](const Value&, const std::string& text) { Output->CreateFolder(text); }},
+      {"by-mask-add-mask", loom::kValueText, false, false,
+       [](const Value&, const std::string& text) { AddMask(text); }},
+      {"by-mask-delete-files", loom::kValueText, true, true,
+       [](const Value&, const std::string& text) { DeleteFilesByMask(text, false); }},
+      {"by-mask-delete-files-recursive", loom::kValueText, true, true,
+       [](const Value&, const std::string& text) { DeleteFilesByMask(text, true); }},
+      {"by-list-add-files-list", loom::kValueText, true, true,
+       [](const Value&, const std::string& text) { AddFilesList(text, false); }},
+      {"by-list-add-files-list-recursive", loom::kValueText, true, true,
+       [](const Value&, const std::string& text) { AddFilesList(text, true); }},
+      {"by-list-delete-files", loom::kValueText, true, false,
+       [](const Value&, const std::string& text) { DeleteFilesByList(text); }},
+      {"by-age-set-days", loom::kValueNumber, false, false,
+       [](const Value& value, const std::string&) { SetAgeDays(ValueToLong(value)); }},
+      {"by-age-delete-files", loom::kValueText, true, true,
+       [](const Value&, const std::string& text) { DeleteFilesByAge(text, false); }},
+      {"by-age-delete-files-recursive", loom::kValueText, true, true,
+       [](const Value&, const std::string& text) { DeleteFilesByAge(text, true); }},
+      {"delete-empty-folders", loom::kValueText, true, true,
+       [](const Value&, const std::string& text) { DeleteEmptyFolders(text, false, false); }},
+      {"delete-empty-folders-recursive", loom::kValueText, true, true,
+       [](const Value&, const std::string& text) { DeleteEmptyFolders(text, true, false); }},
+      {"delete-empty-folders-with-base", loom::kValueText, true, true,
+       [](const Value&, const std::string& text) { DeleteEmptyFolders(text, false, true); }},
+      {"delete-empty-folders-with-base-recursive", loom::kValueText, true, true,
+       [](const Value&, const std::string& text) { DeleteEmptyFolders(text, true, true); }},
+      {"delete-junctions", loom::kValueText, true, true,
+       [](const Value&, const std::string& text) { DeleteJunctions(text, false, false); }},
+      {"delete-junctions-recursive", loom::kValueText, true, true,
+       [](const Value&, const std::string& text) { DeleteJunctions(text, true, false); }},
+      {"delete-junctions-with-base", loom::kValueText, true, true,
+       [](const Value&, const std::string& text) { DeleteJunctions(text, false, true); }},
+      {"delete-junctions-with-base-recursive", loom::kValueText, true, true,
+       [](const Value&, const std::string& text) { DeleteJunctions(text, true, true); }},
+  };
+  return commands;
+}
+
+struct FunctionCommand {
+  const char* name;
+  void (*action)();
+};
+
+const std::vector<FunctionCommand>& FunctionCommands() {
+  static const std::vector<FunctionCommand> commands = {
+      {"done", [] { Output->ReportTime(); }},
+      {"by-mask-clear-masks", [] { ClearMasks(); }},
+      {"by-list-clear-files-list", [] { ClearFilesList(); }},
+  };
+  return commands;
+}
+
+// The property command `name` answers to, and whether `name` is its "-long" twin.
+const PropertyCommand* FindProperty(const std::string& name, bool* is_long_twin) {
+  *is_long_twin = false;
+  std::string base = name;
+  constexpr size_t kSuffixLength = sizeof(kLongSuffix) - 1;
+  if (name.size() > kSuffixLength && name.ends_with(kLongSuffix)) {
+    base = name.substr(0, name.size() - kSuffixLength);
+  }
+  for (const PropertyCommand& command : PropertyCommands()) {
+    if (name == command.name) return &command;
+    if (command.has_long_twin && base != name && base == command.name) {
+      *is_long_twin = true;
+      return &command;
+    }
+  }
+  return nullptr;
+}
+
+// Reads `text` as a decimal number as VB's conversions do (blanks around it allowed); false
+// when it is not one.
+bool ParseNumber(const std::string& text, double* number) {
+  std::string s = support::ovTrimEx(text);
+  if (s.empty()) return false;
+  size_t i = 0;
+  if (s[i] == '+' || s[i] == '-') ++i;
+  size_t digits = 0;
+  while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i, ++digits;
+  if (i < s.size() && s[i] == '.') {
+    ++i;
+    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i, ++digits;
+  }
+  if (digits == 0) return false;
+  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+    size_t j = i + 1;
+    if (j < s.size() && (s[j] == '+' || s[j] == '-')) ++j;
+    size_t exponent_digits = 0;
+    while (j < s.size() && std::isdigit(static_cast<unsigned char>(s[j]))) ++j, ++exponent_digits;
+    if (exponent_digits == 0) return false;
+    i = j;
+  }
+  if (i != s.size()) return false;
+  *number = std::strtod(s.c_str(), nullptr);
+  return std::isfinite(*number);
+}
+
+[[noreturn]] void RaiseTypeMismatch() {
+  throw support::MakeError(support::errnum::kTypeMismatch, kObjectName);
+}
+
+}  // namespace
+
+std::string ValueToText(const loom::Value& value) {
+  if (const auto* text = std::get_if<std::string>(&value)) return *text;
+  if (const auto* flag = std::get_if<bool>(&value)) return *flag ? "True" : "False";
+  if (const auto* number = std::get_if<double>(&value)) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.15g", *number);
+    return buffer;
+  }
+  return {};
+}
+
+bool ValueToBoolean(const loom::Value& value) {
+  if (const auto* flag = std::get_if<bool>(&value)) return *flag;
+  if (const auto* number = std::get_if<double>(&value)) return *number != 0;
+  if (const auto* text = std::get_if<std::string>(&value)) {
+    std::string word = support::UpperCase(support::ovTrimEx(*text));
+    if (word == "TRUE") return true;
+    if (word == "FALSE") return false;
+    double number = 0;
+    if (ParseNumber(*text, &number)) return number != 0;
+  }
+  RaiseTypeMismatch();
+}
+
+int32_t ValueToLong(const loom::Value& value) {
+  double number = 0;
+  if (const auto* flag = std::get_if<bool>(&value)) {
+    number = *flag ? -1 : 0;
+  } else if (const auto* d = std::get_if<double>(&value)) {
+    number = *d;
+  } else if (const auto* text = std::get_if<std::string>(&value)) {
+    if (!ParseNumber(*text, &number)) RaiseTypeMismatch();
+  }
+  // Halves go to the even neighbour (the default rounding mode).
+  double rounded = std::nearbyint(number);
+  if (!(rounded >= -2147483648.0 && rounded <= 2147483647.0)) {
+    throw support::MakeError(support::errnum::kOverflow, kObjectName);
+  }
+  return static_cast<int32_t>(rounded);
+}
+
+C_LOOM_cleaner::C_LOOM_cleaner() {
+  DeleteToRecycleBin = true;
+  GoBelowJunctions = false;
+}
+
+std::vector<std::string> C_LOOM_cleaner::CommandNames() {
+  std::vector<std::string> names;
+  for (const FunctionCommand& command : FunctionCommands()) names.push_back(command.name);
+  for (const PropertyCommand& command : PropertyCommands()) {
+    names.push_back(command.name);
+    if (command.has_long_twin) names.push_back(std::string(command.name) + kLongSuffix);
+  }
+  return names;
+}
+
+bool C_LOOM_cleaner::Register(loom::ObjectInfo& ObjectInfo) {
+  for (const FunctionCommand& command : FunctionCommands()) ObjectInfo.AddFunction(command.name);
+  for (const PropertyCommand& command : PropertyCommands()) {
+    ObjectInfo.AddProperty(command.name, command.value_kind);
+    if (command.has_long_twin) {
+      ObjectInfo.AddProperty(std::string(command.name) + kLongSuffix, command.value_kind);
+    }
+  }
+  ObjectInfo.SetObjectName(kObjectName);
+  return true;
+}
+
+bool C_LOOM_cleaner::InvokeFunction(const std::string& Name, loom::ScriptError&) {
+  Output->ProcessPendingEvents(true);
+  for (const FunctionCommand& command : FunctionCommands()) {
+    if (Name == command.name) {
+      command.action();
+      break;
+    }
+  }
+  return true;
+}
+
+bool C_LOOM_cleaner::InvokeProperty(const std::string& Name, const loom::Value& Value,
+                                    loom::ScriptError& ScriptError) {
+  Output->ProcessPendingEvents(true);
+  try {
+    bool is_long_twin = false;
+    const PropertyCommand* command = FindProperty(Name, &is_long_twin);
+    if (command == nullptr) return true;
+    if (is_long_twin && NoLongMode) {
+      Output->AddLine("*Rejected*");
+      return true;
+    }
+    std::string text;
+    if (command->value_kind == loom::kValueText) {
+      text = ValueToText(Value);
+      if (command->expanded) text = support::ovExpandEnvironmentStrings(text);
+    }
+    command->action(Value, text);
+    return true;
+  } catch (const support::Error& error) {
+    ScriptError.SetObjectError(kObjectName, Name, error.number(), error.description());
+    return false;
+  }
+}
+
+}  // namespace sweepwell

@@ -1,0 +1,112 @@
+#include "cleaner/FolderWalk.h"
+
+#include "cleaner/COutput.h"
+
+namespace sweepwell {
+
+namespace {
+
+// Folders below the newest ones give their handles back; the start folder keeps its own.
+constexpr size_t kOpenFolders = 64;
+
+}  // namespace
+
+void ProcessPendingEvents(COutput& output) { output.ProcessPendingEvents(true); }
+
+const std::string& FolderWalk::EntryPath(std::string_view name) {
+  path_.resize(stack_.back().path_length);
+  if (!path_.empty() && path_.back() != platform::kPathSeparator) {
+    path_ += platform::kPathSeparator;
+  }
+  path_ += name;
+  return path_;
+}
+
+bool FolderWalk::Run(const std::string& path, FolderVisitor& visitor) {
+  stack_.clear();
+  path_ = path;
+  WalkFolder start;
+  uint32_t error = 0;
+  start.folder = platform::Folder::Open(path, &error);
+  start.path_length = path.size();
+  if (start.folder.IsOpen()) {
+    start.id = start.folder.Id();
+    start.list.InitList(start.folder, {});
+  }
+  stack_.push_back(std::move(start));
+  visitor.VisitFolder(*this, stack_.back());
+
+  for (;;) {
+    WalkFolder& top = stack_.back();
+    const auto& entries = top.list.Entries();
+    if (top.next_child < entries.size()) {
+      const platform::FindRecord& entry = entries[top.next_child++];
+      if (visitor.VisitChild(*this, top, entry)) {
+        Push(entry, visitor);
+      } else {
+        ProcessPendingEvents(output_);
+      }
+      continue;
+    }
+    // The folder is done: hand its result to the parent.
+    WalkFolder child = std::move(stack_.back());
+    stack_.pop_back();
+    if (stack_.empty()) return child.result;
+    WalkFolder& parent = stack_.back();
+    path_.resize(parent.path_length);
+    if (!parent.folder.IsOpen() && !Reopen(stack_.size() - 1, child.folder)) {
+      // The folder is gone or was replaced while its subtree was walked: leave it alone.
+      parent.next_child = parent.list.Count();
+      parent.result = false;
+      continue;
+    }
+    visitor.LeaveChild(*this, parent, parent.list.Entries()[parent.next_child - 1], child.result);
+    ProcessPendingEvents(output_);
+  }
+}
+
+void FolderWalk::Push(const platform::FindRecord& entry, FolderVisitor& visitor) {
+  WalkFolder child;
+  uint32_t error = 0;
+  child.name = entry.name;
+  child.folder = stack_.back().folder.OpenEntry(entry.name, &error);
+  EntryPath(entry.name);
+  child.path_length = path_.size();
+  if (child.folder.IsOpen()) {
+    child.id = child.folder.Id();
+    child.list.InitList(child.folder, {});
+  }
+  stack_.push_back(std::move(child));
+  CloseDeepAncestors();
+  visitor.VisitFolder(*this, stack_.back());
+}
+
+void FolderWalk::CloseDeepAncestors() {
+  if (stack_.size() <= kOpenFolders + 1) return;
+  size_t index = stack_.size() - 1 - kOpenFolders;
+  if (index > 0) stack_[index].folder.Close();
+}
+
+bool FolderWalk::Reopen(size_t index, const platform::Folder& child) {
+  WalkFolder& folder = stack_[index];
+  uint32_t error = 0;
+  if (child.IsOpen()) {
+    folder.folder = child.OpenEntryVerified("..", folder.id, &error);
+    if (folder.folder.IsOpen()) return true;
+  }
+  // Entered through a link, or moved: come down again by names from the nearest open ancestor,
+  // checking each folder on the way.
+  size_t open = index;
+  while (open > 0 && !stack_[open].folder.IsOpen()) --open;
+  if (!stack_[open].folder.IsOpen()) return false;
+  for (size_t k = open + 1; k <= index; ++k) {
+    stack_[k].folder = stack_[k - 1].folder.OpenEntryVerified(stack_[k].name, stack_[k].id, &error);
+    if (!stack_[k].folder.IsOpen()) return false;
+  }
+  for (size_t k = open + 1; k < index && k + kOpenFolders < stack_.size(); ++k) {
+    stack_[k].folder.Close();
+  }
+  return true;
+}
+
+}  // namespace sweepwell

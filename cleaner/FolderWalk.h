@@ -1,0 +1,88 @@
+// The folder walk that every recursive command shares.
+//
+// It keeps its own stack instead of recursing, so a tree of any depth neither exhausts the
+// program's stack nor hits the path length limit: each folder on the stack holds an open handle
+// and every action on an entry is taken relative to it (never by resolving the long path again).
+// Only the newest folders keep their handles open; an older one is reopened through ".." of its
+// child and checked to be the same folder, so a deep tree needs a bounded number of descriptors.
+//
+// The order is the one the commands describe: a folder is listed once, the visitor's pass over
+// its entries runs (VisitFolder), then each entry is offered in listing order (VisitChild) and a
+// subfolder the visitor accepts is walked completely before the next entry; LeaveChild follows
+// each walked subtree.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cleaner/CFilesList.h"
+#include "platform/platform.h"
+
+namespace sweepwell {
+
+class COutput;
+class FolderWalk;
+
+// One folder on the walk's stack.
+struct WalkFolder {
+  platform::Folder folder;  // open while the walk works in it
+  platform::FolderId id;
+  std::string name;          // its name in the parent folder
+  size_t path_length = 0;    // its path is the first path_length bytes of the walk's path
+  CFilesList list;
+  size_t next_child = 0;
+  bool result = true;  // handed to the parent's LeaveChild
+};
+
+class FolderVisitor {
+ public:
+  virtual ~FolderVisitor() = default;
+  // Once per folder, after it was listed and before any of its subfolders is walked.
+  virtual void VisitFolder(FolderWalk& walk, WalkFolder& folder) = 0;
+  // For each entry in listing order: true to walk the entry (a folder) next.
+  virtual bool VisitChild(FolderWalk& walk, WalkFolder& folder,
+                          const platform::FindRecord& entry) = 0;
+  // After the subtree of `entry` was walked; `child_result` is that folder's result.
+  virtual void LeaveChild(FolderWalk& walk, WalkFolder& folder, const platform::FindRecord& entry,
+                          bool child_result) {
+    (void)walk, (void)folder, (void)entry, (void)child_result;
+  }
+};
+
+class FolderWalk {
+ public:
+  explicit FolderWalk(COutput& output) : output_(output) {}
+
+  // Walks the tree of the folder at `path` (a link to a folder is followed); a folder that
+  // cannot be opened has no entries. Returns the start folder's result.
+  bool Run(const std::string& path, FolderVisitor& visitor);
+
+  // The full path of `name` in the folder being worked on; valid until the next call.
+  const std::string& EntryPath(std::string_view name);
+
+  COutput& output() { return output_; }
+
+ private:
+  void Push(const platform::FindRecord& entry, FolderVisitor& visitor);
+  void CloseDeepAncestors();
+  bool Reopen(size_t index, const platform::Folder& child);
+
+  COutput& output_;
+  std::vector<WalkFolder> stack_;
+  std::string path_;
+};
+
+// What a listing says of an entry: a folder (or junction), and a junction.
+inline bool IsFolderRecord(const platform::FindRecord& entry) {
+  return (entry.attributes & platform::attr::kDirectory) != 0;
+}
+inline bool IsJunctionRecord(const platform::FindRecord& entry) {
+  return IsFolderRecord(entry) && (entry.attributes & platform::attr::kReparsePoint) != 0;
+}
+
+// The pending-events point between two entries of a walk: keys are handled and a stop request
+// ends the run.
+void ProcessPendingEvents(COutput& output);
+
+}  // namespace sweepwell

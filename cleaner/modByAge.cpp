@@ -1,0 +1,56 @@
+#include "cleaner/modByAge.h"
+
+#include "cleaner/COutput.h"
+#include "cleaner/FolderWalk.h"
+#include "cleaner/modMain.h"
+#include "support/ov_format.h"
+
+namespace sweepwell {
+
+namespace {
+
+constexpr double kTicksPerDay = 864000000000.0;
+
+// A moment in FILETIME ticks; 0 (no threshold) until the script sets one.
+double AgeThreshold = 0;
+
+class ByAgeVisitor : public FolderVisitor {
+ public:
+  explicit ByAgeVisitor(bool recursive) : recursive_(recursive) {}
+
+  void VisitFolder(FolderWalk& walk, WalkFolder& folder) override {
+    for (const platform::FindRecord& entry : folder.list.Entries()) {
+      double t = support::ovLargeIntegerToDouble(entry.last_write_time);
+      double accessed = support::ovLargeIntegerToDouble(entry.last_access_time);
+      if (t < accessed) t = accessed;
+      if (t < AgeThreshold && !IsFolderRecord(entry)) {
+        DeleteAndReportFile(walk.output(), folder.folder, entry.name, walk.EntryPath(entry.name));
+      }
+      ProcessPendingEvents(walk.output());
+    }
+  }
+
+  bool VisitChild(FolderWalk&, WalkFolder&, const platform::FindRecord& entry) override {
+    return recursive_ && IsEnterableSubfolderEntry(entry.attributes, entry.name);
+  }
+
+ private:
+  bool recursive_;
+};
+
+}  // namespace
+
+void SetAgeDays(int32_t days) {
+  double now = support::ovLargeIntegerToDouble(platform::GetSystemTimeAsFileTime());
+  AgeThreshold = now - static_cast<double>(days) * kTicksPerDay;
+}
+
+double AgeThresholdForTesting() { return AgeThreshold; }
+
+void DeleteFilesByAge(const std::string& path, bool recursive) {
+  if (!IsEnterableFolder(path)) return;
+  ByAgeVisitor visitor(recursive);
+  FolderWalk(*Output).Run(path, visitor);
+}
+
+}  // namespace sweepwell

@@ -1,0 +1,19 @@
+// Selection by age: delete the files neither written nor read since a moment set by the script.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace sweepwell {
+
+// The threshold becomes now minus `days` days (no range check: negative days lie in the future).
+void SetAgeDays(int32_t days);
+// Deletes the files of `path` (and its enterable subfolders with `recursive`) whose later of
+// last write and last access lies strictly before the threshold. Without a threshold (0)
+// nothing qualifies.
+void DeleteFilesByAge(const std::string& path, bool recursive);
+
+// The threshold in FILETIME ticks (0 until SetAgeDays).
+double AgeThresholdForTesting();
+
+}  // namespace sweepwell

@@ -1,0 +1,68 @@
+#include "cleaner/modByList.h"
+
+#include <unordered_set>
+#include <vector>
+
+#include "cleaner/COutput.h"
+#include "cleaner/FolderWalk.h"
+#include "cleaner/modMain.h"
+#include "support/ov_paths.h"
+#include "support/ov_strings.h"
+
+namespace sweepwell {
+
+namespace {
+
+// The recorded files in recording order, keyed by their upper-case path.
+struct RecordedFiles {
+  std::vector<std::string> paths;
+  std::unordered_set<std::string> keys;
+};
+
+RecordedFiles& FilesList() {
+  static RecordedFiles files;
+  return files;
+}
+
+class RecordVisitor : public FolderVisitor {
+ public:
+  explicit RecordVisitor(bool recursive) : recursive_(recursive) {}
+
+  void VisitFolder(FolderWalk& walk, WalkFolder& folder) override {
+    RecordedFiles& files = FilesList();
+    for (const platform::FindRecord& entry : folder.list.Entries()) {
+      if (IsFolderRecord(entry)) continue;
+      const std::string& path = walk.EntryPath(entry.name);
+      if (files.keys.insert(support::UpperCase(path)).second) files.paths.push_back(path);
+    }
+  }
+
+  bool VisitChild(FolderWalk&, WalkFolder&, const platform::FindRecord& entry) override {
+    return recursive_ && IsEnterableSubfolderEntry(entry.attributes, entry.name);
+  }
+
+ private:
+  bool recursive_;
+};
+
+}  // namespace
+
+void ClearFilesList() { FilesList() = RecordedFiles(); }
+
+void AddFilesList(const std::string& path, bool recursive) {
+  if (!IsEnterableFolder(path)) return;
+  RecordVisitor visitor(recursive);
+  FolderWalk(*Output).Run(path, visitor);
+}
+
+void DeleteFilesByList(const std::string& mask) {
+  for (const std::string& path : FilesList().paths) {
+    if (platform::PathMatchSpec(support::ovGetFileName(path), mask) &&
+        !support::ovIsDirectory(path)) {
+      DeleteAndReportFile(*Output, path);
+    }
+    ProcessPendingEvents(*Output);
+  }
+}
+
+}  // namespace sweepwell

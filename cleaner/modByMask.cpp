@@ -1,0 +1,65 @@
+#include "cleaner/modByMask.h"
+
+#include <unordered_set>
+#include <vector>
+
+#include "cleaner/COutput.h"
+#include "cleaner/FolderWalk.h"
+#include "cleaner/modMain.h"
+#include "support/ov_strings.h"
+
+namespace sweepwell {
+
+namespace {
+
+// The collected masks in the order they came, keyed by their upper-case form.
+struct MaskList {
+  std::vector<std::string> masks;
+  std::unordered_set<std::string> keys;
+};
+
+MaskList& Masks() {
+  static MaskList masks;
+  return masks;
+}
+
+class ByMaskVisitor : public FolderVisitor {
+ public:
+  explicit ByMaskVisitor(bool recursive) : recursive_(recursive) {}
+
+  void VisitFolder(FolderWalk& walk, WalkFolder& folder) override {
+    // One listing serves every mask: a file matching two masks is attempted twice.
+    for (const std::string& mask : Masks().masks) {
+      for (const platform::FindRecord& entry : folder.list.Entries()) {
+        if (platform::PathMatchSpec(entry.name, mask) && !IsFolderRecord(entry)) {
+          DeleteAndReportFile(walk.output(), folder.folder, entry.name,
+                              walk.EntryPath(entry.name));
+        }
+      }
+      ProcessPendingEvents(walk.output());
+    }
+  }
+
+  bool VisitChild(FolderWalk&, WalkFolder&, const platform::FindRecord& entry) override {
+    return recursive_ && IsEnterableSubfolderEntry(entry.attributes, entry.name);
+  }
+
+ private:
+  bool recursive_;
+};
+
+}  // namespace
+
+void AddMask(const std::string& mask) {
+  if (Masks().keys.insert(support::UpperCase(mask)).second) Masks().masks.push_back(mask);
+}
+
+void ClearMasks() { Masks() = MaskList(); }
+
+void DeleteFilesByMask(const std::string& path, bool recursive) {
+  if (!IsEnterableFolder(path)) return;
+  ByMaskVisitor visitor(recursive);
+  FolderWalk(*Output).Run(path, visitor);
+}
+
+}  // namespace sweepwell

@@ -1,0 +1,45 @@
+#include "cleaner/modDelJunctions.h"
+
+#include "cleaner/COutput.h"
+#include "cleaner/FolderWalk.h"
+#include "cleaner/modMain.h"
+#include "support/ov_paths.h"
+
+namespace sweepwell {
+
+namespace {
+
+class JunctionsVisitor : public FolderVisitor {
+ public:
+  explicit JunctionsVisitor(bool recursive) : recursive_(recursive) {}
+
+  void VisitFolder(FolderWalk&, WalkFolder&) override {}
+
+  bool VisitChild(FolderWalk& walk, WalkFolder& folder,
+                  const platform::FindRecord& entry) override {
+    if (!IsSubfolderEntry(entry.attributes, entry.name)) return false;
+    if (!IsJunctionRecord(entry)) return recursive_;
+    RemoveAndReportFolder(walk.output(), folder.folder, entry.name, walk.EntryPath(entry.name),
+                          true);
+    return false;
+  }
+
+ private:
+  bool recursive_;
+};
+
+}  // namespace
+
+void DeleteJunctions(const std::string& path, bool recursive, bool withBase) {
+  if (!support::ovIsDirectoryExist(path)) {
+    ReportMissingFolder(*Output, path, true);
+    return;
+  }
+  if (withBase && support::ovIsJunction(path)) RemoveAndReportFolder(*Output, path);
+  // Listed in every case: once the junction itself is gone the listing finds nothing, and
+  // without the base a named junction's target is searched.
+  JunctionsVisitor visitor(recursive);
+  FolderWalk(*Output).Run(path, visitor);
+}
+
+}  // namespace sweepwell

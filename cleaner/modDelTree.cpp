@@ -1,0 +1,98 @@
+#include "cleaner/modDelTree.h"
+
+#include "cleaner/COutput.h"
+#include "cleaner/FolderWalk.h"
+#include "cleaner/modMain.h"
+#include "support/ov_paths.h"
+#include "support/ov_strings.h"
+
+namespace sweepwell {
+
+namespace {
+
+using platform::FindRecord;
+
+class DeleteFilesVisitor : public FolderVisitor {
+ public:
+  DeleteFilesVisitor(std::string pattern, bool recursive)
+      : pattern_(std::move(pattern)), recursive_(recursive) {}
+
+  void VisitFolder(FolderWalk& walk, WalkFolder& folder) override {
+    for (const FindRecord& entry : folder.list.Entries()) {
+      if (platform::PathMatchSpec(entry.name, pattern_) && !IsFolderRecord(entry)) {
+        DeleteAndReportFile(walk.output(), folder.folder, entry.name, walk.EntryPath(entry.name));
+      }
+      ProcessPendingEvents(walk.output());
+    }
+  }
+
+  bool VisitChild(FolderWalk&, WalkFolder&, const FindRecord& entry) override {
+    return recursive_ && IsEnterableSubfolderEntry(entry.attributes, entry.name);
+  }
+
+ private:
+  std::string pattern_;
+  bool recursive_;
+};
+
+// Empties a folder tree; a folder's result is true when everything inside it went.
+class DeleteContentsVisitor : public FolderVisitor {
+ public:
+  void VisitFolder(FolderWalk& walk, WalkFolder& folder) override {
+    for (const FindRecord& entry : folder.list.Entries()) {
+      if (!IsFolderRecord(entry) &&
+          !DeleteAndReportFile(walk.output(), folder.folder, entry.name,
+                               walk.EntryPath(entry.name))) {
+        folder.result = false;
+      }
+      ProcessPendingEvents(walk.output());
+    }
+  }
+
+  bool VisitChild(FolderWalk& walk, WalkFolder& folder, const FindRecord& entry) override {
+    if (!IsSubfolderEntry(entry.attributes, entry.name)) return false;
+    if (!IsJunctionRecord(entry)) return true;
+    // A junction is removed, never entered.
+    if (!RemoveAndReportFolder(walk.output(), folder.folder, entry.name,
+                               walk.EntryPath(entry.name), true)) {
+      folder.result = false;
+    }
+    return false;
+  }
+
+  void LeaveChild(FolderWalk& walk, WalkFolder& folder, const FindRecord& entry,
+                  bool child_result) override {
+    if (!child_result ||
+        !RemoveAndReportFolder(walk.output(), folder.folder, entry.name,
+                               walk.EntryPath(entry.name), false)) {
+      folder.result = false;
+    }
+  }
+};
+
+}  // namespace
+
+void DeleteFiles(const std::string& path, bool recursive) {
+  std::string s = support::ovTrimEx(path);
+  if (!s.empty() && s.back() == platform::kPathSeparator) s += "*.*";
+  std::string folder = support::ovGetFilePath(s);
+  std::string pattern = support::ovGetFileName(s);
+  if (!IsEnterableFolder(folder)) return;
+  DeleteFilesVisitor visitor(pattern, recursive);
+  FolderWalk(*Output).Run(folder, visitor);
+}
+
+void DeleteFolder(const std::string& path) {
+  if (!support::ovIsDirectoryExist(path)) {
+    ReportMissingFolder(*Output, path, false);
+    return;
+  }
+  bool ok = true;
+  if (!support::ovIsJunction(path)) {
+    DeleteContentsVisitor visitor;
+    ok = FolderWalk(*Output).Run(path, visitor);
+  }
+  if (ok) RemoveAndReportFolder(*Output, path);
+}
+
+}  // namespace sweepwell

@@ -1,0 +1,59 @@
+// The spine of the program: start-up, the command line, the monthly log, the run of the script,
+// the program-wide switches every command reads, and the folder predicates of the walks.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace sweepwell {
+
+class COutput;
+
+// Program-wide state, one instance each for the life of the process.
+extern std::string ScriptFileName;
+extern bool NoLongMode;
+extern bool DeleteToRecycleBin;
+extern bool GoBelowJunctions;
+extern std::string LogFileName;
+extern std::unique_ptr<COutput> Output;
+extern bool ScriptFinished;
+
+// Exit statuses of the program.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitInterrupted = 130;
+
+// The entry procedure: runs the start-up order and returns the exit status.
+int Main(const std::vector<std::string>& arguments);
+
+// What the command line asks for.
+enum class CommandLineAction { kRun, kUsageError, kHelp, kVersion };
+
+// Reads the arguments after the program name: sets ScriptFileName and NoLongMode for kRun.
+CommandLineAction ParseCommandLine(const std::vector<std::string>& arguments);
+
+// The usage text (UTF-8), with `program` standing for the program's file name.
+std::string UsageText(const std::string& program);
+
+// Makes sure the log folder exists and sets LogFileName; false when the folder cannot be made.
+bool PrepareLogFile();
+
+// Runs the script and writes the closing lines; returns the exit status.
+int RunScript();
+
+// Windows error code -> VB error number: 2 -> 53, 3 -> 76, 5 and 32 -> 70, anything else 75.
+int32_t Win32ErrorToErrNumber(uint32_t code);
+
+// The folder predicates of the walks. `Path` is a full path, `EntryName` the bare name.
+bool IsSubfolder(const std::string& Path, const std::string& EntryName);
+bool IsEnterableSubfolder(const std::string& Path, const std::string& EntryName);
+bool IsEnterableFolder(const std::string& Path);
+
+// The same tests on a listing's attribute bits, for walks that already hold the entry.
+bool IsSubfolderEntry(uint32_t attributes, const std::string& EntryName);
+bool IsEnterableSubfolderEntry(uint32_t attributes, const std::string& EntryName);
+
+}  // namespace sweepwell
