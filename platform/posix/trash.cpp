@@ -379,6 +379,8 @@ uint32_t OpenTopDirTrash(int folder, std::string_view name, dev_t device,
     }
   }
   if (top.empty()) return ErrorFromErrno(EXDEV);
+  // The entry is the mount itself (a bind-mounted file): it cannot leave its mount point.
+  if (entry_path.size() <= top.size() + (top == "/" ? 0 : 1)) return ErrorFromErrno(EBUSY);
 
   Fd top_fd(open(top.c_str(), kFolderFlags));
   if (!top_fd.ok()) return ErrorFromErrno(errno);

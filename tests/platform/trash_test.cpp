@@ -449,6 +449,17 @@ TEST_F(TopDirTrashTest, MountPointItselfIsNotTrashed) {
   EXPECT_FALSE(Exists(mount_ + "/.Trash-" + uid_));
 }
 
+TEST_F(TopDirTrashTest, BindMountedFileIsNotTrashed) {
+  std::string source = MakeStickFile("source.png", "source");
+  std::string bound = MakeStickFile("bound.png", "covered");
+  ASSERT_EQ(mount(source.c_str(), bound.c_str(), nullptr, MS_BIND, nullptr), 0) << strerror(errno);
+  uint32_t result = platform::MoveToTrash(bound);
+  umount(bound.c_str());
+  EXPECT_NE(result, kSuccess);
+  EXPECT_EQ(ReadFile(bound), "covered");
+  EXPECT_TRUE(ListNames(mount_ + "/.Trash-" + uid_ + "/info").empty());
+}
+
 TEST_F(TopDirTrashTest, PathThroughLinkFindsTheRealMount) {
   // Named through a link on the home device, the entry still goes to its own device's trash.
   std::string link = root_ + "/work/to-stick";
