@@ -209,4 +209,13 @@ bool AnsiIsUtf8();
 std::string Utf8ToAnsi(std::string_view text);
 std::string AnsiToUtf8(std::string_view text);
 
+// True when the OEM code page is UTF-8 (whenever the ANSI one is). Beside a legacy 8-bit locale
+// the OEM page is the DOS page of its language: 866 (Russian), 850 (Western Europe), else 437.
+// Both code pages are read from the locale once, on first use (after setlocale(LC_ALL, "")).
+bool OemIsUtf8();
+
+// UTF-8 <-> the OEM code page, with the same rules as the ANSI conversions.
+std::string Utf8ToOem(std::string_view text);
+std::string OemToUtf8(std::string_view text);
+
 }  // namespace platform

@@ -13,7 +13,8 @@ namespace support {
 std::string ovBuildFileName(std::string_view folder, std::string_view name);
 
 // The part before / after the last separator ("" / the whole path when there is none).
-// "/" alone: path "" becomes "/"-rooted: ovGetFilePath("/x") is "" and ovGetFileName is "x".
+// The root keeps its separator: ovGetFilePath("/x") is "/" and ovGetFileName("/x") is "x"
+// (as C:\Temp splits into C:\ and Temp); "/tmp/" splits into "/tmp" and "".
 std::string ovGetFilePath(std::string_view path);
 std::string ovGetFileName(std::string_view path);
 

@@ -13,7 +13,8 @@ std::string ovTrimEx(std::string_view text);
 // `text` without its first `n` bytes ("" when n >= size; the whole text when n <= 0).
 std::string ovCutLeft(std::string_view text, long n);
 
-// ASCII upper case; other bytes unchanged (used for case-insensitive keys of names).
+// Upper case of ASCII, Latin-1 and Cyrillic letters (UTF-8); other bytes unchanged. Used for
+// case-insensitive keys of names: it folds the same letters PathMatchSpec ignores the case of.
 std::string UpperCase(std::string_view text);
 
 // A message of the program (UTF-8 source text) in the ANSI code page, for the console and log.

@@ -1,0 +1,34 @@
+#include "support/ov_error.h"
+
+namespace support {
+
+std::string StandardDescription(int32_t number) {
+  switch (number) {
+    case errnum::kInvalidCall:
+      return "Неверный вызов процедуры или аргумент";
+    case errnum::kOverflow:
+      return "Переполнение";
+    case errnum::kSubscriptOutOfRange:
+      return "Индекс вне допустимого диапазона";
+    case errnum::kTypeMismatch:
+      return "Несоответствие типа";
+    case errnum::kFileNotFound:
+      return "Файл не найден";
+    case errnum::kPermissionDenied:
+      return "Отказано в доступе";
+    case errnum::kPathFileAccessError:
+      return "Ошибка доступа к пути или файлу";
+    case errnum::kPathNotFound:
+      return "Путь не найден";
+    case errnum::kObjectNotSet:
+      return "Объектная переменная не задана";
+    default:
+      return "Ошибка " + std::to_string(number);
+  }
+}
+
+Error MakeError(int32_t number, std::string source) {
+  return Error(number, StandardDescription(number), std::move(source));
+}
+
+}  // namespace support

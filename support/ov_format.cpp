@@ -1,0 +1,59 @@
+#include "support/ov_format.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace support {
+
+double ovLargeIntegerToDouble(uint64_t value) { return static_cast<double>(value); }
+
+// "%.0f" prints the exact decimal value of a whole double, however large, so no integer type
+// limits the range; only what a double itself holds does.
+std::string ovFormatInt64(double value) {
+  if (!std::isfinite(value)) return "0";
+  const double whole = std::round(value);
+  if (whole == 0) return "0";  // also -0.4, which must not read "-0"
+  char digits[400];
+  std::snprintf(digits, sizeof(digits), "%.0f", std::fabs(whole));
+  const std::string plain(digits);
+
+  std::string result = whole < 0 ? "-" : "";
+  for (size_t i = 0; i < plain.size(); ++i) {
+    if (i > 0 && (plain.size() - i) % 3 == 0) result += ' ';
+    result += plain[i];
+  }
+  return result;
+}
+
+// Hours are not wrapped into days: a clean-up that ran 30 hours reads "30 ч 00 мин 00.000 сек".
+std::string ovFormatTimeInterval(double seconds) {
+  if (!std::isfinite(seconds) || seconds < 0) seconds = 0;
+  if (seconds > 1e12) seconds = 1e12;  // keeps the millisecond count inside long long
+  const auto total_ms = static_cast<long long>(std::llround(seconds * 1000.0));
+  const long long hours = total_ms / 3'600'000;
+  const long long minutes = total_ms / 60'000 % 60;
+  const long long secs = total_ms / 1000 % 60;
+  const long long ms = total_ms % 1000;
+  char text[96];
+  std::snprintf(text, sizeof(text), "%lld ч %02lld мин %02lld.%03lld сек", hours, minutes, secs,
+                ms);
+  return text;
+}
+
+std::string ovSystemTimeToStringDate(const platform::SystemTime& time, bool long_year) {
+  char text[64];
+  if (long_year) {
+    std::snprintf(text, sizeof(text), "%02d.%02d.%04d", time.day, time.month, time.year);
+  } else {
+    std::snprintf(text, sizeof(text), "%02d.%02d.%02d", time.day, time.month, time.year % 100);
+  }
+  return text;
+}
+
+std::string ovSystemTimeToStringTime(const platform::SystemTime& time) {
+  char text[64];
+  std::snprintf(text, sizeof(text), "%02d:%02d:%02d", time.hour, time.minute, time.second);
+  return text;
+}
+
+}  // namespace support

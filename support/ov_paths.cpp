@@ -1,0 +1,134 @@
+#include "support/ov_paths.h"
+
+#include <vector>
+
+#include "platform/platform.h"
+#include "support/ov_error.h"
+
+namespace support {
+namespace {
+
+constexpr char kSeparator = platform::kPathSeparator;
+constexpr int kCsidlAppData = 26;
+
+thread_local uint32_t last_error = platform::error::kSuccess;
+
+bool GetAttributes(const std::string& path, uint32_t* attributes, uint64_t* size = nullptr) {
+  uint64_t ignored = 0;
+  return platform::GetFileAttributes(path, attributes, size != nullptr ? size : &ignored) ==
+         platform::error::kSuccess;
+}
+
+// The error number a file function raises for a Windows error code.
+int32_t ErrorNumberOf(uint32_t code) {
+  switch (code) {
+    case platform::error::kFileNotFound:
+      return errnum::kFileNotFound;
+    case platform::error::kPathNotFound:
+      return errnum::kPathNotFound;
+    case platform::error::kAccessDenied:
+    case platform::error::kSharingViolation:
+      return errnum::kPermissionDenied;
+    default:
+      return errnum::kPathFileAccessError;
+  }
+}
+
+}  // namespace
+
+std::string ovBuildFileName(std::string_view folder, std::string_view name) {
+  std::string result(folder);
+  if (!result.empty() && result.back() != kSeparator) result += kSeparator;
+  result += name;
+  return result;
+}
+
+std::string ovGetFilePath(std::string_view path) {
+  const size_t last = path.rfind(kSeparator);
+  if (last == std::string_view::npos) return {};
+  // The root keeps its separator: "/tmp" is "tmp" in the folder "/" (as C:\Temp is in C:\).
+  if (last == 0) return std::string(1, kSeparator);
+  return std::string(path.substr(0, last));
+}
+
+std::string ovGetFileName(std::string_view path) {
+  const size_t last = path.rfind(kSeparator);
+  if (last == std::string_view::npos) return std::string(path);
+  return std::string(path.substr(last + 1));
+}
+
+bool ovIsDirectory(const std::string& path) {
+  uint32_t attributes = 0;
+  return GetAttributes(path, &attributes) && (attributes & platform::attr::kDirectory) != 0;
+}
+
+bool ovIsDirectoryExist(const std::string& path) { return ovIsDirectory(path); }
+
+bool ovIsFileExist(const std::string& path) {
+  uint32_t attributes = 0;
+  return GetAttributes(path, &attributes) && (attributes & platform::attr::kDirectory) == 0;
+}
+
+bool ovIsJunction(const std::string& path) {
+  constexpr uint32_t kJunction = platform::attr::kDirectory | platform::attr::kReparsePoint;
+  uint32_t attributes = 0;
+  return GetAttributes(path, &attributes) && (attributes & kJunction) == kJunction;
+}
+
+// mkdir -p: find the deepest level that already is a folder, then create the levels below it
+// one by one. A file in the way fails with the platform's own code: kAlreadyExists when it
+// holds the last name, kPathNotFound when a deeper level should go through it.
+bool ovCreateComplexDirectory(const std::string& path) {
+  // Every prefix of `path` that ends a component, shortest first ("a", "a/b", "a/b/c").
+  std::vector<std::string> levels;
+  for (size_t pos = 0; pos <= path.size(); ++pos) {
+    const bool component_ends =
+        pos == path.size() ? pos > 0 && path[pos - 1] != kSeparator
+                           : path[pos] == kSeparator && pos > 0 && path[pos - 1] != kSeparator;
+    if (component_ends) levels.push_back(path.substr(0, pos));
+  }
+  if (levels.empty()) {
+    // "" names nothing; "/" (the root) always exists.
+    last_error = path.empty() ? platform::error::kPathNotFound : platform::error::kSuccess;
+    return !path.empty();
+  }
+
+  size_t first_missing = levels.size();
+  while (first_missing > 0 && !ovIsDirectory(levels[first_missing - 1])) --first_missing;
+  for (size_t i = first_missing; i < levels.size(); ++i) {
+    const uint32_t code = platform::CreateDirectory(levels[i]);
+    if (code == platform::error::kSuccess) continue;
+    // The name is taken: by a folder someone made meanwhile (fine), or by a file in the way.
+    // Below the last level the next mkdir then tells "path not found", as Windows does.
+    if (code == platform::error::kAlreadyExists &&
+        (i + 1 < levels.size() || ovIsDirectory(levels[i]))) {
+      continue;
+    }
+    last_error = code;
+    return false;
+  }
+  last_error = platform::error::kSuccess;
+  return true;
+}
+
+uint32_t ovGetLastDLLError() { return last_error; }
+
+std::string ovGetSpecialFolder(int csidl) {
+  if (csidl != kCsidlAppData) throw MakeError(errnum::kInvalidCall, "ovGetSpecialFolder");
+  return platform::GetUserDataFolder();
+}
+
+std::string ovExpandEnvironmentStrings(std::string_view text) {
+  return platform::ExpandEnvironmentStrings(text);
+}
+
+double ovGetFileSizeEx(const std::string& path) {
+  uint32_t attributes = 0;
+  uint64_t size = 0;
+  const uint32_t code = platform::GetFileAttributes(path, &attributes, &size);
+  if (code != platform::error::kSuccess) throw MakeError(ErrorNumberOf(code), "ovGetFileSizeEx");
+  if ((attributes & platform::attr::kDirectory) != 0) return 0;
+  return static_cast<double>(size);
+}
+
+}  // namespace support

@@ -1,0 +1,79 @@
+#include "support/ov_strings.h"
+
+#include "platform/platform.h"
+
+namespace support {
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+void AppendUtf8(char32_t c, std::string* out) {
+  if (c < 0x80) {
+    *out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    *out += static_cast<char>(0xC0 | (c >> 6));
+    *out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    *out += static_cast<char>(0xE0 | (c >> 12));
+    *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+// The upper-case partner of a Latin-1 or Cyrillic letter (two-byte UTF-8 characters only), or
+// the character itself. The same letters that PathMatchSpec folds: keys made here must agree
+// with how names match.
+char32_t UpperOf(char32_t c) {
+  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 0x20;  // à..þ except ÷
+  if (c == 0xFF) return 0x178;                               // ÿ -> Ÿ
+  if (c >= 0x430 && c <= 0x44F) return c - 0x20;             // а..я
+  if (c >= 0x450 && c <= 0x45F) return c - 0x50;             // ѐ..џ (ё, є, і, ї, ў...)
+  if ((c >= 0x460 && c <= 0x481) || (c >= 0x48A && c <= 0x4BF) || (c >= 0x4D0 && c <= 0x52F)) {
+    return c & ~char32_t{1};
+  }
+  if (c >= 0x4C1 && c <= 0x4CE) return (c & 1) ? c : c - 1;
+  if (c == 0x4CF) return 0x4C0;
+  return c;
+}
+
+}  // namespace
+
+std::string ovTrimEx(std::string_view text) {
+  size_t first = 0, last = text.size();
+  while (first < last && IsBlank(text[first])) ++first;
+  while (last > first && IsBlank(text[last - 1])) --last;
+  return std::string(text.substr(first, last - first));
+}
+
+std::string ovCutLeft(std::string_view text, long n) {
+  if (n <= 0) return std::string(text);
+  if (static_cast<unsigned long>(n) >= text.size()) return {};
+  return std::string(text.substr(static_cast<size_t>(n)));
+}
+
+// Every letter this changes is a two-byte UTF-8 character; bytes that do not form one (other
+// scripts, invalid UTF-8) are copied unchanged.
+std::string UpperCase(std::string_view text) {
+  std::string result;
+  result.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    if (lead < 0x80) {
+      result += (lead >= 'a' && lead <= 'z') ? static_cast<char>(lead - 32) : text[i];
+      continue;
+    }
+    if (lead >= 0xC2 && lead <= 0xDF && i + 1 < text.size() &&
+        (static_cast<unsigned char>(text[i + 1]) & 0xC0) == 0x80) {
+      const char32_t c = (char32_t{lead} & 0x1F) << 6 | (text[i + 1] & 0x3F);
+      AppendUtf8(UpperOf(c), &result);
+      ++i;
+      continue;
+    }
+    result += text[i];
+  }
+  return result;
+}
+
+std::string LocalText(std::string_view utf8) { return platform::Utf8ToAnsi(utf8); }
+
+}  // namespace support
