@@ -77,26 +77,43 @@ struct ChildChecks {
   std::_Exit(result.failures == 0 ? 0 : 1);
 }
 
+// The compiled locales are shared by the whole suite. A child process finds the parent's folder
+// through the environment, so it neither compiles them again nor leaves a folder behind.
+constexpr const char* kLocaleFolderVariable = "SWEEPWELL_TEXT_TEST_LOCALES";
+
 class CodePageTest : public ::testing::Test {
  protected:
-  void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
-  void TearDown() override {
-    if (!locale_folder_.empty()) fs::remove_all(locale_folder_);
+  static void SetUpTestSuite() {
+    if (const char* inherited = std::getenv(kLocaleFolderVariable)) {
+      locale_folder_ = inherited;
+      return;
+    }
+    locale_folder_ = MakeTempFolder();
+    owns_folder_ = true;
+    setenv(kLocaleFolderVariable, locale_folder_.c_str(), 1);
   }
+  static void TearDownTestSuite() {
+    if (!owns_folder_) return;
+    fs::remove_all(locale_folder_);
+    unsetenv(kLocaleFolderVariable);
+  }
+  void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
 
-  // Compiles the locale `language`.`charset` into a temporary folder; skips the test when the
-  // tools or sources for it are missing.
-  std::string BuildLocale(const std::string& language, const std::string& charset) {
-    if (locale_folder_.empty()) locale_folder_ = MakeTempFolder();
+  // Compiles the locale `language`.`charset` once; "" when the tools or sources for it are
+  // missing.
+  static std::string BuildLocale(const std::string& language, const std::string& charset) {
     const std::string name = language + "." + charset;
-    if (!RunShell("localedef -i " + language + " -f " + charset + " " + locale_folder_ + "/" +
-                  name + " >/dev/null 2>&1")) {
+    const std::string path = locale_folder_ + "/" + name;
+    if (fs::exists(path)) return name;
+    if (!RunShell("localedef -i " + language + " -f " + charset + " " + path +
+                  " >/dev/null 2>&1")) {
       return {};
     }
     return name;
   }
 
-  std::string locale_folder_;
+  static inline std::string locale_folder_;
+  static inline bool owns_folder_ = false;
 };
 
 #define SKIP_WITHOUT(locale)                                                  \
