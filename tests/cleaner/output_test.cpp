@@ -1,0 +1,145 @@
+// COutput: the log is written line by line and stops at DumpOutput, the console's text box model
+// empties itself past 20000 characters, and the per-entry pattern counts what it reports.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "cleaner/COutput.h"
+#include "cleaner/modMain.h"
+#include "temp_folder.h"
+
+namespace sweepwell {
+namespace {
+
+using testing::TempFolder;
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteFile(const std::string& path, const std::string& content) {
+  std::ofstream(path, std::ios::binary) << content;
+}
+
+class OutputTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    log = temp / "run.log";
+    Output = std::make_unique<COutput>(log, nullptr);
+    DeleteToRecycleBin = false;
+  }
+  void TearDown() override { Output.reset(); }
+
+  TempFolder temp;
+  testing::QuietStdout quiet;
+  std::string log;
+};
+
+const std::string kRule = std::string(78, '=') + "\n";
+
+TEST_F(OutputTest, LogIsCompleteAtEveryLineEndAndStopsAtDumpOutput) {
+  Output->AddText("first ");
+  EXPECT_EQ(ReadFile(log), kRule);  // an unfinished line waits for its end
+  Output->AddLine("line");
+  EXPECT_EQ(ReadFile(log), kRule + "first line\n");
+  Output->AddText("tail");
+  Output->DumpOutput();
+  Output->AddLine(" and the prompt");
+  Output->CloseLog();
+  EXPECT_EQ(ReadFile(log), kRule + "first line\ntail");
+}
+
+TEST_F(OutputTest, EachRunAppendsItsRuleLine) {
+  Output->AddLine("one");
+  Output.reset();
+  Output = std::make_unique<COutput>(log, nullptr);
+  Output->AddLine("two");
+  Output->CloseLog();
+  EXPECT_EQ(ReadFile(log), kRule + "one\n" + kRule + "two\n");
+}
+
+TEST_F(OutputTest, DisplayIsClearOnlyBeforeTheFirstText) {
+  EXPECT_TRUE(Output->IsDisplayClear());
+  Output->AddText("");
+  EXPECT_TRUE(Output->IsDisplayClear());
+  Output->AddLine(std::string(20001, 'x'));
+  EXPECT_FALSE(Output->IsDisplayClear());
+  // The next piece empties the box and is then its only text: still not clear.
+  Output->AddText("y");
+  EXPECT_FALSE(Output->IsDisplayClear());
+}
+
+TEST_F(OutputTest, DeletedFileCountsAsReportedAndFreed) {
+  WriteFile(temp / "a.bin", std::string(1234, 'a'));
+  EXPECT_TRUE(DeleteAndReportFile(*Output, temp / "a.bin"));
+  Output->CloseLog();
+  EXPECT_EQ(ReadFile(log), kRule + temp / "a.bin" + "  :: 1 234 bytes\n");
+  EXPECT_EQ(Output->ReportedFiles, 1);
+  EXPECT_EQ(Output->DeletedFiles, 1);
+  EXPECT_EQ(Output->FreedBytes, 1234);
+  struct stat st;
+  EXPECT_NE(stat((temp / "a.bin").c_str(), &st), 0);
+}
+
+TEST_F(OutputTest, MissingFileLineHasNoSizeAndEndsWithTheError) {
+  EXPECT_FALSE(DeleteAndReportFile(*Output, temp / "gone.txt"));
+  Output->CloseLog();
+  EXPECT_EQ(ReadFile(log), kRule + temp / "gone.txt" + "  [Файл не найден]\n");
+  EXPECT_EQ(Output->ReportedFiles, 0);
+  EXPECT_EQ(Output->DeletedFiles, 0);
+}
+
+TEST_F(OutputTest, FullFolderIsReportedAndKeptWithThePathAccessError) {
+  mkdir((temp / "full").c_str(), 0755);
+  WriteFile(temp / "full/x", "x");
+  EXPECT_FALSE(RemoveAndReportFolder(*Output, temp / "full"));
+  Output->CloseLog();
+  EXPECT_EQ(ReadFile(log), kRule + temp / "full" + "  :: DIR  [Ошибка доступа к пути или файлу]\n");
+  EXPECT_EQ(Output->ReportedFolders, 1);
+  EXPECT_EQ(Output->DeletedFolders, 0);
+}
+
+TEST_F(OutputTest, ReadOnlyFileIsDeleted) {
+  WriteFile(temp / "ro", "data");
+  chmod((temp / "ro").c_str(), 0444);
+  EXPECT_TRUE(DeleteAndReportFile(*Output, temp / "ro"));
+}
+
+TEST_F(OutputTest, CreateFolderCountsAFolderLeftAndNeverRaises) {
+  Output->CreateFolder(temp / "n/e/w");
+  WriteFile(temp / "file", "x");
+  Output->CreateFolder(temp / "file/sub");
+  Output->CloseLog();
+  struct stat st;
+  EXPECT_EQ(stat((temp / "n/e/w").c_str(), &st), 0);
+  std::string text = ReadFile(log);
+  EXPECT_NE(text.find("*NEW* " + temp / "n/e/w" + "  :: DIR\n"), std::string::npos);
+  EXPECT_NE(text.find("*NEW* " + temp / "file/sub" + "  :: DIR  ["), std::string::npos);
+  EXPECT_EQ(Output->ReportedFolders, 2);
+}
+
+TEST_F(OutputTest, TotalsLabelsLineUpAndShowWhatIsLeft) {
+  WriteFile(temp / "a", "12345");
+  DeleteAndReportFile(*Output, temp / "a");
+  DeleteAndReportFile(*Output, temp / "missing");
+  Output->ReportTime();
+  Output->CloseLog();
+  std::string text = ReadFile(log);
+  EXPECT_NE(text.find("\nВсего удалено файлов:  1  [осталось: 0]\n"), std::string::npos);
+  EXPECT_NE(text.find("\nВсего удалено папок:   0  [осталось: 0]\n"), std::string::npos);
+  EXPECT_NE(text.find("\nВсего удалено ссылок:  0  [осталось: 0]\n"), std::string::npos);
+  EXPECT_NE(text.find("\nОсвобождено на дисках: 5 bytes  [осталось: 0 bytes]\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("\nТекущая дата:  "), std::string::npos);
+  EXPECT_NE(text.find("\nТекущее время: "), std::string::npos);
+  EXPECT_NE(text.find("\nПроцесс занял: "), std::string::npos);
+}
+
+}  // namespace
+}  // namespace sweepwell
