@@ -123,20 +123,24 @@ void COutput::ReportFile(const std::string& FileName, bool IsFolder, bool IsJunc
   }
 }
 
-double COutput::ReportFileAt(const platform::Folder& folder, std::string_view name,
-                             const std::string& path) {
+platform::FindRecord COutput::ReportFileAt(const platform::Folder& folder, std::string_view name,
+                                           const std::string& path,
+                                           const platform::FindRecord* listed) {
   AddText(path);
-  uint32_t attributes = 0;
-  uint64_t bytes = 0;
-  uint32_t code = platform::GetEntryAttributes(folder, name, &attributes, &bytes);
-  if (code != platform::error::kSuccess) RaiseWin32Error(code);
-  double size = static_cast<double>(bytes);
+  platform::FindRecord record;
+  if (listed != nullptr) {
+    record = *listed;
+  } else {
+    uint32_t code = platform::GetEntryAttributes(folder, name, &record.attributes, &record.size);
+    if (code != platform::error::kSuccess) RaiseWin32Error(code);
+  }
+  double size = static_cast<double>(record.size);
   ReportedBytes += size;
   ReportedFiles += 1;
   AddText("  :: ");
   AddText(support::ovFormatInt64(size));
   AddText(" bytes");
-  return size;
+  return record;
 }
 
 void COutput::ReportErrorStartus(int32_t ErrNumber, std::string_view ErrDescription) {
@@ -157,19 +161,22 @@ void COutput::CountDeletedFile(double size) {
 void COutput::KillFile(const std::string& FileName) {
   platform::SetFileAttributesNormal(FileName);
   double size = support::ovGetFileSizeEx(FileName);
-  uint32_t code = DeleteToRecycleBin ? platform::MoveToTrash(FileName)
-                                     : platform::DeleteFile(FileName);
+  uint32_t code =
+      DeleteToRecycleBin ? platform::MoveToTrash(FileName) : platform::DeleteFile(FileName);
   if (code != platform::error::kSuccess) RaiseWin32Error(code);
   CountDeletedFile(size);
 }
 
 void COutput::KillFileAt(const platform::Folder& folder, std::string_view name,
-                         const std::string& path, double size) {
-  platform::SetEntryAttributesNormal(folder, name);
+                         const std::string& path, const platform::FindRecord& record) {
+  // Only the read-only bit is in the way of a deletion here; the others are names or state.
+  if (record.attributes & platform::attr::kReadOnly) {
+    platform::SetEntryAttributesNormal(folder, name);
+  }
   uint32_t code = DeleteToRecycleBin ? platform::MoveEntryToTrash(folder, name, path)
                                      : platform::DeleteEntryFile(folder, name);
   if (code != platform::error::kSuccess) RaiseWin32Error(code);
-  CountDeletedFile(size);
+  CountDeletedFile(static_cast<double>(record.size));
 }
 
 void COutput::KillFolder(const std::string& FolderName) {
@@ -180,8 +187,7 @@ void COutput::KillFolder(const std::string& FolderName) {
   (junction ? DeletedJunctions : DeletedFolders) += 1;
 }
 
-void COutput::KillFolderAt(const platform::Folder& folder, std::string_view name,
-                           bool junction) {
+void COutput::KillFolderAt(const platform::Folder& folder, std::string_view name, bool junction) {
   if (!junction) platform::SetEntryAttributesNormal(folder, name);
   uint32_t code = platform::RemoveEntryDirectory(folder, name);
   if (code != platform::error::kSuccess) RaiseWin32Error(code);
@@ -211,37 +217,33 @@ void COutput::ReportTime() {
     AddLine(value);
   };
   AddLine("");
-  line("Всего удалено файлов:  ",
-       n(DeletedFiles) + "  [" + support::LocalText("осталось: ") +
-           n(ReportedFiles - DeletedFiles) + "]");
-  line("Всего удалено папок:   ",
-       n(DeletedFolders) + "  [" + support::LocalText("осталось: ") +
-           n(ReportedFolders - DeletedFolders) + "]");
-  line("Всего удалено ссылок:  ",
-       n(DeletedJunctions) + "  [" + support::LocalText("осталось: ") +
-           n(ReportedJunctions - DeletedJunctions) + "]");
-  line("Освобождено на дисках: ", n(FreedBytes) + " bytes  [" +
-                                      support::LocalText("осталось: ") +
+  line("Всего удалено файлов:  ", n(DeletedFiles) + "  [" + support::LocalText("осталось: ") +
+                                      n(ReportedFiles - DeletedFiles) + "]");
+  line("Всего удалено папок:   ", n(DeletedFolders) + "  [" + support::LocalText("осталось: ") +
+                                      n(ReportedFolders - DeletedFolders) + "]");
+  line("Всего удалено ссылок:  ", n(DeletedJunctions) + "  [" + support::LocalText("осталось: ") +
+                                      n(ReportedJunctions - DeletedJunctions) + "]");
+  line("Освобождено на дисках: ", n(FreedBytes) + " bytes  [" + support::LocalText("осталось: ") +
                                       n(ReportedBytes - FreedBytes) + " bytes]");
   AddLine("");
   line("Текущая дата:  ", support::ovSystemTimeToStringDate(now, true));
   line("Текущее время: ", support::ovSystemTimeToStringTime(now));
-  line("Процесс занял: ",
-       support::ovTrimEx(support::LocalText(
-           support::ovFormatTimeInterval(stopwatch_ ? stopwatch_->Elapsed() : 0))));
+  line("Процесс занял: ", support::ovTrimEx(support::LocalText(support::ovFormatTimeInterval(
+                              stopwatch_ ? stopwatch_->Elapsed() : 0))));
   AddLine("");
 }
 
-bool DeleteAndReportFile(COutput& output, const platform::Folder& folder, std::string_view name,
+bool DeleteAndReportFile(COutput& output, const platform::Folder& folder,
+                         const platform::FindRecord* listed, std::string_view name,
                          const std::string& path) {
-  double size = 0;
+  platform::FindRecord record;
   try {
-    size = output.ReportFileAt(folder, name, path);
+    record = output.ReportFileAt(folder, name, path, listed);
   } catch (const support::Error&) {
     // The line keeps what was written of it; the deletion below says what went wrong.
   }
   try {
-    output.KillFileAt(folder, name, path, size);
+    output.KillFileAt(folder, name, path, record);
   } catch (const support::Error& e) {
     output.ReportErrorStartus(e.number(), support::LocalText(e.description()));
     return false;

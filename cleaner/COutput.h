@@ -45,13 +45,14 @@ class COutput {
   // Removes one empty folder or one junction; raises the mapped error.
   void KillFolder(const std::string& FolderName);
 
-  // The same three steps for an entry of an open folder, as the walks hold it: `path` is the
-  // entry's full path for the line. ReportFileAt reads the size now (as ReportFile does) and
-  // returns it for KillFileAt.
-  double ReportFileAt(const platform::Folder& folder, std::string_view name,
-                      const std::string& path);
+  // The same steps for an entry of an open folder, as the walks hold it: `path` is the entry's
+  // full path for the line. ReportFileAt reads the entry now (as ReportFile does) unless the
+  // walk passes the record of a listing taken just before; either way it returns the record
+  // that KillFileAt then works from (its size is what the deletion frees).
+  platform::FindRecord ReportFileAt(const platform::Folder& folder, std::string_view name,
+                                    const std::string& path, const platform::FindRecord* listed);
   void KillFileAt(const platform::Folder& folder, std::string_view name, const std::string& path,
-                  double size);
+                  const platform::FindRecord& record);
   void KillFolderAt(const platform::Folder& folder, std::string_view name, bool junction);
 
   // Lets the console handle pending keys; with `may_stop` (between entries) a stop request
@@ -89,7 +90,10 @@ class COutput {
 
 // The calling pattern of every deletion: ReportFile, KillFile with its error caught,
 // ReportErrorStartus with the caught error (0 and "" when there was none). True when deleted.
-bool DeleteAndReportFile(COutput& output, const platform::Folder& folder, std::string_view name,
+// `listed` is the entry's record from a listing nothing has acted on since, or null when the
+// entry must be read again (an earlier pass may have deleted it).
+bool DeleteAndReportFile(COutput& output, const platform::Folder& folder,
+                         const platform::FindRecord* listed, std::string_view name,
                          const std::string& path);
 bool DeleteAndReportFile(COutput& output, const std::string& path);
 

@@ -28,8 +28,8 @@ class FolderWalk;
 struct WalkFolder {
   platform::Folder folder;  // open while the walk works in it
   platform::FolderId id;
-  std::string name;          // its name in the parent folder
-  size_t path_length = 0;    // its path is the first path_length bytes of the walk's path
+  std::string name;        // its name in the parent folder
+  size_t path_length = 0;  // its path is the first path_length bytes of the walk's path
   CFilesList list;
   size_t next_child = 0;
   bool result = true;  // handed to the parent's LeaveChild

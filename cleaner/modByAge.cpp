@@ -24,7 +24,8 @@ class ByAgeVisitor : public FolderVisitor {
       double accessed = support::ovLargeIntegerToDouble(entry.last_access_time);
       if (t < accessed) t = accessed;
       if (t < AgeThreshold && !IsFolderRecord(entry)) {
-        DeleteAndReportFile(walk.output(), folder.folder, entry.name, walk.EntryPath(entry.name));
+        DeleteAndReportFile(walk.output(), folder.folder, &entry, entry.name,
+                            walk.EntryPath(entry.name));
       }
       ProcessPendingEvents(walk.output());
     }

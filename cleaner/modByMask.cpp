@@ -29,13 +29,16 @@ class ByMaskVisitor : public FolderVisitor {
 
   void VisitFolder(FolderWalk& walk, WalkFolder& folder) override {
     // One listing serves every mask: a file matching two masks is attempted twice.
+    bool first_mask = true;
     for (const std::string& mask : Masks().masks) {
       for (const platform::FindRecord& entry : folder.list.Entries()) {
         if (platform::PathMatchSpec(entry.name, mask) && !IsFolderRecord(entry)) {
-          DeleteAndReportFile(walk.output(), folder.folder, entry.name,
-                              walk.EntryPath(entry.name));
+          // After the first mask's pass the listing may name files that are gone.
+          DeleteAndReportFile(walk.output(), folder.folder, first_mask ? &entry : nullptr,
+                              entry.name, walk.EntryPath(entry.name));
         }
       }
+      first_mask = false;
       ProcessPendingEvents(walk.output());
     }
   }

@@ -20,7 +20,8 @@ class DeleteFilesVisitor : public FolderVisitor {
   void VisitFolder(FolderWalk& walk, WalkFolder& folder) override {
     for (const FindRecord& entry : folder.list.Entries()) {
       if (platform::PathMatchSpec(entry.name, pattern_) && !IsFolderRecord(entry)) {
-        DeleteAndReportFile(walk.output(), folder.folder, entry.name, walk.EntryPath(entry.name));
+        DeleteAndReportFile(walk.output(), folder.folder, &entry, entry.name,
+                            walk.EntryPath(entry.name));
       }
       ProcessPendingEvents(walk.output());
     }
@@ -40,9 +41,8 @@ class DeleteContentsVisitor : public FolderVisitor {
  public:
   void VisitFolder(FolderWalk& walk, WalkFolder& folder) override {
     for (const FindRecord& entry : folder.list.Entries()) {
-      if (!IsFolderRecord(entry) &&
-          !DeleteAndReportFile(walk.output(), folder.folder, entry.name,
-                               walk.EntryPath(entry.name))) {
+      if (!IsFolderRecord(entry) && !DeleteAndReportFile(walk.output(), folder.folder, &entry,
+                                                         entry.name, walk.EntryPath(entry.name))) {
         folder.result = false;
       }
       ProcessPendingEvents(walk.output());
@@ -53,8 +53,8 @@ class DeleteContentsVisitor : public FolderVisitor {
     if (!IsSubfolderEntry(entry.attributes, entry.name)) return false;
     if (!IsJunctionRecord(entry)) return true;
     // A junction is removed, never entered.
-    if (!RemoveAndReportFolder(walk.output(), folder.folder, entry.name,
-                               walk.EntryPath(entry.name), true)) {
+    if (!RemoveAndReportFolder(walk.output(), folder.folder, entry.name, walk.EntryPath(entry.name),
+                               true)) {
       folder.result = false;
     }
     return false;
@@ -62,9 +62,8 @@ class DeleteContentsVisitor : public FolderVisitor {
 
   void LeaveChild(FolderWalk& walk, WalkFolder& folder, const FindRecord& entry,
                   bool child_result) override {
-    if (!child_result ||
-        !RemoveAndReportFolder(walk.output(), folder.folder, entry.name,
-                               walk.EntryPath(entry.name), false)) {
+    if (!child_result || !RemoveAndReportFolder(walk.output(), folder.folder, entry.name,
+                                                walk.EntryPath(entry.name), false)) {
       folder.result = false;
     }
   }

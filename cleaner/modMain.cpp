@@ -148,8 +148,8 @@ int Main(const std::vector<std::string>& arguments) {
     }
     Output = std::make_unique<COutput>(LogFileName, &RunStopwatch);
   } catch (const support::Error& error) {
-    WriteTo(stderr, std::string(kProgramName) + ": \"" + LogFileName + "\": " +
-                        error.description() + "\n");
+    WriteTo(stderr,
+            std::string(kProgramName) + ": \"" + LogFileName + "\": " + error.description() + "\n");
     return kExitFailed;
   }
   Output->ShowForm();
