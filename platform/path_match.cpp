@@ -11,8 +11,13 @@
 // one character. Limits, on purpose: no other scripts (Greek, Latin Extended-A such as "Ł"), no
 // folding that changes the number of characters ("ß" is not "SS"), no Turkish dotted/dotless i.
 //
-// Windows habits kept: "*.*" matches every name, dotted or not, because a trailing ".*" (and a
-// trailing "." alone, as in "README.") may match an empty extension at the end of the name.
+// Windows and DOS habits kept, for a pattern's end only:
+// - "NAME.*" also matches NAME without any extension, so "*.*" matches every name, dotted or
+//   not, and "readme.*" matches "readme".
+// - "NAME." matches names without an extension: "readme." matches "readme", and "*." matches
+//   "Makefile" but not "a.txt". Kept simple: the name may hold no more dots than the pattern
+//   writes out, so a star or "?" before a trailing dot never takes a dot. (A name that really
+//   ends in a dot matches the pattern literally as well.)
 //
 // The matcher is the greedy two-pointer algorithm with one remembered star: O(name * pattern)
 // at worst, never exponential, whatever the number of stars.
@@ -76,28 +81,26 @@ char32_t FoldCase(char32_t c) {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-// True when what is left of the pattern may match the empty rest of a name: only stars, with
-// at most one dot among them (".*" or "." standing for an empty extension).
-bool MatchesEmptyRest(std::string_view pattern, size_t pos) {
-  bool seen_dot = false;
+bool OnlyStarsFrom(std::string_view pattern, size_t pos) {
   for (; pos < pattern.size(); ++pos) {
-    if (pattern[pos] == '*') continue;
-    if (pattern[pos] == '.' && !seen_dot) {
-      seen_dot = true;
-      continue;
-    }
-    return false;
+    if (pattern[pos] != '*') return false;
   }
   return true;
 }
 
-bool MatchOne(std::string_view name, std::string_view pattern) {
+size_t CountDots(std::string_view text) {
+  size_t dots = 0;
+  for (char c : text) dots += c == '.';
+  return dots;
+}
+
+bool MatchPlain(std::string_view name, std::string_view pattern) {
   size_t n = 0, p = 0;
   // The last star seen, and where in the name the text it swallows ends for now.
   size_t star = std::string_view::npos, resume = 0;
   while (true) {
     if (n == name.size()) {
-      if (MatchesEmptyRest(pattern, p)) return true;
+      if (OnlyStarsFrom(pattern, p)) return true;
     } else if (p < pattern.size() && pattern[p] == '*') {
       star = p++;
       resume = n;
@@ -125,6 +128,17 @@ bool MatchOne(std::string_view name, std::string_view pattern) {
     n = resume;
     p = star + 1;
   }
+}
+
+// One specification, with the extension habits described at the top of the file.
+bool MatchOne(std::string_view name, std::string_view pattern) {
+  if (MatchPlain(name, pattern)) return true;
+  if (pattern.ends_with(".*")) return MatchPlain(name, pattern.substr(0, pattern.size() - 2));
+  if (pattern.ends_with('.')) {
+    const std::string_view stem = pattern.substr(0, pattern.size() - 1);
+    return CountDots(name) <= CountDots(stem) && MatchPlain(name, stem);
+  }
+  return false;
 }
 
 }  // namespace

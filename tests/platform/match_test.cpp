@@ -73,6 +73,16 @@ TEST(PathMatchSpec, TrailingDotOrDotStarAllowsAnEmptyExtension) {
   EXPECT_FALSE(PathMatchSpec("readme.md", "readme."));
   EXPECT_FALSE(PathMatchSpec("readmex", "readme.*"));
   EXPECT_FALSE(PathMatchSpec("readme", "readme.txt"));
+  EXPECT_TRUE(PathMatchSpec("a.txt", "*.txt.*"));
+}
+
+TEST(PathMatchSpec, StarDotMatchesOnlyNamesWithoutExtension) {
+  EXPECT_TRUE(PathMatchSpec("Makefile", "*."));
+  EXPECT_FALSE(PathMatchSpec("a.txt", "*."));
+  EXPECT_FALSE(PathMatchSpec(".hidden", "*."));
+  EXPECT_TRUE(PathMatchSpec("v1.2", "v1.*."));
+  EXPECT_FALSE(PathMatchSpec("v1.2.3", "v1.*."));
+  EXPECT_TRUE(PathMatchSpec("odd.", "*."));  // a name that really ends in a dot
 }
 
 TEST(PathMatchSpec, SemicolonSeparatesSpecificationsWithBlanksIgnored) {
