@@ -6,7 +6,7 @@
 // assignment is one InvokeProperty, a function call one InvokeFunction.
 //
 // Script text (UTF-8, a UTF-8 byte-order mark skipped; UTF-16 with a byte-order mark also read;
-// lines end in LF or CR LF), one statement per line:
+// lines end in LF, CR LF or a lone CR), one statement per line:
 //
 //   # a comment runs from # or // to the end of the line (outside strings)
 //   cleaner.begin-group = "Temporary files"
@@ -17,7 +17,9 @@
 //
 // Names are letters, digits, '_' and '-', compared exactly. Values: a string in double quotes
 // ("" stands for one quote; backslashes are plain; the bytes between the quotes pass through
-// unchanged), a decimal number (30, -2, 2.5), True or False in any letter case.
+// unchanged, except that a NUL byte is refused), a decimal number (30, -2, 2.5, +3, 1e3), True
+// or False in any letter case. A control character outside a string (a binary file) is a
+// syntax error.
 #pragma once
 
 #include <cstdint>
@@ -36,7 +38,7 @@ enum ValueKind : int {
   kValueNumber = 0,   // a number, or text that reads as one; must fit a 32-bit integer
   kValueBoolean = 2,  // True, False, or a number (non-zero is true)
   kValueText = 3,     // anything; numbers and truth values are turned into text by the object
-};
+};                    // (any other number: the engine does not check the value)
 
 // Filled by an object's Register: the members it answers to.
 class ObjectInfo {
@@ -84,8 +86,7 @@ class IScriptObject {
   virtual ~IScriptObject() = default;
   virtual bool Register(ObjectInfo& info) = 0;
   virtual bool InvokeFunction(const std::string& name, ScriptError& error) = 0;
-  virtual bool InvokeProperty(const std::string& name, const Value& value,
-                              ScriptError& error) = 0;
+  virtual bool InvokeProperty(const std::string& name, const Value& value, ScriptError& error) = 0;
 };
 
 // The last error of Run: one line naming the script file, the line and the column, in Russian.
@@ -102,7 +103,10 @@ class ScriptEngine;
 class Script {
  public:
   // True when the file was read and holds at least one statement; false when it is missing,
-  // unreadable, a folder, or holds nothing but blanks and comments.
+  // unreadable, a folder, larger than 16 MiB, or holds nothing but blanks and comments.
+  // Whether the statements are valid is Run's business: a line of garbage loads.
+  // UTF-16 that breaks off (an odd byte count, an unpaired surrogate) loads, and Run then
+  // reports the damaged place rather than guessing at the text.
   bool LoadFromFile(const std::string& file_name);
   const std::string& FileName() const { return file_name_; }
 
@@ -111,12 +115,15 @@ class Script {
   std::string file_name_;
   std::string text_;  // UTF-8, byte-order mark removed
   bool loaded_ = false;
+  std::size_t damaged_at_ = std::string::npos;  // offset in text_ of the first bad UTF-16 unit
 };
 
 // The objects the script can name.
 class Objects {
  public:
-  // Calls object->Register; false (and nothing added) when Register fails or the name is taken.
+  // Calls object->Register; false (and nothing added) when Register returns false or throws
+  // support::Error, or when the object name is empty, taken, or not a name a script can write
+  // (letters, digits, '_' and '-').
   bool Add(std::shared_ptr<IScriptObject> object);
 
  private:
@@ -137,10 +144,10 @@ class ScriptEngine {
   loom::Objects& Objects() { return objects_; }
   const loom::Error& Error() const { return error_; }
 
-  // Checks the whole script, then runs it. True when it ran to its end; false when it did not
-  // pass the check or a statement failed (an object returned false, or let a support::Error
-  // through); Error() then describes it. Any other exception passes through unchanged (a host
-  // uses that to stop a run from outside).
+  // Checks the whole script, then runs it. True when it ran to its end; false when it was not
+  // loaded, did not pass the check (nothing has run then) or a statement failed (an object
+  // returned false, or let a support::Error through); Error() then describes it. Any other
+  // exception passes through unchanged (a host uses that to stop a run from outside).
   bool Run();
 
  private:

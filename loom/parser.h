@@ -1,0 +1,81 @@
+// The Loomscript scanner and parser: turns script text into statements, one line at a time.
+// Private to the engine. The parser keeps no statements: the engine walks the text twice
+// (check, then run), so a large script costs no more memory than its longest line.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "loom/loom.h"
+
+namespace loom::detail {
+
+// One statement: OBJECT.MEMBER, OBJECT.MEMBER() or OBJECT.MEMBER = VALUE.
+struct Statement {
+  std::string_view object;  // views into the parsed text
+  std::string_view member;
+  bool is_assignment = false;
+  Value value;                    // the literal's value (assignments only)
+  std::string_view value_text;    // the literal as written, quotes included
+  std::size_t object_offset = 0;  // byte offsets into the text, for error positions
+  std::size_t member_offset = 0;
+  std::size_t value_offset = 0;
+};
+
+struct SyntaxError {
+  std::size_t offset = 0;
+  std::string message;  // Russian, without the position
+};
+
+enum class ParseResult { kStatement, kEnd, kError };
+
+class Parser {
+ public:
+  explicit Parser(std::string_view text) : text_(text) {}
+
+  // Reads up to the next statement, skipping blank and comment lines. kError leaves the parser
+  // where it stopped; a caller is expected to give up on the script then.
+  ParseResult Next(Statement& statement, SyntaxError& error);
+
+ private:
+  bool AtLineEnd() const;
+  bool AtComment(std::size_t offset) const;
+  void SkipBlanks();
+  // Skips blanks, a trailing comment and the line break; false (with `error`, whose message
+  // starts with `stray_text_message`) when something else is left on the line.
+  bool FinishLine(SyntaxError& error, const char* stray_text_message);
+  void SkipLineBreak();
+  bool ParseName(std::string_view& name);
+  bool ParseValue(Statement& statement, SyntaxError& error);
+  bool ParseString(Statement& statement, SyntaxError& error);
+  bool ParseNumber(Statement& statement, SyntaxError& error);
+  bool ParseWord(Statement& statement, SyntaxError& error);
+  SyntaxError Unexpected(std::size_t offset, const char* what_was_expected) const;
+
+  std::string_view text_;
+  std::size_t pos_ = 0;
+};
+
+// Reads `text` as a decimal number the way a script writes one: an optional sign, digits with
+// an optional fraction, an optional exponent. False for anything else and for numbers beyond
+// the range of a double (`out_of_range` then set).
+bool ReadDecimal(std::string_view text, double& value, bool* out_of_range = nullptr);
+
+// `text` made fit for a one-line message: control characters and bytes that are not UTF-8
+// become "?", and text beyond `max_characters` is cut off with an ellipsis.
+std::string ShowInMessage(std::string_view text, std::size_t max_characters = 40);
+
+// The character at `offset` shown for a message: the UTF-8 character itself, or a byte code
+// for control characters and bytes that are not UTF-8.
+std::string DescribeCharacter(std::string_view text, std::size_t offset);
+
+// 1-based line and column of the byte `offset`; lines end at LF, CR LF or a lone CR, columns
+// count characters (UTF-8 sequences), not bytes.
+struct TextPosition {
+  int line = 1;
+  int column = 1;
+};
+TextPosition Locate(std::string_view text, std::size_t offset);
+
+}  // namespace loom::detail

@@ -1,0 +1,125 @@
+// Loading a script file: read the bytes, drop a byte-order mark, turn UTF-16 into UTF-8.
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "loom/loom.h"
+#include "loom/parser.h"
+
+namespace loom {
+namespace {
+
+// A cleaning script is a few kilobytes; anything this big is not one, and reading it whole
+// would only eat memory (think of /dev/zero given by mistake).
+constexpr std::size_t kMaxScriptBytes = 16 * 1024 * 1024;
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+// The whole file, or false when it cannot be read (missing, a folder, too large).
+bool ReadWholeFile(const std::string& file_name, std::string& bytes) {
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(file_name.c_str(), "rb"));
+  if (!file) return false;
+  char buffer[64 * 1024];
+  for (;;) {
+    const std::size_t count = std::fread(buffer, 1, sizeof buffer, file.get());
+    bytes.append(buffer, count);
+    if (bytes.size() > kMaxScriptBytes) return false;
+    if (count < sizeof buffer) break;
+  }
+  // A folder opens but fails to read (EISDIR).
+  return !std::ferror(file.get());
+}
+
+void AppendUtf8(char32_t code_point, std::string& out) {
+  if (code_point < 0x80) {
+    out += static_cast<char>(code_point);
+  } else if (code_point < 0x800) {
+    out += static_cast<char>(0xC0 | (code_point >> 6));
+    out += static_cast<char>(0x80 | (code_point & 0x3F));
+  } else if (code_point < 0x10000) {
+    out += static_cast<char>(0xE0 | (code_point >> 12));
+    out += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code_point & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (code_point >> 18));
+    out += static_cast<char>(0x80 | ((code_point >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code_point & 0x3F));
+  }
+}
+
+// UTF-16 (after its byte-order mark) to UTF-8. A unit that cannot be decoded (an unpaired
+// surrogate, a lone last byte) becomes U+FFFD, and `damaged_at` receives the offset of the
+// first one, so that Run can name the place instead of running a changed text.
+std::string Utf16ToUtf8(std::string_view bytes, bool big_endian, std::size_t& damaged_at) {
+  constexpr char32_t kReplacement = 0xFFFD;
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 2);
+  const auto unit_at = [&](std::size_t i) -> char32_t {
+    const auto first = static_cast<unsigned char>(bytes[i]);
+    const auto second = static_cast<unsigned char>(bytes[i + 1]);
+    return big_endian ? (first << 8 | second) : (second << 8 | first);
+  };
+  const auto damaged = [&] {
+    if (damaged_at == std::string::npos) damaged_at = out.size();
+    AppendUtf8(kReplacement, out);
+  };
+  std::size_t i = 0;
+  while (i + 1 < bytes.size()) {
+    const char32_t unit = unit_at(i);
+    i += 2;
+    if (unit >= 0xD800 && unit <= 0xDBFF) {
+      if (i + 1 < bytes.size()) {
+        const char32_t low = unit_at(i);
+        if (low >= 0xDC00 && low <= 0xDFFF) {
+          i += 2;
+          AppendUtf8(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00), out);
+          continue;
+        }
+      }
+      damaged();
+    } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
+      damaged();
+    } else {
+      AppendUtf8(unit, out);
+    }
+  }
+  if (i < bytes.size()) damaged();  // an odd byte count
+  return out;
+}
+
+}  // namespace
+
+bool Script::LoadFromFile(const std::string& file_name) {
+  file_name_ = file_name;
+  text_.clear();
+  loaded_ = false;
+  damaged_at_ = std::string::npos;
+
+  std::string bytes;
+  if (!ReadWholeFile(file_name, bytes)) return false;
+
+  const std::string_view view = bytes;
+  if (view.starts_with("\xEF\xBB\xBF")) {
+    text_ = view.substr(3);
+  } else if (view.starts_with("\xFF\xFE")) {
+    text_ = Utf16ToUtf8(view.substr(2), /*big_endian=*/false, damaged_at_);
+  } else if (view.starts_with("\xFE\xFF")) {
+    text_ = Utf16ToUtf8(view.substr(2), /*big_endian=*/true, damaged_at_);
+  } else {
+    text_ = std::move(bytes);
+  }
+
+  // Any line that is not blank or a comment counts, even a wrong one: Run reports it.
+  detail::Parser parser(text_);
+  detail::Statement statement;
+  detail::SyntaxError error;
+  loaded_ = parser.Next(statement, error) != detail::ParseResult::kEnd;
+  if (!loaded_) text_.clear();
+  return loaded_;
+}
+
+}  // namespace loom
