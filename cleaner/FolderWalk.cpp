@@ -69,7 +69,10 @@ void FolderWalk::Push(const platform::FindRecord& entry, FolderVisitor& visitor)
   WalkFolder child;
   uint32_t error = 0;
   child.name = entry.name;
-  child.folder = stack_.back().folder.OpenEntry(entry.name, &error);
+  // A folder listed as a real one is entered only as such: were it swapped for a link in the
+  // meantime, following it could lead the walk outside the tree it was asked to work on.
+  bool follow = (entry.attributes & platform::attr::kReparsePoint) != 0;
+  child.folder = stack_.back().folder.OpenEntry(entry.name, &error, follow);
   EntryPath(entry.name);
   child.path_length = path_.size();
   if (child.folder.IsOpen()) {

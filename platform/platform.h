@@ -102,8 +102,10 @@ class Folder {
   // and *error holds the code (kPathNotFound for a missing path or for a file).
   static Folder Open(const std::string& path, uint32_t* error);
 
-  // Opens the entry `name` of this folder as a folder; a link is followed ("..": the parent).
-  Folder OpenEntry(std::string_view name, uint32_t* error) const;
+  // Opens the entry `name` of this folder as a folder ("..": the parent). A link is followed
+  // unless `follow_links` is false: then a name that became a link since it was listed is
+  // refused rather than entered.
+  Folder OpenEntry(std::string_view name, uint32_t* error, bool follow_links = true) const;
 
   // Opens `name` and checks that it is the folder `expected`; kPathNotFound when it is another.
   Folder OpenEntryVerified(std::string_view name, const FolderId& expected, uint32_t* error) const;

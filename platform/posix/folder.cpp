@@ -78,8 +78,9 @@ bool IsDotOrDotDot(const char* name) {
 
 // Opens `path` relative to `dir` as a folder and reads its identity; -1 on failure. A missing
 // name, or one that is not a folder, is kPathNotFound, as FindFirstFile says of "name\*.*".
-int OpenFolderAt(int dir, const char* path, FolderId* id, uint32_t* error) {
-  const int fd = openat(dir, path, kFolderOpenFlags);
+int OpenFolderAt(int dir, const char* path, FolderId* id, uint32_t* error,
+                 bool follow_links = true) {
+  const int fd = openat(dir, path, kFolderOpenFlags | (follow_links ? 0 : O_NOFOLLOW));
   if (fd < 0) {
     const int cause = errno;
     SetError(error,
@@ -207,7 +208,7 @@ Folder Folder::Open(const std::string& path, uint32_t* error) {
   return fd < 0 ? Folder() : Folder(fd, id);
 }
 
-Folder Folder::OpenEntry(std::string_view name, uint32_t* error) const {
+Folder Folder::OpenEntry(std::string_view name, uint32_t* error, bool follow_links) const {
   if (!IsOpen()) {
     SetError(error, error::kInvalidHandle);
     return Folder();
@@ -218,7 +219,7 @@ Folder Folder::OpenEntry(std::string_view name, uint32_t* error) const {
     return Folder();
   }
   FolderId id;
-  const int fd = OpenFolderAt(handle_, entry.c_str(), &id, error);
+  const int fd = OpenFolderAt(handle_, entry.c_str(), &id, error, follow_links);
   return fd < 0 ? Folder() : Folder(fd, id);
 }
 
