@@ -131,6 +131,35 @@ TEST_F(FolderWalkTest, LinksAreNotEnteredWhileTheSwitchIsOff) {
   EXPECT_EQ(visitor.events, std::vector<std::string>{"visit " + (temp / "t")});
 }
 
+// Swaps the folder it is offered for a link to another folder just before the walk enters it.
+class SwappingVisitor : public RecordingVisitor {
+ public:
+  explicit SwappingVisitor(std::string outside) : outside_(std::move(outside)) {}
+  bool VisitChild(FolderWalk& walk, WalkFolder& folder,
+                  const platform::FindRecord& entry) override {
+    if (!RecordingVisitor::VisitChild(walk, folder, entry)) return false;
+    std::string path = walk.EntryPath(entry.name);
+    rmdir(path.c_str());
+    symlink(outside_.c_str(), path.c_str());
+    return true;
+  }
+
+ private:
+  std::string outside_;
+};
+
+TEST_F(FolderWalkTest, AFolderSwappedForALinkAfterTheListingIsNotEntered) {
+  mkdir((temp / "t").c_str(), 0755);
+  mkdir((temp / "t/sub").c_str(), 0755);
+  mkdir((temp / "outside").c_str(), 0755);
+  mkdir((temp / "outside/precious").c_str(), 0755);
+  SwappingVisitor visitor(temp / "outside");
+  FolderWalk(*Output).Run(temp / "t", visitor);
+  for (const std::string& event : visitor.events) {
+    EXPECT_EQ(event.find("precious"), std::string::npos) << event;
+  }
+}
+
 TEST_F(FolderWalkTest, AFolderThatCannotBeOpenedHasNoEntries) {
   RecordingVisitor visitor;
   EXPECT_TRUE(FolderWalk(*Output).Run(temp / "missing", visitor));
