@@ -99,6 +99,35 @@ Directory BuildDirectory(const std::vector<ObjectInfo>& infos) {
   return directory;
 }
 
+// What is wrong with `statement` given the registered objects; an empty message when nothing.
+detail::Problem CheckStatement(const Statement& statement, const Directory& directory,
+                               const std::vector<ObjectInfo>& infos) {
+  const std::string object_name(statement.object);
+  const std::string member_name(statement.member);
+  const auto object = directory.objects.find(statement.object);
+  if (object == directory.objects.end()) {
+    return {statement.object_offset, "неизвестный объект \"" + object_name + "\""};
+  }
+  const auto member = object->second.members.find(statement.member);
+  if (member == object->second.members.end()) {
+    return {statement.member_offset,
+            "неизвестный член \"" + member_name + "\" объекта \"" + object_name + "\""};
+  }
+  const ObjectInfo::Member& info = infos[object->second.entry].Members()[member->second];
+  if (statement.is_assignment && info.is_function) {
+    return {statement.member_offset, "\"" + member_name + "\" — функция объекта \"" + object_name +
+                                         "\", ей нельзя присвоить значение"};
+  }
+  if (!statement.is_assignment && !info.is_function) {
+    return {statement.member_offset,
+            "\"" + member_name + "\" — свойство объекта \"" + object_name +
+                "\", его нельзя вызвать как функцию (нужно \"= значение\")"};
+  }
+  if (statement.is_assignment)
+    return {statement.value_offset, CheckValueKind(statement, info.value_kind)};
+  return {};
+}
+
 // Text from an object, made fit for the one-line description.
 std::string OneLine(const std::string& text) { return ShowInMessage(text, 1000); }
 
@@ -152,37 +181,14 @@ bool ScriptEngine::Run() {
   // Pass 1: check everything; nothing runs unless the whole script is sound.
   detail::Parser checker(text);
   Statement statement;
-  detail::SyntaxError syntax_error;
+  detail::Problem syntax_error;
   for (;;) {
     const ParseResult result = checker.Next(statement, syntax_error);
     if (result == ParseResult::kEnd) break;
     if (result == ParseResult::kError) return fail(syntax_error.offset, syntax_error.message);
 
-    const std::string object_name(statement.object);
-    const std::string member_name(statement.member);
-    const auto object = directory.objects.find(statement.object);
-    if (object == directory.objects.end()) {
-      return fail(statement.object_offset, "неизвестный объект \"" + object_name + "\"");
-    }
-    const auto member = object->second.members.find(statement.member);
-    if (member == object->second.members.end()) {
-      return fail(statement.member_offset,
-                  "неизвестный член \"" + member_name + "\" объекта \"" + object_name + "\"");
-    }
-    const ObjectInfo::Member& info = infos[object->second.entry].Members()[member->second];
-    if (statement.is_assignment && info.is_function) {
-      return fail(statement.member_offset, "\"" + member_name + "\" — функция объекта \"" +
-                                               object_name + "\", ей нельзя присвоить значение");
-    }
-    if (!statement.is_assignment && !info.is_function) {
-      return fail(statement.member_offset,
-                  "\"" + member_name + "\" — свойство объекта \"" + object_name +
-                      "\", его нельзя вызвать как функцию (нужно \"= значение\")");
-    }
-    if (statement.is_assignment) {
-      const std::string reason = CheckValueKind(statement, info.value_kind);
-      if (!reason.empty()) return fail(statement.value_offset, reason);
-    }
+    const detail::Problem problem = CheckStatement(statement, directory, infos);
+    if (!problem.message.empty()) return fail(problem.offset, problem.message);
   }
 
   // Pass 2: run. The text and the objects passed the check, so lookups cannot miss.

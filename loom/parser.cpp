@@ -166,7 +166,7 @@ bool Parser::AtComment(std::size_t offset) const {
           (text_[offset] == '/' && offset + 1 < text_.size() && text_[offset + 1] == '/'));
 }
 
-bool Parser::FinishLine(SyntaxError& error, const char* stray_text_message) {
+bool Parser::FinishLine(Problem& error, const char* stray_text_message) {
   SkipBlanks();
   if (AtComment(pos_)) {
     // Comments may hold any text, but not control characters: those mean a binary file.
@@ -182,8 +182,8 @@ bool Parser::FinishLine(SyntaxError& error, const char* stray_text_message) {
   return true;
 }
 
-SyntaxError Parser::Unexpected(std::size_t offset, const char* what_was_expected) const {
-  SyntaxError error;
+Problem Parser::Unexpected(std::size_t offset, const char* what_was_expected) const {
+  Problem error;
   error.offset = offset;
   if (offset >= text_.size() || text_[offset] == '\n' || text_[offset] == '\r' ||
       AtComment(offset)) {
@@ -204,7 +204,7 @@ bool Parser::ParseName(std::string_view& name) {
   return !name.empty();
 }
 
-ParseResult Parser::Next(Statement& statement, SyntaxError& error) {
+ParseResult Parser::Next(Statement& statement, Problem& error) {
   for (;;) {
     if (pos_ >= text_.size()) return ParseResult::kEnd;
     SkipBlanks();
@@ -256,7 +256,7 @@ ParseResult Parser::Next(Statement& statement, SyntaxError& error) {
   return ParseResult::kStatement;
 }
 
-bool Parser::ParseValue(Statement& statement, SyntaxError& error) {
+bool Parser::ParseValue(Statement& statement, Problem& error) {
   statement.value_offset = pos_;
   const char c = pos_ < text_.size() ? text_[pos_] : '\n';
   if (c == '"') return ParseString(statement, error);
@@ -266,7 +266,7 @@ bool Parser::ParseValue(Statement& statement, SyntaxError& error) {
   return false;
 }
 
-bool Parser::ParseString(Statement& statement, SyntaxError& error) {
+bool Parser::ParseString(Statement& statement, Problem& error) {
   const std::size_t start = pos_;
   std::string value;
   ++pos_;
@@ -306,7 +306,7 @@ bool Parser::ParseString(Statement& statement, SyntaxError& error) {
   return true;
 }
 
-bool Parser::ParseNumber(Statement& statement, SyntaxError& error) {
+bool Parser::ParseNumber(Statement& statement, Problem& error) {
   const std::size_t start = pos_;
   if (text_[pos_] == '+' || text_[pos_] == '-') ++pos_;
   // Take the whole word-like run so that "30days" is reported as a bad number, not as
@@ -333,7 +333,7 @@ bool Parser::ParseNumber(Statement& statement, SyntaxError& error) {
   return true;
 }
 
-bool Parser::ParseWord(Statement& statement, SyntaxError& error) {
+bool Parser::ParseWord(Statement& statement, Problem& error) {
   const std::size_t start = pos_;
   while (pos_ < text_.size() && IsNameChar(text_[pos_])) ++pos_;
   const std::string_view word = text_.substr(start, pos_ - start);

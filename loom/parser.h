@@ -23,7 +23,8 @@ struct Statement {
   std::size_t value_offset = 0;
 };
 
-struct SyntaxError {
+// Something wrong with the script: where (a byte offset into the text) and what.
+struct Problem {
   std::size_t offset = 0;
   std::string message;  // Russian, without the position
 };
@@ -36,7 +37,7 @@ class Parser {
 
   // Reads up to the next statement, skipping blank and comment lines. kError leaves the parser
   // where it stopped; a caller is expected to give up on the script then.
-  ParseResult Next(Statement& statement, SyntaxError& error);
+  ParseResult Next(Statement& statement, Problem& error);
 
  private:
   bool AtLineEnd() const;
@@ -44,14 +45,14 @@ class Parser {
   void SkipBlanks();
   // Skips blanks, a trailing comment and the line break; false (with `error`, whose message
   // starts with `stray_text_message`) when something else is left on the line.
-  bool FinishLine(SyntaxError& error, const char* stray_text_message);
+  bool FinishLine(Problem& error, const char* stray_text_message);
   void SkipLineBreak();
   bool ParseName(std::string_view& name);
-  bool ParseValue(Statement& statement, SyntaxError& error);
-  bool ParseString(Statement& statement, SyntaxError& error);
-  bool ParseNumber(Statement& statement, SyntaxError& error);
-  bool ParseWord(Statement& statement, SyntaxError& error);
-  SyntaxError Unexpected(std::size_t offset, const char* what_was_expected) const;
+  bool ParseValue(Statement& statement, Problem& error);
+  bool ParseString(Statement& statement, Problem& error);
+  bool ParseNumber(Statement& statement, Problem& error);
+  bool ParseWord(Statement& statement, Problem& error);
+  Problem Unexpected(std::size_t offset, const char* what_was_expected) const;
 
   std::string_view text_;
   std::size_t pos_ = 0;

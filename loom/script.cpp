@@ -116,7 +116,7 @@ bool Script::LoadFromFile(const std::string& file_name) {
   // Any line that is not blank or a comment counts, even a wrong one: Run reports it.
   detail::Parser parser(text_);
   detail::Statement statement;
-  detail::SyntaxError error;
+  detail::Problem error;
   loaded_ = parser.Next(statement, error) != detail::ParseResult::kEnd;
   if (!loaded_) text_.clear();
   return loaded_;
