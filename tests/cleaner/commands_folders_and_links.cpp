@@ -1,0 +1,170 @@
+// The empty-folder and junction families run by the real program.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "cleaner/sweepwell_runner.h"
+
+namespace sweepwell_test {
+namespace {
+
+using Lines = std::multiset<std::string>;
+
+Lines AsSet(const std::vector<std::string>& lines) { return Lines(lines.begin(), lines.end()); }
+
+class EmptyFolderCommands : public ::testing::Test {
+ protected:
+  // A holds only B, B holds only the empty folder C.
+  std::string MakeChainABC() {
+    std::string a = box.Work("A");
+    box.MakeFolder(a + "/B/C");
+    return a;
+  }
+  Sandbox box;
+};
+
+TEST_F(EmptyFolderCommands, PlainFormTestsOnlyTheDirectSubfolders) {
+  std::string a = MakeChainABC();
+  RunResult run = box.RunScript(Assign("delete-empty-folders", a) + "cleaner.done\n");
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_TRUE(EntryLines(run.out).empty()) << run.out;
+  EXPECT_TRUE(box.IsFolder(a + "/B/C"));
+}
+
+TEST_F(EmptyFolderCommands, RecursiveFormRemovesTheChainBottomUp) {
+  std::string a = MakeChainABC();
+  RunResult run = box.RunScript(Assign("delete-empty-folders-recursive", a) + "cleaner.done\n");
+  EXPECT_EQ(EntryLines(run.out),
+            (std::vector<std::string>{DirLine(a + "/B/C"), DirLine(a + "/B")}));
+  EXPECT_TRUE(box.IsFolder(a));
+  EXPECT_TRUE(box.List(a).empty());
+  EXPECT_EQ(ParseTotals(run.out).folders_deleted, 2);
+}
+
+TEST_F(EmptyFolderCommands, WithBaseRecursiveFormRemovesTheNamedFolderLast) {
+  std::string a = MakeChainABC();
+  RunResult run = box.RunScript(Assign("delete-empty-folders-with-base-recursive", a));
+  EXPECT_EQ(EntryLines(run.out),
+            (std::vector<std::string>{DirLine(a + "/B/C"), DirLine(a + "/B"), DirLine(a)}));
+  EXPECT_FALSE(box.Exists(a));
+}
+
+TEST_F(EmptyFolderCommands, WithBaseOnAnEmptyFolderRemovesIt) {
+  std::string e = box.Work("E");
+  box.MakeFolder(e);
+  RunResult run = box.RunScript(Assign("delete-empty-folders-with-base", e));
+  EXPECT_EQ(EntryLines(run.out), std::vector<std::string>{DirLine(e)});
+  EXPECT_FALSE(box.Exists(e));
+}
+
+TEST_F(EmptyFolderCommands, HiddenFileKeepsItsFolder) {
+  std::string a = box.Work("A");
+  box.MakeFile(a + "/h/.hidden", 0);
+  box.MakeFolder(a + "/e");
+  RunResult run = box.RunScript(Assign("delete-empty-folders-with-base-recursive", a));
+  EXPECT_EQ(EntryLines(run.out), std::vector<std::string>{DirLine(a + "/e")});
+  EXPECT_TRUE(box.Exists(a + "/h/.hidden"));
+}
+
+TEST_F(EmptyFolderCommands, MissingFolderLineIsNotCountedUnlikeDeleteFolder) {
+  std::string none = box.Work("none");
+  RunResult run =
+      box.RunScript(Assign("delete-empty-folders", none) + Assign("delete-junctions", none) +
+                    Assign("delete-folder", none) + "cleaner.done\n");
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  std::string line = DirLine(none) + kPathNotFound;
+  EXPECT_EQ(EntryLines(run.out), (std::vector<std::string>{line, line, line}));
+  Totals totals = ParseTotals(run.out);
+  EXPECT_EQ(totals.folders_deleted, 0);
+  EXPECT_EQ(totals.folders_left, 1);  // only the line of delete-folder counts
+}
+
+TEST_F(EmptyFolderCommands, JunctionIsLeftAloneUnlessGoBelowJunctions) {
+  std::string a = box.Work("A"), target = box.Work("T");
+  box.MakeFolder(target + "/empty");
+  box.MakeLink(a + "/j", target);
+
+  RunResult off = box.RunScript(Assign("delete-empty-folders-recursive", a));
+  EXPECT_TRUE(EntryLines(off.out).empty()) << off.out;
+  EXPECT_TRUE(box.IsFolder(target + "/empty"));
+
+  RunResult on = box.RunScript("cleaner.go-below-junctions = True\n" +
+                               Assign("delete-empty-folders-recursive", a) + "cleaner.done\n");
+  EXPECT_EQ(EntryLines(on.out),
+            (std::vector<std::string>{DirLine(a + "/j/empty"), JunctionLine(a + "/j")}));
+  EXPECT_FALSE(box.Exists(a + "/j"));
+  EXPECT_TRUE(box.IsFolder(target));
+  Totals totals = ParseTotals(on.out);
+  EXPECT_EQ(totals.links_deleted, 1);
+  EXPECT_EQ(totals.folders_deleted, 1);
+}
+
+class JunctionCommands : public ::testing::Test {
+ protected:
+  Sandbox box;
+};
+
+TEST_F(JunctionCommands, RecursiveFormRemovesEveryLinkInRealFoldersAndFollowsNone) {
+  std::string r = box.Work("R"), target = box.Work("T"), other = box.Work("O");
+  box.MakeFile(target + "/t.txt", 1);
+  box.MakeFolder(other);
+  box.MakeLink(target + "/inner", other);  // inside a link's target: never reached
+  box.MakeLink(r + "/l1", target);
+  box.MakeFile(r + "/sub/f.txt", 2);
+  box.MakeLink(r + "/sub/l2", target);
+  box.MakeLink(r + "/sub/deeper/l3", other);
+  box.MakeLink(r + "/file-link", target + "/t.txt");  // a link to a file is no junction
+
+  RunResult run = box.RunScript(Assign("delete-junctions-recursive", r) + "cleaner.done\n");
+
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(AsSet(EntryLines(run.out)), (Lines{JunctionLine(r + "/l1"), JunctionLine(r + "/sub/l2"),
+                                               JunctionLine(r + "/sub/deeper/l3")}));
+  EXPECT_EQ(box.List(r), (std::vector<std::string>{"file-link", "sub"}));
+  EXPECT_EQ(box.List(r + "/sub"), (std::vector<std::string>{"deeper", "f.txt"}));
+  EXPECT_TRUE(box.List(r + "/sub/deeper").empty());
+  EXPECT_TRUE(box.Exists(target + "/inner"));
+  EXPECT_TRUE(box.Exists(target + "/t.txt"));
+  Totals totals = ParseTotals(run.out);
+  EXPECT_EQ(totals.links_deleted, 3);
+  EXPECT_EQ(totals.links_left, 0);
+  EXPECT_EQ(totals.folders_deleted, 0);
+}
+
+TEST_F(JunctionCommands, WithBaseOnAJunctionRemovesOnlyIt) {
+  std::string j = box.Work("J"), target = box.Work("T");
+  box.MakeLink(target + "/tl", box.Work("X"));
+  box.MakeFolder(box.Work("X"));
+  box.MakeLink(j, target);
+  RunResult run = box.RunScript(Assign("delete-junctions-with-base", j));
+  EXPECT_EQ(EntryLines(run.out), std::vector<std::string>{JunctionLine(j)});
+  EXPECT_FALSE(box.Exists(j));
+  EXPECT_TRUE(box.Exists(target + "/tl"));
+}
+
+TEST_F(JunctionCommands, WithBaseOnARealFolderRemovesOnlyTheLinksDirectlyInside) {
+  std::string r = box.Work("R"), target = box.Work("T");
+  box.MakeFolder(target);
+  box.MakeLink(r + "/l1", target);
+  box.MakeLink(r + "/sub/l2", target);
+  RunResult run = box.RunScript(Assign("delete-junctions-with-base", r));
+  EXPECT_EQ(EntryLines(run.out), std::vector<std::string>{JunctionLine(r + "/l1")});
+  EXPECT_TRUE(box.Exists(r + "/sub/l2"));
+  EXPECT_TRUE(box.IsFolder(r));
+}
+
+TEST_F(JunctionCommands, WithoutBaseOnAJunctionCleansTheTargetsTopLevel) {
+  std::string j = box.Work("J"), target = box.Work("T"), x = box.Work("X");
+  box.MakeFolder(x);
+  box.MakeLink(target + "/tl", x);
+  box.MakeLink(target + "/sub/tl2", x);
+  box.MakeLink(j, target);
+  RunResult run = box.RunScript(Assign("delete-junctions", j));
+  EXPECT_EQ(EntryLines(run.out), std::vector<std::string>{JunctionLine(j + "/tl")});
+  EXPECT_FALSE(box.Exists(target + "/tl"));
+  EXPECT_TRUE(box.Exists(target + "/sub/tl2"));
+  EXPECT_TRUE(box.Exists(j));
+}
+
+}  // namespace
+}  // namespace sweepwell_test
