@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Builds sweepwell in Release and times it against rm -rf, find -delete and gio trash on
+# identical generated trees (bench/bench.py does the timing; bench/make_tree.py the trees).
+#
+#   bash bench/run.sh                 # about 101 000 files per tree, 3 runs per tool
+#   REPS=5 FILES=100 bash bench/run.sh
+#   BENCH_DIR=/tmp bash bench/run.sh  # on the disk instead of a tmpfs (see RESULTS.md)
+#   MARKDOWN=bench/new.md bash bench/run.sh   # also append the table to a file
+#
+# Where the trees go: BENCH_DIR if set; otherwise /dev/shm when it is a writable tmpfs, else
+# ${TMPDIR:-/tmp}. A tmpfs measures what the programs themselves cost (system calls, walking,
+# the log and the console); on a disk mounted with `discard` every deleting tool mostly waits
+# for the device. The trash pair needs a real file system (gio refuses to trash on a tmpfs):
+# TRASH_DIR, else ${TMPDIR:-/tmp}. Everything is made under a fresh mktemp folder inside those
+# and removed at the end; the log and the trash go to XDG_DATA_HOME inside it, never the
+# user's own.
+set -euo pipefail
+
+repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${BENCH_BUILD:-$repo/build-bench}"
+
+if [[ -z "${BENCH_DIR:-}" ]]; then
+  if [[ "$(stat -f -c %T /dev/shm 2>/dev/null)" == tmpfs && -w /dev/shm ]]; then
+    BENCH_DIR=/dev/shm
+  else
+    BENCH_DIR="${TMPDIR:-/tmp}"
+  fi
+fi
+
+# -Wno-error=restrict: GCC 12 at -O3 reports a false -Wrestrict inside libstdc++'s string
+# concatenation (a known compiler fault); it must not stop a Release build of the bench.
+cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVANEL_TESTS=OFF \
+  -DCMAKE_CXX_FLAGS=-Wno-error=restrict >/dev/null
+cmake --build "$build" --target sweepwell >/dev/null
+
+echo "machine: $(nproc) cores, $(uname -sr), $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')"
+args=(--sweepwell "$build/cleaner/sweepwell" --dir "$BENCH_DIR" --trash-dir "${TRASH_DIR:-${TMPDIR:-/tmp}}"
+      --reps "${REPS:-3}" --files "${FILES:-100}" --trash-files "${TRASH_FILES:-5}")
+[[ -n "${MARKDOWN:-}" ]] && args+=(--markdown "$MARKDOWN")
+exec python3 "$repo/bench/bench.py" "${args[@]}"

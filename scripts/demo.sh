@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds sweepwell and runs examples/demo.loom over a demo tree made
+# in a fresh temporary folder:  bash scripts/demo.sh
+# Nothing outside that folder is touched: the tree, the trash and the log ($XDG_DATA_HOME) all
+# live in it. It is left in place so you can look at it; the last lines say where.
+set -euo pipefail
+
+repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${BUILD_DIR:-$repo/build}"
+
+bash "$repo/scripts/setup.sh"
+cmake -S "$repo" -B "$build" -G Ninja >/dev/null
+cmake --build "$build" --target sweepwell >/dev/null
+
+demo_root="$(mktemp -d "${TMPDIR:-/tmp}/sweepwell-demo.XXXXXX")"
+tree="$demo_root/tree"
+
+# The demo tree: something for every group of the script, and things that must stay.
+mkdir -p "$tree"/{cache/thumbs,downloads,build-output/obj/debug,projects/app/src,links}
+mkdir -p "$tree"/projects/old/{empty1,empty2/deeper} "$tree"/projects/notes
+printf 'cached\n' >"$tree/cache/page1.tmp"
+printf 'cached\n' >"$tree/cache/thumbs/img.tmp"
+printf 'keep me\n' >"$tree/cache/settings.conf"
+printf 'old installer\n' >"$tree/downloads/old-installer.zip"
+printf 'new installer\n' >"$tree/downloads/new-installer.zip"
+touch -d '40 days ago' "$tree/downloads/old-installer.zip"
+for i in 1 2 3; do printf 'object %s\n' "$i" >"$tree/build-output/obj/debug/unit$i.o"; done
+printf 'int main() {}\n' >"$tree/projects/app/src/main.c"
+printf 'int main() {}\n' >"$tree/projects/app/src/main.c~"
+printf 'draft\n' >"$tree/projects/notes/todo.txt.bak"
+ln -s ../projects/app "$tree/links/app-shortcut"
+
+echo "Demo tree before the run (in $tree):"
+(cd "$tree" && find . -mindepth 1 | sort | sed 's/^/  /')
+echo
+
+# Run from inside the demo folder, with stdin from /dev/null (no key prompt at the end).
+cd "$demo_root"
+status=0
+DEMO="$tree" XDG_DATA_HOME="$demo_root/data" \
+  "$build/cleaner/sweepwell" "$repo/examples/demo.loom" </dev/null || status=$?
+
+echo
+echo "Demo tree after the run:"
+(cd "$tree" && find . -mindepth 1 | sort | sed 's/^/  /')
+log="$(find "$demo_root/data" -name 'Sweep *.LOG' -print -quit)"
+echo
+echo "Exit status: $status"
+echo "Trash:       $demo_root/data/Trash (restorable files)"
+echo "Log:         ${log:-none written}"
+if [[ -n "$log" ]]; then
+  echo
+  echo "--- the log (the same lines as the console above) ---"
+  cat "$log"
+  echo "--- end of the log ---"
+fi
+echo "Remove the demo folder when done:  rm -rf '$demo_root'"
+exit "$status"
