@@ -166,5 +166,61 @@ TEST_F(JunctionCommands, WithoutBaseOnAJunctionCleansTheTargetsTopLevel) {
   EXPECT_TRUE(box.Exists(j));
 }
 
+TEST_F(JunctionCommands, NamedJunctionWithATrailingSlashIsStillOnlyALink) {
+  std::string target = box.Work("T"), x = box.Work("X");
+  box.MakeFile(target + "/t.txt", 1);
+  box.MakeFolder(x);
+  box.MakeLink(target + "/tl", x);
+  box.MakeLink(box.Work("l1"), target);
+  box.MakeLink(box.Work("l2"), target);
+  RunResult run =
+      box.RunScript(std::string(kPermanently) + Assign("delete-folder", box.Work("l1/")) +
+                    Assign("delete-junctions-with-base", box.Work("l2/")));
+  EXPECT_EQ(EntryLines(run.out), (std::vector<std::string>{JunctionLine(box.Work("l1/")),
+                                                           JunctionLine(box.Work("l2/"))}));
+  EXPECT_FALSE(box.Exists(box.Work("l1")));
+  EXPECT_FALSE(box.Exists(box.Work("l2")));
+  EXPECT_EQ(box.List(target), (std::vector<std::string>{"t.txt", "tl"}));
+}
+
+TEST_F(JunctionCommands, LinksToFilesAreDeletedAsFilesWithoutTouchingTheirTargets) {
+  std::string f = box.Work("f"), g = box.Work("g"), target = box.Work("target.txt");
+  box.MakeFile(target, 9);
+  box.MakeLink(f + "/to-file", target);
+  box.MakeLink(f + "/dangling", box.Work("nowhere"));
+  box.MakeLink(g + "/to-file", target);
+  RunResult run =
+      box.RunScript(std::string(kPermanently) + Assign("delete-folder", f) +
+                    "cleaner.delete-to-recycle-bin = True\n" + Assign("delete-files", g + "/"));
+  std::vector<std::string> lines = EntryLines(run.out);
+  EXPECT_EQ(AsSet(lines), (Lines{FileLine(f + "/to-file", 0), FileLine(f + "/dangling", 0),
+                                 DirLine(f), FileLine(g + "/to-file", 0)}));
+  EXPECT_FALSE(box.Exists(f));
+  EXPECT_TRUE(box.List(g).empty());
+  EXPECT_EQ(box.List(box.TrashFiles()), std::vector<std::string>{"to-file"});
+  EXPECT_TRUE(box.Exists(target));
+}
+
+// A link that leads back to a folder above it makes an endless tree once links are entered;
+// every recursive walk must still end.
+TEST_F(JunctionCommands, LoopThroughALinkEndsEveryRecursiveWalk) {
+  std::string r = box.Work("R");
+  box.MakeFile(r + "/a.bak", 1);
+  box.MakeFile(r + "/sub/b.bak", 2);
+  box.MakeLink(r + "/sub/up", r);
+  box.SetTimeout(5);
+  RunResult run = box.RunScript(
+      std::string(kPermanently) + "cleaner.go-below-junctions = True\n" +
+      Assign("delete-files-recursive", r + "/*.bak") + Assign("by-mask-add-mask", "*.none") +
+      Assign("by-mask-delete-files-recursive", r) + Assign("by-list-add-files-list-recursive", r) +
+      "cleaner.by-age-set-days = 1000\n" + Assign("by-age-delete-files-recursive", r) +
+      Assign("delete-empty-folders-recursive", r) + "cleaner.done\n");
+  EXPECT_EQ(run.exit_code, 0) << run.out.substr(0, 2000);
+  EXPECT_EQ(CountTotalsBlocks(run.out), 1);
+  EXPECT_FALSE(box.Exists(r + "/a.bak"));
+  EXPECT_FALSE(box.Exists(r + "/sub/b.bak"));
+  EXPECT_TRUE(box.Exists(r + "/sub/up"));
+}
+
 }  // namespace
 }  // namespace sweepwell_test

@@ -23,10 +23,6 @@ namespace sweepwell_test {
 
 namespace {
 
-// A run that takes longer than this is killed: a hanging program must fail its test, not the
-// whole suite's time limit.
-constexpr int kRunTimeoutSeconds = 120;
-
 std::string ReadWholeFile(const std::string& path, off_t from = 0) {
   std::string text;
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -327,13 +323,14 @@ RunResult Sandbox::Spawn(const std::vector<std::string>& argv, bool read_log) {
     return result;
   }
   int status = 0;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kRunTimeoutSeconds);
+  // A hanging program must fail its test, not the whole suite's time limit.
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds_);
   for (;;) {
     pid_t done = waitpid(pid, &status, WNOHANG);
     if (done == pid) break;
     if (done < 0 && errno != EINTR) break;
     if (std::chrono::steady_clock::now() > deadline) {
-      ADD_FAILURE() << argv[0] << " ran longer than " << kRunTimeoutSeconds << " s; killed";
+      ADD_FAILURE() << argv[0] << " ran longer than " << timeout_seconds_ << " s; killed";
       kill(pid, SIGKILL);
       waitpid(pid, &status, 0);
       break;

@@ -90,6 +90,9 @@ class Sandbox {
   // An environment variable for every later run (and for RunTool).
   void SetEnv(const std::string& name, const std::string& value) { env_[name] = value; }
 
+  // Later runs are killed after so many seconds (and fail the test); 120 by default.
+  void SetTimeout(int seconds) { timeout_seconds_ = seconds; }
+
   // Writes `script` to ScriptPath() and runs "sweepwell [switches...] ScriptPath()".
   RunResult RunScript(std::string_view script, const std::vector<std::string>& switches = {});
   // Runs sweepwell with exactly these arguments (current folder: Root()).
@@ -136,6 +139,7 @@ class Sandbox {
   std::map<std::string, std::string> env_;
   std::vector<std::string> immutable_;
   std::string fast_mount_;
+  int timeout_seconds_ = 120;
 };
 
 }  // namespace sweepwell_test

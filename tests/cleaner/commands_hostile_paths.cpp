@@ -1,0 +1,135 @@
+// Names and trees that break naive cleaners: blanks, quotes, percent signs, bytes that are no
+// UTF-8, trees deeper than PATH_MAX and a chain of 100 000 folders.
+#include <gtest/gtest.h>
+#include <limits.h>
+
+#include <chrono>
+#include <set>
+
+#include "cleaner/sweepwell_runner.h"
+
+namespace sweepwell_test {
+namespace {
+
+using Lines = std::multiset<std::string>;
+
+Lines AsSet(const std::vector<std::string>& lines) { return Lines(lines.begin(), lines.end()); }
+
+class HostilePaths : public ::testing::Test {
+ protected:
+  Sandbox box;
+};
+
+TEST_F(HostilePaths, BlanksAndQuotesInNames) {
+  std::string d = box.Work("my \"odd\" dir ");
+  box.MakeFile(d + "/a b.txt", 2);
+  box.MakeFile(d + "/\"quoted\".txt", 3);
+  box.MakeFile(d + "/sub dir/c d.txt", 4);
+  RunResult run = box.RunScript(
+      std::string(kPermanently) + Assign("delete-files", d + "/\"quoted\".txt") +
+      Assign("delete-folder", d + "/sub dir") + Assign("delete-files", d + "/a b.txt"));
+  EXPECT_EQ(run.exit_code, 0) << run.out << run.err;
+  EXPECT_EQ(EntryLines(run.out),
+            (std::vector<std::string>{FileLine(d + "/\"quoted\".txt", 3),
+                                      FileLine(d + "/sub dir/c d.txt", 4), DirLine(d + "/sub dir"),
+                                      FileLine(d + "/a b.txt", 2)}));
+  EXPECT_TRUE(box.List(d).empty());
+}
+
+TEST_F(HostilePaths, PercentSignsThatNameNoVariableStayAsWritten) {
+  std::string d = box.Work("50% off");
+  box.MakeFile(d + "/100%.txt", 1);
+  box.MakeFile(d + "/%NO_SUCH_SWEEP_VAR%", 2);
+  RunResult run =
+      box.RunScript(std::string(kPermanently) + Assign("delete-files", d + "/100%.txt") +
+                    Assign("delete-files", d + "/%NO_SUCH_SWEEP_VAR%"));
+  EXPECT_EQ(EntryLines(run.out),
+            (std::vector<std::string>{FileLine(d + "/100%.txt", 1),
+                                      FileLine(d + "/%NO_SUCH_SWEEP_VAR%", 2)}));
+  EXPECT_TRUE(box.List(d).empty());
+}
+
+TEST_F(HostilePaths, NamesThatAreNoUtf8PassThroughUnchanged) {
+  std::string d = box.Work("bytes");
+  std::string latin1 = d + "/caf\xe9.txt", junk = d + "/\xff\xfe";
+  box.MakeFile(latin1, 1);
+  box.MakeFile(junk, 2);
+  box.MakeFile(box.Work("odd \xc0\xaf dir") + "/inner", 3);
+  box.SetEnv("SWEEP_ODD_DIR", box.Work("odd \xc0\xaf dir"));
+  // Reached through a parent folder and "*", and through an environment variable.
+  RunResult run = box.RunScript(std::string(kPermanently) + Assign("delete-files", d + "/*") +
+                                Assign("delete-folder", "%SWEEP_ODD_DIR%"));
+  EXPECT_EQ(run.exit_code, 0) << run.out << run.err;
+  std::vector<std::string> lines = EntryLines(run.out);
+  ASSERT_EQ(lines.size(), 4u) << run.out;
+  EXPECT_EQ(AsSet({lines[0], lines[1]}), (Lines{FileLine(latin1, 1), FileLine(junk, 2)}));
+  EXPECT_EQ(lines[2], FileLine(box.Work("odd \xc0\xaf dir") + "/inner", 3));
+  EXPECT_EQ(lines[3], DirLine(box.Work("odd \xc0\xaf dir")));
+  EXPECT_TRUE(box.List(d).empty());
+  EXPECT_FALSE(box.Exists(box.Work("odd \xc0\xaf dir")));
+}
+
+TEST_F(HostilePaths, NamesThatAreNoUtf8GoToTheTrash) {
+  std::string file = box.Work("\xff name.txt");
+  box.MakeFile(file, 2);
+  RunResult run = box.RunScript(Assign("delete-files", box.Work("*.txt")));
+  EXPECT_EQ(EntryLines(run.out), std::vector<std::string>{FileLine(file, 2)});
+  EXPECT_FALSE(box.Exists(file));
+  EXPECT_EQ(box.List(box.TrashFiles()).size(), 1u);
+}
+
+TEST_F(HostilePaths, TreeDeeperThanPathMaxIsDeletedCompletely) {
+  constexpr int kLevels = 3000;  // "/ab" per level: about 9000 bytes of path
+  static_assert(kLevels * 3 > PATH_MAX);
+  std::string base = box.FastFolder() + "/deep";
+  box.MakeChain(base, kLevels, "ab", {{"bottom.txt", 5}});
+  ASSERT_EQ(box.ChainDepth(base, "ab"), kLevels);
+
+  RunResult run = box.RunScript(std::string(kPermanently) + Assign("delete-folder", base + "/ab") +
+                                "cleaner.done\n");
+
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(box.ChainDepth(base, "ab"), 0);
+  EXPECT_TRUE(box.List(base).empty());
+  std::vector<std::string> lines = EntryLines(run.out);
+  ASSERT_EQ(lines.size(), static_cast<size_t>(kLevels) + 1);
+  std::string deepest = base;
+  for (int i = 0; i < kLevels; ++i) deepest += "/ab";
+  EXPECT_EQ(lines[0], FileLine(deepest + "/bottom.txt", 5));
+  EXPECT_EQ(lines[1], DirLine(deepest));
+  EXPECT_EQ(lines.back(), DirLine(base + "/ab"));
+  size_t errors = 0;
+  for (const std::string& line : lines) errors += line.ends_with("]");
+  EXPECT_EQ(errors, 0u);
+  Totals totals = ParseTotals(run.out);
+  EXPECT_EQ(totals.folders_deleted, kLevels);
+  EXPECT_EQ(totals.folders_left, 0);
+  EXPECT_EQ(totals.files_deleted, 1);
+}
+
+TEST_F(HostilePaths, ChainOf100000FoldersIsWalkedWithoutCrashing) {
+  constexpr int kLevels = 100000;
+  std::string base = box.FastFolder() + "/chain";
+  box.MakeChain(base, kLevels, "d", {{"target.bak", 5}, {"keep.txt", 1}});
+  auto start = std::chrono::steady_clock::now();
+
+  RunResult run =
+      box.RunScript(std::string(kPermanently) + Assign("delete-files-recursive", base + "/*.bak") +
+                    "cleaner.done\n");
+
+  auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_EQ(run.exit_code, 0) << run.err.substr(0, 2000);
+  std::vector<std::string> lines = EntryLines(run.out);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_TRUE(lines[0].ends_with("/d/target.bak  :: 5 bytes")) << lines[0].substr(0, 100);
+  EXPECT_EQ(lines[0].size(),
+            base.size() + kLevels * 2 + std::string("/target.bak  :: 5 bytes").size());
+  std::vector<std::string> bottom;
+  EXPECT_EQ(box.ChainDepth(base, "d", &bottom), kLevels);
+  EXPECT_EQ(bottom, std::vector<std::string>{"keep.txt"});
+  EXPECT_EQ(ParseTotals(run.out).files_deleted, 1);
+  EXPECT_LT(seconds, 30) << "the walk should take a few seconds";
+}
+
+}  // namespace
+}  // namespace sweepwell_test
