@@ -153,6 +153,28 @@ TEST_F(DeleteFolderCommand, UndeletableFileAlsoFailsWhenTrashing) {
   EXPECT_EQ(ParseTotals(run.out).files_left, 1);
 }
 
+TEST_F(DeleteFolderCommand, MountPointInsideIsNeitherEnteredNorRemoved) {
+  std::string f = box.Work("f");
+  box.MakeFile(f + "/a", 1);
+  if (!box.MountTmpfs(f + "/m")) GTEST_SKIP() << "needs root to mount a tmpfs";
+  box.MakeFile(f + "/m/inner", 2);
+
+  RunResult run = box.RunScript(std::string(kPermanently) + Assign("delete-folder", f) +
+                                Assign("delete-junctions-recursive", f) + "cleaner.done\n");
+
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  std::vector<std::string> lines = EntryLines(run.out);
+  ASSERT_EQ(lines.size(), 3u) << run.out;
+  EXPECT_EQ(lines[0], FileLine(f + "/a", 1));
+  EXPECT_TRUE(lines[1].starts_with(JunctionLine(f + "/m") + "  [")) << lines[1];
+  EXPECT_EQ(lines[2], lines[1]);
+  EXPECT_TRUE(box.Exists(f + "/m/inner"));
+  Totals totals = ParseTotals(run.out);
+  EXPECT_EQ(totals.links_deleted, 0);
+  EXPECT_EQ(totals.links_left, 2);
+  EXPECT_EQ(totals.folders_left, 0);
+}
+
 class CreateFolderCommand : public ::testing::Test {
  protected:
   Sandbox box;

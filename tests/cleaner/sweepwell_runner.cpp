@@ -218,7 +218,7 @@ Sandbox::Sandbox() {
 Sandbox::~Sandbox() {
   if (root_.empty()) return;
   for (const std::string& path : immutable_) RunQuietly({"chattr", "-i", path});
-  if (!fast_mount_.empty()) umount2(fast_mount_.c_str(), MNT_DETACH);
+  for (auto m = mounts_.rbegin(); m != mounts_.rend(); ++m) umount2(m->c_str(), MNT_DETACH);
   if (!RunQuietly({"rm", "-rf", "--", root_})) ADD_FAILURE() << "rm -rf " << root_ << " failed";
 }
 
@@ -404,12 +404,17 @@ bool Sandbox::MakeImmutable(const std::string& path) {
 
 std::string Sandbox::FastFolder() {
   std::string path = root_ + "/fast";
-  if (!fast_mount_.empty()) return path;
-  MakeFolder(path);
-  if (geteuid() == 0 && mount("sweepwell-test", path.c_str(), "tmpfs", 0, "size=1g") == 0) {
-    fast_mount_ = path;
-  }
+  if (std::find(mounts_.begin(), mounts_.end(), path) == mounts_.end()) MountTmpfs(path);
   return path;
+}
+
+bool Sandbox::MountTmpfs(const std::string& path) {
+  MakeFolder(path);
+  if (geteuid() != 0 || mount("sweepwell-test", path.c_str(), "tmpfs", 0, "size=1g") != 0) {
+    return false;
+  }
+  mounts_.push_back(path);
+  return true;
 }
 
 void Sandbox::MakeChain(const std::string& base, int levels, const std::string& name,

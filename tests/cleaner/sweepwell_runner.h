@@ -115,6 +115,9 @@ class Sandbox {
   // A folder for big or deep trees: a tmpfs mounted in the sandbox when the test runs as root
   // (making and removing 100 000 folders on a disk takes minutes), else a plain folder.
   std::string FastFolder();
+  // Mounts a small tmpfs on the folder `path` (made when missing); false when that is
+  // impossible here (not root). Unmounted by the destructor.
+  bool MountTmpfs(const std::string& path);
 
   // Makes `levels` nested folders named `name` below `base` (base/name/name/...), walking with
   // folder handles so the depth is not limited by the path length, and the files of `bottom`
@@ -138,7 +141,7 @@ class Sandbox {
   std::string root_;
   std::map<std::string, std::string> env_;
   std::vector<std::string> immutable_;
-  std::string fast_mount_;
+  std::vector<std::string> mounts_;
   int timeout_seconds_ = 120;
 };
 
