@@ -208,7 +208,7 @@ TEST_F(JunctionCommands, LoopThroughALinkEndsEveryRecursiveWalk) {
   box.MakeFile(r + "/a.bak", 1);
   box.MakeFile(r + "/sub/b.bak", 2);
   box.MakeLink(r + "/sub/up", r);
-  box.SetTimeout(5);
+  box.SetTimeout(3);
   RunResult run = box.RunScript(
       std::string(kPermanently) + "cleaner.go-below-junctions = True\n" +
       Assign("delete-files-recursive", r + "/*.bak") + Assign("by-mask-add-mask", "*.none") +

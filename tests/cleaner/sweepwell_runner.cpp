@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -309,6 +310,10 @@ RunResult Sandbox::Spawn(const std::vector<std::string>& argv, bool read_log) {
     dup2(out, STDOUT_FILENO);
     dup2(err, STDERR_FILENO);
     if (chdir(root_.c_str()) != 0) _exit(126);
+    // A runaway program (an endless walk) fails its test instead of exhausting the machine.
+    struct rlimit memory {};
+    memory.rlim_cur = memory.rlim_max = 4ull << 30;
+    setrlimit(RLIMIT_AS, &memory);
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
