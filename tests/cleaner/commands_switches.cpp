@@ -27,6 +27,22 @@ TEST_F(SwitchCommands, RecycleBinIsOnByDefault) {
   EXPECT_NE(list.out.find(" " + file + "\n"), std::string::npos) << list.out << list.err;
 }
 
+TEST_F(SwitchCommands, TrashKeepsFilesOfTheSameNameApart) {
+  std::string d = box.Work("d");
+  box.MakeFile(d + "/a.txt", 1);
+  box.MakeFile(d + "/sub/a.txt", 2);
+  RunResult run = box.RunScript(Assign("delete-files-recursive", d + "/a.txt") + "cleaner.done\n");
+  EXPECT_EQ(EntryLines(run.out),
+            (std::vector<std::string>{FileLine(d + "/a.txt", 1), FileLine(d + "/sub/a.txt", 2)}));
+  EXPECT_EQ(box.List(box.TrashFiles()).size(), 2u);
+  EXPECT_EQ(box.List(box.DataHome() + "/Trash/info").size(), 2u);
+  EXPECT_EQ(ParseTotals(run.out).bytes_freed, 3);
+  RunResult list = box.RunTool({"trash-list"});
+  if (list.exit_code == 127) GTEST_SKIP() << "trash-list (trash-cli) is not installed";
+  EXPECT_NE(list.out.find(" " + d + "/a.txt\n"), std::string::npos) << list.out;
+  EXPECT_NE(list.out.find(" " + d + "/sub/a.txt\n"), std::string::npos) << list.out;
+}
+
 TEST_F(SwitchCommands, RecycleBinOffDeletesForGood) {
   std::string file = box.Work("d/a.txt");
   box.MakeFile(file, 7);
