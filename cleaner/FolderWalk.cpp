@@ -22,8 +22,15 @@ const std::string& FolderWalk::EntryPath(std::string_view name) {
   return path_;
 }
 
+namespace {
+
+std::pair<uint64_t, uint64_t> Key(const platform::FolderId& id) { return {id.device, id.inode}; }
+
+}  // namespace
+
 bool FolderWalk::Run(const std::string& path, FolderVisitor& visitor) {
   stack_.clear();
+  on_path_.clear();
   path_ = path;
   WalkFolder start;
   uint32_t error = 0;
@@ -31,6 +38,7 @@ bool FolderWalk::Run(const std::string& path, FolderVisitor& visitor) {
   start.path_length = path.size();
   if (start.folder.IsOpen()) {
     start.id = start.folder.Id();
+    on_path_.insert(Key(start.id));
     start.list.InitList(start.folder, {});
   }
   stack_.push_back(std::move(start));
@@ -51,6 +59,7 @@ bool FolderWalk::Run(const std::string& path, FolderVisitor& visitor) {
     // The folder is done: hand its result to the parent.
     WalkFolder child = std::move(stack_.back());
     stack_.pop_back();
+    if (child.id != platform::FolderId()) on_path_.erase(Key(child.id));
     if (stack_.empty()) return child.result;
     WalkFolder& parent = stack_.back();
     path_.resize(parent.path_length);
@@ -75,6 +84,9 @@ void FolderWalk::Push(const platform::FindRecord& entry, FolderVisitor& visitor)
   child.folder = stack_.back().folder.OpenEntry(entry.name, &error, follow);
   EntryPath(entry.name);
   child.path_length = path_.size();
+  if (child.folder.IsOpen() && !on_path_.insert(Key(child.folder.Id())).second) {
+    child.folder.Close();  // a loop back to a folder on the path: nothing to list here
+  }
   if (child.folder.IsOpen()) {
     child.id = child.folder.Id();
     child.list.InitList(child.folder, {});

@@ -10,10 +10,15 @@
 // its entries runs (VisitFolder), then each entry is offered in listing order (VisitChild) and a
 // subfolder the visitor accepts is walked completely before the next entry; LeaveChild follows
 // each walked subtree.
+//
+// A link that leads back to a folder already on the walk's path is not entered: with the switch
+// that lets walks follow links, a loop would otherwise never end.
 #pragma once
 
+#include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "cleaner/CFilesList.h"
@@ -70,6 +75,7 @@ class FolderWalk {
 
   COutput& output_;
   std::vector<WalkFolder> stack_;
+  std::set<std::pair<uint64_t, uint64_t>> on_path_;  // (device, inode) of the stack's folders
   std::string path_;
 };
 

@@ -198,13 +198,47 @@ void Folder::Close() {
   id_ = FolderId{};
 }
 
+// A path the kernel refuses as too long is opened one name at a time, as the kernel itself would
+// resolve it (links followed, ".." the physical parent): the walks record and report full paths
+// of any depth, and every operation by path must reach them too.
+int OpenLongFolder(const std::string& path, FolderId* id, uint32_t* error) {
+  const bool absolute = path[0] == kPathSeparator;
+  int dir = open(absolute ? "/" : ".", kFolderOpenFlags);
+  if (dir < 0) {
+    SetError(error, ErrorFromErrno(errno));
+    return -1;
+  }
+  // Nothing but separators (a long run of them) names the root itself.
+  const int root = OpenFolderAt(dir, ".", id, error);
+  close(dir);
+  if (root < 0) return -1;
+  dir = root;
+  size_t start = 0;
+  while (start < path.size()) {
+    size_t end = path.find(kPathSeparator, start);
+    if (end == std::string::npos) end = path.size();
+    if (end > start) {
+      const std::string name = path.substr(start, end - start);
+      const int next = OpenFolderAt(dir, name.c_str(), id, error);
+      close(dir);
+      if (next < 0) return -1;
+      dir = next;
+    }
+    start = end + 1;
+  }
+  return dir;
+}
+
 Folder Folder::Open(const std::string& path, uint32_t* error) {
   if (path.find('\0') != std::string::npos) {
     SetError(error, error::kInvalidName);
     return Folder();
   }
   FolderId id;
-  const int fd = OpenFolderAt(AT_FDCWD, path.c_str(), &id, error);
+  uint32_t code = error::kSuccess;
+  int fd = OpenFolderAt(AT_FDCWD, path.c_str(), &id, &code);
+  if (fd < 0 && code == error::kFilenameTooLong) fd = OpenLongFolder(path, &id, &code);
+  SetError(error, code);
   return fd < 0 ? Folder() : Folder(fd, id);
 }
 

@@ -309,11 +309,15 @@ TEST_F(FolderTest, WalksAndRemovesAChainDeeperThanPathMax) {
   auto listed = ListByName(current);
   EXPECT_EQ(listed.size(), 3u);
   EXPECT_EQ(listed.at("leaf").attributes, attr::kArchive);
-  EXPECT_EQ(DeleteEntryFile(current, "leaf"), error::kSuccess);
 
-  // The by-path form cannot go this deep; it says so instead of acting elsewhere.
+  // The by-path forms reach this deep too, one name at a time.
   uint32_t attributes = 0;
-  EXPECT_EQ(GetFileAttributes(long_path + "/leaf", &attributes, nullptr), error::kFilenameTooLong);
+  EXPECT_EQ(GetFileAttributes(long_path + "/leaf", &attributes, nullptr), error::kSuccess);
+  EXPECT_EQ(attributes, attr::kArchive);
+  EXPECT_EQ(DeleteFile(long_path + "/leaf"), error::kSuccess);
+  EXPECT_EQ(GetFileAttributes(long_path + "/leaf", &attributes, nullptr), error::kFileNotFound);
+  EXPECT_EQ(GetFileAttributes(long_path + "/missing/leaf", &attributes, nullptr),
+            error::kPathNotFound);
 
   uint32_t code = 0;
   EXPECT_FALSE(current.OpenEntryVerified("..", ids[0], &code).IsOpen());
