@@ -1,6 +1,7 @@
 #include "cleaner/FolderWalk.h"
 
 #include "cleaner/COutput.h"
+#include "cleaner/modMain.h"
 
 namespace sweepwell {
 
@@ -12,6 +13,14 @@ constexpr size_t kOpenFolders = 64;
 }  // namespace
 
 void ProcessPendingEvents(COutput& output) { output.ProcessPendingEvents(true); }
+
+bool FilePassVisitor::VisitChild(FolderWalk&, WalkFolder&, const platform::FindRecord& entry) {
+  return recursive_ && IsEnterableSubfolderEntry(entry.attributes, entry.name);
+}
+
+void WalkEnterableFolder(const std::string& path, FolderVisitor& visitor) {
+  if (IsEnterableFolder(path)) FolderWalk(*Output).Run(path, visitor);
+}
 
 const std::string& FolderWalk::EntryPath(std::string_view name) {
   path_.resize(stack_.back().path_length);

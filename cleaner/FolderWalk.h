@@ -55,6 +55,17 @@ class FolderVisitor {
   }
 };
 
+// The shape of the commands that act on the files of a folder and, when recursive, of every
+// enterable subfolder (junctions only while GoBelowJunctions is set).
+class FilePassVisitor : public FolderVisitor {
+ public:
+  explicit FilePassVisitor(bool recursive) : recursive_(recursive) {}
+  bool VisitChild(FolderWalk& walk, WalkFolder& folder, const platform::FindRecord& entry) override;
+
+ private:
+  bool recursive_;
+};
+
 class FolderWalk {
  public:
   explicit FolderWalk(COutput& output) : output_(output) {}
@@ -86,6 +97,9 @@ inline bool IsFolderRecord(const platform::FindRecord& entry) {
 inline bool IsJunctionRecord(const platform::FindRecord& entry) {
   return IsFolderRecord(entry) && (entry.attributes & platform::attr::kReparsePoint) != 0;
 }
+
+// Walks `path` with `visitor` when IsEnterableFolder(path); nothing at all otherwise.
+void WalkEnterableFolder(const std::string& path, FolderVisitor& visitor);
 
 // The pending-events point between two entries of a walk: keys are handled and a stop request
 // ends the run.

@@ -14,9 +14,9 @@ constexpr double kTicksPerDay = 864000000000.0;
 // A moment in FILETIME ticks; 0 (no threshold) until the script sets one.
 double AgeThreshold = 0;
 
-class ByAgeVisitor : public FolderVisitor {
+class ByAgeVisitor : public FilePassVisitor {
  public:
-  explicit ByAgeVisitor(bool recursive) : recursive_(recursive) {}
+  using FilePassVisitor::FilePassVisitor;
 
   void VisitFolder(FolderWalk& walk, WalkFolder& folder) override {
     for (const platform::FindRecord& entry : folder.list.Entries()) {
@@ -30,13 +30,6 @@ class ByAgeVisitor : public FolderVisitor {
       ProcessPendingEvents(walk.output());
     }
   }
-
-  bool VisitChild(FolderWalk&, WalkFolder&, const platform::FindRecord& entry) override {
-    return recursive_ && IsEnterableSubfolderEntry(entry.attributes, entry.name);
-  }
-
- private:
-  bool recursive_;
 };
 
 }  // namespace
@@ -49,9 +42,8 @@ void SetAgeDays(int32_t days) {
 double AgeThresholdForTesting() { return AgeThreshold; }
 
 void DeleteFilesByAge(const std::string& path, bool recursive) {
-  if (!IsEnterableFolder(path)) return;
   ByAgeVisitor visitor(recursive);
-  FolderWalk(*Output).Run(path, visitor);
+  WalkEnterableFolder(path, visitor);
 }
 
 }  // namespace sweepwell

@@ -24,9 +24,9 @@ RecordedFiles& FilesList() {
   return files;
 }
 
-class RecordVisitor : public FolderVisitor {
+class RecordVisitor : public FilePassVisitor {
  public:
-  explicit RecordVisitor(bool recursive) : recursive_(recursive) {}
+  using FilePassVisitor::FilePassVisitor;
 
   void VisitFolder(FolderWalk& walk, WalkFolder& folder) override {
     RecordedFiles& files = FilesList();
@@ -36,13 +36,6 @@ class RecordVisitor : public FolderVisitor {
       if (files.keys.insert(support::UpperCase(path)).second) files.paths.push_back(path);
     }
   }
-
-  bool VisitChild(FolderWalk&, WalkFolder&, const platform::FindRecord& entry) override {
-    return recursive_ && IsEnterableSubfolderEntry(entry.attributes, entry.name);
-  }
-
- private:
-  bool recursive_;
 };
 
 }  // namespace
@@ -50,9 +43,8 @@ class RecordVisitor : public FolderVisitor {
 void ClearFilesList() { FilesList() = RecordedFiles(); }
 
 void AddFilesList(const std::string& path, bool recursive) {
-  if (!IsEnterableFolder(path)) return;
   RecordVisitor visitor(recursive);
-  FolderWalk(*Output).Run(path, visitor);
+  WalkEnterableFolder(path, visitor);
 }
 
 void DeleteFilesByList(const std::string& mask) {

@@ -23,9 +23,9 @@ MaskList& Masks() {
   return masks;
 }
 
-class ByMaskVisitor : public FolderVisitor {
+class ByMaskVisitor : public FilePassVisitor {
  public:
-  explicit ByMaskVisitor(bool recursive) : recursive_(recursive) {}
+  using FilePassVisitor::FilePassVisitor;
 
   void VisitFolder(FolderWalk& walk, WalkFolder& folder) override {
     // One listing serves every mask: a file matching two masks is attempted twice.
@@ -42,13 +42,6 @@ class ByMaskVisitor : public FolderVisitor {
       ProcessPendingEvents(walk.output());
     }
   }
-
-  bool VisitChild(FolderWalk&, WalkFolder&, const platform::FindRecord& entry) override {
-    return recursive_ && IsEnterableSubfolderEntry(entry.attributes, entry.name);
-  }
-
- private:
-  bool recursive_;
 };
 
 }  // namespace
@@ -60,9 +53,8 @@ void AddMask(const std::string& mask) {
 void ClearMasks() { Masks() = MaskList(); }
 
 void DeleteFilesByMask(const std::string& path, bool recursive) {
-  if (!IsEnterableFolder(path)) return;
   ByMaskVisitor visitor(recursive);
-  FolderWalk(*Output).Run(path, visitor);
+  WalkEnterableFolder(path, visitor);
 }
 
 }  // namespace sweepwell

@@ -12,10 +12,10 @@ namespace {
 
 using platform::FindRecord;
 
-class DeleteFilesVisitor : public FolderVisitor {
+class DeleteFilesVisitor : public FilePassVisitor {
  public:
   DeleteFilesVisitor(std::string pattern, bool recursive)
-      : pattern_(std::move(pattern)), recursive_(recursive) {}
+      : FilePassVisitor(recursive), pattern_(std::move(pattern)) {}
 
   void VisitFolder(FolderWalk& walk, WalkFolder& folder) override {
     for (const FindRecord& entry : folder.list.Entries()) {
@@ -27,13 +27,8 @@ class DeleteFilesVisitor : public FolderVisitor {
     }
   }
 
-  bool VisitChild(FolderWalk&, WalkFolder&, const FindRecord& entry) override {
-    return recursive_ && IsEnterableSubfolderEntry(entry.attributes, entry.name);
-  }
-
  private:
   std::string pattern_;
-  bool recursive_;
 };
 
 // Empties a folder tree; a folder's result is true when everything inside it went.
@@ -76,9 +71,8 @@ void DeleteFiles(const std::string& path, bool recursive) {
   if (!s.empty() && s.back() == platform::kPathSeparator) s += "*.*";
   std::string folder = support::ovGetFilePath(s);
   std::string pattern = support::ovGetFileName(s);
-  if (!IsEnterableFolder(folder)) return;
   DeleteFilesVisitor visitor(pattern, recursive);
-  FolderWalk(*Output).Run(folder, visitor);
+  WalkEnterableFolder(folder, visitor);
 }
 
 void DeleteFolder(const std::string& path) {

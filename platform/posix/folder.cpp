@@ -372,44 +372,34 @@ uint32_t IsEntryFolderEmpty(const Folder& folder, std::string_view name, bool* e
 // By path
 
 uint32_t GetFileAttributes(const std::string& path, uint32_t* attributes, uint64_t* size) {
-  std::string name;
-  uint32_t code = error::kSuccess;
-  const Folder parent = posix::OpenParent(path, &name, &code);
-  if (!parent.IsOpen()) return code;
-  return GetEntryAttributes(parent, name, attributes, size);
+  return posix::OnParent(path, [&](const Folder& parent, const std::string& name) {
+    return GetEntryAttributes(parent, name, attributes, size);
+  });
 }
 
 uint32_t SetFileAttributesNormal(const std::string& path) {
-  std::string name;
-  uint32_t code = error::kSuccess;
-  const Folder parent = posix::OpenParent(path, &name, &code);
-  if (!parent.IsOpen()) return code;
-  return SetEntryAttributesNormal(parent, name);
+  return posix::OnParent(path, [](const Folder& parent, const std::string& name) {
+    return SetEntryAttributesNormal(parent, name);
+  });
 }
 
 uint32_t DeleteFile(const std::string& path) {
-  std::string name;
-  uint32_t code = error::kSuccess;
-  const Folder parent = posix::OpenParent(path, &name, &code);
-  if (!parent.IsOpen()) return code;
-  return DeleteEntryFile(parent, name);
+  return posix::OnParent(path, [](const Folder& parent, const std::string& name) {
+    return DeleteEntryFile(parent, name);
+  });
 }
 
 uint32_t RemoveDirectory(const std::string& path) {
-  std::string name;
-  uint32_t code = error::kSuccess;
-  const Folder parent = posix::OpenParent(path, &name, &code);
-  if (!parent.IsOpen()) return code;
-  return RemoveEntryDirectory(parent, name);
+  return posix::OnParent(path, [](const Folder& parent, const std::string& name) {
+    return RemoveEntryDirectory(parent, name);
+  });
 }
 
 uint32_t IsFolderEmpty(const std::string& path, bool* empty) {
   *empty = false;
-  std::string name;
-  uint32_t code = error::kSuccess;
-  const Folder parent = posix::OpenParent(path, &name, &code);
-  if (!parent.IsOpen()) return code;
-  return IsEntryFolderEmpty(parent, name, empty);
+  return posix::OnParent(path, [&](const Folder& parent, const std::string& name) {
+    return IsEntryFolderEmpty(parent, name, empty);
+  });
 }
 
 uint32_t CreateDirectory(const std::string& path) {

@@ -32,6 +32,17 @@ ParentAndName SplitParent(const std::string& path);
 // a missing parent). This is how every by-path operation reaches its entry.
 Folder OpenParent(const std::string& path, std::string* name, uint32_t* error);
 
+// The by-path form of an entry operation: opens the parent folder of `path` and returns
+// action(parent, name), or the error of opening the parent.
+template <typename Action>
+uint32_t OnParent(const std::string& path, Action action) {
+  std::string name;
+  uint32_t code = error::kSuccess;
+  const Folder parent = OpenParent(path, &name, &code);
+  if (!parent.IsOpen()) return code != error::kSuccess ? code : error::kPathNotFound;
+  return action(parent, name);
+}
+
 // An entry name copied onto the stack with its terminating NUL, for the *at() calls, so acting
 // on an entry allocates nothing. A name that could never be one entry of a folder is refused
 // here rather than handed to the kernel: longer than NAME_MAX -> kFilenameTooLong; a "/" (which

@@ -26,6 +26,7 @@
 #include <unordered_map>
 
 #include "platform/platform.h"
+#include "platform/posix/internal.h"
 #include "platform/posix/trash_internal.h"
 
 namespace platform {
@@ -508,16 +509,9 @@ uint32_t MoveEntryToTrash(const Folder& folder, std::string_view name, const std
 uint32_t MoveToTrash(const std::string& path) {
   std::string trimmed = path;
   while (trimmed.size() > 1 && trimmed.back() == kPathSeparator) trimmed.pop_back();
-  if (trimmed.empty()) return error::kPathNotFound;
-  size_t slash = trimmed.rfind(kPathSeparator);
-  std::string parent = slash == std::string::npos ? "."
-                       : slash == 0               ? "/"
-                                                  : trimmed.substr(0, slash);
-  std::string name = slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
-  uint32_t error = error::kSuccess;
-  Folder folder = Folder::Open(parent, &error);
-  if (!folder.IsOpen()) return error != error::kSuccess ? error : error::kPathNotFound;
-  return MoveEntryToTrash(folder, name, trimmed);
+  return posix::OnParent(trimmed, [&](const Folder& parent, const std::string& name) {
+    return MoveEntryToTrash(parent, name, trimmed);
+  });
 }
 
 }  // namespace platform
