@@ -1,5 +1,6 @@
 #include "support/ov_format.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -14,7 +15,14 @@ std::string ovFormatInt64(double value) {
   const double whole = std::round(value);
   if (whole == 0) return "0";  // also -0.4, which must not read "-0"
   char digits[400];
-  std::snprintf(digits, sizeof(digits), "%.0f", std::fabs(whole));
+  const double magnitude = std::fabs(whole);
+  // Every size of a file is an exact integer well below 2^63: the integer printer is many times
+  // faster than the floating-point one, and this runs once per deleted file.
+  if (magnitude < 9.2e18) {
+    *std::to_chars(digits, digits + sizeof(digits), static_cast<uint64_t>(magnitude)).ptr = '\0';
+  } else {
+    std::snprintf(digits, sizeof(digits), "%.0f", magnitude);
+  }
   const std::string plain(digits);
 
   std::string result = whole < 0 ? "-" : "";

@@ -121,7 +121,7 @@ std::string TrashInfoText(std::string_view encoded_path, const std::tm& local_ti
 }
 
 std::string TrashEntryName(std::string_view name, int attempt) {
-  std::string suffix = attempt > 1 ? "." + std::to_string(attempt) : std::string();
+  std::string suffix = attempt > 1 ? std::string(".") + std::to_string(attempt) : std::string();
   if (name.size() + suffix.size() <= kMaxTrashNameLength) return std::string(name) + suffix;
 
   // Keep a short extension so the shortened entry still opens with the right program.
