@@ -403,11 +403,12 @@ uint32_t IsFolderEmpty(const std::string& path, bool* empty) {
 }
 
 uint32_t CreateDirectory(const std::string& path) {
-  if (path.find('\0') != std::string::npos) return error::kInvalidName;
-  if (mkdir(path.c_str(), 0777) == 0) return error::kSuccess;
-  // mkdir does not need the last component to exist, so ENOENT can only be a missing parent.
-  if (errno == ENOENT) return error::kPathNotFound;
-  return ErrorFromErrno(errno);
+  return posix::OnParent(path, [](const Folder& parent, const std::string& name) {
+    const EntryName entry(name);
+    if (entry.error() != error::kSuccess) return entry.error();
+    if (mkdirat(parent.NativeHandle(), entry.c_str(), 0777) == 0) return error::kSuccess;
+    return ErrorFromErrno(errno);
+  });
 }
 
 std::string AbsolutePath(const std::string& path) {
