@@ -1,7 +1,10 @@
 // Names and trees that break naive cleaners: blanks, quotes, percent signs, bytes that are no
 // UTF-8, trees deeper than PATH_MAX and a chain of 100 000 folders.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <set>
@@ -105,6 +108,44 @@ TEST_F(HostilePaths, TreeDeeperThanPathMaxIsDeletedCompletely) {
   EXPECT_EQ(totals.folders_deleted, kLevels);
   EXPECT_EQ(totals.folders_left, 0);
   EXPECT_EQ(totals.files_deleted, 1);
+}
+
+TEST_F(HostilePaths, FoldersNamedDeeperThanPathMaxAreReached) {
+  constexpr int kLevels = 1500;  // "/ab" per level: about 4500 bytes of path
+  std::string base = box.FastFolder() + "/deep";
+  box.MakeChain(base, kLevels, "ab", {{"keep.txt", 1}});
+  std::string deepest = base;
+  for (int i = 0; i < kLevels; ++i) deepest += "/ab";
+  {
+    // The harness makes files by path; below PATH_MAX they are made from the chain's bottom.
+    int fd = open(base.c_str(), O_RDONLY | O_DIRECTORY);
+    for (int i = 0; i < kLevels && fd >= 0; ++i) {
+      int next = openat(fd, "ab", O_RDONLY | O_DIRECTORY);
+      close(fd);
+      fd = next;
+    }
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(mkdirat(fd, "victim", 0755), 0);
+    ASSERT_EQ(mkdirat(fd, "empty", 0755), 0);
+    int file = openat(fd, "victim/x.txt", O_WRONLY | O_CREAT, 0644);
+    ASSERT_EQ(write(file, "abc", 3), 3);
+    close(file);
+    close(fd);
+  }
+
+  RunResult run = box.RunScript(std::string(kPermanently) +
+                                Assign("delete-folder", deepest + "/victim") +
+                                Assign("delete-empty-folders-with-base", deepest + "/empty") +
+                                Assign("create-folder", deepest + "/new/one"));
+
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(EntryLines(run.out),
+            (std::vector<std::string>{FileLine(deepest + "/victim/x.txt", 3),
+                                      DirLine(deepest + "/victim"), DirLine(deepest + "/empty"),
+                                      "*NEW* " + DirLine(deepest + "/new/one")}));
+  std::vector<std::string> bottom;
+  EXPECT_EQ(box.ChainDepth(base, "ab", &bottom), kLevels);
+  EXPECT_EQ(bottom, (std::vector<std::string>{"keep.txt", "new"}));
 }
 
 TEST_F(HostilePaths, ChainOf100000FoldersIsWalkedWithoutCrashing) {
