@@ -1,7 +1,7 @@
 #include "cleaner/C_LOOM_cleaner.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <functional>
 
 #include "cleaner/COutput.h"
@@ -124,31 +124,10 @@ const PropertyCommand* FindProperty(const std::string& name, bool* is_long_twin)
   return nullptr;
 }
 
-// Reads `text` as a decimal number as VB's conversions do (blanks around it allowed); false
-// when it is not one.
+// Reads `text` as a decimal number as VB's conversions do (blanks around it allowed, "." the
+// decimal point whatever the locale); false when it is not one.
 bool ParseNumber(const std::string& text, double* number) {
-  std::string s = support::ovTrimEx(text);
-  if (s.empty()) return false;
-  size_t i = 0;
-  if (s[i] == '+' || s[i] == '-') ++i;
-  size_t digits = 0;
-  while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i, ++digits;
-  if (i < s.size() && s[i] == '.') {
-    ++i;
-    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i, ++digits;
-  }
-  if (digits == 0) return false;
-  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
-    size_t j = i + 1;
-    if (j < s.size() && (s[j] == '+' || s[j] == '-')) ++j;
-    size_t exponent_digits = 0;
-    while (j < s.size() && std::isdigit(static_cast<unsigned char>(s[j]))) ++j, ++exponent_digits;
-    if (exponent_digits == 0) return false;
-    i = j;
-  }
-  if (i != s.size()) return false;
-  *number = std::strtod(s.c_str(), nullptr);
-  return std::isfinite(*number);
+  return support::ReadDecimal(support::ovTrimEx(text), *number);
 }
 
 [[noreturn]] void RaiseTypeMismatch() {
@@ -161,9 +140,9 @@ std::string ValueToText(const loom::Value& value) {
   if (const auto* text = std::get_if<std::string>(&value)) return *text;
   if (const auto* flag = std::get_if<bool>(&value)) return *flag ? "True" : "False";
   if (const auto* number = std::get_if<double>(&value)) {
+    // The shortest text that reads back as the same number, with "." whatever the locale.
     char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.15g", *number);
-    return buffer;
+    return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, *number).ptr);
   }
   return {};
 }

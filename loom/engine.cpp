@@ -11,6 +11,7 @@
 #include "loom/loom.h"
 #include "loom/parser.h"
 #include "support/ov_error.h"
+#include "support/ov_strings.h"
 
 namespace loom {
 namespace {
@@ -35,15 +36,6 @@ std::string_view TrimBlanks(std::string_view text) {
   return text;
 }
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
-
 // Rounds half to even, as the objects do when they turn a number into an integer.
 bool FitsInt32AfterRounding(double value) {
   if (!std::isfinite(value)) return false;
@@ -66,7 +58,7 @@ std::string CheckValueKind(const Statement& statement, int value_kind) {
       number = *literal;
       is_number = true;
     } else if (const std::string* text = std::get_if<std::string>(&statement.value)) {
-      is_number = detail::ReadDecimal(TrimBlanks(*text), number);
+      is_number = support::ReadDecimal(TrimBlanks(*text), number);
     }
     if (!is_number) return "значение " + shown + " не подходит для " + property + ": нужно число";
     if (!FitsInt32AfterRounding(number)) {
@@ -77,8 +69,9 @@ std::string CheckValueKind(const Statement& statement, int value_kind) {
     if (const std::string* text = std::get_if<std::string>(&statement.value)) {
       const std::string_view trimmed = TrimBlanks(*text);
       double number = 0;
-      if (!EqualsIgnoringCase(trimmed, "true") && !EqualsIgnoringCase(trimmed, "false") &&
-          !detail::ReadDecimal(trimmed, number)) {
+      if (!support::EqualsIgnoringAsciiCase(trimmed, "true") &&
+          !support::EqualsIgnoringAsciiCase(trimmed, "false") &&
+          !support::ReadDecimal(trimmed, number)) {
         return "значение " + shown + " не подходит для " + property +
                ": нужно True, False или число";
       }

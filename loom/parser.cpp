@@ -11,6 +11,8 @@
 #include <charconv>
 #include <cstdio>
 
+#include "support/ov_strings.h"
+
 namespace loom::detail {
 namespace {
 
@@ -27,17 +29,6 @@ bool IsNameChar(char c) { return IsLetter(c) || IsDigit(c) || c == '_' || c == '
 bool IsControl(char c) {
   const auto byte = static_cast<unsigned char>(c);
   return (byte < 0x20 && c != '\t') || byte == 0x7F;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
 }
 
 // Length of the UTF-8 sequence starting at `offset`, or 0 when the bytes there are not one.
@@ -73,37 +64,6 @@ std::string ControlCharacterMessage(char c) {
 }
 
 }  // namespace
-
-bool ReadDecimal(std::string_view text, double& value, bool* out_of_range) {
-  if (out_of_range != nullptr) *out_of_range = false;
-  std::size_t i = 0;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-  std::size_t digits = 0;
-  while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
-  if (i < text.size() && text[i] == '.') {
-    ++i;
-    while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
-  }
-  if (digits == 0) return false;
-  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-    ++i;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-    std::size_t exponent_digits = 0;
-    while (i < text.size() && IsDigit(text[i])) ++i, ++exponent_digits;
-    if (exponent_digits == 0) return false;
-  }
-  if (i != text.size()) return false;
-
-  // from_chars, unlike strtod, ignores the locale (a Russian locale would want a comma) but
-  // does not take a leading plus.
-  if (text[0] == '+') text.remove_prefix(1);
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error == std::errc::result_out_of_range) {
-    if (out_of_range != nullptr) *out_of_range = true;
-    return false;
-  }
-  return error == std::errc() && end == text.data() + text.size();
-}
 
 std::string ShowInMessage(std::string_view text, std::size_t max_characters) {
   std::string shown;
@@ -322,7 +282,7 @@ bool Parser::ParseNumber(Statement& statement, Problem& error) {
   const std::string_view token = text_.substr(start, pos_ - start);
   double number = 0;
   bool out_of_range = false;
-  if (!ReadDecimal(token, number, &out_of_range)) {
+  if (!support::ReadDecimal(token, number, &out_of_range)) {
     error.offset = start;
     error.message = out_of_range ? "число " + ShowInMessage(token) + " вне допустимого диапазона"
                                  : "неверное число \"" + ShowInMessage(token) + "\"";
@@ -337,9 +297,9 @@ bool Parser::ParseWord(Statement& statement, Problem& error) {
   const std::size_t start = pos_;
   while (pos_ < text_.size() && IsNameChar(text_[pos_])) ++pos_;
   const std::string_view word = text_.substr(start, pos_ - start);
-  if (EqualsIgnoringCase(word, "true")) {
+  if (support::EqualsIgnoringAsciiCase(word, "true")) {
     statement.value = true;
-  } else if (EqualsIgnoringCase(word, "false")) {
+  } else if (support::EqualsIgnoringAsciiCase(word, "false")) {
     statement.value = false;
   } else {
     error.offset = start;

@@ -58,11 +58,6 @@ class Parser {
   std::size_t pos_ = 0;
 };
 
-// Reads `text` as a decimal number the way a script writes one: an optional sign, digits with
-// an optional fraction, an optional exponent. False for anything else and for numbers beyond
-// the range of a double (`out_of_range` then set).
-bool ReadDecimal(std::string_view text, double& value, bool* out_of_range = nullptr);
-
 // `text` made fit for a one-line message: control characters and bytes that are not UTF-8
 // become "?", and text beyond `max_characters` is cut off with an ellipsis.
 std::string ShowInMessage(std::string_view text, std::size_t max_characters = 40);

@@ -1,5 +1,7 @@
 #include "support/ov_strings.h"
 
+#include <charconv>
+
 #include "platform/platform.h"
 
 namespace support {
@@ -75,5 +77,51 @@ std::string UpperCase(std::string_view text) {
 }
 
 std::string LocalText(std::string_view utf8) { return platform::Utf8ToAnsi(utf8); }
+
+namespace {
+
+bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+bool ReadDecimal(std::string_view text, double& value, bool* out_of_range) {
+  if (out_of_range != nullptr) *out_of_range = false;
+  std::size_t i = 0;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  std::size_t digits = 0;
+  while (i < text.size() && IsAsciiDigit(text[i])) ++i, ++digits;
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    while (i < text.size() && IsAsciiDigit(text[i])) ++i, ++digits;
+  }
+  if (digits == 0) return false;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    std::size_t exponent_digits = 0;
+    while (i < text.size() && IsAsciiDigit(text[i])) ++i, ++exponent_digits;
+    if (exponent_digits == 0) return false;
+  }
+  if (i != text.size()) return false;
+
+  // from_chars, unlike strtod, ignores the locale (a Russian locale would want a comma) but
+  // does not take a leading plus.
+  if (text[0] == '+') text.remove_prefix(1);
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error == std::errc::result_out_of_range) {
+    if (out_of_range != nullptr) *out_of_range = true;
+    return false;
+  }
+  return error == std::errc() && end == text.data() + text.size();
+}
+
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
 
 }  // namespace support

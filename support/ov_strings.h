@@ -17,6 +17,14 @@ std::string ovCutLeft(std::string_view text, long n);
 // case-insensitive keys of names: it folds the same letters PathMatchSpec ignores the case of.
 std::string UpperCase(std::string_view text);
 
+// Reads `text` as a decimal number the way scripts and users write one: an optional sign,
+// digits with an optional fraction, an optional exponent; "." is the decimal point whatever the
+// locale says. False for anything else, and for numbers beyond a double (`out_of_range` set).
+bool ReadDecimal(std::string_view text, double& value, bool* out_of_range = nullptr);
+
+// ASCII letters compared without case; other bytes exactly.
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
+
 // A message of the program (UTF-8 source text) in the ANSI code page, for the console and log.
 std::string LocalText(std::string_view utf8);
 

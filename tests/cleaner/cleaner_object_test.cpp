@@ -1,6 +1,8 @@
 // The script object: its command table, the value conversions and the "-long" rejection.
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdlib>
 #include <string>
 
 #include "cleaner/COutput.h"
@@ -82,6 +84,27 @@ TEST(ValueConversionTest, TextOfNumbersAndTruthValues) {
   EXPECT_EQ(ValueToText(loom::Value(2.5)), "2.5");
   EXPECT_EQ(ValueToText(loom::Value(true)), "True");
   EXPECT_EQ(ValueToText(loom::Value(std::string("a\\b"))), "a\\b");
+}
+
+TEST(ValueConversionTest, DecimalPointDoesNotDependOnTheLocale) {
+  // A Russian locale writes numbers with a comma; script values always use a point.
+  testing::TempFolder locales;
+  std::string command =
+      "localedef -i ru_RU -f UTF-8 '" + locales.path() + "/ru_RU.UTF-8' >/dev/null 2>&1";
+  if (std::system(command.c_str()) != 0) GTEST_SKIP() << "localedef cannot build ru_RU here";
+  setenv("LOCPATH", locales.path().c_str(), 1);
+  if (std::setlocale(LC_NUMERIC, "ru_RU.UTF-8") == nullptr) {
+    unsetenv("LOCPATH");
+    GTEST_SKIP() << "the ru_RU locale does not load";
+  }
+  int32_t rounded = ValueToLong(loom::Value(std::string("3.5")));
+  std::string text = ValueToText(loom::Value(2.5));
+  bool truth = ValueToBoolean(loom::Value(std::string("0.5")));
+  std::setlocale(LC_NUMERIC, "C");
+  unsetenv("LOCPATH");
+  EXPECT_EQ(rounded, 4);
+  EXPECT_EQ(text, "2.5");
+  EXPECT_TRUE(truth);
 }
 
 class CleanerInvokeTest : public ::testing::Test {
