@@ -23,6 +23,15 @@ size_t CharacterCount(std::string_view text) {
   return count;
 }
 
+// How a path stands in a line: as it is, unless it holds control characters.
+void AddPath(COutput& output, std::string_view path) {
+  if (support::HasControlCharacters(path)) {
+    output.AddText(support::WithoutControlCharacters(path));
+  } else {
+    output.AddText(path);
+  }
+}
+
 [[noreturn]] void RaiseWin32Error(uint32_t code) {
   throw support::MakeError(Win32ErrorToErrNumber(code));
 }
@@ -104,7 +113,7 @@ void COutput::ProcessPendingEvents(bool may_stop) { console_.ProcessEvents(may_s
 
 void COutput::ReportFile(const std::string& FileName, bool IsFolder, bool IsJunction,
                          bool DontCount) {
-  AddText(FileName);
+  AddPath(*this, FileName);
   if (!IsFolder) {
     double size = support::ovGetFileSizeEx(FileName);
     if (!DontCount) {
@@ -126,7 +135,7 @@ void COutput::ReportFile(const std::string& FileName, bool IsFolder, bool IsJunc
 platform::FindRecord COutput::ReportFileAt(const platform::Folder& folder, std::string_view name,
                                            const std::string& path,
                                            const platform::FindRecord* listed) {
-  AddText(path);
+  AddPath(*this, path);
   platform::FindRecord record;
   if (listed != nullptr) {
     record = *listed;

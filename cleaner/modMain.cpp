@@ -95,7 +95,8 @@ int RunScript() {
     RunStopwatch.Start();
     bool loaded = engine.Script().LoadFromFile(ScriptFileName);
     if (!loaded) {
-      Output->AddLine(support::LocalText("Файл скрипта \"") + ScriptFileName +
+      Output->AddLine(support::LocalText("Файл скрипта \"") +
+                      support::WithoutControlCharacters(ScriptFileName) +
                       support::LocalText("\" не загружен."));
       Output->AddLine(support::LocalText("Файл не найден или пуст."));
       Output->ReportTime();

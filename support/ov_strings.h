@@ -25,6 +25,14 @@ bool ReadDecimal(std::string_view text, double& value, bool* out_of_range = null
 // ASCII letters compared without case; other bytes exactly.
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
 
+// True when `text` holds a control character (below 0x20, or 0x7F).
+bool HasControlCharacters(std::string_view text);
+
+// `text` with every control character replaced by "?": a file name is shown this way, so that a
+// name holding a line end or a terminal escape can neither forge a line of the log nor drive
+// the terminal.
+std::string WithoutControlCharacters(std::string_view text);
+
 // A message of the program (UTF-8 source text) in the ANSI code page, for the console and log.
 std::string LocalText(std::string_view utf8);
 

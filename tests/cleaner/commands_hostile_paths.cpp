@@ -1,7 +1,7 @@
 // Names and trees that break naive cleaners: blanks, quotes, percent signs, bytes that are no
 // UTF-8, trees deeper than PATH_MAX and a chain of 100 000 folders.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -50,6 +50,23 @@ TEST_F(HostilePaths, PercentSignsThatNameNoVariableStayAsWritten) {
             (std::vector<std::string>{FileLine(d + "/100%.txt", 1),
                                       FileLine(d + "/%NO_SUCH_SWEEP_VAR%", 2)}));
   EXPECT_TRUE(box.List(d).empty());
+}
+
+TEST_F(HostilePaths, ControlCharactersInNamesCannotForgeLinesOrDriveTheTerminal) {
+  std::string d = box.Work("planted");
+  std::string forged =
+      "x\n\xD0\x92\xD1\x81\xD0\xB5\xD0\xB3\xD0\xBE: 999";  // "x", line end, "Всего: 999"
+  std::string escape = "y\x1b[2J";
+  box.MakeFile(d + "/" + forged, 1);
+  box.MakeFile(d + "/" + escape, 2);
+  RunResult run = box.RunScript(std::string(kPermanently) + Assign("delete-files", d + "/*"));
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(AsSet(EntryLines(run.out)),
+            (Lines{FileLine(d + "/x?\xD0\x92\xD1\x81\xD0\xB5\xD0\xB3\xD0\xBE: 999", 1),
+                   FileLine(d + "/y?[2J", 2)}));
+  EXPECT_EQ(run.out.find('\x1b'), std::string::npos);
+  EXPECT_EQ(run.log.find('\x1b'), std::string::npos);
+  EXPECT_TRUE(box.List(d).empty());  // the files themselves were found and deleted
 }
 
 TEST_F(HostilePaths, NamesThatAreNoUtf8PassThroughUnchanged) {
@@ -133,10 +150,10 @@ TEST_F(HostilePaths, FoldersNamedDeeperThanPathMaxAreReached) {
     close(fd);
   }
 
-  RunResult run = box.RunScript(std::string(kPermanently) +
-                                Assign("delete-folder", deepest + "/victim") +
-                                Assign("delete-empty-folders-with-base", deepest + "/empty") +
-                                Assign("create-folder", deepest + "/new/one"));
+  RunResult run =
+      box.RunScript(std::string(kPermanently) + Assign("delete-folder", deepest + "/victim") +
+                    Assign("delete-empty-folders-with-base", deepest + "/empty") +
+                    Assign("create-folder", deepest + "/new/one"));
 
   EXPECT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(EntryLines(run.out),
