@@ -7,13 +7,14 @@
 #include "cleaner/FolderWalk.h"
 #include "cleaner/modMain.h"
 #include "support/ov_paths.h"
-#include "support/ov_strings.h"
 
 namespace sweepwell {
 
 namespace {
 
-// The recorded files in recording order, keyed by their upper-case path.
+// The recorded files in recording order, each once. The key is the path exactly as recorded:
+// on a file system that tells letter case apart, "A.txt" and "a.txt" are two files, and keying
+// them by an upper-case form would record one and silently never delete the other.
 struct RecordedFiles {
   std::vector<std::string> paths;
   std::unordered_set<std::string> keys;
@@ -33,7 +34,7 @@ class RecordVisitor : public FilePassVisitor {
     for (const platform::FindRecord& entry : folder.list.Entries()) {
       if (IsFolderRecord(entry)) continue;
       const std::string& path = walk.EntryPath(entry.name);
-      if (files.keys.insert(support::UpperCase(path)).second) files.paths.push_back(path);
+      if (files.keys.insert(path).second) files.paths.push_back(path);
     }
   }
 };

@@ -8,7 +8,7 @@ namespace sweepwell {
 
 void ClearFilesList();
 // Records the full paths of the files of `path` (and its enterable subfolders with `recursive`);
-// writes nothing. A path recorded before (but for letter case) is kept once.
+// writes nothing. A path recorded before is kept once.
 void AddFilesList(const std::string& path, bool recursive);
 // Deletes every recorded file whose name matches `mask`, in recording order.
 void DeleteFilesByList(const std::string& mask);

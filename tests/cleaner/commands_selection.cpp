@@ -166,6 +166,17 @@ TEST_F(ByListCommands, RecordingTwiceKeepsEachFileOnce) {
             (Lines{FileLine(l + "/a.txt", 1), FileLine(l + "/sub/b.txt", 2)}));
 }
 
+TEST_F(ByListCommands, NamesDifferingOnlyInLetterCaseAreTwoFiles) {
+  std::string l = box.Work("l");
+  box.MakeFile(l + "/A.txt", 1);
+  box.MakeFile(l + "/a.txt", 2);
+  RunResult run = box.RunScript(std::string(kPermanently) + Assign("by-list-add-files-list", l) +
+                                Assign("by-list-delete-files", "*.TXT"));
+  EXPECT_EQ(AsSet(EntryLines(run.out)),
+            (Lines{FileLine(l + "/A.txt", 1), FileLine(l + "/a.txt", 2)}));
+  EXPECT_TRUE(box.List(l).empty());
+}
+
 TEST_F(ByListCommands, ClearingForgetsTheRecordedFiles) {
   std::string l = box.Work("l");
   box.MakeFile(l + "/a.txt", 1);
