@@ -19,7 +19,8 @@ bool FilePassVisitor::VisitChild(FolderWalk&, WalkFolder&, const platform::FindR
 }
 
 void WalkEnterableFolder(const std::string& path, FolderVisitor& visitor) {
-  if (IsEnterableFolder(path)) FolderWalk(*Output).Run(path, visitor);
+  // Only with the switch on may the folder found enterable be a junction.
+  if (IsEnterableFolder(path)) FolderWalk(*Output).Run(path, visitor, GoBelowJunctions);
 }
 
 const std::string& FolderWalk::EntryPath(std::string_view name) {
@@ -37,13 +38,13 @@ std::pair<uint64_t, uint64_t> Key(const platform::FolderId& id) { return {id.dev
 
 }  // namespace
 
-bool FolderWalk::Run(const std::string& path, FolderVisitor& visitor) {
+bool FolderWalk::Run(const std::string& path, FolderVisitor& visitor, bool start_may_be_link) {
   stack_.clear();
   on_path_.clear();
   path_ = path;
   WalkFolder start;
   uint32_t error = 0;
-  start.folder = platform::Folder::Open(path, &error);
+  start.folder = platform::Folder::Open(path, &error, start_may_be_link);
   start.path_length = path.size();
   if (start.folder.IsOpen()) {
     start.id = start.folder.Id();

@@ -70,9 +70,11 @@ class FolderWalk {
  public:
   explicit FolderWalk(COutput& output) : output_(output) {}
 
-  // Walks the tree of the folder at `path` (a link to a folder is followed); a folder that
-  // cannot be opened has no entries. Returns the start folder's result.
-  bool Run(const std::string& path, FolderVisitor& visitor);
+  // Walks the tree of the folder at `path`; a folder that cannot be opened has no entries.
+  // The start is entered through a link only with `start_may_be_link`: a caller that checked it
+  // is a real folder must not end up in a link put in its place since. Returns the start
+  // folder's result.
+  bool Run(const std::string& path, FolderVisitor& visitor, bool start_may_be_link);
 
   // The full path of `name` in the folder being worked on; valid until the next call.
   const std::string& EntryPath(std::string_view name);

@@ -39,7 +39,7 @@ void DeleteJunctions(const std::string& path, bool recursive, bool withBase) {
   // Listed in every case: once the junction itself is gone the listing finds nothing, and
   // without the base a named junction's target is searched.
   JunctionsVisitor visitor(recursive);
-  FolderWalk(*Output).Run(path, visitor);
+  FolderWalk(*Output).Run(path, visitor, true);
 }
 
 }  // namespace sweepwell

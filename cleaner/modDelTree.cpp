@@ -83,7 +83,7 @@ void DeleteFolder(const std::string& path) {
   bool ok = true;
   if (!support::ovIsJunction(path)) {
     DeleteContentsVisitor visitor;
-    ok = FolderWalk(*Output).Run(path, visitor);
+    ok = FolderWalk(*Output).Run(path, visitor, false);
   }
   if (ok) RemoveAndReportFolder(*Output, path);
 }

@@ -61,7 +61,7 @@ void DeleteEmptyFolders(const std::string& path, bool recursive, bool withBase) 
   }
   // The named folder is listed even when it is a junction: the switch governs subfolders only.
   EmptyFoldersVisitor visitor(recursive);
-  FolderWalk(*Output).Run(path, visitor);
+  FolderWalk(*Output).Run(path, visitor, true);
   if (withBase && IsFolderEmpty(path)) RemoveAndReportFolder(*Output, path);
 }
 

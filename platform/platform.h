@@ -98,9 +98,11 @@ class Folder {
   Folder(const Folder&) = delete;
   Folder& operator=(const Folder&) = delete;
 
-  // Opens the folder at `path`; a link to a folder is followed. On failure the result is closed
-  // and *error holds the code (kPathNotFound for a missing path or for a file).
-  static Folder Open(const std::string& path, uint32_t* error);
+  // Opens the folder at `path` (of any length). A link to a folder in its last place is followed
+  // unless `follow_links` is false: then a link there is refused, so a caller that found a real
+  // folder never enters a link put in its place since. On failure the result is closed and
+  // *error holds the code (kPathNotFound for a missing path or for a file).
+  static Folder Open(const std::string& path, uint32_t* error, bool follow_links = true);
 
   // Opens the entry `name` of this folder as a folder ("..": the parent). A link is followed
   // unless `follow_links` is false: then a name that became a link since it was listed is

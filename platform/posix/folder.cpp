@@ -201,7 +201,7 @@ void Folder::Close() {
 // A path the kernel refuses as too long is opened one name at a time, as the kernel itself would
 // resolve it (links followed, ".." the physical parent): the walks record and report full paths
 // of any depth, and every operation by path must reach them too.
-int OpenLongFolder(const std::string& path, FolderId* id, uint32_t* error) {
+int OpenLongFolder(const std::string& path, FolderId* id, uint32_t* error, bool follow_last) {
   const bool absolute = path[0] == kPathSeparator;
   int dir = open(absolute ? "/" : ".", kFolderOpenFlags);
   if (dir < 0) {
@@ -219,7 +219,8 @@ int OpenLongFolder(const std::string& path, FolderId* id, uint32_t* error) {
     if (end == std::string::npos) end = path.size();
     if (end > start) {
       const std::string name = path.substr(start, end - start);
-      const int next = OpenFolderAt(dir, name.c_str(), id, error);
+      const bool last = path.find_first_not_of(kPathSeparator, end) == std::string::npos;
+      const int next = OpenFolderAt(dir, name.c_str(), id, error, follow_last || !last);
       close(dir);
       if (next < 0) return -1;
       dir = next;
@@ -229,15 +230,22 @@ int OpenLongFolder(const std::string& path, FolderId* id, uint32_t* error) {
   return dir;
 }
 
-Folder Folder::Open(const std::string& path, uint32_t* error) {
+Folder Folder::Open(const std::string& path, uint32_t* error, bool follow_links) {
   if (path.find('\0') != std::string::npos) {
     SetError(error, error::kInvalidName);
     return Folder();
   }
+  // A trailing separator would make the kernel follow a link in the last place after all.
+  std::string name = path;
+  if (!follow_links) {
+    while (name.size() > 1 && name.back() == kPathSeparator) name.pop_back();
+  }
   FolderId id;
   uint32_t code = error::kSuccess;
-  int fd = OpenFolderAt(AT_FDCWD, path.c_str(), &id, &code);
-  if (fd < 0 && code == error::kFilenameTooLong) fd = OpenLongFolder(path, &id, &code);
+  int fd = OpenFolderAt(AT_FDCWD, name.c_str(), &id, &code, follow_links);
+  if (fd < 0 && code == error::kFilenameTooLong) {
+    fd = OpenLongFolder(name, &id, &code, follow_links);
+  }
   SetError(error, code);
   return fd < 0 ? Folder() : Folder(fd, id);
 }

@@ -75,7 +75,7 @@ class FolderWalkTest : public ::testing::Test {
 TEST_F(FolderWalkTest, SubtreeOfEachChildIsWalkedBeforeTheNextSibling) {
   for (auto* dir : {"t", "t/a", "t/a/x", "t/b"}) mkdir((temp / dir).c_str(), 0755);
   RecordingVisitor visitor;
-  FolderWalk(*Output).Run(temp / "t", visitor);
+  FolderWalk(*Output).Run(temp / "t", visitor, false);
   // Listing order is the system's; check the shape rather than the sibling order.
   ASSERT_EQ(visitor.events.size(), 7u);
   EXPECT_EQ(visitor.events[0], "visit " + (temp / "t"));
@@ -92,7 +92,7 @@ TEST_F(FolderWalkTest, WalksChainsDeeperThanThePathLimitWithFewDescriptors) {
   MakeChain(temp / "deep", kDepth);
   int before = OpenDescriptors();
   RecordingVisitor visitor;
-  FolderWalk(*Output).Run(temp / "deep", visitor);
+  FolderWalk(*Output).Run(temp / "deep", visitor, false);
   EXPECT_EQ(visitor.events.size(), 2u * kDepth + 1);
   EXPECT_EQ(visitor.events.back(), "leave dd");
   EXPECT_LT(visitor.max_descriptors, before + 100);
@@ -112,7 +112,7 @@ TEST_F(FolderWalkTest, ComesBackThroughALinkEnteredDeepDown) {
 
   GoBelowJunctions = true;
   RecordingVisitor visitor;
-  FolderWalk(*Output).Run(temp / "deep", visitor);
+  FolderWalk(*Output).Run(temp / "deep", visitor, false);
   auto has = [&](const std::string& event) {
     return std::find(visitor.events.begin(), visitor.events.end(), event) != visitor.events.end();
   };
@@ -127,7 +127,7 @@ TEST_F(FolderWalkTest, LinksAreNotEnteredWhileTheSwitchIsOff) {
   mkdir((temp / "elsewhere").c_str(), 0755);
   symlink((temp / "elsewhere").c_str(), (temp / "t/link").c_str());
   RecordingVisitor visitor;
-  FolderWalk(*Output).Run(temp / "t", visitor);
+  FolderWalk(*Output).Run(temp / "t", visitor, false);
   EXPECT_EQ(visitor.events, std::vector<std::string>{"visit " + (temp / "t")});
 }
 
@@ -154,15 +154,26 @@ TEST_F(FolderWalkTest, AFolderSwappedForALinkAfterTheListingIsNotEntered) {
   mkdir((temp / "outside").c_str(), 0755);
   mkdir((temp / "outside/precious").c_str(), 0755);
   SwappingVisitor visitor(temp / "outside");
-  FolderWalk(*Output).Run(temp / "t", visitor);
+  FolderWalk(*Output).Run(temp / "t", visitor, false);
   for (const std::string& event : visitor.events) {
     EXPECT_EQ(event.find("precious"), std::string::npos) << event;
   }
 }
 
+TEST_F(FolderWalkTest, AStartFolderThatBecameALinkIsNotEntered) {
+  mkdir((temp / "outside").c_str(), 0755);
+  mkdir((temp / "outside/precious").c_str(), 0755);
+  symlink((temp / "outside").c_str(), (temp / "start").c_str());
+  RecordingVisitor refused, followed;
+  FolderWalk(*Output).Run(temp / "start/", refused, false);
+  EXPECT_EQ(refused.events, std::vector<std::string>{"visit " + (temp / "start/")});
+  FolderWalk(*Output).Run(temp / "start", followed, true);
+  EXPECT_EQ(followed.events.size(), 3u);  // visit start, visit precious, leave precious
+}
+
 TEST_F(FolderWalkTest, AFolderThatCannotBeOpenedHasNoEntries) {
   RecordingVisitor visitor;
-  EXPECT_TRUE(FolderWalk(*Output).Run(temp / "missing", visitor));
+  EXPECT_TRUE(FolderWalk(*Output).Run(temp / "missing", visitor, false));
   EXPECT_EQ(visitor.events.size(), 1u);
 }
 
