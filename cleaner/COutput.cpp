@@ -1,5 +1,7 @@
 #include "cleaner/COutput.h"
 
+#include <cstdio>
+
 #include "cleaner/modMain.h"
 #include "platform/file.h"
 #include "support/ov_error.h"
@@ -10,18 +12,6 @@
 namespace sweepwell {
 
 namespace {
-
-// The console's text box is emptied before a piece of text that would follow more than this
-// many characters; the log keeps everything.
-constexpr size_t kDisplayLimit = 20000;
-
-// Characters of a piece of text as the text box would count them.
-size_t CharacterCount(std::string_view text) {
-  if (!platform::AnsiIsUtf8()) return text.size();
-  size_t count = 0;
-  for (unsigned char c : text) count += (c & 0xC0) != 0x80;
-  return count;
-}
 
 // How a path stands in a line: as it is, unless it holds control characters.
 void AddPath(COutput& output, std::string_view path) {
@@ -74,19 +64,24 @@ void COutput::WriteLog(std::string_view text) {
 }
 
 void COutput::FlushLog() {
-  if (log_handle_ >= 0 && !log_pending_.empty()) {
-    // A failed log write cannot be reported anywhere but the console, which already shows the
-    // text; the run goes on.
-    platform::WriteAll(log_handle_, log_pending_);
+  if (log_handle_ >= 0 && !log_pending_.empty() && !log_failed_) {
+    uint32_t code = platform::WriteAll(log_handle_, log_pending_);
+    if (code != platform::error::kSuccess) {
+      // The console still shows everything; the log would only get holes from here on (a full
+      // disk may take one line and refuse the next), so it stops, and the run says so once.
+      log_failed_ = true;
+      std::string message = "sweepwell: журнал \"" + log_file_name_ + "\" не записан: " +
+                            support::StandardDescription(Win32ErrorToErrNumber(code)) + "\n";
+      message = support::LocalText(message);
+      std::fwrite(message.data(), 1, message.size(), stderr);
+      std::fflush(stderr);
+    }
   }
   log_pending_.clear();
 }
 
 void COutput::AddText(std::string_view Text) {
   if (!LogStopped) WriteLog(Text);
-  size_t length = CharacterCount(Text);
-  if (display_length_ > kDisplayLimit) display_length_ = 0;
-  display_length_ += length;
   if (!Text.empty()) {
     display_clear_ = false;
     line_open_ = Text.back() != '\n';

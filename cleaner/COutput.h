@@ -30,7 +30,9 @@ class COutput {
   // DontCount. For a file the size is read now; when it cannot be read this raises the file
   // error after the path has been written.
   void ReportFile(const std::string& FileName, bool IsFolder, bool IsJunction, bool DontCount);
-  // True until the first text of the run.
+  // True until the first text of the run. (A window's text box is emptied before a piece that
+  // would follow 20000 characters, but that piece then stands in it: it is never empty again,
+  // and the terminal itself is never cleared, so no model of its length is kept.)
   bool IsDisplayClear() const;
   // From now on nothing more goes to the log.
   void DumpOutput();
@@ -68,6 +70,9 @@ class COutput {
   // The last text did not end its line.
   bool IsLineOpen() const { return line_open_; }
 
+  // A write to the log failed (it was reported on standard error, and the log stopped there).
+  bool LogFailed() const { return log_failed_; }
+
   // Counters (see the totals block).
   double FreedBytes = 0, DeletedFiles = 0, DeletedFolders = 0, DeletedJunctions = 0;
   double ReportedBytes = 0, ReportedFiles = 0, ReportedFolders = 0, ReportedJunctions = 0;
@@ -83,9 +88,9 @@ class COutput {
   int log_handle_ = -1;
   std::string log_pending_;  // text of the log line not yet ended
   bool LogStopped = false;
-  size_t display_length_ = 0;  // characters the console's text box model holds
   bool display_clear_ = true;
   bool line_open_ = false;
+  bool log_failed_ = false;
 };
 
 // The calling pattern of every deletion: ReportFile, KillFile with its error caught,

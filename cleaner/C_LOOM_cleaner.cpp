@@ -40,7 +40,7 @@ const std::vector<PropertyCommand>& PropertyCommands() {
       {"begin-group", loom::kValueText, false, false,
        [](const Value&, const std::string& text) {
          if (!Output->IsDisplayClear()) Output->AddLine("");
-         Output->AddLine(text + ".. ");
+         Output->AddLine(support::LocalText(text + ".. "));
        }},
       {"delete-to-recycle-bin", loom::kValueBoolean, false, false,
        [](const Value& value, const std::string&) { DeleteToRecycleBin = ValueToBoolean(value); }},
@@ -180,16 +180,6 @@ int32_t ValueToLong(const loom::Value& value) {
 C_LOOM_cleaner::C_LOOM_cleaner() {
   DeleteToRecycleBin = true;
   GoBelowJunctions = false;
-}
-
-std::vector<std::string> C_LOOM_cleaner::CommandNames() {
-  std::vector<std::string> names;
-  for (const FunctionCommand& command : FunctionCommands()) names.push_back(command.name);
-  for (const PropertyCommand& command : PropertyCommands()) {
-    names.push_back(command.name);
-    if (command.has_long_twin) names.push_back(std::string(command.name) + kLongSuffix);
-  }
-  return names;
 }
 
 bool C_LOOM_cleaner::Register(loom::ObjectInfo& ObjectInfo) {

@@ -19,9 +19,6 @@ class C_LOOM_cleaner : public loom::IScriptObject {
   bool InvokeFunction(const std::string& Name, loom::ScriptError& ScriptError) override;
   bool InvokeProperty(const std::string& Name, const loom::Value& Value,
                       loom::ScriptError& ScriptError) override;
-
-  // The names in registration order (functions first), for documentation and tests.
-  static std::vector<std::string> CommandNames();
 };
 
 // The value conversions of the commands (raise error 13 for a value that does not convert,

@@ -49,7 +49,7 @@ bool FolderWalk::Run(const std::string& path, FolderVisitor& visitor, bool start
   if (start.folder.IsOpen()) {
     start.id = start.folder.Id();
     on_path_.insert(Key(start.id));
-    start.list.InitList(start.folder, {});
+    start.list.InitList(start.folder);
   }
   stack_.push_back(std::move(start));
   visitor.VisitFolder(*this, stack_.back());
@@ -99,7 +99,7 @@ void FolderWalk::Push(const platform::FindRecord& entry, FolderVisitor& visitor)
   }
   if (child.folder.IsOpen()) {
     child.id = child.folder.Id();
-    child.list.InitList(child.folder, {});
+    child.list.InitList(child.folder);
   }
   stack_.push_back(std::move(child));
   CloseDeepAncestors();

@@ -156,6 +156,8 @@ int Main(const std::vector<std::string>& arguments) {
   Output->ShowForm();
   int status = RunScript();
   Output->CloseLog();
+  // A run whose log could not be written did not do all that was asked of it.
+  if (status == kExitOk && Output->LogFailed()) status = kExitFailed;
   Output->Console().Unload();
   Output.reset();
   return status;
@@ -173,14 +175,6 @@ int32_t Win32ErrorToErrNumber(uint32_t code) {
     default:
       return support::errnum::kPathFileAccessError;
   }
-}
-
-bool IsSubfolder(const std::string& Path, const std::string& EntryName) {
-  return support::ovIsDirectory(Path) && !IsDotName(EntryName);
-}
-
-bool IsEnterableSubfolder(const std::string& Path, const std::string& EntryName) {
-  return IsSubfolder(Path, EntryName) && (!support::ovIsJunction(Path) || GoBelowJunctions);
 }
 
 bool IsEnterableFolder(const std::string& Path) {

@@ -47,12 +47,10 @@ int RunScript();
 // Windows error code -> VB error number: 2 -> 53, 3 -> 76, 5 and 32 -> 70, anything else 75.
 int32_t Win32ErrorToErrNumber(uint32_t code);
 
-// The folder predicates of the walks. `Path` is a full path, `EntryName` the bare name.
-bool IsSubfolder(const std::string& Path, const std::string& EntryName);
-bool IsEnterableSubfolder(const std::string& Path, const std::string& EntryName);
+// The folder predicates of the walks. A named folder is tested by path; an entry of a listing
+// by the attribute bits the listing holds (a folder other than "." and "..", and not a junction
+// unless GoBelowJunctions), so a walk looks at each entry once.
 bool IsEnterableFolder(const std::string& Path);
-
-// The same tests on a listing's attribute bits, for walks that already hold the entry.
 bool IsSubfolderEntry(uint32_t attributes, const std::string& EntryName);
 bool IsEnterableSubfolderEntry(uint32_t attributes, const std::string& EntryName);
 

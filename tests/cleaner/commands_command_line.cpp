@@ -1,5 +1,6 @@
 // The command line, script loading and the log, as a user of the real program sees them.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "cleaner/sweepwell_runner.h"
 
@@ -23,6 +24,16 @@ TEST_F(CommandLine, BadCommandLinesShowUsageOnStandardErrorAndExit2) {
     EXPECT_NE(run.err.find("[/NoLong] ScriptFileName"), std::string::npos) << run.err;
   }
   EXPECT_FALSE(box.Exists(box.LogPath()));  // nothing is written for a bad command line
+}
+
+TEST_F(CommandLine, ALogThatCannotBeWrittenIsReportedAndFailsTheRun) {
+  box.MakeFolder(box.DataHome() + "/Greyfen Works/Sweep Well");
+  ASSERT_EQ(symlink("/dev/full", box.LogPath().c_str()), 0);  // every write: no space left
+  box.WriteText(box.Work("a.loom"), "cleaner.begin-group = \"Still shown\"\ncleaner.done\n");
+  RunResult run = box.Run({box.Work("a.loom")});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_NE(run.out.find("Still shown.. \n"), std::string::npos) << run.out;
+  EXPECT_NE(run.err.find("не записан"), std::string::npos) << run.err;
 }
 
 TEST_F(CommandLine, HelpShowsUsageOnStandardOutputAndExits0) {
