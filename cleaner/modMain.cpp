@@ -163,19 +163,7 @@ int Main(const std::vector<std::string>& arguments) {
   return status;
 }
 
-int32_t Win32ErrorToErrNumber(uint32_t code) {
-  switch (code) {
-    case platform::error::kFileNotFound:
-      return support::errnum::kFileNotFound;
-    case platform::error::kPathNotFound:
-      return support::errnum::kPathNotFound;
-    case platform::error::kAccessDenied:
-    case platform::error::kSharingViolation:
-      return support::errnum::kPermissionDenied;
-    default:
-      return support::errnum::kPathFileAccessError;
-  }
-}
+int32_t Win32ErrorToErrNumber(uint32_t code) { return support::ErrNumberFromWin32(code); }
 
 bool IsEnterableFolder(const std::string& Path) {
   return support::ovIsDirectory(Path) && (!support::ovIsJunction(Path) || GoBelowJunctions);

@@ -6,6 +6,7 @@
 
 #include "loom/loom.h"
 #include "loom/parser.h"
+#include "support/ov_strings.h"
 
 namespace loom {
 namespace {
@@ -33,24 +34,6 @@ bool ReadWholeFile(const std::string& file_name, std::string& bytes) {
   return !std::ferror(file.get());
 }
 
-void AppendUtf8(char32_t code_point, std::string& out) {
-  if (code_point < 0x80) {
-    out += static_cast<char>(code_point);
-  } else if (code_point < 0x800) {
-    out += static_cast<char>(0xC0 | (code_point >> 6));
-    out += static_cast<char>(0x80 | (code_point & 0x3F));
-  } else if (code_point < 0x10000) {
-    out += static_cast<char>(0xE0 | (code_point >> 12));
-    out += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code_point & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code_point >> 18));
-    out += static_cast<char>(0x80 | ((code_point >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code_point & 0x3F));
-  }
-}
-
 // UTF-16 (after its byte-order mark) to UTF-8. A unit that cannot be decoded (an unpaired
 // surrogate, a lone last byte) becomes U+FFFD, and `damaged_at` receives the offset of the
 // first one, so that Run can name the place instead of running a changed text.
@@ -65,7 +48,7 @@ std::string Utf16ToUtf8(std::string_view bytes, bool big_endian, std::size_t& da
   };
   const auto damaged = [&] {
     if (damaged_at == std::string::npos) damaged_at = out.size();
-    AppendUtf8(kReplacement, out);
+    support::AppendUtf8(kReplacement, out);
   };
   std::size_t i = 0;
   while (i + 1 < bytes.size()) {
@@ -76,7 +59,7 @@ std::string Utf16ToUtf8(std::string_view bytes, bool big_endian, std::size_t& da
         const char32_t low = unit_at(i);
         if (low >= 0xDC00 && low <= 0xDFFF) {
           i += 2;
-          AppendUtf8(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00), out);
+          support::AppendUtf8(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00), out);
           continue;
         }
       }
@@ -84,7 +67,7 @@ std::string Utf16ToUtf8(std::string_view bytes, bool big_endian, std::size_t& da
     } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
       damaged();
     } else {
-      AppendUtf8(unit, out);
+      support::AppendUtf8(unit, out);
     }
   }
   if (i < bytes.size()) damaged();  // an odd byte count

@@ -1,5 +1,7 @@
 #include "support/ov_error.h"
 
+#include "platform/platform.h"
+
 namespace support {
 
 std::string StandardDescription(int32_t number) {
@@ -29,6 +31,20 @@ std::string StandardDescription(int32_t number) {
 
 Error MakeError(int32_t number, std::string source) {
   return Error(number, StandardDescription(number), std::move(source));
+}
+
+int32_t ErrNumberFromWin32(uint32_t code) {
+  switch (code) {
+    case platform::error::kFileNotFound:
+      return errnum::kFileNotFound;
+    case platform::error::kPathNotFound:
+      return errnum::kPathNotFound;
+    case platform::error::kAccessDenied:
+    case platform::error::kSharingViolation:
+      return errnum::kPermissionDenied;
+    default:
+      return errnum::kPathFileAccessError;
+  }
 }
 
 }  // namespace support

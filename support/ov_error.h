@@ -43,6 +43,10 @@ inline constexpr int32_t kObjectNotSet = 91;
 // "Ошибка N" (error N).
 std::string StandardDescription(int32_t number);
 
+// The error number a file operation raises for a Windows error code: 2 -> 53, 3 -> 76,
+// 5 and 32 -> 70, anything else 75.
+int32_t ErrNumberFromWin32(uint32_t code);
+
 // An Error with `number` and its standard description.
 Error MakeError(int32_t number, std::string source = {});
 

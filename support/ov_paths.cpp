@@ -19,21 +19,6 @@ bool GetAttributes(const std::string& path, uint32_t* attributes, uint64_t* size
          platform::error::kSuccess;
 }
 
-// The error number a file function raises for a Windows error code.
-int32_t ErrorNumberOf(uint32_t code) {
-  switch (code) {
-    case platform::error::kFileNotFound:
-      return errnum::kFileNotFound;
-    case platform::error::kPathNotFound:
-      return errnum::kPathNotFound;
-    case platform::error::kAccessDenied:
-    case platform::error::kSharingViolation:
-      return errnum::kPermissionDenied;
-    default:
-      return errnum::kPathFileAccessError;
-  }
-}
-
 }  // namespace
 
 std::string ovBuildFileName(std::string_view folder, std::string_view name) {
@@ -126,7 +111,8 @@ double ovGetFileSizeEx(const std::string& path) {
   uint32_t attributes = 0;
   uint64_t size = 0;
   const uint32_t code = platform::GetFileAttributes(path, &attributes, &size);
-  if (code != platform::error::kSuccess) throw MakeError(ErrorNumberOf(code), "ovGetFileSizeEx");
+  if (code != platform::error::kSuccess)
+    throw MakeError(ErrNumberFromWin32(code), "ovGetFileSizeEx");
   if ((attributes & platform::attr::kDirectory) != 0) return 0;
   return static_cast<double>(size);
 }

@@ -9,19 +9,6 @@ namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-void AppendUtf8(char32_t c, std::string* out) {
-  if (c < 0x80) {
-    *out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    *out += static_cast<char>(0xC0 | (c >> 6));
-    *out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    *out += static_cast<char>(0xE0 | (c >> 12));
-    *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    *out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 // The upper-case partner of a Latin-1 or Cyrillic letter (two-byte UTF-8 characters only), or
 // the character itself. The same letters that PathMatchSpec folds: keys made here must agree
 // with how names match.
@@ -67,7 +54,7 @@ std::string UpperCase(std::string_view text) {
     if (lead >= 0xC2 && lead <= 0xDF && i + 1 < text.size() &&
         (static_cast<unsigned char>(text[i + 1]) & 0xC0) == 0x80) {
       const char32_t c = (char32_t{lead} & 0x1F) << 6 | (text[i + 1] & 0x3F);
-      AppendUtf8(UpperOf(c), &result);
+      AppendUtf8(UpperOf(c), result);
       ++i;
       continue;
     }
@@ -137,6 +124,24 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
     if (lower(a[i]) != lower(b[i])) return false;
   }
   return true;
+}
+
+void AppendUtf8(char32_t code_point, std::string& out) {
+  if (code_point < 0x80) {
+    out += static_cast<char>(code_point);
+  } else if (code_point < 0x800) {
+    out += static_cast<char>(0xC0 | (code_point >> 6));
+    out += static_cast<char>(0x80 | (code_point & 0x3F));
+  } else if (code_point < 0x10000) {
+    out += static_cast<char>(0xE0 | (code_point >> 12));
+    out += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code_point & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (code_point >> 18));
+    out += static_cast<char>(0x80 | ((code_point >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code_point & 0x3F));
+  }
 }
 
 }  // namespace support

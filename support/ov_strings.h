@@ -22,6 +22,9 @@ std::string UpperCase(std::string_view text);
 // locale says. False for anything else, and for numbers beyond a double (`out_of_range` set).
 bool ReadDecimal(std::string_view text, double& value, bool* out_of_range = nullptr);
 
+// Appends the UTF-8 form of one Unicode code point.
+void AppendUtf8(char32_t code_point, std::string& out);
+
 // ASCII letters compared without case; other bytes exactly.
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
 
