@@ -130,7 +130,7 @@ bool MatchPlain(std::string_view name, std::string_view pattern) {
   }
 }
 
-// One specification, with the extension habits described at the top of the file.
+// One pattern, with the extension habits described at the top of the file.
 bool MatchOne(std::string_view name, std::string_view pattern) {
   if (MatchPlain(name, pattern)) return true;
   if (pattern.ends_with(".*")) return MatchPlain(name, pattern.substr(0, pattern.size() - 2));
@@ -151,7 +151,7 @@ bool PathMatchSpec(std::string_view name, std::string_view spec) {
     size_t first = start, last = end;
     while (first < last && IsBlank(spec[first])) ++first;
     while (last > first && IsBlank(spec[last - 1])) --last;
-    // An empty specification (";;" or a blank one) matches nothing.
+    // An empty pattern (";;" or a blank one) matches nothing.
     if (first < last && MatchOne(name, spec.substr(first, last - first))) return true;
     start = end + 1;
   }

@@ -159,7 +159,7 @@ uint32_t DeleteEntryFile(const Folder& folder, std::string_view name);
 // never touched). A mount point cannot be removed. A full folder gives kDirNotEmpty.
 uint32_t RemoveEntryDirectory(const Folder& folder, std::string_view name);
 
-// Moves the file `name` of `folder` to the trash (freedesktop.org Trash specification 1.0).
+// Moves the file `name` of `folder` to the trash (the freedesktop.org Trash standard, version 1.0).
 // `path` is the entry's full path as the user named it (used for the .trashinfo record).
 // Never copies across devices and never deletes for good: a file that cannot be trashed stays
 // where it is and the error says why.
@@ -199,7 +199,7 @@ std::string GetUserDataFolder();
 std::string ExpandEnvironmentStrings(std::string_view text);
 
 // PathMatchSpec: `*` any run, `?` one character, letter case ignored, `;` separates several
-// specifications (blanks around each are ignored), "*.*" matches every name.
+// patterns (blanks around each are ignored), "*.*" matches every name.
 bool PathMatchSpec(std::string_view name, std::string_view spec);
 
 // ---------------------------------------------------------------------------------------------

@@ -1,4 +1,4 @@
-// PathMatchSpec: wildcards, letter case, specification lists and the Windows "*.*" habits.
+// PathMatchSpec: wildcards, letter case, pattern lists and the Windows "*.*" habits.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -85,7 +85,7 @@ TEST(PathMatchSpec, StarDotMatchesOnlyNamesWithoutExtension) {
   EXPECT_TRUE(PathMatchSpec("odd.", "*."));  // a name that really ends in a dot
 }
 
-TEST(PathMatchSpec, SemicolonSeparatesSpecificationsWithBlanksIgnored) {
+TEST(PathMatchSpec, SemicolonSeparatesPatternsWithBlanksIgnored) {
   EXPECT_TRUE(PathMatchSpec("a.tmp", "*.bak;*.tmp"));
   EXPECT_TRUE(PathMatchSpec("a.bak", "*.bak;*.tmp"));
   EXPECT_FALSE(PathMatchSpec("a.txt", "*.bak;*.tmp"));
@@ -93,12 +93,12 @@ TEST(PathMatchSpec, SemicolonSeparatesSpecificationsWithBlanksIgnored) {
   EXPECT_TRUE(PathMatchSpec("a.bak", "\t*.bak\t;x"));
 }
 
-TEST(PathMatchSpec, EmptySpecificationsMatchNothing) {
+TEST(PathMatchSpec, EmptyPatternsMatchNothing) {
   EXPECT_FALSE(PathMatchSpec("a", ""));
   EXPECT_FALSE(PathMatchSpec("a", ";"));
   EXPECT_FALSE(PathMatchSpec("a", " ; ;  "));
   EXPECT_TRUE(PathMatchSpec("a", ";;a;"));
-  // A blank is part of a name when it is inside a specification.
+  // A blank is part of a name when it is inside a pattern.
   EXPECT_TRUE(PathMatchSpec("my file", " my file "));
   EXPECT_FALSE(PathMatchSpec("myfile", "my file"));
 }
