@@ -237,6 +237,24 @@ void COutput::ReportTime() {
   AddLine("");
 }
 
+namespace {
+
+// Runs the deletion of an entry whose line is begun, then ends the line with the outcome: the
+// caught error's description in brackets, or nothing. True when the deletion succeeded.
+template <typename Deletion>
+bool EndLineWithOutcome(COutput& output, Deletion deletion) {
+  try {
+    deletion();
+  } catch (const support::Error& e) {
+    output.ReportErrorStartus(e.number(), support::LocalText(e.description()));
+    return false;
+  }
+  output.ReportErrorStartus(0, "");
+  return true;
+}
+
+}  // namespace
+
 bool DeleteAndReportFile(COutput& output, const platform::Folder& folder,
                          const platform::FindRecord* listed, std::string_view name,
                          const std::string& path) {
@@ -246,14 +264,7 @@ bool DeleteAndReportFile(COutput& output, const platform::Folder& folder,
   } catch (const support::Error&) {
     // The line keeps what was written of it; the deletion below says what went wrong.
   }
-  try {
-    output.KillFileAt(folder, name, path, record);
-  } catch (const support::Error& e) {
-    output.ReportErrorStartus(e.number(), support::LocalText(e.description()));
-    return false;
-  }
-  output.ReportErrorStartus(0, "");
-  return true;
+  return EndLineWithOutcome(output, [&] { output.KillFileAt(folder, name, path, record); });
 }
 
 bool DeleteAndReportFile(COutput& output, const std::string& path) {
@@ -261,39 +272,22 @@ bool DeleteAndReportFile(COutput& output, const std::string& path) {
     output.ReportFile(path, false, false, false);
   } catch (const support::Error&) {
   }
-  try {
-    output.KillFile(path);
-  } catch (const support::Error& e) {
-    output.ReportErrorStartus(e.number(), support::LocalText(e.description()));
-    return false;
-  }
-  output.ReportErrorStartus(0, "");
-  return true;
+  return EndLineWithOutcome(output, [&] { output.KillFile(path); });
 }
 
 bool RemoveAndReportFolder(COutput& output, const platform::Folder& folder, std::string_view name,
                            const std::string& path, bool junction) {
-  try {
+  return EndLineWithOutcome(output, [&] {
     output.ReportFile(path, true, junction, false);
     output.KillFolderAt(folder, name, junction);
-  } catch (const support::Error& e) {
-    output.ReportErrorStartus(e.number(), support::LocalText(e.description()));
-    return false;
-  }
-  output.ReportErrorStartus(0, "");
-  return true;
+  });
 }
 
 bool RemoveAndReportFolder(COutput& output, const std::string& path) {
-  try {
+  return EndLineWithOutcome(output, [&] {
     output.ReportFile(path, true, support::ovIsJunction(path), false);
     output.KillFolder(path);
-  } catch (const support::Error& e) {
-    output.ReportErrorStartus(e.number(), support::LocalText(e.description()));
-    return false;
-  }
-  output.ReportErrorStartus(0, "");
-  return true;
+  });
 }
 
 void ReportMissingFolder(COutput& output, const std::string& path, bool DontCount) {
