@@ -10,6 +10,8 @@ std::string StandardDescription(int32_t number) {
       return "Неверный вызов процедуры или аргумент";
     case errnum::kOverflow:
       return "Переполнение";
+    case errnum::kOutOfMemory:
+      return "Недостаточно памяти";
     case errnum::kSubscriptOutOfRange:
       return "Индекс вне допустимого диапазона";
     case errnum::kTypeMismatch:
@@ -24,6 +26,16 @@ std::string StandardDescription(int32_t number) {
       return "Путь не найден";
     case errnum::kObjectNotSet:
       return "Объектная переменная не задана";
+    case errnum::kCannotCreateObject:
+      return "Компоненту ActiveX не удается создать объект";
+    case errnum::kNoSuchMember:
+      return "Объект не поддерживает это свойство или метод";
+    case errnum::kArgumentNotOptional:
+      return "Аргумент не является необязательным";
+    case errnum::kWrongArgumentCount:
+      return "Неверное число аргументов или недопустимое присваивание значения свойству";
+    case errnum::kKeyAlreadyUsed:
+      return "Этот ключ уже связан с элементом данной коллекции";
     default:
       return "Ошибка " + std::to_string(number);
   }

@@ -30,6 +30,7 @@ class Error : public std::runtime_error {
 namespace errnum {
 inline constexpr int32_t kInvalidCall = 5;
 inline constexpr int32_t kOverflow = 6;
+inline constexpr int32_t kOutOfMemory = 7;
 inline constexpr int32_t kSubscriptOutOfRange = 9;
 inline constexpr int32_t kTypeMismatch = 13;
 inline constexpr int32_t kFileNotFound = 53;
@@ -37,6 +38,11 @@ inline constexpr int32_t kPermissionDenied = 70;
 inline constexpr int32_t kPathFileAccessError = 75;
 inline constexpr int32_t kPathNotFound = 76;
 inline constexpr int32_t kObjectNotSet = 91;
+inline constexpr int32_t kCannotCreateObject = 429;
+inline constexpr int32_t kNoSuchMember = 438;
+inline constexpr int32_t kArgumentNotOptional = 449;
+inline constexpr int32_t kWrongArgumentCount = 450;
+inline constexpr int32_t kKeyAlreadyUsed = 457;
 }  // namespace errnum
 
 // The standard description of a VB error number, in Russian (UTF-8). An unknown number gives

@@ -1,0 +1,48 @@
+// orvDescriptIon: the model of one Descript.ion file (file descriptions, one line per file, in
+// the OEM code page with CR LF line ends). Names are compared without regard to case; the
+// first line for a name wins when reading; indexes count from 0. Nothing here raises for a
+// failure of the file system: reads and writes return false.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "automation/object.h"
+
+namespace quern {
+
+class orvDescriptIon : public automation::Object {
+ public:
+  orvDescriptIon() = default;
+  static const automation::ClassInfo& Class();
+  const automation::ClassInfo& TypeInfo() const noexcept override { return Class(); }
+
+  // The description file last read (a missing file counts as read); empty after Clear.
+  std::u16string FileName() const { return file_name_; }
+  // Empty text for an index out of range.
+  std::u16string ItemFileName(int32_t Index) const;
+  std::u16string ItemDescription(int32_t Index) const;
+  // Empty text for an empty name or one not in the list.
+  std::u16string ItemDescriptionByFileName(const std::u16string& FileName) const;
+  int32_t ItemCount() const { return static_cast<int32_t>(names_.size()); }
+  bool RemoveItem(int32_t Index);
+  bool RemoveItemByFileName(const std::u16string& FileName);
+  // Nothing when either is empty; else replaces an entry of that name and appends at the end.
+  void AddItem(const std::u16string& FileName, const std::u16string& Description);
+  void Clear();
+  bool ReadFile(const std::u16string& FileName);
+  // Writes to FileName, or (empty) to the file last read. An empty list deletes the file.
+  bool WriteFile(const std::u16string& FileName = {});
+  // Descript.ion of the folder PathName.
+  bool ReadDirectoryFile(const std::u16string& PathName);
+  bool WriteDirectoryFile(const std::u16string& PathName = {});
+
+ private:
+  std::u16string file_name_;
+  std::vector<std::u16string> names_;
+  std::vector<std::u16string> descriptions_;
+  bool utf8_with_mark_ = false;  // the file read began with a UTF-8 mark: write it back so
+};
+
+}  // namespace quern

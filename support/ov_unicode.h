@@ -1,0 +1,38 @@
+// Text conversions of the support library. Text is UTF-16 (std::u16string, like the automation
+// string); bytes are std::string.
+//
+// Choices for what cannot be represented (the same everywhere):
+// - Decoding UTF-8: each invalid sequence becomes U+FFFD, one per maximal invalid subpart (as
+//   the Unicode standard recommends and Windows does); nothing is dropped silently.
+// - Encoding to UTF-8: a lone surrogate becomes U+FFFD (EF BF BD).
+// - Code pages other than UTF-8: a character the page lacks becomes "?".
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace support {
+
+// Text <-> UTF-8 bytes (exact round trip for every valid text).
+std::string ovUNICODEToUTF8(std::u16string_view text);
+std::u16string ovUTF8ToUNICODE(std::string_view bytes);
+
+// Text <-> bytes in the ANSI code page (platform::AnsiIsUtf8 and friends).
+std::string ovStrConvB(std::u16string_view text);
+std::u16string ovStrConvW(std::string_view bytes);
+
+// Text <-> bytes in the OEM code page.
+std::string TextToOem(std::u16string_view text);
+std::u16string OemToText(std::string_view bytes);
+
+// File names. A native name is bytes; the name a client sees is text. Bytes that do not decode
+// in the ANSI code page are carried as the lone surrogates U+DC80..U+DCFF (one per byte) and
+// turned back into the same bytes, so every name on disk survives the round trip.
+std::string NativeFileName(std::u16string_view name);
+std::u16string FileNameFromNative(std::string_view native);
+
+// UTF-8 (the program's own strings) <-> text.
+std::u16string Utf16FromUtf8(std::string_view utf8);
+std::string Utf8FromUtf16(std::u16string_view text);
+
+}  // namespace support
