@@ -19,7 +19,8 @@
 
 namespace automation {
 
-// IClassFactory: makes objects of one class.
+// IClassFactory: makes objects of one class. Its members are virtual so that a client always
+// runs the code of the library the factory came from.
 class ClassFactory : public Object {
  public:
   explicit ClassFactory(const ClassInfo& info) : info_(info) {}
@@ -27,9 +28,9 @@ class ClassFactory : public Object {
   const ClassInfo& TypeInfo() const noexcept override { return Class(); }
 
   // A new object with one reference in *out.
-  HResult CreateInstance(Object** out) noexcept;
+  virtual HResult CreateInstance(Object** out) noexcept;
   // A locked factory keeps its library loaded (DllCanUnloadNow says no).
-  HResult LockServer(bool lock) noexcept;
+  virtual HResult LockServer(bool lock) noexcept;
 
  private:
   const ClassInfo& info_;

@@ -110,7 +110,7 @@ class CallArgs {
   bool Bool(size_t i) const { return bound_[i]->ToBool(); }
   double Double(size_t i) const { return bound_[i]->ToDouble(); }
   std::vector<uint8_t> Bytes(size_t i) const { return bound_[i]->ToBytes(); }
-  Ref<Object> Object(size_t i) const { return bound_[i]->ToObject(); }
+  Ref<automation::Object> ObjectArg(size_t i) const { return bound_[i]->ToObject(); }
 
   // A by-reference parameter: reads the caller's value into a local of type T (Long, Boolean
   // or an enumeration), hands the member a pointer to it (null when the caller left the

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -50,6 +51,9 @@ struct ExcepInfo {
 
 // Number of objects alive in this module (DllCanUnloadNow keeps the library while it is not 0).
 int64_t LiveObjectCount();
+// Called once for an object that lives as long as the module itself (an application object):
+// it does not keep the module loaded.
+void ExcludeFromLiveCount();
 
 class Object {
  public:

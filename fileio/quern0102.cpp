@@ -1,0 +1,145 @@
+#include "fileio/quern0102.h"
+
+#include "fileio/enums.h"
+#include "fileio/orvDescriptIon.h"
+#include "fileio/orvFSO.h"
+
+namespace quern {
+
+namespace {
+
+automation::TypeLibrary MakeTypeLibrary() {
+  automation::TypeLibrary library;
+  library.name = "Quern0102";
+  library.libid = {0xB33F670D, 0xB543, 0x4239, {0xA5, 0x4C, 0x07, 0x1C, 0xEE, 0x02, 0x7B, 0xDC}};
+  library.version_major = 1;
+  library.version_minor = 1;
+  library.lcid = 0x409;
+  library.help_string = "Orvanel - File I/O support 1.02";
+  library.description = "Orvanel - File I/O support";
+  library.classes = {&orvFSO::Class(), &orvDescriptIon::Class()};
+  library.application_object = &orvFSO::Class();
+  const std::string version_class = "Класс работы с пометкой версии";
+  library.enums = {
+      {"FileEncodingConst", "", {{"feAuto", 0}, {"feANSI", 1}, {"feUTF8", 2}, {"feUTF16", 3}}},
+      {"FileBOMConst", "", {{"fbAuto", 0}, {"fbNoBOM", 1}, {"fbBOM", 2}}},
+      {"InvertBytesConst", "", {{"ibAuto", 0}, {"ibDontInvertBytes", 1}, {"ibInvertBytes", 2}}},
+      {"FileZoneConst",
+       "",
+       {{"fzLocalMachine", 0},
+        {"fzLocalIntranet", 1},
+        {"fzSafeSites", 2},
+        {"fzInternet", 3},
+        {"fzRestrictedSites", 4}}},
+      {"CompressionFormatConst",
+       "",
+       {{"cfError", -1}, {"cfNone", 0}, {"cfDefault", 1}, {"cfLZNT1", 2}}},
+      {"FileOS_Const",
+       version_class,
+       {{"FileOS_PM16", 2},
+        {"FileOS_PM32", 3},
+        {"FileOS_Windows16", 1},
+        {"FileOS_Windows32", 4},
+        {"FileOS_DOS", 0x10000},
+        {"FileOS_DOS_Windows16", 0x10001},
+        {"FileOS_DOS_Windows32", 0x10004},
+        {"FileOS_NT", 0x40000},
+        {"FileOS_NT_Windows32", 0x40004},
+        {"FileOS_OS216", 0x20000},
+        {"FileOS_OS216_PM16", 0x20002},
+        {"FileOS_OS232", 0x30000},
+        {"FileOS_OS232_PM32", 0x30003},
+        {"FileOS_Unknown", 0}}},
+      {"FileType_Const",
+       version_class,
+       {{"FileType_Unknown", 0},
+        {"FileType_App", 1},
+        {"FileType_DLL", 2},
+        {"FileType_Drv", 3},
+        {"FileType_Font", 4},
+        {"FileType_VXD", 5},
+        {"FileType_Static_Lib", 7}}},
+      {"FileSubType_Const",
+       version_class,
+       {{"FileSubType_Drv_COMM", 10},
+        {"FileSubType_Drv_Display", 4},
+        {"FileSubType_Drv_InputMethod", 11},
+        {"FileSubType_Drv_Installable", 8},
+        {"FileSubType_Drv_KeyBoard", 2},
+        {"FileSubType_Drv_Language", 3},
+        {"FileSubType_Drv_Mouse", 5},
+        {"FileSubType_Drv_Network", 6},
+        {"FileSubType_Drv_Printer", 1},
+        {"FileSubType_Drv_Sound", 9},
+        {"FileSubType_Drv_System", 7},
+        {"FileSubType_Font_Raster", 1},
+        {"FileSubType_Font_TrueType", 3},
+        {"FileSubType_Font_Vector", 2},
+        {"FileSubType_Unknown", 0}}},
+  };
+  return library;
+}
+
+}  // namespace
+
+const automation::TypeLibrary& TypeLibrary() {
+  static const automation::TypeLibrary library = MakeTypeLibrary();
+  return library;
+}
+
+const VersionResource& LibraryVersion() {
+  static const VersionResource version{
+      {1, 2, 0, 29},
+      {1, 2, 0, 29},
+      0x0409,
+      1200,
+      {{"Comments", "Orvanel - File I/O support 1.02"},
+       {"CompanyName", "Greyfen Works"},
+       {"FileDescription", "Orvanel - File I/O support 1.02"},
+       {"FileVersion", "1.02.0029"},
+       {"InternalName", "Quern0102"},
+       {"LegalCopyright", "Copyright (C) 2026 Greyfen Works"},
+       {"LegalTrademarks", "Orvanel is a trademark of Greyfen Works"},
+       {"OLESelfRegister", ""},
+       {"OriginalFilename", "Quern0102.DLL"},
+       {"ProductName", "Orvanel"},
+       {"ProductVersion", "1.02.0029"}}};
+  return version;
+}
+
+orvFSO& ApplicationObject() {
+  // Made on first use and kept for the life of the library; it does not keep the library
+  // loaded (DllCanUnloadNow looks only at the objects clients hold).
+  static orvFSO* application = [] {
+    auto* object = new orvFSO;
+    object->AddRef();
+    automation::ExcludeFromLiveCount();
+    return object;
+  }();
+  return *application;
+}
+
+}  // namespace quern
+
+extern "C" {
+
+automation::HResult DllRegisterServer() {
+  return automation::RegisterLibrary(
+      quern::TypeLibrary(),
+      automation::ModulePathOf(reinterpret_cast<const void*>(&DllRegisterServer)));
+}
+
+automation::HResult DllUnregisterServer() {
+  return automation::UnregisterLibrary(quern::TypeLibrary());
+}
+
+automation::HResult DllGetClassObject(const automation::Guid* clsid, const automation::Guid* iid,
+                                      void** out) {
+  return automation::ServeClassObject(quern::TypeLibrary(), clsid, iid, out);
+}
+
+automation::HResult DllCanUnloadNow() { return automation::ServeCanUnloadNow(); }
+
+const automation::TypeLibrary* DllGetTypeLibrary() { return &quern::TypeLibrary(); }
+
+}  // extern "C"

@@ -1,0 +1,76 @@
+#include "platform/module.h"
+
+#include <dlfcn.h>
+#include <link.h>
+#include <unistd.h>
+
+#include <climits>
+#include <string>
+
+namespace platform {
+
+ModuleHandle LoadModule(const std::string& path, std::string* error) {
+  dlerror();
+  ModuleHandle module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!module && error) {
+    const char* text = dlerror();
+    *error = text ? text : "cannot load " + path;
+  }
+  return module;
+}
+
+namespace {
+
+struct Search {
+  std::string_view file_name;
+  std::string path;
+};
+
+int MatchModule(dl_phdr_info* info, size_t, void* data) {
+  auto* search = static_cast<Search*>(data);
+  std::string_view name = info->dlpi_name ? info->dlpi_name : "";
+  size_t slash = name.rfind('/');
+  std::string_view base = slash == std::string_view::npos ? name : name.substr(slash + 1);
+  if (!name.empty() && base == search->file_name) {
+    search->path = std::string(name);
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+ModuleHandle FindLoadedModule(std::string_view file_name) {
+  Search search{file_name, {}};
+  dl_iterate_phdr(MatchModule, &search);
+  if (search.path.empty()) return nullptr;
+  return dlopen(search.path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD);
+}
+
+void* GetModuleSymbol(ModuleHandle module, const char* name) {
+  return module ? dlsym(module, name) : nullptr;
+}
+
+std::string ModulePathOf(const void* address) {
+  Dl_info info{};
+  if (!dladdr(address, &info) || !info.dli_fname) return {};
+  std::string path = info.dli_fname;
+  // The main program reports the name it was started by; the kernel knows its real path.
+  char resolved[PATH_MAX];
+  if (path.find('/') == std::string::npos || !realpath(path.c_str(), resolved)) {
+    ssize_t length = readlink("/proc/self/exe", resolved, sizeof resolved - 1);
+    if (path.find('/') == std::string::npos && length > 0) return std::string(resolved, length);
+    return path;
+  }
+  return resolved;
+}
+
+std::string ProgramFolder() {
+  char path[PATH_MAX];
+  ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (length <= 0) return {};
+  std::string program(path, length);
+  return program.substr(0, program.rfind('/'));
+}
+
+}  // namespace platform
