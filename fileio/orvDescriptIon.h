@@ -39,10 +39,16 @@ class orvDescriptIon : public automation::Object {
   bool WriteDirectoryFile(const std::u16string& PathName = {});
 
  private:
+  // The position of the entry named `FileName` (letter case ignored), or -1.
+  int32_t IndexOf(const std::u16string& FileName) const;
+  void Append(const std::u16string& FileName, const std::u16string& Description);
+  void Erase(size_t index);
+
   std::u16string file_name_;
   std::vector<std::u16string> names_;
   std::vector<std::u16string> descriptions_;
-  bool utf8_with_mark_ = false;  // the file read began with a UTF-8 mark: write it back so
+  std::vector<std::string> keys_;  // each name upper-cased (UTF-8), for the look-ups by name
+  bool utf8_with_mark_ = false;    // the file read began with a UTF-8 mark: write it back so
 };
 
 }  // namespace quern

@@ -1,0 +1,245 @@
+// orvDescriptIon: reading, editing and writing one Descript.ion file.
+//
+// Choices beyond the file format that the class documents:
+// - A line ends at CR LF, at a CR alone or at an LF alone: Linux tools write LF, and an LF is
+//   never part of a description, so reading it as a line end loses nothing.
+// - A file that begins with a UTF-8 byte-order mark (as Double Commander writes it) is read as
+//   UTF-8 and written back as UTF-8 with the mark; any other file is in the OEM code page.
+// - A line end inside a name or a description given to AddItem is written as a space, so that
+//   one entry stays one line and can never add a line of its own to the file.
+// - Characters the OEM code page lacks are written as "?" (support::TextToOem).
+// - In a folder, an existing description file spelled in another letter case ("descript.ion",
+//   as some Linux file managers write it) is the folder's description file: Windows would find
+//   it under either spelling, and a second file beside it would split the descriptions.
+
+#include "fileio/orvDescriptIon.h"
+
+#include <string_view>
+#include <unordered_set>
+
+#include "platform/attributes.h"
+#include "platform/platform.h"
+#include "platform/whole_file.h"
+#include "support/ov_paths.h"
+#include "support/ov_strings.h"
+#include "support/ov_unicode.h"
+
+namespace quern {
+
+namespace {
+
+constexpr std::string_view kDescriptionFile = "Descript.ion";
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
+std::string KeyOf(const std::u16string& name) {
+  return support::UpperCase(support::Utf8FromUtf16(name));
+}
+
+// The lines of the file's bytes, each without its line end.
+std::vector<std::string_view> SplitLines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  size_t begin = 0;
+  while (begin < text.size()) {
+    const size_t end = text.find_first_of("\r\n", begin);
+    if (end == std::string_view::npos) {
+      lines.push_back(text.substr(begin));
+      break;
+    }
+    lines.push_back(text.substr(begin, end - begin));
+    begin = end + 1;
+    if (text[end] == '\r' && begin < text.size() && text[begin] == '\n') ++begin;
+  }
+  return lines;
+}
+
+// One line taken apart into a name and a description (still in the file's encoding); false for
+// a line that is skipped.
+bool ParseDescriptionLine(std::string_view line, std::string_view* name, std::string* description) {
+  if (line.empty() || line[0] == ' ' || line[0] == '\t') return false;
+  size_t end = 0;  // where the name ends: its closing quote, or the first blank
+  if (line[0] == '"') {
+    end = line.find('"', 1);
+  } else {
+    end = line.find_first_of(" \t");
+  }
+  if (end == std::string_view::npos) return false;
+  std::string_view text = line.substr(0, end);
+  if (!text.empty() && text.front() == '"') text.remove_prefix(1);
+  if (!text.empty() && text.back() == '"') text.remove_suffix(1);
+  if (text.empty()) return false;
+  *description = support::ovTrimEx(line.substr(end + 1));
+  if (*description == "\"") return false;
+  *name = text;
+  return true;
+}
+
+// Text in the file's encoding, with no line end left in it.
+std::string EncodeField(const std::u16string& text, bool utf8) {
+  std::string bytes = utf8 ? support::ovUNICODEToUTF8(text) : support::TextToOem(text);
+  for (char& c : bytes) {
+    if (c == '\r' || c == '\n') c = ' ';
+  }
+  return bytes;
+}
+
+// The description file of `folder`: Descript.ion, or an existing file of that name in another
+// letter case.
+std::u16string DescriptionFileOf(const std::u16string& folder) {
+  const std::string native_folder = support::NativeFileName(folder);
+  const std::string path = support::ovBuildFileName(native_folder, kDescriptionFile);
+  uint32_t attributes = 0;
+  if (platform::GetFileAttributes(path, &attributes, nullptr) != platform::error::kFileNotFound) {
+    return support::FileNameFromNative(path);
+  }
+  uint32_t code = 0;
+  const platform::Folder listed =
+      platform::Folder::Open(native_folder.empty() ? "." : native_folder, &code);
+  std::vector<platform::FindRecord> records;
+  if (listed.IsOpen() && platform::ListFolder(listed, &records) == platform::error::kSuccess) {
+    for (const platform::FindRecord& record : records) {
+      if ((record.attributes & platform::attr::kDirectory) == 0 &&
+          support::EqualsIgnoringAsciiCase(record.name, kDescriptionFile)) {
+        return support::FileNameFromNative(support::ovBuildFileName(native_folder, record.name));
+      }
+    }
+  }
+  return support::FileNameFromNative(path);
+}
+
+}  // namespace
+
+int32_t orvDescriptIon::IndexOf(const std::u16string& FileName) const {
+  if (FileName.empty()) return -1;
+  const std::string key = KeyOf(FileName);
+  for (size_t i = 0; i < keys_.size(); ++i) {
+    if (keys_[i] == key) return static_cast<int32_t>(i);
+  }
+  return -1;
+}
+
+void orvDescriptIon::Append(const std::u16string& FileName, const std::u16string& Description) {
+  names_.push_back(FileName);
+  descriptions_.push_back(Description);
+  keys_.push_back(KeyOf(FileName));
+}
+
+void orvDescriptIon::Erase(size_t index) {
+  names_.erase(names_.begin() + static_cast<std::ptrdiff_t>(index));
+  descriptions_.erase(descriptions_.begin() + static_cast<std::ptrdiff_t>(index));
+  keys_.erase(keys_.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+std::u16string orvDescriptIon::ItemFileName(int32_t Index) const {
+  if (Index < 0 || Index >= ItemCount()) return {};
+  return names_[static_cast<size_t>(Index)];
+}
+
+std::u16string orvDescriptIon::ItemDescription(int32_t Index) const {
+  if (Index < 0 || Index >= ItemCount()) return {};
+  return descriptions_[static_cast<size_t>(Index)];
+}
+
+std::u16string orvDescriptIon::ItemDescriptionByFileName(const std::u16string& FileName) const {
+  const int32_t index = IndexOf(FileName);
+  return index < 0 ? std::u16string() : descriptions_[static_cast<size_t>(index)];
+}
+
+bool orvDescriptIon::RemoveItem(int32_t Index) {
+  if (Index < 0 || Index >= ItemCount()) return false;
+  Erase(static_cast<size_t>(Index));
+  return true;
+}
+
+bool orvDescriptIon::RemoveItemByFileName(const std::u16string& FileName) {
+  const int32_t index = IndexOf(FileName);
+  if (index < 0) return false;
+  Erase(static_cast<size_t>(index));
+  return true;
+}
+
+void orvDescriptIon::AddItem(const std::u16string& FileName, const std::u16string& Description) {
+  if (FileName.empty() || Description.empty()) return;
+  RemoveItemByFileName(FileName);
+  Append(FileName, Description);
+}
+
+void orvDescriptIon::Clear() {
+  file_name_.clear();
+  names_.clear();
+  descriptions_.clear();
+  keys_.clear();
+  utf8_with_mark_ = false;
+}
+
+bool orvDescriptIon::ReadFile(const std::u16string& FileName) {
+  Clear();
+  std::vector<uint8_t> data;
+  const uint32_t code = platform::ReadWholeFile(support::NativeFileName(FileName), &data);
+  if (code == platform::error::kFileNotFound) {
+    file_name_ = FileName;  // a folder without descriptions: an empty list
+    return true;
+  }
+  if (code != platform::error::kSuccess) return false;
+  std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
+  if (text.starts_with(kUtf8Mark)) {
+    utf8_with_mark_ = true;
+    text.remove_prefix(kUtf8Mark.size());
+  }
+  // The first line for a name wins; the set keeps that test linear in the number of lines.
+  std::unordered_set<std::string> seen;
+  std::string_view name;
+  std::string description;
+  for (std::string_view line : SplitLines(text)) {
+    if (!ParseDescriptionLine(line, &name, &description)) continue;
+    const std::u16string name_text =
+        utf8_with_mark_ ? support::ovUTF8ToUNICODE(name) : support::OemToText(name);
+    const std::string key = KeyOf(name_text);
+    if (!seen.insert(key).second) continue;
+    names_.push_back(name_text);
+    descriptions_.push_back(utf8_with_mark_ ? support::ovUTF8ToUNICODE(description)
+                                            : support::OemToText(description));
+    keys_.push_back(key);
+  }
+  file_name_ = FileName;
+  return true;
+}
+
+bool orvDescriptIon::WriteFile(const std::u16string& FileName) {
+  if (FileName.empty() && file_name_.empty()) return false;
+  const std::string target = support::NativeFileName(FileName.empty() ? file_name_ : FileName);
+  // So that a hidden or read-only file can be replaced; a failure shows in the write itself.
+  platform::SetFileAttributes(target, platform::attr::kNormal);
+  if (names_.empty()) {
+    if (!support::ovIsFileExist(target)) return true;
+    return platform::DeleteFile(target) == platform::error::kSuccess;
+  }
+  std::string out;
+  if (utf8_with_mark_) out.assign(kUtf8Mark);
+  for (size_t i = 0; i < names_.size(); ++i) {
+    const std::string name = EncodeField(names_[i], utf8_with_mark_);
+    if (name.find_first_of(" \t") == std::string::npos) {
+      out += name;
+    } else {
+      out += '"';
+      out += name;
+      out += '"';
+    }
+    out += ' ';
+    out += EncodeField(descriptions_[i], utf8_with_mark_);
+    out += "\r\n";
+  }
+  if (platform::ReplaceWholeFile(target, out) != platform::error::kSuccess) return false;
+  platform::SetFileAttributes(target, platform::attr::kHidden);
+  return true;
+}
+
+bool orvDescriptIon::ReadDirectoryFile(const std::u16string& PathName) {
+  return ReadFile(DescriptionFileOf(PathName));
+}
+
+bool orvDescriptIon::WriteDirectoryFile(const std::u16string& PathName) {
+  if (PathName.empty()) return WriteFile();
+  return WriteFile(DescriptionFileOf(PathName));
+}
+
+}  // namespace quern

@@ -1,0 +1,182 @@
+// Named streams as "user." extended attributes, and the NTFS attribute bits ntfs-3g shows as
+// "system.ntfs_attrib_be". The calls follow links (getxattr, not lgetxattr), as CreateFile on
+// "F:NAME" does.
+
+#include "platform/streams.h"
+
+#include <sys/xattr.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <string>
+
+#include "platform/posix/internal.h"
+
+namespace platform {
+
+namespace {
+
+constexpr std::string_view kStreamPrefix = "user.";
+constexpr const char* kNtfsAttributes = "system.ntfs_attrib_be";
+// The kernel's limit on an attribute name (XATTR_NAME_MAX), prefix included.
+constexpr size_t kMaxAttributeName = 255;
+
+// Runs call(c_path) and stores its result. A path too long for the kernel is reached through a
+// descriptor of its parent folder (/proc/self/fd/N/NAME), as the other by-path operations reach
+// paths of any length. Returns 0 or the errno value of the failure.
+template <typename Call>
+int CallOnPath(const std::string& path, Call call, ssize_t* result) {
+  if (path.empty()) return ENOENT;
+  if (path.find('\0') != std::string::npos) return EINVAL;
+  *result = call(path.c_str());
+  if (*result >= 0) return 0;
+  const int cause = errno;
+  if (cause != ENAMETOOLONG) return cause;
+  std::string name;
+  uint32_t code = error::kSuccess;
+  const Folder parent = posix::OpenParent(path, &name, &code);
+  if (!parent.IsOpen() || name.size() > NAME_MAX) return ENAMETOOLONG;
+  const std::string via_parent =
+      "/proc/self/fd/" + std::to_string(parent.NativeHandle()) + "/" + name;
+  *result = call(via_parent.c_str());
+  return *result >= 0 ? 0 : errno;
+}
+
+uint32_t StreamError(int cause) {
+  switch (cause) {
+    case ENODATA:
+      return error::kFileNotFound;
+    case E2BIG:
+      return error::kFileTooLarge;
+    case EINVAL:
+      return error::kInvalidName;
+    default:
+      return ErrorFromErrno(cause);
+  }
+}
+
+// "user.NAME", or an error for a name no attribute can carry.
+uint32_t AttributeName(std::string_view name, std::string* attribute) {
+  if (name.empty() || name.find('\0') != std::string_view::npos) return error::kInvalidName;
+  if (kStreamPrefix.size() + name.size() > kMaxAttributeName) return error::kFilenameTooLong;
+  attribute->assign(kStreamPrefix);
+  attribute->append(name);
+  return error::kSuccess;
+}
+
+// Reads the whole value of attribute `attribute`. The value may change size between asking
+// for its size and reading it (ERANGE): then it is asked again.
+int ReadAttribute(const std::string& path, const std::string& attribute, std::string* value) {
+  for (;;) {
+    ssize_t size = 0;
+    int cause = CallOnPath(
+        path, [&](const char* p) { return getxattr(p, attribute.c_str(), nullptr, 0); }, &size);
+    if (cause != 0) return cause;
+    value->assign(static_cast<size_t>(size), '\0');
+    ssize_t read = 0;
+    cause = CallOnPath(
+        path,
+        [&](const char* p) { return getxattr(p, attribute.c_str(), value->data(), value->size()); },
+        &read);
+    if (cause == ERANGE) continue;
+    if (cause != 0) return cause;
+    value->resize(static_cast<size_t>(read));
+    return 0;
+  }
+}
+
+}  // namespace
+
+uint32_t GetFileStream(const std::string& path, std::string_view name, std::string* value) {
+  std::string attribute;
+  const uint32_t code = AttributeName(name, &attribute);
+  if (code != error::kSuccess) return code;
+  const int cause = ReadAttribute(path, attribute, value);
+  return cause == 0 ? error::kSuccess : StreamError(cause);
+}
+
+uint32_t SetFileStream(const std::string& path, std::string_view name, std::string_view value) {
+  std::string attribute;
+  const uint32_t code = AttributeName(name, &attribute);
+  if (code != error::kSuccess) return code;
+  ssize_t result = 0;
+  const int cause = CallOnPath(
+      path,
+      [&](const char* p) {
+        return static_cast<ssize_t>(setxattr(p, attribute.c_str(), value.data(), value.size(), 0));
+      },
+      &result);
+  if (cause == 0) return error::kSuccess;
+  // The name was checked above, so a size refused here is the value's.
+  return cause == ERANGE ? error::kFileTooLarge : StreamError(cause);
+}
+
+uint32_t RemoveFileStream(const std::string& path, std::string_view name) {
+  std::string attribute;
+  const uint32_t code = AttributeName(name, &attribute);
+  if (code != error::kSuccess) return code;
+  ssize_t result = 0;
+  const int cause = CallOnPath(
+      path, [&](const char* p) { return static_cast<ssize_t>(removexattr(p, attribute.c_str())); },
+      &result);
+  return cause == 0 ? error::kSuccess : StreamError(cause);
+}
+
+uint32_t ListFileStreams(const std::string& path, std::vector<std::string>* names) {
+  names->clear();
+  std::string list;
+  for (;;) {
+    ssize_t size = 0;
+    int cause = CallOnPath(
+        path, [](const char* p) { return listxattr(p, nullptr, 0); }, &size);
+    if (cause != 0) return StreamError(cause);
+    list.assign(static_cast<size_t>(size), '\0');
+    ssize_t read = 0;
+    cause = CallOnPath(
+        path, [&](const char* p) { return listxattr(p, list.data(), list.size()); }, &read);
+    if (cause == ERANGE) continue;  // an attribute was added meanwhile
+    if (cause != 0) return StreamError(cause);
+    list.resize(static_cast<size_t>(read));
+    break;
+  }
+  // The list is NUL-terminated names of every namespace; only "user." ones are streams.
+  size_t start = 0;
+  while (start < list.size()) {
+    size_t end = list.find('\0', start);
+    if (end == std::string::npos) end = list.size();
+    const std::string_view attribute(list.data() + start, end - start);
+    if (attribute.size() > kStreamPrefix.size() && attribute.starts_with(kStreamPrefix)) {
+      names->emplace_back(attribute.substr(kStreamPrefix.size()));
+    }
+    start = end + 1;
+  }
+  return error::kSuccess;
+}
+
+uint32_t GetNtfsAttributes(const std::string& path, uint32_t* attributes) {
+  std::string value;
+  const int cause = ReadAttribute(path, kNtfsAttributes, &value);
+  // Other file systems do not know the "system." name at all, or (FUSE) have no such value.
+  if (cause == ENODATA || cause == EOPNOTSUPP) return error::kNotSupported;
+  if (cause != 0) return StreamError(cause);
+  if (value.size() != 4) return error::kNotSupported;
+  const auto byte = [&](size_t i) { return static_cast<uint32_t>(static_cast<uint8_t>(value[i])); };
+  *attributes = byte(0) << 24 | byte(1) << 16 | byte(2) << 8 | byte(3);
+  return error::kSuccess;
+}
+
+uint32_t SetNtfsAttributes(const std::string& path, uint32_t attributes) {
+  const char value[4] = {static_cast<char>(attributes >> 24), static_cast<char>(attributes >> 16),
+                         static_cast<char>(attributes >> 8), static_cast<char>(attributes)};
+  ssize_t result = 0;
+  const int cause = CallOnPath(
+      path,
+      [&](const char* p) {
+        return static_cast<ssize_t>(setxattr(p, kNtfsAttributes, value, sizeof value, 0));
+      },
+      &result);
+  if (cause == ENODATA || cause == EOPNOTSUPP) return error::kNotSupported;
+  return cause == 0 ? error::kSuccess : StreamError(cause);
+}
+
+}  // namespace platform
