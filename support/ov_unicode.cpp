@@ -1,0 +1,265 @@
+// UTF-8 <-> UTF-16 by hand: whole files of text pass through here, so both directions copy runs
+// of ASCII eight bytes (or four code units) at a time and only look at characters one by one
+// where the text leaves ASCII. Other code pages go through the platform's converters, after a
+// UTF-8 step; when the page is UTF-8 that step is all there is.
+#include "support/ov_unicode.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "platform/platform.h"
+
+namespace support {
+namespace {
+
+constexpr char16_t kReplacement = 0xFFFD;
+constexpr char16_t kEscapeBase = 0xDC00;  // U+DC80..U+DCFF carry the bytes 0x80..0xFF of names
+
+bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+bool IsEscapedByte(char16_t unit) { return unit >= 0xDC80 && unit <= 0xDCFF; }
+
+uint64_t Load8(const unsigned char* bytes) {
+  uint64_t word;
+  std::memcpy(&word, bytes, sizeof(word));
+  return word;
+}
+
+// The length of the valid UTF-8 sequence at `in` (1 to 4), or 0 with *subpart set to the number
+// of bytes that form the maximal invalid subpart (at least 1), as the Unicode standard counts
+// them for replacement: a lead byte followed by fitting continuation bytes that stop short.
+size_t DecodeOne(const unsigned char* in, const unsigned char* end, char32_t* code_point,
+                 size_t* subpart) {
+  const unsigned char lead = in[0];
+  size_t size = 0;
+  unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
+  char32_t value = 0;
+  if (lead < 0x80) {
+    *code_point = lead;
+    return 1;
+  } else if (lead >= 0xC2 && lead <= 0xDF) {
+    size = 2;
+    value = lead & 0x1F;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    size = 3;
+    value = lead & 0x0F;
+    if (lead == 0xE0) low = 0xA0;   // overlong
+    if (lead == 0xED) high = 0x9F;  // surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    size = 4;
+    value = lead & 0x07;
+    if (lead == 0xF0) low = 0x90;   // overlong
+    if (lead == 0xF4) high = 0x8F;  // above U+10FFFF
+  } else {
+    *subpart = 1;
+    return 0;
+  }
+  size_t i = 1;
+  for (; i < size; ++i) {
+    if (in + i >= end) break;
+    const unsigned char next = in[i];
+    const unsigned char first = i == 1 ? low : 0x80;
+    const unsigned char last = i == 1 ? high : 0xBF;
+    if (next < first || next > last) break;
+    value = (value << 6) | (next & 0x3F);
+  }
+  if (i < size) {
+    *subpart = i;
+    return 0;
+  }
+  *code_point = value;
+  return size;
+}
+
+void PutCodePoint(char32_t code_point, char16_t*& out) {
+  if (code_point < 0x10000) {
+    *out++ = static_cast<char16_t>(code_point);
+  } else {
+    code_point -= 0x10000;
+    *out++ = static_cast<char16_t>(0xD800 + (code_point >> 10));
+    *out++ = static_cast<char16_t>(0xDC00 + (code_point & 0x3FF));
+  }
+}
+
+// Decodes UTF-8. Each maximal invalid subpart becomes one U+FFFD, or with `escape_bytes` each of
+// its bytes becomes U+DC00 + byte (the file-name escape, which never loses a byte).
+std::u16string DecodeUtf8(std::string_view bytes, bool escape_bytes) {
+  std::u16string text;
+  // Never more code units than bytes: one unit per ASCII byte, fewer for longer sequences.
+  text.resize(bytes.size());
+  const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
+  const auto* end = in + bytes.size();
+  char16_t* out = text.data();
+  while (in < end) {
+    // The ASCII fast path: eight bytes at once while none has its top bit set.
+    while (end - in >= 8) {
+      const uint64_t word = Load8(in);
+      if ((word & 0x8080808080808080ULL) != 0) break;
+      for (int i = 0; i < 8; ++i) out[i] = in[i];
+      in += 8;
+      out += 8;
+    }
+    if (in >= end) break;
+    if (*in < 0x80) {
+      *out++ = *in++;
+      continue;
+    }
+    char32_t code_point = 0;
+    size_t subpart = 0;
+    const size_t size = DecodeOne(in, end, &code_point, &subpart);
+    if (size != 0) {
+      PutCodePoint(code_point, out);
+      in += size;
+    } else if (escape_bytes) {
+      for (size_t i = 0; i < subpart; ++i) *out++ = static_cast<char16_t>(kEscapeBase + in[i]);
+      in += subpart;
+    } else {
+      *out++ = kReplacement;
+      in += subpart;
+    }
+  }
+  text.resize(static_cast<size_t>(out - text.data()));
+  return text;
+}
+
+// Encodes UTF-16 as UTF-8. A lone surrogate becomes U+FFFD, or with `unescape_bytes` a unit
+// U+DC80..U+DCFF becomes the byte it carries.
+std::string EncodeUtf8(std::u16string_view text, bool unescape_bytes) {
+  // First count, so that the result is allocated once at its exact size.
+  size_t size = 0;
+  const size_t count = text.size();
+  const char16_t* in = text.data();
+  for (size_t i = 0; i < count; ++i) {
+    const char16_t unit = in[i];
+    size += unit < 0x80 ? 1 : unit < 0x800 ? 2 : 3;  // a pair counts 3 + 3 >= its 4 bytes
+  }
+  std::string bytes;
+  bytes.resize(size);
+  auto* out = reinterpret_cast<unsigned char*>(bytes.data());
+  size_t i = 0;
+  while (i < count) {
+    // The ASCII fast path: four units at once while all are below 0x80.
+    while (count - i >= 4) {
+      uint64_t word;
+      std::memcpy(&word, in + i, sizeof(word));
+      if ((word & 0xFF80FF80FF80FF80ULL) != 0) break;
+      out[0] = static_cast<unsigned char>(in[i]);
+      out[1] = static_cast<unsigned char>(in[i + 1]);
+      out[2] = static_cast<unsigned char>(in[i + 2]);
+      out[3] = static_cast<unsigned char>(in[i + 3]);
+      out += 4;
+      i += 4;
+    }
+    if (i >= count) break;
+    char32_t code_point = in[i++];
+    if (code_point < 0x80) {
+      *out++ = static_cast<unsigned char>(code_point);
+      continue;
+    }
+    // A pair is always a character: decoding a name never makes a high surrogate, so an
+    // escaped byte is only ever a low surrogate standing alone.
+    if (IsHighSurrogate(static_cast<char16_t>(code_point)) && i < count && IsLowSurrogate(in[i])) {
+      code_point = 0x10000 + ((code_point - 0xD800) << 10) + (in[i++] - 0xDC00);
+    } else if (unescape_bytes && IsEscapedByte(static_cast<char16_t>(code_point))) {
+      *out++ = static_cast<unsigned char>(code_point - kEscapeBase);
+      continue;
+    } else if (IsHighSurrogate(static_cast<char16_t>(code_point)) ||
+               IsLowSurrogate(static_cast<char16_t>(code_point))) {
+      code_point = kReplacement;
+    }
+    if (code_point < 0x800) {
+      *out++ = static_cast<unsigned char>(0xC0 | (code_point >> 6));
+      *out++ = static_cast<unsigned char>(0x80 | (code_point & 0x3F));
+    } else if (code_point < 0x10000) {
+      *out++ = static_cast<unsigned char>(0xE0 | (code_point >> 12));
+      *out++ = static_cast<unsigned char>(0x80 | ((code_point >> 6) & 0x3F));
+      *out++ = static_cast<unsigned char>(0x80 | (code_point & 0x3F));
+    } else {
+      *out++ = static_cast<unsigned char>(0xF0 | (code_point >> 18));
+      *out++ = static_cast<unsigned char>(0x80 | ((code_point >> 12) & 0x3F));
+      *out++ = static_cast<unsigned char>(0x80 | ((code_point >> 6) & 0x3F));
+      *out++ = static_cast<unsigned char>(0x80 | (code_point & 0x3F));
+    }
+  }
+  bytes.resize(static_cast<size_t>(out - reinterpret_cast<unsigned char*>(bytes.data())));
+  return bytes;
+}
+
+// A name in a legacy ANSI page: runs of text convert as usual, escaped units give their bytes.
+std::string NativeFromLegacy(std::u16string_view name) {
+  std::string native;
+  size_t start = 0;
+  for (size_t i = 0; i <= name.size(); ++i) {
+    if (i < name.size() && !IsEscapedByte(name[i])) continue;
+    native += platform::Utf8ToAnsi(EncodeUtf8(name.substr(start, i - start), false));
+    if (i < name.size()) native += static_cast<char>(name[i] - kEscapeBase);
+    start = i + 1;
+  }
+  return native;
+}
+
+// One byte of a legacy page as text, or nothing when the page does not give it back unchanged.
+bool DecodeLegacyByte(char byte, std::u16string* text) {
+  const std::string utf8 = platform::AnsiToUtf8(std::string_view(&byte, 1));
+  if (platform::Utf8ToAnsi(utf8) != std::string_view(&byte, 1)) return false;
+  *text += DecodeUtf8(utf8, false);
+  return true;
+}
+
+std::u16string NameFromLegacy(std::string_view native) {
+  const std::string utf8 = platform::AnsiToUtf8(native);
+  if (platform::Utf8ToAnsi(utf8) == native) return DecodeUtf8(utf8, false);
+  // Something did not survive the page's round trip: go byte by byte and escape what fails.
+  std::u16string text;
+  for (const char byte : native) {
+    const auto value = static_cast<unsigned char>(byte);
+    if (value < 0x80) {
+      text += static_cast<char16_t>(value);
+    } else if (!DecodeLegacyByte(byte, &text)) {
+      text += static_cast<char16_t>(kEscapeBase + value);
+    }
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string ovUNICODEToUTF8(std::u16string_view text) { return EncodeUtf8(text, false); }
+
+std::u16string ovUTF8ToUNICODE(std::string_view bytes) { return DecodeUtf8(bytes, false); }
+
+std::string ovStrConvB(std::u16string_view text) {
+  if (platform::AnsiIsUtf8()) return EncodeUtf8(text, false);
+  return platform::Utf8ToAnsi(EncodeUtf8(text, false));
+}
+
+std::u16string ovStrConvW(std::string_view bytes) {
+  if (platform::AnsiIsUtf8()) return DecodeUtf8(bytes, false);
+  return DecodeUtf8(platform::AnsiToUtf8(bytes), false);
+}
+
+std::string TextToOem(std::u16string_view text) {
+  if (platform::OemIsUtf8()) return EncodeUtf8(text, false);
+  return platform::Utf8ToOem(EncodeUtf8(text, false));
+}
+
+std::u16string OemToText(std::string_view bytes) {
+  if (platform::OemIsUtf8()) return DecodeUtf8(bytes, false);
+  return DecodeUtf8(platform::OemToUtf8(bytes), false);
+}
+
+std::string NativeFileName(std::u16string_view name) {
+  if (platform::AnsiIsUtf8()) return EncodeUtf8(name, true);
+  return NativeFromLegacy(name);
+}
+
+std::u16string FileNameFromNative(std::string_view native) {
+  if (platform::AnsiIsUtf8()) return DecodeUtf8(native, true);
+  return NameFromLegacy(native);
+}
+
+std::u16string Utf16FromUtf8(std::string_view utf8) { return DecodeUtf8(utf8, false); }
+
+std::string Utf8FromUtf16(std::u16string_view text) { return EncodeUtf8(text, false); }
+
+}  // namespace support
