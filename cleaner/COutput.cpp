@@ -2,12 +2,14 @@
 
 #include <cstdio>
 
+#include "automation/component.h"
 #include "cleaner/modMain.h"
 #include "platform/file.h"
 #include "support/ov_error.h"
 #include "support/ov_format.h"
 #include "support/ov_paths.h"
 #include "support/ov_strings.h"
+#include "support/ov_unicode.h"
 
 namespace sweepwell {
 
@@ -19,6 +21,23 @@ void AddPath(COutput& output, std::string_view path) {
     output.AddText(support::WithoutControlCharacters(path));
   } else {
     output.AddText(path);
+  }
+}
+
+// The closed log is handed to the file library's orvFSO, created by its ProgID through the
+// component mechanism like any client creates it, to be compressed where it is not. Nothing
+// the library answers is looked at, and a library that cannot be found or loaded changes
+// nothing: the log is complete on disk already, and on most file systems there is nothing to
+// compress with anyway.
+void KeepLogCompressed(const std::string& log_file_name) {
+  try {
+    automation::Ref<automation::Object> fso = automation::CreateObject("Quern0102.orvFSO");
+    automation::Variant name(support::FileNameFromNative(log_file_name));
+    int32_t format = automation::CallByName(*fso, "GetFileCompression", {name}).ToLong();
+    if (format == 0) {  // cfNone
+      automation::CallByName(*fso, "SetFileCompression", {name, automation::Variant(int32_t{1})});
+    }
+  } catch (const support::Error&) {
   }
 }
 
@@ -45,8 +64,7 @@ void COutput::CloseLog() {
   console_.Flush();
   platform::CloseFile(log_handle_);
   log_handle_ = -1;
-  // The finished log is where the file library takes over to keep it compressed; until that
-  // library is part of the product the log stays as it is.
+  KeepLogCompressed(log_file_name_);
 }
 
 void COutput::ShowForm() { console_.Load(); }

@@ -61,8 +61,9 @@ class COutput {
   // ends the run by throwing RunInterrupted.
   void ProcessPendingEvents(bool may_stop);
 
-  // Writes out what the log and the console still hold, closes the log, and leaves the place
-  // where the finished log is handed to the file library to be kept compressed. Idempotent.
+  // Writes out what the log and the console still hold, closes the log, and asks the file
+  // library (Quern0102's orvFSO, through the component mechanism) to compress it when it is
+  // not compressed. Idempotent.
   void CloseLog();
 
   frmConsole& Console() { return console_; }

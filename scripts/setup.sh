@@ -14,6 +14,8 @@ packages=(
   mount util-linux                            # mount (tmpfs mount points in tests), findmnt
   libc-bin locales                            # iconv, localedef and the locale sources (ru_RU)
   libglib2.0-bin                              # gio trash, the bench's reference for trashing
+  python3-dev                                 # the quern module is a CPython extension
+  btrfs-progs ntfs-3g attr                    # loop images for compression and streams; getfattr
 )
 
 missing=()
