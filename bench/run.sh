@@ -31,7 +31,7 @@ cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVANEL_TESTS
 cmake --build "$build" --target sweepwell >/dev/null
 
 echo "machine: $(nproc) cores, $(uname -sr), $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')"
-args=(--sweepwell "$build/cleaner/sweepwell" --dir "$BENCH_DIR" --trash-dir "${TRASH_DIR:-${TMPDIR:-/tmp}}"
+args=(--sweepwell "$build/bin/sweepwell" --dir "$BENCH_DIR" --trash-dir "${TRASH_DIR:-${TMPDIR:-/tmp}}"
       --reps "${REPS:-3}" --files "${FILES:-100}" --trash-files "${TRASH_FILES:-5}")
 [[ -n "${MARKDOWN:-}" ]] && args+=(--markdown "$MARKDOWN")
 exec python3 "$repo/bench/bench.py" "${args[@]}"

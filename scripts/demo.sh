@@ -38,7 +38,7 @@ echo
 cd "$demo_root"
 status=0
 DEMO="$tree" XDG_DATA_HOME="$demo_root/data" \
-  "$build/cleaner/sweepwell" "$repo/examples/demo.loom" </dev/null || status=$?
+  "$build/bin/sweepwell" "$repo/examples/demo.loom" </dev/null || status=$?
 
 echo
 echo "Demo tree after the run:"
