@@ -28,7 +28,7 @@ if [[ -z "${BENCH_DIR:-}" ]]; then
 fi
 
 cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVANEL_TESTS=OFF >/dev/null
-cmake --build "$build" --target sweepwell >/dev/null
+cmake --build "$build" --target sweepwell quern0102 >/dev/null
 
 echo "machine: $(nproc) cores, $(uname -sr), $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')"
 args=(--sweepwell "$build/bin/sweepwell" --dir "$BENCH_DIR" --trash-dir "${TRASH_DIR:-${TMPDIR:-/tmp}}"
