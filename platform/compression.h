@@ -14,8 +14,8 @@
 //   it from then on is compressed). ntfs-3g cannot compress an existing file: asking it to is
 //   kNotSupported unless the file is already as asked. Reads back as 2.
 // - anything else (ext4, xfs, tmpfs, ...): kNotSupported, never a flag that compresses nothing.
-// Both follow a symbolic link. A missing file is kFileNotFound, a missing folder on the way
-// kPathNotFound; other failures are mapped to Windows error codes.
+// Both follow a symbolic link. A missing file (or a missing folder on the way: the system does
+// not tell the two apart) is kFileNotFound; other failures are mapped to Windows error codes.
 #pragma once
 
 #include <cstdint>
