@@ -1,0 +1,77 @@
+#include "fileio/modStandardListFileSupport.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fileio/text_format.h"
+#include "platform/whole_file.h"
+#include "support/ov_unicode.h"
+
+namespace quern {
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// The line without blanks at its ends. Blanks and tabs are the same bytes in every ANSI and OEM
+// page (and in UTF-8), so the bytes are trimmed before they are decoded.
+std::string_view TrimBytes(std::string_view line) {
+  size_t first = 0, last = line.size();
+  while (first < last && IsBlank(line[first])) ++first;
+  while (last > first && IsBlank(line[last - 1])) --last;
+  return line.substr(first, last - first);
+}
+
+// The lines of the file: each ends at CR LF or at a CR alone; text after the last line end is
+// one more line, and a file that ends with a line end has no empty line after it.
+std::vector<std::string_view> SplitLines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    const size_t cr = text.find('\r', start);
+    if (cr == std::string_view::npos) {
+      lines.push_back(text.substr(start));
+      break;
+    }
+    lines.push_back(text.substr(start, cr - start));
+    start = cr + 1;
+    if (start < text.size() && text[start] == '\n') ++start;
+  }
+  return lines;
+}
+
+}  // namespace
+
+std::u16string TrimBlanks(const std::u16string& text) {
+  size_t first = 0, last = text.size();
+  while (first < last && (text[first] == u' ' || text[first] == u'\t')) ++first;
+  while (last > first && (text[last - 1] == u' ' || text[last - 1] == u'\t')) --last;
+  return text.substr(first, last - first);
+}
+
+automation::Ref<automation::Collection> ParseStandardListFile(const std::u16string& FileName,
+                                                              bool IsOem,
+                                                              const std::u16string& CommentChar,
+                                                              bool IgnoreBlanks, bool TrimStrings) {
+  auto items = automation::MakeObject<automation::Collection>();
+  std::vector<uint8_t> bytes;
+  const uint32_t code = platform::ReadWholeFile(support::NativeFileName(FileName), &bytes);
+  if (code != 0) RaiseFileError(code);
+  const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  for (const std::string_view line : SplitLines(text)) {
+    const std::string_view trimmed = TrimBytes(line);
+    if (trimmed.empty() && IgnoreBlanks) continue;
+    // The marker is text: the line is read in the ANSI page for the test, as the file is.
+    if (!CommentChar.empty() &&
+        std::u16string_view(support::ovStrConvW(trimmed)).starts_with(CommentChar)) {
+      continue;
+    }
+    const std::string_view item = TrimStrings ? trimmed : line;
+    items->Add(IsOem ? support::OemToText(item) : support::ovStrConvW(item),
+               support::Utf16FromUtf8(std::to_string(items->Count() + 1)));
+  }
+  return items;
+}
+
+}  // namespace quern
