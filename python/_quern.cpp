@@ -1,0 +1,698 @@
+// _quern: the small C extension under the Python package `quern`. It holds library objects,
+// converts values between Python and the automation Variant, calls members by dispatch id and
+// hands out the type library as plain Python data. Everything class-specific (which members,
+// which parameters, which defaults) is decided in Python from that data, so new classes of the
+// library appear without a change here.
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+#include <datetime.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "automation/collection.h"
+#include "automation/component.h"
+#include "automation/member_table.h"
+#include "automation/object.h"
+#include "automation/variant.h"
+#include "support/ov_error.h"
+
+namespace {
+
+using automation::Object;
+using automation::Variant;
+using automation::VarType;
+
+// What the package registers (register()): the exception class, the by-reference holder class,
+// the marker of a left-out parameter and the function that picks the Python class of an object.
+PyObject* error_class = nullptr;
+PyObject* ref_class = nullptr;
+PyObject* missing_marker = nullptr;
+PyObject* class_factory = nullptr;
+PyTypeObject* handle_type = nullptr;
+// Python class per library class, so the factory runs once per class.
+std::unordered_map<const automation::ClassInfo*, PyObject*> python_classes;
+
+// --- The object handle -----------------------------------------------------------------------
+
+// A Python object holding one reference to a library object. The package's classes derive from
+// it, so a wrapper is a handle and passing it back to the library costs nothing.
+struct Handle {
+  PyObject_HEAD Object* object;
+};
+
+Object* HandleObject(PyObject* self) { return reinterpret_cast<Handle*>(self)->object; }
+
+void HandleDealloc(PyObject* self) {
+  PyTypeObject* type = Py_TYPE(self);
+  if (Object* object = std::exchange(reinterpret_cast<Handle*>(self)->object, nullptr)) {
+    object->Release();
+  }
+  type->tp_free(self);
+  Py_DECREF(type);
+}
+
+// Two handles are equal when they hold the same library object.
+PyObject* HandleCompare(PyObject* self, PyObject* other, int op) {
+  if ((op != Py_EQ && op != Py_NE) || !PyObject_TypeCheck(other, handle_type)) {
+    Py_RETURN_NOTIMPLEMENTED;
+  }
+  bool same = HandleObject(self) == HandleObject(other);
+  return PyBool_FromLong(op == Py_EQ ? same : !same);
+}
+
+Py_hash_t HandleHash(PyObject* self) {
+  // The low bits of an object address are always zero; -1 means "error" to Python.
+  auto hash = static_cast<Py_hash_t>(reinterpret_cast<uintptr_t>(HandleObject(self)) >> 4);
+  return hash == -1 ? -2 : hash;
+}
+
+PyObject* HandleClassName(PyObject* self, void*) {
+  Object* object = HandleObject(self);
+  if (!object) Py_RETURN_NONE;
+  const std::string& name = object->TypeInfo().name;
+  return PyUnicode_DecodeUTF8(name.data(), static_cast<Py_ssize_t>(name.size()), "replace");
+}
+
+PyGetSetDef handle_getset[] = {
+    {"_class_name", HandleClassName, nullptr, "The class name of the library object.", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyType_Slot handle_slots[] = {
+    {Py_tp_dealloc, reinterpret_cast<void*>(HandleDealloc)},
+    {Py_tp_richcompare, reinterpret_cast<void*>(HandleCompare)},
+    {Py_tp_hash, reinterpret_cast<void*>(HandleHash)},
+    {Py_tp_getset, handle_getset},
+    {Py_tp_doc, const_cast<char*>("An object of a component library.")},
+    {0, nullptr},
+};
+
+PyType_Spec handle_spec = {
+    "_quern.Handle", sizeof(Handle), 0,
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_DISALLOW_INSTANTIATION, handle_slots};
+
+// A new Python object of `type` (Handle or a class derived from it) holding `object`.
+PyObject* NewHandle(PyTypeObject* type, Object* object) {
+  PyObject* self = type->tp_alloc(type, 0);
+  if (!self) return nullptr;
+  object->AddRef();
+  reinterpret_cast<Handle*>(self)->object = object;
+  return self;
+}
+
+// The Python object for a library object: an instance of the class the package's factory
+// chose for its class (asked once per class).
+PyObject* WrapObject(Object* object) {
+  const automation::ClassInfo* info = &object->TypeInfo();
+  auto found = python_classes.find(info);
+  if (found == python_classes.end()) {
+    PyObject* plain = NewHandle(handle_type, object);
+    if (!plain) return nullptr;
+    if (!class_factory) return plain;
+    PyObject* chosen = PyObject_CallOneArg(class_factory, plain);
+    Py_DECREF(plain);
+    if (!chosen) return nullptr;
+    if (!PyType_Check(chosen) ||
+        !PyType_IsSubtype(reinterpret_cast<PyTypeObject*>(chosen), handle_type)) {
+      Py_DECREF(chosen);
+      PyErr_SetString(PyExc_TypeError, "the class factory must return a subclass of Handle");
+      return nullptr;
+    }
+    found = python_classes.emplace(info, chosen).first;  // keeps the reference
+  }
+  return NewHandle(reinterpret_cast<PyTypeObject*>(found->second), object);
+}
+
+// --- Raising ---------------------------------------------------------------------------------
+
+PyObject* Utf8Text(const std::string& text) {
+  return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
+}
+
+// Raises quern.Error(number, source, description); returns null for the caller to pass on.
+PyObject* RaiseError(int32_t number, const std::string& source, const std::string& description) {
+  if (!error_class) {
+    PyErr_Format(PyExc_RuntimeError, "error %d: %s", number, description.c_str());
+    return nullptr;
+  }
+  PyObject* error =
+      PyObject_CallFunction(error_class, "iNN", number, Utf8Text(source), Utf8Text(description));
+  if (!error) return nullptr;
+  PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error)), error);
+  Py_DECREF(error);
+  return nullptr;
+}
+
+PyObject* RaiseStandardError(int32_t number) {
+  support::Error error = support::MakeError(number);
+  return RaiseError(error.number(), error.source(), error.description());
+}
+
+// --- Dates -----------------------------------------------------------------------------------
+
+// Days from 1970-01-01 of a proleptic Gregorian date, and back (H. Hinnant's algorithms).
+int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
+  y -= m <= 2;
+  int64_t era = (y >= 0 ? y : y - 399) / 400;
+  int64_t yoe = y - era * 400;
+  int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+void CivilFromDays(int64_t z, int* year, int* month, int* day) {
+  z += 719468;
+  int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  int64_t doe = z - era * 146097;
+  int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  int64_t mp = (5 * doy + 2) / 153;
+  *day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  *month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  *year = static_cast<int>(yoe + era * 400 + (*month <= 2));
+}
+
+const int64_t kDateEpoch = DaysFromCivil(1899, 12, 30);
+constexpr int64_t kMicrosecondsPerDay = 86400LL * 1000000;
+
+// A Date keeps the wall-clock time: the whole part counts days from 1899-12-30, the fraction is
+// the time of that day. Before the epoch the fraction still counts forward from midnight
+// (-1.25 is 1899-12-29 06:00), as VB stores it.
+PyObject* DateToPython(double days) {
+  if (!std::isfinite(days) || std::fabs(days) > 3.0e6) {
+    PyErr_SetString(PyExc_OverflowError, "date value out of range");
+    return nullptr;
+  }
+  double whole = std::trunc(days);
+  auto micros = static_cast<int64_t>(std::llround(std::fabs(days - whole) * kMicrosecondsPerDay));
+  int64_t day = static_cast<int64_t>(whole) + micros / kMicrosecondsPerDay;
+  micros %= kMicrosecondsPerDay;
+  int year, month, mday;
+  CivilFromDays(kDateEpoch + day, &year, &month, &mday);
+  if (year < 1 || year > 9999) {
+    PyErr_SetString(PyExc_OverflowError, "date value out of range");
+    return nullptr;
+  }
+  int64_t seconds = micros / 1000000;
+  return PyDateTime_FromDateAndTime(
+      year, month, mday, static_cast<int>(seconds / 3600), static_cast<int>(seconds / 60 % 60),
+      static_cast<int>(seconds % 60), static_cast<int>(micros % 1000000));
+}
+
+// A datetime (an aware one is first moved to local time) or a date (midnight).
+bool DateFromPython(PyObject* value, double* days) {
+  PyObject* local = nullptr;
+  if (PyDateTime_Check(value) && reinterpret_cast<PyDateTime_DateTime*>(value)->hastzinfo &&
+      reinterpret_cast<PyDateTime_DateTime*>(value)->tzinfo != Py_None) {
+    local = PyObject_CallMethod(value, "astimezone", nullptr);
+    if (!local) return false;
+    value = local;
+  }
+  int64_t day = DaysFromCivil(PyDateTime_GET_YEAR(value), PyDateTime_GET_MONTH(value),
+                              PyDateTime_GET_DAY(value)) -
+                kDateEpoch;
+  double fraction = 0;
+  if (PyDateTime_Check(value)) {
+    int64_t micros =
+        ((PyDateTime_DATE_GET_HOUR(value) * 60LL + PyDateTime_DATE_GET_MINUTE(value)) * 60 +
+         PyDateTime_DATE_GET_SECOND(value)) *
+            1000000 +
+        PyDateTime_DATE_GET_MICROSECOND(value);
+    fraction = static_cast<double>(micros) / kMicrosecondsPerDay;
+  }
+  Py_XDECREF(local);
+  *days = day >= 0 ? static_cast<double>(day) + fraction : static_cast<double>(day) - fraction;
+  return true;
+}
+
+// --- Values ----------------------------------------------------------------------------------
+
+// The text of a str as UTF-16 in one pass over its storage. Lone surrogates (the bytes of a
+// file name that did not decode) are kept as they are.
+std::u16string TextFromPython(PyObject* text) {
+  Py_ssize_t length = PyUnicode_GET_LENGTH(text);
+  const void* data = PyUnicode_DATA(text);
+  std::u16string result;
+  switch (PyUnicode_KIND(text)) {
+    case PyUnicode_1BYTE_KIND: {
+      auto* units = static_cast<const Py_UCS1*>(data);
+      result.assign(units, units + length);
+      break;
+    }
+    case PyUnicode_2BYTE_KIND: {
+      result.resize(static_cast<size_t>(length));
+      std::memcpy(result.data(), data, static_cast<size_t>(length) * 2);
+      break;
+    }
+    default: {
+      auto* points = static_cast<const Py_UCS4*>(data);
+      result.reserve(static_cast<size_t>(length) + 16);
+      for (Py_ssize_t i = 0; i < length; ++i) {
+        Py_UCS4 c = points[i];
+        if (c < 0x10000) {
+          result.push_back(static_cast<char16_t>(c));
+        } else {
+          c -= 0x10000;
+          result.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+          result.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+        }
+      }
+    }
+  }
+  return result;
+}
+
+PyObject* TextToPython(const std::u16string& text) {
+  int byte_order = -1;  // little-endian, which is how the string sits in memory here
+  static_assert(std::endian::native == std::endian::little);
+  return PyUnicode_DecodeUTF16(reinterpret_cast<const char*>(text.data()),
+                               static_cast<Py_ssize_t>(text.size() * 2), "surrogatepass",
+                               &byte_order);
+}
+
+PyObject* ToPython(const Variant& value) {
+  switch (value.type()) {
+    case VarType::kEmpty:
+      Py_RETURN_NONE;
+    case VarType::kMissing:
+      Py_INCREF(missing_marker ? missing_marker : Py_None);
+      return missing_marker ? missing_marker : Py_None;
+    case VarType::kBoolean:
+      return PyBool_FromLong(value.ToBool());
+    case VarType::kByte:
+    case VarType::kInteger:
+    case VarType::kLong:
+      return PyLong_FromLong(value.ToLong());
+    case VarType::kDouble:
+      return PyFloat_FromDouble(value.ToDouble());
+    case VarType::kDate:
+      return DateToPython(value.DateDays());
+    case VarType::kString:
+      return TextToPython(value.String());
+    case VarType::kBytes: {
+      const std::vector<uint8_t>& bytes = value.Bytes();
+      return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(bytes.data()),
+                                       static_cast<Py_ssize_t>(bytes.size()));
+    }
+    case VarType::kObject:
+      if (!value.ObjectRef()) Py_RETURN_NONE;
+      return WrapObject(value.ObjectRef().get());
+  }
+  Py_RETURN_NONE;
+}
+
+// Converts a Python value; false with a Python error set when it cannot be (a type the
+// boundary has no place for raises quern.Error 13, as a mismatched argument does).
+bool FromPython(PyObject* value, Variant* out) {
+  if (value == Py_None) {
+    *out = Variant();
+  } else if (value == missing_marker) {
+    *out = Variant(automation::Missing{});
+  } else if (PyBool_Check(value)) {
+    *out = Variant(value == Py_True);
+  } else if (PyLong_Check(value)) {
+    int overflow = 0;
+    long long number = PyLong_AsLongLongAndOverflow(value, &overflow);
+    if (number == -1 && PyErr_Occurred()) return false;
+    if (!overflow && number >= std::numeric_limits<int32_t>::min() &&
+        number <= std::numeric_limits<int32_t>::max()) {
+      *out = Variant(static_cast<int32_t>(number));
+    } else {
+      double approximate = PyLong_AsDouble(value);
+      if (approximate == -1.0 && PyErr_Occurred()) {
+        PyErr_Clear();
+        RaiseStandardError(support::errnum::kOverflow);
+        return false;
+      }
+      *out = Variant(approximate);
+    }
+  } else if (PyFloat_Check(value)) {
+    *out = Variant(PyFloat_AS_DOUBLE(value));
+  } else if (PyUnicode_Check(value)) {
+    *out = Variant(TextFromPython(value));
+  } else if (PyBytes_Check(value)) {
+    auto* data = reinterpret_cast<const uint8_t*>(PyBytes_AS_STRING(value));
+    *out = Variant(std::vector<uint8_t>(data, data + PyBytes_GET_SIZE(value)));
+  } else if (PyByteArray_Check(value) || PyMemoryView_Check(value)) {
+    Py_buffer view;
+    if (PyObject_GetBuffer(value, &view, PyBUF_FULL_RO) != 0) return false;
+    std::vector<uint8_t> bytes(static_cast<size_t>(view.len));
+    int copied = PyBuffer_ToContiguous(bytes.data(), &view, view.len, 'C');
+    PyBuffer_Release(&view);
+    if (copied != 0) return false;
+    *out = Variant(std::move(bytes));
+  } else if (PyDateTime_Check(value) || PyDate_Check(value)) {
+    double days = 0;
+    if (!DateFromPython(value, &days)) return false;
+    *out = Variant(automation::Date{days});
+  } else if (PyObject_TypeCheck(value, handle_type)) {
+    *out = Variant(automation::Ref<Object>(HandleObject(value)));
+  } else {
+    RaiseStandardError(support::errnum::kTypeMismatch);
+    return false;
+  }
+  return true;
+}
+
+bool IsRef(PyObject* value) {
+  if (!ref_class) return false;
+  int is = PyObject_IsInstance(value, ref_class);
+  if (is < 0) PyErr_Clear();
+  return is > 0;
+}
+
+// --- Type information as Python data -----------------------------------------------------------
+
+// Builds a dict from "name", value pairs; steals the values. Null when any is null.
+PyObject* MakeDict(std::initializer_list<std::pair<const char*, PyObject*>> items) {
+  PyObject* dict = PyDict_New();
+  bool ok = dict != nullptr;
+  for (const auto& [name, value] : items) {
+    if (ok && (!value || PyDict_SetItemString(dict, name, value) != 0)) ok = false;
+    Py_XDECREF(value);
+  }
+  if (!ok) {
+    Py_XDECREF(dict);
+    return nullptr;
+  }
+  return dict;
+}
+
+PyObject* Text(const std::string& text) { return Utf8Text(text); }
+
+PyObject* VersionTuple(uint16_t major, uint16_t minor) {
+  return Py_BuildValue("(ii)", major, minor);
+}
+
+PyObject* ParamData(const automation::ParamInfo& param) {
+  return MakeDict({{"name", Text(param.name)},
+                   {"type", Text(param.type)},
+                   {"optional", PyBool_FromLong(param.optional)},
+                   {"default", ToPython(param.default_value)},
+                   {"by_ref", PyBool_FromLong(param.by_ref)}});
+}
+
+PyObject* MemberData(const automation::MemberInfo& member) {
+  PyObject* params = PyList_New(0);
+  for (const automation::ParamInfo& param : member.params) {
+    if (!params) break;
+    PyObject* data = ParamData(param);
+    if (!data || PyList_Append(params, data) != 0) Py_CLEAR(params);
+    Py_XDECREF(data);
+  }
+  bool property = member.kind == automation::MemberKind::kPropertyGet;
+  return MakeDict({{"name", Text(member.name)},
+                   {"dispid", PyLong_FromLong(member.id)},
+                   {"kind", Text(property ? "property" : "method")},
+                   {"params", params},
+                   {"result_type", Text(member.result_type)},
+                   {"description", Text(member.description)},
+                   {"hidden", PyBool_FromLong(member.hidden)},
+                   {"signature", Text(member.Signature())}});
+}
+
+PyObject* ClassData(const automation::ClassInfo& info) {
+  PyObject* members = PyList_New(0);
+  for (const automation::MemberInfo& member : info.members) {
+    if (!members) break;
+    PyObject* data = MemberData(member);
+    if (!data || PyList_Append(members, data) != 0) Py_CLEAR(members);
+    Py_XDECREF(data);
+  }
+  return MakeDict({{"name", Text(info.name)},
+                   {"interface", Text(info.interface_name)},
+                   {"clsid", Text(automation::GuidToString(info.clsid))},
+                   {"iid", Text(automation::GuidToString(info.iid))},
+                   {"version", VersionTuple(info.version_major, info.version_minor)},
+                   {"creatable", PyBool_FromLong(info.creatable && info.create)},
+                   {"description", Text(info.description)},
+                   {"members", members}});
+}
+
+PyObject* EnumData(const automation::EnumInfo& info) {
+  PyObject* members = PyList_New(0);
+  for (const auto& [name, value] : info.members) {
+    if (!members) break;
+    PyObject* pair = Py_BuildValue("(Ni)", Text(name), value);
+    if (!pair || PyList_Append(members, pair) != 0) Py_CLEAR(members);
+    Py_XDECREF(pair);
+  }
+  return MakeDict(
+      {{"name", Text(info.name)}, {"description", Text(info.description)}, {"members", members}});
+}
+
+template <class T, class Convert>
+PyObject* ListOf(const std::vector<T>& items, Convert convert) {
+  PyObject* list = PyList_New(0);
+  for (const T& item : items) {
+    if (!list) break;
+    PyObject* data = convert(item);
+    if (!data || PyList_Append(list, data) != 0) Py_CLEAR(list);
+    Py_XDECREF(data);
+  }
+  return list;
+}
+
+// --- Module functions ------------------------------------------------------------------------
+
+// Catches a raised error of the frame (CreateObject, a coercion) and raises it in Python.
+template <class Body>
+PyObject* Guarded(Body body) {
+  try {
+    return body();
+  } catch (const support::Error& error) {
+    return RaiseError(error.number(), error.source(), error.description());
+  } catch (const std::bad_alloc&) {
+    return PyErr_NoMemory();
+  } catch (const std::exception& error) {
+    PyErr_SetString(PyExc_RuntimeError, error.what());
+    return nullptr;
+  }
+}
+
+PyObject* Register(PyObject*, PyObject* args, PyObject* kwargs) {
+  static const char* names[] = {"error", "ref", "missing", "factory", nullptr};
+  PyObject *error, *ref, *missing, *factory;
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OOOO", const_cast<char**>(names), &error, &ref,
+                                   &missing, &factory)) {
+    return nullptr;
+  }
+  Py_INCREF(error);
+  Py_INCREF(ref);
+  Py_INCREF(missing);
+  Py_INCREF(factory);
+  Py_XSETREF(error_class, error);
+  Py_XSETREF(ref_class, ref);
+  Py_XSETREF(missing_marker, missing);
+  Py_XSETREF(class_factory, factory);
+  for (auto& [info, type] : python_classes) Py_DECREF(type);
+  python_classes.clear();
+  Py_RETURN_NONE;
+}
+
+PyObject* Create(PyObject*, PyObject* arg) {
+  if (!PyUnicode_Check(arg)) {
+    PyErr_SetString(PyExc_TypeError, "create() takes a ProgID string");
+    return nullptr;
+  }
+  const char* progid = PyUnicode_AsUTF8(arg);
+  if (!progid) return nullptr;
+  return Guarded([&]() -> PyObject* {
+    automation::Ref<Object> object = automation::CreateObject(progid);
+    return WrapObject(object.get());
+  });
+}
+
+PyObject* TypeLib(PyObject*, PyObject* arg) {
+  if (!PyUnicode_Check(arg)) {
+    PyErr_SetString(PyExc_TypeError, "typelib() takes a ProgID string");
+    return nullptr;
+  }
+  const char* progid = PyUnicode_AsUTF8(arg);
+  if (!progid) return nullptr;
+  return Guarded([&]() -> PyObject* {
+    const automation::TypeLibrary* library = automation::FindTypeLibrary(progid);
+    if (!library) return RaiseStandardError(support::errnum::kCannotCreateObject);
+    PyObject* application =
+        library->application_object ? Text(library->application_object->name) : Py_NewRef(Py_None);
+    return MakeDict(
+        {{"name", Text(library->name)},
+         {"libid", Text(automation::GuidToString(library->libid))},
+         {"version", VersionTuple(library->version_major, library->version_minor)},
+         {"lcid", PyLong_FromUnsignedLong(library->lcid)},
+         {"help_string", Text(library->help_string)},
+         {"description", Text(library->description)},
+         {"application_object", application},
+         {"classes", ListOf(library->classes,
+                            [](const automation::ClassInfo* info) { return ClassData(*info); })},
+         {"enums", ListOf(library->enums, EnumData)}});
+  });
+}
+
+// The class information of the frame's own classes, which no type library lists.
+PyObject* FrameClasses(PyObject*, PyObject*) {
+  return Guarded([]() -> PyObject* {
+    return Py_BuildValue("(NN)", ClassData(automation::Collection::Class()),
+                         ClassData(automation::Enumerator::Class()));
+  });
+}
+
+PyObject* ClassOf(PyObject*, PyObject* arg) {
+  if (!PyObject_TypeCheck(arg, handle_type) || !HandleObject(arg)) {
+    PyErr_SetString(PyExc_TypeError, "classinfo() takes a library object");
+    return nullptr;
+  }
+  return Guarded([&]() -> PyObject* { return ClassData(HandleObject(arg)->TypeInfo()); });
+}
+
+PyObject* Describe(PyObject*, PyObject* arg) {
+  long number = PyLong_AsLong(arg);
+  if (number == -1 && PyErr_Occurred()) return nullptr;
+  return Guarded(
+      [&] { return Utf8Text(support::StandardDescription(static_cast<int32_t>(number))); });
+}
+
+// invoke(obj, dispid, args): calls a member with arguments in parameter order. A Ref argument
+// lends its .value and, for a by-reference parameter, receives the value the member left,
+// also when the member fails.
+PyObject* Invoke(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+  if (nargs != 3 || !PyObject_TypeCheck(args[0], handle_type) || !HandleObject(args[0])) {
+    PyErr_SetString(PyExc_TypeError, "invoke(obj, dispid, args) takes a library object");
+    return nullptr;
+  }
+  Object* object = HandleObject(args[0]);
+  long dispid = PyLong_AsLong(args[1]);
+  if (dispid == -1 && PyErr_Occurred()) return nullptr;
+  PyObject* sequence = PySequence_Fast(args[2], "invoke() takes the arguments as a sequence");
+  if (!sequence) return nullptr;
+  Py_ssize_t count = PySequence_Fast_GET_SIZE(sequence);
+  PyObject** items = PySequence_Fast_ITEMS(sequence);
+
+  PyObject* result_object = nullptr;
+  try {
+    const automation::MemberInfo* member =
+        object->TypeInfo().FindById(static_cast<automation::DispId>(dispid));
+    std::vector<Variant> values(static_cast<size_t>(count));
+    std::vector<Variant*> pointers(static_cast<size_t>(count));
+    std::vector<PyObject*> refs(static_cast<size_t>(count), nullptr);
+    for (Py_ssize_t i = 0; i < count; ++i) {
+      PyObject* item = items[i];
+      PyObject* owned = nullptr;
+      if (IsRef(item)) {
+        owned = PyObject_GetAttrString(item, "value");
+        if (!owned) {
+          Py_DECREF(sequence);
+          return nullptr;
+        }
+        bool by_ref = member && static_cast<size_t>(i) < member->params.size() &&
+                      member->params[static_cast<size_t>(i)].by_ref;
+        if (by_ref) refs[static_cast<size_t>(i)] = item;
+        item = owned;
+      }
+      bool converted = FromPython(item, &values[static_cast<size_t>(i)]);
+      Py_XDECREF(owned);
+      if (!converted) {
+        Py_DECREF(sequence);
+        return nullptr;
+      }
+      pointers[static_cast<size_t>(i)] = &values[static_cast<size_t>(i)];
+    }
+
+    Variant result;
+    automation::ExcepInfo excep;
+    automation::HResult code =
+        object->Invoke(static_cast<automation::DispId>(dispid), pointers, &result, &excep);
+
+    bool written = true;
+    for (size_t i = 0; i < refs.size() && written; ++i) {
+      if (!refs[i]) continue;
+      PyObject* value = ToPython(values[i]);
+      written = value && PyObject_SetAttrString(refs[i], "value", value) == 0;
+      Py_XDECREF(value);
+    }
+    if (!written) {
+      Py_DECREF(sequence);
+      return nullptr;
+    }
+
+    switch (code) {
+      case automation::hr::kOk:
+        result_object = ToPython(result);
+        break;
+      case automation::hr::kException:
+        RaiseError(excep.number, excep.source, excep.description);
+        break;
+      case automation::hr::kBadParamCount:
+        RaiseStandardError(support::errnum::kWrongArgumentCount);
+        break;
+      case automation::hr::kParamNotOptional:
+        RaiseStandardError(support::errnum::kArgumentNotOptional);
+        break;
+      case automation::hr::kTypeMismatch:
+        RaiseStandardError(support::errnum::kTypeMismatch);
+        break;
+      default:
+        RaiseStandardError(support::errnum::kNoSuchMember);
+    }
+  } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+  }
+  Py_DECREF(sequence);
+  return result_object;
+}
+
+PyMethodDef methods[] = {
+    {"register", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Register)),
+     METH_VARARGS | METH_KEYWORDS,
+     "register(error, ref, missing, factory): the package's classes and class factory."},
+    {"create", Create, METH_O, "create(progid): a new object of a creatable class."},
+    {"typelib", TypeLib, METH_O, "typelib(progid): the type library of a ProgID as plain data."},
+    {"frame_classes", FrameClasses, METH_NOARGS,
+     "frame_classes(): the class data of Collection and Enumerator."},
+    {"classinfo", ClassOf, METH_O, "classinfo(obj): the class data of a library object."},
+    {"describe", Describe, METH_O, "describe(number): the standard description of an error."},
+    {"invoke", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Invoke)), METH_FASTCALL,
+     "invoke(obj, dispid, args): calls a member; args in parameter order."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyModuleDef module_def = {
+    PyModuleDef_HEAD_INIT,
+    "_quern",
+    "The C part of the quern package.",
+    -1,
+    methods,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+};
+
+}  // namespace
+
+PyMODINIT_FUNC PyInit__quern() {
+  PyDateTime_IMPORT;
+  if (!PyDateTimeAPI) return nullptr;
+  PyObject* module = PyModule_Create(&module_def);
+  if (!module) return nullptr;
+  handle_type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&handle_spec));
+  if (!handle_type) {
+    Py_DECREF(module);
+    return nullptr;
+  }
+  Py_INCREF(handle_type);
+  if (PyModule_AddObject(module, "Handle", reinterpret_cast<PyObject*>(handle_type)) != 0) {
+    Py_DECREF(handle_type);
+    Py_DECREF(module);
+    return nullptr;
+  }
+  return module;
+}
