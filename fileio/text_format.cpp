@@ -66,7 +66,7 @@ std::vector<uint8_t> EncodeText(const std::u16string& text, const FileFormat& fo
   switch (format.encoding) {
     case feUTF8: {
       const bool mark = format.bom == fbBOM;
-      std::vector<uint8_t> bytes = AsBytes(support::ovUNICODEToUTF8(text), mark ? 3 : 0);
+      std::vector<uint8_t> bytes = support::Utf8BytesAfter(mark ? 3 : 0, text);
       if (mark) std::memcpy(bytes.data(), kUtf8Mark, 3);
       return bytes;
     }

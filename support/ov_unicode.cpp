@@ -104,6 +104,12 @@ std::u16string DecodeUtf8(std::string_view bytes, bool escape_bytes) {
       *out++ = *in++;
       continue;
     }
+    // Two-byte characters (Cyrillic, Greek, accented Latin) without the general checks.
+    if (*in >= 0xC2 && *in <= 0xDF && end - in >= 2 && (in[1] & 0xC0) == 0x80) {
+      *out++ = static_cast<char16_t>(((in[0] & 0x1F) << 6) | (in[1] & 0x3F));
+      in += 2;
+      continue;
+    }
     char32_t code_point = 0;
     size_t subpart = 0;
     const size_t size = DecodeOne(in, end, &code_point, &subpart);
@@ -124,7 +130,8 @@ std::u16string DecodeUtf8(std::string_view bytes, bool escape_bytes) {
 
 // Encodes UTF-16 as UTF-8. A lone surrogate becomes U+FFFD, or with `unescape_bytes` a unit
 // U+DC80..U+DCFF becomes the byte it carries.
-std::string EncodeUtf8(std::u16string_view text, bool unescape_bytes) {
+template <class Bytes>
+Bytes EncodeUtf8Into(std::u16string_view text, bool unescape_bytes, size_t front) {
   // First count, so that the result is allocated once at its exact size.
   size_t size = 0;
   const size_t count = text.size();
@@ -133,9 +140,9 @@ std::string EncodeUtf8(std::u16string_view text, bool unescape_bytes) {
     const char16_t unit = in[i];
     size += unit < 0x80 ? 1 : unit < 0x800 ? 2 : 3;  // a pair counts 3 + 3 >= its 4 bytes
   }
-  std::string bytes;
-  bytes.resize(size);
-  auto* out = reinterpret_cast<unsigned char*>(bytes.data());
+  Bytes bytes;
+  bytes.resize(front + size);
+  auto* out = reinterpret_cast<unsigned char*>(bytes.data()) + front;
   size_t i = 0;
   while (i < count) {
     // The ASCII fast path: four units at once while all are below 0x80.
@@ -154,6 +161,11 @@ std::string EncodeUtf8(std::u16string_view text, bool unescape_bytes) {
     char32_t code_point = in[i++];
     if (code_point < 0x80) {
       *out++ = static_cast<unsigned char>(code_point);
+      continue;
+    }
+    if (code_point < 0x800) {  // Cyrillic, Greek, accented Latin: two bytes, no checks
+      *out++ = static_cast<unsigned char>(0xC0 | (code_point >> 6));
+      *out++ = static_cast<unsigned char>(0x80 | (code_point & 0x3F));
       continue;
     }
     // A pair is always a character: decoding a name never makes a high surrogate, so an
@@ -183,6 +195,10 @@ std::string EncodeUtf8(std::u16string_view text, bool unescape_bytes) {
   }
   bytes.resize(static_cast<size_t>(out - reinterpret_cast<unsigned char*>(bytes.data())));
   return bytes;
+}
+
+std::string EncodeUtf8(std::u16string_view text, bool unescape_bytes) {
+  return EncodeUtf8Into<std::string>(text, unescape_bytes, 0);
 }
 
 // A name in a legacy ANSI page: runs of text convert as usual, escaped units give their bytes.
@@ -227,6 +243,10 @@ std::u16string NameFromLegacy(std::string_view native) {
 std::string ovUNICODEToUTF8(std::u16string_view text) { return EncodeUtf8(text, false); }
 
 std::u16string ovUTF8ToUNICODE(std::string_view bytes) { return DecodeUtf8(bytes, false); }
+
+std::vector<uint8_t> Utf8BytesAfter(size_t front, std::u16string_view text) {
+  return EncodeUtf8Into<std::vector<uint8_t>>(text, false, front);
+}
 
 std::string ovStrConvB(std::u16string_view text) {
   if (platform::AnsiIsUtf8()) return EncodeUtf8(text, false);

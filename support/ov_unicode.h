@@ -8,14 +8,20 @@
 // - Code pages other than UTF-8: a character the page lacks becomes "?".
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace support {
 
 // Text <-> UTF-8 bytes (exact round trip for every valid text).
 std::string ovUNICODEToUTF8(std::u16string_view text);
 std::u16string ovUTF8ToUNICODE(std::string_view bytes);
+// The UTF-8 bytes of `text` after `front` zero bytes (room for a mark), made in place: whole
+// files are built this way without a second copy.
+std::vector<uint8_t> Utf8BytesAfter(size_t front, std::u16string_view text);
 
 // Text <-> bytes in the ANSI code page (platform::AnsiIsUtf8 and friends).
 std::string ovStrConvB(std::u16string_view text);
