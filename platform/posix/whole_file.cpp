@@ -3,6 +3,8 @@
 // opened descriptor with fstat rather than the name, which could change in between.
 #include "platform/whole_file.h"
 
+#include "platform/memory.h"
+
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -86,19 +88,10 @@ int OpenForReading(const std::string& path, struct stat* info, uint32_t* code) {
   return fd;
 }
 
-// Sizes the buffer for a whole file. A big one is first asked for large pages: filling it page
-// by page would otherwise cost a fault for every 4 KiB, as much time as the read itself.
+// Sizes the buffer for a whole file, with large pages for a big one.
 void SizeBuffer(std::vector<uint8_t>* data, size_t size) {
-  constexpr uintptr_t kLargePage = 2 * 1024 * 1024;
   data->reserve(size);
-  if (size >= 2 * kLargePage) {
-    const auto start = reinterpret_cast<uintptr_t>(data->data());
-    const uintptr_t first = (start + kLargePage - 1) & ~(kLargePage - 1);
-    const uintptr_t last = (start + size) & ~(kLargePage - 1);
-    if (last > first) {
-      ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);  // a hint only
-    }
-  }
+  AdviseLargePages(data->data(), size);
   data->resize(size);
 }
 

@@ -20,14 +20,19 @@ TEST(Utf8, RoundTripsEveryKindOfCharacter) {
 }
 
 TEST(Utf8, FastPathBoundariesKeepEveryCharacterInPlace) {
-  // A non-ASCII character at every offset around the eight-byte (four-unit) steps.
-  for (size_t at = 0; at < 20; ++at) {
-    std::u16string text(24, u'x');
-    text[at] = u'ж';
-    const std::string bytes = ovUNICODEToUTF8(text);
-    ASSERT_EQ(bytes.size(), 25u) << at;
-    EXPECT_EQ(bytes.substr(at, 2), "\xD0\xB6") << at;
-    EXPECT_EQ(ovUTF8ToUNICODE(bytes), text) << at;
+  // A two-, three- and four-byte character at every offset around the sixteen-byte and
+  // eight-unit steps of both directions.
+  const std::pair<std::u16string, std::string> samples[] = {
+      {u"ж", "\xD0\xB6"}, {u"日", "\xE6\x97\xA5"}, {u"\U0001F600", "\xF0\x9F\x98\x80"}};
+  for (const auto& [character, encoded] : samples) {
+    for (size_t at = 0; at < 40; ++at) {
+      std::u16string text(44, u'x');
+      text.replace(at, character.size(), character);
+      const std::string bytes = ovUNICODEToUTF8(text);
+      ASSERT_EQ(bytes.size(), 44 - character.size() + encoded.size()) << at;
+      EXPECT_EQ(bytes.substr(at, encoded.size()), encoded) << at;
+      EXPECT_EQ(ovUTF8ToUNICODE(bytes), text) << at;
+    }
   }
 }
 
