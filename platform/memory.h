@@ -5,9 +5,10 @@
 
 namespace platform {
 
-// Asks for large pages for the whole-page part of [start, start + size) before it is first
-// written: filling a buffer of hundreds of megabytes page by page otherwise costs a fault for
-// every 4 KiB, as much time as the work itself. Only a hint; small buffers are left alone.
-void AdviseLargePages(const void* start, size_t size);
+// Maps the whole pages of [start, start + size) at once, before a buffer of hundreds of
+// megabytes is filled: filling it page by page otherwise costs a fault for every 4 KiB, about
+// as much time as the work itself. Only a hint (ignored where the system cannot do it); small
+// buffers are left alone.
+void PrepareForFilling(const void* start, size_t size);
 
 }  // namespace platform

@@ -6,6 +6,7 @@
 
 #include <emmintrin.h>  // SSE2, which every x86-64 processor has
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -22,11 +23,11 @@ bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 bool IsEscapedByte(char16_t unit) { return unit >= 0xDC80 && unit <= 0xDCFF; }
 
-// Sizes a result buffer that is about to be filled, with large pages for a big one.
+// Sizes a result buffer that is about to be filled, mapped at once when it is big.
 template <class Buffer>
 void SizeForFilling(Buffer& buffer, size_t size) {
   buffer.reserve(size);
-  platform::AdviseLargePages(buffer.data(), size * sizeof(buffer[0]));
+  platform::PrepareForFilling(buffer.data(), size * sizeof(buffer[0]));
   buffer.resize(size);
 }
 
@@ -120,16 +121,28 @@ std::u16string DecodeUtf8(std::string_view bytes, bool escape_bytes) {
       in += 8;
       out += 8;
     }
-    if (in >= end) break;
-    if (*in < 0x80) {
-      *out++ = *in++;
-      continue;
+    // Text that mixes ASCII with two-byte characters (Cyrillic, Greek, accented Latin): up to
+    // sixteen characters without a branch per character, until anything else turns up; then
+    // back to the ASCII run test.
+    // The window never reaches the last byte, so that `next` always exists.
+    const unsigned char* stop = end - in > 17 ? in + 16 : end - 1;
+    bool other = false;
+    while (in < stop) {
+      const unsigned lead = in[0], next = in[1];
+      const bool two = lead >= 0xC2 && lead <= 0xDF && (next & 0xC0) == 0x80;
+      if (lead >= 0x80 && !two) {
+        other = true;
+        break;
+      }
+      *out++ = static_cast<char16_t>(two ? ((lead & 0x1F) << 6) | (next & 0x3F) : lead);
+      in += 1 + two;
     }
-    // Two-byte characters (Cyrillic, Greek, accented Latin) without the general checks.
-    if (*in >= 0xC2 && *in <= 0xDF && end - in >= 2 && (in[1] & 0xC0) == 0x80) {
-      *out++ = static_cast<char16_t>(((in[0] & 0x1F) << 6) | (in[1] & 0x3F));
-      in += 2;
-      continue;
+    if (!other) {
+      if (in != end - 1) continue;  // the window is done (or the text is)
+      if (*in < 0x80) {            // the last byte
+        *out++ = *in++;
+        continue;
+      }
     }
     char32_t code_point = 0;
     size_t subpart = 0;
@@ -162,11 +175,22 @@ Bytes EncodeUtf8Into(std::u16string_view text, bool unescape_bytes, size_t front
   const __m128i zero = _mm_setzero_si128();
   const __m128i beyond_ascii = _mm_set1_epi16(static_cast<short>(0xFF80));
   const __m128i beyond_two = _mm_set1_epi16(static_cast<short>(0xF800));
-  for (; first + 8 <= count; first += 8) {
-    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + first));
-    const int ascii = _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(units, beyond_ascii), zero));
-    const int short_ = _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(units, beyond_two), zero));
-    size += 8 + (__builtin_popcount(~ascii & 0xFFFF) + __builtin_popcount(~short_ & 0xFFFF)) / 2;
+  // Each lane of `wide` counts down once per unit of 0x80 and above, and once more from 0x800;
+  // the lanes are added up every 4096 steps, before a 16-bit lane could wrap.
+  while (first + 8 <= count) {
+    __m128i wide = zero;
+    const size_t steps = std::min<size_t>((count - first) / 8, 4096);
+    for (size_t step = 0; step < steps; ++step, first += 8) {
+      const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + first));
+      const __m128i ascii = _mm_cmpeq_epi16(_mm_and_si128(units, beyond_ascii), zero);
+      const __m128i short_ = _mm_cmpeq_epi16(_mm_and_si128(units, beyond_two), zero);
+      wide = _mm_sub_epi16(wide, _mm_add_epi16(_mm_andnot_si128(ascii, _mm_set1_epi16(1)),
+                                               _mm_andnot_si128(short_, _mm_set1_epi16(1))));
+    }
+    alignas(16) int16_t lanes[8];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), wide);
+    size += steps * 8;
+    for (const int16_t lane : lanes) size += static_cast<uint16_t>(-lane);
   }
   for (size_t i = first; i < count; ++i) {
     const char16_t unit = in[i];
@@ -199,13 +223,32 @@ Bytes EncodeUtf8Into(std::u16string_view text, bool unescape_bytes, size_t front
       out += 4;
       i += 4;
     }
+    // Text that mixes ASCII with two-byte characters (Cyrillic, Greek, accented Latin): up to
+    // sixteen units without a branch per character. The second byte is always stored (a later
+    // character overwrites it after an ASCII one), which is safe because the window never
+    // reaches the last unit: at least one more byte always follows.
+    const size_t stop = count - i > 17 ? i + 16 : count - 1;
+    bool other = false;
+    while (i < stop) {
+      const unsigned unit = in[i];
+      if (unit >= 0x800) {
+        other = true;
+        break;
+      }
+      const bool two = unit >= 0x80;
+      out[0] = static_cast<unsigned char>(two ? 0xC0 | (unit >> 6) : unit);
+      out[1] = static_cast<unsigned char>(0x80 | (unit & 0x3F));
+      out += 1 + two;
+      ++i;
+    }
+    if (!other && i != count - 1) continue;  // the window is done (or the text is)
     if (i >= count) break;
     char32_t code_point = in[i++];
     if (code_point < 0x80) {
       *out++ = static_cast<unsigned char>(code_point);
       continue;
     }
-    if (code_point < 0x800) {  // Cyrillic, Greek, accented Latin: two bytes, no checks
+    if (code_point < 0x800) {
       *out++ = static_cast<unsigned char>(0xC0 | (code_point >> 6));
       *out++ = static_cast<unsigned char>(0x80 | (code_point & 0x3F));
       continue;

@@ -88,10 +88,10 @@ int OpenForReading(const std::string& path, struct stat* info, uint32_t* code) {
   return fd;
 }
 
-// Sizes the buffer for a whole file, with large pages for a big one.
+// Sizes the buffer for a whole file, mapped at once when it is big.
 void SizeBuffer(std::vector<uint8_t>* data, size_t size) {
   data->reserve(size);
-  AdviseLargePages(data->data(), size);
+  PrepareForFilling(data->data(), size);
   data->resize(size);
 }
 

@@ -3,6 +3,7 @@ Python's own codecs make of the same text, and reading gives the text back."""
 
 import codecs
 import os
+import random
 import unittest
 
 from quern_testing import FolderTest, quern
@@ -71,6 +72,24 @@ class TextRoundTrip(FolderTest):
                 refs = [quern.Ref(), quern.Ref(), quern.Ref()]
                 self.assertTrue(quern.GetFileFormat2(name, False, *refs))
                 self.assertEqual(tuple(r.value for r in refs), expected)
+
+
+class Utf8AgainstPython(FolderTest):
+    def test_any_byte_mix_decodes_and_encodes_as_python_does(self):
+        # Pieces that meet every fast path and every kind of bad sequence at random offsets:
+        # the decoder must replace exactly what Python's replaces (one U+FFFD per maximal
+        # invalid subpart), and valid text must encode to Python's bytes.
+        pieces = [b"a", b" ", b"\xd0\xb6", b"\xe6\x97\xa5", b"\xf0\x9f\x98\x80", b"\x80",
+                  b"\xc3", b"\xe6\x97", b"\xff", b"\xed\xa0\x80", b"\xc0\xaf", b"\r\n"]
+        rng = random.Random(7)
+        name = self.path("mix.txt")
+        for _ in range(1500):
+            data = b"".join(rng.choice(pieces) for _ in range(rng.randint(0, 60)))
+            self.write_bytes("mix.txt", data)
+            text = quern.GetFile2(name, True, quern.feUTF8, quern.fbNoBOM)
+            self.assertEqual(text, data.decode("utf-8", "replace"), data)
+            quern.PutFile2(name, text, True, quern.feUTF8, quern.fbNoBOM)
+            self.assertEqual(self.read_bytes("mix.txt"), text.encode("utf-8"), data)
 
 
 class GetFile2OutValues(FolderTest):
