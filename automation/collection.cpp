@@ -115,28 +115,54 @@ const ClassInfo& Collection::Class() {
     c.description = "Ordered collection counted from 1; items may carry a text key.";
     c.create = [] { return static_cast<Object*>(new Collection); };
     c.members = {
-        {"Item", kDispIdValue, MemberKind::kMethod, {{"Index", "Variant"}}, "Variant",
-         "The item at a 1-based index or under a key.", false,
+        {"Item",
+         kDispIdValue,
+         MemberKind::kMethod,
+         {{"Index", "Variant"}},
+         "Variant",
+         "The item at a 1-based index or under a key.",
+         false,
          [](Object& o, CallArgs& a) { return static_cast<Collection&>(o).Item(a[0]); }},
-        {"Add", 1, MemberKind::kMethod,
+        {"Add",
+         1,
+         MemberKind::kMethod,
          {{"Item", "Variant"},
           {"Key", "Variant", true},
           {"Before", "Variant", true},
           {"After", "Variant", true}},
-         "", "Adds an item, optionally under a key and before or after another item.", false,
+         "",
+         "Adds an item, optionally under a key and before or after another item.",
+         false,
          [](Object& o, CallArgs& a) {
            static_cast<Collection&>(o).Add(a[0], a[1], a[2], a[3]);
            return Variant();
          }},
-        {"Count", 2, MemberKind::kPropertyGet, {}, "Long", "The number of items.", false,
+        {"Count",
+         2,
+         MemberKind::kPropertyGet,
+         {},
+         "Long",
+         "The number of items.",
+         false,
          [](Object& o, CallArgs&) { return Variant(static_cast<Collection&>(o).Count()); }},
-        {"Remove", 3, MemberKind::kMethod, {{"Index", "Variant"}}, "",
-         "Removes the item at a 1-based index or under a key.", false,
+        {"Remove",
+         3,
+         MemberKind::kMethod,
+         {{"Index", "Variant"}},
+         "",
+         "Removes the item at a 1-based index or under a key.",
+         false,
          [](Object& o, CallArgs& a) {
            static_cast<Collection&>(o).Remove(a[0]);
            return Variant();
          }},
-        {"NewEnum", kDispIdNewEnum, MemberKind::kMethod, {}, "IUnknown", "", true,
+        {"NewEnum",
+         kDispIdNewEnum,
+         MemberKind::kMethod,
+         {},
+         "IUnknown",
+         "",
+         true,
          [](Object& o, CallArgs&) {
            return Variant(MakeObject<Enumerator>(static_cast<Collection&>(o).Items()));
          }},
@@ -153,15 +179,26 @@ const ClassInfo& Enumerator::Class() {
     c.interface_name = "IEnumVARIANT";
     c.iid = {0x00020404, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
     c.members = {
-        {"Next", 1, MemberKind::kMethod, {{"Value", "Variant", false, Missing{}, true}}, "Boolean",
-         "The next value through Value; False at the end.", false,
+        {"Next",
+         1,
+         MemberKind::kMethod,
+         {{"Value", "Variant", false, Missing{}, true}},
+         "Boolean",
+         "The next value through Value; False at the end.",
+         false,
          [](Object& o, CallArgs& a) {
            Variant value;
            bool more = static_cast<Enumerator&>(o).Next(&value);
            if (more) const_cast<Variant&>(a[0]) = value;
            return Variant(more);
          }},
-        {"Reset", 2, MemberKind::kMethod, {}, "", "Starts again from the first value.", false,
+        {"Reset",
+         2,
+         MemberKind::kMethod,
+         {},
+         "",
+         "Starts again from the first value.",
+         false,
          [](Object& o, CallArgs&) {
            static_cast<Enumerator&>(o).Reset();
            return Variant();

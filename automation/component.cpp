@@ -93,7 +93,8 @@ Library* FindUnregisteredLibrary(std::string_view library_name) {
   for (char c : library_name) file += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
   file += ".so";
   if (platform::ModuleHandle module = platform::FindLoadedModule(file)) {
-    std::string path = platform::ModulePathOf(platform::GetModuleSymbol(module, "DllGetClassObject"));
+    std::string path =
+        platform::ModulePathOf(platform::GetModuleSymbol(module, "DllGetClassObject"));
     if (Library* library = LoadLibraryAt(path.empty() ? file : path, module)) return library;
   }
   for (const std::string& folder :

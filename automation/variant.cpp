@@ -40,17 +40,28 @@ T RoundToInteger(double value) {
 
 const char* VarTypeName(VarType type) {
   switch (type) {
-    case VarType::kEmpty: return "Empty";
-    case VarType::kMissing: return "Missing";
-    case VarType::kBoolean: return "Boolean";
-    case VarType::kByte: return "Byte";
-    case VarType::kInteger: return "Integer";
-    case VarType::kLong: return "Long";
-    case VarType::kDouble: return "Double";
-    case VarType::kDate: return "Date";
-    case VarType::kString: return "String";
-    case VarType::kBytes: return "Byte()";
-    case VarType::kObject: return "Object";
+    case VarType::kEmpty:
+      return "Empty";
+    case VarType::kMissing:
+      return "Missing";
+    case VarType::kBoolean:
+      return "Boolean";
+    case VarType::kByte:
+      return "Byte";
+    case VarType::kInteger:
+      return "Integer";
+    case VarType::kLong:
+      return "Long";
+    case VarType::kDouble:
+      return "Double";
+    case VarType::kDate:
+      return "Date";
+    case VarType::kString:
+      return "String";
+    case VarType::kBytes:
+      return "Byte()";
+    case VarType::kObject:
+      return "Object";
   }
   return "?";
 }
@@ -71,25 +82,39 @@ bool Variant::IsNumeric() const {
 
 double Variant::ToDouble() const {
   switch (type()) {
-    case VarType::kEmpty: return 0;
-    case VarType::kBoolean: return std::get<bool>(value_) ? -1 : 0;
-    case VarType::kByte: return std::get<uint8_t>(value_);
-    case VarType::kInteger: return std::get<int16_t>(value_);
-    case VarType::kLong: return std::get<int32_t>(value_);
-    case VarType::kDouble: return std::get<double>(value_);
-    case VarType::kDate: return std::get<Date>(value_).days;
-    case VarType::kString: return NumberFromText(String());
-    default: Raise(support::errnum::kTypeMismatch);
+    case VarType::kEmpty:
+      return 0;
+    case VarType::kBoolean:
+      return std::get<bool>(value_) ? -1 : 0;
+    case VarType::kByte:
+      return std::get<uint8_t>(value_);
+    case VarType::kInteger:
+      return std::get<int16_t>(value_);
+    case VarType::kLong:
+      return std::get<int32_t>(value_);
+    case VarType::kDouble:
+      return std::get<double>(value_);
+    case VarType::kDate:
+      return std::get<Date>(value_).days;
+    case VarType::kString:
+      return NumberFromText(String());
+    default:
+      Raise(support::errnum::kTypeMismatch);
   }
 }
 
 int32_t Variant::ToLong() const {
   switch (type()) {
-    case VarType::kLong: return std::get<int32_t>(value_);
-    case VarType::kInteger: return std::get<int16_t>(value_);
-    case VarType::kByte: return std::get<uint8_t>(value_);
-    case VarType::kBoolean: return std::get<bool>(value_) ? -1 : 0;
-    default: return RoundToInteger<int32_t>(ToDouble());
+    case VarType::kLong:
+      return std::get<int32_t>(value_);
+    case VarType::kInteger:
+      return std::get<int16_t>(value_);
+    case VarType::kByte:
+      return std::get<uint8_t>(value_);
+    case VarType::kBoolean:
+      return std::get<bool>(value_) ? -1 : 0;
+    default:
+      return RoundToInteger<int32_t>(ToDouble());
   }
 }
 
@@ -98,23 +123,28 @@ uint8_t Variant::ToByte() const { return RoundToInteger<uint8_t>(ToDouble()); }
 
 bool Variant::ToBool() const {
   switch (type()) {
-    case VarType::kBoolean: return std::get<bool>(value_);
+    case VarType::kBoolean:
+      return std::get<bool>(value_);
     case VarType::kString: {
       std::string utf8 = support::ovTrimEx(support::Utf8FromUtf16(String()));
       if (support::EqualsIgnoringAsciiCase(utf8, "True")) return true;
       if (support::EqualsIgnoringAsciiCase(utf8, "False")) return false;
       return NumberFromText(String()) != 0;
     }
-    default: return ToDouble() != 0;
+    default:
+      return ToDouble() != 0;
   }
 }
 
 std::u16string Variant::ToString() const {
   char buffer[64];
   switch (type()) {
-    case VarType::kEmpty: return {};
-    case VarType::kString: return String();
-    case VarType::kBoolean: return std::get<bool>(value_) ? u"True" : u"False";
+    case VarType::kEmpty:
+      return {};
+    case VarType::kString:
+      return String();
+    case VarType::kBoolean:
+      return std::get<bool>(value_) ? u"True" : u"False";
     case VarType::kByte:
     case VarType::kInteger:
     case VarType::kLong:
@@ -135,14 +165,17 @@ std::u16string Variant::ToString() const {
       if (bytes.size() % 2) text.push_back(bytes.back());
       return text;
     }
-    default: Raise(support::errnum::kTypeMismatch);
+    default:
+      Raise(support::errnum::kTypeMismatch);
   }
 }
 
 std::vector<uint8_t> Variant::ToBytes() const {
   switch (type()) {
-    case VarType::kBytes: return Bytes();
-    case VarType::kEmpty: return {};
+    case VarType::kBytes:
+      return Bytes();
+    case VarType::kEmpty:
+      return {};
     case VarType::kString: {
       std::vector<uint8_t> bytes;
       bytes.reserve(String().size() * 2);
@@ -152,7 +185,8 @@ std::vector<uint8_t> Variant::ToBytes() const {
       }
       return bytes;
     }
-    default: Raise(support::errnum::kTypeMismatch);
+    default:
+      Raise(support::errnum::kTypeMismatch);
   }
 }
 

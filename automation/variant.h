@@ -20,10 +20,10 @@ enum class VarType : uint8_t {
   kInteger,  // 16-bit signed
   kLong,     // 32-bit signed
   kDouble,
-  kDate,     // days since 1899-12-30 00:00 local time
-  kString,   // UTF-16
-  kBytes,    // Byte(): a one-dimensional array of bytes from index 0
-  kObject,   // an object reference, or Nothing
+  kDate,    // days since 1899-12-30 00:00 local time
+  kString,  // UTF-16
+  kBytes,   // Byte(): a one-dimensional array of bytes from index 0
+  kObject,  // an object reference, or Nothing
 };
 
 // The name of a type as clients know it ("Long", "String", "Byte()", ...).

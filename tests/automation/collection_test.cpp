@@ -3,19 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "automation/component.h"
+#include "common/test_files.h"
 #include "support/ov_error.h"
 
 namespace automation {
 namespace {
 
-int32_t ErrorOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const support::Error& error) {
-    return error.number();
-  }
-  return 0;
-}
+using orvanel::testing::ErrorNumberOf;
 
 TEST(CollectionTest, ItemsAreCountedFromOneAndFoundByKeyWithoutCase) {
   auto items = MakeObject<Collection>();
@@ -33,38 +27,38 @@ TEST(CollectionTest, ItemsAreCountedFromOneAndFoundByKeyWithoutCase) {
   items->Remove(Variant(u"key"));
   EXPECT_EQ(items->Count(), 3);
   EXPECT_EQ(items->Item(Variant(u"ключ")), Variant(u"после"));  // keys follow their items
-  items->Add(Variant(u"again"), Variant(u"KEY"));                // a removed key is free again
+  items->Add(Variant(u"again"), Variant(u"KEY"));               // a removed key is free again
   EXPECT_EQ(items->Items().back(), Variant(u"again"));
 }
 
 TEST(CollectionTest, BadIndexesAndKeysRaiseVbErrors) {
   auto items = MakeObject<Collection>();
-  EXPECT_EQ(ErrorOf([&] { items->Item(Variant(int32_t{0})); }), 5);
-  EXPECT_EQ(ErrorOf([&] { items->Item(Variant(int32_t{1})); }), 5);
+  EXPECT_EQ(ErrorNumberOf([&] { items->Item(Variant(int32_t{0})); }), 5);
+  EXPECT_EQ(ErrorNumberOf([&] { items->Item(Variant(int32_t{1})); }), 5);
   items->Add(Variant(u"a"), Variant(u"k"));
-  EXPECT_EQ(ErrorOf([&] { items->Item(Variant(int32_t{0})); }), 5);
-  EXPECT_EQ(ErrorOf([&] { items->Item(Variant(int32_t{2})); }), 5);  // Count + 1
-  EXPECT_EQ(ErrorOf([&] { items->Item(Variant(int32_t{2147483647})); }), 5);
-  EXPECT_EQ(ErrorOf([&] { items->Item(Variant(u"none")); }), 5);
-  EXPECT_EQ(ErrorOf([&] { items->Item(Variant(std::vector<uint8_t>{1})); }), 13);
-  EXPECT_EQ(ErrorOf([&] { items->Item(Variant(1e12)); }), 6);
-  EXPECT_EQ(ErrorOf([&] { items->Add(Variant(u"b"), Variant(u"K")); }), 457);
-  EXPECT_EQ(ErrorOf([&] {
+  EXPECT_EQ(ErrorNumberOf([&] { items->Item(Variant(int32_t{0})); }), 5);
+  EXPECT_EQ(ErrorNumberOf([&] { items->Item(Variant(int32_t{2})); }), 5);  // Count + 1
+  EXPECT_EQ(ErrorNumberOf([&] { items->Item(Variant(int32_t{2147483647})); }), 5);
+  EXPECT_EQ(ErrorNumberOf([&] { items->Item(Variant(u"none")); }), 5);
+  EXPECT_EQ(ErrorNumberOf([&] { items->Item(Variant(std::vector<uint8_t>{1})); }), 13);
+  EXPECT_EQ(ErrorNumberOf([&] { items->Item(Variant(1e12)); }), 6);
+  EXPECT_EQ(ErrorNumberOf([&] { items->Add(Variant(u"b"), Variant(u"K")); }), 457);
+  EXPECT_EQ(ErrorNumberOf([&] {
               items->Add(Variant(u"b"), Missing{}, Variant(int32_t{1}), Variant(int32_t{1}));
             }),
             5);
-  EXPECT_EQ(ErrorOf([&] { items->Remove(Variant(int32_t{3})); }), 5);
+  EXPECT_EQ(ErrorNumberOf([&] { items->Remove(Variant(int32_t{3})); }), 5);
   EXPECT_EQ(items->Count(), 1);  // failed calls changed nothing
 }
 
 TEST(CollectionTest, ZeroBasedItemOfLibraryCollectionsOverflowsAtTheLargestLong) {
   auto items = MakeObject<Collection>();
-  EXPECT_EQ(ErrorOf([&] { ZeroBasedItem(*items, 0); }), 5);
-  EXPECT_EQ(ErrorOf([&] { ZeroBasedItem(*items, 2147483647); }), 6);
+  EXPECT_EQ(ErrorNumberOf([&] { ZeroBasedItem(*items, 0); }), 5);
+  EXPECT_EQ(ErrorNumberOf([&] { ZeroBasedItem(*items, 2147483647); }), 6);
   items->Add(Variant(u"x"));
   EXPECT_EQ(ZeroBasedItem(*items, 0), Variant(u"x"));
-  EXPECT_EQ(ErrorOf([&] { ZeroBasedItem(*items, 1); }), 5);
-  EXPECT_EQ(ErrorOf([&] { ZeroBasedItem(*items, -1); }), 5);
+  EXPECT_EQ(ErrorNumberOf([&] { ZeroBasedItem(*items, 1); }), 5);
+  EXPECT_EQ(ErrorNumberOf([&] { ZeroBasedItem(*items, -1); }), 5);
 }
 
 TEST(CollectionTest, LateBoundCallsUseTheMemberTable) {
@@ -73,9 +67,9 @@ TEST(CollectionTest, LateBoundCallsUseTheMemberTable) {
   CallByName(*items, "Add", {Variant(u"two")});
   EXPECT_EQ(CallByName(*items, "Count"), Variant(int32_t{2}));
   EXPECT_EQ(CallByName(*items, "Item", {Variant(u"K1")}), Variant(u"one"));
-  EXPECT_EQ(ErrorOf([&] { CallByName(*items, "Add"); }), 449);
-  EXPECT_EQ(ErrorOf([&] { CallByName(*items, "Count", {Variant(int32_t{1})}); }), 450);
-  EXPECT_EQ(ErrorOf([&] { CallByName(*items, "Nothing"); }), 438);
+  EXPECT_EQ(ErrorNumberOf([&] { CallByName(*items, "Add"); }), 449);
+  EXPECT_EQ(ErrorNumberOf([&] { CallByName(*items, "Count", {Variant(int32_t{1})}); }), 450);
+  EXPECT_EQ(ErrorNumberOf([&] { CallByName(*items, "Nothing"); }), 438);
 
   Ref<Object> enumerator = CallByName(*items, "NewEnum").ToObject();
   std::vector<Variant> walked;
@@ -93,10 +87,10 @@ TEST(VariantTest, CoercionsFollowVbRules) {
   EXPECT_EQ(Variant(int32_t{0}).ToBool(), false);
   EXPECT_EQ(Variant(1.5).ToString(), u"1.5");
   EXPECT_EQ(Variant(false).ToString(), u"False");
-  EXPECT_EQ(ErrorOf([] { Variant(u"abc").ToLong(); }), 13);
-  EXPECT_EQ(ErrorOf([] { Variant(2147483647.5).ToLong(); }), 6);
-  EXPECT_EQ(ErrorOf([] { Variant(int32_t{40000}).ToInteger(); }), 6);
-  EXPECT_EQ(ErrorOf([] { Variant(Missing{}).ToLong(); }), 13);
+  EXPECT_EQ(ErrorNumberOf([] { Variant(u"abc").ToLong(); }), 13);
+  EXPECT_EQ(ErrorNumberOf([] { Variant(2147483647.5).ToLong(); }), 6);
+  EXPECT_EQ(ErrorNumberOf([] { Variant(int32_t{40000}).ToInteger(); }), 6);
+  EXPECT_EQ(ErrorNumberOf([] { Variant(Missing{}).ToLong(); }), 13);
   EXPECT_EQ(Variant(u"AB").ToBytes(), (std::vector<uint8_t>{'A', 0, 'B', 0}));
 }
 

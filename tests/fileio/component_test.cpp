@@ -1,11 +1,13 @@
 // The library as a component: registration, creation by ProgID and class id, refusal of the
 // classes only the library makes, unloading, and late-bound calls through the member tables.
+#include "automation/component.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 
-#include "automation/component.h"
+#include "common/test_files.h"
 #include "fileio/orvFSO.h"
 #include "fileio/quern0102.h"
 #include "support/ov_error.h"
@@ -26,23 +28,17 @@ namespace {
 
 using automation::CallByName;
 using automation::Variant;
-
-int32_t ErrorOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const support::Error& error) {
-    return error.number();
-  }
-  return 0;
-}
+using orvanel::testing::ErrorNumberOf;
+using orvanel::testing::ReadBytes;
+using orvanel::testing::TempFolder;
 
 TEST(ComponentTest, CreatesRegisteredClassesByProgIdAndRefusesUnknownOnes) {
   auto fso = automation::CreateObject("Quern0102.orvFSO");
   ASSERT_TRUE(fso);
   EXPECT_EQ(fso->TypeInfo().name, "orvFSO");
   EXPECT_TRUE(automation::CreateObject("quern0102.ORVDESCRIPTION"));
-  EXPECT_EQ(ErrorOf([] { automation::CreateObject("Quern0102.NoSuchClass"); }), 429);
-  EXPECT_EQ(ErrorOf([] { automation::CreateObject("NoSuchLibrary.orvFSO"); }), 429);
+  EXPECT_EQ(ErrorNumberOf([] { automation::CreateObject("Quern0102.NoSuchClass"); }), 429);
+  EXPECT_EQ(ErrorNumberOf([] { automation::CreateObject("NoSuchLibrary.orvFSO"); }), 429);
 }
 
 TEST(ComponentTest, CanUnloadOnlyWhenNoObjectIsAlive) {
@@ -56,49 +52,24 @@ TEST(ComponentTest, CanUnloadOnlyWhenNoObjectIsAlive) {
   EXPECT_EQ(DllCanUnloadNow(), automation::hr::kOk);
 }
 
-}  // namespace
-}  // namespace quern
-
-namespace quern {
-namespace {
-
-class TempDir {
- public:
-  TempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/quern-test-XXXXXX";
-    path_ = mkdtemp(pattern.data()) ? pattern : std::string();
-  }
-  ~TempDir() { std::filesystem::remove_all(path_); }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 std::u16string U16(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
 TEST(ComponentTest, RegistrationWritesEveryCreatableClassAndUnregistrationRemovesIt) {
-  TempDir registry;
+  TempFolder registry;
   setenv("ORVANEL_REGISTRY", registry.path().c_str(), 1);
   ASSERT_EQ(DllRegisterServer(), automation::hr::kOk);
-  std::string progid = ReadAll(registry / "ProgID/Quern0102.orvFSO");
+  std::string progid = ReadBytes(registry / "ProgID/Quern0102.orvFSO");
   std::string clsid = GuidToString(orvFSO::Class().clsid);
   EXPECT_EQ(progid, "CLSID=" + clsid + "\n");
-  std::string server = ReadAll(registry / ("CLSID/" + clsid));
+  std::string server = ReadBytes(registry / ("CLSID/" + clsid));
   EXPECT_NE(server.find("ThreadingModel=Apartment\n"), std::string::npos);
   EXPECT_NE(server.find("libquern0102.so\n"), std::string::npos);
-  std::string library = ReadAll(registry / ("TypeLib/" + GuidToString(TypeLibrary().libid)));
+  std::string library = ReadBytes(registry / ("TypeLib/" + GuidToString(TypeLibrary().libid)));
   EXPECT_NE(library.find("HelpString=Orvanel - File I/O support 1.02\n"), std::string::npos);
   EXPECT_NE(library.find("Version=1.1\n"), std::string::npos);
-  EXPECT_NE(ReadAll(registry / ("Interface/" + GuidToString(orvFSO::Class().iid))).find("Version=1.1"),
-            std::string::npos);
+  EXPECT_NE(
+      ReadBytes(registry / ("Interface/" + GuidToString(orvFSO::Class().iid))).find("Version=1.1"),
+      std::string::npos);
 
   // A registered class is created through its registered server.
   EXPECT_TRUE(automation::CreateObject("Quern0102.orvDescriptIon"));
@@ -119,8 +90,8 @@ TEST(ComponentTest, ClassObjectsAreServedOnlyForCreatableClasses) {
   EXPECT_EQ(DllGetClassObject(&clsid, &automation::kIidDispatch, &out),
             automation::hr::kNoInterface);
   ASSERT_EQ(DllGetClassObject(&clsid, &automation::kIidClassFactory, &out), automation::hr::kOk);
-  auto factory = automation::Ref<automation::ClassFactory>::Adopt(
-      static_cast<automation::ClassFactory*>(out));
+  auto factory =
+      automation::Ref<automation::ClassFactory>::Adopt(static_cast<automation::ClassFactory*>(out));
   factory->LockServer(true);
   EXPECT_EQ(DllCanUnloadNow(), automation::hr::kFalse);  // a locked factory keeps the library
   factory->LockServer(false);
@@ -152,17 +123,17 @@ TEST(ComponentTest, TypeLibraryDescribesTheLibraryAndItsEnumerations) {
 }
 
 TEST(DispatchTest, OmittedOptionalParametersTakeTheTableDefaults) {
-  TempDir dir;
+  TempFolder dir;
   auto fso = automation::CreateObject("Quern0102.orvFSO");
   Variant name(U16(dir / "a.txt"));
   // PutFile2(FileName, Data): ANSI, no mark.
   EXPECT_EQ(CallByName(*fso, "PutFile2", {name, Variant(u"abc")}), Variant(true));
-  EXPECT_EQ(ReadAll(dir / "a.txt"), "abc");
+  EXPECT_EQ(ReadBytes(dir / "a.txt"), "abc");
   // Missing in the middle: Encoding given, the rest default (UTF-8 gets its mark).
   EXPECT_EQ(CallByName(*fso, "PutFile2",
                        {name, Variant(u"é"), automation::Missing{}, Variant(int32_t{feUTF8})}),
             Variant(true));
-  EXPECT_EQ(ReadAll(dir / "a.txt"), "\xEF\xBB\xBF\xC3\xA9");
+  EXPECT_EQ(ReadBytes(dir / "a.txt"), "\xEF\xBB\xBF\xC3\xA9");
 
   std::string list = dir / "list.txt";
   std::ofstream(list, std::ios::binary) << "; comment\r\n\r\n  *.tmp  \r\n*.bak\r\n";
@@ -174,13 +145,17 @@ TEST(DispatchTest, OmittedOptionalParametersTakeTheTableDefaults) {
 }
 
 TEST(DispatchTest, ByReferenceParametersAreWrittenBack) {
-  TempDir dir;
+  TempFolder dir;
   std::ofstream(dir / "u.txt", std::ios::binary) << std::string("\xFE\xFF\x00\x41", 4);
   auto fso = automation::CreateObject("Quern0102.orvFSO");
-  std::vector<Variant> args{Variant(U16(dir / "u.txt")), automation::Missing{},
-                            automation::Missing{},       automation::Missing{},
-                            automation::Missing{},       Variant(),
-                            Variant(),                   Variant(),
+  std::vector<Variant> args{Variant(U16(dir / "u.txt")),
+                            automation::Missing{},
+                            automation::Missing{},
+                            automation::Missing{},
+                            automation::Missing{},
+                            Variant(),
+                            Variant(),
+                            Variant(),
                             Variant(false)};
   EXPECT_EQ(CallByName(*fso, "GetFile2", args), Variant(u"A"));
   EXPECT_EQ(args[5], Variant(int32_t{feUTF16}));
@@ -199,7 +174,7 @@ TEST(DispatchTest, ByReferenceParametersAreWrittenBack) {
 }
 
 TEST(DispatchTest, RaisedErrorsCarryNumberSourceAndDescription) {
-  TempDir dir;
+  TempFolder dir;
   auto fso = automation::CreateObject("Quern0102.orvFSO");
   try {
     CallByName(*fso, "GetFileB", {Variant(U16(dir / "none")), Variant(true)});
@@ -210,16 +185,17 @@ TEST(DispatchTest, RaisedErrorsCarryNumberSourceAndDescription) {
     EXPECT_EQ(error.description(), "Файл не найден");
   }
   // A bad argument type is a type mismatch, not a crash.
-  EXPECT_EQ(ErrorOf([&] { CallByName(*fso, "GetFileZone", {Variant(std::vector<uint8_t>{1})}); }),
-            0);  // Byte() reads as a String
-  EXPECT_EQ(ErrorOf([&] {
+  EXPECT_EQ(
+      ErrorNumberOf([&] { CallByName(*fso, "GetFileZone", {Variant(std::vector<uint8_t>{1})}); }),
+      0);  // Byte() reads as a String
+  EXPECT_EQ(ErrorNumberOf([&] {
               CallByName(*fso, "SetFileZone", {Variant(u"x"), Variant(u"not a number")});
             }),
             13);
 }
 
 TEST(DispatchTest, CanUnloadNowWaitsForObjectsReturnedByMembers) {
-  TempDir dir;
+  TempFolder dir;
   std::ofstream(dir / "l.txt") << "a\n";
   automation::Ref<automation::Object> collection;
   {

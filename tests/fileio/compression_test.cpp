@@ -9,7 +9,7 @@
 #include <fstream>
 #include <string>
 
-#include "cleaner/temp_folder.h"
+#include "common/test_files.h"
 #include "fileio/loop_image.h"
 #include "fileio/orvFSO.h"
 #include "support/ov_unicode.h"
@@ -24,7 +24,7 @@ void WriteFile(const std::string& path, const std::string& data) {
 }
 
 TEST(Compression, AMissingFileGivesMinusOneAndError2) {
-  sweepwell::testing::TempFolder folder;
+  orvanel::testing::TempFolder folder;
   int32_t code = 12345;
   EXPECT_EQ(ApplicationObject().GetFileCompression(Text(folder / "missing"), &code), cfError);
   EXPECT_EQ(code, 2);
@@ -35,7 +35,7 @@ TEST(Compression, AMissingFileGivesMinusOneAndError2) {
 }
 
 TEST(Compression, AFileSystemWithoutCompressionSaysNotSupported) {
-  sweepwell::testing::TempFolder folder;
+  orvanel::testing::TempFolder folder;
   const std::string file = folder / "log.txt";
   WriteFile(file, "text");
   int32_t code = 0;
@@ -48,7 +48,7 @@ TEST(Compression, AFileSystemWithoutCompressionSaysNotSupported) {
 }
 
 TEST(Compression, AnUnknownFormatIsAnInvalidParameter) {
-  sweepwell::testing::TempFolder folder;
+  orvanel::testing::TempFolder folder;
   const std::string file = folder / "log.txt";
   WriteFile(file, "text");
   int32_t code = 0;

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "automation/component.h"
-#include "cleaner/temp_folder.h"
+#include "common/test_files.h"
 #include "fileio/loop_image.h"
 #include "fileio/orvDescriptIon.h"
 #include "fileio/orvFSO.h"
@@ -19,19 +19,12 @@
 namespace quern {
 namespace {
 
-using sweepwell::testing::TempFolder;
+using orvanel::testing::TempFolder;
+using orvanel::testing::WriteBytes;
+using orvanel::testing::ReadBytes;
 
 std::u16string Text(const std::string& utf8) { return support::Utf16FromUtf8(utf8); }
 std::string Utf8(const std::u16string& text) { return support::Utf8FromUtf16(text); }
-
-void WriteBytes(const std::string& path, const std::string& data) {
-  std::ofstream(path, std::ios::binary) << data;
-}
-
-std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), {});
-}
 
 bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "cleaner/temp_folder.h"
+#include "common/test_files.h"
 #include "fileio/orvFSO.h"
 #include "support/ov_error.h"
 #include "support/ov_unicode.h"
@@ -12,13 +12,11 @@
 namespace quern {
 namespace {
 
-using sweepwell::testing::TempFolder;
+using orvanel::testing::TempFolder;
+using orvanel::testing::WriteBytes;
+using orvanel::testing::ReadBytes;
 
 std::u16string Name(const std::string& path) { return support::FileNameFromNative(path); }
-
-void Write(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
 
 // The items in order; each must sit under its position as key.
 std::vector<std::u16string> Items(const Ref<Collection>& items) {
@@ -46,7 +44,7 @@ class ListFiles : public ::testing::Test {
 };
 
 TEST_F(ListFiles, DefaultsSkipCommentsAndBlanksAndTrim) {
-  Write(dir / "list.txt", "; comment\r\n\r\n  *.tmp \t\r\n*.bak\r\n");
+  WriteBytes(dir / "list.txt", "; comment\r\n\r\n  *.tmp \t\r\n*.bak\r\n");
   EXPECT_EQ(Items(fso->ReadStandardListFile(file)), (List{u"*.tmp", u"*.bak"}));
   // The final CR LF gives ReadStandardListFile2 one more, empty, piece (skipped as blank).
   bool success = false;
@@ -57,14 +55,14 @@ TEST_F(ListFiles, DefaultsSkipCommentsAndBlanksAndTrim) {
 }
 
 TEST_F(ListFiles, UntrimmedLinesAreTestedTrimmedOnlyByTheFirstReader) {
-  Write(dir / "list.txt", " mask \r\n  ; comment");
+  WriteBytes(dir / "list.txt", " mask \r\n  ; comment");
   EXPECT_EQ(Items(fso->ReadStandardListFile(file, u";", true, false)), (List{u" mask "}));
   EXPECT_EQ(Items(fso->ReadStandardListFile2(file, u";", true, false)),
             (List{u" mask ", u"  ; comment"}));
 }
 
 TEST_F(ListFiles, OnlyTheSecondReaderComparesTheMarkerWithoutCase) {
-  Write(dir / "list.txt", "REM one\r\nrem two\r\nРем три\r\nkeep");
+  WriteBytes(dir / "list.txt", "REM one\r\nrem two\r\nРем три\r\nkeep");
   EXPECT_EQ(Items(fso->ReadStandardListFile(file, u"REM")),
             (List{u"rem two", u"Рем три", u"keep"}));
   EXPECT_EQ(Items(fso->ReadStandardListFile2(file, u"REM")), (List{u"Рем три", u"keep"}));
@@ -73,7 +71,7 @@ TEST_F(ListFiles, OnlyTheSecondReaderComparesTheMarkerWithoutCase) {
 }
 
 TEST_F(ListFiles, BlanksKeptAndNoMarker) {
-  Write(dir / "list.txt", "a\r\n\r\n  \r\n;b\r\n");
+  WriteBytes(dir / "list.txt", "a\r\n\r\n  \r\n;b\r\n");
   EXPECT_EQ(Items(fso->ReadStandardListFile(file, u";", false)), (List{u"a", u"", u""}));
   EXPECT_EQ(Items(fso->ReadStandardListFile2(file, u";", false)), (List{u"a", u"", u"", u""}));
   EXPECT_EQ(Items(fso->ReadStandardListFile(file, u"", false)), (List{u"a", u"", u"", u";b"}));
@@ -82,17 +80,17 @@ TEST_F(ListFiles, BlanksKeptAndNoMarker) {
 }
 
 TEST_F(ListFiles, LineEnds) {
-  Write(dir / "list.txt", "a\nb\nc");
+  WriteBytes(dir / "list.txt", "a\nb\nc");
   EXPECT_EQ(Items(fso->ReadStandardListFile(file)), (List{u"a\nb\nc"}));
   EXPECT_EQ(Items(fso->ReadStandardListFile2(file)), (List{u"a\nb\nc"}));
   // A CR alone ends a line only for the first reader.
-  Write(dir / "list.txt", "a\rb\r\nc");
+  WriteBytes(dir / "list.txt", "a\rb\r\nc");
   EXPECT_EQ(Items(fso->ReadStandardListFile(file)), (List{u"a", u"b", u"c"}));
   EXPECT_EQ(Items(fso->ReadStandardListFile2(file)), (List{u"a\rb", u"c"}));
 }
 
 TEST_F(ListFiles, EmptyFile) {
-  Write(dir / "list.txt", "");
+  WriteBytes(dir / "list.txt", "");
   EXPECT_EQ(Items(fso->ReadStandardListFile(file)), List{});
   bool success = false;
   EXPECT_EQ(Items(fso->ReadStandardListFile2(file, u";", true, true, false, feAuto, fbAuto, ibAuto,
@@ -102,7 +100,7 @@ TEST_F(ListFiles, EmptyFile) {
 }
 
 TEST_F(ListFiles, TheSecondReaderReadsEveryFormat) {
-  Write(dir / "list.txt",
+  WriteBytes(dir / "list.txt",
         "\xEF\xBB\xBF"
         "один\r\n;x\r\nдва");
   FileEncodingConst encoding = feAuto;
@@ -146,7 +144,7 @@ TEST_F(ListFiles, SecondReaderSwallowsArgumentAndDecodingErrorsUnlessAskedToRais
   EXPECT_EQ(items->Count(), 0);
   EXPECT_FALSE(success);
   // An odd count of inverted UTF-16 bytes: read, but not decodable -- no success.
-  Write(dir / "list.txt", std::string("\xFE\xFF\0a\0", 5));
+  WriteBytes(dir / "list.txt", std::string("\xFE\xFF\0a\0", 5));
   success = true;
   EXPECT_EQ(fso->ReadStandardListFile2(file, u";", true, true, false, feAuto, fbAuto, ibAuto,
                                        nullptr, nullptr, nullptr, &success)

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "cleaner/temp_folder.h"
+#include "common/test_files.h"
 #include "fileio/orvFSO.h"
 #include "support/ov_error.h"
 #include "support/ov_unicode.h"
@@ -15,20 +15,12 @@
 namespace quern {
 namespace {
 
-using sweepwell::testing::TempFolder;
+using orvanel::testing::TempFolder;
+using orvanel::testing::WriteBytes;
+using orvanel::testing::ReadBytes;
+using orvanel::testing::RaisedBy;
 
 std::u16string Name(const std::string& path) { return support::FileNameFromNative(path); }
-
-void Write(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string Read(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
 
 // What iconv makes of the UTF-8 file `from`, in `charset`.
 std::string Iconv(const std::string& from, const std::string& charset) {
@@ -36,18 +28,7 @@ std::string Iconv(const std::string& from, const std::string& charset) {
   const std::string command =
       "/usr/bin/iconv -f UTF-8 -t " + charset + " '" + from + "' > '" + out + "'";
   EXPECT_EQ(std::system(command.c_str()), 0) << command;
-  return Read(out);
-}
-
-template <class Call>
-support::Error RaisedBy(Call call) {
-  try {
-    call();
-  } catch (const support::Error& error) {
-    return error;
-  }
-  ADD_FAILURE() << "no error raised";
-  return support::Error(0, "");
+  return ReadBytes(out);
 }
 
 struct Format {
@@ -81,7 +62,7 @@ class TextFiles : public ::testing::Test {
 
 TEST_F(TextFiles, EveryFormatIsWrittenAsIconvWritesItAndReadsBack) {
   const std::string utf8 = support::ovUNICODEToUTF8(text);
-  Write(dir / "source", utf8);
+  WriteBytes(dir / "source", utf8);
   const std::string le = Iconv(dir / "source", "UTF-16LE");
   const std::string be = Iconv(dir / "source", "UTF-16BE");
   struct Case {
@@ -103,10 +84,10 @@ TEST_F(TextFiles, EveryFormatIsWrittenAsIconvWritesItAndReadsBack) {
     SCOPED_TRACE(::testing::Message() << c.format);
     const Format f = c.format;
     ASSERT_TRUE(fso->PutFile2(Name(dir / "put"), text, false, f.encoding, f.bom, f.invert));
-    EXPECT_EQ(Read(dir / "put"), c.bytes);
+    EXPECT_EQ(ReadBytes(dir / "put"), c.bytes);
     EXPECT_EQ(fso->OverwriteFile2(Name(dir / "over"), text, false, f.encoding, f.bom, f.invert),
               255);
-    EXPECT_EQ(Read(dir / "over"), c.bytes);
+    EXPECT_EQ(ReadBytes(dir / "over"), c.bytes);
     // Read back with the format given, the text is the same.
     bool success = false;
     EXPECT_EQ(fso->GetFile2(Name(dir / "put"), false, f.encoding, f.bom, f.invert, nullptr, nullptr,
@@ -118,11 +99,11 @@ TEST_F(TextFiles, EveryFormatIsWrittenAsIconvWritesItAndReadsBack) {
 
 TEST_F(TextFiles, PutFile2Defaults) {
   ASSERT_TRUE(fso->PutFile2(Name(dir / "f"), u"ж"));
-  EXPECT_EQ(Read(dir / "f"), "\xD0\xB6");  // ANSI, no mark
+  EXPECT_EQ(ReadBytes(dir / "f"), "\xD0\xB6");  // ANSI, no mark
   ASSERT_TRUE(fso->PutFile2(Name(dir / "f"), u"ж", false, feUTF8));
-  EXPECT_EQ(Read(dir / "f"), "\xEF\xBB\xBF\xD0\xB6");
+  EXPECT_EQ(ReadBytes(dir / "f"), "\xEF\xBB\xBF\xD0\xB6");
   ASSERT_TRUE(fso->PutFile2(Name(dir / "f"), u"ж", false, feUTF16, fbAuto, ibInvertBytes));
-  EXPECT_EQ(Read(dir / "f"), "\xFE\xFF\x04\x36");
+  EXPECT_EQ(ReadBytes(dir / "f"), "\xFE\xFF\x04\x36");
 }
 
 TEST_F(TextFiles, DetectionLooksOnlyAtTheMark) {
@@ -140,7 +121,7 @@ TEST_F(TextFiles, DetectionLooksOnlyAtTheMark) {
       {"\xD0\xB6 utf-8 without a mark", {feANSI, fbNoBOM, ibDontInvertBytes}},
   };
   for (const auto& c : cases) {
-    Write(dir / "f", c.bytes);
+    WriteBytes(dir / "f", c.bytes);
     EXPECT_EQ(Detect(dir / "f"), c.format) << c.bytes.size();
   }
 }
@@ -157,14 +138,14 @@ TEST_F(TextFiles, GetFileFormat2FailureKeepsTheCallersValues) {
 TEST_F(TextFiles, GetFile2ReadsMarksAndReportsTheFormat) {
   Format f;
   bool success = false;
-  Write(dir / "f", "\xEF\xBB\xBF\xD0\xB6x");
+  WriteBytes(dir / "f", "\xEF\xBB\xBF\xD0\xB6x");
   EXPECT_EQ(GetAuto(dir / "f", &f, &success), u"жx");
   EXPECT_EQ(f, (Format{feUTF8, fbBOM, ibDontInvertBytes}));
   EXPECT_TRUE(success);
-  Write(dir / "f", "\xFF\xFE");
+  WriteBytes(dir / "f", "\xFF\xFE");
   EXPECT_EQ(GetAuto(dir / "f", &f), u"");
   EXPECT_EQ(f, (Format{feUTF16, fbBOM, ibDontInvertBytes}));
-  Write(dir / "f", "");
+  WriteBytes(dir / "f", "");
   success = false;
   EXPECT_EQ(GetAuto(dir / "f", &f, &success), u"");
   EXPECT_TRUE(success);
@@ -174,32 +155,32 @@ TEST_F(TextFiles, GetFile2ReadsMarksAndReportsTheFormat) {
 TEST_F(TextFiles, GivenValuesWinOverDetection) {
   Format f;
   // fbBOM drops three bytes (UTF-8) or one character (UTF-16) whatever they are.
-  Write(dir / "f", "abcdef");
+  WriteBytes(dir / "f", "abcdef");
   EXPECT_EQ(
       fso->GetFile2(Name(dir / "f"), false, feUTF8, fbBOM, ibAuto, &f.encoding, &f.bom, &f.invert),
       u"def");
   EXPECT_EQ(f, (Format{feUTF8, fbBOM, ibDontInvertBytes}));
   EXPECT_EQ(fso->GetFile2(Name(dir / "f"), false, feUTF16, fbBOM), u"\x6463\x6665");
   // fbNoBOM keeps a mark as U+FEFF.
-  Write(dir / "f", "\xEF\xBB\xBFx");
+  WriteBytes(dir / "f", "\xEF\xBB\xBFx");
   EXPECT_EQ(fso->GetFile2(Name(dir / "f"), false, feAuto, fbNoBOM), u"\uFEFFx");
 }
 
 TEST_F(TextFiles, BadBytesAreReplacedNotDropped) {
-  Write(dir / "f",
+  WriteBytes(dir / "f",
         "\xEF\xBB\xBF"
         "a\xFF"
         "b\xE2\x82");
   EXPECT_EQ(fso->GetFile2(Name(dir / "f")), u"a\uFFFDb\uFFFD");
   // An odd last byte of UTF-16 in natural order becomes U+FFFD.
-  Write(dir / "f", std::string("\xFF\xFE"
+  WriteBytes(dir / "f", std::string("\xFF\xFE"
                                "a\0b",
                                5));
   EXPECT_EQ(fso->GetFile2(Name(dir / "f")), u"a\uFFFD");
 }
 
 TEST_F(TextFiles, OddInvertedUtf16RaisesError9WhateverRaiseErrorsSays) {
-  Write(dir / "f", std::string("\xFE\xFF\0a\0", 5));
+  WriteBytes(dir / "f", std::string("\xFE\xFF\0a\0", 5));
   bool success = true;
   const support::Error error = RaisedBy([&] {
     fso->GetFile2(Name(dir / "f"), false, feAuto, fbAuto, ibAuto, nullptr, nullptr, nullptr,
@@ -251,17 +232,17 @@ TEST_F(TextFiles, AppendFile2ToAMissingFile) {
   Format f;
   ASSERT_TRUE(fso->AppendFile2(Name(dir / "f"), u"ж", false, feAuto, fbAuto, ibAuto, &f.encoding,
                                &f.bom, &f.invert));
-  EXPECT_EQ(Read(dir / "f"), "\xD0\xB6");                    // ANSI never has a mark...
+  EXPECT_EQ(ReadBytes(dir / "f"), "\xD0\xB6");                    // ANSI never has a mark...
   EXPECT_EQ(f, (Format{feANSI, fbBOM, ibDontInvertBytes}));  // ...though one is reported
 }
 
 TEST_F(TextFiles, AppendFile2ToAnEmptyFileWritesAMarkOnlyWhenAsked) {
-  Write(dir / "f", "");
+  WriteBytes(dir / "f", "");
   ASSERT_TRUE(fso->AppendFile2(Name(dir / "f"), u"a", false, feUTF8));
-  EXPECT_EQ(Read(dir / "f"), "a");
-  Write(dir / "f", "");
+  EXPECT_EQ(ReadBytes(dir / "f"), "a");
+  WriteBytes(dir / "f", "");
   ASSERT_TRUE(fso->AppendFile2(Name(dir / "f"), u"a", false, feUTF8, fbBOM));
-  EXPECT_EQ(Read(dir / "f"),
+  EXPECT_EQ(ReadBytes(dir / "f"),
             "\xEF\xBB\xBF"
             "a");
 }
@@ -271,11 +252,11 @@ TEST_F(TextFiles, AppendFile2FollowsTheFilesFormatWithoutASecondMark) {
   Format f;
   ASSERT_TRUE(fso->AppendFile2(Name(dir / "f"), u"ж", false, feAuto, fbAuto, ibAuto, &f.encoding,
                                &f.bom, &f.invert));
-  EXPECT_EQ(Read(dir / "f"), std::string("\xFE\xFF\0a\x04\x36", 6));
+  EXPECT_EQ(ReadBytes(dir / "f"), std::string("\xFE\xFF\0a\x04\x36", 6));
   EXPECT_EQ(f, (Format{feUTF16, fbBOM, ibInvertBytes}));
   // A given encoding is used as given, even against the file's.
   ASSERT_TRUE(fso->AppendFile2(Name(dir / "f"), u"b", false, feUTF8));
-  EXPECT_EQ(Read(dir / "f"), std::string("\xFE\xFF\0a\x04\x36"
+  EXPECT_EQ(ReadBytes(dir / "f"), std::string("\xFE\xFF\0a\x04\x36"
                                          "b",
                                          7));
 }

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <string>
 
-#include "cleaner/temp_folder.h"
+#include "common/test_files.h"
 #include "fileio/loop_image.h"
 #include "fileio/orvFSO.h"
 #include "support/ov_unicode.h"
@@ -44,7 +44,7 @@ class ZoneTest : public ::testing::Test {
     }
     removexattr(file_.c_str(), "user.probe");
   }
-  sweepwell::testing::TempFolder folder_;
+  orvanel::testing::TempFolder folder_;
   std::string file_;
   orvFSO* fso_ = &ApplicationObject();
 };

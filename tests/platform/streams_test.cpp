@@ -11,7 +11,7 @@
 #include <fstream>
 #include <string>
 
-#include "cleaner/temp_folder.h"
+#include "common/test_files.h"
 #include "platform/attributes.h"
 #include "platform/compression.h"
 #include "platform/platform.h"
@@ -32,7 +32,7 @@ class StreamsTest : public ::testing::Test {
     }
     removexattr(file_.c_str(), "user.probe");
   }
-  sweepwell::testing::TempFolder folder_;
+  orvanel::testing::TempFolder folder_;
   std::string file_;
 };
 

@@ -12,24 +12,15 @@
 #include <string>
 #include <vector>
 
-#include "cleaner/temp_folder.h"
+#include "common/test_files.h"
 #include "platform/platform.h"
 
 namespace platform {
 namespace {
 
-using sweepwell::testing::TempFolder;
-
-void Write(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
-
-std::string Read(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using orvanel::testing::TempFolder;
+using orvanel::testing::WriteBytes;
+using orvanel::testing::ReadBytes;
 
 std::vector<std::string> Names(const std::string& folder) {
   std::vector<std::string> names;
@@ -52,11 +43,11 @@ mode_t ModeOf(const std::string& path) {
 
 TEST(ReadWholeFile, ReadsContentsAndNamesEachFailure) {
   TempFolder dir;
-  Write(dir / "f", std::string("ab\0c", 4));
+  WriteBytes(dir / "f", std::string("ab\0c", 4));
   std::vector<uint8_t> data{9};
   EXPECT_EQ(ReadWholeFile(dir / "f", &data), error::kSuccess);
   EXPECT_EQ(data, (std::vector<uint8_t>{'a', 'b', 0, 'c'}));
-  Write(dir / "empty", "");
+  WriteBytes(dir / "empty", "");
   EXPECT_EQ(ReadWholeFile(dir / "empty", &data), error::kSuccess);
   EXPECT_TRUE(data.empty());
   EXPECT_EQ(ReadWholeFile(dir / "missing", &data), error::kFileNotFound);
@@ -72,13 +63,13 @@ TEST(ReadWholeFile, ReadsFilesThatReportNoSize) {
 
 TEST(ReadFileStart, ReadsNoMoreThanAskedAndTellsTheSize) {
   TempFolder dir;
-  Write(dir / "f", "abcdef");
+  WriteBytes(dir / "f", "abcdef");
   std::vector<uint8_t> data;
   uint64_t size = 0;
   EXPECT_EQ(ReadFileStart(dir / "f", 3, &data, &size), error::kSuccess);
   EXPECT_EQ(data, (std::vector<uint8_t>{'a', 'b', 'c'}));
   EXPECT_EQ(size, 6u);
-  Write(dir / "one", "x");
+  WriteBytes(dir / "one", "x");
   EXPECT_EQ(ReadFileStart(dir / "one", 3, &data, &size), error::kSuccess);
   EXPECT_EQ(data.size(), 1u);
   EXPECT_EQ(ReadFileStart(dir.path(), 3, &data, &size), error::kAccessDenied);
@@ -91,15 +82,15 @@ TEST(ReplaceWholeFile, CreatesAndReplacesLeavingNoTemporaryFile) {
   umask(mask);
   EXPECT_EQ(ModeOf(dir / "f"), 0666 & ~mask);
   EXPECT_EQ(ReplaceWholeFile(dir / "f", "new"), error::kSuccess);
-  EXPECT_EQ(Read(dir / "f"), "new");
+  EXPECT_EQ(ReadBytes(dir / "f"), "new");
   EXPECT_EQ(ReplaceWholeFile(dir / "f", ""), error::kSuccess);
-  EXPECT_EQ(Read(dir / "f"), "");
+  EXPECT_EQ(ReadBytes(dir / "f"), "");
   EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"f"});
 }
 
 TEST(ReplaceWholeFile, KeepsTheOldMode) {
   TempFolder dir;
-  Write(dir / "script", "#!/bin/sh\n");
+  WriteBytes(dir / "script", "#!/bin/sh\n");
   chmod((dir / "script").c_str(), 0750);
   ASSERT_EQ(ReplaceWholeFile(dir / "script", "#!/bin/sh\nexit 0\n"), error::kSuccess);
   EXPECT_EQ(ModeOf(dir / "script"), 0750u);
@@ -108,7 +99,7 @@ TEST(ReplaceWholeFile, KeepsTheOldMode) {
 TEST(ReplaceWholeFile, ReplacesTheTargetOfAChainOfLinks) {
   TempFolder dir;
   mkdir((dir / "real").c_str(), 0755);
-  Write(dir / "real/target", "old");
+  WriteBytes(dir / "real/target", "old");
   symlink("real/target", (dir / "hop").c_str());  // relative to the link's folder
   mkdir((dir / "sub").c_str(), 0755);
   symlink("../hop", (dir / "sub/link").c_str());
@@ -118,7 +109,7 @@ TEST(ReplaceWholeFile, ReplacesTheTargetOfAChainOfLinks) {
   EXPECT_TRUE(S_ISLNK(info.st_mode));
   ASSERT_EQ(lstat((dir / "hop").c_str(), &info), 0);
   EXPECT_TRUE(S_ISLNK(info.st_mode));
-  EXPECT_EQ(Read(dir / "real/target"), "new");
+  EXPECT_EQ(ReadBytes(dir / "real/target"), "new");
   EXPECT_EQ(Names(dir / "real"), std::vector<std::string>{"target"});
 }
 
@@ -139,7 +130,7 @@ TEST(ReplaceWholeFile, AFolderIsRefused) {
 TEST(ReplaceWholeFile, AFailureLeavesTheOldContents) {
   TempFolder dir;
   mkdir((dir / "locked").c_str(), 0755);
-  Write(dir / "locked/f", "old contents");
+  WriteBytes(dir / "locked/f", "old contents");
   const bool root = geteuid() == 0;
   const std::string lock = "chattr +i '" + (dir / "locked") + "' 2>/dev/null";
   if (root ? std::system(lock.c_str()) != 0 : chmod((dir / "locked").c_str(), 0555) != 0) {
@@ -149,7 +140,7 @@ TEST(ReplaceWholeFile, AFailureLeavesTheOldContents) {
   if (root) std::system(("chattr -i '" + (dir / "locked") + "'").c_str());
   chmod((dir / "locked").c_str(), 0755);
   EXPECT_EQ(code, error::kAccessDenied);
-  EXPECT_EQ(Read(dir / "locked/f"), "old contents");
+  EXPECT_EQ(ReadBytes(dir / "locked/f"), "old contents");
   EXPECT_EQ(Names(dir / "locked"), std::vector<std::string>{"f"});
 }
 
@@ -157,20 +148,20 @@ TEST(AppendToFile, CreatesThenAppends) {
   TempFolder dir;
   EXPECT_EQ(AppendToFile(dir / "f", "ab"), error::kSuccess);
   EXPECT_EQ(AppendToFile(dir / "f", "cd"), error::kSuccess);
-  EXPECT_EQ(Read(dir / "f"), "abcd");
+  EXPECT_EQ(ReadBytes(dir / "f"), "abcd");
   EXPECT_EQ(AppendToFile(dir.path(), "x"), error::kAccessDenied);
 }
 
 TEST(OverwriteFile, KeepsTheInodeAndItsAttributes) {
   TempFolder dir;
-  Write(dir / "f", "a much longer old text");
+  WriteBytes(dir / "f", "a much longer old text");
   chmod((dir / "f").c_str(), 0640);
   const bool has_attribute = setxattr((dir / "f").c_str(), "user.Zone.Identifier", "z", 1, 0) == 0;
   struct stat before, after;
   stat((dir / "f").c_str(), &before);
   ASSERT_EQ(OverwriteFile(dir / "f", "short"), error::kSuccess);
   stat((dir / "f").c_str(), &after);
-  EXPECT_EQ(Read(dir / "f"), "short");
+  EXPECT_EQ(ReadBytes(dir / "f"), "short");
   EXPECT_EQ(before.st_ino, after.st_ino);
   EXPECT_EQ(ModeOf(dir / "f"), 0640u);
   if (has_attribute) {
@@ -178,12 +169,12 @@ TEST(OverwriteFile, KeepsTheInodeAndItsAttributes) {
     EXPECT_EQ(getxattr((dir / "f").c_str(), "user.Zone.Identifier", value, sizeof(value)), 1);
   }
   EXPECT_EQ(OverwriteFile(dir / "new", "x"), error::kSuccess);
-  EXPECT_EQ(Read(dir / "new"), "x");
+  EXPECT_EQ(ReadBytes(dir / "new"), "x");
 }
 
 TEST(GetFileSize, FollowsLinksAndNamesAMissingFile) {
   TempFolder dir;
-  Write(dir / "f", "12345");
+  WriteBytes(dir / "f", "12345");
   symlink("f", (dir / "link").c_str());
   uint64_t size = 0;
   EXPECT_EQ(GetFileSize(dir / "link", &size), error::kSuccess);

@@ -3,7 +3,7 @@
 #include <fstream>
 #include <string>
 
-#include "cleaner/temp_folder.h"
+#include "common/test_files.h"
 #include "support/ov_ini.h"
 
 namespace {
@@ -123,7 +123,7 @@ TEST(IniText, AVeryLongLineWithoutLineEndIsOneLine) {
 }
 
 TEST(IniFile, KeyExistsReadsTheFile) {
-  sweepwell::testing::TempFolder folder;
+  orvanel::testing::TempFolder folder;
   const std::string path = folder / "a.ini";
   std::ofstream(path, std::ios::binary) << "[Main]\r\nKey=\r\n";
   EXPECT_TRUE(support::ovIsINIKeyExist2("main", "KEY", path, 0, 0));
