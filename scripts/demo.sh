@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds sweepwell and runs examples/demo.loom over a demo tree made
-# in a fresh temporary folder:  bash scripts/demo.sh
+# Installs what is needed, builds sweepwell and the file library, runs examples/demo.loom over
+# a demo tree made in a fresh temporary folder, and lets the library's Python module look at the
+# log the run left:  bash scripts/demo.sh
 # Nothing outside that folder is touched: the tree, the trash and the log ($XDG_DATA_HOME) all
 # live in it. It is left in place so you can look at it; the last lines say where.
 set -euo pipefail
@@ -10,7 +11,7 @@ build="${BUILD_DIR:-$repo/build}"
 
 bash "$repo/scripts/setup.sh"
 cmake -S "$repo" -B "$build" -G Ninja >/dev/null
-cmake --build "$build" --target sweepwell >/dev/null
+cmake --build "$build" --target sweepwell quern0102 _quern quern_python >/dev/null
 
 demo_root="$(mktemp -d "${TMPDIR:-/tmp}/sweepwell-demo.XXXXXX")"
 tree="$demo_root/tree"
@@ -53,6 +54,24 @@ if [[ -n "$log" ]]; then
   echo "--- the log (the same lines as the console above) ---"
   cat "$log"
   echo "--- end of the log ---"
+  echo
+  echo "--- the log through the file library (Python module quern) ---"
+  PYTHONPATH="$build/python" python3 - "$log" <<'PY'
+import sys
+import quern
+
+log = sys.argv[1]
+encoding, bom, invert = quern.Ref(), quern.Ref(), quern.Ref()
+quern.GetFileFormat2(log, True, encoding, bom, invert)
+print("format:      ", encoding.value.name, bom.value.name, invert.value.name)
+error = quern.Ref(0)
+state = quern.GetFileCompression(log, error)
+print("compression: ", state.name if error.value == 0 else "not on this file system (error %d)" % error.value)
+text = quern.GetFile2(log)
+print("text:        ", len(text.splitlines()), "lines,", len(text), "characters")
+quern.SetFileDescription(log, "Sweepwell's log of this month")
+print("description: ", quern.GetFileDescription(log), "(kept in Descript.ion beside it)")
+PY
 fi
 echo "Remove the demo folder when done:  rm -rf '$demo_root'"
 exit "$status"
