@@ -71,21 +71,31 @@ int OpenByPath(const std::string& path, int flags, uint32_t* code) {
   return fd;
 }
 
-// Opens for reading and refuses anything but a regular file (a folder gives kAccessDenied).
-int OpenForReading(const std::string& path, struct stat* info, uint32_t* code) {
-  const int fd = OpenByPath(path, O_RDONLY, code);
-  if (fd < 0) return -1;
+// Opens a regular file and refuses anything else with kAccessDenied: a folder, and also a FIFO,
+// a device or a socket, whose "whole contents" never end (/dev/zero) or wait for a writer that
+// may never come. O_NONBLOCK keeps the open itself from waiting on a FIFO; it changes nothing
+// for a regular file.
+int OpenRegular(const std::string& path, int flags, struct stat* info, uint32_t* code) {
+  const int fd = OpenByPath(path, flags | O_NONBLOCK | O_NOCTTY, code);
+  if (fd < 0) {
+    if (errno == ENXIO) *code = error::kAccessDenied;  // a FIFO without a reader
+    return -1;
+  }
   if (::fstat(fd, info) != 0) {
     *code = ErrorFromErrno(errno);
     ::close(fd);
     return -1;
   }
-  if (S_ISDIR(info->st_mode)) {
+  if (!S_ISREG(info->st_mode)) {
     *code = error::kAccessDenied;
     ::close(fd);
     return -1;
   }
   return fd;
+}
+
+int OpenForReading(const std::string& path, struct stat* info, uint32_t* code) {
+  return OpenRegular(path, O_RDONLY, info, code);
 }
 
 // Sizes the buffer for a whole file, mapped at once when it is big.
@@ -253,7 +263,7 @@ uint32_t ReplaceWholeFile(const std::string& path, std::string_view data) {
   struct stat old;
   const bool exists = ::fstatat(parent.NativeHandle(), entry.c_str(), &old, 0) == 0;
   if (!exists && errno != ENOENT) return ErrorFromErrno(errno);
-  if (exists && S_ISDIR(old.st_mode)) return error::kAccessDenied;
+  if (exists && !S_ISREG(old.st_mode)) return error::kAccessDenied;  // see OpenRegular
 
   std::string temp_name;
   Descriptor fd(CreateTemporary(parent, name, &temp_name, &code));
@@ -270,7 +280,8 @@ uint32_t ReplaceWholeFile(const std::string& path, std::string_view data) {
 
 uint32_t AppendToFile(const std::string& path, std::string_view data) {
   uint32_t code = error::kSuccess;
-  Descriptor fd(OpenByPath(path, O_WRONLY | O_APPEND | O_CREAT, &code));
+  struct stat info;
+  Descriptor fd(OpenRegular(path, O_WRONLY | O_APPEND | O_CREAT, &info, &code));
   if (!fd.IsOpen()) return code;
   code = WriteFully(fd.get(), data);
   const uint32_t close_code = fd.Close();
@@ -279,8 +290,11 @@ uint32_t AppendToFile(const std::string& path, std::string_view data) {
 
 uint32_t OverwriteFile(const std::string& path, std::string_view data) {
   uint32_t code = error::kSuccess;
-  Descriptor fd(OpenByPath(path, O_WRONLY | O_TRUNC | O_CREAT, &code));
+  struct stat info;
+  // Not O_TRUNC here: a device or FIFO must be refused before anything is done to it.
+  Descriptor fd(OpenRegular(path, O_WRONLY | O_CREAT, &info, &code));
   if (!fd.IsOpen()) return code;
+  if (::ftruncate(fd.get(), 0) != 0) return ErrorFromErrno(errno);
   code = WriteFully(fd.get(), data);
   const uint32_t close_code = fd.Close();
   return code != error::kSuccess ? code : close_code;

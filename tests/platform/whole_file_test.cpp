@@ -61,6 +61,25 @@ TEST(ReadWholeFile, ReadsFilesThatReportNoSize) {
   EXPECT_NE(std::string(data.begin(), data.end()).find("Name:"), std::string::npos);
 }
 
+TEST(WholeFiles, OnlyRegularFilesAreReadOrWritten) {
+  // A FIFO would wait for ever for a writer (or reader), /dev/zero never ends: both are
+  // refused at once, and nothing is done to them.
+  TempFolder dir;
+  ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+  std::vector<uint8_t> data;
+  uint64_t size = 0;
+  EXPECT_EQ(ReadWholeFile(dir / "fifo", &data), error::kAccessDenied);
+  EXPECT_EQ(ReadFileStart(dir / "fifo", 3, &data, &size), error::kAccessDenied);
+  EXPECT_EQ(AppendToFile(dir / "fifo", "x"), error::kAccessDenied);
+  EXPECT_EQ(OverwriteFile(dir / "fifo", "x"), error::kAccessDenied);
+  EXPECT_EQ(ReplaceWholeFile(dir / "fifo", "x"), error::kAccessDenied);
+  struct stat info;
+  ASSERT_EQ(lstat((dir / "fifo").c_str(), &info), 0);
+  EXPECT_TRUE(S_ISFIFO(info.st_mode));
+  EXPECT_EQ(ReadWholeFile("/dev/zero", &data), error::kAccessDenied);
+  EXPECT_EQ(OverwriteFile("/dev/null", "x"), error::kAccessDenied);
+}
+
 TEST(ReadFileStart, ReadsNoMoreThanAskedAndTellsTheSize) {
   TempFolder dir;
   WriteBytes(dir / "f", "abcdef");
