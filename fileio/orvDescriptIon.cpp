@@ -8,9 +8,9 @@
 // - A line end inside a name or a description given to AddItem is written as a space, so that
 //   one entry stays one line and can never add a line of its own to the file.
 // - Characters the OEM code page lacks are written as "?" (support::TextToOem).
-// - In a folder, an existing description file spelled in another letter case ("descript.ion",
-//   as some Linux file managers write it) is the folder's description file: Windows would find
-//   it under either spelling, and a second file beside it would split the descriptions.
+// - In a folder, an existing description file spelled "descript.ion" (as some Linux file
+//   managers write it) or "DESCRIPT.ION" is the folder's description file: Windows would find it
+//   under any spelling, and a second file beside it would split the descriptions.
 
 #include "fileio/orvDescriptIon.h"
 
@@ -82,28 +82,21 @@ std::string EncodeField(const std::u16string& text, bool utf8) {
   return bytes;
 }
 
-// The description file of `folder`: Descript.ion, or an existing file of that name in another
-// letter case.
+// The description file of `folder`: Descript.ion, or an existing file of that name in the other
+// spellings file managers use. Only those few names are tried, each with one look: listing the
+// folder to compare every name would cost a pass over a folder of any size on every call.
 std::u16string DescriptionFileOf(const std::u16string& folder) {
+  static constexpr std::string_view kSpellings[] = {kDescriptionFile, "descript.ion",
+                                                    "DESCRIPT.ION"};
   const std::string native_folder = support::NativeFileName(folder);
-  const std::string path = support::ovBuildFileName(native_folder, kDescriptionFile);
-  uint32_t attributes = 0;
-  if (platform::GetFileAttributes(path, &attributes, nullptr) != platform::error::kFileNotFound) {
-    return support::FileNameFromNative(path);
-  }
-  uint32_t code = 0;
-  const platform::Folder listed =
-      platform::Folder::Open(native_folder.empty() ? "." : native_folder, &code);
-  std::vector<platform::FindRecord> records;
-  if (listed.IsOpen() && platform::ListFolder(listed, &records) == platform::error::kSuccess) {
-    for (const platform::FindRecord& record : records) {
-      if ((record.attributes & platform::attr::kDirectory) == 0 &&
-          support::EqualsIgnoringAsciiCase(record.name, kDescriptionFile)) {
-        return support::FileNameFromNative(support::ovBuildFileName(native_folder, record.name));
-      }
+  for (const std::string_view spelling : kSpellings) {
+    const std::string path = support::ovBuildFileName(native_folder, spelling);
+    uint32_t attributes = 0;
+    if (platform::GetFileAttributes(path, &attributes, nullptr) != platform::error::kFileNotFound) {
+      return support::FileNameFromNative(path);
     }
   }
-  return support::FileNameFromNative(path);
+  return support::FileNameFromNative(support::ovBuildFileName(native_folder, kDescriptionFile));
 }
 
 }  // namespace
