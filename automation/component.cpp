@@ -109,6 +109,20 @@ Library* FindUnregisteredLibrary(std::string_view library_name) {
   return nullptr;
 }
 
+// The registration file of `progid`: its own spelling, else one that differs only in ASCII
+// letter case (ProgIDs, like the registry's keys, are not case-sensitive).
+fs::path ProgIdKey(const fs::path& registry, std::string_view progid) {
+  fs::path exact = registry / "ProgID" / std::string(progid);
+  std::error_code error;
+  if (fs::exists(exact, error)) return exact;
+  for (const auto& entry : fs::directory_iterator(registry / "ProgID", error)) {
+    if (support::EqualsIgnoringAsciiCase(entry.path().filename().string(), progid)) {
+      return entry.path();
+    }
+  }
+  return exact;
+}
+
 struct Resolved {
   Library* library = nullptr;
   Guid clsid;
@@ -118,7 +132,7 @@ struct Resolved {
 Resolved Resolve(std::string_view progid) {
   Resolved resolved;
   fs::path registry = RegistryFolder();
-  Values progid_key = ReadKey(registry / "ProgID" / std::string(progid));
+  Values progid_key = ReadKey(ProgIdKey(registry, progid));
   if (auto clsid = ParseGuid(progid_key["CLSID"])) {
     Values class_key = ReadKey(registry / "CLSID" / GuidToString(*clsid));
     const std::string& path = class_key["InprocServer32"];
