@@ -51,25 +51,29 @@ void* GetModuleSymbol(ModuleHandle module, const char* name) {
   return module ? dlsym(module, name) : nullptr;
 }
 
+namespace {
+
+// The running program's own file, as the kernel knows it ("" when it cannot tell).
+std::string ProgramPath() {
+  char path[PATH_MAX];
+  const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+  return length > 0 ? std::string(path, static_cast<size_t>(length)) : std::string();
+}
+
+}  // namespace
+
 std::string ModulePathOf(const void* address) {
   Dl_info info{};
   if (!dladdr(address, &info) || !info.dli_fname) return {};
-  std::string path = info.dli_fname;
-  // The main program reports the name it was started by; the kernel knows its real path.
+  const std::string path = info.dli_fname;
+  // The main program reports the bare name it was started by.
+  if (path.find('/') == std::string::npos) return ProgramPath();
   char resolved[PATH_MAX];
-  if (path.find('/') == std::string::npos || !realpath(path.c_str(), resolved)) {
-    ssize_t length = readlink("/proc/self/exe", resolved, sizeof resolved - 1);
-    if (path.find('/') == std::string::npos && length > 0) return std::string(resolved, length);
-    return path;
-  }
-  return resolved;
+  return realpath(path.c_str(), resolved) ? std::string(resolved) : path;
 }
 
 std::string ProgramFolder() {
-  char path[PATH_MAX];
-  ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (length <= 0) return {};
-  std::string program(path, length);
+  const std::string program = ProgramPath();
   return program.substr(0, program.rfind('/'));
 }
 

@@ -6,7 +6,6 @@
 #include "platform/memory.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
