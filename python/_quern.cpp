@@ -7,6 +7,7 @@
 #include <Python.h>
 #include <datetime.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -39,6 +40,27 @@ PyObject* class_factory = nullptr;
 PyTypeObject* handle_type = nullptr;
 // Python class per library class, so the factory runs once per class.
 std::unordered_map<const automation::ClassInfo*, PyObject*> python_classes;
+// The type libraries the package has asked for: where the interface a parameter expects (for
+// example the search's progress callback) is looked up when a Python object is passed for it.
+std::vector<const automation::TypeLibrary*> known_libraries;
+// The Python exception a Python-implemented member raised while the library was calling it. It
+// travels back through the library as an automation error and is raised again, as itself,
+// when the library's call returns to Python.
+PyObject* pending_type = nullptr;
+PyObject* pending_value = nullptr;
+PyObject* pending_traceback = nullptr;
+int32_t pending_number = 0;  // the error number the library was told
+
+void ForgetPendingException() {
+  Py_CLEAR(pending_type);
+  Py_CLEAR(pending_value);
+  Py_CLEAR(pending_traceback);
+}
+
+PyObject* ToPython(const Variant& value);
+bool FromPython(PyObject* value, Variant* out, const std::string* expected_type = nullptr);
+const automation::ClassInfo* ExpectedClass(const std::string& type);
+Object* MakePythonObject(PyObject* target, const automation::ClassInfo& interface);
 
 // --- The object handle -----------------------------------------------------------------------
 
@@ -311,7 +333,7 @@ PyObject* ToPython(const Variant& value) {
 
 // Converts a Python value; false with a Python error set when it cannot be (a type the
 // boundary has no place for raises quern.Error 13, as a mismatched argument does).
-bool FromPython(PyObject* value, Variant* out) {
+bool FromPython(PyObject* value, Variant* out, const std::string* expected_type) {
   if (value == Py_None) {
     *out = Variant();
   } else if (value == missing_marker) {
@@ -355,11 +377,141 @@ bool FromPython(PyObject* value, Variant* out) {
     *out = Variant(automation::Date{days});
   } else if (PyObject_TypeCheck(value, handle_type)) {
     *out = Variant(automation::Ref<Object>(HandleObject(value)));
+  } else if (const automation::ClassInfo* expected =
+                 expected_type ? ExpectedClass(*expected_type) : nullptr) {
+    *out = Variant(automation::Ref<Object>(MakePythonObject(value, *expected)));
   } else {
     RaiseStandardError(support::errnum::kTypeMismatch);
     return false;
   }
   return true;
+}
+
+// --- Python objects handed to the library ---------------------------------------------------
+
+// The class a parameter of type `type` expects ("_IFindFilesCallback" or "IFindFilesCallback"),
+// from the type libraries the package has loaded; null when none is known.
+const automation::ClassInfo* ExpectedClass(const std::string& type) {
+  for (const automation::TypeLibrary* library : known_libraries) {
+    for (const automation::ClassInfo* info : library->classes) {
+      if (info->interface_name == type || info->name == type) return info;
+    }
+  }
+  return nullptr;
+}
+
+// A Python object that implements an interface of the library, such as a progress callback
+// with a DirectoryCompleted(Path, Cancel) method. The library calls it through dispatch like
+// any object: the member's name is looked up on the Python object, by-reference parameters are
+// passed as quern.Ref and their .value is written back. An exception in the Python method
+// comes back to the library as a raised error (a quern.Error keeps its number, source and
+// description; anything else is error 440), and reaches the Python caller as itself.
+class PythonObject final : public Object {
+ public:
+  PythonObject(PyObject* target, const automation::ClassInfo& interface)
+      : target_(Py_NewRef(target)), interface_(interface) {}
+
+  const automation::ClassInfo& TypeInfo() const noexcept override { return interface_; }
+
+  automation::HResult Invoke(automation::DispId id, const std::vector<Variant*>& args,
+                             Variant* result, automation::ExcepInfo* excep) noexcept override {
+    const automation::MemberInfo* member = interface_.FindById(id);
+    if (!member) return automation::hr::kMemberNotFound;
+    PyGILState_STATE gil = PyGILState_Ensure();
+    automation::HResult code = Call(*member, args, result, excep);
+    PyGILState_Release(gil);
+    return code;
+  }
+
+ private:
+  ~PythonObject() override {
+    PyGILState_STATE gil = PyGILState_Ensure();
+    Py_CLEAR(target_);
+    PyGILState_Release(gil);
+  }
+
+  automation::HResult Call(const automation::MemberInfo& member, const std::vector<Variant*>& args,
+                           Variant* result, automation::ExcepInfo* excep) {
+    PyObject* method = PyObject_GetAttrString(target_, member.name.c_str());
+    if (!method) {
+      PyErr_Clear();
+      return automation::hr::kMemberNotFound;
+    }
+    std::vector<PyObject*> refs(args.size(), nullptr);
+    PyObject* arguments = PyTuple_New(static_cast<Py_ssize_t>(args.size()));
+    bool built = arguments != nullptr;
+    for (size_t i = 0; built && i < args.size(); ++i) {
+      PyObject* value = args[i] ? ToPython(*args[i]) : Py_NewRef(missing_marker);
+      bool by_ref = i < member.params.size() && member.params[i].by_ref && args[i];
+      if (value && by_ref && ref_class) {
+        PyObject* holder = PyObject_CallOneArg(ref_class, value);
+        Py_DECREF(value);
+        value = holder;
+        refs[i] = holder;
+      }
+      if (!value) {
+        built = false;
+        break;
+      }
+      PyTuple_SET_ITEM(arguments, static_cast<Py_ssize_t>(i), value);
+    }
+    PyObject* returned = built ? PyObject_Call(method, arguments, nullptr) : nullptr;
+    Py_DECREF(method);
+    // By-reference values go back even when the method raised, as for the library's members.
+    for (size_t i = 0; returned && i < refs.size(); ++i) {
+      if (!refs[i]) continue;
+      PyObject* value = PyObject_GetAttrString(refs[i], "value");
+      bool converted = value && FromPython(value, args[i]);
+      Py_XDECREF(value);
+      if (!converted) Py_CLEAR(returned);
+    }
+    if (returned && result && !FromPython(returned, result)) Py_CLEAR(returned);
+    Py_XDECREF(arguments);
+    if (returned) {
+      Py_DECREF(returned);
+      return automation::hr::kOk;
+    }
+    ReportPythonError(excep);
+    return automation::hr::kException;
+  }
+
+  // Keeps the Python exception for the caller and describes it to the library.
+  static void ReportPythonError(automation::ExcepInfo* excep) {
+    ForgetPendingException();
+    PyErr_Fetch(&pending_type, &pending_value, &pending_traceback);
+    PyErr_NormalizeException(&pending_type, &pending_value, &pending_traceback);
+    automation::ExcepInfo info{support::errnum::kAutomationError, "Python", ""};
+    if (pending_value && error_class && PyObject_IsInstance(pending_value, error_class) > 0) {
+      PyObject* number = PyObject_GetAttrString(pending_value, "number");
+      PyObject* source = PyObject_GetAttrString(pending_value, "source");
+      PyObject* description = PyObject_GetAttrString(pending_value, "description");
+      if (number && PyLong_Check(number)) info.number = static_cast<int32_t>(PyLong_AsLong(number));
+      if (source && PyUnicode_Check(source)) info.source = PyUnicode_AsUTF8(source);
+      if (description && PyUnicode_Check(description)) {
+        info.description = PyUnicode_AsUTF8(description);
+      }
+      Py_XDECREF(number);
+      Py_XDECREF(source);
+      Py_XDECREF(description);
+    } else if (pending_value) {
+      PyObject* text = PyObject_Str(pending_value);
+      const char* name = pending_type ? reinterpret_cast<PyTypeObject*>(pending_type)->tp_name : "";
+      info.description = std::string(name) + (text && PyUnicode_Check(text)
+                                                   ? std::string(": ") + PyUnicode_AsUTF8(text)
+                                                   : std::string());
+      Py_XDECREF(text);
+    }
+    PyErr_Clear();
+    pending_number = info.number;
+    if (excep) *excep = std::move(info);
+  }
+
+  PyObject* target_;
+  const automation::ClassInfo& interface_;
+};
+
+Object* MakePythonObject(PyObject* target, const automation::ClassInfo& interface) {
+  return new PythonObject(target, interface);
 }
 
 bool IsRef(PyObject* value) {
@@ -521,6 +673,10 @@ PyObject* TypeLib(PyObject*, PyObject* arg) {
   return Guarded([&]() -> PyObject* {
     const automation::TypeLibrary* library = automation::FindTypeLibrary(progid);
     if (!library) return RaiseStandardError(support::errnum::kCannotCreateObject);
+    if (std::find(known_libraries.begin(), known_libraries.end(), library) ==
+        known_libraries.end()) {
+      known_libraries.push_back(library);
+    }
     PyObject* application =
         library->application_object ? Text(library->application_object->name) : Py_NewRef(Py_None);
     return MakeDict(
@@ -597,7 +753,11 @@ PyObject* Invoke(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
         if (by_ref) refs[static_cast<size_t>(i)] = item;
         item = owned;
       }
-      bool converted = FromPython(item, &values[static_cast<size_t>(i)]);
+      const std::string* expected_type =
+          member && static_cast<size_t>(i) < member->params.size()
+              ? &member->params[static_cast<size_t>(i)].type
+              : nullptr;
+      bool converted = FromPython(item, &values[static_cast<size_t>(i)], expected_type);
       Py_XDECREF(owned);
       if (!converted) {
         Py_DECREF(sequence);
@@ -608,6 +768,7 @@ PyObject* Invoke(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
 
     Variant result;
     automation::ExcepInfo excep;
+    ForgetPendingException();
     automation::HResult code =
         object->Invoke(static_cast<automation::DispId>(dispid), pointers, &result, &excep);
 
@@ -628,7 +789,13 @@ PyObject* Invoke(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
         result_object = ToPython(result);
         break;
       case automation::hr::kException:
-        RaiseError(excep.number, excep.source, excep.description);
+        if (pending_type && excep.number == pending_number) {
+          // A Python method the library called raised: give the caller that exception.
+          PyErr_Restore(std::exchange(pending_type, nullptr), std::exchange(pending_value, nullptr),
+                        std::exchange(pending_traceback, nullptr));
+        } else {
+          RaiseError(excep.number, excep.source, excep.description);
+        }
         break;
       case automation::hr::kBadParamCount:
         RaiseStandardError(support::errnum::kWrongArgumentCount);
@@ -642,6 +809,7 @@ PyObject* Invoke(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
       default:
         RaiseStandardError(support::errnum::kNoSuchMember);
     }
+    ForgetPendingException();
   } catch (const std::bad_alloc&) {
     PyErr_NoMemory();
   }

@@ -16,6 +16,10 @@ packages=(
   libglib2.0-bin                              # gio trash, the bench's reference for trashing
   python3-dev                                 # the quern module is a CPython extension
   btrfs-progs ntfs-3g attr                    # loop images for compression and streams; getfattr
+  acl                                         # setfacl: files with an access ACL (security stream)
+  python3-pefile                              # cross-check of the version-resource reader
+  shared-mime-info                            # file type names of the shell information
+  hicolor-icon-theme adwaita-icon-theme       # icon files of the shell information
 )
 
 missing=()

@@ -26,6 +26,8 @@ std::string StandardDescription(int32_t number) {
       return "Путь не найден";
     case errnum::kObjectNotSet:
       return "Объектная переменная не задана";
+    case errnum::kAutomationError:
+      return "Ошибка автоматизации";
     case errnum::kCannotCreateObject:
       return "Компоненту ActiveX не удается создать объект";
     case errnum::kNoSuchMember:

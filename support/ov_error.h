@@ -38,6 +38,7 @@ inline constexpr int32_t kPermissionDenied = 70;
 inline constexpr int32_t kPathFileAccessError = 75;
 inline constexpr int32_t kPathNotFound = 76;
 inline constexpr int32_t kObjectNotSet = 91;
+inline constexpr int32_t kAutomationError = 440;
 inline constexpr int32_t kCannotCreateObject = 429;
 inline constexpr int32_t kNoSuchMember = 438;
 inline constexpr int32_t kArgumentNotOptional = 449;
