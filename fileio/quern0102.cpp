@@ -3,6 +3,7 @@
 #include "fileio/enums.h"
 #include "fileio/orvDescriptIon.h"
 #include "fileio/orvFSO.h"
+#include "fileio/orvFileStreams.h"
 
 namespace quern {
 
@@ -17,7 +18,8 @@ automation::TypeLibrary MakeTypeLibrary() {
   library.lcid = 0x409;
   library.help_string = "Orvanel - File I/O support 1.02";
   library.description = "Orvanel - File I/O support";
-  library.classes = {&orvFSO::Class(), &orvDescriptIon::Class()};
+  library.classes = {&orvFSO::Class(), &orvDescriptIon::Class(), &orvFileStreams::Class(),
+                     &FileStream::Class()};
   library.application_object = &orvFSO::Class();
   const std::string version_class = "Класс работы с пометкой версии";
   library.enums = {

@@ -45,4 +45,41 @@ uint32_t ListFileStreams(const std::string& path, std::vector<std::string>* name
 uint32_t GetNtfsAttributes(const std::string& path, uint32_t* attributes);
 uint32_t SetNtfsAttributes(const std::string& path, uint32_t attributes);
 
+// ---------------------------------------------------------------------------------------------
+// The backup walk (BackupRead): the headers of the streams of one file or folder, without their
+// contents.
+
+// Stream kinds and attribute bits of a backup stream header (WIN32_STREAM_ID).
+namespace backup {
+inline constexpr uint32_t kData = 1;
+inline constexpr uint32_t kSecurityData = 3;
+inline constexpr uint32_t kAlternateData = 4;
+inline constexpr uint32_t kContainsSecurity = 0x2;
+}  // namespace backup
+
+struct BackupStreamHeader {
+  uint32_t stream_id = 0;
+  uint32_t attributes = 0;
+  uint64_t size = 0;
+  // As Windows names them: ":NAME:$DATA" for an alternate stream (NAME in native bytes), ""
+  // for the other kinds.
+  std::string name;
+};
+
+// Walks the streams of `path` (a link is followed, as CreateFile does), in the order Windows'
+// BackupRead gives them:
+//   1. with `process_security`, the security stream (kSecurityData, attribute
+//      kContainsSecurity) when the file has an access control list: on an ntfs-3g volume
+//      (every file there has one) its size is that of the NTFS security descriptor
+//      ("system.ntfs_acl"); elsewhere that of the POSIX access ACL ("system.posix_acl_access",
+//      present only when the permissions are more than the mode bits);
+//   2. the unnamed data stream (kData, size = the file's size) of a regular file; a folder and
+//      special files have none;
+//   3. one alternate stream per stream of ListFileStreams, with the size of its value.
+// The result is an error only when the file cannot be opened for reading (a FIFO is never
+// waited for). A failure part-way (a file system without extended attributes, a stream removed
+// meanwhile) ends the walk as Windows' does: the headers so far stay and the result is success.
+uint32_t ReadBackupStreams(const std::string& path, bool process_security,
+                           std::vector<BackupStreamHeader>* streams);
+
 }  // namespace platform

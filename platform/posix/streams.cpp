@@ -4,7 +4,10 @@
 
 #include "platform/streams.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/xattr.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -177,6 +180,105 @@ uint32_t SetNtfsAttributes(const std::string& path, uint32_t attributes) {
       &result);
   if (cause == ENODATA || cause == EOPNOTSUPP) return error::kNotSupported;
   return cause == 0 ? error::kSuccess : StreamError(cause);
+}
+
+namespace {
+
+constexpr const char* kNtfsSecurityDescriptor = "system.ntfs_acl";
+constexpr const char* kPosixAccessAcl = "system.posix_acl_access";
+
+// Opens `path` for reading without waiting on a FIFO and without becoming a terminal's
+// controlling process; a path too long for the kernel is opened relative to its parent.
+int OpenForWalk(const std::string& path, int* cause) {
+  constexpr int kFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+  if (path.empty() || path.find('\0') != std::string::npos) {
+    *cause = ENOENT;
+    return -1;
+  }
+  int fd = open(path.c_str(), kFlags);
+  if (fd >= 0 || errno != ENAMETOOLONG) {
+    *cause = errno;
+    return fd;
+  }
+  std::string name;
+  uint32_t code = error::kSuccess;
+  const Folder parent = posix::OpenParent(path, &name, &code);
+  if (!parent.IsOpen()) {
+    *cause = ENAMETOOLONG;
+    return -1;
+  }
+  fd = openat(parent.NativeHandle(), name.c_str(), kFlags);
+  *cause = errno;
+  return fd;
+}
+
+// The size of attribute `name` of the open file, or -1 (errno set) when it has none.
+ssize_t AttributeSize(int fd, const std::string& name) {
+  return fgetxattr(fd, name.c_str(), nullptr, 0);
+}
+
+// The "user." attribute names of the open file (prefix removed); false when the system cannot
+// list them.
+bool ListStreamNames(int fd, std::vector<std::string>* names) {
+  std::string list;
+  for (;;) {
+    const ssize_t size = flistxattr(fd, nullptr, 0);
+    if (size < 0) return false;
+    list.assign(static_cast<size_t>(size), '\0');
+    const ssize_t read = flistxattr(fd, list.data(), list.size());
+    if (read < 0 && errno == ERANGE) continue;
+    if (read < 0) return false;
+    list.resize(static_cast<size_t>(read));
+    break;
+  }
+  for (size_t start = 0; start < list.size();) {
+    size_t end = list.find('\0', start);
+    if (end == std::string::npos) end = list.size();
+    const std::string_view attribute(list.data() + start, end - start);
+    if (attribute.size() > kStreamPrefix.size() && attribute.starts_with(kStreamPrefix)) {
+      names->emplace_back(attribute.substr(kStreamPrefix.size()));
+    }
+    start = end + 1;
+  }
+  return true;
+}
+
+void WalkStreams(int fd, bool process_security, std::vector<BackupStreamHeader>* streams) {
+  if (process_security) {
+    ssize_t size = AttributeSize(fd, kNtfsSecurityDescriptor);
+    if (size < 0) size = AttributeSize(fd, kPosixAccessAcl);
+    if (size >= 0) {
+      streams->push_back(
+          {backup::kSecurityData, backup::kContainsSecurity, static_cast<uint64_t>(size), ""});
+    }
+  }
+  struct stat status;
+  if (fstat(fd, &status) != 0) return;
+  if (S_ISREG(status.st_mode)) {
+    streams->push_back({backup::kData, 0, static_cast<uint64_t>(status.st_size), ""});
+  }
+  std::vector<std::string> names;
+  if (!ListStreamNames(fd, &names)) return;
+  for (const std::string& name : names) {
+    const ssize_t size = AttributeSize(fd, std::string(kStreamPrefix) + name);
+    if (size < 0 && errno == ENODATA) continue;  // removed since the listing: no stream now
+    if (size < 0) return;
+    streams->push_back(
+        {backup::kAlternateData, 0, static_cast<uint64_t>(size), ":" + name + ":$DATA"});
+  }
+}
+
+}  // namespace
+
+uint32_t ReadBackupStreams(const std::string& path, bool process_security,
+                           std::vector<BackupStreamHeader>* streams) {
+  streams->clear();
+  int cause = 0;
+  const int fd = OpenForWalk(path, &cause);
+  if (fd < 0) return ErrorFromErrno(cause);
+  WalkStreams(fd, process_security, streams);
+  close(fd);
+  return error::kSuccess;
 }
 
 }  // namespace platform
