@@ -4,6 +4,7 @@
 #include "fileio/orvDescriptIon.h"
 #include "fileio/orvFSO.h"
 #include "fileio/orvFileStreams.h"
+#include "fileio/orvFoundedFiles.h"
 
 namespace quern {
 
@@ -19,7 +20,8 @@ automation::TypeLibrary MakeTypeLibrary() {
   library.help_string = "Orvanel - File I/O support 1.02";
   library.description = "Orvanel - File I/O support";
   library.classes = {&orvFSO::Class(), &orvDescriptIon::Class(), &orvFileStreams::Class(),
-                     &FileStream::Class()};
+                     &FileStream::Class(), &orvFoundedFiles::Class(), &FoundedFile::Class(),
+                     &IFindFilesCallback::Class()};
   library.application_object = &orvFSO::Class();
   const std::string version_class = "Класс работы с пометкой версии";
   library.enums = {

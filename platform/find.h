@@ -1,0 +1,73 @@
+// FindFirstFile / FindNextFile for the file search of the library (orvFoundedFiles), with the
+// two questions the search also asks the platform: is a path a volume root (PathIsRoot), and
+// how many bytes does an entry occupy (GetCompressedFileSize).
+//
+// On Linux:
+// - A pattern is a path whose last part is either a name (the entry of that name alone) or a
+//   wildcard spec with `*`, `?` or `;` (PathMatchSpec rules: letter case ignored, "*.*" is
+//   every name). Trailing separators are ignored, as by every by-path function of platform.h.
+// - Entries come in the order the system lists the folder, "." and ".." included when they
+//   match. No 8.3 names exist.
+// - A volume root is "/" or a folder that is the root of a mount of its own.
+// - A path of PATH_MAX bytes or more is refused with kFilenameTooLong, as the ANSI find
+//   functions refuse one longer than MAX_PATH: a search never goes deeper than the path limit.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+// One entry found: the fields of WIN32_FIND_DATA that Linux can fill (attributes, times and
+// size have the meaning of FindRecord in platform.h), and what the search needs besides.
+struct FoundEntry {
+  std::string name;  // native bytes
+  uint32_t attributes = 0;
+  FileTime creation_time = 0;
+  FileTime last_access_time = 0;
+  FileTime last_write_time = 0;
+  uint64_t size = 0;
+  // GetCompressedFileSize: the bytes the entry occupies (blocks * 512). A folder has none
+  // (has_allocated_size false), as the call fails for one.
+  uint64_t allocated_size = 0;
+  bool has_allocated_size = false;
+  // For an entry with attr::kDirectory: the folder it leads to (through a link or a mount),
+  // so that a search can tell when a link leads back to a folder it is inside.
+  FolderId target;
+};
+
+// The folder a find lists and everything it found, in order.
+struct FindResult {
+  FolderId folder;  // the listed folder (the parent of a plain name)
+  std::vector<FoundEntry> entries;
+};
+
+// FindFirstFile(pattern) and FindNextFile to the end. kFileNotFound when nothing matches (an
+// empty result never comes back as success); kPathNotFound when the folder is missing; other
+// Windows codes for what the system refuses. "." and ".." are returned as folders without
+// times (they are reported only to be skipped, as FindFirstFile reports them).
+uint32_t FindEntries(const std::string& pattern, FindResult* result);
+
+// PathIsRoot: true for "/" and for a folder that is the root of a mount (a link is not). A
+// pattern with a wildcard in its last part is never a root.
+bool IsVolumeRoot(const std::string& path);
+
+// GetFileAttributes of a volume root as Windows reports it for "C:\": a folder, never a
+// reparse point, with the real attributes on an ntfs-3g volume.
+uint32_t GetVolumeRootAttributes(const std::string& root, uint32_t* attributes, FolderId* folder);
+
+// The attributes, times, size and target of the entry `name` of an open folder: the one
+// description of an entry that FindEntries gives (one statx; a second only for a link).
+// "." and ".." are described as what they are (folders), never as mount points.
+uint32_t DescribeFoundEntry(const Folder& folder, std::string_view name, FoundEntry* entry);
+
+// FileTimeToLocalFileTime + FileTimeToSystemTime: the local calendar time of a FILETIME, in the
+// local time zone that held at that moment. False when the result is outside what a
+// SYSTEMTIME holds (before 1601 or after 30827).
+bool FileTimeToLocalTime(FileTime time, SystemTime* local);
+
+}  // namespace platform

@@ -1,0 +1,277 @@
+// FindFirstFile/FindNextFile over getdents64 and one statx per matching entry, relative to the
+// listed folder's descriptor. Names that do not match are never looked at, and "." and ".."
+// (which the search only skips) are never looked at either.
+#include "platform/find.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/limits.h>
+#include <linux/magic.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/vfs.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+
+#include "platform/posix/internal.h"
+
+namespace platform {
+
+namespace {
+
+// What an entry is asked, in one statx call: everything a find record and
+// GetCompressedFileSize need.
+constexpr unsigned kEntryMask = STATX_TYPE | STATX_MODE | STATX_ATIME | STATX_MTIME | STATX_SIZE |
+                                STATX_BLOCKS | STATX_BTIME | STATX_INO;
+// An entry is looked at itself: a link is not followed and an automount is not triggered.
+constexpr int kEntryFlags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT;
+constexpr const char* kNtfsAttributes = "system.ntfs_attrib_be";
+
+bool IsDotOrDotDot(const char* name) {
+  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+bool HasWildcard(std::string_view spec) {
+  return spec.find_first_of("*?;") != std::string_view::npos;
+}
+
+FolderId IdOf(const struct statx& st) {
+  return {makedev(st.stx_dev_major, st.stx_dev_minor), st.stx_ino};
+}
+
+// A folder entry is a mount point when the kernel says it is the root of a mount; kernels that
+// cannot say leave the device number as the only sign.
+bool IsMountRoot(const struct statx& st, const FolderId& listed) {
+  if (st.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) {
+    return (st.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+  }
+  return IdOf(st).device != listed.device;
+}
+
+// An NTFS volume served by ntfs-3g shows the real attribute bits of each file; asked once per
+// listed folder, so other file systems pay one fstatfs per folder and nothing per entry.
+bool ShowsNtfsAttributes(int fd) {
+  struct statfs fs;
+  if (fstatfs(fd, &fs) != 0 || static_cast<unsigned long>(fs.f_type) != FUSE_SUPER_MAGIC) {
+    return false;
+  }
+  char value[4];
+  return fgetxattr(fd, kNtfsAttributes, value, sizeof value) == sizeof value;
+}
+
+// The real NTFS bits of `name` in the folder `fd`; false when ntfs-3g does not give them (a
+// link, for one). The descriptor's /proc name reaches the entry without its full path.
+bool ReadNtfsAttributes(int fd, const char* name, uint32_t* attributes) {
+  char path[64 + NAME_MAX];
+  std::snprintf(path, sizeof path, "/proc/self/fd/%d/%s", fd, name);
+  unsigned char value[4];
+  if (lgetxattr(path, kNtfsAttributes, value, sizeof value) != sizeof value) return false;
+  *attributes = static_cast<uint32_t>(value[0]) << 24 | static_cast<uint32_t>(value[1]) << 16 |
+                static_cast<uint32_t>(value[2]) << 8 | value[3];
+  return true;
+}
+
+// "." and "..": folders, reported only so that the search can skip them as Windows' does.
+void DescribeDots(const char* name, FoundEntry* entry) {
+  entry->name.assign(name);
+  entry->attributes = attr::kDirectory;
+}
+
+// The find record of `name` in the listed folder `fd` (identity `listed`). Returns 0 or an
+// errno value.
+int Describe(int fd, const char* name, const FolderId& listed, bool ntfs, FoundEntry* entry) {
+  struct statx st;
+  if (statx(fd, name, kEntryFlags, kEntryMask, &st) != 0) return errno;
+  const bool dots = IsDotOrDotDot(name);
+  const mode_t type = st.stx_mode & S_IFMT;
+  uint32_t attributes = 0;
+  entry->target = FolderId{};
+  if (type == S_IFDIR) {
+    attributes |= attr::kDirectory;
+    entry->target = IdOf(st);
+    // "." and ".." are the listed folder and its parent, never mount points inside it.
+    if (!dots && IsMountRoot(st, listed)) attributes |= attr::kReparsePoint;
+  } else if (type == S_IFLNK) {
+    attributes |= attr::kReparsePoint;
+    struct statx target;
+    if (statx(fd, name, AT_NO_AUTOMOUNT, STATX_TYPE | STATX_INO, &target) == 0 &&
+        S_ISDIR(target.stx_mode)) {
+      attributes |= attr::kDirectory;
+      entry->target = IdOf(target);
+    }
+  } else {
+    if ((st.stx_mode & S_IWUSR) == 0) attributes |= attr::kReadOnly;
+    if (type == S_IFREG) {
+      attributes |= attr::kArchive;
+      if ((st.stx_mask & STATX_BLOCKS) && 512 * st.stx_blocks < st.stx_size) {
+        attributes |= attr::kSparse;
+      }
+    }
+  }
+  if (name[0] == '.' && !dots) attributes |= attr::kHidden;
+  if (st.stx_attributes & STATX_ATTR_COMPRESSED) attributes |= attr::kCompressed;
+  uint32_t real = 0;
+  if (ntfs && ReadNtfsAttributes(fd, name, &real)) {
+    // NTFS keeps every bit itself; only what the entry leads to is ours to say.
+    constexpr uint32_t kOurs = attr::kDirectory | attr::kReparsePoint | attr::kNormal;
+    attributes = (real & ~kOurs) | (attributes & (attr::kDirectory | attr::kReparsePoint));
+  }
+  if (attributes == 0) attributes = attr::kNormal;
+
+  entry->attributes = attributes;
+  entry->size = type == S_IFREG ? st.stx_size : 0;
+  entry->last_write_time = posix::FileTimeFromStatx(st.stx_mtime);
+  entry->last_access_time =
+      (st.stx_mask & STATX_ATIME) ? posix::FileTimeFromStatx(st.stx_atime) : entry->last_write_time;
+  entry->creation_time =
+      (st.stx_mask & STATX_BTIME) ? posix::FileTimeFromStatx(st.stx_btime) : entry->last_write_time;
+  entry->has_allocated_size = type != S_IFDIR && (st.stx_mask & STATX_BLOCKS) != 0;
+  entry->allocated_size = entry->has_allocated_size ? 512 * st.stx_blocks : 0;
+  return 0;
+}
+
+// An entry the system lists but will not describe (a folder readable but not searchable):
+// what the listing itself says, so that it is still found.
+void DescribeFromType(const char* name, unsigned char type, FoundEntry* entry) {
+  entry->name.assign(name);
+  uint32_t attributes = 0;
+  if (type == DT_DIR) attributes |= attr::kDirectory;
+  if (type == DT_LNK) attributes |= attr::kReparsePoint;
+  if (type == DT_REG) attributes |= attr::kArchive;
+  if (name[0] == '.') attributes |= attr::kHidden;
+  entry->attributes = attributes == 0 ? attr::kNormal : attributes;
+}
+
+// Every name of the open folder that matches `spec`, in listing order.
+uint32_t ListMatching(const Folder& folder, const std::string& spec, FindResult* result) {
+  const int fd = folder.NativeHandle();
+  const bool every_name = spec == "*" || spec == "*.*";
+  const bool ntfs = ShowsNtfsAttributes(fd);
+  alignas(8) char buffer[32768];
+  for (;;) {
+    const ssize_t size = getdents64(fd, buffer, sizeof buffer);
+    if (size < 0) return ErrorFromErrno(errno);
+    if (size == 0) return error::kSuccess;
+    for (ssize_t offset = 0; offset < size;) {
+      const auto* listed = reinterpret_cast<const struct dirent64*>(buffer + offset);
+      offset += listed->d_reclen;
+      const char* name = listed->d_name;
+      if (!every_name && spec != name && !PathMatchSpec(name, spec)) continue;
+      FoundEntry& entry = result->entries.emplace_back();
+      if (IsDotOrDotDot(name)) {
+        DescribeDots(name, &entry);
+        continue;
+      }
+      const int cause = Describe(fd, name, folder.Id(), ntfs, &entry);
+      if (cause == 0) {
+        entry.name.assign(name);
+      } else if (cause == ENOENT) {
+        result->entries.pop_back();  // deleted while we were listing: it is not there
+      } else {
+        DescribeFromType(name, listed->d_type, &entry);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+uint32_t DescribeFoundEntry(const Folder& folder, std::string_view name, FoundEntry* entry) {
+  if (!folder.IsOpen()) return error::kInvalidHandle;
+  const posix::EntryName checked(name);
+  if (checked.error() != error::kSuccess) return checked.error();
+  const int fd = folder.NativeHandle();
+  const int cause = Describe(fd, checked.c_str(), folder.Id(), ShowsNtfsAttributes(fd), entry);
+  if (cause != 0) return ErrorFromErrno(cause);
+  entry->name.assign(name);
+  return error::kSuccess;
+}
+
+uint32_t FindEntries(const std::string& pattern, FindResult* result) {
+  result->entries.clear();
+  result->folder = FolderId{};
+  if (pattern.empty()) return error::kPathNotFound;
+  if (pattern.size() >= PATH_MAX) return error::kFilenameTooLong;
+  if (pattern.find('\0') != std::string::npos) return error::kInvalidName;
+  const posix::ParentAndName parts = posix::SplitParent(pattern);
+  uint32_t code = error::kSuccess;
+  const Folder folder = Folder::Open(parts.parent, &code);
+  if (!folder.IsOpen()) return code;
+  result->folder = folder.Id();
+  if (HasWildcard(parts.name)) {
+    code = ListMatching(folder, parts.name, result);
+    if (code != error::kSuccess) return code;
+  } else {
+    FoundEntry& entry = result->entries.emplace_back();
+    if (IsDotOrDotDot(parts.name.c_str())) {
+      DescribeDots(parts.name.c_str(), &entry);
+    } else {
+      code = DescribeFoundEntry(folder, parts.name, &entry);
+      if (code != error::kSuccess) {
+        result->entries.clear();
+        return code == error::kPathNotFound ? error::kFileNotFound : code;
+      }
+    }
+  }
+  return result->entries.empty() ? error::kFileNotFound : error::kSuccess;
+}
+
+bool IsVolumeRoot(const std::string& path) {
+  if (path.empty() || path.size() >= PATH_MAX || path.find('\0') != std::string::npos) {
+    return false;
+  }
+  if (path.find_first_not_of(kPathSeparator) == std::string::npos) return true;  // "/"
+  const posix::ParentAndName parts = posix::SplitParent(path);
+  if (HasWildcard(parts.name)) return false;
+  struct statx st;
+  if (statx(AT_FDCWD, path.c_str(), kEntryFlags, STATX_TYPE | STATX_INO, &st) != 0 ||
+      !S_ISDIR(st.stx_mode)) {
+    return false;
+  }
+  if (st.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) {
+    return (st.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+  }
+  struct statx parent;
+  return statx(AT_FDCWD, parts.parent.c_str(), 0, STATX_TYPE, &parent) == 0 &&
+         IdOf(parent).device != IdOf(st).device;
+}
+
+uint32_t GetVolumeRootAttributes(const std::string& root, uint32_t* attributes,
+                                 FolderId* folder_id) {
+  uint32_t code = error::kSuccess;
+  const Folder folder = Folder::Open(root, &code);
+  if (!folder.IsOpen()) return code;
+  FoundEntry entry;
+  code = DescribeFoundEntry(folder, ".", &entry);
+  if (code != error::kSuccess) return code;
+  *attributes = entry.attributes;
+  *folder_id = folder.Id();
+  return error::kSuccess;
+}
+
+bool FileTimeToLocalTime(FileTime time, SystemTime* local) {
+  constexpr uint64_t kTicksPerSecond = 10'000'000;
+  constexpr int64_t kSecondsFrom1601To1970 = 11644473600;
+  if (time > static_cast<uint64_t>(INT64_MAX)) return false;
+  const time_t seconds =
+      static_cast<time_t>(static_cast<int64_t>(time / kTicksPerSecond) - kSecondsFrom1601To1970);
+  tm parts{};
+  if (localtime_r(&seconds, &parts) == nullptr) return false;
+  const int year = parts.tm_year + 1900;
+  if (year < 1601 || year > 30827) return false;
+  local->year = year;
+  local->month = parts.tm_mon + 1;
+  local->day_of_week = parts.tm_wday;
+  local->day = parts.tm_mday;
+  local->hour = parts.tm_hour;
+  local->minute = parts.tm_min;
+  local->second = parts.tm_sec > 59 ? 59 : parts.tm_sec;
+  local->milliseconds = static_cast<int>(time / 10'000 % 1000);
+  return true;
+}
+
+}  // namespace platform

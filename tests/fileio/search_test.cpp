@@ -1,0 +1,535 @@
+// The file search: order and shape of results, masks, the entry of a path itself, roots,
+// links and loops, callbacks and cancelling, sizes and times, and the classes through dispatch.
+#include <dirent.h>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "automation/component.h"
+#include "common/test_files.h"
+#include "fileio/orvFSO.h"
+#include "fileio/orvFoundedFiles.h"
+#include "support/ov_error.h"
+#include "support/ov_unicode.h"
+
+namespace quern {
+namespace {
+
+using automation::CallByName;
+using automation::MakeObject;
+using automation::Variant;
+using orvanel::testing::ErrorNumberOf;
+using orvanel::testing::TempFolder;
+using orvanel::testing::WriteBytes;
+
+std::u16string U(const std::string& text) { return support::Utf16FromUtf8(text); }
+std::string N(const std::u16string& text) { return support::Utf8FromUtf16(text); }
+
+// The names of a folder in the order the system lists them, "." and ".." left out, keeping
+// those that match `mask` (one fnmatch pattern, letter case ignored).
+std::vector<std::string> Listing(const std::string& folder, const std::string& mask = "*") {
+  std::vector<std::string> names;
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) return names;
+  while (dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    if (fnmatch(mask.c_str(), name.c_str(), FNM_CASEFOLD) == 0) names.push_back(name);
+  }
+  closedir(dir);
+  return names;
+}
+
+// A result as text: "name" per entry, a folder followed by its Childs in brackets.
+std::string Shape(orvFoundedFiles& files) {
+  std::string text;
+  for (int32_t i = 0; i < files.Count(); ++i) {
+    Ref<FoundedFile> file = files.Item(i);
+    if (!text.empty()) text += " ";
+    text += N(file->FileName());
+    if (file->AttributeDirectory()) text += "[" + Shape(*file->Childs()) + "]";
+  }
+  return text;
+}
+
+// What Shape should give for `folder` searched with `mask`, made from the listing itself.
+std::string ExpectedShape(const std::string& folder, const std::string& mask) {
+  std::string text;
+  for (const std::string& name : Listing(folder, mask)) {
+    if (!text.empty()) text += " ";
+    text += name;
+    struct stat st;
+    if (lstat((folder + "/" + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+      text += "[" + ExpectedShape(folder + "/" + name, mask) + "]";
+    }
+  }
+  return text;
+}
+
+void MakeFolder(const std::string& path) { ASSERT_EQ(mkdir(path.c_str(), 0755), 0) << path; }
+
+// root: a.txt b.dat Sub.txt/{c.txt d.dat deep/{e.txt}} other/{f.txt} empty.txt/
+class SearchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WriteBytes(temp_ / "a.txt", "aaaa");
+    WriteBytes(temp_ / "b.dat", "bb");
+    MakeFolder(temp_ / "Sub.txt");
+    WriteBytes(temp_ / "Sub.txt/c.txt", "cccccc");
+    WriteBytes(temp_ / "Sub.txt/d.dat", "d");
+    MakeFolder(temp_ / "Sub.txt/deep");
+    WriteBytes(temp_ / "Sub.txt/deep/e.txt", "eeeeeeeeee");
+    MakeFolder(temp_ / "other");
+    WriteBytes(temp_ / "other/f.txt", "fffffffffffffff");
+    MakeFolder(temp_ / "empty.txt");
+  }
+
+  Ref<FoundedFile> Entry(orvFoundedFiles& files, const std::string& name) {
+    for (int32_t i = 0; i < files.Count(); ++i) {
+      if (N(files.Item(i)->FileName()) == name) return files.Item(i);
+    }
+    ADD_FAILURE() << "no entry " << name;
+    return MakeObject<FoundedFile>();
+  }
+
+  std::u16string Path(const std::string& name = "") const {
+    return U(name.empty() ? temp_.path() : temp_ / name);
+  }
+
+  TempFolder temp_;
+};
+
+// Records every DirectoryCompleted and cancels at one path.
+class Recorder : public IFindFilesCallback {
+ public:
+  explicit Recorder(std::u16string cancel_at = {}) : cancel_at_(std::move(cancel_at)) {}
+  void DirectoryCompleted(const std::u16string& Path, bool* Cancel) override {
+    EXPECT_FALSE(*Cancel);
+    paths.push_back(N(Path));
+    if (Path == cancel_at_) *Cancel = true;
+  }
+  std::vector<std::string> paths;
+
+ private:
+  std::u16string cancel_at_;
+};
+
+class Thrower : public IFindFilesCallback {
+ public:
+  void DirectoryCompleted(const std::u16string&, bool*) override {
+    throw support::Error(1234, "stopped by the client", "Client");
+  }
+};
+
+// --- Order, shape and masks ------------------------------------------------------------------
+
+TEST_F(SearchTest, EveryLevelIsListedInTheSystemsOrderWithTheMaskAppliedToFoldersToo) {
+  auto files = MakeObject<orvFoundedFiles>();
+  ASSERT_TRUE(files->RefreshEx(Path(), u"*"));
+  EXPECT_EQ(Shape(*files), ExpectedShape(temp_.path(), "*"));
+  EXPECT_EQ(files->Count(), 5);
+  EXPECT_TRUE(files->HasSubItems());
+  EXPECT_EQ(files->Path(), Path());
+
+  ASSERT_TRUE(files->RefreshEx(Path(), u"*.TXT"));
+  // other/ does not match, so f.txt is never reached; deep/ neither, so e.txt is not found.
+  EXPECT_EQ(Shape(*files), ExpectedShape(temp_.path(), "*.txt"));
+  EXPECT_EQ(Shape(*Entry(*files, "Sub.txt")->Childs()), "c.txt");
+  EXPECT_EQ(Entry(*files, "a.txt")->Path(), Path());
+  EXPECT_EQ(Entry(*Entry(*files, "Sub.txt")->Childs(), "c.txt")->Path(), Path("Sub.txt"));
+  EXPECT_EQ(Entry(*files, "Sub.txt")->Childs()->Path(), Path("Sub.txt"));
+
+  // A list of specs; "*.*" is every name, dotted or not.
+  ASSERT_TRUE(files->RefreshEx(Path(), u"*.dat; other"));
+  std::string expected;
+  for (const std::string& name : Listing(temp_.path())) {
+    if (name == "b.dat") expected += expected.empty() ? "b.dat" : " b.dat";
+    if (name == "other") expected += expected.empty() ? "other[]" : " other[]";
+  }
+  EXPECT_EQ(Shape(*files), expected);
+  ASSERT_TRUE(files->RefreshEx(Path(), u"*.*"));
+  EXPECT_EQ(Shape(*files), ExpectedShape(temp_.path(), "*"));
+}
+
+TEST_F(SearchTest, AMaskMatchingNothingAndAMissingFolderFailWithoutACallback) {
+  auto files = MakeObject<orvFoundedFiles>();
+  auto recorder = MakeObject<Recorder>();
+  ASSERT_TRUE(files->RefreshEx(Path(), u"*", false, recorder));
+  const size_t calls = recorder->paths.size();
+  EXPECT_FALSE(files->RefreshEx(Path(), u"*.none", false, recorder));
+  EXPECT_EQ(files->Count(), 0);
+  EXPECT_FALSE(files->HasSubItems());
+  EXPECT_EQ(files->Path(), Path());
+  EXPECT_FALSE(files->RefreshEx(Path("missing"), u"*", false, recorder));
+  EXPECT_EQ(recorder->paths.size(), calls);
+  EXPECT_EQ(files->Size(), 0);
+}
+
+TEST_F(SearchTest, AnEmptyFolderIsASuccessWithoutEntriesAndDotsAreNeverKept) {
+  auto files = MakeObject<orvFoundedFiles>();
+  auto recorder = MakeObject<Recorder>();
+  // "*" matches "." and ".." too: the listing succeeds though nothing is kept.
+  EXPECT_TRUE(files->RefreshEx(Path("empty.txt"), u"*", false, recorder));
+  EXPECT_EQ(files->Count(), 0);
+  EXPECT_FALSE(files->HasSubItems());
+  EXPECT_EQ(recorder->paths, std::vector<std::string>{temp_ / "empty.txt"});
+  EXPECT_TRUE(files->RefreshEx(Path("empty.txt"), u".*"));
+  EXPECT_EQ(files->Count(), 0);
+}
+
+TEST_F(SearchTest, ABlankMaskFindsThePathItselfAndSearchesBelowItWithTheBlankMask) {
+  auto files = MakeObject<orvFoundedFiles>();
+  ASSERT_TRUE(files->RefreshEx(Path("Sub.txt"), u"  "));
+  ASSERT_EQ(files->Count(), 1);
+  Ref<FoundedFile> sub = files->Item(0);
+  EXPECT_EQ(N(sub->FileName()), "Sub.txt");
+  EXPECT_EQ(sub->Path(), Path("Sub.txt"));  // Path unchanged without SearchWithParent
+  EXPECT_TRUE(sub->AttributeDirectory());
+  // Its own search is of "Sub.txt/Sub.txt", which is not there.
+  EXPECT_EQ(sub->Childs()->Count(), 0);
+  EXPECT_EQ(sub->Childs()->Path(), Path("Sub.txt/Sub.txt"));
+}
+
+TEST_F(SearchTest, SearchWithParentGivesTheFolderItselfWithItsContentsInChilds) {
+  auto files = MakeObject<orvFoundedFiles>();
+  ASSERT_TRUE(files->RefreshEx2(Path("Sub.txt"), u"*", false, nullptr, true));
+  ASSERT_EQ(files->Count(), 1);
+  Ref<FoundedFile> sub = files->Item(0);
+  EXPECT_EQ(N(sub->FileName()), "Sub.txt");
+  EXPECT_EQ(sub->Path(), Path());
+  EXPECT_EQ(Shape(*sub->Childs()), ExpectedShape(temp_ / "Sub.txt", "*"));
+  EXPECT_EQ(sub->FileSize(), 6 + 1 + 10);
+
+  // The tail is compared without letter case; a Path whose end is not the name keeps it whole.
+  ASSERT_TRUE(files->RefreshEx2(Path("Sub.txt/"), u"*", false, nullptr, true));
+  EXPECT_EQ(files->Item(0)->Path(), Path("Sub.txt/"));
+  EXPECT_EQ(Shape(*files->Item(0)->Childs()), ExpectedShape(temp_ / "Sub.txt", "*"));
+}
+
+TEST_F(SearchTest, SearchWithParentOfAFileGivesTheFileAndItsFolderWithoutSeparator) {
+  auto files = MakeObject<orvFoundedFiles>();
+  ASSERT_TRUE(files->RefreshEx2(Path("a.txt"), u"", false, nullptr, true));
+  ASSERT_EQ(files->Count(), 1);
+  Ref<FoundedFile> file = files->Item(0);
+  EXPECT_EQ(file->Path(), Path());
+  EXPECT_EQ(file->FileSize(), 4);
+  EXPECT_EQ(file->Childs()->Count(), 0);
+  EXPECT_FALSE(file->Childs()->HasSubItems());
+  EXPECT_EQ(file->AlternateFileName(), u"");
+}
+
+TEST_F(SearchTest, AWildcardInThePathsLastPartIsAPatternToo) {
+  auto files = MakeObject<orvFoundedFiles>();
+  ASSERT_TRUE(files->RefreshEx(Path("*.dat"), u""));
+  EXPECT_EQ(Shape(*files), "b.dat");
+}
+
+// --- Roots -------------------------------------------------------------------------------------
+
+// A tmpfs mounted on a fresh folder: a volume root of its own (root only).
+class MountedRoot {
+ public:
+  explicit MountedRoot(const std::string& where) : path_(where) {
+    mkdir(path_.c_str(), 0755);
+    mounted_ = geteuid() == 0 && mount("tmpfs", path_.c_str(), "tmpfs", 0, "size=4m") == 0;
+  }
+  ~MountedRoot() {
+    if (mounted_) umount2(path_.c_str(), MNT_DETACH);
+  }
+  bool mounted() const { return mounted_; }
+
+ private:
+  std::string path_;
+  bool mounted_ = false;
+};
+
+TEST_F(SearchTest, AMountRootIsOneEntryNamedByThePathWithAnEmptyPath) {
+  MountedRoot root(temp_ / "volume");
+  if (!root.mounted()) GTEST_SKIP() << "needs root to mount a tmpfs";
+  WriteBytes(temp_ / "volume/x.txt", "12345");
+  MakeFolder(temp_ / "volume/inner");
+
+  auto files = MakeObject<orvFoundedFiles>();
+  ASSERT_TRUE(files->RefreshEx2(Path("volume"), u"*", false, nullptr, true));
+  ASSERT_EQ(files->Count(), 1);
+  Ref<FoundedFile> entry = files->Item(0);
+  EXPECT_EQ(entry->FileName(), Path("volume"));
+  EXPECT_EQ(entry->Path(), u"");
+  EXPECT_TRUE(entry->AttributeDirectory());
+  EXPECT_FALSE(entry->AttributeReparsePoint());  // the volume itself, as C:\ is
+  EXPECT_EQ(Shape(*entry->Childs()), ExpectedShape(temp_ / "volume", "*"));
+  EXPECT_EQ(entry->FileSize(), 5);
+  EXPECT_EQ(entry->CompressedFileSize(), 5);
+
+  // Seen from its parent the mount point is a junction: listed, entered only when followed.
+  ASSERT_TRUE(files->RefreshEx(Path(), u"*"));
+  EXPECT_TRUE(Entry(*files, "volume")->AttributeReparsePoint());
+  EXPECT_TRUE(Entry(*files, "volume")->AttributeDirectory());
+  EXPECT_EQ(Entry(*files, "volume")->Childs()->Count(), 0);
+  ASSERT_TRUE(files->Refresh(Path(), u"*"));
+  EXPECT_EQ(Shape(*Entry(*files, "volume")->Childs()), ExpectedShape(temp_ / "volume", "*"));
+}
+
+// --- Links and loops --------------------------------------------------------------------------
+
+TEST_F(SearchTest, LinksAreListedAsJunctionsAndEnteredOnlyWhenFollowed) {
+  ASSERT_EQ(symlink((temp_ / "other").c_str(), (temp_ / "to-other").c_str()), 0);
+  ASSERT_EQ(symlink("a.txt", (temp_ / "to-file").c_str()), 0);
+  ASSERT_EQ(symlink("nowhere", (temp_ / "dangling").c_str()), 0);
+  auto files = MakeObject<orvFoundedFiles>();
+
+  ASSERT_TRUE(files->RefreshEx(Path(), u"*"));
+  Ref<FoundedFile> link = Entry(*files, "to-other");
+  EXPECT_TRUE(link->AttributeDirectory());
+  EXPECT_TRUE(link->AttributeReparsePoint());
+  EXPECT_EQ(link->Childs()->Count(), 0);
+  EXPECT_FALSE(Entry(*files, "to-file")->AttributeDirectory());
+  EXPECT_TRUE(Entry(*files, "to-file")->AttributeReparsePoint());
+  EXPECT_TRUE(Entry(*files, "dangling")->AttributeReparsePoint());
+
+  ASSERT_TRUE(files->Refresh(Path(), u"*"));
+  EXPECT_EQ(Shape(*Entry(*files, "to-other")->Childs()), "f.txt");
+  EXPECT_EQ(Entry(*files, "to-other")->Childs()->Path(), Path("to-other"));
+}
+
+TEST_F(SearchTest, AFollowedLinkBackToAFolderBeingSearchedIsListedButNotEntered) {
+  ASSERT_EQ(symlink(temp_.path().c_str(), (temp_ / "Sub.txt/deep/up").c_str()), 0);
+  ASSERT_EQ(symlink(".", (temp_ / "other/self").c_str()), 0);
+  auto files = MakeObject<orvFoundedFiles>();
+  ASSERT_TRUE(files->Refresh(Path(), u"*"));
+  Ref<FoundedFile> deep = Entry(*Entry(*files, "Sub.txt")->Childs(), "deep");
+  Ref<FoundedFile> up = Entry(*deep->Childs(), "up");
+  EXPECT_TRUE(up->AttributeReparsePoint());
+  EXPECT_EQ(up->Childs()->Count(), 0);
+  EXPECT_EQ(Entry(*Entry(*files, "other")->Childs(), "self")->Childs()->Count(), 0);
+
+  // A link to a folder beside the search path (not an ancestor) is still entered.
+  ASSERT_EQ(symlink((temp_ / "other").c_str(), (temp_ / "Sub.txt/deep/side").c_str()), 0);
+  ASSERT_TRUE(files->Refresh(Path(), u"*"));
+  deep = Entry(*Entry(*files, "Sub.txt")->Childs(), "deep");
+  EXPECT_NE(Entry(*deep->Childs(), "side")->Childs()->Count(), 0);
+}
+
+TEST(SearchDepthTest, ATreeDeeperThanThePathLimitEndsThereWithoutExhaustingTheStack) {
+  TempFolder temp;
+  // 2100 levels of "d": the path limit (4096 bytes) is passed about two thousand levels down.
+  int dir = open(temp.path().c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(dir, 0);
+  for (int level = 0; level < 2100; ++level) {
+    ASSERT_EQ(mkdirat(dir, "d", 0755), 0);
+    const int next = openat(dir, "d", O_RDONLY | O_DIRECTORY);
+    close(dir);
+    ASSERT_GE(next, 0);
+    dir = next;
+  }
+  close(dir);
+  auto files = MakeObject<orvFoundedFiles>();
+  auto recorder = MakeObject<Recorder>();
+  ASSERT_TRUE(files->RefreshEx(U(temp.path()), u"*", false, recorder));
+  int depth = 0;
+  Ref<orvFoundedFiles> level = files;
+  while (level->Count() == 1) {
+    ++depth;
+    level = level->Item(0)->Childs();
+  }
+  const int expected = static_cast<int>((PATH_MAX - 1 - temp.path().size() - 2) / 2) + 1;
+  EXPECT_NEAR(depth, expected, 1);
+  EXPECT_EQ(recorder->paths.size(), static_cast<size_t>(depth));
+}
+
+// --- Callbacks and cancelling -----------------------------------------------------------------
+
+TEST_F(SearchTest, DirectoryCompletedComesAfterEveryFolderBelowWithTheSearchedPath) {
+  auto files = MakeObject<orvFoundedFiles>();
+  auto recorder = MakeObject<Recorder>();
+  ASSERT_TRUE(files->RefreshEx(Path(), u"*", false, recorder));
+  // Post-order in the order folders are met.
+  std::vector<std::string> expected;
+  for (const std::string& name : Listing(temp_.path())) {
+    if (name == "Sub.txt") {
+      for (const std::string& inner : Listing(temp_ / "Sub.txt")) {
+        if (inner == "deep") expected.push_back(temp_ / "Sub.txt/deep");
+      }
+    }
+    if (name == "Sub.txt" || name == "other" || name == "empty.txt") {
+      expected.push_back(temp_ / name);
+    }
+  }
+  expected.push_back(temp_.path());
+  EXPECT_EQ(recorder->paths, expected);
+}
+
+TEST_F(SearchTest, CancellingInANestedFolderEmptiesEveryFolderAboveAndStopsTheCallbacks) {
+  auto files = MakeObject<orvFoundedFiles>();
+  auto recorder = MakeObject<Recorder>(Path("Sub.txt/deep"));
+  EXPECT_FALSE(files->RefreshEx(Path(), u"*", false, recorder));
+  EXPECT_EQ(files->Count(), 0);
+  EXPECT_FALSE(files->HasSubItems());
+  EXPECT_TRUE(files->Cancelled());
+  ASSERT_FALSE(recorder->paths.empty());
+  EXPECT_EQ(recorder->paths.back(), temp_ / "Sub.txt/deep");
+
+  // The object can search again afterwards.
+  EXPECT_TRUE(files->RefreshEx(Path(), u"*"));
+  EXPECT_FALSE(files->Cancelled());
+  EXPECT_EQ(files->Count(), 5);
+}
+
+TEST_F(SearchTest, CancellingInTheLastCallbackChangesNothing) {
+  auto files = MakeObject<orvFoundedFiles>();
+  auto recorder = MakeObject<Recorder>(Path());
+  EXPECT_TRUE(files->RefreshEx(Path(), u"*", false, recorder));
+  EXPECT_EQ(files->Count(), 5);
+  EXPECT_TRUE(files->HasSubItems());
+}
+
+TEST_F(SearchTest, AnErrorOfTheCallbackIsRaisedFromTheClientsCall) {
+  auto files = MakeObject<orvFoundedFiles>();
+  support::Error error = orvanel::testing::RaisedBy(
+      [&] { files->RefreshEx(Path(), u"*", false, MakeObject<Thrower>()); });
+  EXPECT_EQ(error.number(), 1234);
+  EXPECT_EQ(error.source(), "Client");
+  EXPECT_EQ(error.description(), "stopped by the client");
+  // A callback object without DirectoryCompleted: no such member.
+  EXPECT_EQ(
+      ErrorNumberOf([&] { files->RefreshEx(Path(), u"*", false, MakeObject<orvFoundedFiles>()); }),
+      438);
+  // Through dispatch the error reaches the late-bound caller the same way.
+  std::vector<Variant> args{Variant(Path()), Variant(u"*"), Variant(false),
+                            Variant(MakeObject<Thrower>())};
+  EXPECT_EQ(ErrorNumberOf([&] { CallByName(*files, "RefreshEx", args); }), 1234);
+}
+
+TEST_F(SearchTest, TheLibrarysOwnCallbackDoesNothing) {
+  auto files = MakeObject<orvFoundedFiles>();
+  auto callback = automation::CreateObject("Quern0102.IFindFilesCallback");
+  ASSERT_TRUE(callback);
+  EXPECT_TRUE(files->RefreshEx(Path(), u"*", false, callback));
+  EXPECT_EQ(files->Count(), 5);
+  std::vector<Variant> args{Variant(u"x"), Variant(true)};
+  CallByName(*callback, "DirectoryCompleted", args);
+  EXPECT_EQ(args[1], Variant(true));  // Cancel left as it was
+}
+
+// --- Items ------------------------------------------------------------------------------------
+
+TEST_F(SearchTest, ItemCountsFromZeroWithErrorsFiveAndSixAndEnumerationWalksTheSameItems) {
+  auto files = MakeObject<orvFoundedFiles>();
+  EXPECT_EQ(ErrorNumberOf([&] { files->Item(0); }), 5);
+  EXPECT_EQ(ErrorNumberOf([&] { files->Item(2147483647); }), 6);
+  ASSERT_TRUE(files->RefreshEx(Path(), u"*"));
+  EXPECT_EQ(ErrorNumberOf([&] { files->Item(-1); }), 5);
+  EXPECT_EQ(ErrorNumberOf([&] { files->Item(5); }), 5);
+  Ref<automation::Enumerator> enumerator = files->NewEnum();
+  Variant value;
+  int32_t index = 0;
+  while (enumerator->Next(&value)) {
+    ASSERT_LT(index, files->Count());
+    EXPECT_EQ(value.ObjectRef().get(), files->Item(index++).get());
+  }
+  EXPECT_EQ(index, files->Count());
+}
+
+// --- Sizes, attributes and times ---------------------------------------------------------------
+
+TEST_F(SearchTest, FileSizeIsComputedOnceAndFoldersSumTheirMatchingFiles) {
+  auto files = MakeObject<orvFoundedFiles>();
+  ASSERT_TRUE(files->RefreshEx(Path(), u"*.txt"));
+  Ref<FoundedFile> sub = Entry(*files, "Sub.txt");
+  EXPECT_EQ(sub->FileSize(), 6);  // c.txt only: deep/ does not match
+  EXPECT_EQ(sub->CompressedFileSize(), 6);
+  EXPECT_EQ(files->Size(), 4 + 6);
+  Ref<FoundedFile> a = Entry(*files, "a.txt");
+  EXPECT_EQ(a->FileSize(), 4);
+  WriteBytes(temp_ / "a.txt", std::string(100000, 'x'));
+  EXPECT_EQ(a->FileSize(), 4);
+  EXPECT_EQ(files->Size(), 10);
+}
+
+TEST_F(SearchTest, ASparseFileOccupiesLessThanItsSize) {
+  const std::string sparse = temp_ / "sparse.bin";
+  const int fd = open(sparse.c_str(), O_WRONLY | O_CREAT, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(pwrite(fd, "x", 1, 8 << 20), 1);
+  close(fd);
+  auto files = MakeObject<orvFoundedFiles>();
+  ASSERT_TRUE(files->RefreshEx(Path("sparse.bin"), u""));
+  Ref<FoundedFile> file = files->Item(0);
+  EXPECT_EQ(file->FileSize(), (8 << 20) + 1);
+  EXPECT_LT(file->CompressedFileSize(), file->FileSize());
+  EXPECT_GT(file->CompressedFileSize(), 0);
+  EXPECT_TRUE(file->AttributeSparseFile());
+}
+
+TEST_F(SearchTest, AttributesFollowTheMappingOfThisPlatform) {
+  WriteBytes(temp_ / ".hidden", "h");
+  WriteBytes(temp_ / "locked", "l");
+  ASSERT_EQ(chmod((temp_ / "locked").c_str(), 0444), 0);
+  auto files = MakeObject<orvFoundedFiles>();
+  ASSERT_TRUE(files->RefreshEx(Path(), u"*"));
+  EXPECT_TRUE(Entry(*files, ".hidden")->AttributeHidden());
+  EXPECT_TRUE(Entry(*files, "locked")->AttributeReadOnly());
+  EXPECT_TRUE(Entry(*files, "a.txt")->AttributeArchive());
+  EXPECT_FALSE(Entry(*files, "a.txt")->AttributeReadOnly());
+  EXPECT_EQ(Entry(*files, "a.txt")->FileAttributes(), 0x20);
+  EXPECT_EQ(Entry(*files, "other")->FileAttributes(), 0x10);
+  EXPECT_FALSE(Entry(*files, "other")->AttributeSystem());
+}
+
+TEST_F(SearchTest, TimesAreLocalDatesWithoutMilliseconds) {
+  tm local{};
+  local.tm_year = 2020 - 1900;
+  local.tm_mon = 4;  // May
+  local.tm_mday = 17;
+  local.tm_hour = 13;
+  local.tm_min = 45;
+  local.tm_sec = 30;
+  local.tm_isdst = -1;
+  const timespec when{mktime(&local), 750'000'000};
+  const timespec times[2] = {when, when};
+  ASSERT_EQ(utimensat(AT_FDCWD, (temp_ / "a.txt").c_str(), times, 0), 0);
+  auto files = MakeObject<orvFoundedFiles>();
+  ASSERT_TRUE(files->RefreshEx(Path("a.txt"), u""));
+  // 2020-05-17 is day 43968 after 1899-12-30.
+  const double expected = 43968 + (13 * 3600 + 45 * 60 + 30) / 86400.0;
+  EXPECT_DOUBLE_EQ(files->Item(0)->LastWriteTime(), expected);
+  EXPECT_DOUBLE_EQ(files->Item(0)->LastAccessTime(), expected);
+  EXPECT_GE(files->Item(0)->CreationTime(), 43968);
+}
+
+// --- Through dispatch ---------------------------------------------------------------------------
+
+TEST_F(SearchTest, LateBoundClientsCreateTheSearchAndReadItsResultsByName) {
+  Ref<automation::Object> files = automation::CreateObject("Quern0102.orvFoundedFiles");
+  ASSERT_TRUE(files);
+  EXPECT_EQ(ErrorNumberOf([] { automation::CreateObject("Quern0102.FoundedFile"); }), 429);
+
+  EXPECT_EQ(CallByName(*files, "RefreshEx2",
+                       {Variant(Path("Sub.txt")), Variant(u"*"), Variant(automation::Missing{}),
+                        Variant(nullptr), Variant(true)}),
+            Variant(true));
+  EXPECT_EQ(CallByName(*files, "Count"), Variant(int32_t{1}));
+  Ref<automation::Object> sub = CallByName(*files, "Item", {Variant(int32_t{0})}).ToObject();
+  EXPECT_EQ(sub->TypeInfo().name, "FoundedFile");
+  EXPECT_EQ(CallByName(*sub, "Path"), Variant(Path()));
+  EXPECT_EQ(CallByName(*sub, "AttributeDirectory"), Variant(true));
+  EXPECT_EQ(CallByName(*sub, "FileSize"), Variant(17.0));
+  EXPECT_EQ(CallByName(*sub, "LastWriteTime").type(), automation::VarType::kDate);
+  Ref<automation::Object> childs = CallByName(*sub, "Childs").ToObject();
+  EXPECT_EQ(CallByName(*childs, "Count"), Variant(int32_t{3}));
+  EXPECT_EQ(CallByName(*childs, "HasSubItems"), Variant(true));
+
+  EXPECT_EQ(ErrorNumberOf([&] { CallByName(*files, "Item", {Variant(int32_t{2147483647})}); }), 6);
+  EXPECT_EQ(ErrorNumberOf([&] { CallByName(*files, "Item", {Variant(int32_t{1})}); }), 5);
+}
+
+}  // namespace
+}  // namespace quern
