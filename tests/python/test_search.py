@@ -1,0 +1,129 @@
+"""The file search from Python: results as sequences, the entry of a path itself, a Python
+progress callback that can cancel or raise, and the classes clients may and may not create."""
+
+import datetime
+import os
+
+from quern_testing import FolderTest, quern
+
+
+class Tree(FolderTest):
+    """a.txt, b.dat, sub/c.txt and the empty folder sub/deep."""
+
+    def setUp(self):
+        super().setUp()
+        self.write_bytes("a.txt", b"aaaa")
+        self.write_bytes("b.dat", b"bb")
+        os.mkdir(self.path("sub"))
+        self.write_bytes(os.path.join("sub", "c.txt"), b"cccccc")
+        os.mkdir(self.path(os.path.join("sub", "deep")))
+
+    def listing(self, folder, keep=lambda name: True):
+        return [entry.name for entry in os.scandir(folder) if keep(entry.name)]
+
+
+class Search(Tree):
+    def test_entries_come_in_listing_order_with_nested_results(self):
+        files = quern.orvFoundedFiles()
+        self.assertTrue(files.RefreshEx(self.folder, "*"))
+        self.assertEqual([f.FileName for f in files], self.listing(self.folder))
+        self.assertEqual([files[i].FileName for i in range(len(files))],
+                         [f.FileName for f in files])
+        sub = next(f for f in files if f.FileName == "sub")
+        self.assertTrue(sub.AttributeDirectory)
+        self.assertEqual(sub.Path, self.folder)
+        self.assertEqual([f.FileName for f in sub.Childs], self.listing(self.path("sub")))
+        self.assertEqual(sub.FileSize, 6)
+        self.assertEqual(files.Size, 4 + 2 + 6)
+        self.assertIsInstance(files[0].LastWriteTime, datetime.datetime)
+        self.assertEqual(files[0].LastWriteTime.microsecond, 0)
+
+    def test_mask_is_applied_at_every_level(self):
+        files = quern.orvFoundedFiles()
+        self.assertTrue(files.RefreshEx(self.folder, "*.TXT;sub"))
+        self.assertEqual(sorted(f.FileName for f in files), ["a.txt", "sub"])
+        sub = next(f for f in files if f.FileName == "sub")
+        self.assertEqual([f.FileName for f in sub.Childs], ["c.txt"])
+        self.assertFalse(files.RefreshEx(self.folder, "*.none"))
+        self.assertEqual(len(files), 0)
+        self.assertFalse(files.HasSubItems)
+
+    def test_search_with_parent_gives_the_folder_itself(self):
+        files = quern.orvFoundedFiles()
+        self.assertTrue(files.RefreshEx2(self.path("sub"), "*", SearchWithParent=True))
+        self.assertEqual(len(files), 1)
+        self.assertEqual(files[0].FileName, "sub")
+        self.assertEqual(files[0].Path, self.folder)
+        self.assertEqual(len(files[0].Childs), 2)
+
+    def test_item_errors(self):
+        files = quern.orvFoundedFiles()
+        with self.assertRaises(quern.Error) as empty:
+            files.Item(0)
+        self.assertEqual(empty.exception.number, 5)
+        with self.assertRaises(quern.Error) as overflow:
+            files.Item(2147483647)
+        self.assertEqual(overflow.exception.number, 6)
+        with self.assertRaises(IndexError):
+            files[0]
+
+    def test_links_are_entered_by_refresh_only(self):
+        os.symlink(self.path("sub"), self.path("link"))
+        files = quern.orvFoundedFiles()
+        self.assertTrue(files.RefreshEx(self.folder, "*"))
+        link = next(f for f in files if f.FileName == "link")
+        self.assertTrue(link.AttributeReparsePoint)
+        self.assertEqual(len(link.Childs), 0)
+        self.assertTrue(files.Refresh(self.folder, "*"))
+        link = next(f for f in files if f.FileName == "link")
+        self.assertEqual(len(link.Childs), 2)
+
+    def test_only_the_search_and_the_callback_are_creatable(self):
+        self.assertIsNotNone(quern.CreateObject("Quern0102.orvFoundedFiles"))
+        self.assertIsNotNone(quern.IFindFilesCallback())
+        with self.assertRaises(quern.Error) as refused:
+            quern.CreateObject("Quern0102.FoundedFile")
+        self.assertEqual(refused.exception.number, 429)
+        with self.assertRaises(TypeError):
+            quern.FoundedFile()
+
+
+class Callbacks(Tree):
+    def test_a_python_object_hears_of_every_folder_deepest_first(self):
+        heard = []
+
+        class Progress:
+            def DirectoryCompleted(self, Path, Cancel):
+                self_test.assertIs(Cancel.value, False)
+                heard.append(Path)
+
+        self_test = self
+        files = quern.orvFoundedFiles()
+        self.assertTrue(files.RefreshEx(self.folder, "*", False, Progress()))
+        self.assertEqual(heard, [os.path.join(self.folder, "sub", "deep"),
+                                 os.path.join(self.folder, "sub"), self.folder])
+        self.assertTrue(
+            files.RefreshEx(self.folder, "*", CallBackObject=quern.IFindFilesCallback()))
+
+    def test_cancelling_below_empties_the_result(self):
+        heard = []
+
+        class Stop:
+            def DirectoryCompleted(self, Path, Cancel):
+                heard.append(Path)
+                Cancel.value = Path.endswith("deep")
+
+        files = quern.orvFoundedFiles()
+        self.assertFalse(files.RefreshEx(self.folder, "*", False, Stop()))
+        self.assertEqual(len(files), 0)
+        self.assertFalse(files.HasSubItems)
+        self.assertEqual(heard, [os.path.join(self.folder, "sub", "deep")])
+
+    def test_an_exception_of_the_callback_reaches_the_caller_as_itself(self):
+        class Broken:
+            def DirectoryCompleted(self, Path, Cancel):
+                raise KeyError("from the callback")
+
+        files = quern.orvFoundedFiles()
+        with self.assertRaises(KeyError):
+            files.RefreshEx(self.folder, "*", False, Broken())
