@@ -5,6 +5,7 @@
 #include "fileio/orvFSO.h"
 #include "fileio/orvFileStreams.h"
 #include "fileio/orvFoundedFiles.h"
+#include "fileio/orvShellFileInfo.h"
 
 namespace quern {
 
@@ -19,9 +20,16 @@ automation::TypeLibrary MakeTypeLibrary() {
   library.lcid = 0x409;
   library.help_string = "Orvanel - File I/O support 1.02";
   library.description = "Orvanel - File I/O support";
-  library.classes = {&orvFSO::Class(), &orvDescriptIon::Class(), &orvFileStreams::Class(),
-                     &FileStream::Class(), &orvFoundedFiles::Class(), &FoundedFile::Class(),
-                     &IFindFilesCallback::Class()};
+  library.classes = {&orvFSO::Class(),
+                     &orvDescriptIon::Class(),
+                     &orvFileStreams::Class(),
+                     &FileStream::Class(),
+                     &orvFoundedFiles::Class(),
+                     &FoundedFile::Class(),
+                     &IFindFilesCallback::Class(),
+                     &orvShellFileInfo::Class(),
+                     &ShellFileEXE::Class(),
+                     &ShellFileIcon::Class()};
   library.application_object = &orvFSO::Class();
   const std::string version_class = "Класс работы с пометкой версии";
   library.enums = {
