@@ -261,6 +261,35 @@ TEST_F(StreamsTest, LateBoundCallsAndCreation) {
   EXPECT_EQ(ErrorNumberOf([] { automation::CreateObject("Quern0102.FileStream"); }), 429);
 }
 
+// A tmpfs keeps user attributes and access control lists in memory; the tools that set them
+// are those of the attr and acl packages.
+TEST(TmpfsStreamsTest, AttributesAndAclSetByTheToolsAreListed) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to mount a tmpfs";
+  if (RunCommand("command -v setfattr >/dev/null && command -v setfacl >/dev/null") != 0) {
+    GTEST_SKIP() << "setfattr or setfacl is missing";
+  }
+  TempFolder folder;
+  const std::string mount = folder / "mnt";
+  ASSERT_EQ(RunCommand("mkdir '" + mount + "'"), 0);
+  if (RunCommand("mount -t tmpfs -o size=4m tmpfs '" + mount + "'") != 0) {
+    GTEST_SKIP() << "cannot mount a tmpfs";
+  }
+  struct Unmount {
+    std::string path;
+    ~Unmount() { RunCommand("umount '" + path + "'"); }
+  } unmount{mount};
+  const std::string file = mount + "/f";
+  ASSERT_EQ(RunCommand("printf 'abc' > '" + file + "' && setfattr -n user.note -v 0x0102030405 '" +
+                       file + "' && setfacl -m u:nobody:rw '" + file + "'"),
+            0);
+  const ssize_t acl = AttributeSize(file, "system.posix_acl_access");
+  ASSERT_GT(acl, 0);
+  auto list = MakeObject<orvFileStreams>();
+  ASSERT_TRUE(list->ReadFileStreams(Text(file), true));
+  EXPECT_EQ(Streams(*list),
+            (std::vector<Seen>{{3, "", double(acl)}, {1, "::$DATA", 3}, {4, ":note:$DATA", 5}}));
+}
+
 // Streams written by ntfs-3g itself (its Windows-style "file:name" interface) and read back by
 // the class on the xattr mount: the real NTFS streams, with their names and sizes.
 TEST(NtfsStreamsTest, StreamsWrittenByNtfs3gAreListed) {
