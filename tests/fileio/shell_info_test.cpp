@@ -236,6 +236,26 @@ TEST_F(ShellInfoTest, TextFileHasItsNameTypeAndFileAttributes) {
   EXPECT_NE(info_->hSystemImageList(), 0);
 }
 
+TEST_F(ShellInfoTest, TypeComesFromTheNameThenFromTheContent) {
+  if (access("/usr/share/mime/magic", R_OK) != 0) GTEST_SKIP() << "no shared-mime-info";
+  struct Case {
+    std::string name, bytes, type;
+  } cases[] = {
+      // A case-sensitive pattern ("*.c") wins over a case-blind one ("*.C" of C++).
+      {"prog.c", "int main(void) { return 0; }\n", "text/x-csrc"},
+      {"prog.C", "int main() { return 0; }\n", "text/x-c++src"},
+      // No extension: the content decides.
+      {"picture", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), "image/png"},
+      {"script", "#!/bin/sh\necho hi\n", "application/x-shellscript"},
+  };
+  for (const Case& c : cases) {
+    const std::string path = folder_ / c.name;
+    WriteBytes(path, c.bytes);
+    ASSERT_TRUE(info_->ReadFile(Text(path))) << c.name;
+    EXPECT_EQ(Utf8(info_->TypeName()), EnglishComment(c.type)) << c.name;
+  }
+}
+
 TEST_F(ShellInfoTest, FolderIsAFolderAndSaysWhetherItHoldsFolders) {
   const std::string sub = folder_ / "sub";
   ASSERT_EQ(mkdir(sub.c_str(), 0755), 0);
