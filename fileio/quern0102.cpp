@@ -3,6 +3,7 @@
 #include "fileio/enums.h"
 #include "fileio/orvDescriptIon.h"
 #include "fileio/orvFSO.h"
+#include "fileio/orvFileVersion.h"
 #include "fileio/orvFileStreams.h"
 #include "fileio/orvFoundedFiles.h"
 #include "fileio/orvShellFileInfo.h"
@@ -27,6 +28,7 @@ automation::TypeLibrary MakeTypeLibrary() {
                      &orvFoundedFiles::Class(),
                      &FoundedFile::Class(),
                      &IFindFilesCallback::Class(),
+                     &orvFileVersion::Class(),
                      &orvShellFileInfo::Class(),
                      &ShellFileEXE::Class(),
                      &ShellFileIcon::Class()};

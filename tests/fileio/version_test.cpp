@@ -1,14 +1,21 @@
 // Version resources: the PE reader, the VS_VERSIONINFO queries, language names and default
 // languages, and orvFileVersion as clients see it.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "automation/component.h"
 #include "common/test_files.h"
+#include "fileio/language_names.h"
+#include "fileio/orvFileVersion.h"
 #include "fileio/pe_builder.h"
 #include "fileio/pe_image.h"
+#include "fileio/quern0102.h"
 #include "fileio/version_resource.h"
+#include "support/ov_unicode.h"
 
 namespace quern {
 namespace {
@@ -252,6 +259,389 @@ TEST(VersionBlockTest, OddTranslationLengthsReadWholeEntriesOnly) {
   list.value_length = 6;
   EXPECT_EQ(ReadTranslations(testing::WriteBlock(root)),
             (std::vector<Translation>{{0x0409, 1200}}));
+}
+
+// --- Languages ---------------------------------------------------------------------------
+
+TEST(LanguageTest, NamesLanguagesWithTheirCountryWhereTheyHaveSeveral) {
+  EXPECT_EQ(LanguageName(0x0409), u"English (United States)");
+  EXPECT_EQ(LanguageName(0x0809), u"English (United Kingdom)");
+  EXPECT_EQ(LanguageName(0x0407), u"German (Germany)");
+  EXPECT_EQ(LanguageName(0x0419), u"Russian");
+  EXPECT_EQ(LanguageName(0x0416), u"Portuguese (Brazil)");
+  EXPECT_EQ(LanguageName(0x0414), u"Norwegian (Bokmål)");
+  EXPECT_EQ(LanguageName(0x0000), u"Language Neutral");
+}
+
+TEST(LanguageTest, UnknownSublanguagesGetTheLanguageAndUnknownLanguagesNothing) {
+  EXPECT_EQ(LanguageName(0x0009), u"English");
+  EXPECT_EQ(LanguageName(0x7C09), u"English");
+  EXPECT_EQ(LanguageName(0x0019), u"Russian");
+  EXPECT_EQ(LanguageName(0x03FF), u"");
+  EXPECT_EQ(LanguageName(-1), u"");
+  EXPECT_EQ(LanguageName(0x10409), u"");
+}
+
+TEST(LanguageTest, LocaleNamesGiveTheirLanguage) {
+  EXPECT_EQ(LanguageFromLocale("ru_RU.UTF-8"), 0x0419);
+  EXPECT_EQ(LanguageFromLocale("ru_RU.CP1251"), 0x0419);
+  EXPECT_EQ(LanguageFromLocale("en_US"), 0x0409);
+  EXPECT_EQ(LanguageFromLocale("en_GB.UTF-8"), 0x0809);
+  EXPECT_EQ(LanguageFromLocale("de_DE.UTF-8@euro"), 0x0407);
+  EXPECT_EQ(LanguageFromLocale("pt_BR"), 0x0416);
+  EXPECT_EQ(LanguageFromLocale("pt_PT.UTF-8"), 0x0816);
+  EXPECT_EQ(LanguageFromLocale("es_ES.UTF-8"), 0x0C0A);
+  EXPECT_EQ(LanguageFromLocale("sr_RS@latin"), 0x241A);
+  EXPECT_EQ(LanguageFromLocale("sr_RS"), 0x281A);
+  EXPECT_EQ(LanguageFromLocale("fil_PH.UTF-8"), 0x0464);
+  // A known language elsewhere, and a language alone: the language's main country.
+  EXPECT_EQ(LanguageFromLocale("de_BE.UTF-8"), 0x0407);
+  EXPECT_EQ(LanguageFromLocale("fr"), 0x040C);
+  EXPECT_EQ(LanguageFromLocale("ru_UA"), 0x0419);
+  for (const char* english : {"C", "POSIX", "C.UTF-8", "", "xx_YY", "tlh"}) {
+    EXPECT_EQ(LanguageFromLocale(english), 0x0409) << english;
+  }
+}
+
+TEST(LanguageTest, CharsetsGiveTheirWindowsCodePage) {
+  EXPECT_EQ(CodePageFromCharset("UTF-8"), 65001);
+  EXPECT_EQ(CodePageFromCharset("utf8"), 65001);
+  EXPECT_EQ(CodePageFromCharset("ANSI_X3.4-1968"), 65001);
+  EXPECT_EQ(CodePageFromCharset("CP1251"), 1251);
+  EXPECT_EQ(CodePageFromCharset("KOI8-R"), 20866);
+  EXPECT_EQ(CodePageFromCharset("ISO-8859-5"), 28595);
+  EXPECT_EQ(CodePageFromCharset("ISO-8859-15"), 28605);
+  EXPECT_EQ(CodePageFromCharset("EUC-JP"), 20932);
+  EXPECT_EQ(CodePageFromCharset("NO-SUCH-CHARSET"), -1);
+}
+
+TEST(LanguageTest, TheUserLanguageComesFromTheEnvironmentInGlibcOrder) {
+  const std::string saved_all = getenv("LC_ALL") ? getenv("LC_ALL") : "";
+  unsetenv("LC_ALL");
+  setenv("LC_MESSAGES", "de_DE.UTF-8", 1);
+  setenv("LANG", "ru_RU.UTF-8", 1);
+  EXPECT_EQ(UserDefaultLanguage(), 0x0407);
+  unsetenv("LC_MESSAGES");
+  EXPECT_EQ(UserDefaultLanguage(), 0x0419);
+  setenv("LC_ALL", "pt_BR.UTF-8", 1);
+  EXPECT_EQ(UserDefaultLanguage(), 0x0416);
+  setenv("LC_ALL", "C", 1);
+  EXPECT_EQ(UserDefaultLanguage(), 0x0409);
+  unsetenv("LANG");
+  if (saved_all.empty()) {
+    unsetenv("LC_ALL");
+  } else {
+    setenv("LC_ALL", saved_all.c_str(), 1);
+  }
+}
+
+// --- Choosing the string table ------------------------------------------------------------
+
+TEST(ChooseTranslationTest, EnglishOnlyFilesGiveEnglishWhateverTheUser) {
+  const std::vector<Translation> english = {{0x0409, 1200}};
+  EXPECT_EQ(ChooseTranslation(english, 0x0419, 0x0419, 1251), u"040904B0");
+  EXPECT_EQ(ChooseTranslation(english, 0x0407, 0x0407, 65001), u"040904B0");
+  EXPECT_EQ(ChooseTranslation({}, 0x0419, 0x0419, 1251), u"040904B0");
+}
+
+TEST(ChooseTranslationTest, TheUsersLanguageAndCodePageComeFirst) {
+  const std::vector<Translation> list = {{0x0419, 1251}, {0x0409, 1200}};
+  EXPECT_EQ(ChooseTranslation(list, 0x0419, 0x0419, 1251), u"041904E3");
+  EXPECT_EQ(ChooseTranslation(list, 0x0409, 0x0409, 1252), u"040904B0");
+  // The user's language beats the code page: a Russian user in a UTF-8 locale.
+  EXPECT_EQ(ChooseTranslation(list, 0x0419, 0x0409, 65001), u"041904E3");
+}
+
+TEST(ChooseTranslationTest, RulesInOrder) {
+  // 1 before 2: the ANSI code page over Unicode for the user's language.
+  EXPECT_EQ(ChooseTranslation({{0x0419, 1200}, {0x0419, 1251}}, 0x0419, 0x0409, 1251), u"041904E3");
+  // 2 before 3: Unicode over another code page.
+  EXPECT_EQ(ChooseTranslation({{0x0419, 866}, {0x0419, 1200}}, 0x0419, 0x0409, 1251), u"041904B0");
+  // 3: the user's language in any code page, before the system's language.
+  EXPECT_EQ(ChooseTranslation({{0x0407, 1200}, {0x0419, 866}}, 0x0419, 0x0407, 1252), u"04190362");
+  // 4 to 6: the system's language, then 7: English, then 8: the first entry.
+  EXPECT_EQ(
+      ChooseTranslation({{0x0409, 1200}, {0x0407, 1252}, {0x0407, 1200}}, 0x0419, 0x0407, 1252),
+      u"040704E4");
+  EXPECT_EQ(
+      ChooseTranslation({{0x0409, 1252}, {0x0407, 850}, {0x0407, 1200}}, 0x0419, 0x0407, 1252),
+      u"040704B0");
+  EXPECT_EQ(ChooseTranslation({{0x040C, 1252}, {0x0409, 1252}}, 0x0419, 0x0407, 1251), u"040904E4");
+  EXPECT_EQ(ChooseTranslation({{0x040C, 1252}, {0x0410, 1252}}, 0x0419, 0x0407, 1251), u"040C04E4");
+}
+
+TEST(ChooseTranslationTest, CodePagesFrom32768UpNeverEqualTheAnsiCodePage) {
+  // 65001 as a signed 16-bit number is -535: the UTF-8 entry is not an ANSI match, so rule 2
+  // (Unicode) takes the second entry.
+  const std::vector<Translation> list = {{0x0419, 65001}, {0x0419, 1200}};
+  EXPECT_EQ(ChooseTranslation(list, 0x0419, 0x0409, 65001), u"041904B0");
+}
+
+// --- orvFileVersion -------------------------------------------------------------------------
+
+using orvanel::testing::TempFolder;
+using orvanel::testing::WriteBytes;
+
+std::u16string U16(const std::string& utf8) { return support::Utf16FromUtf8(utf8); }
+
+std::string Write(const TempFolder& folder, const std::string& name,
+                  const std::vector<uint8_t>& bytes) {
+  WriteBytes(folder / name, std::string(bytes.begin(), bytes.end()));
+  return folder / name;
+}
+
+// Runs with LC_ALL set to `locale` (the user's language), restoring it afterwards.
+class UserLocale {
+ public:
+  explicit UserLocale(const char* locale) {
+    if (const char* old = getenv("LC_ALL")) saved_ = old;
+    setenv("LC_ALL", locale, 1);
+  }
+  ~UserLocale() {
+    if (saved_) {
+      setenv("LC_ALL", saved_->c_str(), 1);
+    } else {
+      unsetenv("LC_ALL");
+    }
+  }
+
+ private:
+  std::optional<std::string> saved_;
+};
+
+VersionSpec FullSpec() {
+  VersionSpec spec;
+  spec.file_version[0] = 3;
+  spec.file_version[1] = 14;
+  spec.file_version[2] = 159;
+  spec.file_version[3] = 26;
+  spec.product_version[0] = 1;
+  spec.product_version[1] = 2;
+  spec.product_version[2] = 65535;
+  spec.product_version[3] = 0;
+  spec.flags_mask = 0x3F;
+  spec.flags = 0x2A;  // pre-release, private build, special build
+  spec.os = 0x40004;
+  spec.type = 2;
+  spec.subtype = 0;
+  spec.date_ms = 0x01D2;
+  spec.date_ls = 0x80000001u;
+  spec.tables = {{u"040904B0",
+                  {{u"Comments", u"No comment"},
+                   {u"CompanyName", u"Greyfen Works"},
+                   {u"FileDescription", u"Test library"},
+                   {u"FileVersion", u"3.14.159.26"},
+                   {u"InternalName", u"test"},
+                   {u"LegalCopyright", u"© 2026"},
+                   {u"LegalTrademarks", u"None"},
+                   {u"OLESelfRegister", u""},
+                   {u"OriginalFilename", u"TEST.DLL"},
+                   {u"PrivateBuild", u"by hand"},
+                   {u"ProductName", u"Orvanel"},
+                   {u"ProductVersion", u"1.2"},
+                   {u"SpecialBuild", u"for tests"}}}};
+  return spec;
+}
+
+TEST(FileVersionTest, ReadsTheFixedPartWithSignedVersionParts) {
+  TempFolder folder;
+  const auto block = Block(FullSpec());
+  const std::string path = Write(folder, "full.dll", PeWith(block, true).bytes);
+  auto version = automation::MakeObject<orvFileVersion>();
+  ASSERT_TRUE(version->ReadFile(U16(path)));
+  EXPECT_EQ(version->FileName(), U16(path));
+  EXPECT_EQ(version->GetBuffer(), block);
+  EXPECT_EQ(version->Signature(), -17890115);
+  EXPECT_EQ(version->StrucVersion(), 0x10000);
+  EXPECT_EQ(version->FileVerMajor(), 3);
+  EXPECT_EQ(version->FileVerMinor(), 14);
+  EXPECT_EQ(version->FileVerRevisionMajor(), 159);
+  EXPECT_EQ(version->FileVerRevisionMinor(), 26);
+  EXPECT_EQ(version->ProductVerMajor(), 1);
+  EXPECT_EQ(version->ProductVerMinor(), 2);
+  EXPECT_EQ(version->ProductVerRevisionMajor(), -1);
+  EXPECT_EQ(version->ProductVerRevisionMinor(), 0);
+  EXPECT_EQ(version->FileOS(), 0x40004);
+  EXPECT_EQ(version->FileType(), 2);
+  EXPECT_EQ(version->FileSubType(), 0);
+  EXPECT_EQ(version->FileDateMS(), 0x01D2);
+  EXPECT_EQ(version->FileDateLS(), static_cast<int32_t>(0x80000001u));
+}
+
+TEST(FileVersionTest, FlagsTestTheFlagsFieldWithoutTheMask) {
+  TempFolder folder;
+  VersionSpec spec;
+  spec.flags_mask = 0x05;  // debug and patched
+  spec.flags = 0x3A;       // pre-release, private, inferred, special: none of them in the mask
+  auto version = automation::MakeObject<orvFileVersion>();
+  ASSERT_TRUE(version->ReadFile(U16(Write(folder, "f.exe", PeWith(Block(spec)).bytes))));
+  EXPECT_FALSE(version->FileFlagDebug());
+  EXPECT_TRUE(version->FileFlagPreRelease());
+  EXPECT_FALSE(version->FileFlagPatched());
+  EXPECT_TRUE(version->FileFlagPrivateBuild());
+  EXPECT_TRUE(version->FileFlagInfoInferred());
+  EXPECT_TRUE(version->FileFlagSpecialBuild());
+  EXPECT_TRUE(version->FileFlagMaskDebug());
+  EXPECT_FALSE(version->FileFlagMaskPreRelease());
+  EXPECT_TRUE(version->FileFlagMaskPatched());
+  EXPECT_FALSE(version->FileFlagMaskPrivateBuild());
+  EXPECT_FALSE(version->FileFlagMaskInfoInferred());
+  EXPECT_FALSE(version->FileFlagMaskSpecialBuild());
+}
+
+TEST(FileVersionTest, StringsOfTheChosenTable) {
+  TempFolder folder;
+  UserLocale english("en_US.UTF-8");
+  auto version = automation::MakeObject<orvFileVersion>();
+  ASSERT_TRUE(version->ReadFile(U16(Write(folder, "s.dll", PeWith(Block(FullSpec())).bytes))));
+  EXPECT_EQ(version->StrComments(), u"No comment");
+  EXPECT_EQ(version->StrCompanyName(), u"Greyfen Works");
+  EXPECT_EQ(version->StrFileDescription(), u"Test library");
+  EXPECT_EQ(version->StrFileVersion(), u"3.14.159.26");
+  EXPECT_EQ(version->StrInternalName(), u"test");
+  EXPECT_EQ(version->StrLegalCopyright(), u"© 2026");
+  EXPECT_EQ(version->StrLegalTrademarks(), u"None");
+  EXPECT_EQ(version->StrOLESelfRegister(), u"");
+  EXPECT_EQ(version->StrOriginalFilename(), u"TEST.DLL");
+  EXPECT_EQ(version->StrPrivateBuild(), u"by hand");
+  EXPECT_EQ(version->StrProductName(), u"Orvanel");
+  EXPECT_EQ(version->StrProductVersion(), u"1.2");
+  EXPECT_EQ(version->StrSpecialBuild(), u"for tests");
+  EXPECT_EQ(version->GetVersionInfoString(u"companyname"), u"Greyfen Works");
+  EXPECT_EQ(version->GetVersionInfoString(u""), u"");
+  EXPECT_EQ(version->GetVersionInfoString(u"NoSuchValue"), u"");
+  EXPECT_EQ(version->LanguageName(), u"English (United States)");
+}
+
+TEST(FileVersionTest, TheTableFollowsTheUsersLanguageAtTheTimeOfReading) {
+  TempFolder folder;
+  VersionSpec spec;
+  spec.translations = {{0x0419, 1251}, {0x0409, 1200}};
+  spec.tables = {{u"041904E3", {{u"ProductName", u"Жернов"}}},
+                 {u"040904B0", {{u"ProductName", u"Quern"}}}};
+  const std::string path = Write(folder, "ru.dll", PeWith(Block(spec)).bytes);
+  auto version = automation::MakeObject<orvFileVersion>();
+  {
+    UserLocale russian("ru_RU.UTF-8");
+    ASSERT_TRUE(version->ReadFile(U16(path)));
+  }
+  EXPECT_EQ(version->StrProductName(), U16("Жернов"));
+  EXPECT_EQ(version->LanguageName(), u"Russian");
+  {
+    UserLocale english("en_US.UTF-8");
+    EXPECT_EQ(version->StrProductName(), U16("Жернов"));  // chosen once per ReadFile
+    ASSERT_TRUE(version->ReadFile(U16(path)));
+  }
+  EXPECT_EQ(version->StrProductName(), u"Quern");
+}
+
+TEST(FileVersionTest, WithoutTranslationsTheEnglishUnicodeTableIsRead) {
+  TempFolder folder;
+  VersionSpec spec;
+  spec.translations.clear();
+  spec.tables = {{u"040904B0", {{u"ProductName", u"Plain"}}}};
+  auto version = automation::MakeObject<orvFileVersion>();
+  UserLocale russian("ru_RU.UTF-8");
+  ASSERT_TRUE(version->ReadFile(U16(Write(folder, "n.dll", PeWith(Block(spec)).bytes))));
+  EXPECT_EQ(version->StrProductName(), u"Plain");
+  EXPECT_EQ(version->LanguageName(), u"English (United States)");
+
+  // A translation whose table is missing: every string is empty.
+  spec.translations = {{0x0407, 1200}};
+  ASSERT_TRUE(version->ReadFile(U16(Write(folder, "m.dll", PeWith(Block(spec)).bytes))));
+  EXPECT_EQ(version->StrProductName(), u"");
+  EXPECT_EQ(version->LanguageName(), u"German (Germany)");
+}
+
+TEST(FileVersionTest, AShortRootValueStillLoadsWithAZeroFixedPart) {
+  TempFolder folder;
+  VersionNode root = testing::VersionTree(FullSpec());
+  root.value.resize(40);
+  root.value_length = 40;
+  auto version = automation::MakeObject<orvFileVersion>();
+  ASSERT_TRUE(
+      version->ReadFile(U16(Write(folder, "r.dll", PeWith(testing::WriteBlock(root)).bytes))));
+  EXPECT_EQ(version->Signature(), 0);
+  EXPECT_EQ(version->FileVerMajor(), 0);
+  EXPECT_FALSE(version->FileFlagMaskDebug());
+  EXPECT_EQ(version->StrCompanyName(), u"Greyfen Works");
+}
+
+TEST(FileVersionTest, FailuresLeaveTheObjectEmpty) {
+  TempFolder folder;
+  auto version = automation::MakeObject<orvFileVersion>();
+  const std::string good = Write(folder, "good.dll", PeWith(Block(FullSpec())).bytes);
+  const std::string text = folder / "text.txt";
+  WriteBytes(text, "not an executable");
+  const std::string no_version = Write(folder, "nover.dll", BuildPe(PeOptions{}).bytes);
+  for (const std::string& bad :
+       {folder / "missing.dll", text, no_version, folder.path(), std::string()}) {
+    ASSERT_TRUE(version->ReadFile(U16(good)));
+    EXPECT_FALSE(version->ReadFile(U16(bad))) << bad;
+    EXPECT_EQ(version->FileName(), u"");
+    EXPECT_TRUE(version->GetBuffer().empty());
+    EXPECT_EQ(version->Signature(), 0);
+    EXPECT_EQ(version->ProductVerRevisionMajor(), 0);
+    EXPECT_FALSE(version->FileFlagMaskDebug());
+    EXPECT_EQ(version->LanguageName(), u"");
+    EXPECT_EQ(version->StrCompanyName(), u"");
+  }
+}
+
+TEST(FileVersionTest, AFifoIsRefusedWithoutWaiting) {
+  TempFolder folder;
+  ASSERT_EQ(mkfifo((folder / "fifo").c_str(), 0600), 0);
+  auto version = automation::MakeObject<orvFileVersion>();
+  EXPECT_FALSE(version->ReadFile(U16(folder / "fifo")));
+}
+
+TEST(FileVersionTest, TheLibraryFileAnswersWithTheLibrarysVersion) {
+  const std::string library =
+      automation::ModulePathOf(reinterpret_cast<const void*>(&DllCanUnloadNow));
+  ASSERT_FALSE(library.empty());
+  UserLocale russian("ru_RU.UTF-8");
+  auto version = automation::MakeObject<orvFileVersion>();
+  ASSERT_TRUE(version->ReadFile(support::FileNameFromNative(library)));
+  EXPECT_EQ(version->Signature(), -17890115);
+  EXPECT_EQ(version->FileVerMajor(), 1);
+  EXPECT_EQ(version->FileVerMinor(), 2);
+  EXPECT_EQ(version->FileVerRevisionMinor(), 29);
+  EXPECT_EQ(version->FileType(), 2);
+  EXPECT_EQ(version->StrFileVersion(), u"1.02.0029");
+  EXPECT_EQ(version->StrCompanyName(), u"Greyfen Works");
+  EXPECT_EQ(version->StrOriginalFilename(), u"Quern0102.DLL");
+  EXPECT_EQ(version->StrOLESelfRegister(), u"");
+  EXPECT_EQ(version->LanguageName(), u"English (United States)");
+  EXPECT_EQ(QueryVersionValue(version->GetBuffer(), u"\\StringFileInfo\\040904B0\\OLESelfRegister")
+                .has_value(),
+            true);
+}
+
+TEST(FileVersionTest, LateBoundCallsAndCreationByProgId) {
+  TempFolder folder;
+  const std::string path = Write(folder, "late.dll", PeWith(Block(FullSpec())).bytes);
+  auto object = automation::CreateObject("Quern0102.orvFileVersion");
+  ASSERT_TRUE(object);
+  EXPECT_EQ(object->TypeInfo().name, "orvFileVersion");
+  using automation::CallByName;
+  using automation::Variant;
+  EXPECT_TRUE(CallByName(*object, "ReadFile", {Variant(U16(path))}).ToBool());
+  EXPECT_EQ(CallByName(*object, "ProductVerRevisionMajor").ToLong(), -1);
+  EXPECT_EQ(CallByName(*object, "signature").ToLong(), -17890115);
+  EXPECT_EQ(CallByName(*object, "GetVersionInfoString", {Variant(u"ProductName")}).ToString(),
+            u"Orvanel");
+  EXPECT_EQ(CallByName(*object, "GetLanguageName", {Variant(int32_t{0x0419})}).ToString(),
+            u"Russian");
+  EXPECT_EQ(CallByName(*object, "FileFlagPreRelease").ToBool(), true);
+  EXPECT_EQ(CallByName(*object, "GetBuffer").ToBytes(), Block(FullSpec()));
+
+  const automation::ClassInfo& info = orvFileVersion::Class();
+  ASSERT_EQ(info.members.size(), 46u);
+  EXPECT_EQ(info.members[0].name, "ReadFile");
+  EXPECT_EQ(info.members[45].name, "StrSpecialBuild");
+  EXPECT_EQ(info.members[30].description, "Возвращает имя языка по коду");
+  EXPECT_EQ(info.members[4].result_type, "FileSubType_Const");
+  EXPECT_NE(TypeLibrary().FindClass("orvFileVersion"), nullptr);
 }
 
 }  // namespace

@@ -1,0 +1,47 @@
+// Reading pieces of a large file without reading all of it (the headers and one section of an
+// executable): a regular file opened once and read at any offset.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+// A regular file open for reading. Move-only; closes itself.
+class FileReader {
+ public:
+  FileReader() = default;
+  ~FileReader();
+  FileReader(FileReader&& other) noexcept;
+  FileReader& operator=(FileReader&& other) noexcept;
+  FileReader(const FileReader&) = delete;
+  FileReader& operator=(const FileReader&) = delete;
+
+  // Opens `path` (links followed). Anything but a regular file is refused: a folder with
+  // kAccessDenied, a FIFO, device or socket with kAccessDenied too, without waiting on it.
+  static FileReader Open(const std::string& path, uint32_t* error);
+
+  bool IsOpen() const { return handle_ >= 0; }
+  // The file's length when it was opened.
+  uint64_t Size() const { return size_; }
+  // The file's identity (device and inode).
+  const FolderId& Id() const { return id_; }
+
+  // Reads exactly `count` bytes at `offset` into *out (replaced); kGenFailure when the file
+  // ends before them.
+  uint32_t ReadAt(uint64_t offset, size_t count, std::vector<uint8_t>* out) const;
+
+ private:
+  int handle_ = -1;
+  uint64_t size_ = 0;
+  FolderId id_;
+};
+
+// The identity (device and inode) of the file at `path`, links followed.
+uint32_t GetFileId(const std::string& path, FolderId* id);
+
+}  // namespace platform
