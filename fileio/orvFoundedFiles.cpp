@@ -95,7 +95,7 @@ class FileSearch {
   Load LoadEntry(Frame& frame, platform::FoundEntry& entry, Ref<FoundedFile>& file,
                  std::string* full_name);
   bool LeadsBack(const platform::FolderId& target) const;
-  bool Finish(Frame& frame, const Ref<FoundedFile>& file, const platform::FoundEntry& entry);
+  bool Finish(Frame& frame, Ref<FoundedFile> file, const platform::FoundEntry& entry);
   void Complete(Frame& frame);
   bool CallBack(const std::u16string& path);
 
@@ -172,8 +172,7 @@ bool FileSearch::LeadsBack(const platform::FolderId& target) const {
 
 // Step 5 of LoadEntry and step 4.2 of RefreshEx2 for a loaded entry; false when its Childs were
 // cancelled, which cancels this folder too.
-bool FileSearch::Finish(Frame& frame, const Ref<FoundedFile>& file,
-                        const platform::FoundEntry& entry) {
+bool FileSearch::Finish(Frame& frame, Ref<FoundedFile> file, const platform::FoundEntry& entry) {
   // GetCompressedFileSize fails for a folder: it counts what it holds instead.
   file->compressed_size_ = entry.has_allocated_size
                                ? support::ovLargeIntegerToDouble(entry.allocated_size)
@@ -185,7 +184,7 @@ bool FileSearch::Finish(Frame& frame, const Ref<FoundedFile>& file,
     target.items_.clear();
     return false;
   }
-  target.items_.push_back(file);
+  target.items_.push_back(std::move(file));
   return true;
 }
 
@@ -244,7 +243,7 @@ bool FileSearch::Run(orvFoundedFiles& top, std::string path,
           case Load::kSkip:
             break;
           case Load::kKeep:
-            done = !Finish(frame, file, entry);
+            done = !Finish(frame, std::move(file), entry);
             break;
           case Load::kEnter: {
             file->childs_ = automation::MakeObject<orvFoundedFiles>();
@@ -278,9 +277,8 @@ bool FileSearch::Run(orvFoundedFiles& top, std::string path,
     }
     stack_.pop_back();
     Frame& parent = stack_.back();
-    const Ref<FoundedFile> file = std::move(parent.pending);
     const platform::FoundEntry& entry = parent.found.entries[parent.next - 1];
-    done = !Finish(parent, file, entry);
+    done = !Finish(parent, std::move(parent.pending), entry);
     result = false;
   }
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <climits>
@@ -15,6 +16,7 @@
 
 #include "automation/component.h"
 #include "common/test_files.h"
+#include "fileio/loop_image.h"
 #include "fileio/orvFSO.h"
 #include "fileio/orvFoundedFiles.h"
 #include "support/ov_error.h"
@@ -408,6 +410,31 @@ TEST_F(SearchTest, AnErrorOfTheCallbackIsRaisedFromTheClientsCall) {
   EXPECT_EQ(ErrorNumberOf([&] { CallByName(*files, "RefreshEx", args); }), 1234);
 }
 
+// Searches the running search's own top object again from inside its first callback.
+class Restarter : public IFindFilesCallback {
+ public:
+  Restarter(orvFoundedFiles* top, std::u16string path) : top_(top), path_(std::move(path)) {}
+  void DirectoryCompleted(const std::u16string&, bool*) override {
+    if (restarted_) return;
+    restarted_ = true;
+    EXPECT_TRUE(top_->RefreshEx(path_, u"*"));
+  }
+
+ private:
+  orvFoundedFiles* top_;
+  std::u16string path_;
+  bool restarted_ = false;
+};
+
+TEST_F(SearchTest, ACallbackThatSearchesTheRunningObjectAgainDoesNoHarm) {
+  auto files = MakeObject<orvFoundedFiles>();
+  // The folders being searched outlive the result they were part of; whatever the outer search
+  // then adds goes to the new result.
+  EXPECT_TRUE(files->RefreshEx(Path(), u"*", false, MakeObject<Restarter>(files.get(), Path())));
+  EXPECT_GE(files->Count(), 5);
+  EXPECT_EQ(files->Path(), Path());
+}
+
 TEST_F(SearchTest, TheLibrarysOwnCallbackDoesNothing) {
   auto files = MakeObject<orvFoundedFiles>();
   auto callback = automation::CreateObject("Quern0102.IFindFilesCallback");
@@ -482,6 +509,35 @@ TEST_F(SearchTest, AttributesFollowTheMappingOfThisPlatform) {
   EXPECT_EQ(Entry(*files, "a.txt")->FileAttributes(), 0x20);
   EXPECT_EQ(Entry(*files, "other")->FileAttributes(), 0x10);
   EXPECT_FALSE(Entry(*files, "other")->AttributeSystem());
+}
+
+TEST(SearchOnNtfs, TheRealAttributesOfTheVolumeAreReported) {
+  testing::LoopImage image(testing::LoopImage::kNtfs, 16);
+  if (!image.usable()) GTEST_SKIP() << image.why();
+  WriteBytes(image / "plain.txt", "p");
+  WriteBytes(image / "marked.txt", "m");
+  MakeFolder(image / "folder");
+  const unsigned char hidden_system_archive[4] = {0, 0, 0, 0x26};
+  ASSERT_EQ(setxattr((image / "marked.txt").c_str(), "system.ntfs_attrib_be", hidden_system_archive,
+                     4, 0),
+            0);
+  auto files = MakeObject<orvFoundedFiles>();
+  ASSERT_TRUE(files->RefreshEx(U(image.mount_point()), u"*"));
+  int seen = 0;
+  for (int32_t i = 0; i < files->Count(); ++i) {
+    Ref<FoundedFile> file = files->Item(i);
+    const std::string name = N(file->FileName());
+    seen += name == "marked.txt" || name == "plain.txt" || name == "folder";
+    if (name == "marked.txt") {
+      EXPECT_EQ(file->FileAttributes(), 0x26) << name;
+    } else if (name == "plain.txt") {
+      EXPECT_EQ(file->FileAttributes(), 0x20) << name;  // what NTFS gives a new file
+    } else if (name == "folder") {
+      EXPECT_TRUE(file->AttributeDirectory());
+      EXPECT_FALSE(file->AttributeReparsePoint());
+    }
+  }
+  EXPECT_EQ(seen, 3);
 }
 
 TEST_F(SearchTest, TimesAreLocalDatesWithoutMilliseconds) {
