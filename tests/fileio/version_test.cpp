@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cctype>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -642,6 +644,113 @@ TEST(FileVersionTest, LateBoundCallsAndCreationByProgId) {
   EXPECT_EQ(info.members[30].description, "Возвращает имя языка по коду");
   EXPECT_EQ(info.members[4].result_type, "FileSubType_Const");
   EXPECT_NE(TypeLibrary().FindClass("orvFileVersion"), nullptr);
+}
+
+// --- Real executables, against python3-pefile ------------------------------------------------
+
+const char* const kFixtures[] = {"distlib-t32.exe", "distlib-w64.exe", "libwinpthread-1-i686.dll",
+                                 "ipxe-snponly.efi"};
+
+std::string FixturePath(const char* name) {
+  return std::string(TESTS_SOURCE_DIR) + "/fileio/fixtures/" + name;
+}
+
+// pefile's reading of a file, one line per fact: "F" and the 13 fixed fields, "T language code
+// page", "S table name" with the text in hexadecimal UTF-8. Nothing when Debian's Python has no
+// pefile.
+std::optional<std::string> PefileView(const std::string& path) {
+  const std::string script = R"(
+import sys, pefile
+pe = pefile.PE(sys.argv[1])
+fixed = getattr(pe, "VS_FIXEDFILEINFO", None)
+if fixed:
+    f = fixed[0]
+    print("F", *[f.Signature, f.StrucVersion, f.FileVersionMS, f.FileVersionLS,
+                 f.ProductVersionMS, f.ProductVersionLS, f.FileFlagsMask, f.FileFlags, f.FileOS,
+                 f.FileType, f.FileSubtype, f.FileDateMS, f.FileDateLS])
+    for info in pe.FileInfo[0]:
+        for table in getattr(info, "StringTable", []):
+            for name, value in table.entries.items():
+                print("S", table.LangID.decode().upper(), name.decode(), value.hex() or "-")
+        for var in getattr(info, "Var", []):
+            for value in var.entry.values():
+                for pair in value.split(","):
+                    print("T", *[int(x, 16) for x in pair.split()])
+)";
+  const std::string command = "/usr/bin/python3 -c '" + script + "' '" + path + "' 2>/dev/null";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return std::nullopt;
+  std::string out;
+  char chunk[4096];
+  while (size_t got = fread(chunk, 1, sizeof chunk, pipe)) out.append(chunk, got);
+  if (pclose(pipe) != 0) return std::nullopt;
+  return out;
+}
+
+std::string Hex(const std::string& bytes) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned char c : bytes) {
+    hex += kDigits[c >> 4];
+    hex += kDigits[c & 15];
+  }
+  return hex.empty() ? "-" : hex;
+}
+
+// Our reading, in the same lines.
+std::string OurView(const std::string& path) {
+  const std::string bytes = orvanel::testing::ReadBytes(path);
+  auto block =
+      FindVersionResource(std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+  std::string out;
+  if (!block) return out;
+  if (auto f = ReadFixedFileInfo(*block)) {
+    out += "F";
+    for (uint32_t field : {f->signature, f->struc_version, f->file_version_ms, f->file_version_ls,
+                           f->product_version_ms, f->product_version_ls, f->flags_mask, f->flags,
+                           f->os, f->type, f->subtype, f->date_ms, f->date_ls}) {
+      out += " " + std::to_string(field);
+    }
+    out += "\n";
+  }
+  for (const StringTable& table : ReadStringTables(*block)) {
+    std::string key = support::Utf8FromUtf16(table.key);
+    for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (const auto& [name, value] : table.strings) {
+      out += "S " + key + " " + support::Utf8FromUtf16(name) + " " +
+             Hex(support::Utf8FromUtf16(value)) + "\n";
+    }
+  }
+  for (const Translation& t : ReadTranslations(*block)) {
+    out += "T " + std::to_string(t.language) + " " + std::to_string(t.code_page) + "\n";
+  }
+  return out;
+}
+
+TEST(FixtureTest, EveryFieldStringAndTranslationAgreesWithPefile) {
+  for (const char* name : kFixtures) {
+    auto expected = PefileView(FixturePath(name));
+    if (!expected) GTEST_SKIP() << "/usr/bin/python3 cannot import pefile";
+    EXPECT_EQ(OurView(FixturePath(name)), *expected) << name;
+  }
+}
+
+TEST(FixtureTest, ReadsTheRealFilesThroughTheObject) {
+  UserLocale english("en_US.UTF-8");
+  auto version = automation::MakeObject<orvFileVersion>();
+  ASSERT_TRUE(version->ReadFile(U16(FixturePath("libwinpthread-1-i686.dll"))));
+  EXPECT_EQ(version->Signature(), -17890115);
+  EXPECT_EQ(version->FileVerMajor(), 1);
+  EXPECT_EQ(version->StrFileDescription(), u"POSIX WinThreads for Windows");
+  EXPECT_EQ(version->GetVersionInfoString(u"Licence"), u"ZPL");
+  EXPECT_EQ(version->LanguageName(), u"English (United States)");
+
+  // The launcher lists 0409/04B0 but keeps its strings under 0809/04B0.
+  ASSERT_TRUE(version->ReadFile(U16(FixturePath("distlib-w64.exe"))));
+  EXPECT_EQ(version->FileVerRevisionMinor(), 14);
+  EXPECT_EQ(version->StrProductName(), u"");
+
+  EXPECT_FALSE(version->ReadFile(U16(FixturePath("ipxe-snponly.efi"))));
 }
 
 }  // namespace
