@@ -65,9 +65,10 @@ uint32_t GetVolumeRootAttributes(const std::string& root, uint32_t* attributes, 
 // "." and ".." are described as what they are (folders), never as mount points.
 uint32_t DescribeFoundEntry(const Folder& folder, std::string_view name, FoundEntry* entry);
 
-// FileTimeToLocalFileTime + FileTimeToSystemTime: the local calendar time of a FILETIME, in the
-// local time zone that held at that moment. False when the result is outside what a
-// SYSTEMTIME holds (before 1601 or after 30827).
+// FileTimeToLocalFileTime + FileTimeToSystemTime: the local calendar time of a FILETIME, with
+// the offset from UTC that held at that moment. (Windows applies today's daylight-saving offset
+// to every date, which puts the times of the other half of the year an hour off; this does
+// not.) False when the result is outside what a SYSTEMTIME holds (before 1601 or after 30827).
 bool FileTimeToLocalTime(FileTime time, SystemTime* local);
 
 }  // namespace platform
