@@ -7,6 +7,7 @@
 
 #include "fileio/text_format.h"
 #include "platform/whole_file.h"
+#include "support/ov_strings.h"
 #include "support/ov_unicode.h"
 
 namespace quern {
@@ -41,6 +42,27 @@ std::vector<std::string_view> SplitLines(std::string_view text) {
   return lines;
 }
 
+// The pieces of `text` between CR LF pairs; a CR or an LF alone does not split, and a final
+// CR LF leaves an empty last piece.
+std::vector<std::u16string> SplitAtCrLf(const std::u16string& text) {
+  std::vector<std::u16string> pieces;
+  size_t start = 0;
+  for (;;) {
+    const size_t end = text.find(u"\r\n", start);
+    if (end == std::u16string::npos) {
+      pieces.push_back(text.substr(start));
+      return pieces;
+    }
+    pieces.push_back(text.substr(start, end - start));
+    start = end + 2;
+  }
+}
+
+// Upper case in the user's locale, as the support library folds letters.
+std::u16string Upper(std::u16string_view text) {
+  return support::Utf16FromUtf8(support::UpperCase(support::Utf8FromUtf16(text)));
+}
+
 }  // namespace
 
 std::u16string TrimBlanks(const std::u16string& text) {
@@ -54,11 +76,18 @@ automation::Ref<automation::Collection> ParseStandardListFile(const std::u16stri
                                                               bool IsOem,
                                                               const std::u16string& CommentChar,
                                                               bool IgnoreBlanks, bool TrimStrings) {
-  auto items = automation::MakeObject<automation::Collection>();
   std::vector<uint8_t> bytes;
   const uint32_t code = platform::ReadWholeFile(support::NativeFileName(FileName), &bytes);
   if (code != 0) RaiseFileError(code);
-  const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  return ParseStandardListText(
+      std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), IsOem,
+      CommentChar, IgnoreBlanks, TrimStrings);
+}
+
+automation::Ref<automation::Collection> ParseStandardListText(std::string_view text, bool IsOem,
+                                                              const std::u16string& CommentChar,
+                                                              bool IgnoreBlanks, bool TrimStrings) {
+  auto items = automation::MakeObject<automation::Collection>();
   for (const std::string_view line : SplitLines(text)) {
     const std::string_view trimmed = TrimBytes(line);
     if (trimmed.empty() && IgnoreBlanks) continue;
@@ -70,6 +99,21 @@ automation::Ref<automation::Collection> ParseStandardListFile(const std::u16stri
     const std::string_view item = TrimStrings ? trimmed : line;
     items->Add(IsOem ? support::OemToText(item) : support::ovStrConvW(item),
                support::Utf16FromUtf8(std::to_string(items->Count() + 1)));
+  }
+  return items;
+}
+
+automation::Ref<automation::Collection> ItemsOfListText(const std::u16string& text,
+                                                        const std::u16string& CommentChar,
+                                                        bool IgnoreBlanks, bool TrimStrings) {
+  auto items = automation::MakeObject<automation::Collection>();
+  const std::u16string marker = Upper(CommentChar);
+  const size_t n = CommentChar.size();
+  for (std::u16string& piece : SplitAtCrLf(text)) {
+    if (TrimStrings) piece = TrimBlanks(piece);
+    if (IgnoreBlanks && piece.empty()) continue;
+    if (!marker.empty() && Upper(std::u16string_view(piece).substr(0, n)) == marker) continue;
+    items->Add(piece, support::Utf16FromUtf8(std::to_string(items->Count() + 1)));
   }
   return items;
 }

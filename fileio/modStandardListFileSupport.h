@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "automation/collection.h"
 #include "automation/object.h"
@@ -18,6 +19,17 @@ automation::Ref<automation::Collection> ParseStandardListFile(const std::u16stri
                                                               bool IsOem,
                                                               const std::u16string& CommentChar,
                                                               bool IgnoreBlanks, bool TrimStrings);
+
+// The items of a list file's bytes, read as ParseStandardListFile reads them; never fails.
+automation::Ref<automation::Collection> ParseStandardListText(std::string_view bytes, bool IsOem,
+                                                              const std::u16string& CommentChar,
+                                                              bool IgnoreBlanks, bool TrimStrings);
+
+// The items of a decoded list text as ReadStandardListFile2 takes them: the text splits only at
+// CR LF (a final CR LF leaves an empty last piece), CommentChar compares without regard to case.
+automation::Ref<automation::Collection> ItemsOfListText(const std::u16string& text,
+                                                        const std::u16string& CommentChar,
+                                                        bool IgnoreBlanks, bool TrimStrings);
 
 // `text` without blanks and tabs at both ends (ovTrimEx on text).
 std::u16string TrimBlanks(const std::u16string& text);

@@ -101,6 +101,48 @@ std::u16string DescriptionFileOf(const std::u16string& folder) {
 
 }  // namespace
 
+DescriptIonEntries ParseDescriptIonText(std::string_view text) {
+  DescriptIonEntries entries;
+  if (text.starts_with(kUtf8Mark)) {
+    entries.utf8_with_mark = true;
+    text.remove_prefix(kUtf8Mark.size());
+  }
+  const bool utf8 = entries.utf8_with_mark;
+  // The first line for a name wins; the set keeps that test linear in the number of lines.
+  std::unordered_set<std::string> seen;
+  std::string_view name;
+  std::string description;
+  for (std::string_view line : SplitLines(text)) {
+    if (!ParseDescriptionLine(line, &name, &description)) continue;
+    std::u16string name_text = utf8 ? support::ovUTF8ToUNICODE(name) : support::OemToText(name);
+    if (!seen.insert(KeyOf(name_text)).second) continue;
+    entries.names.push_back(std::move(name_text));
+    entries.descriptions.push_back(utf8 ? support::ovUTF8ToUNICODE(description)
+                                        : support::OemToText(description));
+  }
+  return entries;
+}
+
+std::string DescriptIonTextOf(const DescriptIonEntries& entries) {
+  const bool utf8 = entries.utf8_with_mark;
+  std::string out;
+  if (utf8) out.assign(kUtf8Mark);
+  for (size_t i = 0; i < entries.names.size(); ++i) {
+    const std::string name = EncodeField(entries.names[i], utf8);
+    if (name.find_first_of(" \t") == std::string::npos) {
+      out += name;
+    } else {
+      out += '"';
+      out += name;
+      out += '"';
+    }
+    out += ' ';
+    out += EncodeField(i < entries.descriptions.size() ? entries.descriptions[i] : u"", utf8);
+    out += "\r\n";
+  }
+  return out;
+}
+
 int32_t orvDescriptIon::IndexOf(const std::u16string& FileName) const {
   if (FileName.empty()) return -1;
   const std::string key = KeyOf(FileName);
@@ -173,26 +215,13 @@ bool orvDescriptIon::ReadFile(const std::u16string& FileName) {
     return true;
   }
   if (code != platform::error::kSuccess) return false;
-  std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
-  if (text.starts_with(kUtf8Mark)) {
-    utf8_with_mark_ = true;
-    text.remove_prefix(kUtf8Mark.size());
-  }
-  // The first line for a name wins; the set keeps that test linear in the number of lines.
-  std::unordered_set<std::string> seen;
-  std::string_view name;
-  std::string description;
-  for (std::string_view line : SplitLines(text)) {
-    if (!ParseDescriptionLine(line, &name, &description)) continue;
-    const std::u16string name_text =
-        utf8_with_mark_ ? support::ovUTF8ToUNICODE(name) : support::OemToText(name);
-    const std::string key = KeyOf(name_text);
-    if (!seen.insert(key).second) continue;
-    names_.push_back(name_text);
-    descriptions_.push_back(utf8_with_mark_ ? support::ovUTF8ToUNICODE(description)
-                                            : support::OemToText(description));
-    keys_.push_back(key);
-  }
+  DescriptIonEntries entries = ParseDescriptIonText(
+      std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
+  names_ = std::move(entries.names);
+  descriptions_ = std::move(entries.descriptions);
+  utf8_with_mark_ = entries.utf8_with_mark;
+  keys_.reserve(names_.size());
+  for (const std::u16string& name : names_) keys_.push_back(KeyOf(name));
   file_name_ = FileName;
   return true;
 }
@@ -206,21 +235,7 @@ bool orvDescriptIon::WriteFile(const std::u16string& FileName) {
     if (!support::ovIsFileExist(target)) return true;
     return platform::DeleteFile(target) == platform::error::kSuccess;
   }
-  std::string out;
-  if (utf8_with_mark_) out.assign(kUtf8Mark);
-  for (size_t i = 0; i < names_.size(); ++i) {
-    const std::string name = EncodeField(names_[i], utf8_with_mark_);
-    if (name.find_first_of(" \t") == std::string::npos) {
-      out += name;
-    } else {
-      out += '"';
-      out += name;
-      out += '"';
-    }
-    out += ' ';
-    out += EncodeField(descriptions_[i], utf8_with_mark_);
-    out += "\r\n";
-  }
+  const std::string out = DescriptIonTextOf({names_, descriptions_, utf8_with_mark_});
   if (platform::ReplaceWholeFile(target, out) != platform::error::kSuccess) return false;
   platform::SetFileAttributes(target, platform::attr::kHidden);
   return true;

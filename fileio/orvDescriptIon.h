@@ -6,11 +6,27 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "automation/object.h"
 
 namespace quern {
+
+// The entries of a Descript.ion file, in file order.
+struct DescriptIonEntries {
+  std::vector<std::u16string> names;
+  std::vector<std::u16string> descriptions;
+  bool utf8_with_mark = false;  // the text is UTF-8 after a byte-order mark, not the OEM page
+};
+
+// The entries of a Descript.ion file's bytes, as ReadFile reads them: never fails, whatever the
+// bytes; lines that hold no entry are skipped and the first line for a name wins.
+DescriptIonEntries ParseDescriptIonText(std::string_view bytes);
+
+// The bytes WriteFile writes for `entries` (one CR LF line each, a name with blanks in quotes,
+// a line end inside a field written as a space).
+std::string DescriptIonTextOf(const DescriptIonEntries& entries);
 
 class orvDescriptIon : public automation::Object {
  public:
