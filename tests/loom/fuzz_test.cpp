@@ -34,8 +34,9 @@ const char* const kSeeds[] = {
     "cleaner.done()\n",
     "  cleaner . done // c\n",
     "cleaner.delete-files = \"%TEMP%\\*.tmp\"\"x\"\"\"\n",
-    "\xEF\xBB\xBF"
-    "cleaner.by-age-set-days = -2.5e1\n",
+    // A UTF-8 mark before the line (two literals: "\xBFc" would read as one escape).
+    ("\xEF\xBB\xBF"
+     "cleaner.by-age-set-days = -2.5e1\n"),
 };
 
 // Characters that matter to the scanner, so mutations hit interesting paths often.
