@@ -84,6 +84,10 @@ bool HasLineEnd(std::string_view text) {
 
 std::optional<std::string> ReadIniValue(std::string_view text, std::string_view section,
                                         std::string_view key) {
+  // The names lose their blanks as in WriteIniValue and DeleteIniKey, so that what a write
+  // with these names put in the text is what a read with them finds.
+  section = TrimBlanks(section);
+  key = TrimBlanks(key);
   for (const Line& line : ScanLines(text, section)) {
     if (!IsKeyLine(line, key)) continue;
     std::string_view content = text.substr(line.begin, line.end - line.begin);

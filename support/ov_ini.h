@@ -24,7 +24,8 @@
 namespace support {
 
 // The value of `key` in `section` (GetPrivateProfileString: a value between matching single or
-// double quotes loses them), or nothing when the key is absent.
+// double quotes loses them), or nothing when the key is absent. Blanks around the names given
+// do not count, as in the writing functions.
 std::optional<std::string> ReadIniValue(std::string_view text, std::string_view section,
                                         std::string_view key);
 

@@ -23,6 +23,18 @@ TEST(IniText, ReadsAKeyWithoutRegardToCaseOrBlanks) {
   EXPECT_FALSE(IsIniKeyPresent(text, "Missing", "ZoneId"));
 }
 
+TEST(IniText, NamesWithBlanksAroundThemReadWhatTheyWrote) {
+  // A write trims the names it is given; the readers must find the key by the same names.
+  std::string text = "[Other]\r\nA=1\r\n";
+  ASSERT_TRUE(WriteIniValue(&text, " ZoneTransfer ", "\tZoneId ", "3"));
+  EXPECT_EQ(text, "[Other]\r\nA=1\r\n[ZoneTransfer]\r\nZoneId=3\r\n");
+  EXPECT_EQ(ReadIniValue(text, " ZoneTransfer ", "\tZoneId "), "3");
+  EXPECT_EQ(ReadIniInteger(text, " ZoneTransfer\t", " ZoneId", 0), 3);
+  EXPECT_TRUE(IsIniKeyPresent(text, "  zonetransfer", "zoneid  "));
+  ASSERT_TRUE(DeleteIniKey(&text, " ZoneTransfer ", "\tZoneId "));
+  EXPECT_FALSE(IsIniKeyPresent(text, " ZoneTransfer ", "\tZoneId "));
+}
+
 TEST(IniText, CommentsAndLinesWithoutEqualsAreNoKeys) {
   const std::string text = "[S]\n;Key=1\nKey\n";
   EXPECT_FALSE(IsIniKeyPresent(text, "S", "Key"));
