@@ -335,7 +335,10 @@ uint16_t LanguageFromLocale(std::string_view locale) {
 
 uint16_t UserDefaultLanguage() { return LanguageFromLocale(platform::UserLocaleName()); }
 
-uint16_t SystemDefaultLanguage() { return LanguageFromLocale(platform::SystemLocaleName()); }
+uint16_t SystemDefaultLanguage() {
+  static const uint16_t language = LanguageFromLocale(platform::SystemLocaleName());
+  return language;
+}
 
 int32_t CodePageFromCharset(std::string_view charset) {
   std::string key;

@@ -24,7 +24,8 @@ uint16_t LanguageFromLocale(std::string_view locale);
 // GetUserDefaultLangID: the language of the user's locale (platform::UserLocaleName).
 uint16_t UserDefaultLanguage();
 // GetSystemDefaultLangID: the language of the system's locale (platform::SystemLocaleName);
-// 0x0409 when the system names none.
+// 0x0409 when the system names none. Read once per process: like Windows' system language, it
+// changes only with a restart.
 uint16_t SystemDefaultLanguage();
 
 // The Windows number of a charset name: "UTF-8" -> 65001, "CP1251" -> 1251, "KOI8-R" -> 20866,

@@ -48,9 +48,25 @@ class Image {
  public:
   Image(uint64_t size, const ReadFileBytes& read) : size_(size), read_(read) {}
 
+  // The walk makes many small reads close together (headers; a directory, its entries and
+  // the next directory): they are served from one aligned window of the file, so a lookup
+  // costs a few reads of the file, not one per field.
   bool Read(uint64_t offset, size_t count, std::vector<uint8_t>* out) const {
     if (offset > size_ || count > size_ - offset) return false;
-    return read_(offset, count, out) && out->size() == count;
+    if (count > kWindowSize) return read_(offset, count, out) && out->size() == count;
+    if (offset < window_start_ || offset + count > window_start_ + window_.size()) {
+      const uint64_t start = offset / kWindowSize * kWindowSize;
+      const size_t length = static_cast<size_t>(std::min<uint64_t>(
+          size_ - start, offset + count - start <= kWindowSize ? kWindowSize : 2 * kWindowSize));
+      if (!read_(start, length, &window_) || window_.size() != length) {
+        window_.clear();
+        return false;
+      }
+      window_start_ = start;
+    }
+    const auto from = window_.begin() + static_cast<ptrdiff_t>(offset - window_start_);
+    out->assign(from, from + static_cast<ptrdiff_t>(count));
+    return true;
   }
   uint64_t size() const { return size_; }
 
@@ -89,8 +105,12 @@ class Image {
   }
 
  private:
+  static constexpr size_t kWindowSize = 4096;
+
   uint64_t size_;
   const ReadFileBytes& read_;
+  mutable std::vector<uint8_t> window_;
+  mutable uint64_t window_start_ = 0;
   std::vector<Section> sections_;
   uint64_t first_raw_offset_ = 0;
 };
