@@ -8,6 +8,9 @@
 // - A line end inside a name or a description given to AddItem is written as a space, so that
 //   one entry stays one line and can never add a line of its own to the file.
 // - Characters the OEM code page lacks are written as "?" (support::TextToOem).
+// - A bare name that ends with a double quote (possible on Linux, never on Windows) is written
+//   with one more quote: the reader drops a closing quote from a bare name, so the name reads
+//   back as it was instead of turning into the name of another file.
 // - In a folder, an existing description file spelled "descript.ion" (as some Linux file
 //   managers write it) or "DESCRIPT.ION" is the folder's description file: Windows would find it
 //   under any spelling, and a second file beside it would split the descriptions.
@@ -131,6 +134,8 @@ std::string DescriptIonTextOf(const DescriptIonEntries& entries) {
     const std::string name = EncodeField(entries.names[i], utf8);
     if (name.find_first_of(" \t") == std::string::npos) {
       out += name;
+      // The reader drops one closing quote from a bare name: one more keeps the name's own.
+      if (name.ends_with('"')) out += '"';
     } else {
       out += '"';
       out += name;

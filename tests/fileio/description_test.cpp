@@ -122,6 +122,18 @@ TEST_F(DescriptionTest, AnEmptyDescriptionIsWrittenBackAsNameAndSpace) {
   EXPECT_EQ(ReadBytes(file_), "empty.txt \r\nother.txt x\r\n");
 }
 
+TEST_F(DescriptionTest, ABareNameEndingInAQuoteKeepsItThroughAWrite) {
+  // "2\"\"" reads as the name 2" (one closing quote dropped); written back bare it would read
+  // as 2, the description of another file.
+  Read("2\"\" first\r\nplain.txt second\r\n");
+  ASSERT_EQ(Entries(), "<2\"|first><plain.txt|second>");
+  list_->AddItem(u"end\"", u"third");
+  ASSERT_TRUE(list_->WriteDirectoryFile());
+  EXPECT_EQ(ReadBytes(file_), "2\"\" first\r\nplain.txt second\r\nend\"\" third\r\n");
+  ASSERT_TRUE(list_->ReadDirectoryFile(Text(folder_.path())));
+  EXPECT_EQ(Entries(), "<2\"|first><plain.txt|second><end\"|third>");
+}
+
 TEST_F(DescriptionTest, AddItemReplacesWithoutRegardToCaseAndMovesToTheEnd) {
   Read("a.txt A\r\nb.txt B\r\n");
   list_->AddItem(u"A.TXT", u"");
