@@ -19,6 +19,7 @@
 #include "fileio/loop_image.h"
 #include "fileio/orvFSO.h"
 #include "fileio/orvFoundedFiles.h"
+#include "fileio/quern0102.h"
 #include "support/ov_error.h"
 #include "support/ov_unicode.h"
 
@@ -585,6 +586,19 @@ TEST_F(SearchTest, LateBoundClientsCreateTheSearchAndReadItsResultsByName) {
 
   EXPECT_EQ(ErrorNumberOf([&] { CallByName(*files, "Item", {Variant(int32_t{2147483647})}); }), 6);
   EXPECT_EQ(ErrorNumberOf([&] { CallByName(*files, "Item", {Variant(int32_t{1})}); }), 5);
+}
+
+TEST_F(SearchTest, AFoundedFileAloneKeepsTheLibraryLoaded) {
+  ASSERT_EQ(DllCanUnloadNow(), automation::hr::kOk);
+  Ref<FoundedFile> file;
+  {
+    auto files = MakeObject<orvFoundedFiles>();
+    ASSERT_TRUE(files->RefreshEx(Path("Sub.txt"), u"*"));
+    file = files->Item(0);
+  }
+  EXPECT_EQ(DllCanUnloadNow(), automation::hr::kFalse);
+  file.reset();
+  EXPECT_EQ(DllCanUnloadNow(), automation::hr::kOk);
 }
 
 }  // namespace
