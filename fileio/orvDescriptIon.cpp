@@ -8,6 +8,8 @@
 // - A line end inside a name or a description given to AddItem is written as a space, so that
 //   one entry stays one line and can never add a line of its own to the file.
 // - Characters the OEM code page lacks are written as "?" (support::TextToOem).
+// - A file in the OEM page whose first line would begin with the bytes of a UTF-8 mark
+//   (a name beginning with U+FEFF, or with "я╗┐" in code page 866) begins with an empty line.
 // - A bare name that ends with a double quote (possible on Linux, never on Windows) is written
 //   with one more quote: the reader drops a closing quote from a bare name, so the name reads
 //   back as it was instead of turning into the name of another file.
@@ -145,6 +147,10 @@ std::string DescriptIonTextOf(const DescriptIonEntries& entries) {
     out += EncodeField(i < entries.descriptions.size() ? entries.descriptions[i] : u"", utf8);
     out += "\r\n";
   }
+  // A file in the OEM page whose first name begins with the bytes of a UTF-8 mark would read
+  // back as UTF-8, every other name garbled: an empty line first (skipped by every reader)
+  // keeps the mark's bytes where they belong, in the name.
+  if (!utf8 && std::string_view(out).starts_with(kUtf8Mark)) out.insert(0, "\r\n");
   return out;
 }
 

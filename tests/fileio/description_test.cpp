@@ -134,6 +134,20 @@ TEST_F(DescriptionTest, ABareNameEndingInAQuoteKeepsItThroughAWrite) {
   EXPECT_EQ(Entries(), "<2\"|first><plain.txt|second><end\"|third>");
 }
 
+TEST_F(DescriptionTest, AFirstNameBeginningWithTheMarkBytesKeepsTheFileInItsPage) {
+  // In an OEM file (UTF-8 here, as the test locale's OEM page is) a name may begin with the
+  // bytes EF BB BF; written first, they would make the file read back as UTF-8 with a mark.
+  Read("plain.txt first\r\n\xEF\xBB\xBFmarked.txt second\r\n");
+  ASSERT_TRUE(list_->RemoveItem(0));
+  ASSERT_TRUE(list_->WriteDirectoryFile());
+  EXPECT_EQ(ReadBytes(file_), "\r\n\xEF\xBB\xBFmarked.txt second\r\n");
+  ASSERT_TRUE(list_->ReadDirectoryFile(Text(folder_.path())));
+  EXPECT_EQ(Entries(), "<\xEF\xBB\xBFmarked.txt|second>");
+  list_->AddItem(u"new.txt", u"third");
+  ASSERT_TRUE(list_->WriteDirectoryFile());
+  EXPECT_EQ(ReadBytes(file_), "\r\n\xEF\xBB\xBFmarked.txt second\r\nnew.txt third\r\n");
+}
+
 TEST_F(DescriptionTest, AddItemReplacesWithoutRegardToCaseAndMovesToTheEnd) {
   Read("a.txt A\r\nb.txt B\r\n");
   list_->AddItem(u"A.TXT", u"");
