@@ -47,48 +47,52 @@ if command -v fdfind >/dev/null; then
   [[ "$fd_found" == "$entries" ]] || echo "fd found $fd_found entries, find $entries" >&2
 fi
 
-# All runs of a shell command in wall seconds, sorted.
-runs_of() {
-  local times=()
-  for ((i = 0; i < reps; i++)); do
-    local start end
-    start=$(date +%s%N)
-    bash -c "$1" >/dev/null
-    end=$(date +%s%N)
-    times+=("$(awk -v d=$((end - start)) 'BEGIN { printf "%.4f", d / 1e9 }')")
+# The programs, as (label, command) pairs; "CALL" stands for quern_search's own report of the
+# call alone. Each repetition runs every program once, in this order, so that a busy machine
+# slows them all alike.
+labels=("find root > /dev/null")
+commands=("find '$tree'")
+if command -v fdfind >/dev/null; then
+  labels+=("fdfind -u . root > /dev/null ($(nproc) threads)" "fdfind -u -j1 . root > /dev/null")
+  commands+=("fdfind -u . '$tree'" "fdfind -u -j1 . '$tree'")
+fi
+# References that, like the search, look at every entry (one fstatat each) for sizes and times.
+labels+=("du -s root" "find root -printf '%s %T@ %A@' (one fstatat per entry)")
+commands+=("du -s '$tree'" "find '$tree' -printf '%s %T@ %A@\\n'")
+labels+=("Quern0102 RefreshEx2(root, \"*\"), the call" "Quern0102, the whole program")
+commands+=("CALL" "'$work/quern_search' '$tree'")
+
+# Wall seconds of one shell command.
+seconds_of() {
+  local start end
+  start=$(date +%s%N)
+  bash -c "$1" >/dev/null
+  end=$(date +%s%N)
+  awk -v d=$((end - start)) 'BEGIN { printf "%.4f", d / 1e9 }'
+}
+
+declare -a runs
+for ((i = 0; i < reps; i++)); do
+  for k in "${!commands[@]}"; do
+    if [[ ${commands[k]} == CALL ]]; then
+      runs[k]+="$("$work/quern_search" "$tree") "
+    else
+      runs[k]+="$(seconds_of "${commands[k]}") "
+    fi
   done
-  printf '%s\n' "${times[@]}" | sort -n
-}
+done
 
-# All runs of the seconds quern_search itself reports (the call alone), sorted.
-runs_of_call() {
-  for ((i = 0; i < reps; i++)); do "$work/quern_search" "$tree"; done | sort -n
-}
+sorted() { tr ' ' '\n' <<<"$1" | sed '/^$/d' | sort -n; }
+median() { sorted "$1" | sed -n "$(((reps + 1) / 2))p"; }
 
-median() { sed -n "$(((reps + 1) / 2))p" <<<"$1"; }
-joined() { tr '\n' ' ' <<<"$1" | sed 's/ $//'; }
-
-find_runs=$(runs_of "find '$tree'")
-find_median=$(median "$find_runs")
-row() {  # name, runs
-  local m
-  m=$(median "$2")
-  awk -v n="$1" -v q="$m" -v f="$find_median" -v r="$(joined "$2")" 'BEGIN {
-    printf "| %s | %.3f | %.2f | %s |\n", n, q, q / f, r }'
-}
-
+find_median=$(median "${runs[0]}")
 echo "machine: $(nproc) cores, $(uname -sr), $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')"
 echo "tree: $entries entries on $(stat -f -c %T "$work"), median of $reps"
 echo
-echo "| Program | seconds | ratio to find | runs |"
+echo "| Program | seconds | ratio to find | runs (sorted) |"
 echo "|---|---:|---:|---|"
-row "find root > /dev/null" "$find_runs"
-if command -v fdfind >/dev/null; then
-  row "fdfind -u . root > /dev/null ($(nproc) threads)" "$(runs_of "fdfind -u . '$tree'")"
-  row "fdfind -u -j1 . root > /dev/null" "$(runs_of "fdfind -u -j1 . '$tree'")"
-fi
-# References that, like the search, look at every entry (one fstatat each) for sizes and times.
-row "du -s root" "$(runs_of "du -s '$tree'")"
-row "find root -printf '%s %T@ %A@' (one fstatat per entry)" "$(runs_of "find '$tree' -printf '%s %T@ %A@\\n'")"
-row "Quern0102 RefreshEx2(root, \"*\"), the call" "$(runs_of_call)"
-row "Quern0102, the whole program" "$(runs_of "'$work/quern_search' '$tree'")"
+for k in "${!commands[@]}"; do
+  awk -v n="${labels[k]}" -v q="$(median "${runs[k]}")" -v f="$find_median" \
+    -v r="$(sorted "${runs[k]}" | tr '\n' ' ' | sed 's/ $//')" 'BEGIN {
+    printf "| %s | %.3f | %.2f | %s |\n", n, q, q / f, r }'
+done
