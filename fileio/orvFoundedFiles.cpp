@@ -107,7 +107,9 @@ class FileSearch {
   std::vector<Frame> stack_;
 };
 
-// Steps 1 to 3 of RefreshEx2; false when the find failed (the frame is then done, with False).
+// Starts the search of a folder: empties its result and finds the entries of its pattern (a
+// root is its own single entry); false when the find failed (the frame is then done, with
+// False).
 bool FileSearch::Begin(Frame& frame) {
   orvFoundedFiles& target = *frame.target;
   target.items_.clear();
@@ -131,7 +133,7 @@ bool FileSearch::Begin(Frame& frame) {
   return false;
 }
 
-// Steps 1 to 4 of LoadEntry: the record, the Path field, and whether the entry is skipped,
+// Loads one entry: the record, the Path field, and whether the entry is skipped,
 // kept as it is, or entered (a nested search of *full_name into its Childs).
 FileSearch::Load FileSearch::LoadEntry(Frame& frame, platform::FoundEntry& entry,
                                        Ref<FoundedFile>& file, std::string* full_name) {
@@ -170,7 +172,7 @@ bool FileSearch::LeadsBack(const platform::FolderId& target) const {
   return false;
 }
 
-// Step 5 of LoadEntry and step 4.2 of RefreshEx2 for a loaded entry; false when its Childs were
+// Ends the loading of an entry (its compressed size) and keeps it; false when its Childs were
 // cancelled, which cancels this folder too.
 bool FileSearch::Finish(Frame& frame, Ref<FoundedFile> file, const platform::FoundEntry& entry) {
   // GetCompressedFileSize fails for a folder: it counts what it holds instead.
@@ -188,7 +190,7 @@ bool FileSearch::Finish(Frame& frame, Ref<FoundedFile> file, const platform::Fou
   return true;
 }
 
-// Step 5 of RefreshEx2: the listing ended.
+// The listing of a folder ended: tell the callback.
 void FileSearch::Complete(Frame& frame) {
   orvFoundedFiles& target = *frame.target;
   target.has_sub_items_ = !target.items_.empty();

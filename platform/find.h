@@ -4,7 +4,7 @@
 //
 // On Linux:
 // - A pattern is a path whose last part is either a name (the entry of that name alone) or a
-//   wildcard spec with `*`, `?` or `;` (PathMatchSpec rules: letter case ignored, "*.*" is
+//   wildcard mask with `*`, `?` or `;` (PathMatchSpec rules: letter case ignored, "*.*" is
 //   every name). Trailing separators are ignored, as by every by-path function of platform.h.
 // - Entries come in the order the system lists the folder, "." and ".." included when they
 //   match. No 8.3 names exist.

@@ -35,8 +35,8 @@ bool IsDotOrDotDot(const char* name) {
   return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
-bool HasWildcard(std::string_view spec) {
-  return spec.find_first_of("*?;") != std::string_view::npos;
+bool HasWildcard(std::string_view name) {
+  return name.find_first_of("*?;") != std::string_view::npos;
 }
 
 FolderId IdOf(const struct statx& st) {
@@ -146,10 +146,10 @@ void DescribeFromType(const char* name, unsigned char type, FoundEntry* entry) {
   entry->attributes = attributes == 0 ? attr::kNormal : attributes;
 }
 
-// Every name of the open folder that matches `spec`, in listing order.
-uint32_t ListMatching(const Folder& folder, const std::string& spec, FindResult* result) {
+// Every name of the open folder that matches `mask`, in listing order.
+uint32_t ListMatching(const Folder& folder, const std::string& mask, FindResult* result) {
   const int fd = folder.NativeHandle();
-  const bool every_name = spec == "*" || spec == "*.*";
+  const bool every_name = mask == "*" || mask == "*.*";
   const bool ntfs = ShowsNtfsAttributes(fd);
   alignas(8) char buffer[32768];
   for (;;) {
@@ -160,7 +160,7 @@ uint32_t ListMatching(const Folder& folder, const std::string& spec, FindResult*
       const auto* listed = reinterpret_cast<const struct dirent64*>(buffer + offset);
       offset += listed->d_reclen;
       const char* name = listed->d_name;
-      if (!every_name && spec != name && !PathMatchSpec(name, spec)) continue;
+      if (!every_name && mask != name && !PathMatchSpec(name, mask)) continue;
       FoundEntry& entry = result->entries.emplace_back();
       if (IsDotOrDotDot(name)) {
         DescribeDots(name, &entry);

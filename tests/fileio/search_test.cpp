@@ -150,7 +150,7 @@ TEST_F(SearchTest, EveryLevelIsListedInTheSystemsOrderWithTheMaskAppliedToFolder
   EXPECT_EQ(Entry(*Entry(*files, "Sub.txt")->Childs(), "c.txt")->Path(), Path("Sub.txt"));
   EXPECT_EQ(Entry(*files, "Sub.txt")->Childs()->Path(), Path("Sub.txt"));
 
-  // A list of specs; "*.*" is every name, dotted or not.
+  // A list of masks; "*.*" is every name, dotted or not.
   ASSERT_TRUE(files->RefreshEx(Path(), u"*.dat; other"));
   std::string expected;
   for (const std::string& name : Listing(temp_.path())) {
