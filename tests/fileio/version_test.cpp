@@ -2,9 +2,13 @@
 // languages, and orvFileVersion as clients see it.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cctype>
+#include <clocale>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,6 +16,7 @@
 #include "automation/component.h"
 #include "common/test_files.h"
 #include "fileio/language_names.h"
+#include "fileio/loop_image.h"
 #include "fileio/orvFileVersion.h"
 #include "fileio/pe_builder.h"
 #include "fileio/pe_image.h"
@@ -568,6 +573,44 @@ TEST(FileVersionTest, TheTableFollowsTheUsersLanguageAtTheTimeOfReading) {
     ASSERT_TRUE(version->ReadFile(U16(path)));
   }
   EXPECT_EQ(version->StrProductName(), u"Quern");
+}
+
+// Run in a child process with a legacy Russian locale, whose ANSI code page is 1251: of a
+// Unicode and a 1251 table in Russian, the 1251 one is read (rule 1 before rule 2).
+TEST(FileVersionLegacyLocale, ARussianUserWithCodePage1251ReadsThe1251Table) {
+  VersionSpec spec;
+  spec.translations = {{0x0419, 1200}, {0x0419, 1251}, {0x0409, 1200}};
+  spec.tables = {{u"041904B0", {{u"ProductName", u"Unicode"}}},
+                 {u"041904E3", {{u"ProductName", u"1251"}}},
+                 {u"040904B0", {{u"ProductName", u"English"}}}};
+  if (const char* child = std::getenv("QUERN_VERSION_CHILD_FILE")) {
+    ASSERT_NE(std::setlocale(LC_ALL, ""), nullptr);
+    ASSERT_EQ(SystemAnsiCodePage(), 1251);
+    auto version = automation::MakeObject<orvFileVersion>();
+    ASSERT_TRUE(version->ReadFile(support::FileNameFromNative(child)));
+    EXPECT_EQ(version->StrProductName(), u"1251");
+    EXPECT_EQ(version->LanguageName(), u"Russian");
+    return;
+  }
+  if (!testing::HaveTool("localedef")) GTEST_SKIP() << "localedef is not installed";
+  TempFolder locales;
+  TempFolder folder;
+  std::string output;
+  testing::RunCommand(
+      "localedef -c -i ru_RU -f CP1251 '" + locales.path() + "/ru_RU.CP1251' >/dev/null", &output);
+  if (!std::filesystem::exists(locales.path() + "/ru_RU.CP1251")) {
+    GTEST_SKIP() << "cannot build a CP1251 locale: " << output;
+  }
+  const std::string file = Write(folder, "ru.dll", PeWith(Block(spec)).bytes);
+  char self[4096];
+  const ssize_t size = readlink("/proc/self/exe", self, sizeof self - 1);
+  ASSERT_GT(size, 0);
+  self[size] = '\0';
+  const std::string command = "LOCPATH='" + locales.path() +
+                              "' LC_ALL=ru_RU.CP1251 QUERN_VERSION_CHILD_FILE='" + file + "' '" +
+                              self + "' --gtest_filter=FileVersionLegacyLocale.* 2>&1";
+  EXPECT_EQ(testing::RunCommand(command, &output), 0) << output;
+  EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
 }
 
 TEST(FileVersionTest, WithoutTranslationsTheEnglishUnicodeTableIsRead) {
