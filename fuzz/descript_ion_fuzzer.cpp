@@ -1,7 +1,8 @@
 // The Descript.ion reader and writer. For any bytes the reader gives entries with a name that is
 // not empty, no line end in a name or a description, no two names alike (letter case ignored)
-// and no blank at either end of a description; what the writer makes of those entries reads
-// back as the same entries, and writing them again gives the same bytes.
+// and no blank at either end of a description (a quoted name may begin with one); what the writer
+// makes of those entries reads back as the same entries, and writing them again gives the same
+// bytes.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -28,7 +29,6 @@ void CheckEntries(const quern::DescriptIonEntries& entries) {
     const std::u16string& description = entries.descriptions[i];
     FUZZ_CHECK(!name.empty());
     FUZZ_CHECK(!HasLineEnd(name) && !HasLineEnd(description));
-    FUZZ_CHECK(!IsBlank(name.front()));
     FUZZ_CHECK(description.empty() ||
                (!IsBlank(description.front()) && !IsBlank(description.back())));
     FUZZ_CHECK(keys.insert(support::UpperCase(support::Utf8FromUtf16(name))).second);
