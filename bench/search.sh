@@ -3,7 +3,9 @@
 # over a generated tree of about 200 000 entries against `find root` and `fdfind -u . root`
 # listing it (both print every path, to /dev/null). find and fd only read the folders; the
 # search also asks each entry for its attributes, times and size (one statx), so `du -s` and a
-# `find -printf` of sizes and times, which do the same, are timed too.
+# `find -printf` of sizes and times, which do the same, are timed too. The search makes those
+# calls for plain files on a worker thread while it lists the folders, so it needs a second
+# core that is free: the load average at the start is printed with the results.
 #
 #   bash bench/search.sh              # 200 080 entries, median of 5 runs
 #   FILES=100 REPS=3 bash bench/search.sh
@@ -15,6 +17,7 @@
 # the library, the call, and freeing the 200 000 objects of the result at exit), which is what
 # the tools' times contain.
 set -euo pipefail
+load_at_start="$(cut -d' ' -f1-3 /proc/loadavg)"
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${BENCH_BUILD:-$repo/build-bench}"
@@ -88,6 +91,7 @@ median() { sorted "$1" | sed -n "$(((reps + 1) / 2))p"; }
 find_median=$(median "${runs[0]}")
 echo "machine: $(nproc) cores, $(uname -sr), $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')"
 echo "tree: $entries entries on $(stat -f -c %T "$work"), median of $reps"
+echo "load average at the start: $load_at_start"
 echo
 echo "| Program | seconds | ratio to find | runs (sorted) |"
 echo "|---|---:|---:|---|"

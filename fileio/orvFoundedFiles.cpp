@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/find.h"
+#include "platform/stat_pool.h"
 #include "support/ov_error.h"
 #include "support/ov_format.h"
 #include "support/ov_paths.h"
@@ -63,7 +64,15 @@ double CheckedSum(double sum) {
 // Written as a loop over an explicit stack of folder searches rather than as nested calls, so
 // that a deep tree cannot exhaust the stack; the order of entries, of nested searches and of
 // callbacks is exactly that of the nested calls. Each frame is one RefreshEx2 in progress: the
-// listing of its folder, the next entry to load, and the entry whose Childs are being searched.
+// listing of its folder, the entries made from it, the next entry to load, and the entry whose
+// Childs are being searched.
+//
+// The look at plain files (one statx each, most of a search's time) is not made while listing:
+// the entries of a folder are made as soon as it is listed, and the looks at its plain files go
+// to the stat pool, which runs them beside the walk. Folders and links are still looked at
+// while listing, since the walk must know at once whether to enter them. Whatever could show an
+// entry to someone (a callback, the end of the call, an error on its way out) first waits for
+// every look submitted so far.
 class FileSearch {
  public:
   FileSearch(std::string mask, bool follow_reparse_points, Ref<automation::Object> callback)
@@ -85,17 +94,24 @@ class FileSearch {
     std::shared_ptr<const std::u16string> text;
     bool with_parent = false;
     platform::FindResult found;
+    std::vector<Ref<FoundedFile>> files;  // per entry of `found`; null for "." and ".."
     size_t next = 0;
     Ref<FoundedFile> pending;  // the entry whose Childs are being searched
   };
 
-  enum class Load { kSkip, kKeep, kEnter };
+  // Plain files of one folder looked at together, in one batch of the pool.
+  static constexpr size_t kLooksPerBatch = 256;
+
+  static void CopyFacts(FoundedFile& file, const platform::EntryFacts& facts);
+  static void StoreFacts(void* file, const platform::EntryFacts& facts);
 
   bool Begin(Frame& frame);
-  Load LoadEntry(Frame& frame, platform::FoundEntry& entry, Ref<FoundedFile>& file,
-                 std::string* full_name);
+  void MakeEntries(Frame& frame);
+  Ref<FoundedFile> MakeEntry(const Frame& frame, platform::FoundEntry& entry);
+  void SubmitLooks(Frame& frame, platform::DeferredLooks& batch);
+  bool Enters(const platform::FoundEntry& entry) const;
   bool LeadsBack(const platform::FolderId& target) const;
-  bool Finish(Frame& frame, Ref<FoundedFile> file, const platform::FoundEntry& entry);
+  bool Finish(Frame& frame, Ref<FoundedFile> file);
   void Complete(Frame& frame);
   bool CallBack(const std::u16string& path);
 
@@ -105,11 +121,29 @@ class FileSearch {
   Ref<automation::Object> callback_;
   automation::DispId callback_id_ = automation::kDispIdUnknown;
   std::vector<Frame> stack_;
+  // Declared last, so that when an error leaves the search it is destroyed first: it waits for
+  // the looks still running before the entries they write to can go.
+  platform::StatPool pool_;
 };
 
-// Starts the search of a folder: empties its result and finds the entries of its pattern (a
-// root is its own single entry); false when the find failed (the frame is then done, with
-// False).
+void FileSearch::CopyFacts(FoundedFile& file, const platform::EntryFacts& facts) {
+  file.attributes_ = facts.attributes;
+  file.creation_time_ = facts.creation_time;
+  file.last_access_time_ = facts.last_access_time;
+  file.last_write_time_ = facts.last_write_time;
+  file.size_ = facts.size;
+  file.allocated_size_ = facts.allocated_size;
+  file.has_allocated_size_ = facts.has_allocated_size;
+}
+
+// Runs on a worker of the pool: writes the fields of the look and nothing else.
+void FileSearch::StoreFacts(void* file, const platform::EntryFacts& facts) {
+  CopyFacts(*static_cast<FoundedFile*>(file), facts);
+}
+
+// Starts the search of a folder: empties its result, finds the entries of its pattern (a root
+// is its own single entry) and makes them; false when the find failed (the frame is then done,
+// with False).
 bool FileSearch::Begin(Frame& frame) {
   orvFoundedFiles& target = *frame.target;
   target.items_.clear();
@@ -121,30 +155,59 @@ bool FileSearch::Begin(Frame& frame) {
     // A root is not listed: it is its own single entry, named by the pattern.
     platform::FoundEntry& root = frame.found.entries.emplace_back();
     root.name = pattern;
-    if (platform::GetVolumeRootAttributes(pattern, &root.attributes, &root.target) !=
+    if (platform::GetVolumeRootAttributes(pattern, &root.facts.attributes, &root.target) !=
         platform::error::kSuccess) {
-      root.attributes = 0xFFFFFFFF;
+      root.facts.attributes = 0xFFFFFFFF;
     }
+    MakeEntries(frame);
     return true;
   }
-  if (platform::FindEntries(pattern, &frame.found) == platform::error::kSuccess) return true;
+  platform::FindOptions options;
+  options.defer_looks = true;
+  if (platform::FindEntries(pattern, &frame.found, options) == platform::error::kSuccess) {
+    MakeEntries(frame);
+    return true;
+  }
   target.has_sub_items_ = false;
   target.items_.clear();
   return false;
 }
 
-// Loads one entry: the record, the Path field, and whether the entry is skipped,
-// kept as it is, or entered (a nested search of *full_name into its Childs).
-FileSearch::Load FileSearch::LoadEntry(Frame& frame, platform::FoundEntry& entry,
-                                       Ref<FoundedFile>& file, std::string* full_name) {
-  const bool directory = (entry.attributes & platform::attr::kDirectory) != 0;
-  if (directory && (entry.name == "." || entry.name == "..")) return Load::kSkip;
-  file = automation::MakeObject<FoundedFile>();
-  file->attributes_ = entry.attributes;
-  file->creation_time_ = entry.creation_time;
-  file->last_access_time_ = entry.last_access_time;
-  file->last_write_time_ = entry.last_write_time;
-  file->size_ = entry.size;
+// Makes the entries of a listed folder, all at once so that the looks at its plain files can
+// start before the walk reaches them.
+void FileSearch::MakeEntries(Frame& frame) {
+  std::vector<platform::FoundEntry>& entries = frame.found.entries;
+  frame.files.resize(entries.size());
+  frame.target->items_.reserve(entries.size());
+  platform::DeferredLooks batch;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    platform::FoundEntry& entry = entries[i];
+    const bool directory = (entry.facts.attributes & platform::attr::kDirectory) != 0;
+    if (directory && (entry.name == "." || entry.name == "..")) continue;
+    Ref<FoundedFile> file = MakeEntry(frame, entry);
+    if (entry.look_deferred) {
+      batch.looks.push_back({file->name_.c_str(), file.get()});
+      if (batch.looks.size() == kLooksPerBatch) SubmitLooks(frame, batch);
+    }
+    frame.files[i] = std::move(file);
+  }
+  if (!batch.looks.empty()) SubmitLooks(frame, batch);
+  frame.found.open_folder.reset();  // the batches hold it while they need it
+}
+
+void FileSearch::SubmitLooks(Frame& frame, platform::DeferredLooks& batch) {
+  batch.folder = frame.found.open_folder;
+  batch.ntfs_attributes = frame.found.ntfs_attributes;
+  batch.store = &FileSearch::StoreFacts;
+  pool_.Submit(std::move(batch));
+  batch = platform::DeferredLooks{};
+}
+
+// One entry: its record (or, for a deferred look, what the listing said until the look is in)
+// and its Path field.
+Ref<FoundedFile> FileSearch::MakeEntry(const Frame& frame, platform::FoundEntry& entry) {
+  Ref<FoundedFile> file = automation::MakeObject<FoundedFile>();
+  CopyFacts(*file, entry.facts);
   file->path_ = frame.text;
   if (frame.with_parent) {
     const std::u16string name = support::FileNameFromNative(entry.name);
@@ -156,11 +219,16 @@ FileSearch::Load FileSearch::LoadEntry(Frame& frame, platform::FoundEntry& entry
     }
   }
   file->name_ = std::move(entry.name);
-  if (!directory) return Load::kKeep;
-  const bool reparse = (entry.attributes & platform::attr::kReparsePoint) != 0;
-  if (reparse && (!follow_ || LeadsBack(entry.target))) return Load::kKeep;
-  *full_name = frame.with_parent ? frame.path : support::ovBuildFileName(frame.path, file->name_);
-  return Load::kEnter;
+  return file;
+}
+
+// Whether the search goes inside the entry: a folder, unless it is a link or mount point that
+// is not followed or that leads back to a folder being searched.
+bool FileSearch::Enters(const platform::FoundEntry& entry) const {
+  const uint32_t attributes = entry.facts.attributes;
+  if ((attributes & platform::attr::kDirectory) == 0) return false;
+  const bool reparse = (attributes & platform::attr::kReparsePoint) != 0;
+  return !reparse || (follow_ && !LeadsBack(entry.target));
 }
 
 // A followed link or mount point that leads to a folder being searched would loop for ever.
@@ -172,15 +240,12 @@ bool FileSearch::LeadsBack(const platform::FolderId& target) const {
   return false;
 }
 
-// Ends the loading of an entry (its compressed size) and keeps it; false when its Childs were
-// cancelled, which cancels this folder too.
-bool FileSearch::Finish(Frame& frame, Ref<FoundedFile> file, const platform::FoundEntry& entry) {
-  // GetCompressedFileSize fails for a folder: it counts what it holds instead.
-  file->compressed_size_ = entry.has_allocated_size
-                               ? support::ovLargeIntegerToDouble(entry.allocated_size)
-                               : file->FileSize();
+// Keeps an entry whose loading has ended; false when its Childs were cancelled, which cancels
+// this folder too.
+bool FileSearch::Finish(Frame& frame, Ref<FoundedFile> file) {
   orvFoundedFiles& target = *frame.target;
   if (file->childs_ && file->childs_->cancelled_) {
+    pool_.WaitAll();  // the entries dropped here may still be looked at
     target.cancelled_ = true;
     target.has_sub_items_ = false;
     target.items_.clear();
@@ -194,7 +259,12 @@ bool FileSearch::Finish(Frame& frame, Ref<FoundedFile> file, const platform::Fou
 void FileSearch::Complete(Frame& frame) {
   orvFoundedFiles& target = *frame.target;
   target.has_sub_items_ = !target.items_.empty();
-  target.cancelled_ = callback_ ? CallBack(*frame.text) : false;
+  if (callback_) {
+    pool_.WaitAll();
+    target.cancelled_ = CallBack(*frame.text);
+  } else {
+    target.cancelled_ = false;
+  }
 }
 
 // DirectoryCompleted(Path, Cancel) by dispatch, Cancel by reference; the Cancel it leaves.
@@ -238,30 +308,26 @@ bool FileSearch::Run(orvFoundedFiles& top, std::string path,
       Frame& frame = stack_.back();
       bool descended = false;
       while (!done && !descended && frame.next < frame.found.entries.size()) {
-        platform::FoundEntry& entry = frame.found.entries[frame.next++];
-        Ref<FoundedFile> file;
-        std::string full_name;
-        switch (LoadEntry(frame, entry, file, &full_name)) {
-          case Load::kSkip:
-            break;
-          case Load::kKeep:
-            done = !Finish(frame, std::move(file), entry);
-            break;
-          case Load::kEnter: {
-            file->childs_ = automation::MakeObject<orvFoundedFiles>();
-            frame.pending = file;
-            Frame child;
-            child.target = file->childs_.get();
-            child.keep = file->childs_;
-            child.text =
-                std::make_shared<const std::u16string>(support::FileNameFromNative(full_name));
-            child.path = std::move(full_name);
-            stack_.push_back(std::move(child));  // `frame` and `entry` are not used again
-            descended = true;
-            done = !Begin(stack_.back());
-            break;
-          }
+        const size_t index = frame.next++;
+        if (!frame.files[index]) continue;  // "." or ".."
+        const platform::FoundEntry& entry = frame.found.entries[index];
+        if (!Enters(entry)) {
+          done = !Finish(frame, std::move(frame.files[index]));
+          continue;
         }
+        Ref<FoundedFile>& file = frame.files[index];
+        file->childs_ = automation::MakeObject<orvFoundedFiles>();
+        Frame child;
+        child.target = file->childs_.get();
+        child.keep = file->childs_;
+        std::string full_name =
+            frame.with_parent ? frame.path : support::ovBuildFileName(frame.path, file->name_);
+        child.text = std::make_shared<const std::u16string>(support::FileNameFromNative(full_name));
+        child.path = std::move(full_name);
+        frame.pending = std::move(file);
+        stack_.push_back(std::move(child));  // `frame` and `entry` are not used again
+        descended = true;
+        done = !Begin(stack_.back());
       }
       if (descended && !done) continue;  // search the folder just entered
       if (done) {
@@ -274,13 +340,15 @@ bool FileSearch::Run(orvFoundedFiles& top, std::string path,
     }
     // The frame on top has ended: hand its result to the entry that started it.
     if (stack_.size() == 1) {
+      pool_.WaitAll();
       stack_.clear();
       return result;
     }
+    // A frame left before its end (cancelled) drops entries whose looks may still be running.
+    if (stack_.back().next < stack_.back().files.size()) pool_.WaitAll();
     stack_.pop_back();
     Frame& parent = stack_.back();
-    const platform::FoundEntry& entry = parent.found.entries[parent.next - 1];
-    done = !Finish(parent, std::move(parent.pending), entry);
+    done = !Finish(parent, std::move(parent.pending));
     result = false;
   }
 }
@@ -299,6 +367,10 @@ Ref<orvFoundedFiles> FoundedFile::Childs() {
 }
 
 std::u16string FoundedFile::Path() const { return path_ ? *path_ : std::u16string(); }
+
+double FoundedFile::CompressedFileSize() {
+  return has_allocated_size_ ? support::ovLargeIntegerToDouble(allocated_size_) : FileSize();
+}
 
 double FoundedFile::CreationTime() const { return DateFromFileTime(creation_time_); }
 double FoundedFile::LastAccessTime() const { return DateFromFileTime(last_access_time_); }

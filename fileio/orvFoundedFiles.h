@@ -78,11 +78,12 @@ class FoundedFile : public automation::Object {
   double LastWriteTime() const;
 
   // Bytes: a file's size when it was found; a folder's is the sum of the FileSize of its
-  // Childs (the matching files below it). Computed once, then fixed. Raises 6 on overflow.
+  // Childs (the matching files below it), computed at the first request of FileSize or
+  // CompressedFileSize and then fixed. Raises 6 on overflow.
   double FileSize();
   // Bytes the file occupies on disk (allocated blocks); for a folder, which has no such size,
   // its FileSize.
-  double CompressedFileSize() const { return compressed_size_; }
+  double CompressedFileSize();
   // The name as listed (a root: the path searched).
   std::u16string FileName() const;
   // Linux has no 8.3 names.
@@ -98,10 +99,11 @@ class FoundedFile : public automation::Object {
   uint64_t last_access_time_ = 0;
   uint64_t last_write_time_ = 0;
   uint64_t size_ = 0;
+  uint64_t allocated_size_ = 0;  // CompressedFileSize, when has_allocated_size_
+  bool has_allocated_size_ = false;
   std::shared_ptr<const std::u16string> path_;  // shared by the entries of one folder
   Ref<orvFoundedFiles> childs_;                 // made on first request when not searched
-  double compressed_size_ = 0;
-  double file_size_ = -1.0;  // -1: not computed yet
+  double file_size_ = -1.0;                     // -1: not computed yet
 };
 
 // The result of one search, and the search itself.

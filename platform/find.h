@@ -11,9 +11,14 @@
 // - A volume root is "/" or a folder that is the root of a mount of its own.
 // - A path of PATH_MAX bytes or more is refused with kFilenameTooLong, as the ANSI find
 //   functions refuse one longer than MAX_PATH: a search never goes deeper than the path limit.
+// - A search may leave the look at plain files (one statx each, most of its time) for later
+//   (FindOptions::defer_looks) and run it on other threads with LookAtEntries, the one function
+//   here made to run on any thread; platform/stat_pool.h runs it. What the caller shows of a
+//   search stays on its own thread: it waits for the looks first.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,10 +27,10 @@
 
 namespace platform {
 
-// One entry found: the fields of WIN32_FIND_DATA that Linux can fill (attributes, times and
-// size have the meaning of FindRecord in platform.h), and what the search needs besides.
-struct FoundEntry {
-  std::string name;  // native bytes
+// What one look at an entry (a stat) tells: the fields of WIN32_FIND_DATA that Linux can fill
+// besides the name (attributes, times and size have the meaning of FindRecord in platform.h),
+// and GetCompressedFileSize.
+struct EntryFacts {
   uint32_t attributes = 0;
   FileTime creation_time = 0;
   FileTime last_access_time = 0;
@@ -35,22 +40,44 @@ struct FoundEntry {
   // (has_allocated_size false), as the call fails for one.
   uint64_t allocated_size = 0;
   bool has_allocated_size = false;
+};
+
+// One entry found, and what the search needs besides its facts.
+struct FoundEntry {
+  std::string name;  // native bytes
+  EntryFacts facts;
   // For an entry with attr::kDirectory: the folder it leads to (through a link or a mount),
   // so that a search can tell when a link leads back to a folder it is inside.
   FolderId target;
+  // Only with FindOptions::defer_looks: a plain file (never a folder or a link) that has not
+  // been looked at yet. Its facts hold what the listing said (attributes from the entry's type
+  // and name, no times, no size) until LookAtEntries fills them.
+  bool look_deferred = false;
 };
 
 // The folder a find lists and everything it found, in order.
 struct FindResult {
   FolderId folder;  // the listed folder (the parent of a plain name)
   std::vector<FoundEntry> entries;
+  // With deferred looks: the listed folder, still open, for LookAtEntries (null when no look
+  // was deferred); and whether its entries carry real NTFS attributes (ntfs-3g).
+  std::shared_ptr<const Folder> open_folder;
+  bool ntfs_attributes = false;
+};
+
+struct FindOptions {
+  // Leave the look at plain files (the listing says they are neither folders nor links) to
+  // LookAtEntries, so that it can run elsewhere while the search goes on. Folders, links and
+  // entries whose type the listing does not give are still looked at by FindEntries, since the
+  // search must know at once whether to enter them.
+  bool defer_looks = false;
 };
 
 // FindFirstFile(pattern) and FindNextFile to the end. kFileNotFound when nothing matches (an
 // empty result never comes back as success); kPathNotFound when the folder is missing; other
 // Windows codes for what the system refuses. "." and ".." are returned as folders without
 // times (they are reported only to be skipped, as FindFirstFile reports them).
-uint32_t FindEntries(const std::string& pattern, FindResult* result);
+uint32_t FindEntries(const std::string& pattern, FindResult* result, FindOptions options = {});
 
 // PathIsRoot: true for "/" and for a folder that is the root of a mount (a link is not). A
 // pattern with a wildcard in its last part is never a root.
@@ -64,6 +91,25 @@ uint32_t GetVolumeRootAttributes(const std::string& root, uint32_t* attributes, 
 // description of an entry that FindEntries gives (one statx; a second only for a link).
 // "." and ".." are described as what they are (folders), never as mount points.
 uint32_t DescribeFoundEntry(const Folder& folder, std::string_view name, FoundEntry* entry);
+
+// Entries of one open folder whose looks were deferred (FindOptions::defer_looks). `store` is
+// called once per entry that could be looked at, with the entry's `destination`; an entry that
+// vanished, or is no longer a plain file, since it was listed is left as the listing described
+// it (store is not called).
+struct DeferredLooks {
+  struct Look {
+    const char* name;   // must stay valid until the looks are done
+    void* destination;  // handed to store as it is
+  };
+  std::shared_ptr<const Folder> folder;
+  bool ntfs_attributes = false;
+  void (*store)(void* destination, const EntryFacts& facts) = nullptr;
+  std::vector<Look> looks;
+};
+
+// Looks at every entry of `batch` (one statx each). Safe to call from any thread: it touches
+// nothing but the folder's descriptor and what `store` writes.
+void LookAtEntries(const DeferredLooks& batch);
 
 // FileTimeToLocalFileTime + FileTimeToSystemTime: the local calendar time of a FILETIME, with
 // the offset from UTC that held at that moment. (Windows applies today's daylight-saving offset

@@ -1,6 +1,7 @@
 // FindFirstFile/FindNextFile over getdents64 and one statx per matching entry, relative to the
 // listed folder's descriptor. Names that do not match are never looked at, and "." and ".."
-// (which the search only skips) are never looked at either.
+// (which the search only skips) are never looked at either. With deferred looks the statx of
+// plain files is left to LookAtEntries, which the search runs on other threads.
 #include "platform/find.h"
 
 #include <dirent.h>
@@ -78,42 +79,43 @@ bool ReadNtfsAttributes(int fd, const char* name, uint32_t* attributes) {
 // "." and "..": folders, reported only so that the search can skip them as Windows' does.
 void DescribeDots(const char* name, FoundEntry* entry) {
   entry->name.assign(name);
-  entry->attributes = attr::kDirectory;
+  entry->facts.attributes = attr::kDirectory;
 }
 
-// The find record of `name` in the listed folder `fd` (identity `listed`). Returns 0 or an
-// errno value.
-int Describe(int fd, const char* name, const FolderId& listed, bool ntfs, FoundEntry* entry) {
-  struct statx st;
-  if (statx(fd, name, kEntryFlags, kEntryMask, &st) != 0) return errno;
+// The facts of `name` in the listed folder `fd` (identity `listed`), and for a folder or a link
+// to one the folder it leads to (*target, when not null). Returns 0 or an errno value; *st is
+// the entry's own statx.
+int Look(int fd, const char* name, const FolderId& listed, bool ntfs, EntryFacts* facts,
+         FolderId* target, struct statx* st) {
+  if (statx(fd, name, kEntryFlags, kEntryMask, st) != 0) return errno;
   const bool dots = IsDotOrDotDot(name);
-  const mode_t type = st.stx_mode & S_IFMT;
+  const mode_t type = st->stx_mode & S_IFMT;
   uint32_t attributes = 0;
-  entry->target = FolderId{};
+  if (target != nullptr) *target = FolderId{};
   if (type == S_IFDIR) {
     attributes |= attr::kDirectory;
-    entry->target = IdOf(st);
+    if (target != nullptr) *target = IdOf(*st);
     // "." and ".." are the listed folder and its parent, never mount points inside it.
-    if (!dots && IsMountRoot(st, listed)) attributes |= attr::kReparsePoint;
+    if (!dots && IsMountRoot(*st, listed)) attributes |= attr::kReparsePoint;
   } else if (type == S_IFLNK) {
     attributes |= attr::kReparsePoint;
-    struct statx target;
-    if (statx(fd, name, AT_NO_AUTOMOUNT, STATX_TYPE | STATX_INO, &target) == 0 &&
-        S_ISDIR(target.stx_mode)) {
+    struct statx leads_to;
+    if (statx(fd, name, AT_NO_AUTOMOUNT, STATX_TYPE | STATX_INO, &leads_to) == 0 &&
+        S_ISDIR(leads_to.stx_mode)) {
       attributes |= attr::kDirectory;
-      entry->target = IdOf(target);
+      if (target != nullptr) *target = IdOf(leads_to);
     }
   } else {
-    if ((st.stx_mode & S_IWUSR) == 0) attributes |= attr::kReadOnly;
+    if ((st->stx_mode & S_IWUSR) == 0) attributes |= attr::kReadOnly;
     if (type == S_IFREG) {
       attributes |= attr::kArchive;
-      if ((st.stx_mask & STATX_BLOCKS) && 512 * st.stx_blocks < st.stx_size) {
+      if ((st->stx_mask & STATX_BLOCKS) && 512 * st->stx_blocks < st->stx_size) {
         attributes |= attr::kSparse;
       }
     }
   }
   if (name[0] == '.' && !dots) attributes |= attr::kHidden;
-  if (st.stx_attributes & STATX_ATTR_COMPRESSED) attributes |= attr::kCompressed;
+  if (st->stx_attributes & STATX_ATTR_COMPRESSED) attributes |= attr::kCompressed;
   uint32_t real = 0;
   if (ntfs && ReadNtfsAttributes(fd, name, &real)) {
     // NTFS keeps every bit itself; only what the entry leads to is ours to say.
@@ -122,16 +124,21 @@ int Describe(int fd, const char* name, const FolderId& listed, bool ntfs, FoundE
   }
   if (attributes == 0) attributes = attr::kNormal;
 
-  entry->attributes = attributes;
-  entry->size = type == S_IFREG ? st.stx_size : 0;
-  entry->last_write_time = posix::FileTimeFromStatx(st.stx_mtime);
-  entry->last_access_time =
-      (st.stx_mask & STATX_ATIME) ? posix::FileTimeFromStatx(st.stx_atime) : entry->last_write_time;
-  entry->creation_time =
-      (st.stx_mask & STATX_BTIME) ? posix::FileTimeFromStatx(st.stx_btime) : entry->last_write_time;
-  entry->has_allocated_size = type != S_IFDIR && (st.stx_mask & STATX_BLOCKS) != 0;
-  entry->allocated_size = entry->has_allocated_size ? 512 * st.stx_blocks : 0;
+  facts->attributes = attributes;
+  facts->size = type == S_IFREG ? st->stx_size : 0;
+  facts->last_write_time = posix::FileTimeFromStatx(st->stx_mtime);
+  facts->last_access_time = (st->stx_mask & STATX_ATIME) ? posix::FileTimeFromStatx(st->stx_atime)
+                                                         : facts->last_write_time;
+  facts->creation_time = (st->stx_mask & STATX_BTIME) ? posix::FileTimeFromStatx(st->stx_btime)
+                                                      : facts->last_write_time;
+  facts->has_allocated_size = type != S_IFDIR && (st->stx_mask & STATX_BLOCKS) != 0;
+  facts->allocated_size = facts->has_allocated_size ? 512 * st->stx_blocks : 0;
   return 0;
+}
+
+int Describe(int fd, const char* name, const FolderId& listed, bool ntfs, FoundEntry* entry) {
+  struct statx st;
+  return Look(fd, name, listed, ntfs, &entry->facts, &entry->target, &st);
 }
 
 // An entry the system lists but will not describe (a folder readable but not searchable):
@@ -143,14 +150,21 @@ void DescribeFromType(const char* name, unsigned char type, FoundEntry* entry) {
   if (type == DT_LNK) attributes |= attr::kReparsePoint;
   if (type == DT_REG) attributes |= attr::kArchive;
   if (name[0] == '.') attributes |= attr::kHidden;
-  entry->attributes = attributes == 0 ? attr::kNormal : attributes;
+  entry->facts.attributes = attributes == 0 ? attr::kNormal : attributes;
+}
+
+// A type the listing gives for an entry that is neither a folder nor a link: its look can wait.
+bool IsPlainType(unsigned char type) {
+  return type == DT_REG || type == DT_FIFO || type == DT_CHR || type == DT_BLK || type == DT_SOCK;
 }
 
 // Every name of the open folder that matches `mask`, in listing order.
-uint32_t ListMatching(const Folder& folder, const std::string& mask, FindResult* result) {
+uint32_t ListMatching(const Folder& folder, const std::string& mask, bool defer_looks,
+                      FindResult* result) {
   const int fd = folder.NativeHandle();
   const bool every_name = mask == "*" || mask == "*.*";
   const bool ntfs = ShowsNtfsAttributes(fd);
+  result->ntfs_attributes = ntfs;
   alignas(8) char buffer[32768];
   for (;;) {
     const ssize_t size = getdents64(fd, buffer, sizeof buffer);
@@ -164,6 +178,11 @@ uint32_t ListMatching(const Folder& folder, const std::string& mask, FindResult*
       FoundEntry& entry = result->entries.emplace_back();
       if (IsDotOrDotDot(name)) {
         DescribeDots(name, &entry);
+        continue;
+      }
+      if (defer_looks && IsPlainType(listed->d_type)) {
+        DescribeFromType(name, listed->d_type, &entry);
+        entry.look_deferred = true;
         continue;
       }
       const int cause = Describe(fd, name, folder.Id(), ntfs, &entry);
@@ -191,20 +210,31 @@ uint32_t DescribeFoundEntry(const Folder& folder, std::string_view name, FoundEn
   return error::kSuccess;
 }
 
-uint32_t FindEntries(const std::string& pattern, FindResult* result) {
+uint32_t FindEntries(const std::string& pattern, FindResult* result, FindOptions options) {
   result->entries.clear();
   result->folder = FolderId{};
+  result->open_folder.reset();
+  result->ntfs_attributes = false;
   if (pattern.empty()) return error::kPathNotFound;
   if (pattern.size() >= PATH_MAX) return error::kFilenameTooLong;
   if (pattern.find('\0') != std::string::npos) return error::kInvalidName;
   const posix::ParentAndName parts = posix::SplitParent(pattern);
   uint32_t code = error::kSuccess;
-  const Folder folder = Folder::Open(parts.parent, &code);
+  Folder folder = Folder::Open(parts.parent, &code);
   if (!folder.IsOpen()) return code;
   result->folder = folder.Id();
   if (HasWildcard(parts.name)) {
-    code = ListMatching(folder, parts.name, result);
-    if (code != error::kSuccess) return code;
+    code = ListMatching(folder, parts.name, options.defer_looks, result);
+    if (code != error::kSuccess) {
+      result->entries.clear();
+      return code;
+    }
+    for (const FoundEntry& entry : result->entries) {
+      if (entry.look_deferred) {
+        result->open_folder = std::make_shared<const Folder>(std::move(folder));
+        break;
+      }
+    }
   } else {
     FoundEntry& entry = result->entries.emplace_back();
     if (IsDotOrDotDot(parts.name.c_str())) {
@@ -218,6 +248,21 @@ uint32_t FindEntries(const std::string& pattern, FindResult* result) {
     }
   }
   return result->entries.empty() ? error::kFileNotFound : error::kSuccess;
+}
+
+void LookAtEntries(const DeferredLooks& batch) {
+  if (!batch.folder || !batch.folder->IsOpen()) return;
+  const int fd = batch.folder->NativeHandle();
+  const FolderId& listed = batch.folder->Id();
+  for (const DeferredLooks::Look& look : batch.looks) {
+    EntryFacts facts;
+    struct statx st;
+    if (Look(fd, look.name, listed, batch.ntfs_attributes, &facts, nullptr, &st) != 0) continue;
+    // Replaced by a folder or a link since it was listed: the search has already treated it as
+    // a plain file, so it keeps what the listing said rather than half of each.
+    if (S_ISDIR(st.stx_mode) || S_ISLNK(st.stx_mode)) continue;
+    batch.store(look.destination, facts);
+  }
 }
 
 bool IsVolumeRoot(const std::string& path) {
@@ -248,7 +293,7 @@ uint32_t GetVolumeRootAttributes(const std::string& root, uint32_t* attributes,
   FoundEntry entry;
   code = DescribeFoundEntry(folder, ".", &entry);
   if (code != error::kSuccess) return code;
-  *attributes = entry.attributes;
+  *attributes = entry.facts.attributes;
   *folder_id = folder.Id();
   return error::kSuccess;
 }

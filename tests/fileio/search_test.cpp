@@ -9,9 +9,11 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <climits>
 #include <ctime>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "automation/component.h"
@@ -560,6 +562,242 @@ TEST_F(SearchTest, TimesAreLocalDatesWithoutMilliseconds) {
   EXPECT_DOUBLE_EQ(files->Item(0)->LastWriteTime(), expected);
   EXPECT_DOUBLE_EQ(files->Item(0)->LastAccessTime(), expected);
   EXPECT_GE(files->Item(0)->CreationTime(), 43968);
+}
+
+// --- Large searches: plain files looked at beside the listing ----------------------------------
+
+// A tree with enough plain files that their looks run on worker threads, in several batches:
+// files of distinct sizes and times, read-only, hidden and sparse ones, fifos and links among
+// them (links are looked at while listing), and folders of very different sizes (one holds several
+// batches by itself).
+class LargeSearchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    int serial = 0;
+    AddFiles(temp_.path(), 400, &serial);
+    for (const char* name : {"s0", "s1", "s2", "s3", "s4"}) {
+      MakeFolder(temp_ / name);
+      AddFiles(temp_ / name, 120, &serial);
+    }
+    MakeFolder(temp_ / "s2/inner");
+    AddFiles(temp_ / "s2/inner", 900, &serial);
+    ASSERT_EQ(mkfifo((temp_ / "s1/pipe").c_str(), 0644), 0);
+    ASSERT_EQ(symlink("f1", (temp_ / "s3/link").c_str()), 0);
+    const int fd = open((temp_ / "sparse").c_str(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(pwrite(fd, "x", 1, 4 << 20), 1);
+    close(fd);
+    MakeFolder(temp_ / "zz-last");  // listed late in the top folder on most file systems
+    AddFiles(temp_ / "zz-last", 10, &serial);
+  }
+
+  std::u16string Path() const { return U(temp_.path()); }
+  Ref<FoundedFile> Entry(orvFoundedFiles& files, const std::string& name) {
+    for (int32_t i = 0; i < files.Count(); ++i) {
+      if (N(files.Item(i)->FileName()) == name) return files.Item(i);
+    }
+    ADD_FAILURE() << "no entry " << name;
+    return MakeObject<FoundedFile>();
+  }
+
+  // `count` files named f<serial> (every eleventh hidden), of serial * 37 % 5000 bytes, each
+  // with its own write time, every seventh read-only.
+  void AddFiles(const std::string& folder, int count, int* serial) {
+    for (int i = 0; i < count; ++i, ++*serial) {
+      const std::string path =
+          folder + (*serial % 11 == 0 ? "/.f" : "/f") + std::to_string(*serial);
+      WriteBytes(path, std::string(*serial * 37 % 5000, 'x'));
+      const timespec when[2] = {{1500000000 + *serial * 61, 0}, {1600000000 + *serial * 97, 0}};
+      ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), when, 0), 0);
+      if (*serial % 7 == 0) {
+        ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+      }
+    }
+  }
+
+  TempFolder temp_;
+};
+
+// Descriptors this process holds open.
+int OpenDescriptors() {
+  int count = 0;
+  DIR* dir = opendir("/proc/self/fd");
+  while (dir != nullptr && readdir(dir) != nullptr) ++count;
+  if (dir != nullptr) closedir(dir);
+  return count;
+}
+
+std::string FullName(FoundedFile& file) { return N(file.Path()) + "/" + N(file.FileName()); }
+
+// What differs between an entry and the same entry found alone (the look made while listing,
+// as for folders and links) and its lstat; "" when nothing does.
+std::string DifferenceFromReference(FoundedFile& file) {
+  const std::string full = FullName(file);
+  auto alone = MakeObject<orvFoundedFiles>();
+  if (!alone->RefreshEx(U(full), u"") || alone->Count() != 1) return full + ": not found alone";
+  Ref<FoundedFile> reference = alone->Item(0);
+  struct stat st;
+  if (lstat(full.c_str(), &st) != 0) return full + ": no lstat";
+  std::string difference;
+  auto check = [&](const char* what, double got, double expected) {
+    if (got != expected) {
+      difference += " " + std::string(what) + " " + std::to_string(got) + " instead of " +
+                    std::to_string(expected);
+    }
+  };
+  check("attributes", file.FileAttributes(), reference->FileAttributes());
+  check("creation", file.CreationTime(), reference->CreationTime());
+  check("write", file.LastWriteTime(), reference->LastWriteTime());
+  if (!S_ISDIR(st.st_mode)) {  // listing a folder may change its access time
+    check("access", file.LastAccessTime(), reference->LastAccessTime());
+    check("size", file.FileSize(), S_ISREG(st.st_mode) ? st.st_size : 0);
+    check("occupied", file.CompressedFileSize(), 512.0 * st.st_blocks);
+    check("read-only", file.AttributeReadOnly(), (st.st_mode & S_IWUSR) == 0);
+  }
+  return difference.empty() ? "" : full + ":" + difference;
+}
+
+// Checks every entry reachable from `files` against the reference; returns how many it checked.
+int CheckEntries(orvFoundedFiles& files, std::vector<std::string>* differences) {
+  int checked = 0;
+  for (int32_t i = 0; i < files.Count(); ++i) {
+    Ref<FoundedFile> file = files.Item(i);
+    const std::string difference = DifferenceFromReference(*file);
+    if (!difference.empty()) differences->push_back(difference);
+    ++checked;
+    if (file->AttributeDirectory()) checked += CheckEntries(*file->Childs(), differences);
+  }
+  return checked;
+}
+
+// Checks, at every callback, what the client can reach so far through the top result (the
+// folder just completed when it is the top one).
+class CheckingCallback : public IFindFilesCallback {
+ public:
+  explicit CheckingCallback(orvFoundedFiles* top) : top_(top) {}
+  void DirectoryCompleted(const std::u16string&, bool*) override {
+    checked_at_last_call = CheckEntries(*top_, &differences);
+    ++calls;
+  }
+  std::vector<std::string> differences;
+  int checked_at_last_call = 0;
+  int calls = 0;
+
+ private:
+  orvFoundedFiles* top_;
+};
+
+// Cancels, or raises, at its n-th call.
+class StopAt : public IFindFilesCallback {
+ public:
+  StopAt(int call, bool raise) : call_(call), raise_(raise) {}
+  void DirectoryCompleted(const std::u16string&, bool* Cancel) override {
+    if (++calls_ != call_) return;
+    if (raise_) throw support::Error(4321, "stopped half-way", "Client");
+    *Cancel = true;
+  }
+
+ private:
+  int calls_ = 0;
+  int call_;
+  bool raise_;
+};
+
+TEST_F(LargeSearchTest, EveryEntryHasTheAttributesTimesAndSizesOfItsOwnLook) {
+  auto files = MakeObject<orvFoundedFiles>();
+  ASSERT_TRUE(files->RefreshEx(Path(), u"*"));
+  EXPECT_EQ(Shape(*files), ExpectedShape(temp_.path(), "*"));
+  std::vector<std::string> differences;
+  EXPECT_EQ(CheckEntries(*files, &differences), 400 + 5 * 121 + 1 + 900 + 1 + 1 + 11 + 1);
+  EXPECT_TRUE(differences.empty()) << differences.size() << " differ, first: " << differences[0];
+
+  // Folder sizes are the sums of the sizes found.
+  double expected = 0;
+  for (int i = 0; i < 400 + 5 * 120 + 900 + 10; ++i) expected += i * 37 % 5000;
+  EXPECT_EQ(files->Size(), expected + (4 << 20) + 1);
+  EXPECT_EQ(Entry(*files, "s2")->CompressedFileSize(), Entry(*files, "s2")->FileSize());
+
+  // With a mask, only the matching entries are looked at and found.
+  ASSERT_TRUE(files->RefreshEx(Path(), u"*1*"));
+  EXPECT_EQ(Shape(*files), ExpectedShape(temp_.path(), "*1*"));
+  differences.clear();
+  CheckEntries(*files, &differences);
+  EXPECT_TRUE(differences.empty()) << differences.size() << " differ, first: " << differences[0];
+}
+
+TEST_F(LargeSearchTest, ACallbackSeesEveryEntryReachableWithItsLookDone) {
+  auto files = MakeObject<orvFoundedFiles>();
+  auto callback = MakeObject<CheckingCallback>(files.get());
+  ASSERT_TRUE(files->RefreshEx(Path(), u"*", false, callback));
+  EXPECT_EQ(callback->calls, 8);
+  // The last call is the top folder's: its whole result is there.
+  EXPECT_EQ(callback->checked_at_last_call, 400 + 5 * 121 + 1 + 900 + 1 + 1 + 11 + 1);
+  EXPECT_TRUE(callback->differences.empty())
+      << callback->differences.size() << " differ, first: " << callback->differences[0];
+}
+
+TEST_F(LargeSearchTest, CancellingHalfWayLeavesNothingBehind) {
+  const int64_t live = automation::LiveObjectCount();
+  const int descriptors = OpenDescriptors();
+  {
+    auto files = MakeObject<orvFoundedFiles>();
+    EXPECT_FALSE(files->RefreshEx(Path(), u"*", false, MakeObject<StopAt>(2, false)));
+    EXPECT_EQ(files->Count(), 0);
+    EXPECT_TRUE(files->Cancelled());
+    // The object searches again, in full.
+    ASSERT_TRUE(files->RefreshEx(Path(), u"*"));
+    EXPECT_EQ(Shape(*files), ExpectedShape(temp_.path(), "*"));
+  }
+  EXPECT_EQ(automation::LiveObjectCount(), live);
+  EXPECT_EQ(OpenDescriptors(), descriptors);
+}
+
+TEST_F(LargeSearchTest, AnErrorOfTheCallbackHalfWayLeavesEveryEntryFoundComplete) {
+  const int64_t live = automation::LiveObjectCount();
+  const int descriptors = OpenDescriptors();
+  {
+    auto files = MakeObject<orvFoundedFiles>();
+    EXPECT_EQ(
+        ErrorNumberOf([&] { files->RefreshEx(Path(), u"*", false, MakeObject<StopAt>(3, true)); }),
+        4321);
+    // What the top result holds when the error leaves it was looked at in full.
+    std::vector<std::string> differences;
+    CheckEntries(*files, &differences);
+    EXPECT_TRUE(differences.empty()) << differences.size() << " differ, first: " << differences[0];
+  }
+  EXPECT_EQ(automation::LiveObjectCount(), live);
+  EXPECT_EQ(OpenDescriptors(), descriptors);
+}
+
+TEST(SearchWhileDeletingTest, AFileGoneBeforeItsLookKeepsWhatTheListingSaid) {
+  TempFolder temp;
+  constexpr int kFiles = 3000;
+  for (int i = 0; i < kFiles; ++i) {
+    WriteBytes(temp / ("f" + std::to_string(i)), std::string(i % 50 + 1, 'x'));
+  }
+  std::atomic<bool> stop{false};
+  std::thread remover([&] {
+    for (int i = kFiles - 1; i >= 0 && !stop; i -= 2)
+      unlink((temp / ("f" + std::to_string(i))).c_str());
+  });
+  auto files = MakeObject<orvFoundedFiles>();
+  const bool found = files->RefreshEx(U(temp.path()), u"*");
+  stop = true;
+  remover.join();
+  ASSERT_TRUE(found);
+  // Each entry is either described by its look or, gone first, as the listing saw it: a file
+  // with no size.
+  for (int32_t i = 0; i < files->Count(); ++i) {
+    Ref<FoundedFile> file = files->Item(i);
+    const int serial = std::stoi(N(file->FileName()).substr(1));
+    if (file->FileSize() == 0) {
+      EXPECT_EQ(file->FileAttributes(), 0x20) << serial;
+      EXPECT_EQ(file->CompressedFileSize(), 0) << serial;
+    } else {
+      EXPECT_EQ(file->FileSize(), serial % 50 + 1) << serial;
+      EXPECT_GT(file->LastWriteTime(), 40000) << serial;  // a time of this century
+    }
+  }
 }
 
 // --- Through dispatch ---------------------------------------------------------------------------

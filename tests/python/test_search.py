@@ -127,3 +127,57 @@ class Callbacks(Tree):
         files = quern.orvFoundedFiles()
         with self.assertRaises(KeyError):
             files.RefreshEx(self.folder, "*", False, Broken())
+
+
+class LargeTree(FolderTest):
+    """Enough files that their attributes, times and sizes are read on worker threads: 300 in
+    the folder and 250 in each of four subfolders, of different sizes and write times."""
+
+    def setUp(self):
+        super().setUp()
+        serial = 0
+        for folder in ["", "s0", "s1", "s2", "s3"]:
+            if folder:
+                os.mkdir(self.path(folder))
+            for _ in range(300 if not folder else 250):
+                name = self.write_bytes(os.path.join(folder, "f%d" % serial),
+                                        b"x" * (serial * 37 % 3000))
+                os.utime(name, (1600000000 + serial * 97, 1500000000 + serial * 61))
+                if serial % 7 == 0:
+                    os.chmod(name, 0o444)
+                serial += 1
+
+    def check_against_lstat(self, files):
+        """Every entry reachable from files, checked against os.lstat; returns how many."""
+        checked = 0
+        for f in files:
+            st = os.lstat(os.path.join(f.Path, f.FileName))
+            checked += 1
+            if f.AttributeDirectory:
+                checked += self.check_against_lstat(f.Childs)
+                continue
+            self.assertEqual(f.FileSize, st.st_size, f.FileName)
+            self.assertEqual(f.CompressedFileSize, st.st_blocks * 512, f.FileName)
+            self.assertEqual(f.AttributeReadOnly, not st.st_mode & 0o200, f.FileName)
+            self.assertEqual(f.LastWriteTime, datetime.datetime.fromtimestamp(int(st.st_mtime)),
+                             f.FileName)
+        return checked
+
+    def test_every_entry_has_its_own_attributes_times_and_sizes(self):
+        files = quern.orvFoundedFiles()
+        self.assertTrue(files.RefreshEx(self.folder, "*"))
+        self.assertEqual(self.check_against_lstat(files), 300 + 4 + 4 * 250)
+        self.assertEqual(files.Size, sum(i * 37 % 3000 for i in range(1300)))
+
+    def test_the_callback_of_the_folder_sees_its_entries_complete(self):
+        files = quern.orvFoundedFiles()
+        test = self
+        checked = []
+
+        class Check:
+            def DirectoryCompleted(self, Path, Cancel):
+                checked.append(test.check_against_lstat(files))
+
+        self.assertTrue(files.RefreshEx(self.folder, "*", False, Check()))
+        self.assertEqual(len(checked), 5)
+        self.assertEqual(checked[-1], 300 + 4 + 4 * 250)
