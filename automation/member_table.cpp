@@ -74,6 +74,21 @@ std::string MemberInfo::Signature() const {
   return text;
 }
 
+ClassInfo DescribeClass(std::string name, const Guid& clsid, const Guid& iid, bool creatable,
+                        std::string description, std::vector<MemberInfo> members,
+                        Object* (*create)()) {
+  ClassInfo c;
+  c.interface_name = "_" + name;
+  c.name = std::move(name);
+  c.clsid = clsid;
+  c.iid = iid;
+  c.creatable = creatable;
+  c.description = std::move(description);
+  c.members = std::move(members);
+  c.create = create;
+  return c;
+}
+
 const MemberInfo* ClassInfo::FindByName(std::string_view member) const {
   for (const MemberInfo& info : members) {
     if (support::EqualsIgnoringAsciiCase(info.name, member)) return &info;

@@ -71,6 +71,19 @@ struct ClassInfo {
   const MemberInfo* FindById(DispId id) const;
 };
 
+// A library class as its member table describes it: the interface "_" + name at version 1.0.
+// `create` makes a new object without references (for creatable classes, and for the ones the
+// library hands out that a Python client may also make); null when only the library makes it.
+ClassInfo DescribeClass(std::string name, const Guid& clsid, const Guid& iid, bool creatable,
+                        std::string description, std::vector<MemberInfo> members,
+                        Object* (*create)() = nullptr);
+
+// `create` for DescribeClass: a new T.
+template <class T>
+Object* NewObject() {
+  return new T;
+}
+
 struct EnumInfo {
   std::string name;
   std::string description;

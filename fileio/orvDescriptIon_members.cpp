@@ -137,18 +137,12 @@ std::vector<automation::MemberInfo> Members() {
 }  // namespace
 
 const automation::ClassInfo& orvDescriptIon::Class() {
-  static const automation::ClassInfo info = [] {
-    automation::ClassInfo c;
-    c.name = "orvDescriptIon";
-    c.interface_name = "_orvDescriptIon";
-    c.clsid = {0x19904A9E, 0xB9CE, 0x4EFF, {0xBA, 0x99, 0x85, 0x38, 0xD7, 0x58, 0x6E, 0x3D}};
-    c.iid = {0x5159F64B, 0x68AA, 0x4223, {0xBB, 0xE8, 0x52, 0xB7, 0xEB, 0x0C, 0xD3, 0xBF}};
-    c.creatable = true;
-    c.description = "A Descript.ion file: descriptions of the files of a folder.";
-    c.members = Members();
-    c.create = [] { return static_cast<Object*>(new orvDescriptIon); };
-    return c;
-  }();
+  static const automation::ClassInfo info = automation::DescribeClass(
+      "orvDescriptIon",
+      {0x19904A9E, 0xB9CE, 0x4EFF, {0xBA, 0x99, 0x85, 0x38, 0xD7, 0x58, 0x6E, 0x3D}},
+      {0x5159F64B, 0x68AA, 0x4223, {0xBB, 0xE8, 0x52, 0xB7, 0xEB, 0x0C, 0xD3, 0xBF}}, true,
+      "A Descript.ion file: descriptions of the files of a folder.", Members(),
+      automation::NewObject<orvDescriptIon>);
   return info;
 }
 

@@ -261,17 +261,13 @@ std::vector<automation::MemberInfo> Members() {
 
 const automation::ClassInfo& orvFSO::Class() {
   static const automation::ClassInfo info = [] {
-    automation::ClassInfo c;
-    c.name = "orvFSO";
-    c.interface_name = "_orvFSO";
-    c.clsid = {0x8A094136, 0xCEE6, 0x49A5, {0x8A, 0x91, 0x06, 0xBC, 0x9F, 0x8B, 0xFB, 0x86}};
-    c.iid = {0xADE28901, 0x1C1E, 0x4374, {0x9D, 0x4E, 0xC6, 0xC0, 0x9E, 0x64, 0x9F, 0x90}};
+    automation::ClassInfo c = automation::DescribeClass(
+        "orvFSO", {0x8A094136, 0xCEE6, 0x49A5, {0x8A, 0x91, 0x06, 0xBC, 0x9F, 0x8B, 0xFB, 0x86}},
+        {0xADE28901, 0x1C1E, 0x4374, {0x9D, 0x4E, 0xC6, 0xC0, 0x9E, 0x64, 0x9F, 0x90}}, true,
+        "Text, binary and list files; zone, description and compression of a file.", Members(),
+        automation::NewObject<orvFSO>);
     c.version_major = 1;
     c.version_minor = 1;
-    c.creatable = true;
-    c.description = "Text, binary and list files; zone, description and compression of a file.";
-    c.members = Members();
-    c.create = [] { return static_cast<Object*>(new orvFSO); };
     return c;
   }();
   return info;

@@ -102,34 +102,19 @@ std::vector<automation::MemberInfo> StreamMembers() {
 }  // namespace
 
 const automation::ClassInfo& orvFileStreams::Class() {
-  static const automation::ClassInfo info = [] {
-    automation::ClassInfo c;
-    c.name = "orvFileStreams";
-    c.interface_name = "_orvFileStreams";
-    c.clsid = {0xE03DB6ED, 0xCB25, 0x41D9, {0x85, 0x13, 0x06, 0xF7, 0x4E, 0x16, 0x49, 0xE0}};
-    c.iid = {0xFD175D1D, 0x4D66, 0x438B, {0xB4, 0x5D, 0x06, 0xFC, 0x34, 0x71, 0x70, 0xCB}};
-    c.creatable = true;
-    c.description = "The NTFS streams of one file.";
-    c.members = ListMembers();
-    c.create = [] { return static_cast<Object*>(new orvFileStreams); };
-    return c;
-  }();
+  static const automation::ClassInfo info = automation::DescribeClass(
+      "orvFileStreams",
+      {0xE03DB6ED, 0xCB25, 0x41D9, {0x85, 0x13, 0x06, 0xF7, 0x4E, 0x16, 0x49, 0xE0}},
+      {0xFD175D1D, 0x4D66, 0x438B, {0xB4, 0x5D, 0x06, 0xFC, 0x34, 0x71, 0x70, 0xCB}}, true,
+      "The NTFS streams of one file.", ListMembers(), automation::NewObject<orvFileStreams>);
   return info;
 }
 
 const automation::ClassInfo& FileStream::Class() {
-  static const automation::ClassInfo info = [] {
-    automation::ClassInfo c;
-    c.name = "FileStream";
-    c.interface_name = "_FileStream";
-    c.clsid = {0x5A2012BA, 0x0504, 0x4376, {0xA9, 0x4F, 0x6B, 0x23, 0xCF, 0x3B, 0xD5, 0xE3}};
-    c.iid = {0x1E91037E, 0xEFF4, 0x4C47, {0xAA, 0x97, 0x15, 0x53, 0xD0, 0xC8, 0x15, 0x55}};
-    c.creatable = false;
-    c.description = "One stream of a file.";
-    c.members = StreamMembers();
-    c.create = [] { return static_cast<Object*>(new FileStream); };
-    return c;
-  }();
+  static const automation::ClassInfo info = automation::DescribeClass(
+      "FileStream", {0x5A2012BA, 0x0504, 0x4376, {0xA9, 0x4F, 0x6B, 0x23, 0xCF, 0x3B, 0xD5, 0xE3}},
+      {0x1E91037E, 0xEFF4, 0x4C47, {0xAA, 0x97, 0x15, 0x53, 0xD0, 0xC8, 0x15, 0x55}}, false,
+      "One stream of a file.", StreamMembers(), automation::NewObject<FileStream>);
   return info;
 }
 

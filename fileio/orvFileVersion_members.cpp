@@ -390,18 +390,11 @@ std::vector<automation::MemberInfo> Members() {
 }  // namespace
 
 const automation::ClassInfo& orvFileVersion::Class() {
-  static const automation::ClassInfo info = [] {
-    automation::ClassInfo c;
-    c.name = "orvFileVersion";
-    c.interface_name = "_orvFileVersion";
-    c.clsid = {0x9E6D357F, 0xFC1C, 0x4DF2, {0x9A, 0xE4, 0xCA, 0x09, 0xC6, 0x43, 0x07, 0xCA}};
-    c.iid = {0x8C023652, 0x36D5, 0x4DBC, {0xA1, 0xA8, 0x27, 0xE4, 0xEC, 0x2D, 0x4F, 0x2A}};
-    c.creatable = true;
-    c.description = "Класс работы с пометкой версии";
-    c.members = Members();
-    c.create = [] { return static_cast<Object*>(new orvFileVersion); };
-    return c;
-  }();
+  static const automation::ClassInfo info = automation::DescribeClass(
+      "orvFileVersion",
+      {0x9E6D357F, 0xFC1C, 0x4DF2, {0x9A, 0xE4, 0xCA, 0x09, 0xC6, 0x43, 0x07, 0xCA}},
+      {0x8C023652, 0x36D5, 0x4DBC, {0xA1, 0xA8, 0x27, 0xE4, 0xEC, 0x2D, 0x4F, 0x2A}}, true,
+      "Класс работы с пометкой версии", Members(), automation::NewObject<orvFileVersion>);
   return info;
 }
 

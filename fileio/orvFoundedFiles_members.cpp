@@ -186,49 +186,30 @@ std::vector<automation::MemberInfo> CallbackMembers() {
 }  // namespace
 
 const automation::ClassInfo& orvFoundedFiles::Class() {
-  static const automation::ClassInfo info = [] {
-    automation::ClassInfo c;
-    c.name = "orvFoundedFiles";
-    c.interface_name = "_orvFoundedFiles";
-    c.clsid = {0xB3F47E71, 0xB82F, 0x40FA, {0x96, 0x57, 0x7E, 0x41, 0x3E, 0x10, 0x26, 0xD1}};
-    c.iid = {0x3C13B93E, 0x977E, 0x436A, {0xA9, 0xE5, 0xFB, 0x98, 0x68, 0xBA, 0x20, 0x45}};
-    c.creatable = true;
-    c.description = "The result of a file search: the entries found, each folder with its own.";
-    c.members = SearchMembers();
-    c.create = [] { return static_cast<Object*>(new orvFoundedFiles); };
-    return c;
-  }();
+  static const automation::ClassInfo info = automation::DescribeClass(
+      "orvFoundedFiles",
+      {0xB3F47E71, 0xB82F, 0x40FA, {0x96, 0x57, 0x7E, 0x41, 0x3E, 0x10, 0x26, 0xD1}},
+      {0x3C13B93E, 0x977E, 0x436A, {0xA9, 0xE5, 0xFB, 0x98, 0x68, 0xBA, 0x20, 0x45}}, true,
+      "The result of a file search: the entries found, each folder with its own.", SearchMembers(),
+      automation::NewObject<orvFoundedFiles>);
   return info;
 }
 
 const automation::ClassInfo& FoundedFile::Class() {
-  static const automation::ClassInfo info = [] {
-    automation::ClassInfo c;
-    c.name = "FoundedFile";
-    c.interface_name = "_FoundedFile";
-    c.clsid = {0x3F5CB6FB, 0x440C, 0x4624, {0xB4, 0x52, 0xD6, 0x20, 0x4D, 0xC6, 0x56, 0xE6}};
-    c.iid = {0x1554AC39, 0xDCF9, 0x4A62, {0x95, 0x97, 0x3E, 0x9C, 0x1D, 0x27, 0x30, 0xE8}};
-    c.creatable = false;
-    c.description = "One file or folder found by a search.";
-    c.members = FileMembers();
-    return c;
-  }();
+  static const automation::ClassInfo info = automation::DescribeClass(
+      "FoundedFile", {0x3F5CB6FB, 0x440C, 0x4624, {0xB4, 0x52, 0xD6, 0x20, 0x4D, 0xC6, 0x56, 0xE6}},
+      {0x1554AC39, 0xDCF9, 0x4A62, {0x95, 0x97, 0x3E, 0x9C, 0x1D, 0x27, 0x30, 0xE8}}, false,
+      "One file or folder found by a search.", FileMembers());
   return info;
 }
 
 const automation::ClassInfo& IFindFilesCallback::Class() {
-  static const automation::ClassInfo info = [] {
-    automation::ClassInfo c;
-    c.name = "IFindFilesCallback";
-    c.interface_name = "_IFindFilesCallback";
-    c.clsid = {0xA437A9B6, 0x7324, 0x4535, {0x8C, 0xBB, 0xD7, 0xBC, 0xA7, 0x58, 0x7B, 0x38}};
-    c.iid = {0x73565CF6, 0xAA78, 0x4C07, {0x97, 0x82, 0x44, 0x08, 0x61, 0x96, 0xAD, 0x77}};
-    c.creatable = true;
-    c.description = "A search progress callback that does nothing.";
-    c.members = CallbackMembers();
-    c.create = [] { return static_cast<Object*>(new IFindFilesCallback); };
-    return c;
-  }();
+  static const automation::ClassInfo info = automation::DescribeClass(
+      "IFindFilesCallback",
+      {0xA437A9B6, 0x7324, 0x4535, {0x8C, 0xBB, 0xD7, 0xBC, 0xA7, 0x58, 0x7B, 0x38}},
+      {0x73565CF6, 0xAA78, 0x4C07, {0x97, 0x82, 0x44, 0x08, 0x61, 0x96, 0xAD, 0x77}}, true,
+      "A search progress callback that does nothing.", CallbackMembers(),
+      automation::NewObject<IFindFilesCallback>);
   return info;
 }
 

@@ -74,62 +74,45 @@ std::vector<automation::MemberInfo> InfoMembers() {
 }  // namespace
 
 const automation::ClassInfo& orvShellFileInfo::Class() {
-  static const automation::ClassInfo info = [] {
-    automation::ClassInfo c;
-    c.name = "orvShellFileInfo";
-    c.interface_name = "_orvShellFileInfo";
-    c.clsid = {0xA8497DDC, 0xCE57, 0x459B, {0x83, 0x49, 0xD9, 0x20, 0xE9, 0xC4, 0xFD, 0x6A}};
-    c.iid = {0x29C9AC36, 0xCA42, 0x45CC, {0xAF, 0x79, 0xFF, 0x6A, 0x38, 0xF9, 0x8F, 0xBD}};
-    c.creatable = true;
-    c.description = "Shell information of a file.";
-    c.members = InfoMembers();
-    c.create = [] { return static_cast<Object*>(new orvShellFileInfo); };
-    return c;
-  }();
+  static const automation::ClassInfo info = automation::DescribeClass(
+      "orvShellFileInfo",
+      {0xA8497DDC, 0xCE57, 0x459B, {0x83, 0x49, 0xD9, 0x20, 0xE9, 0xC4, 0xFD, 0x6A}},
+      {0x29C9AC36, 0xCA42, 0x45CC, {0xAF, 0x79, 0xFF, 0x6A, 0x38, 0xF9, 0x8F, 0xBD}}, true,
+      "Shell information of a file.", InfoMembers(), automation::NewObject<orvShellFileInfo>);
   return info;
 }
 
 const automation::ClassInfo& ShellFileEXE::Class() {
-  static const automation::ClassInfo info = [] {
-    automation::ClassInfo c;
-    c.name = "ShellFileEXE";
-    c.interface_name = "_ShellFileEXE";
-    c.clsid = {0x624FA0DD, 0x7619, 0x49D0, {0x92, 0xF1, 0x20, 0x9D, 0x2A, 0x6E, 0xFA, 0x79}};
-    c.iid = {0x5CD00724, 0x39E2, 0x4337, {0xB2, 0xF0, 0x0D, 0xF7, 0xFC, 0xBB, 0x4E, 0x5B}};
-    c.creatable = false;
-    c.description = "The executable type of a file.";
-    c.members = {
-        Property("OSVersionMinor", 0, "Long", "The minor version of the system it needs.",
-                 [](Object& o, CallArgs&) { return Variant(Exe(o).OSVersionMinor()); }),
-        Property("OSVersionMajor", 1, "Long", "The major version of the system it needs.",
-                 [](Object& o, CallArgs&) { return Variant(Exe(o).OSVersionMajor()); }),
-        Property("Signature", 2, "String", "\"PE\", \"NE\", \"MZ\", or \"\" for no executable.",
-                 [](Object& o, CallArgs&) { return Variant(Exe(o).Signature()); }),
-    };
-    c.create = [] { return static_cast<Object*>(new ShellFileEXE); };
-    return c;
-  }();
+  static const automation::ClassInfo info = automation::DescribeClass(
+      "ShellFileEXE",
+      {0x624FA0DD, 0x7619, 0x49D0, {0x92, 0xF1, 0x20, 0x9D, 0x2A, 0x6E, 0xFA, 0x79}},
+      {0x5CD00724, 0x39E2, 0x4337, {0xB2, 0xF0, 0x0D, 0xF7, 0xFC, 0xBB, 0x4E, 0x5B}}, false,
+      "The executable type of a file.",
+      {
+          Property("OSVersionMinor", 0, "Long", "The minor version of the system it needs.",
+                   [](Object& o, CallArgs&) { return Variant(Exe(o).OSVersionMinor()); }),
+          Property("OSVersionMajor", 1, "Long", "The major version of the system it needs.",
+                   [](Object& o, CallArgs&) { return Variant(Exe(o).OSVersionMajor()); }),
+          Property("Signature", 2, "String", "\"PE\", \"NE\", \"MZ\", or \"\" for no executable.",
+                   [](Object& o, CallArgs&) { return Variant(Exe(o).Signature()); }),
+      },
+      automation::NewObject<ShellFileEXE>);
   return info;
 }
 
 const automation::ClassInfo& ShellFileIcon::Class() {
-  static const automation::ClassInfo info = [] {
-    automation::ClassInfo c;
-    c.name = "ShellFileIcon";
-    c.interface_name = "_ShellFileIcon";
-    c.clsid = {0x84EE70A9, 0xC940, 0x40F1, {0x95, 0xC1, 0x5D, 0x1C, 0x9C, 0x28, 0xA7, 0x2F}};
-    c.iid = {0x163F92AD, 0x36EA, 0x4C4B, {0xA8, 0x68, 0x14, 0x84, 0x9F, 0x73, 0x3C, 0xAD}};
-    c.creatable = false;
-    c.description = "One icon of a file with its index in the system image list.";
-    c.members = {
-        Property("Icon", 0, "IPictureDisp", "The icon picture.",
-                 [](Object& o, CallArgs&) { return Variant(IconOf(o).Icon()); }),
-        Property("Index", 1, "Long", "The index in the system image list; -1 for the default.",
-                 [](Object& o, CallArgs&) { return Variant(IconOf(o).Index()); }),
-    };
-    c.create = [] { return static_cast<Object*>(new ShellFileIcon); };
-    return c;
-  }();
+  static const automation::ClassInfo info = automation::DescribeClass(
+      "ShellFileIcon",
+      {0x84EE70A9, 0xC940, 0x40F1, {0x95, 0xC1, 0x5D, 0x1C, 0x9C, 0x28, 0xA7, 0x2F}},
+      {0x163F92AD, 0x36EA, 0x4C4B, {0xA8, 0x68, 0x14, 0x84, 0x9F, 0x73, 0x3C, 0xAD}}, false,
+      "One icon of a file with its index in the system image list.",
+      {
+          Property("Icon", 0, "IPictureDisp", "The icon picture.",
+                   [](Object& o, CallArgs&) { return Variant(IconOf(o).Icon()); }),
+          Property("Index", 1, "Long", "The index in the system image list; -1 for the default.",
+                   [](Object& o, CallArgs&) { return Variant(IconOf(o).Index()); }),
+      },
+      automation::NewObject<ShellFileIcon>);
   return info;
 }
 
