@@ -22,7 +22,17 @@
 
 namespace platform {
 
+namespace posix {
+
+bool IsDotOrDotDot(const char* name) {
+  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+}  // namespace posix
+
 namespace {
+
+using posix::IsDotOrDotDot;
 
 // What an entry is asked, in one statx call: everything a find record and
 // GetCompressedFileSize need.
@@ -31,10 +41,6 @@ constexpr unsigned kEntryMask = STATX_TYPE | STATX_MODE | STATX_ATIME | STATX_MT
 // An entry is looked at itself: a link is not followed and an automount is not triggered.
 constexpr int kEntryFlags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT;
 constexpr const char* kNtfsAttributes = "system.ntfs_attrib_be";
-
-bool IsDotOrDotDot(const char* name) {
-  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
-}
 
 bool HasWildcard(std::string_view name) {
   return name.find_first_of("*?;") != std::string_view::npos;
@@ -82,11 +88,10 @@ void DescribeDots(const char* name, FoundEntry* entry) {
   entry->facts.attributes = attr::kDirectory;
 }
 
-// The facts of `name` in the listed folder `fd` (identity `listed`), and for a folder or a link
-// to one the folder it leads to (*target, when not null). Returns 0 or an errno value; *st is
-// the entry's own statx.
-int Look(int fd, const char* name, const FolderId& listed, bool ntfs, EntryFacts* facts,
-         FolderId* target, struct statx* st) {
+}  // namespace
+
+int posix::LookAtEntry(int fd, const char* name, const FolderId& listed, bool ntfs,
+                       EntryFacts* facts, FolderId* target, struct statx* st) {
   if (statx(fd, name, kEntryFlags, kEntryMask, st) != 0) return errno;
   const bool dots = IsDotOrDotDot(name);
   const mode_t type = st->stx_mode & S_IFMT;
@@ -136,9 +141,13 @@ int Look(int fd, const char* name, const FolderId& listed, bool ntfs, EntryFacts
   return 0;
 }
 
+namespace {
+
+using posix::LookAtEntry;
+
 int Describe(int fd, const char* name, const FolderId& listed, bool ntfs, FoundEntry* entry) {
   struct statx st;
-  return Look(fd, name, listed, ntfs, &entry->facts, &entry->target, &st);
+  return LookAtEntry(fd, name, listed, ntfs, &entry->facts, &entry->target, &st);
 }
 
 // An entry the system lists but will not describe (a folder readable but not searchable):
@@ -257,7 +266,8 @@ void LookAtEntries(const DeferredLooks& batch) {
   for (const DeferredLooks::Look& look : batch.looks) {
     EntryFacts facts;
     struct statx st;
-    if (Look(fd, look.name, listed, batch.ntfs_attributes, &facts, nullptr, &st) != 0) continue;
+    if (LookAtEntry(fd, look.name, listed, batch.ntfs_attributes, &facts, nullptr, &st) != 0)
+      continue;
     // Replaced by a folder or a link since it was listed: the search has already treated it as
     // a plain file, so it keeps what the listing said rather than half of each.
     if (S_ISDIR(st.stx_mode) || S_ISLNK(st.stx_mode)) continue;

@@ -61,10 +61,7 @@ namespace {
 
 using posix::EntryName;
 
-// What a listing asks of each entry, in one statx call.
-constexpr unsigned kEntryMask =
-    STATX_TYPE | STATX_MODE | STATX_ATIME | STATX_MTIME | STATX_SIZE | STATX_BLOCKS | STATX_BTIME;
-// An entry is looked at itself: a link is not followed and an automount is not triggered.
+// Asking a name what it is: a link is not followed and an automount is not triggered.
 constexpr int kEntryFlags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT;
 constexpr int kFolderOpenFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 
@@ -72,9 +69,7 @@ void SetError(uint32_t* error, uint32_t value) {
   if (error != nullptr) *error = value;
 }
 
-bool IsDotOrDotDot(const char* name) {
-  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
-}
+using posix::IsDotOrDotDot;
 
 // Opens `path` relative to `dir` as a folder and reads its identity; -1 on failure. A missing
 // name, or one that is not a folder, is kPathNotFound, as FindFirstFile says of "name\*.*".
@@ -100,55 +95,18 @@ int OpenFolderAt(int dir, const char* path, FolderId* id, uint32_t* error,
   return fd;
 }
 
-// A folder entry is a mount point when the kernel says it is the root of a mount; kernels that
-// cannot say leave the device number as the only sign.
-bool IsMountRoot(const struct statx& st, const FolderId& listed) {
-  if (st.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) {
-    return (st.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
-  }
-  return makedev(st.stx_dev_major, st.stx_dev_minor) != listed.device;
-}
-
-bool IsLinkToFolder(int dir, const char* name) {
-  struct statx target;
-  return statx(dir, name, AT_NO_AUTOMOUNT, STATX_TYPE, &target) == 0 && S_ISDIR(target.stx_mode);
-}
-
-// The one place that turns an entry into a find record (all but its name): one statx, and a
-// second only for a link, to learn whether it leads to a folder. Returns 0 or an errno value.
+// A find record of an entry (all but its name). Returns 0 or an errno value.
 int DescribeEntry(const Folder& folder, const char* name, FindRecord* record) {
+  EntryFacts facts;
   struct statx st;
-  if (statx(folder.NativeHandle(), name, kEntryFlags, kEntryMask, &st) != 0) return errno;
-  const bool dots = IsDotOrDotDot(name);
-  const mode_t type = st.stx_mode & S_IFMT;
-  uint32_t attributes = 0;
-  if (type == S_IFDIR) {
-    attributes |= attr::kDirectory;
-    // "." and ".." are the listed folder and its parent, never mount points inside it.
-    if (!dots && IsMountRoot(st, folder.Id())) attributes |= attr::kReparsePoint;
-  } else if (type == S_IFLNK) {
-    attributes |= attr::kReparsePoint;
-    if (IsLinkToFolder(folder.NativeHandle(), name)) attributes |= attr::kDirectory;
-  } else {
-    if ((st.stx_mode & S_IWUSR) == 0) attributes |= attr::kReadOnly;
-    if (type == S_IFREG) {
-      attributes |= attr::kArchive;
-      if ((st.stx_mask & STATX_BLOCKS) && 512 * st.stx_blocks < st.stx_size) {
-        attributes |= attr::kSparse;
-      }
-    }
-  }
-  if (name[0] == '.' && !dots) attributes |= attr::kHidden;
-  if (st.stx_attributes & STATX_ATTR_COMPRESSED) attributes |= attr::kCompressed;
-  if (attributes == 0) attributes = attr::kNormal;
-
-  record->attributes = attributes;
-  record->size = type == S_IFREG ? st.stx_size : 0;
-  record->last_write_time = posix::FileTimeFromStatx(st.stx_mtime);
-  record->last_access_time = (st.stx_mask & STATX_ATIME) ? posix::FileTimeFromStatx(st.stx_atime)
-                                                         : record->last_write_time;
-  record->creation_time = (st.stx_mask & STATX_BTIME) ? posix::FileTimeFromStatx(st.stx_btime)
-                                                      : record->last_write_time;
+  const int cause = posix::LookAtEntry(folder.NativeHandle(), name, folder.Id(), /*ntfs=*/false,
+                                       &facts, nullptr, &st);
+  if (cause != 0) return cause;
+  record->attributes = facts.attributes;
+  record->size = facts.size;
+  record->last_write_time = facts.last_write_time;
+  record->last_access_time = facts.last_access_time;
+  record->creation_time = facts.creation_time;
   return 0;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/find.h"
 #include "platform/platform.h"
 
 namespace platform::posix {
@@ -42,6 +43,17 @@ uint32_t OnParent(const std::string& path, Action action) {
   if (!parent.IsOpen()) return code != error::kSuccess ? code : error::kPathNotFound;
   return action(parent, name);
 }
+
+bool IsDotOrDotDot(const char* name);
+
+// The facts of entry `name` of the open folder `fd` (identity `listed`, which tells mount
+// points), from one statx that neither follows a link nor triggers an automount, and a second
+// only for a link, to learn whether it leads to a folder (then *target, when not null, is that
+// folder). With `ntfs` the attribute bits ntfs-3g keeps replace ours. Every listing and every
+// search describes entries through this one function. Returns 0 or an errno value; *st is the
+// entry's own statx.
+int LookAtEntry(int fd, const char* name, const FolderId& listed, bool ntfs, EntryFacts* facts,
+                FolderId* target, struct statx* st);
 
 // An entry name copied onto the stack with its terminating NUL, for the *at() calls, so acting
 // on an entry allocates nothing. A name that could never be one entry of a folder is refused
