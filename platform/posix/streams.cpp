@@ -45,6 +45,52 @@ int CallOnPath(const std::string& path, Call call, ssize_t* result) {
   return *result >= 0 ? 0 : errno;
 }
 
+// Reads a value whose size the system tells first (getxattr, listxattr and their kin):
+// fill(buffer, size) returns the bytes it wrote or -1 with errno set, and with size 0 the size
+// it needs. A value that grew between the two calls (ERANGE) is asked again. Returns 0 or the
+// errno value of the failure.
+template <typename Fill>
+int ReadSizedValue(Fill fill, std::string* value) {
+  for (;;) {
+    const ssize_t size = fill(nullptr, 0);
+    if (size < 0) return errno;
+    value->assign(static_cast<size_t>(size), '\0');
+    const ssize_t read = fill(value->data(), value->size());
+    if (read < 0 && errno == ERANGE) continue;
+    if (read < 0) return errno;
+    value->resize(static_cast<size_t>(read));
+    return 0;
+  }
+}
+
+// The same for a by-path call, through CallOnPath.
+template <typename Call>
+int ReadSizedValueOnPath(const std::string& path, Call call, std::string* value) {
+  return ReadSizedValue(
+      [&](char* buffer, size_t size) {
+        ssize_t result = 0;
+        const int cause = CallOnPath(
+            path, [&](const char* p) { return call(p, buffer, size); }, &result);
+        if (cause != 0) errno = cause;
+        return cause != 0 ? -1 : result;
+      },
+      value);
+}
+
+// Adds the "user." names of an attribute list (NUL-terminated names of every namespace), the
+// prefix removed: the file's alternate streams.
+void AddStreamNames(std::string_view list, std::vector<std::string>* names) {
+  for (size_t start = 0; start < list.size();) {
+    size_t end = list.find('\0', start);
+    if (end == std::string_view::npos) end = list.size();
+    const std::string_view attribute = list.substr(start, end - start);
+    if (attribute.size() > kStreamPrefix.size() && attribute.starts_with(kStreamPrefix)) {
+      names->emplace_back(attribute.substr(kStreamPrefix.size()));
+    }
+    start = end + 1;
+  }
+}
+
 uint32_t StreamError(int cause) {
   switch (cause) {
     case ENODATA:
@@ -70,22 +116,12 @@ uint32_t AttributeName(std::string_view name, std::string* attribute) {
 // Reads the whole value of attribute `attribute`. The value may change size between asking
 // for its size and reading it (ERANGE): then it is asked again.
 int ReadAttribute(const std::string& path, const std::string& attribute, std::string* value) {
-  for (;;) {
-    ssize_t size = 0;
-    int cause = CallOnPath(
-        path, [&](const char* p) { return getxattr(p, attribute.c_str(), nullptr, 0); }, &size);
-    if (cause != 0) return cause;
-    value->assign(static_cast<size_t>(size), '\0');
-    ssize_t read = 0;
-    cause = CallOnPath(
-        path,
-        [&](const char* p) { return getxattr(p, attribute.c_str(), value->data(), value->size()); },
-        &read);
-    if (cause == ERANGE) continue;
-    if (cause != 0) return cause;
-    value->resize(static_cast<size_t>(read));
-    return 0;
-  }
+  return ReadSizedValueOnPath(
+      path,
+      [&](const char* p, char* buffer, size_t size) {
+        return getxattr(p, attribute.c_str(), buffer, size);
+      },
+      value);
 }
 
 }  // namespace
@@ -128,31 +164,11 @@ uint32_t RemoveFileStream(const std::string& path, std::string_view name) {
 uint32_t ListFileStreams(const std::string& path, std::vector<std::string>* names) {
   names->clear();
   std::string list;
-  for (;;) {
-    ssize_t size = 0;
-    int cause = CallOnPath(
-        path, [](const char* p) { return listxattr(p, nullptr, 0); }, &size);
-    if (cause != 0) return StreamError(cause);
-    list.assign(static_cast<size_t>(size), '\0');
-    ssize_t read = 0;
-    cause = CallOnPath(
-        path, [&](const char* p) { return listxattr(p, list.data(), list.size()); }, &read);
-    if (cause == ERANGE) continue;  // an attribute was added meanwhile
-    if (cause != 0) return StreamError(cause);
-    list.resize(static_cast<size_t>(read));
-    break;
-  }
-  // The list is NUL-terminated names of every namespace; only "user." ones are streams.
-  size_t start = 0;
-  while (start < list.size()) {
-    size_t end = list.find('\0', start);
-    if (end == std::string::npos) end = list.size();
-    const std::string_view attribute(list.data() + start, end - start);
-    if (attribute.size() > kStreamPrefix.size() && attribute.starts_with(kStreamPrefix)) {
-      names->emplace_back(attribute.substr(kStreamPrefix.size()));
-    }
-    start = end + 1;
-  }
+  const int cause = ReadSizedValueOnPath(
+      path, [](const char* p, char* buffer, size_t size) { return listxattr(p, buffer, size); },
+      &list);
+  if (cause != 0) return StreamError(cause);
+  AddStreamNames(list, names);
   return error::kSuccess;
 }
 
@@ -221,25 +237,11 @@ ssize_t AttributeSize(int fd, const std::string& name) {
 // list them.
 bool ListStreamNames(int fd, std::vector<std::string>* names) {
   std::string list;
-  for (;;) {
-    const ssize_t size = flistxattr(fd, nullptr, 0);
-    if (size < 0) return false;
-    list.assign(static_cast<size_t>(size), '\0');
-    const ssize_t read = flistxattr(fd, list.data(), list.size());
-    if (read < 0 && errno == ERANGE) continue;
-    if (read < 0) return false;
-    list.resize(static_cast<size_t>(read));
-    break;
+  if (ReadSizedValue([fd](char* buffer, size_t size) { return flistxattr(fd, buffer, size); },
+                     &list) != 0) {
+    return false;
   }
-  for (size_t start = 0; start < list.size();) {
-    size_t end = list.find('\0', start);
-    if (end == std::string::npos) end = list.size();
-    const std::string_view attribute(list.data() + start, end - start);
-    if (attribute.size() > kStreamPrefix.size() && attribute.starts_with(kStreamPrefix)) {
-      names->emplace_back(attribute.substr(kStreamPrefix.size()));
-    }
-    start = end + 1;
-  }
+  AddStreamNames(list, names);
   return true;
 }
 
