@@ -174,36 +174,24 @@ uint32_t ListMatching(const Folder& folder, const std::string& mask, bool defer_
   const bool every_name = mask == "*" || mask == "*.*";
   const bool ntfs = ShowsNtfsAttributes(fd);
   result->ntfs_attributes = ntfs;
-  alignas(8) char buffer[32768];
-  for (;;) {
-    const ssize_t size = getdents64(fd, buffer, sizeof buffer);
-    if (size < 0) return ErrorFromErrno(errno);
-    if (size == 0) return error::kSuccess;
-    for (ssize_t offset = 0; offset < size;) {
-      const auto* listed = reinterpret_cast<const struct dirent64*>(buffer + offset);
-      offset += listed->d_reclen;
-      const char* name = listed->d_name;
-      if (!every_name && mask != name && !PathMatchSpec(name, mask)) continue;
-      FoundEntry& entry = result->entries.emplace_back();
-      if (IsDotOrDotDot(name)) {
-        DescribeDots(name, &entry);
-        continue;
-      }
-      if (defer_looks && IsPlainType(listed->d_type)) {
-        DescribeFromType(name, listed->d_type, &entry);
-        entry.look_deferred = true;
-        continue;
-      }
-      const int cause = Describe(fd, name, folder.Id(), ntfs, &entry);
-      if (cause == 0) {
-        entry.name.assign(name);
-      } else if (cause == ENOENT) {
-        result->entries.pop_back();  // deleted while we were listing: it is not there
-      } else {
-        DescribeFromType(name, listed->d_type, &entry);
-      }
+  return posix::ForEachListedEntry(fd, [&](const struct dirent64& listed) {
+    const char* name = listed.d_name;
+    if (!every_name && mask != name && !PathMatchSpec(name, mask)) return true;
+    FoundEntry& entry = result->entries.emplace_back();
+    if (IsDotOrDotDot(name)) {
+      DescribeDots(name, &entry);
+    } else if (defer_looks && IsPlainType(listed.d_type)) {
+      DescribeFromType(name, listed.d_type, &entry);
+      entry.look_deferred = true;
+    } else if (const int cause = Describe(fd, name, folder.Id(), ntfs, &entry); cause == 0) {
+      entry.name.assign(name);
+    } else if (cause == ENOENT) {
+      result->entries.pop_back();  // deleted while we were listing: it is not there
+    } else {
+      DescribeFromType(name, listed.d_type, &entry);
     }
-  }
+    return true;
+  });
 }
 
 }  // namespace

@@ -112,23 +112,11 @@ int DescribeEntry(const Folder& folder, const char* name, FindRecord* record) {
 
 // True when the open folder `fd` holds nothing but "." and "..". Reads from the current offset.
 uint32_t HoldsOnlyDots(int fd, bool* empty) {
-  alignas(8) char buffer[4096];
-  for (;;) {
-    const ssize_t size = getdents64(fd, buffer, sizeof buffer);
-    if (size < 0) return ErrorFromErrno(errno);
-    if (size == 0) {
-      *empty = true;
-      return error::kSuccess;
-    }
-    for (ssize_t offset = 0; offset < size;) {
-      const auto* entry = reinterpret_cast<const struct dirent64*>(buffer + offset);
-      offset += entry->d_reclen;
-      if (!IsDotOrDotDot(entry->d_name)) {
-        *empty = false;
-        return error::kSuccess;
-      }
-    }
-  }
+  *empty = true;
+  return posix::ForEachListedEntry(fd, [&](const struct dirent64& entry) {
+    if (!IsDotOrDotDot(entry.d_name)) *empty = false;
+    return *empty;
+  });
 }
 
 }  // namespace
@@ -242,24 +230,20 @@ uint32_t ListFolder(const Folder& folder, std::vector<FindRecord>* records) {
   const int fd = folder.NativeHandle();
   // The folder's own descriptor is read, so a second listing of the same Folder starts over.
   if (lseek(fd, 0, SEEK_SET) < 0) return ErrorFromErrno(errno);
-  alignas(8) char buffer[32768];
-  for (;;) {
-    const ssize_t size = getdents64(fd, buffer, sizeof buffer);
-    if (size < 0) return ErrorFromErrno(errno);
-    if (size == 0) return error::kSuccess;
-    for (ssize_t offset = 0; offset < size;) {
-      const auto* entry = reinterpret_cast<const struct dirent64*>(buffer + offset);
-      offset += entry->d_reclen;
-      FindRecord& record = records->emplace_back();
-      const int cause = DescribeEntry(folder, entry->d_name, &record);
-      if (cause != 0) {
-        records->pop_back();
-        if (cause == ENOENT) continue;  // deleted while we were listing: it is not there
-        return ErrorFromErrno(cause);
-      }
-      record.name.assign(entry->d_name);
+  uint32_t code = error::kSuccess;
+  const uint32_t read = posix::ForEachListedEntry(fd, [&](const struct dirent64& entry) {
+    FindRecord& record = records->emplace_back();
+    const int cause = DescribeEntry(folder, entry.d_name, &record);
+    if (cause == 0) {
+      record.name.assign(entry.d_name);
+    } else {
+      records->pop_back();
+      // An entry deleted while we were listing is not there; any other failure ends the listing.
+      if (cause != ENOENT) code = ErrorFromErrno(cause);
     }
-  }
+    return code == error::kSuccess;
+  });
+  return code != error::kSuccess ? code : read;
 }
 
 uint32_t GetEntryAttributes(const Folder& folder, std::string_view name, uint32_t* attributes,

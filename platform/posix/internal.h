@@ -1,9 +1,11 @@
 // Helpers shared by the files of the POSIX backend. Nothing above platform/ includes this.
 #pragma once
 
+#include <dirent.h>
 #include <linux/limits.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -42,6 +44,24 @@ uint32_t OnParent(const std::string& path, Action action) {
   const Folder parent = OpenParent(path, &name, &code);
   if (!parent.IsOpen()) return code != error::kSuccess ? code : error::kPathNotFound;
   return action(parent, name);
+}
+
+// Reads the open folder `fd` from its current offset and calls visit(const dirent64&) for each
+// entry, in listing order, for as long as it returns true. Returns kSuccess (also when visit
+// stopped) or the error of reading the folder.
+template <typename Visit>
+uint32_t ForEachListedEntry(int fd, Visit visit) {
+  alignas(8) char buffer[32768];
+  for (;;) {
+    const ssize_t size = getdents64(fd, buffer, sizeof buffer);
+    if (size < 0) return ErrorFromErrno(errno);
+    if (size == 0) return error::kSuccess;
+    for (ssize_t offset = 0; offset < size;) {
+      const auto* entry = reinterpret_cast<const struct dirent64*>(buffer + offset);
+      offset += entry->d_reclen;
+      if (!visit(*entry)) return error::kSuccess;
+    }
+  }
 }
 
 bool IsDotOrDotDot(const char* name);
