@@ -254,8 +254,9 @@ void LookAtEntries(const DeferredLooks& batch) {
   for (const DeferredLooks::Look& look : batch.looks) {
     EntryFacts facts;
     struct statx st;
-    if (LookAtEntry(fd, look.name, listed, batch.ntfs_attributes, &facts, nullptr, &st) != 0)
+    if (LookAtEntry(fd, look.name, listed, batch.ntfs_attributes, &facts, nullptr, &st) != 0) {
       continue;
+    }
     // Replaced by a folder or a link since it was listed: the search has already treated it as
     // a plain file, so it keeps what the listing said rather than half of each.
     if (S_ISDIR(st.stx_mode) || S_ISLNK(st.stx_mode)) continue;

@@ -113,7 +113,8 @@ int DescribeEntry(const Folder& folder, const char* name, FindRecord* record) {
 // True when the open folder `fd` holds nothing but "." and "..". Reads from the current offset.
 uint32_t HoldsOnlyDots(int fd, bool* empty) {
   *empty = true;
-  return posix::ForEachListedEntry(fd, [&](const struct dirent64& entry) {
+  // Only the first few entries matter: a small buffer.
+  return posix::ForEachListedEntry<4096>(fd, [&](const struct dirent64& entry) {
     if (!IsDotOrDotDot(entry.d_name)) *empty = false;
     return *empty;
   });

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -48,10 +49,11 @@ uint32_t OnParent(const std::string& path, Action action) {
 
 // Reads the open folder `fd` from its current offset and calls visit(const dirent64&) for each
 // entry, in listing order, for as long as it returns true. Returns kSuccess (also when visit
-// stopped) or the error of reading the folder.
-template <typename Visit>
+// stopped) or the error of reading the folder. A caller that expects to stop early asks for a
+// smaller buffer, so the kernel does not list a large folder only to have it thrown away.
+template <size_t kBufferSize = 32768, typename Visit>
 uint32_t ForEachListedEntry(int fd, Visit visit) {
-  alignas(8) char buffer[32768];
+  alignas(8) char buffer[kBufferSize];
   for (;;) {
     const ssize_t size = getdents64(fd, buffer, sizeof buffer);
     if (size < 0) return ErrorFromErrno(errno);
