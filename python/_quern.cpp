@@ -14,6 +14,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -24,6 +25,7 @@
 #include "automation/object.h"
 #include "automation/variant.h"
 #include "support/ov_error.h"
+#include "support/ov_unicode.h"
 
 namespace {
 
@@ -159,23 +161,25 @@ PyObject* Utf8Text(const std::string& text) {
   return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
 }
 
-// Raises quern.Error(number, source, description); returns null for the caller to pass on.
-PyObject* RaiseError(int32_t number, const std::string& source, const std::string& description) {
+// Raises quern.Error(number, source, description, filename); returns null for the caller to
+// pass on. `filename` is the path argument of the failing member, or null.
+PyObject* RaiseError(int32_t number, const std::string& source, const std::string& description,
+                     PyObject* filename = nullptr) {
   if (!error_class) {
     PyErr_Format(PyExc_RuntimeError, "error %d: %s", number, description.c_str());
     return nullptr;
   }
-  PyObject* error =
-      PyObject_CallFunction(error_class, "iNN", number, Utf8Text(source), Utf8Text(description));
+  PyObject* error = PyObject_CallFunction(error_class, "iNNO", number, Utf8Text(source),
+                                          Utf8Text(description), filename ? filename : Py_None);
   if (!error) return nullptr;
   PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error)), error);
   Py_DECREF(error);
   return nullptr;
 }
 
-PyObject* RaiseStandardError(int32_t number) {
+PyObject* RaiseStandardError(int32_t number, PyObject* filename = nullptr) {
   support::Error error = support::MakeError(number);
-  return RaiseError(error.number(), error.source(), error.description());
+  return RaiseError(error.number(), error.source(), error.description(), filename);
 }
 
 // --- Dates -----------------------------------------------------------------------------------
@@ -331,8 +335,10 @@ PyObject* ToPython(const Variant& value) {
   Py_RETURN_NONE;
 }
 
-// Converts a Python value; false with a Python error set when it cannot be (a type the
-// boundary has no place for raises quern.Error 13, as a mismatched argument does).
+// Converts a Python value; false with a Python error set when it cannot be. A type that no
+// automation value can hold (a list, a dict, a plain object where no interface is expected)
+// is a TypeError; a value of a fitting type that still does not fit (an int beyond a Double)
+// raises quern.Error as the library would.
 bool FromPython(PyObject* value, Variant* out, const std::string* expected_type) {
   if (value == Py_None) {
     *out = Variant();
@@ -381,7 +387,8 @@ bool FromPython(PyObject* value, Variant* out, const std::string* expected_type)
                  expected_type ? ExpectedClass(*expected_type) : nullptr) {
     *out = Variant(automation::Ref<Object>(MakePythonObject(value, *expected)));
   } else {
-    RaiseStandardError(support::errnum::kTypeMismatch);
+    PyErr_Format(PyExc_TypeError, "a '%.100s' value cannot be passed to the library",
+                 Py_TYPE(value)->tp_name);
     return false;
   }
   return true;
@@ -716,14 +723,18 @@ PyObject* Describe(PyObject*, PyObject* arg) {
       [&] { return Utf8Text(support::StandardDescription(static_cast<int32_t>(number))); });
 }
 
-// invoke(obj, dispid, args): calls a member with arguments in parameter order. A Ref argument
-// lends its .value and, for a by-reference parameter, receives the value the member left,
-// also when the member fails.
+// invoke(obj, dispid, args[, filename]): calls a member with arguments in parameter order. A
+// Ref argument lends its .value and, for a by-reference parameter, receives the value the
+// member left, also when the member fails. A raised error carries `filename` (the member's
+// path argument as the caller gave it), as OSError does.
 PyObject* Invoke(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
-  if (nargs != 3 || !PyObject_TypeCheck(args[0], handle_type) || !HandleObject(args[0])) {
-    PyErr_SetString(PyExc_TypeError, "invoke(obj, dispid, args) takes a library object");
+  if (nargs < 3 || nargs > 4 || !PyObject_TypeCheck(args[0], handle_type) ||
+      !HandleObject(args[0])) {
+    PyErr_SetString(PyExc_TypeError,
+                    "invoke(obj, dispid, args[, filename]) takes a library object");
     return nullptr;
   }
+  PyObject* filename = nargs == 4 && args[3] != Py_None ? args[3] : nullptr;
   Object* object = HandleObject(args[0]);
   long dispid = PyLong_AsLong(args[1]);
   if (dispid == -1 && PyErr_Occurred()) return nullptr;
@@ -794,20 +805,20 @@ PyObject* Invoke(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
           PyErr_Restore(std::exchange(pending_type, nullptr), std::exchange(pending_value, nullptr),
                         std::exchange(pending_traceback, nullptr));
         } else {
-          RaiseError(excep.number, excep.source, excep.description);
+          RaiseError(excep.number, excep.source, excep.description, filename);
         }
         break;
       case automation::hr::kBadParamCount:
-        RaiseStandardError(support::errnum::kWrongArgumentCount);
+        RaiseStandardError(support::errnum::kWrongArgumentCount, filename);
         break;
       case automation::hr::kParamNotOptional:
-        RaiseStandardError(support::errnum::kArgumentNotOptional);
+        RaiseStandardError(support::errnum::kArgumentNotOptional, filename);
         break;
       case automation::hr::kTypeMismatch:
-        RaiseStandardError(support::errnum::kTypeMismatch);
+        RaiseStandardError(support::errnum::kTypeMismatch, filename);
         break;
       default:
-        RaiseStandardError(support::errnum::kNoSuchMember);
+        RaiseStandardError(support::errnum::kNoSuchMember, filename);
     }
     ForgetPendingException();
   } catch (const std::bad_alloc&) {
@@ -815,6 +826,18 @@ PyObject* Invoke(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
   }
   Py_DECREF(sequence);
   return result_object;
+}
+
+// name_from_native(bytes): the text the library reads back as exactly these bytes of a file
+// name. Bytes that do not decode in the ANSI code page travel as lone surrogates, so a bytes
+// path reaches its file unchanged whatever it holds.
+PyObject* NameFromNative(PyObject*, PyObject* arg) {
+  if (!PyBytes_Check(arg)) {
+    PyErr_SetString(PyExc_TypeError, "name_from_native() takes bytes");
+    return nullptr;
+  }
+  std::string_view native(PyBytes_AS_STRING(arg), static_cast<size_t>(PyBytes_GET_SIZE(arg)));
+  return Guarded([&] { return TextToPython(support::FileNameFromNative(native)); });
 }
 
 PyMethodDef methods[] = {
@@ -827,6 +850,8 @@ PyMethodDef methods[] = {
      "frame_classes(): the class data of Collection and Enumerator."},
     {"classinfo", ClassOf, METH_O, "classinfo(obj): the class data of a library object."},
     {"describe", Describe, METH_O, "describe(number): the standard description of an error."},
+    {"name_from_native", NameFromNative, METH_O,
+     "name_from_native(bytes): a file name as the text that stands for exactly these bytes."},
     {"invoke", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Invoke)), METH_FASTCALL,
      "invoke(obj, dispid, args): calls a member; args in parameter order."},
     {nullptr, nullptr, 0, nullptr},
@@ -859,6 +884,11 @@ PyMODINIT_FUNC PyInit__quern() {
   Py_INCREF(handle_type);
   if (PyModule_AddObject(module, "Handle", reinterpret_cast<PyObject*>(handle_type)) != 0) {
     Py_DECREF(handle_type);
+    Py_DECREF(module);
+    return nullptr;
+  }
+  // The version of the library this module is built with ("1.0.0").
+  if (PyModule_AddStringConstant(module, "version", QUERN_VERSION) != 0) {
     Py_DECREF(module);
     return nullptr;
   }

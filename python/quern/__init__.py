@@ -1,7 +1,8 @@
 """quern: the Quern0102 file I/O components for Python.
 
-Every class, member, parameter name, default and description comes from the library's own type
-information, so what a script sees here is what a C++ or late-bound client sees:
+Every class, member, parameter name and default comes from the library's own type information,
+so what a script sees here is what a C++ or late-bound client sees; the English descriptions
+are the package's own (quern._docs):
 
     import quern
     fso = quern.orvFSO()
@@ -10,83 +11,42 @@ information, so what a script sees here is what a C++ or late-bound client sees:
     quern.GetFile2("notes.txt", lpEncoding=encoding)   # members of orvFSO are module functions
     print(encoding.value)                               # FileEncodingConst.feUTF8
 
-Methods take positional or keyword arguments; an optional parameter left out takes the
-library's default. A by-reference parameter takes a quern.Ref, whose .value is passed in and
-replaced by the value the member leaves. Read-only properties without parameters are attributes.
-A raised error is quern.Error with .number, .source and .description; a call with too many
-arguments (450) or without a required one (449) raises it too, while an unknown or repeated
-keyword is a TypeError as for any Python function.
+Methods and functions have the member's own parameters, so help() and inspect.signature()
+show them with Python types, and a missing, surplus or unknown argument is a TypeError as for
+any Python function. An optional parameter left out (or given None) takes the library's
+default. A by-reference parameter takes a quern.Ref, whose .value is passed in and replaced by
+the value the member leaves. Read-only properties without parameters are attributes.
+
+A file or folder name may be str, bytes (passed to the file system undecoded) or any
+os.PathLike. Values of a Python type a parameter cannot take are a TypeError (the rules are in
+quern._values). A raised error is quern.Error, also an OSError: .number, .source and
+.description as the library gives them, .errno where the number has one (53 and 76 ENOENT,
+70 EACCES, 75 EIO ...) and .filename, the path argument of the member.
+
+The search's progress callback may be a quern.IFindFilesCallback, any object with a
+DirectoryCompleted(Path, Cancel) method, or any callable taking (Path, Cancel): setting
+Cancel.value to True, or returning a true value, stops the search.
 """
 
 import enum as _enum
-import inspect as _inspect
 import keyword as _keyword
+import os as _os
+import typing as _typing
 
-from . import _quern
+from . import _docs, _quern, _values
+from ._errors import Error, ItemError
+from ._values import MISSING, Ref
 
-__all__ = ["Error", "ItemError", "Ref", "MISSING", "CreateObject"]
+__all__ = ["Error", "ItemError", "Ref", "MISSING", "CreateObject", "__version__"]
+
+__version__ = _quern.version
 
 LIBRARY_NAME = "Quern0102"
 
-
-class Error(Exception):
-    """A raised error of a component: VB error number, source and description."""
-
-    def __init__(self, number, source="", description=""):
-        super().__init__(number, source, description)
-        self.number = number
-        self.source = source
-        self.description = description
-
-    def __str__(self):
-        where = f", {self.source}" if self.source else ""
-        return f"{self.description} (error {self.number}{where})"
-
-
-class ItemError(Error, IndexError, KeyError):
-    """obj[key] found nothing: the collection's own error, also an IndexError and a KeyError so
-    that Python code that looks things up can catch it the usual way."""
-
-    __str__ = Error.__str__
-
-
-class Ref:
-    """A by-reference argument: .value goes in, and holds what the member left after the call
-    (also when the call raised)."""
-
-    __slots__ = ("value",)
-
-    def __init__(self, value=None):
-        self.value = value
-
-    def __repr__(self):
-        return f"quern.Ref({self.value!r})"
-
-
-class _MissingType:
-    """The marker of a parameter left out (the library then uses its default)."""
-
-    _instance = None
-
-    def __new__(cls):
-        if cls._instance is None:
-            cls._instance = super().__new__(cls)
-        return cls._instance
-
-    def __repr__(self):
-        return "quern.MISSING"
-
-    def __bool__(self):
-        return False
-
-    def __reduce__(self):
-        return "MISSING"
-
-
-MISSING = _MissingType()
-
 _classes = {}  # Python class by library class name
 _enums = {}  # IntEnum by enumeration name
+# The annotations and argument checks, over the classes by class and interface name.
+_rules = _values.Rules({}, _enums)
 
 
 def _class_for(handle):
@@ -95,7 +55,9 @@ def _class_for(handle):
     name = handle._class_name
     cls = _classes.get(name)
     if cls is None:
-        cls = _build_class(_quern.classinfo(handle), progid=None)
+        info = _quern.classinfo(handle)
+        cls = _declare_class(info, progid=None)
+        _add_members(cls, info)
     return cls
 
 
@@ -117,82 +79,69 @@ def _python_name(name):
     return name + "_" if _keyword.iskeyword(name) else name
 
 
-def _doc(member):
-    return member["signature"] + ("\n\n" + member["description"] if member["description"] else "")
-
-
-def _parameters(member, with_self):
-    params = []
-    if with_self:
-        params.append(_inspect.Parameter("self", _inspect.Parameter.POSITIONAL_OR_KEYWORD))
-    for p in member["params"]:
-        default = _inspect.Parameter.empty
-        if p["optional"]:
-            default = _typed(p["default"], _enums.get(p["type"]))
-        params.append(
-            _inspect.Parameter(
-                _python_name(p["name"]),
-                _inspect.Parameter.POSITIONAL_OR_KEYWORD,
-                default=default,
-                annotation=p["type"],
-            )
-        )
-    returns = member["result_type"] or None
-    return _inspect.Signature(params, return_annotation=returns)
-
-
-def _make_call(member):
-    """The function (self, *args, **kwargs) that calls one member by its dispatch id."""
+def _make_call(member, label):
+    """The function (self, values) that calls one member by its dispatch id with the values of
+    all its parameters in order (MISSING where left out): each is checked and converted first,
+    and a raised error names the member's path argument as its filename."""
     dispid = member["dispid"]
     params = member["params"]
-    count = len(params)
-    positions = {}
-    for i, p in enumerate(params):
-        for spelling in (p["name"], _python_name(p["name"]), p["name"].lower()):
-            positions.setdefault(spelling, i)
+    converters = [(i, c) for i, c in
+                  ((i, _rules.converter(p, label)) for i, p in enumerate(params)) if c]
+    path_index = next((i for i, p in enumerate(params) if _values.is_path(p)), None)
     result_enum = _enums.get(member["result_type"])
     out_enums = [(i, _enums[p["type"]]) for i, p in enumerate(params)
                  if p["by_ref"] and p["type"] in _enums]
-    label = member["name"]
 
-    def call(self, *args, **kwargs):
-        values = list(args)
-        if kwargs:
-            if len(values) < count:
-                values.extend([MISSING] * (count - len(values)))
-            for key, value in kwargs.items():
-                i = positions.get(key)
-                if i is None:
-                    i = positions.get(key.lower())
-                if i is None:
-                    raise TypeError(f"{label}() got an unexpected keyword argument {key!r}")
-                if i < len(args):
-                    raise TypeError(f"{label}() got multiple values for argument {key!r}")
-                values[i] = value
+    def call(self, values):
+        filename = None
+        if path_index is not None:
+            given = values[path_index]
+            if isinstance(given, (str, bytes, _os.PathLike)):
+                filename = _os.fspath(given)
+        if converters:
+            values = list(values)
+            for i, convert in converters:
+                values[i] = convert(values[i])
         try:
-            return _typed(_quern.invoke(self, dispid, values), result_enum)
+            return _typed(_quern.invoke(self, dispid, values, filename), result_enum)
         finally:
             for i, enum_class in out_enums:
-                if i < len(values) and isinstance(values[i], Ref):
+                if isinstance(values[i], Ref):
                     values[i].value = _typed(values[i].value, enum_class)
 
     return call
 
 
-def _make_method(member, class_name):
-    call = _make_call(member)
+def _make_function(member, qualname, target):
+    """A Python function with the member's own parameters (so Python itself reports a missing,
+    surplus or unknown argument) that calls it on `target` (the first parameter of a method,
+    the application object for a module function), with Python annotations and an English
+    docstring."""
+    name = member["name"]
+    params = member["params"]
+    names = [_python_name(p["name"]) for p in params]
+    defaults = [_typed(p["default"], _enums.get(p["type"])) for p in params]
+    declared = [n if not p["optional"] else f"{n}=_defaults[{i}]"
+                for i, (n, p) in enumerate(zip(names, params))]
+    if target == "self":
+        declared.insert(0, "self")
+    values = "".join(n + ", " for n in names)
+    source = f"def {name}({', '.join(declared)}):\n    return _call({target}, ({values}))\n"
+    namespace = {"_call": _make_call(member, qualname), "_defaults": defaults,
+                 "_application": _application}
+    exec(source, namespace)
+    function = namespace[name]
+    function.__qualname__ = qualname
+    function.__module__ = __name__
+    annotations = {n: _rules.parameter_annotation(p) for n, p in zip(names, params)}
+    annotations["return"] = _rules.result_annotation(member["result_type"])
+    function.__annotations__ = annotations
+    function.__doc__ = _docs.member_doc(qualname.partition(".")[0] if target == "self"
+                                        else _application_name, member, _rules)
+    return function
 
-    def method(self, *args, **kwargs):
-        return call(self, *args, **kwargs)
 
-    method.__name__ = member["name"]
-    method.__qualname__ = f"{class_name}.{member['name']}"
-    method.__doc__ = _doc(member)
-    method.__signature__ = _parameters(member, with_self=True)
-    return method
-
-
-def _make_property(member):
+def _make_property(member, class_name):
     dispid = member["dispid"]
     result_enum = _enums.get(member["result_type"])
 
@@ -200,7 +149,9 @@ def _make_property(member):
         return _typed(_quern.invoke(self, dispid, ()), result_enum)
 
     get.__name__ = member["name"]
-    return property(get, doc=_doc(member))
+    get.__qualname__ = f"{class_name}.{member['name']}"
+    get.__annotations__ = {"return": _rules.result_annotation(member["result_type"])}
+    return property(get, doc=_docs.member_doc(class_name, member, _rules))
 
 
 def _add_protocols(namespace, members):
@@ -239,16 +190,12 @@ def _add_protocols(namespace, members):
         namespace["__iter__"] = __iter__
 
 
-def _build_class(info, progid):
+def _declare_class(info, progid):
+    """The Python class of a library class, without its members yet, so that every class can be
+    named in the annotations of every other."""
     name = info["name"]
-    members = info["members"]
-    namespace = {"__slots__": (), "__module__": __name__, "__doc__": info["description"] or None}
-    for member in members:
-        if member["kind"] == "property" and not member["params"]:
-            namespace[member["name"]] = _make_property(member)
-        else:
-            namespace[member["name"]] = _make_method(member, name)
-    _add_protocols(namespace, members)
+    namespace = {"__slots__": (), "__module__": __name__,
+                 "__doc__": _docs.class_doc(name, info["description"])}
 
     if info["creatable"] and progid:
 
@@ -268,48 +215,34 @@ def _build_class(info, progid):
     namespace["__repr__"] = __repr__
     cls = type(name, (_quern.Handle,), namespace)
     _classes[name] = cls
+    _rules.classes[name] = _rules.classes[info["interface"]] = (cls, info)
     return cls
 
 
-def _make_module_function(member, application):
-    call = _make_call(member)
+def _add_members(cls, info):
+    name = info["name"]
+    members = info["members"]
+    namespace = {}
+    for member in members:
+        if member["kind"] == "property" and not member["params"]:
+            namespace[member["name"]] = _make_property(member, name)
+        else:
+            namespace[member["name"]] = _make_function(member, f"{name}.{member['name']}",
+                                                       "self")
+    _add_protocols(namespace, members)
+    for key, value in namespace.items():
+        setattr(cls, key, value)
 
-    def function(*args, **kwargs):
-        return call(application(), *args, **kwargs)
 
-    function.__name__ = member["name"]
-    function.__qualname__ = member["name"]
-    function.__doc__ = _doc(member)
-    function.__signature__ = _parameters(member, with_self=False)
-    return function
-
-
-def CreateObject(progid):
-    """A new object of the class registered under progid ("Quern0102.orvFSO")."""
+def CreateObject(progid: str) -> _typing.Any:
+    """A new object of the class registered under progid ("Quern0102.orvFSO"); quern.Error 429
+    when no creatable class has that name."""
     return _quern.create(progid)
 
 
-def _load():
-    names = globals()
-    library = _quern.typelib(f"{LIBRARY_NAME}.orvFSO")
-    for data in library["enums"]:
-        enum_class = _enum.IntEnum(data["name"], data["members"], module=__name__)
-        enum_class.__doc__ = data["description"] or None
-        _enums[data["name"]] = enum_class
-        names.setdefault(data["name"], enum_class)
-        for member_name, _ in data["members"]:
-            names.setdefault(member_name, enum_class[member_name])
-    for info in _quern.frame_classes():
-        names.setdefault(info["name"], _build_class(info, progid=None))
-    for info in library["classes"]:
-        names.setdefault(info["name"], _build_class(info, f"{library['name']}.{info['name']}"))
-    return library
-
-
-type_library = _load()
-
-_application_class = _classes.get(type_library["application_object"] or "")
+_application_class = None
 _application_instance = None
+_application_name = None
 _application_properties = {}
 
 
@@ -321,13 +254,41 @@ def _application():
     return _application_instance
 
 
+def _load():
+    names = globals()
+    library = _quern.typelib(f"{LIBRARY_NAME}.orvFSO")
+    for data in library["enums"]:
+        enum_class = _enum.IntEnum(data["name"], data["members"], module=__name__)
+        enum_class.__doc__ = _docs.enum_doc(data["name"])
+        _enums[data["name"]] = enum_class
+        names.setdefault(data["name"], enum_class)
+        for member_name, _ in data["members"]:
+            names.setdefault(member_name, enum_class[member_name])
+    infos = list(_quern.frame_classes())
+    progids = [None] * len(infos)
+    for info in library["classes"]:
+        infos.append(info)
+        progids.append(f"{library['name']}.{info['name']}")
+    classes = [_declare_class(info, progid) for info, progid in zip(infos, progids)]
+    for cls, info in zip(classes, infos):
+        _add_members(cls, info)
+        names.setdefault(info["name"], cls)
+    return library
+
+
+type_library = _load()
+
+_application_name = type_library["application_object"]
+_application_class = _classes.get(_application_name or "")
+
 if _application_class is not None:
     for _member in next(c for c in type_library["classes"]
-                        if c["name"] == _application_class.__name__)["members"]:
+                        if c["name"] == _application_name)["members"]:
         if _member["kind"] == "property" and not _member["params"]:
             _application_properties[_member["name"]] = _member["name"]
         elif _member["name"] not in globals():
-            globals()[_member["name"]] = _make_module_function(_member, _application)
+            globals()[_member["name"]] = _make_function(_member, _member["name"],
+                                                        "_application()")
     del _member
 
 

@@ -129,6 +129,80 @@ class Callbacks(Tree):
             files.RefreshEx(self.folder, "*", False, Broken())
 
 
+class CallableCallbacks(Tree):
+    def expected_order(self):
+        return [os.path.join(self.folder, "sub", "deep"), os.path.join(self.folder, "sub"),
+                self.folder]
+
+    def test_a_function_hears_every_folder_with_the_cancel_flag(self):
+        heard = []
+
+        def progress(path, cancel):
+            heard.append((path, cancel.value))
+
+        files = quern.orvFoundedFiles()
+        self.assertTrue(files.RefreshEx(self.folder, "*", False, progress))
+        self.assertEqual(heard, [(path, False) for path in self.expected_order()])
+
+    def test_setting_cancel_or_returning_true_stops_the_search(self):
+        def set_cancel(path, cancel):
+            cancel.value = True
+
+        for callback in (set_cancel, lambda path, cancel: path.endswith("deep"),
+                         lambda path, cancel: 1):
+            with self.subTest(callback=callback):
+                files = quern.orvFoundedFiles()
+                self.assertFalse(files.RefreshEx2(self.folder, "*", CallBackObject=callback))
+                self.assertEqual(len(files), 0)
+
+    def test_a_result_of_none_or_false_goes_on_and_leaves_a_set_cancel_alone(self):
+        def cancel_then_return_false(path, cancel):
+            cancel.value = path.endswith("sub")
+            return False
+
+        files = quern.orvFoundedFiles()
+        self.assertTrue(files.RefreshEx(self.folder, "*", False, lambda path, cancel: None))
+        self.assertEqual(len(files), 3)
+        self.assertFalse(files.RefreshEx(self.folder, "*", False, cancel_then_return_false))
+
+    def test_bound_methods_and_callable_objects_are_callables_and_an_interface_method_wins(self):
+        class Recorder:
+            def __init__(self):
+                self.paths = []
+
+            def record(self, path, cancel):
+                self.paths.append(path)
+
+            def __call__(self, path, cancel):
+                raise AssertionError("DirectoryCompleted is the method to call")
+
+            def DirectoryCompleted(self, path, cancel):
+                self.paths.append("interface " + path)
+
+        recorder = Recorder()
+        files = quern.orvFoundedFiles()
+        self.assertTrue(files.RefreshEx(self.folder, "*", False, recorder.record))
+        self.assertEqual(recorder.paths, self.expected_order())
+        recorder.paths.clear()
+        self.assertTrue(files.RefreshEx(self.folder, "*", False, recorder))
+        self.assertEqual(recorder.paths, ["interface " + p for p in self.expected_order()])
+
+    def test_exceptions_of_a_function_reach_the_caller_and_non_callables_are_refused(self):
+        def broken(path, cancel):
+            raise LookupError(path)
+
+        files = quern.orvFoundedFiles()
+        with self.assertRaises(LookupError):
+            files.RefreshEx(self.folder, "*", False, broken)
+        with self.assertRaises(TypeError):  # a function of the wrong shape
+            files.RefreshEx(self.folder, "*", False, lambda: None)
+        for wrong in (5, "progress", object()):
+            with self.subTest(wrong=wrong), self.assertRaisesRegex(
+                    TypeError, r"'CallBackObject' must be IFindFilesCallback, a callable or an "
+                               r"object with DirectoryCompleted\(\)"):
+                files.RefreshEx(self.folder, "*", False, wrong)
+
+
 class LargeTree(FolderTest):
     """Enough files that their attributes, times and sizes are read on worker threads: 300 in
     the folder and 250 in each of four subfolders, of different sizes and write times."""
