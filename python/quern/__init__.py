@@ -134,7 +134,7 @@ def _make_function(member, qualname, target):
     function.__qualname__ = qualname
     function.__module__ = __name__
     annotations = {n: _rules.parameter_annotation(p) for n, p in zip(names, params)}
-    annotations["return"] = _rules.result_annotation(member["result_type"])
+    annotations["return"] = _rules.member_result(member)
     function.__annotations__ = annotations
     function.__doc__ = _docs.member_doc(qualname.partition(".")[0] if target == "self"
                                         else _application_name, member, _rules)
@@ -150,7 +150,7 @@ def _make_property(member, class_name):
 
     get.__name__ = member["name"]
     get.__qualname__ = f"{class_name}.{member['name']}"
-    get.__annotations__ = {"return": _rules.result_annotation(member["result_type"])}
+    get.__annotations__ = {"return": _rules.member_result(member)}
     return property(get, doc=_docs.member_doc(class_name, member, _rules))
 
 

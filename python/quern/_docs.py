@@ -286,7 +286,7 @@ def member_doc(class_name, member, rules):
                 notes.append("by reference: a quern.Ref receives the value left")
             note = f" -- {'; '.join(notes)}" if notes else ""
             lines.append(f"    {p['name']}: {text}{note}")
-    result = rules.result_annotation(member["result_type"])
+    result = rules.member_result(member)
     if result is not None:
         lines += ["", f"Returns: {_values.annotation_text(result)}"]
     return "\n".join(lines).strip() or None

@@ -156,6 +156,17 @@ class Rules:
             return self.classes["IEnumVARIANT"][0]
         return type_name  # a class the library makes on first sight (the icon's picture)
 
+    def member_result(self, member):
+        """The annotation of what a member gives. A member that gives an object may give None
+        (VB's Nothing: a failed read, an icon before ReadFile), except the items and the
+        enumerator of a collection and a found entry's Childs, which are always made."""
+        annotation = self.result_annotation(member["result_type"])
+        always_made = member["dispid"] in (0, -4) or member["name"] == "Childs"
+        if isinstance(annotation, type) and issubclass(annotation, _quern.Handle) \
+                and not always_made:
+            annotation = annotation | None
+        return annotation
+
     def parameter_annotation(self, param):
         type_name = param["type"]
         if is_path(param):
@@ -263,7 +274,7 @@ class Rules:
 
 def annotation_text(annotation):
     """An annotation as source text for the type stub ("str | bytes | os.PathLike[str]")."""
-    if annotation is None:
+    if annotation is None or annotation is type(None):
         return "None"
     if annotation is _typing.Any:
         return "Any"
