@@ -126,11 +126,11 @@ def _make_function(member, qualname, target):
     if target == "self":
         declared.insert(0, "self")
     values = "".join(n + ", " for n in names)
-    source = f"def {name}({', '.join(declared)}):\n    return _call({target}, ({values}))\n"
+    source = f"def {_python_name(name)}({', '.join(declared)}):\n    return _call({target}, ({values}))\n"
     namespace = {"_call": _make_call(member, qualname), "_defaults": defaults,
                  "_application": _application}
     exec(source, namespace)
-    function = namespace[name]
+    function = namespace[_python_name(name)]
     function.__qualname__ = qualname
     function.__module__ = __name__
     annotations = {n: _rules.parameter_annotation(p) for n, p in zip(names, params)}
@@ -161,6 +161,8 @@ def _add_protocols(namespace, members):
     if 0 in by_id:
 
         def __getitem__(self, key):
+            """obj[key] is obj.Item(key); nothing there is a quern.ItemError (an IndexError
+            and a KeyError too)."""
             try:
                 return _quern.invoke(self, 0, (key,))
             except Error as error:
@@ -175,12 +177,14 @@ def _add_protocols(namespace, members):
         count_id = count["dispid"]
 
         def __len__(self):
+            """len(obj) is obj.Count."""
             return _quern.invoke(self, count_id, ())
 
         namespace["__len__"] = __len__
     if -4 in by_id:
 
         def __iter__(self):
+            """The items in the order of obj.Item."""
             enumerator = _quern.invoke(self, -4, ())
             item = Ref()
             while enumerator.Next(item):

@@ -140,7 +140,10 @@ MEMBERS = {
         "Refresh": "Searches Path for Mask (names separated by ';', with * and ?), entering "
                    "links to folders and mount points. True when anything was found.",
         "RefreshEx": "Searches Path for Mask; CallBackObject is told when each folder is done "
-                     "and may cancel the search. True when anything was found.",
+                     "and may cancel the search. True when anything was found. CallBackObject "
+                     "may be an IFindFilesCallback, an object with a DirectoryCompleted(Path, "
+                     "Cancel) method or a callable taking (Path, Cancel); setting Cancel.value "
+                     "to True, or a callable's true result, stops the search.",
         "RefreshEx2": "Searches Path for Mask like RefreshEx; with SearchWithParent the result "
                       "is the entry of Path itself, its contents in Childs.",
         "Item": "The entry at Index, counted from 0.",
