@@ -37,7 +37,7 @@ from . import _docs, _quern, _values
 from ._errors import Error, ItemError
 from ._values import MISSING, Ref
 
-__all__ = ["Error", "ItemError", "Ref", "MISSING", "CreateObject", "__version__"]
+__all__ = ["Error", "ItemError", "Ref", "MISSING", "CreateObject"]
 
 __version__ = _quern.version
 

@@ -244,7 +244,7 @@ class Rules:
                     return value
                 if value is None:
                     return MISSING
-                if isinstance(value, _quern.Handle) or hasattr(value, method["name"]):
+                if hasattr(value, method["name"]):  # a library object or a Python one
                     return value
                 if callable(value):
                     return handler(value)

@@ -196,7 +196,7 @@ class CallableCallbacks(Tree):
             files.RefreshEx(self.folder, "*", False, broken)
         with self.assertRaises(TypeError):  # a function of the wrong shape
             files.RefreshEx(self.folder, "*", False, lambda: None)
-        for wrong in (5, "progress", object()):
+        for wrong in (5, "progress", object(), quern.orvFSO()):
             with self.subTest(wrong=wrong), self.assertRaisesRegex(
                     TypeError, r"'CallBackObject' must be IFindFilesCallback, a callable or an "
                                r"object with DirectoryCompleted\(\)"):
