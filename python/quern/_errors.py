@@ -33,9 +33,13 @@ ERRNO_OF_NUMBER = {
 class Error(OSError):
     """A raised error of the library: .number (the VB error number), .source (the class that
     raised it) and .description, and as an OSError .errno (or None) and .filename (the path
-    argument of the member that failed, or None)."""
+    argument of the member that failed, or None). As OSError(errno.ENOENT, ...) is a
+    FileNotFoundError, an Error whose errno Python has a subclass for is also an instance of
+    that subclass: `except FileNotFoundError` catches error 53."""
 
     def __new__(cls, number, source="", description="", filename=None):
+        if cls is Error:
+            cls = _ERROR_OF_ERRNO.get(ERRNO_OF_NUMBER.get(number), cls)
         # OSError would read the arguments as (errno, strerror, filename): it gets none.
         return super().__new__(cls)
 
@@ -55,7 +59,23 @@ class Error(OSError):
         return f"{self.description}{name} (error {self.number}{where})"
 
     def __reduce__(self):
-        return (type(self), (self.number, self.source, self.description, self.filename))
+        # Error itself picks the subclass again, so a pickled error names only public classes.
+        cls = Error if type(self) in _ERROR_OF_ERRNO.values() else type(self)
+        return (cls, (self.number, self.source, self.description, self.filename))
+
+
+def _error_with(base):
+    """Error and one of OSError's own subclasses, shown as quern.Error in tracebacks."""
+    return type("Error", (Error, base), {"__module__": "quern", "__qualname__": "Error",
+                                         "__doc__": Error.__doc__})
+
+
+# errno -> the class of an Error with that errno, for the subclasses Python raises by errno.
+_ERROR_OF_ERRNO = {
+    _errno.ENOENT: _error_with(FileNotFoundError),
+    _errno.EACCES: _error_with(PermissionError),
+    _errno.EEXIST: _error_with(FileExistsError),
+}
 
 
 class ItemError(Error, IndexError, KeyError):

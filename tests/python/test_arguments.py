@@ -185,9 +185,23 @@ class Errors(FolderTest):
         self.assertEqual(error.errno, errno.EACCES)
         self.assertEqual(error.args, (70, "orvFSO", "Permission denied"))
         back = pickle.loads(pickle.dumps(error))
-        self.assertIs(type(back), quern.Error)
+        self.assertIsInstance(back, quern.Error)
         self.assertEqual((back.number, back.source, back.description, back.filename, back.errno),
                          (70, "orvFSO", "Permission denied", b"/x", errno.EACCES))
         self.assertEqual(quern.Error(61).errno, errno.ENOSPC)
-        self.assertEqual(quern.Error(58).errno, errno.EEXIST)
         self.assertIsNone(quern.Error(13).errno)
+
+    def test_errors_are_the_os_error_subclasses_python_raises_for_their_errno(self):
+        with self.assertRaises(FileNotFoundError) as raised:
+            quern.GetFileB(self.path("absent"), RaiseErrors=True)
+        self.assertIsInstance(raised.exception, quern.Error)
+        self.assertEqual(type(raised.exception).__qualname__, "Error")
+        for number, subclass in ((76, FileNotFoundError), (70, PermissionError),
+                                 (58, FileExistsError)):
+            error = quern.Error(number, "orvFSO", "text", "/x")
+            self.assertIsInstance(error, subclass)
+            back = pickle.loads(pickle.dumps(error))
+            self.assertIs(type(back), type(error))
+            self.assertEqual(back.filename, "/x")
+        for number in (5, 75):
+            self.assertIs(type(quern.Error(number)), quern.Error)
