@@ -43,28 +43,31 @@ ENUMS = {
     "FileSubType_Const": "The subtype of a driver or font file of a version resource.",
 }
 
-_TEXT_WRITE = ("With RaiseErrors a failure raises quern.Error; otherwise it gives False. "
-               "Encoding, FileBOM and InvertBytes choose the format.")
+_FAILURE = "With RaiseErrors a failure raises quern.Error; otherwise it gives False."
+_TEXT_WRITE = _FAILURE + " Encoding, FileBOM and InvertBytes choose the format."
 
 MEMBERS = {
     "orvFSO": {
         "PutFile2": "Writes text to a file, replacing it. " + _TEXT_WRITE,
         "GetFileFormat2": "Finds the encoding of a text file from its byte-order mark and "
-                          "gives it through lpEncoding, lpFileBOM and lpInvertBytes.",
+                          "gives it through lpEncoding, lpFileBOM and lpInvertBytes. "
+                          + _FAILURE,
         "OverwriteFile2": "Writes text over a file's contents in place, keeping the file "
-                          "itself (its streams and attributes). Gives 255 on success, 0 on "
-                          "failure.",
+                          "itself (its streams and attributes); a missing file is created. "
+                          "Gives 255 on success, 0 on failure (or raises with RaiseErrors).",
         "AppendFile2": "Appends text to a file. The format of an existing file is detected and "
                        "kept (and given through lpEncoding, lpFileBOM, lpInvertBytes); a new "
                        "file gets the format asked for.",
         "GetFile2": "Reads a whole text file. The format is detected from the byte-order mark "
                     "unless given; lpSuccess tells whether the read worked (a failure gives "
                     "empty text, or raises quern.Error with RaiseErrors).",
-        "GetFileB": "Reads a whole file as bytes; lpSuccess tells whether the read worked.",
-        "PutFileB": "Writes bytes to a file, replacing it.",
-        "AppendFileB": "Appends bytes to a file, creating it when missing.",
+        "GetFileB": "Reads a whole file as bytes; lpSuccess tells whether the read worked (a "
+                    "failure gives empty bytes, or raises quern.Error with RaiseErrors).",
+        "PutFileB": "Writes bytes to a file, replacing it. " + _FAILURE,
+        "AppendFileB": "Appends bytes to a file, creating it when missing. " + _FAILURE,
         "OverwriteFileB": "Writes bytes over a file's contents in place, keeping the file "
-                          "itself (its streams and attributes).",
+                          "itself (its streams and attributes); a missing file is created. "
+                          + _FAILURE,
         "GetFileZone": "The security zone recorded for a file; fzLocalMachine when none is.",
         "SetFileZone": "Records a security zone for an existing file.",
         "IsFileZoneDefined": "True when a security zone is recorded for the file.",
@@ -78,7 +81,8 @@ MEMBERS = {
         "ReadStandardListFile": "Reads a list file into a Collection of its lines, without "
                                 "comment lines (starting with CommentChar), blank lines "
                                 "(IgnoreBlanks) and surrounding blanks (TrimStrings); IsOem "
-                                "reads the file in the OEM code page. None on failure.",
+                                "reads the file in the OEM code page. None on failure (or "
+                                "quern.Error with RaiseErrors).",
         "SetFileCompression": "Compresses or uncompresses a file or folder; lpErrorCode "
                               "receives the system's error code of a failure.",
         "GetFileCompression": "The compression of a file or folder; cfError on failure, with "
