@@ -54,3 +54,16 @@ if(ORVANEL_TESTS)
                    ${CMAKE_CXX_COMPILER})
   set_tests_properties(install PROPERTIES TIMEOUT 300)
 endif()
+
+# pip install --no-build-isolation of the source tree into a venv (setup.py), offline.
+if(ORVANEL_TESTS AND NOT CMAKE_CROSSCOMPILING)
+  execute_process(COMMAND ${Python3_EXECUTABLE} -c "import ensurepip, setuptools, venv, wheel"
+                  RESULT_VARIABLE quern_pip_tools ERROR_QUIET OUTPUT_QUIET)
+  if(quern_pip_tools EQUAL 0)
+    add_test(NAME pip_install
+             COMMAND bash ${PROJECT_SOURCE_DIR}/tests/install/pip_test.sh ${PROJECT_SOURCE_DIR}
+                     ${CMAKE_BINARY_DIR}-pip ${Python3_EXECUTABLE} ${ORVANEL_WERROR}
+                     "${CMAKE_CXX_COMPILER_LAUNCHER}")
+    set_tests_properties(pip_install PROPERTIES TIMEOUT 1800 LABELS package)
+  endif()
+endif()
