@@ -7,6 +7,6 @@ repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${BUILD_DIR:-$repo/build}"
 
 bash "$repo/scripts/setup.sh"
-cmake -S "$repo" -B "$build" -G Ninja
+cmake -S "$repo" -B "$build" -G Ninja -DORVANEL_WERROR=ON -DORVANEL_MANUALS=ON
 cmake --build "$build"
 ctest --test-dir "$build" --output-on-failure -j2

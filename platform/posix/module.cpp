@@ -31,7 +31,13 @@ int MatchModule(dl_phdr_info* info, size_t, void* data) {
   std::string_view name = info->dlpi_name ? info->dlpi_name : "";
   size_t slash = name.rfind('/');
   std::string_view base = slash == std::string_view::npos ? name : name.substr(slash + 1);
-  if (!name.empty() && base == search->file_name) {
+  // A library linked by its versioned name (libquern0102.so.1, its SONAME) is the same library
+  // as the unversioned name a component is looked for by.
+  const std::string_view suffix =
+      base.starts_with(search->file_name) ? base.substr(search->file_name.size()) : "";
+  const bool versioned = suffix.size() > 1 && suffix[0] == '.' &&
+                         suffix.find_first_not_of(".0123456789") == std::string_view::npos;
+  if (!name.empty() && (base == search->file_name || versioned)) {
     search->path = std::string(name);
     return 1;
   }
