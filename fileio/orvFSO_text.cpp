@@ -1,5 +1,6 @@
-// orvFSO's text files: each member turns text into a byte image and hands it to a binary
-// member, or reads the bytes with GetFileB and decodes them (text_format.h holds the model).
+// orvFSO's text files. GetFile2 and PutFile2 convert whole files in blocks on their way
+// (text_file.h); the other members turn text into a byte image and hand it to a binary member
+// (text_format.h holds the model).
 //
 // GetFile2 reports success only once the text is decoded: a failure while decoding (error 9 of
 // an odd inverted UTF-16 file) leaves *lpSuccess false, so a caller that ignores the error
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "fileio/orvFSO.h"
+#include "fileio/text_file.h"
 #include "fileio/text_format.h"
 #include "platform/whole_file.h"
 #include "support/ov_error.h"
@@ -44,9 +46,12 @@ bool orvFSO::PutFile2(const std::u16string& FileName, const std::u16string& Data
                       FileEncodingConst Encoding, FileBOMConst FileBOM,
                       InvertBytesConst InvertBytes) {
   CheckFormatArguments(Encoding, FileBOM, InvertBytes);
-  const std::vector<uint8_t> bytes =
-      EncodeText(Data, WritingFormat(Encoding, FileBOM, InvertBytes));
-  return PutFileB(FileName, bytes, RaiseErrors);
+  return UnderRaiseErrors(RaiseErrors, false, [&] {
+    const uint32_t code = WriteTextFile(support::NativeFileName(FileName), Data,
+                                        WritingFormat(Encoding, FileBOM, InvertBytes));
+    if (code != 0) RaiseFileError(code);
+    return true;
+  });
 }
 
 bool orvFSO::GetFileFormat2(const std::u16string& FileName, bool RaiseErrors,
@@ -116,14 +121,22 @@ std::u16string orvFSO::GetFile2(const std::u16string& FileName, bool RaiseErrors
   if (lpSuccess != nullptr) *lpSuccess = false;
   CheckFormatArguments(Encoding, FileBOM, InvertBytes);
   bool read = false;
-  std::vector<uint8_t> bytes = GetFileB(FileName, RaiseErrors, &read);
+  TextFile file = UnderRaiseErrors(RaiseErrors, TextFile{}, [&] {
+    const std::string path = support::NativeFileName(FileName);
+    if (!support::ovIsFileExist(path)) {
+      throw support::MakeError(support::errnum::kFileNotFound, "orvFSO");
+    }
+    TextFile result = ReadTextFile(path, Encoding, FileBOM, InvertBytes);
+    read = true;
+    return result;
+  });
   if (!read) return {};
-  const FileFormat detected = DetectFileFormat(bytes.data(), static_cast<size_t>(ByteCount(bytes)));
-  const FileFormat format = Effective(detected, Encoding, FileBOM, InvertBytes);
-  Report(format, lpEncoding, lpFileBOM, lpInvertBytes);
-  std::u16string text = DecodeText(bytes, format);
+  Report(file.format, lpEncoding, lpFileBOM, lpInvertBytes);
+  if (file.odd_inverted) {
+    throw support::MakeError(support::errnum::kSubscriptOutOfRange, "orvFSO");
+  }
   if (lpSuccess != nullptr) *lpSuccess = true;
-  return text;
+  return std::move(file.text);
 }
 
 }  // namespace quern

@@ -35,7 +35,13 @@ class FileReader {
   // ends before them.
   uint32_t ReadAt(uint64_t offset, size_t count, std::vector<uint8_t>* out) const;
 
+  // Reads up to `count` bytes at `offset` into `out`; *done receives how many: fewer only where
+  // the file ends (0 at or past its end). Windows: ReadFile at an offset, repeated the same way.
+  uint32_t ReadUpTo(uint64_t offset, void* out, size_t count, size_t* done) const;
+
  private:
+  friend FileReader OpenWholeFile(const std::string& path, uint32_t* error);
+
   int handle_ = -1;
   uint64_t size_ = 0;
   FolderId id_;

@@ -4,7 +4,9 @@
 // UTF-8 step; when the page is UTF-8 that step is all there is.
 #include "support/ov_unicode.h"
 
-#include <emmintrin.h>  // SSE2, which every x86-64 processor has
+#if defined(__SSE2__)
+#include <emmintrin.h>  // every x86-64 processor has SSE2; a 32-bit x86 build may not
+#endif
 
 #include <algorithm>
 #include <cstdint>
@@ -12,9 +14,16 @@
 
 #include "platform/memory.h"
 #include "platform/platform.h"
+#include "support/unicode_portable.h"
 
 namespace support {
 namespace {
+
+#if defined(__SSE2__)
+constexpr bool kHaveVector = true;
+#else
+constexpr bool kHaveVector = false;
+#endif
 
 constexpr char16_t kReplacement = 0xFFFD;
 constexpr char16_t kEscapeBase = 0xDC00;  // U+DC80..U+DCFF carry the bytes 0x80..0xFF of names
@@ -93,33 +102,45 @@ void PutCodePoint(char32_t code_point, char16_t*& out) {
   }
 }
 
-// Decodes UTF-8. Each maximal invalid subpart becomes one U+FFFD, or with `escape_bytes` each of
-// its bytes becomes U+DC00 + byte (the file-name escape, which never loses a byte).
-std::u16string DecodeUtf8(std::string_view bytes, bool escape_bytes) {
-  std::u16string text;
-  // Never more code units than bytes: one unit per ASCII byte, fewer for longer sequences.
-  SizeForFilling(text, bytes.size());
-  const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
-  const auto* end = in + bytes.size();
-  char16_t* out = text.data();
+// Decodes UTF-8 from `in` up to `end` into out[0..] (room for end - in units), or with `kCount`
+// only counts the units. Each maximal invalid subpart becomes one U+FFFD, or with
+// `escape_bytes` each of its bytes becomes U+DC00 + byte (the file-name escape, which never
+// loses a byte). Unless `last`, it stops before a sequence that later bytes could still
+// change (fewer than four bytes left where a character begins above ASCII): the caller hands
+// those bytes in again in front of the next piece, and the pieces decode exactly as their
+// concatenation would. Returns where it stopped; *units receives the count.
+// `kVector` chooses the SSE2 run of ASCII; without it the same results come eight bytes at a
+// time.
+template <bool kVector, bool kCount>
+const unsigned char* DecodeUtf8Run(const unsigned char* in, const unsigned char* end, bool last,
+                                   bool escape_bytes, char16_t* out, size_t* units) {
+  size_t n = 0;
   while (in < end) {
+#if defined(__SSE2__)
     // The ASCII fast path: sixteen bytes at once while none has its top bit set, widened to
     // sixteen units by interleaving with zeros.
-    while (end - in >= 16) {
-      const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
-      if (_mm_movemask_epi8(chunk) != 0) break;
-      const __m128i zero = _mm_setzero_si128();
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(chunk, zero));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(chunk, zero));
-      in += 16;
-      out += 16;
+    if constexpr (kVector) {
+      while (end - in >= 16) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+        if (_mm_movemask_epi8(chunk) != 0) break;
+        if constexpr (!kCount) {
+          const __m128i zero = _mm_setzero_si128();
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(out + n), _mm_unpacklo_epi8(chunk, zero));
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(out + n + 8), _mm_unpackhi_epi8(chunk, zero));
+        }
+        in += 16;
+        n += 16;
+      }
     }
+#endif
     while (end - in >= 8) {
       const uint64_t word = Load8(in);
       if ((word & 0x8080808080808080ULL) != 0) break;
-      for (int i = 0; i < 8; ++i) out[i] = in[i];
+      if constexpr (!kCount) {
+        for (int i = 0; i < 8; ++i) out[n + i] = in[i];
+      }
       in += 8;
-      out += 8;
+      n += 8;
     }
     // Text that mixes ASCII with two-byte characters (Cyrillic, Greek, accented Latin): up to
     // sixteen characters without a branch per character, until anything else turns up; then
@@ -134,84 +155,129 @@ std::u16string DecodeUtf8(std::string_view bytes, bool escape_bytes) {
         other = true;
         break;
       }
-      *out++ = static_cast<char16_t>(two ? ((lead & 0x1F) << 6) | (next & 0x3F) : lead);
+      if constexpr (!kCount) {
+        out[n] = static_cast<char16_t>(two ? ((lead & 0x1F) << 6) | (next & 0x3F) : lead);
+      }
+      ++n;
       in += 1 + two;
     }
     if (!other) {
       if (in != end - 1) continue;  // the window is done (or the text is)
-      if (*in < 0x80) {            // the last byte
-        *out++ = *in++;
+      if (*in < 0x80) {             // the last byte
+        if constexpr (!kCount) out[n] = *in;
+        ++n;
+        ++in;
         continue;
       }
     }
+    if (!last && end - in < 4) break;  // the next piece may complete it
     char32_t code_point = 0;
     size_t subpart = 0;
     const size_t size = DecodeOne(in, end, &code_point, &subpart);
     if (size != 0) {
-      PutCodePoint(code_point, out);
+      if constexpr (!kCount) {
+        char16_t* at = out + n;
+        PutCodePoint(code_point, at);
+      }
+      n += code_point < 0x10000 ? 1 : 2;
       in += size;
     } else if (escape_bytes) {
-      for (size_t i = 0; i < subpart; ++i) *out++ = static_cast<char16_t>(kEscapeBase + in[i]);
+      if constexpr (!kCount) {
+        for (size_t i = 0; i < subpart; ++i)
+          out[n + i] = static_cast<char16_t>(kEscapeBase + in[i]);
+      }
+      n += subpart;
       in += subpart;
     } else {
-      *out++ = kReplacement;
+      if constexpr (!kCount) out[n] = kReplacement;
+      ++n;
       in += subpart;
     }
   }
-  text.resize(static_cast<size_t>(out - text.data()));
+  *units = n;
+  return in;
+}
+
+template <bool kVector>
+std::u16string DecodeUtf8With(std::string_view bytes, bool escape_bytes) {
+  std::u16string text;
+  // Never more code units than bytes: one unit per ASCII byte, fewer for longer sequences.
+  SizeForFilling(text, bytes.size());
+  const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
+  size_t units = 0;
+  DecodeUtf8Run<kVector, false>(in, in + bytes.size(), true, escape_bytes, text.data(), &units);
+  text.resize(units);
   return text;
 }
 
-// Encodes UTF-16 as UTF-8. A lone surrogate becomes U+FFFD, or with `unescape_bytes` a unit
-// U+DC80..U+DCFF becomes the byte it carries.
-template <class Bytes>
-Bytes EncodeUtf8Into(std::u16string_view text, bool unescape_bytes, size_t front) {
-  // First count, so that the result is allocated once at its exact size.
+std::u16string DecodeUtf8(std::string_view bytes, bool escape_bytes) {
+  return DecodeUtf8With<kHaveVector>(bytes, escape_bytes);
+}
+
+// The number of UTF-8 bytes of in[0..count): one per unit, one more from 0x80, one more again
+// from 0x800 (a pair counts 3 + 3, at least its 4 bytes).
+template <bool kVector>
+size_t Utf8Size(const char16_t* in, size_t count) {
   size_t size = 0;
-  const size_t count = text.size();
-  const char16_t* in = text.data();
   size_t first = 0;
-  // Eight units at a time: one byte each, one more from 0x80, one more again from 0x800.
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i beyond_ascii = _mm_set1_epi16(static_cast<short>(0xFF80));
-  const __m128i beyond_two = _mm_set1_epi16(static_cast<short>(0xF800));
-  // Each lane of `wide` counts down once per unit of 0x80 and above, and once more from 0x800;
-  // the lanes are added up every 4096 steps, before a 16-bit lane could wrap.
-  while (first + 8 <= count) {
-    __m128i wide = zero;
-    const size_t steps = std::min<size_t>((count - first) / 8, 4096);
-    for (size_t step = 0; step < steps; ++step, first += 8) {
-      const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + first));
-      const __m128i ascii = _mm_cmpeq_epi16(_mm_and_si128(units, beyond_ascii), zero);
-      const __m128i short_ = _mm_cmpeq_epi16(_mm_and_si128(units, beyond_two), zero);
-      wide = _mm_sub_epi16(wide, _mm_add_epi16(_mm_andnot_si128(ascii, _mm_set1_epi16(1)),
-                                               _mm_andnot_si128(short_, _mm_set1_epi16(1))));
+#if defined(__SSE2__)
+  if constexpr (kVector) {
+    // Eight units at a time. Each lane of `wide` counts down once per unit of 0x80 and above,
+    // and once more from 0x800; the lanes are added up every 4096 steps, before a 16-bit lane
+    // could wrap.
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i beyond_ascii = _mm_set1_epi16(static_cast<short>(0xFF80));
+    const __m128i beyond_two = _mm_set1_epi16(static_cast<short>(0xF800));
+    while (first + 8 <= count) {
+      __m128i wide = zero;
+      const size_t steps = std::min<size_t>((count - first) / 8, 4096);
+      for (size_t step = 0; step < steps; ++step, first += 8) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + first));
+        const __m128i ascii = _mm_cmpeq_epi16(_mm_and_si128(units, beyond_ascii), zero);
+        const __m128i short_ = _mm_cmpeq_epi16(_mm_and_si128(units, beyond_two), zero);
+        wide = _mm_sub_epi16(wide, _mm_add_epi16(_mm_andnot_si128(ascii, _mm_set1_epi16(1)),
+                                                 _mm_andnot_si128(short_, _mm_set1_epi16(1))));
+      }
+      alignas(16) int16_t lanes[8];
+      _mm_store_si128(reinterpret_cast<__m128i*>(lanes), wide);
+      size += steps * 8;
+      for (const int16_t lane : lanes) size += static_cast<uint16_t>(-lane);
     }
-    alignas(16) int16_t lanes[8];
-    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), wide);
-    size += steps * 8;
-    for (const int16_t lane : lanes) size += static_cast<uint16_t>(-lane);
   }
+#endif
   for (size_t i = first; i < count; ++i) {
     const char16_t unit = in[i];
-    size += unit < 0x80 ? 1 : unit < 0x800 ? 2 : 3;  // a pair counts 3 + 3 >= its 4 bytes
+    size += unit < 0x80 ? 1 : unit < 0x800 ? 2 : 3;
   }
-  Bytes bytes;
-  SizeForFilling(bytes, front + size);
-  auto* out = reinterpret_cast<unsigned char*>(bytes.data()) + front;
+  return size;
+}
+
+// Encodes in[0..count) as UTF-8 at `out` (room for Utf8Size bytes); returns the end of the
+// bytes. A lone surrogate becomes U+FFFD, or with `unescape_bytes` a unit U+DC80..U+DCFF
+// becomes the byte it carries.
+template <bool kVector>
+unsigned char* EncodeUtf8To(const char16_t* in, size_t count, bool unescape_bytes,
+                            unsigned char* out) {
   size_t i = 0;
   while (i < count) {
+#if defined(__SSE2__)
     // The ASCII fast path: eight units at once while all are below 0x80, narrowed to eight
     // bytes; then four at once.
-    while (count - i >= 8) {
-      const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
-      if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(units, beyond_ascii), zero)) != 0xFFFF) {
-        break;
+    if constexpr (kVector) {
+      const __m128i zero = _mm_setzero_si128();
+      const __m128i beyond_ascii = _mm_set1_epi16(static_cast<short>(0xFF80));
+      while (count - i >= 8) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(units, beyond_ascii), zero)) !=
+            0xFFFF) {
+          break;
+        }
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(units, units));
+        out += 8;
+        i += 8;
       }
-      _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(units, units));
-      out += 8;
-      i += 8;
     }
+#endif
     while (count - i >= 4) {
       uint64_t word;
       std::memcpy(&word, in + i, sizeof(word));
@@ -278,8 +344,24 @@ Bytes EncodeUtf8Into(std::u16string_view text, bool unescape_bytes, size_t front
       *out++ = static_cast<unsigned char>(0x80 | (code_point & 0x3F));
     }
   }
-  bytes.resize(static_cast<size_t>(out - reinterpret_cast<unsigned char*>(bytes.data())));
+  return out;
+}
+
+template <bool kVector, class Bytes>
+Bytes EncodeUtf8With(std::u16string_view text, bool unescape_bytes, size_t front) {
+  // First count, so that the result is allocated once.
+  Bytes bytes;
+  SizeForFilling(bytes, front + Utf8Size<kVector>(text.data(), text.size()));
+  auto* begin = reinterpret_cast<unsigned char*>(bytes.data());
+  const unsigned char* out =
+      EncodeUtf8To<kVector>(text.data(), text.size(), unescape_bytes, begin + front);
+  bytes.resize(static_cast<size_t>(out - begin));
   return bytes;
+}
+
+template <class Bytes>
+Bytes EncodeUtf8Into(std::u16string_view text, bool unescape_bytes, size_t front) {
+  return EncodeUtf8With<kHaveVector, Bytes>(text, unescape_bytes, front);
 }
 
 std::string EncodeUtf8(std::u16string_view text, bool unescape_bytes) {
@@ -363,8 +445,44 @@ std::u16string FileNameFromNative(std::string_view native) {
   return NameFromLegacy(native);
 }
 
+size_t DecodeUtf8Piece(std::string_view bytes, bool last, char16_t* out, size_t* units) {
+  const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
+  return static_cast<size_t>(
+      DecodeUtf8Run<kHaveVector, false>(in, in + bytes.size(), last, false, out, units) - in);
+}
+
+size_t CountUtf8Piece(std::string_view bytes, bool last, size_t* units) {
+  const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
+  return static_cast<size_t>(
+      DecodeUtf8Run<kHaveVector, true>(in, in + bytes.size(), last, false, nullptr, units) - in);
+}
+
+size_t EncodeUtf8Piece(std::u16string_view text, bool last, char* out, size_t* size) {
+  size_t count = text.size();
+  if (!last && count > 0 && IsHighSurrogate(text[count - 1])) --count;
+  auto* begin = reinterpret_cast<unsigned char*>(out);
+  *size = static_cast<size_t>(EncodeUtf8To<kHaveVector>(text.data(), count, false, begin) - begin);
+  return count;
+}
+
 std::u16string Utf16FromUtf8(std::string_view utf8) { return DecodeUtf8(utf8, false); }
 
 std::string Utf8FromUtf16(std::u16string_view text) { return EncodeUtf8(text, false); }
 
 }  // namespace support
+
+namespace support::portable {
+
+std::u16string Utf8ToUtf16(std::string_view bytes) { return DecodeUtf8With<false>(bytes, false); }
+
+std::string Utf16ToUtf8(std::u16string_view text) {
+  return EncodeUtf8With<false, std::string>(text, false, 0);
+}
+
+size_t CountUtf8Piece(std::string_view bytes, bool last, size_t* units) {
+  const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
+  return static_cast<size_t>(
+      DecodeUtf8Run<false, true>(in, in + bytes.size(), last, false, nullptr, units) - in);
+}
+
+}  // namespace support::portable

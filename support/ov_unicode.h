@@ -23,6 +23,19 @@ std::u16string ovUTF8ToUNICODE(std::string_view bytes);
 // files are built this way without a second copy.
 std::vector<uint8_t> Utf8BytesAfter(size_t front, std::u16string_view text);
 
+// Whole files go through in pieces, so that no copy of the whole text is made on the way.
+// DecodeUtf8Piece decodes `bytes` into `out` (room for bytes.size() units) exactly as
+// ovUTF8ToUNICODE decodes them inside a longer text: unless `last`, it stops before a
+// character that the next piece could still complete (at most three bytes are left over, and
+// they begin the next piece). Returns the number of bytes used; *units receives the number of
+// units written. CountUtf8Piece is the same without writing anything.
+size_t DecodeUtf8Piece(std::string_view bytes, bool last, char16_t* out, size_t* units);
+size_t CountUtf8Piece(std::string_view bytes, bool last, size_t* units);
+// Encodes `text` as ovUNICODEToUTF8 does into `out` (room for three bytes per unit); unless
+// `last`, a high surrogate at the end is left for the next piece, which may hold its partner.
+// Returns the number of units used; *size receives the number of bytes written.
+size_t EncodeUtf8Piece(std::u16string_view text, bool last, char* out, size_t* size);
+
 // Text <-> bytes in the ANSI code page (platform::AnsiIsUtf8 and friends).
 std::string ovStrConvB(std::u16string_view text);
 std::u16string ovStrConvW(std::string_view bytes);

@@ -72,6 +72,22 @@ uint32_t FileReader::ReadAt(uint64_t offset, size_t count, std::vector<uint8_t>*
   return error::kSuccess;
 }
 
+uint32_t FileReader::ReadUpTo(uint64_t offset, void* out, size_t count, size_t* done) const {
+  *done = 0;
+  auto* bytes = static_cast<uint8_t*>(out);
+  while (*done < count) {
+    const ssize_t got =
+        ::pread(handle_, bytes + *done, count - *done, static_cast<off_t>(offset + *done));
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return ErrorFromErrno(errno);
+    }
+    if (got == 0) break;
+    *done += static_cast<size_t>(got);
+  }
+  return error::kSuccess;
+}
+
 uint32_t GetFileId(const std::string& path, FolderId* id) {
   struct stat info;
   if (::stat(path.c_str(), &info) != 0) return ErrorFromErrno(errno);

@@ -3,22 +3,30 @@
 // opened descriptor with fstat rather than the name, which could change in between.
 #include "platform/whole_file.h"
 
-#include "platform/memory.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <memory>
 #include <random>
 
+#include "platform/memory.h"
 #include "platform/posix/internal.h"
 
 namespace platform {
 namespace {
 
 using posix::EntryName;
+
+// Whole files pass through a buffer of this size, which the processor's cache holds, on their
+// way to or from the caller's memory.
+constexpr size_t kReadBlock = 128 * 1024;
+// Results of this size or more get their pages mapped a step ahead of the copy.
+constexpr size_t kMapAheadFrom = 4 * 1024 * 1024;
+constexpr size_t kMapAhead = 2 * 1024 * 1024;
 
 // Closes the descriptor when it goes out of scope.
 class Descriptor {
@@ -95,13 +103,6 @@ int OpenRegular(const std::string& path, int flags, struct stat* info, uint32_t*
 
 int OpenForReading(const std::string& path, struct stat* info, uint32_t* code) {
   return OpenRegular(path, O_RDONLY, info, code);
-}
-
-// Sizes the buffer for a whole file, mapped at once when it is big.
-void SizeBuffer(std::vector<uint8_t>* data, size_t size) {
-  data->reserve(size);
-  PrepareForFilling(data->data(), size);
-  data->resize(size);
 }
 
 // Reads up to `size` bytes into `out`, retrying short reads; *done receives the count (less at
@@ -181,8 +182,8 @@ int CreateTemporary(const Folder& folder, const std::string& name, std::string* 
   return -1;
 }
 
-// Writes the temporary file: the old file's mode and (where allowed) owner, the data, flushed.
-uint32_t FillTemporary(int fd, const struct stat* old, std::string_view data) {
+// Writes the new file: the old file's mode and (where allowed) owner, the contents, flushed.
+uint32_t FillTemporary(int fd, const struct stat* old, const ContentsMaker& contents) {
   if (old != nullptr) {
     if (::fchmod(fd, old->st_mode & 07777) != 0) return ErrorFromErrno(errno);
     // Only root may give a file away; for anyone else the owner is already right or cannot be.
@@ -191,9 +192,74 @@ uint32_t FillTemporary(int fd, const struct stat* old, std::string_view data) {
       ::fchmod(fd, old->st_mode & 07777);  // chown clears set-id bits
     }
   }
-  if (const uint32_t code = WriteFully(fd, data); code != error::kSuccess) return code;
+  const uint32_t code = contents([fd](std::string_view piece) { return WriteFully(fd, piece); });
+  if (code != error::kSuccess) return code;
   if (::fsync(fd) != 0) return ErrorFromErrno(errno);
   return error::kSuccess;
+}
+
+// An unnamed new file in `folder` (O_TMPFILE), or -1 where there is none to be had: a file
+// system or kernel without them (EOPNOTSUPP, EISDIR, EINVAL), or no /proc to name it through
+// later. Any failure here only sends the caller to a named temporary file, which reports its
+// own errors.
+int CreateUnnamed(const Folder& folder) {
+#if defined(O_TMPFILE)
+  if (::access("/proc/self/fd", X_OK) != 0) return -1;
+  int fd;
+  do {
+    fd = ::openat(folder.NativeHandle(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+#else
+  (void)folder;
+  return -1;
+#endif
+}
+
+// Gives the unnamed file `fd` the name `name` in `folder`: through its /proc/self/fd link,
+// which anyone may follow, else directly (AT_EMPTY_PATH, which needs CAP_DAC_READ_SEARCH).
+// Fails with EEXIST when the name is taken: a link never replaces anything.
+int NameUnnamed(int fd, const Folder& folder, const char* name) {
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  if (::linkat(AT_FDCWD, self.c_str(), folder.NativeHandle(), name, AT_SYMLINK_FOLLOW) == 0) {
+    return 0;
+  }
+  if (errno != ENOENT) return -1;
+  return ::linkat(fd, "", folder.NativeHandle(), name, AT_EMPTY_PATH);
+}
+
+// Writes the new contents into an unnamed file and puts it in place of `name`. A missing file
+// is linked under its own name at once; an existing one is replaced by a rename from a
+// temporary name, the only moment at which a kill could leave something behind. Returns false
+// (with nothing done) where no unnamed file can be had.
+bool ReplaceThroughUnnamed(const Folder& parent, const EntryName& entry, const std::string& name,
+                           const struct stat* old, const ContentsMaker& contents, uint32_t* code) {
+  Descriptor fd(CreateUnnamed(parent));
+  if (!fd.IsOpen()) return false;
+  *code = FillTemporary(fd.get(), old, contents);
+  if (*code != error::kSuccess) return true;  // closing drops the unnamed file
+  if (old == nullptr) {
+    if (NameUnnamed(fd.get(), parent, entry.c_str()) == 0) return true;
+    if (errno != EEXIST) {  // else someone made the file meanwhile: replace it as below
+      *code = ErrorFromErrno(errno);
+      return true;
+    }
+  }
+  std::string temp_name;
+  for (int attempt = 0;; ++attempt) {
+    temp_name = TemporaryName(name);
+    if (NameUnnamed(fd.get(), parent, temp_name.c_str()) == 0) break;
+    if (errno != EEXIST || attempt == 15) {
+      *code = errno == EEXIST ? error::kFileExists : ErrorFromErrno(errno);
+      return true;
+    }
+  }
+  if (::renameat(parent.NativeHandle(), temp_name.c_str(), parent.NativeHandle(), entry.c_str()) !=
+      0) {
+    *code = ErrorFromErrno(errno);
+    ::unlinkat(parent.NativeHandle(), temp_name.c_str(), 0);
+  }
+  return true;
 }
 
 }  // namespace
@@ -204,32 +270,34 @@ uint32_t ReadWholeFile(const std::string& path, std::vector<uint8_t>* data) {
   uint32_t code = error::kSuccess;
   Descriptor fd(OpenForReading(path, &info, &code));
   if (!fd.IsOpen()) return code;
-  size_t size = info.st_size > 0 ? static_cast<size_t>(info.st_size) : 0;
-  size_t done = 0;
-  if (size > 0) {
-    SizeBuffer(data, size);
-    code = ReadFully(fd.get(), data->data(), size, &done);
+  const size_t size = info.st_size > 0 ? static_cast<size_t>(info.st_size) : 0;
+  // The result is allocated once at the size fstat gave; the file comes through a small buffer
+  // that stays in the processor's cache, so each page of the result is written once, in
+  // order, and mapped a block ahead of the copy (see memory.h). A file that grows meanwhile,
+  // or reports no size (/proc), is read on to its end all the same.
+  data->reserve(size);
+  AdviseLargePages(data->data(), size);
+  const std::unique_ptr<uint8_t[]> block(new uint8_t[kReadBlock]);
+  size_t mapped = 0;
+  for (;;) {
+    size_t got = 0;
+    code = ReadFully(fd.get(), block.get(), kReadBlock, &got);
     if (code != error::kSuccess) {
       data->clear();
       return code;
     }
+    if (got == 0) break;
+    const size_t done = data->size();
+    if (size >= kMapAheadFrom && done + got > mapped && mapped < data->capacity()) {
+      const size_t step = std::min(kMapAhead, data->capacity() - mapped);
+      MapPages(data->data() + mapped, step);
+      mapped += step;
+    }
+    data->insert(data->end(), block.get(), block.get() + got);
+    if (got < kReadBlock) break;
   }
-  // A file that reports no size (or grew since fstat) is read on to its end. A small probe
-  // first, so that the usual file, whose end is where fstat said, is never copied to grow it.
-  if (done == size) {
-    uint8_t probe[4096];
-    size_t got = 0;
-    do {
-      code = ReadFully(fd.get(), probe, sizeof(probe), &got);
-      if (code != error::kSuccess) {
-        data->clear();
-        return code;
-      }
-      data->insert(data->end(), probe, probe + got);
-      done += got;
-    } while (got == sizeof(probe));
-  }
-  data->resize(done);
+  // A file that changed size while it was read: no more memory held than the contents need.
+  if (data->capacity() - data->size() > kMapAhead) data->shrink_to_fit();
   return error::kSuccess;
 }
 
@@ -248,7 +316,22 @@ uint32_t ReadFileStart(const std::string& path, size_t max_bytes, std::vector<ui
   return code;
 }
 
+FileReader OpenWholeFile(const std::string& path, uint32_t* error) {
+  FileReader reader;
+  struct stat info;
+  *error = error::kSuccess;
+  reader.handle_ = OpenForReading(path, &info, error);
+  if (reader.handle_ < 0) return reader;
+  reader.size_ = info.st_size > 0 ? static_cast<uint64_t>(info.st_size) : 0;
+  reader.id_ = {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
+  return reader;
+}
+
 uint32_t ReplaceWholeFile(const std::string& path, std::string_view data) {
+  return ReplaceWholeFile(path, [data](const PieceWriter& write) { return write(data); });
+}
+
+uint32_t ReplaceWholeFile(const std::string& path, const ContentsMaker& contents) {
   std::string target;
   uint32_t code = ResolveLinks(path, &target);
   if (code != error::kSuccess) return code;
@@ -264,10 +347,13 @@ uint32_t ReplaceWholeFile(const std::string& path, std::string_view data) {
   if (!exists && errno != ENOENT) return ErrorFromErrno(errno);
   if (exists && !S_ISREG(old.st_mode)) return error::kAccessDenied;  // see OpenRegular
 
+  if (ReplaceThroughUnnamed(parent, entry, name, exists ? &old : nullptr, contents, &code)) {
+    return code;
+  }
   std::string temp_name;
   Descriptor fd(CreateTemporary(parent, name, &temp_name, &code));
   if (!fd.IsOpen()) return code;
-  code = FillTemporary(fd.get(), exists ? &old : nullptr, data);
+  code = FillTemporary(fd.get(), exists ? &old : nullptr, contents);
   if (const uint32_t close_code = fd.Close(); code == error::kSuccess) code = close_code;
   if (code == error::kSuccess && ::renameat(parent.NativeHandle(), temp_name.c_str(),
                                             parent.NativeHandle(), entry.c_str()) != 0) {
