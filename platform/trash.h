@@ -25,11 +25,11 @@ struct TrashedEntry {
 
 // Handed to MoveEntryToTrash by a caller that keeps a list of what it trashed.
 struct TrashMove {
-  // Called when the entry's name in the trash is settled and its .trashinfo written, just
-  // before the entry moves. Writing the entry down here means that a process killed at any
-  // moment never leaves a trashed entry unlisted. It may be called more than once in one move
-  // (when another program takes the name in between); only the last call of a successful move
-  // stands for an entry in the trash.
+  // Called with the name the entry is about to take in the trash, before its .trashinfo is made
+  // and the entry moves. Writing the entry down here means that a process killed at any moment
+  // leaves nothing in the trash unlisted (at worst a listed entry that never got there). It may
+  // be called more than once in one move (when another program takes the name in between); only
+  // the last call of a successful move stands for an entry in the trash.
   std::function<void(const TrashedEntry&)> before_move;
   // The last entry announced to before_move (the one made, when the move succeeded).
   TrashedEntry made;

@@ -447,6 +447,18 @@ uint32_t MoveIntoTrash(int folder, const std::string& name, const TrashTarget& t
   for (; attempt <= kLastAttempt; ++attempt) {
     const std::string trash_name = trash::TrashEntryName(name, attempt);
     const std::string info_name = trash_name + ".trashinfo";
+    if (move != nullptr) {
+      // The caller writes the name down before anything of it is made, so a process killed at
+      // any later point leaves nothing in the trash its caller does not know of. Names taken
+      // already are passed over unannounced.
+      struct stat seen;
+      if (fstatat(target.info.get(), info_name.c_str(), &seen, AT_SYMLINK_NOFOLLOW) == 0 ||
+          fstatat(target.files.get(), trash_name.c_str(), &seen, AT_SYMLINK_NOFOLLOW) == 0) {
+        continue;
+      }
+      move->made = {target.folder_path, trash_name, target.entry_path, date};
+      if (move->before_move) move->before_move(move->made);
+    }
     Fd record(openat(target.info.get(), info_name.c_str(),
                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!record.ok()) {
@@ -466,10 +478,6 @@ uint32_t MoveIntoTrash(int folder, const std::string& name, const TrashTarget& t
     if (fstatat(target.files.get(), trash_name.c_str(), &taken, AT_SYMLINK_NOFOLLOW) == 0) {
       unlinkat(target.info.get(), info_name.c_str(), 0);
       continue;
-    }
-    if (move != nullptr) {
-      move->made = {target.folder_path, trash_name, target.entry_path, date};
-      if (move->before_move) move->before_move(move->made);
     }
     int result =
         renameat2(folder, name.c_str(), target.files.get(), trash_name.c_str(), RENAME_NOREPLACE);

@@ -106,10 +106,10 @@ TEST_F(TrashRestoreTest, AMoveNamesItsEntryBeforeTheEntryMoves) {
   int calls = 0;
   move.before_move = [&](const TrashedEntry& entry) {
     ++calls;
-    // Written down at this point, the entry can always be found again: its record is there,
-    // the file not yet moved.
+    // Written down at this point, nothing of the entry is in the trash yet: a caller killed
+    // later never leaves a trashed entry it does not know of.
     EXPECT_TRUE(Exists(path));
-    EXPECT_TRUE(Exists(InfoPath(entry)));
+    EXPECT_FALSE(Exists(InfoPath(entry)));
     EXPECT_FALSE(Exists(entry.trash_folder + "/files/" + entry.name));
   };
   ASSERT_EQ(platform::MoveToTrash(path, &move), kSuccess);
