@@ -14,8 +14,8 @@
 // it reports each entry as restored already.
 //
 // Exit status: 0 the undo ran (also when some entries were only reported) or the list was shown;
-// 1 no run to undo, the record is unreadable or another undo (or the run itself) holds it, or
-// the log folder could not be made; 130 interrupted between two entries. A bad command line is
+// 1 no run to undo, the record is unreadable or another undo (or the run itself) holds it, the
+// log folder could not be made or the log not written; 130 interrupted between two entries. A bad command line is
 // refused by ParseCommandLine (2).
 #pragma once
 
