@@ -3,8 +3,10 @@
 #include <cstdio>
 
 #include "automation/component.h"
+#include "cleaner/UndoRecord.h"
 #include "cleaner/modMain.h"
 #include "platform/file.h"
+#include "platform/trash.h"
 #include "support/ov_error.h"
 #include "support/ov_format.h"
 #include "support/ov_paths.h"
@@ -39,6 +41,18 @@ void KeepLogCompressed(const std::string& log_file_name) {
     }
   } catch (const support::Error&) {
   }
+}
+
+// A move to the trash, written down in the run's undo record (when there is one) before the
+// entry moves. `trash` is called with the TrashMove to pass on.
+template <typename Trash>
+uint32_t TrashRecorded(UndoRecord* record, Trash trash) {
+  if (record == nullptr) return trash(nullptr);
+  platform::TrashMove move;
+  record->WatchMove(&move);
+  uint32_t code = trash(&move);
+  record->MoveFinished(code == platform::error::kSuccess);
+  return code;
 }
 
 [[noreturn]] void RaiseWin32Error(uint32_t code) {
@@ -183,8 +197,11 @@ void COutput::CountDeletedFile(double size) {
 void COutput::KillFile(const std::string& FileName) {
   platform::SetFileAttributesNormal(FileName);
   double size = support::ovGetFileSizeEx(FileName);
-  uint32_t code =
-      DeleteToRecycleBin ? platform::MoveToTrash(FileName) : platform::DeleteFile(FileName);
+  uint32_t code = DeleteToRecycleBin ? TrashRecorded(undo_record_,
+                                                     [&](platform::TrashMove* move) {
+                                                       return platform::MoveToTrash(FileName, move);
+                                                     })
+                                     : platform::DeleteFile(FileName);
   if (code != platform::error::kSuccess) RaiseWin32Error(code);
   CountDeletedFile(size);
 }
@@ -195,8 +212,12 @@ void COutput::KillFileAt(const platform::Folder& folder, std::string_view name,
   if (record.attributes & platform::attr::kReadOnly) {
     platform::SetEntryAttributesNormal(folder, name);
   }
-  uint32_t code = DeleteToRecycleBin ? platform::MoveEntryToTrash(folder, name, path)
-                                     : platform::DeleteEntryFile(folder, name);
+  uint32_t code = DeleteToRecycleBin
+                      ? TrashRecorded(undo_record_,
+                                      [&](platform::TrashMove* move) {
+                                        return platform::MoveEntryToTrash(folder, name, path, move);
+                                      })
+                      : platform::DeleteEntryFile(folder, name);
   if (code != platform::error::kSuccess) RaiseWin32Error(code);
   CountDeletedFile(static_cast<double>(record.size));
 }

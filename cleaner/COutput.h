@@ -12,6 +12,8 @@
 
 namespace sweepwell {
 
+class UndoRecord;
+
 class COutput {
  public:
   // Opens `log_file_name` for appending and writes the rule line of 78 "=".
@@ -57,6 +59,10 @@ class COutput {
                   const platform::FindRecord& record);
   void KillFolderAt(const platform::Folder& folder, std::string_view name, bool junction);
 
+  // From now on every entry sent to the trash is written down in `record` (null: nowhere) before
+  // it moves, so that the run can be undone.
+  void RecordTrashMovesIn(UndoRecord* record) { undo_record_ = record; }
+
   // Lets the console handle pending keys; with `may_stop` (between entries) a stop request
   // ends the run by throwing RunInterrupted.
   void ProcessPendingEvents(bool may_stop);
@@ -92,6 +98,7 @@ class COutput {
   bool display_clear_ = true;
   bool line_open_ = false;
   bool log_failed_ = false;
+  UndoRecord* undo_record_ = nullptr;
 };
 
 // The calling pattern of every deletion: ReportFile, KillFile with its error caught,

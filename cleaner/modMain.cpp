@@ -6,6 +6,8 @@
 #include "cleaner/COutput.h"
 #include "cleaner/C_LOOM_cleaner.h"
 #include "cleaner/Stopwatch.h"
+#include "cleaner/Undo.h"
+#include "cleaner/UndoRecord.h"
 #include "loom/loom.h"
 #include "platform/platform.h"
 #include "support/ov_error.h"
@@ -44,6 +46,10 @@ bool IsDotName(const std::string& name) { return name == "." || name == ".."; }
 }  // namespace
 
 CommandLineAction ParseCommandLine(const std::vector<std::string>& arguments) {
+  if (!arguments.empty() && IsUndoSwitch(arguments[0])) {
+    return ParseUndoArguments(arguments, &RequestedUndo) ? CommandLineAction::kUndo
+                                                         : CommandLineAction::kUsageError;
+  }
   if (arguments.size() == 1) {
     const std::string& argument = arguments[0];
     if (argument == "/?" || argument == "--help") return CommandLineAction::kHelp;
@@ -74,7 +80,9 @@ std::string UsageText(const std::string& program) {
          "Выполнить скрипт ScriptFileName, в котором содержатся " +
          "команды для отчистки диска. Ключ /NoLong блокирует " +
          "выполнение длинных операций (см. ReadMe.TXT).\n\n" + program + "[.EXE] /?\n\n" +
-         "Вывести это окно.\n";
+         "Вывести это окно.\n\n" + program + " --undo [--list | RUN]\n\n" +
+         "Вернуть из корзины всё, что туда отправил последний запуск (или запуск RUN); " +
+         "--list показывает запуски, которые можно отменить.\n";
 }
 
 bool PrepareLogFile() {
@@ -138,6 +146,8 @@ int Main(const std::vector<std::string>& arguments) {
     case CommandLineAction::kUsageError:
       WriteTo(stderr, UsageText(kProgramName));
       return kExitUsage;
+    case CommandLineAction::kUndo:
+      return RunUndo(RequestedUndo);
     case CommandLineAction::kRun:
       break;
   }
@@ -154,6 +164,8 @@ int Main(const std::vector<std::string>& arguments) {
     return kExitFailed;
   }
   Output->ShowForm();
+  UndoRecord undo_record(UndoFolderBeside(LogFileName), ScriptFileName, platform::GetLocalTime());
+  Output->RecordTrashMovesIn(&undo_record);
   int status = RunScript();
   Output->CloseLog();
   // A run whose log could not be written did not do all that was asked of it.

@@ -30,9 +30,10 @@ inline constexpr int kExitInterrupted = 130;
 int Main(const std::vector<std::string>& arguments);
 
 // What the command line asks for.
-enum class CommandLineAction { kRun, kUsageError, kHelp, kVersion };
+enum class CommandLineAction { kRun, kUsageError, kHelp, kVersion, kUndo };
 
-// Reads the arguments after the program name: sets ScriptFileName and NoLongMode for kRun.
+// Reads the arguments after the program name: sets ScriptFileName and NoLongMode for kRun, and
+// RequestedUndo (cleaner/Undo.h) for kUndo.
 CommandLineAction ParseCommandLine(const std::vector<std::string>& arguments);
 
 // The usage text (UTF-8), with `program` standing for the program's file name.

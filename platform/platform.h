@@ -15,6 +15,8 @@
 
 namespace platform {
 
+struct TrashMove;  // platform/trash.h
+
 inline constexpr char kPathSeparator = '/';
 
 // Windows error codes the layer reports (see posix/errors.cpp for the errno mapping).
@@ -162,8 +164,10 @@ uint32_t RemoveEntryDirectory(const Folder& folder, std::string_view name);
 // Moves the file `name` of `folder` to the trash (the freedesktop.org Trash standard, version 1.0).
 // `path` is the entry's full path as the user named it (used for the .trashinfo record).
 // Never copies across devices and never deletes for good: a file that cannot be trashed stays
-// where it is and the error says why.
-uint32_t MoveEntryToTrash(const Folder& folder, std::string_view name, const std::string& path);
+// where it is and the error says why. A caller that wants the entry back later passes `move`
+// (see platform/trash.h).
+uint32_t MoveEntryToTrash(const Folder& folder, std::string_view name, const std::string& path,
+                          TrashMove* move = nullptr);
 
 // FindFirstFile(folder\*.*) finds nothing but "." and "..". An error when the folder cannot be
 // searched (the caller treats that as not empty).
@@ -177,7 +181,7 @@ uint32_t GetFileAttributes(const std::string& path, uint32_t* attributes, uint64
 uint32_t SetFileAttributesNormal(const std::string& path);
 uint32_t DeleteFile(const std::string& path);
 uint32_t RemoveDirectory(const std::string& path);
-uint32_t MoveToTrash(const std::string& path);
+uint32_t MoveToTrash(const std::string& path, TrashMove* move = nullptr);
 uint32_t IsFolderEmpty(const std::string& path, bool* empty);
 
 // CreateDirectory: one level; kAlreadyExists when the name is taken.

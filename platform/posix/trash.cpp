@@ -14,6 +14,8 @@
 // Name collisions: the trash name is the entry's name, then "NAME.2", "NAME.3"... — the suffix
 // goes at the very end so that the original name stays readable as it was. Restore tools read
 // the original name from Path=, not from the trash name.
+#include "platform/trash.h"
+
 #include <fcntl.h>
 #include <limits.h>
 #include <stdio.h>
@@ -235,6 +237,8 @@ struct TrashTarget {
   Fd files;
   Fd info;
   std::string record_path;  // not yet encoded
+  std::string folder_path;  // the trash folder, absolute
+  std::string entry_path;   // absolute: where record_path leads
 };
 
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
@@ -325,10 +329,13 @@ uint32_t OpenHomeTrash(const std::string& data_folder, dev_t device, TrashTarget
   if (!data.ok()) return ErrorFromErrno(errno);
   Fd trash = OpenOrMakeFolder(data.get(), "Trash", 0700, false);
   if (!trash.ok()) return ErrorFromErrno(errno);
+  target->folder_path = trash::CleanAbsolutePath(data_folder + "/Trash");
   return OpenTrashFolders(trash.get(), device, false, target);
 }
 
-std::string ReadMountInfo() {
+}  // namespace
+
+std::string trash::ReadMountInfo() {
   Fd fd(open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC));
   std::string text;
   if (!fd.ok()) return text;
@@ -341,6 +348,8 @@ std::string ReadMountInfo() {
   }
   return text;
 }
+
+namespace {
 
 // The real location of an open folder, from the kernel; empty when unknown.
 std::string RealFolderPath(int folder) {
@@ -360,7 +369,7 @@ bool IsOurFolderOn(int fd, dev_t device) {
 
 uint32_t OpenTopDirTrash(int folder, std::string_view name, dev_t device,
                          const std::string& absolute_path, TrashTarget* target) {
-  std::vector<std::string> mounts = trash::ParseMountPoints(ReadMountInfo());
+  std::vector<std::string> mounts = trash::ParseMountPoints(trash::ReadMountInfo());
 
   // The path as the user named it may pass through links to another device; the kernel's view
   // of the folder is the fallback.
@@ -386,7 +395,9 @@ uint32_t OpenTopDirTrash(int folder, std::string_view name, dev_t device,
   Fd top_fd(open(top.c_str(), kFolderFlags));
   if (!top_fd.ok()) return ErrorFromErrno(errno);
   target->record_path = entry_path.substr(top == "/" ? 1 : top.size() + 1);
+  target->entry_path = entry_path;
   std::string uid = std::to_string(getuid());
+  const std::string top_slash = top == "/" ? top : top + "/";
 
   // $topdir/.Trash/$uid: only inside a real (not linked) sticky folder, where other users
   // cannot remove or replace our folder.
@@ -397,6 +408,7 @@ uint32_t OpenTopDirTrash(int folder, std::string_view name, dev_t device,
     Fd own = OpenOrMakeFolder(shared.get(), uid.c_str(), 0700, true);
     if (own.ok() && IsOurFolderOn(own.get(), device) &&
         OpenTrashFolders(own.get(), device, true, target) == error::kSuccess) {
+      target->folder_path = top_slash + ".Trash/" + uid;
       return error::kSuccess;
     }
   }
@@ -405,14 +417,18 @@ uint32_t OpenTopDirTrash(int folder, std::string_view name, dev_t device,
   Fd own = OpenOrMakeFolder(top_fd.get(), private_name.c_str(), 0700, true);
   if (!own.ok()) return ErrorFromErrno(errno);
   if (!IsOurFolderOn(own.get(), device)) return error::kAccessDenied;
+  target->folder_path = top_slash + private_name;
   return OpenTrashFolders(own.get(), device, true, target);
 }
 
 // Writes the record and renames the entry in, under the first free trash name.
-uint32_t MoveIntoTrash(int folder, const std::string& name, const TrashTarget& target) {
+uint32_t MoveIntoTrash(int folder, const std::string& name, const TrashTarget& target,
+                       TrashMove* move) {
   time_t now = time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
+  char date[32];
+  std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &local);
   const std::string text =
       trash::TrashInfoText(trash::PercentEncodePath(target.record_path), local);
 
@@ -431,6 +447,18 @@ uint32_t MoveIntoTrash(int folder, const std::string& name, const TrashTarget& t
   for (; attempt <= kLastAttempt; ++attempt) {
     const std::string trash_name = trash::TrashEntryName(name, attempt);
     const std::string info_name = trash_name + ".trashinfo";
+    if (move != nullptr) {
+      // The caller writes the name down before anything of it is made, so a process killed at
+      // any later point leaves nothing in the trash its caller does not know of. Names taken
+      // already are passed over unannounced.
+      struct stat seen;
+      if (fstatat(target.info.get(), info_name.c_str(), &seen, AT_SYMLINK_NOFOLLOW) == 0 ||
+          fstatat(target.files.get(), trash_name.c_str(), &seen, AT_SYMLINK_NOFOLLOW) == 0) {
+        continue;
+      }
+      move->made = {target.folder_path, trash_name, target.entry_path, date};
+      if (move->before_move) move->before_move(move->made);
+    }
     Fd record(openat(target.info.get(), info_name.c_str(),
                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!record.ok()) {
@@ -473,7 +501,8 @@ uint32_t MoveIntoTrash(int folder, const std::string& name, const TrashTarget& t
 
 }  // namespace
 
-uint32_t MoveEntryToTrash(const Folder& folder, std::string_view name, const std::string& path) {
+uint32_t MoveEntryToTrash(const Folder& folder, std::string_view name, const std::string& path,
+                          TrashMove* move) {
   if (!folder.IsOpen()) return error::kInvalidHandle;
   if (name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos) {
     return error::kInvalidName;
@@ -499,18 +528,19 @@ uint32_t MoveEntryToTrash(const Folder& folder, std::string_view name, const std
   if (HomeDataDevice(&data_folder, &home_device) && home_device == entry.st_dev) {
     result = OpenHomeTrash(data_folder, entry.st_dev, &target);
     target.record_path = absolute;
+    target.entry_path = absolute;
   } else {
     result = OpenTopDirTrash(fd, name, entry.st_dev, absolute, &target);
   }
   if (result != error::kSuccess) return result;
-  return MoveIntoTrash(fd, entry_name, target);
+  return MoveIntoTrash(fd, entry_name, target, move);
 }
 
-uint32_t MoveToTrash(const std::string& path) {
+uint32_t MoveToTrash(const std::string& path, TrashMove* move) {
   std::string trimmed = path;
   while (trimmed.size() > 1 && trimmed.back() == kPathSeparator) trimmed.pop_back();
   return posix::OnParent(trimmed, [&](const Folder& parent, const std::string& name) {
-    return MoveEntryToTrash(parent, name, trimmed);
+    return MoveEntryToTrash(parent, name, trimmed, move);
   });
 }
 

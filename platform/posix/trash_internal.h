@@ -38,6 +38,9 @@ std::vector<std::string> ParseMountPoints(std::string_view mountinfo);
 std::string LongestMountPrefix(std::string_view absolute_path,
                                const std::vector<std::string>& mount_points);
 
+// The text of /proc/self/mountinfo; empty when it cannot be read.
+std::string ReadMountInfo();
+
 // Drops empty and "." components of an absolute path ("//a/./b/" -> "/a/b"). ".." is kept: it
 // can only be resolved against the real folders, and the kernel resolves it the same way on
 // restore.

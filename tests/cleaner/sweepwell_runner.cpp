@@ -279,12 +279,26 @@ RunResult Sandbox::RunTool(const std::vector<std::string>& command) {
   return Spawn(command, false);
 }
 
+Sandbox::Started Sandbox::Start(const std::vector<std::string>& arguments) {
+  std::vector<std::string> argv = {SWEEPWELL_BINARY};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  return StartChild(argv, true);
+}
+
 RunResult Sandbox::Spawn(const std::vector<std::string>& argv, bool read_log) {
-  RunResult result;
-  if (root_.empty()) return result;
-  std::string out_path = root_ + "/run.stdout", err_path = root_ + "/run.stderr";
+  return Wait(StartChild(argv, read_log));
+}
+
+Sandbox::Started Sandbox::StartChild(const std::vector<std::string>& argv, bool read_log) {
+  Started started;
+  if (root_.empty()) return started;
+  const std::string run_name = root_ + "/run" + std::to_string(++started_);
+  std::string out_path = run_name + ".stdout", err_path = run_name + ".stderr";
+  started.out_path = out_path;
+  started.err_path = err_path;
+  started.read_log = read_log;
   std::string log_path = LogPath();
-  off_t log_start = FileSize(log_path);
+  started.log_start = FileSize(log_path);
   // Everything the child needs is prepared before fork.
   std::vector<std::string> env = Environment();
   std::vector<char*> env_pointers, arg_pointers;
@@ -307,7 +321,7 @@ RunResult Sandbox::Spawn(const std::vector<std::string>& argv, bool read_log) {
   int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (in < 0 || out < 0 || err < 0) {
     ADD_FAILURE() << "cannot open the run's standard files in " << root_;
-    return result;
+    return started;
   }
   pid_t pid = fork();
   if (pid == 0) {
@@ -334,8 +348,16 @@ RunResult Sandbox::Spawn(const std::vector<std::string>& argv, bool read_log) {
   close(err);
   if (pid < 0) {
     ADD_FAILURE() << "fork: " << std::strerror(errno);
-    return result;
+    return started;
   }
+  started.pid = pid;
+  return started;
+}
+
+RunResult Sandbox::Wait(const Started& started) {
+  RunResult result;
+  const pid_t pid = started.pid;
+  if (pid < 0) return result;
   int status = 0;
   // A hanging program must fail its test, not the whole suite's time limit.
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds_);
@@ -344,7 +366,7 @@ RunResult Sandbox::Spawn(const std::vector<std::string>& argv, bool read_log) {
     if (done == pid) break;
     if (done < 0 && errno != EINTR) break;
     if (std::chrono::steady_clock::now() > deadline) {
-      ADD_FAILURE() << argv[0] << " ran longer than " << timeout_seconds_ << " s; killed";
+      ADD_FAILURE() << "a program ran longer than " << timeout_seconds_ << " s; killed";
       kill(pid, SIGKILL);
       waitpid(pid, &status, 0);
       break;
@@ -352,10 +374,13 @@ RunResult Sandbox::Spawn(const std::vector<std::string>& argv, bool read_log) {
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  result.out = ReadWholeFile(out_path);
-  result.err = ReadWholeFile(err_path);
+  result.out = ReadWholeFile(started.out_path);
+  result.err = ReadWholeFile(started.err_path);
   // Only a real file: a test may put a device such as /dev/full in the log's place.
-  if (read_log && IsRegularFile(log_path)) result.log = ReadWholeFile(log_path, log_start);
+  const std::string log_path = LogPath();
+  if (started.read_log && IsRegularFile(log_path)) {
+    result.log = ReadWholeFile(log_path, static_cast<off_t>(started.log_start));
+  }
   return result;
 }
 

@@ -100,6 +100,19 @@ class Sandbox {
   // Runs another program (found through PATH) in the same environment; `log` stays empty.
   RunResult RunTool(const std::vector<std::string>& command);
 
+  // A sweepwell started and not yet waited for: for runs that must overlap or be killed.
+  struct Started {
+    int pid = -1;
+    std::string out_path, err_path;
+    long long log_start = 0;
+    bool read_log = true;
+  };
+  // Starts "sweepwell arguments..." as Run does, without waiting; each start has its own
+  // standard output and error files.
+  Started Start(const std::vector<std::string>& arguments);
+  // Waits for a started program (the timeout counts from now) and reads what it left.
+  RunResult Wait(const Started& started);
+
   // Tree building; paths are absolute and missing parents are made. Failures fail the test.
   void MakeFolder(const std::string& path);
   void MakeFile(const std::string& path, size_t size = 0);
@@ -136,6 +149,7 @@ class Sandbox {
 
  private:
   RunResult Spawn(const std::vector<std::string>& argv, bool read_log);
+  Started StartChild(const std::vector<std::string>& argv, bool read_log);
   std::vector<std::string> Environment() const;
 
   std::string root_;
@@ -143,6 +157,7 @@ class Sandbox {
   std::vector<std::string> immutable_;
   std::vector<std::string> mounts_;
   int timeout_seconds_ = 120;
+  int started_ = 0;  // programs started so far: names their output files
 };
 
 }  // namespace sweepwell_test

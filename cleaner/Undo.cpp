@@ -1,0 +1,278 @@
+#include "cleaner/Undo.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "cleaner/COutput.h"
+#include "cleaner/Stopwatch.h"
+#include "cleaner/UndoRecord.h"
+#include "cleaner/modMain.h"
+#include "platform/file.h"
+#include "platform/trash.h"
+#include "platform/whole_file.h"
+#include "support/ov_error.h"
+#include "support/ov_format.h"
+#include "support/ov_strings.h"
+
+namespace sweepwell {
+
+UndoRequest RequestedUndo;
+
+namespace {
+
+using platform::TrashEntryStatus;
+
+void Say(std::FILE* stream, const std::string& utf8) {
+  std::string text = support::LocalText(utf8);
+  std::fwrite(text.data(), 1, text.size(), stream);
+  std::fflush(stream);
+}
+
+std::string Shown(std::string_view path) {
+  return support::HasControlCharacters(path) ? support::WithoutControlCharacters(path)
+                                             : std::string(path);
+}
+
+// "2026-12-07T15:31:50" as the list shows it.
+std::string ShownDate(std::string date) {
+  if (date.size() > 10 && date[10] == 'T') date[10] = ' ';
+  return date;
+}
+
+// Why an entry that did not come back stays where it is (UTF-8).
+std::string ReasonFor(TrashEntryStatus status, uint32_t error) {
+  switch (status) {
+    case TrashEntryStatus::kPlaceTaken:
+      return "Место занято, файл остался в корзине";
+    case TrashEntryStatus::kGone:
+      return "Нет в корзине: удалён из неё или уже восстановлен";
+    case TrashEntryStatus::kChanged:
+      return "В корзине под этим именем теперь другой файл";
+    case TrashEntryStatus::kNotATrash:
+      return "Запись указывает не в корзину";
+    case TrashEntryStatus::kTrashMissing:
+      return "Корзина недоступна";
+    default:
+      break;
+  }
+  if (error == platform::error::kDiskFull) return "Недостаточно места на диске";
+  return support::StandardDescription(Win32ErrorToErrNumber(error));
+}
+
+// Holds the record of one run, locked, for the length of an undo.
+class LockedRecord {
+ public:
+  ~LockedRecord() { platform::CloseFile(handle_); }
+  // 0 when opened and locked; otherwise the exit status, with the reason said on stderr.
+  int Open(const std::string& path, const std::string& id, UndoRun* run) {
+    if (platform::OpenExistingForAppend(path, &handle_) != platform::error::kSuccess) {
+      Say(stderr,
+          "sweepwell: запуск \"" + Shown(id) + "\" не найден; список: sweepwell --undo --list\n");
+      return kExitFailed;
+    }
+    bool locked = false;
+    if (platform::TryLockFile(handle_, &locked) != platform::error::kSuccess || !locked) {
+      Say(stderr, "sweepwell: запуск \"" + Shown(id) +
+                      "\" занят: он ещё идёт или его уже отменяет другая команда\n");
+      return kExitFailed;
+    }
+    std::string text;
+    if (platform::ReadAllFrom(handle_, &text) != platform::error::kSuccess ||
+        !ParseUndoRecord(text, run)) {
+      Say(stderr, "sweepwell: запись запуска \"" + Shown(id) + "\" не читается: " + path + "\n");
+      return kExitFailed;
+    }
+    run->id = id;
+    return kExitOk;
+  }
+  void Append(const std::string& line) { platform::WriteAll(handle_, line); }
+
+ private:
+  platform::FileHandle handle_ = platform::kInvalidFile;
+};
+
+struct UndoTotals {
+  double restored_files = 0, restored_bytes = 0;
+  double left_files = 0, left_bytes = 0;
+};
+
+// Brings back one entry and writes its line.
+void UndoEntryAndReport(COutput& output, LockedRecord& record, const UndoEntry& entry,
+                        UndoTotals* totals, bool* all_back) {
+  output.AddText(Shown(entry.trashed.original_path));
+  if (entry.restored) {
+    output.AddLine(support::LocalText("  [Уже восстановлен]"));
+    return;
+  }
+  uint64_t size = 0;
+  uint32_t error = platform::error::kSuccess;
+  TrashEntryStatus status = platform::RestoreTrashedEntry(entry.trashed, &size, &error);
+  bool size_known = status == TrashEntryStatus::kRestored ||
+                    status == TrashEntryStatus::kPlaceTaken ||
+                    (status == TrashEntryStatus::kFailed && size > 0);
+  if (size_known) {
+    output.AddText("  :: " + support::ovFormatInt64(static_cast<double>(size)) + " bytes");
+  }
+  if (status == TrashEntryStatus::kRestored) {
+    record.Append(RestoredLine(entry.index, RecordDate(platform::GetLocalTime())));
+    totals->restored_files += 1;
+    totals->restored_bytes += static_cast<double>(size);
+    output.AddLine("");
+    return;
+  }
+  *all_back = false;
+  if (status == TrashEntryStatus::kPlaceTaken || status == TrashEntryStatus::kFailed) {
+    totals->left_files += 1;
+    totals->left_bytes += static_cast<double>(size);
+  }
+  output.AddLine(support::LocalText("  [" + ReasonFor(status, error) + "]"));
+}
+
+void ReportUndoTotals(COutput& output, const UndoTotals& totals, Stopwatch& stopwatch) {
+  platform::SystemTime now = platform::GetLocalTime();
+  stopwatch.Stop();
+  auto n = [](double value) { return support::ovFormatInt64(value); };
+  // Labels and words are UTF-8; the formatted values are already in the console's code page.
+  auto line = [&output](std::string_view label, const std::string& value) {
+    output.AddText(support::LocalText(label));
+    output.AddLine(value);
+  };
+  const std::string left = support::LocalText("осталось в корзине: ");
+  output.AddLine("");
+  line("Восстановлено файлов:  ",
+       n(totals.restored_files) + "  [" + left + n(totals.left_files) + "]");
+  line("Восстановлено байт:    ",
+       n(totals.restored_bytes) + " bytes  [" + left + n(totals.left_bytes) + " bytes]");
+  output.AddLine("");
+  line("Текущая дата:  ", support::ovSystemTimeToStringDate(now, true));
+  line("Текущее время: ", support::ovSystemTimeToStringTime(now));
+  line("Процесс занял: ",
+       support::ovTrimEx(support::LocalText(support::ovFormatTimeInterval(stopwatch.Elapsed()))));
+  output.AddLine("");
+}
+
+int ListRuns(const std::string& folder, const std::vector<std::string>& ids) {
+  if (ids.empty()) {
+    Say(stdout, "Нет запусков, которые можно отменить.\n");
+    return kExitOk;
+  }
+  Say(stdout, "Запуски, которые можно отменить (sweepwell --undo RUN):\n");
+  for (const std::string& id : ids) {
+    std::vector<uint8_t> bytes;
+    UndoRun run;
+    if (platform::ReadWholeFile(UndoRecordPath(folder, id), &bytes) != platform::error::kSuccess ||
+        !ParseUndoRecord(
+            std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), &run)) {
+      Say(stdout, Shown(id) + "  [запись не читается]\n");
+      continue;
+    }
+    int files = 0, in_trash = 0;
+    for (const UndoEntry& entry : run.entries) {
+      if (entry.failed) continue;
+      ++files;
+      uint64_t size = 0;
+      uint32_t error = 0;
+      if (!entry.restored &&
+          platform::FindTrashedEntry(entry.trashed, &size, &error) == TrashEntryStatus::kInTrash) {
+        ++in_trash;
+      }
+    }
+    Say(stdout, Shown(id) + "  " + ShownDate(run.started) + "  \"" + Shown(run.script) +
+                    "\"  файлов: " + std::to_string(files) + ", в корзине: " +
+                    std::to_string(in_trash) + (run.undone ? "  [отменён]" : "") + "\n");
+  }
+  return kExitOk;
+}
+
+int UndoOneRun(const std::string& folder, const std::string& id) {
+  LockedRecord record;
+  UndoRun run;
+  std::string path = UndoRecordPath(folder, id);
+  if (path.empty()) {
+    Say(stderr,
+        "sweepwell: \"" + Shown(id) + "\" не имя запуска; список: sweepwell --undo --list\n");
+    return kExitFailed;
+  }
+  if (int status = record.Open(path, id, &run); status != kExitOk) return status;
+
+  Stopwatch stopwatch;
+  stopwatch.Start();
+  try {
+    Output = std::make_unique<COutput>(LogFileName, &stopwatch);
+  } catch (const support::Error& error) {
+    Say(stderr, "sweepwell: \"" + LogFileName + "\": " + error.description() + "\n");
+    return kExitFailed;
+  }
+  COutput& output = *Output;
+  output.ShowForm();
+  output.AddLine(support::LocalText("Отмена запуска " + run.id + " (скрипт \"") +
+                 Shown(run.script) +
+                 support::LocalText("\", начат " + ShownDate(run.started) + ")"));
+  if (run.damaged_lines > 0) {
+    output.AddLine(
+        support::LocalText("Строк записи не прочитано: " + std::to_string(run.damaged_lines)));
+  }
+  int status = kExitOk;
+  UndoTotals totals;
+  bool all_back = true;
+  try {
+    for (const UndoEntry& entry : run.entries) {
+      if (entry.failed) continue;
+      UndoEntryAndReport(output, record, entry, &totals, &all_back);
+      output.ProcessPendingEvents(true);
+    }
+  } catch (const RunInterrupted&) {
+    if (output.IsLineOpen()) output.AddLine("");
+    output.AddLine(support::LocalText("*Прервано* Отмена остановлена по сигналу."));
+    status = kExitInterrupted;
+    all_back = false;
+  }
+  if (status == kExitOk) ReportUndoTotals(output, totals, stopwatch);
+  if (all_back && !run.undone) record.Append(UndoneLine(RecordDate(platform::GetLocalTime())));
+  output.DumpOutput();
+  output.CloseLog();
+  // As for a run: an undo whose log could not be written did not do all that was asked of it.
+  if (status == kExitOk && output.LogFailed()) status = kExitFailed;
+  output.Console().Unload();
+  Output.reset();
+  return status;
+}
+
+}  // namespace
+
+bool IsUndoSwitch(const std::string& argument) {
+  return argument == "--undo" || support::UpperCase(argument) == "/UNDO";
+}
+
+bool ParseUndoArguments(const std::vector<std::string>& arguments, UndoRequest* request) {
+  *request = UndoRequest{};
+  if (arguments.empty() || !IsUndoSwitch(arguments[0]) || arguments.size() > 2) return false;
+  if (arguments.size() == 1) return true;
+  const std::string& second = arguments[1];
+  if (second == "--list" || support::UpperCase(second) == "/LIST") {
+    request->list = true;
+    return true;
+  }
+  // A run is named as --list shows it; anything that looks like a switch is not one.
+  if (second.empty() || second[0] == '-' || second[0] == '/') return false;
+  request->run = second;
+  return true;
+}
+
+int RunUndo(const UndoRequest& request) {
+  if (!PrepareLogFile()) {
+    Say(stderr, "sweepwell: не удалось создать папку журнала\n");
+    return kExitFailed;
+  }
+  const std::string folder = UndoFolderBeside(LogFileName);
+  const std::vector<std::string> ids = ListUndoRecords(folder);
+  if (request.list) return ListRuns(folder, ids);
+  if (!request.run.empty()) return UndoOneRun(folder, request.run);
+  if (ids.empty()) {
+    Say(stderr, "sweepwell: нет запусков, которые можно отменить\n");
+    return kExitFailed;
+  }
+  return UndoOneRun(folder, ids.back());
+}
+
+}  // namespace sweepwell

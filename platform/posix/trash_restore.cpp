@@ -1,0 +1,336 @@
+// Bringing an entry back from the freedesktop.org trash (see platform/trash.h).
+//
+// Every name the caller hands in is checked again here, because it comes from a file on disk
+// that anything may have changed: the folder must be a trash folder of this user, the entry's
+// name a plain name inside its files/, and the .trashinfo there must still say the recorded path
+// and date. The entry then moves back with one rename on its own device that refuses to replace
+// anything (renameat2 RENAME_NOREPLACE; where a file system cannot promise that, a hard link,
+// which fails on a taken name, and the unlink of the trash name). Nothing is copied and nothing
+// but the .trashinfo of a restored entry is removed.
+#include <fcntl.h>
+#include <limits.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "platform/platform.h"
+#include "platform/posix/trash_internal.h"
+#include "platform/trash.h"
+
+namespace platform {
+
+namespace {
+
+// Larger than any real .trashinfo (a path of PATH_MAX bytes, each encoded as three).
+constexpr off_t kLongestTrashInfo = 64 * 1024;
+
+std::vector<std::string_view> Components(std::string_view path) {
+  std::vector<std::string_view> parts;
+  size_t pos = 0;
+  while (pos <= path.size()) {
+    size_t slash = path.find('/', pos);
+    if (slash == std::string_view::npos) slash = path.size();
+    if (slash > pos) parts.push_back(path.substr(pos, slash - pos));
+    pos = slash + 1;
+  }
+  return parts;
+}
+
+// An absolute path in its plain form: no empty, "." or ".." components.
+bool IsPlainAbsolutePath(std::string_view path) {
+  if (path.empty() || path[0] != '/' || path.find('\0') != std::string_view::npos) return false;
+  if (trash::CleanAbsolutePath(path) != path) return false;
+  for (std::string_view part : Components(path)) {
+    if (part == "..") return false;
+  }
+  return true;
+}
+
+bool IsPlainName(std::string_view name, size_t longest = NAME_MAX) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
+         name.find('\0') == std::string_view::npos && name.size() <= longest;
+}
+
+std::string ParentOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string LastNameOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+// The three folders of a trash that passed the checks, and the top folder its relative Path=
+// lines start from (empty for the home trash).
+struct OpenTrash {
+  Folder files;
+  Folder info;
+  std::string top;
+};
+
+// Which kind of trash folder `folder` names by its place: the home trash, or one at the top of
+// a mount (kTrashMissing when that is not mounted now). kNotATrash for any other folder.
+TrashEntryStatus PlaceOfTrash(const std::string& folder, std::string* top, bool* shared) {
+  *top = "";
+  *shared = false;
+  std::string data = GetUserDataFolder();
+  if (!data.empty() && trash::CleanAbsolutePath(AbsolutePath(data) + "/Trash") == folder) {
+    return TrashEntryStatus::kInTrash;
+  }
+  const std::string uid = std::to_string(getuid());
+  const std::string parent = ParentOf(folder);
+  if (LastNameOf(folder) == ".Trash-" + uid) {
+    *top = parent;
+  } else if (LastNameOf(folder) == uid && parent != "/" && LastNameOf(parent) == ".Trash") {
+    *top = ParentOf(parent);
+    *shared = true;
+  } else {
+    return TrashEntryStatus::kNotATrash;
+  }
+  std::vector<std::string> mounts = trash::ParseMountPoints(trash::ReadMountInfo());
+  if (std::find(mounts.begin(), mounts.end(), *top) != mounts.end()) {
+    return TrashEntryStatus::kInTrash;
+  }
+  // Not at the top of a mount: a disk that is not mounted now (its trash is not there), or a
+  // folder that only bears a trash's name.
+  struct stat st;
+  return lstat(folder.c_str(), &st) == 0 ? TrashEntryStatus::kNotATrash
+                                         : TrashEntryStatus::kTrashMissing;
+}
+
+bool IsFolderOf(const Folder& folder, uid_t owner, dev_t device) {
+  struct stat st;
+  return fstat(folder.NativeHandle(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == owner &&
+         st.st_dev == device;
+}
+
+TrashEntryStatus OpenTrashOf(const TrashedEntry& entry, OpenTrash* trash, uint32_t* error) {
+  bool shared = false;
+  if (!IsPlainAbsolutePath(entry.trash_folder) ||
+      !IsPlainName(entry.name, trash::kMaxTrashNameLength)) {
+    return TrashEntryStatus::kNotATrash;
+  }
+  TrashEntryStatus place = PlaceOfTrash(entry.trash_folder, &trash->top, &shared);
+  if (place != TrashEntryStatus::kInTrash) return place;
+  Folder folder = Folder::Open(entry.trash_folder, error, false);
+  if (!folder.IsOpen()) {
+    return *error == error::kPathNotFound ? TrashEntryStatus::kTrashMissing
+                                          : TrashEntryStatus::kFailed;
+  }
+  struct stat st;
+  if (fstat(folder.NativeHandle(), &st) != 0) {
+    *error = ErrorFromErrno(errno);
+    return TrashEntryStatus::kFailed;
+  }
+  const dev_t device = st.st_dev;
+  if (!IsFolderOf(folder, getuid(), device)) return TrashEntryStatus::kNotATrash;
+  if (!trash->top.empty()) {
+    // As the trash itself requires: our folder on the mount's own device, and a shared .Trash
+    // only when it is a real sticky folder, so no other user can have put it there.
+    struct stat top_stat;
+    if (stat(trash->top.c_str(), &top_stat) != 0 || top_stat.st_dev != device) {
+      return TrashEntryStatus::kNotATrash;
+    }
+    if (shared) {
+      Folder parent = Folder::Open(ParentOf(entry.trash_folder), error, false);
+      struct stat parent_stat;
+      if (!parent.IsOpen() || fstat(parent.NativeHandle(), &parent_stat) != 0 ||
+          !(parent_stat.st_mode & S_ISVTX)) {
+        return TrashEntryStatus::kNotATrash;
+      }
+    }
+  }
+  trash->files = folder.OpenEntry("files", error, false);
+  trash->info = folder.OpenEntry("info", error, false);
+  if (!trash->files.IsOpen() || !trash->info.IsOpen()) {
+    return *error == error::kPathNotFound ? TrashEntryStatus::kGone : TrashEntryStatus::kFailed;
+  }
+  if (!IsFolderOf(trash->files, getuid(), device) || !IsFolderOf(trash->info, getuid(), device)) {
+    return TrashEntryStatus::kNotATrash;
+  }
+  return TrashEntryStatus::kInTrash;
+}
+
+// The text of info/NAME.trashinfo; false with *missing when there is none.
+bool ReadTrashInfo(const OpenTrash& trash, const std::string& name, std::string* text,
+                   bool* missing, uint32_t* error) {
+  *missing = false;
+  const std::string info_name = name + ".trashinfo";
+  int fd = openat(trash.info.NativeHandle(), info_name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    *missing = errno == ENOENT;
+    *error = ErrorFromErrno(errno);
+    return false;
+  }
+  struct stat st;
+  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kLongestTrashInfo;
+  if (ok) {
+    text->resize(static_cast<size_t>(st.st_size));
+    ssize_t n = pread(fd, text->data(), text->size(), 0);
+    ok = n >= 0;
+    if (ok) text->resize(static_cast<size_t>(n));
+  }
+  if (!ok) *error = ErrorFromErrno(errno != 0 ? errno : EINVAL);
+  close(fd);
+  return ok;
+}
+
+// True when the .trashinfo text describes the entry: its Path= (relative to the mount's top in
+// a top-folder trash) leads to the original path and its DeletionDate is the recorded one.
+bool TrashInfoAgrees(std::string_view text, const std::string& top, const TrashedEntry& entry) {
+  bool in_group = false, path_agrees = false, date_agrees = false;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t end = text.find('\n', pos);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(pos, end - pos);
+    pos = end + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.starts_with("[")) {
+      in_group = line == "[Trash Info]";
+    } else if (in_group && line.starts_with("Path=")) {
+      std::string path = trash::PercentDecodePath(line.substr(5));
+      if (!path.starts_with('/')) {
+        if (top.empty()) return false;  // the home trash keeps absolute paths only
+        path = (top == "/" ? top : top + "/") + path;
+      }
+      path_agrees = path == entry.original_path;
+    } else if (in_group && line.starts_with("DeletionDate=")) {
+      date_agrees = line.substr(13) == entry.deletion_date;
+    }
+  }
+  return path_agrees && date_agrees;
+}
+
+// *stale_record: the entry's .trashinfo is there and agrees, but its file is not (a move into
+// the trash that was cut short between the two, or a tool that removed only the file).
+TrashEntryStatus FindIn(const OpenTrash& trash, const TrashedEntry& entry, struct stat* file,
+                        uint32_t* error, bool* stale_record) {
+  *stale_record = false;
+  std::string text;
+  bool info_missing = false;
+  bool file_there =
+      fstatat(trash.files.NativeHandle(), entry.name.c_str(), file, AT_SYMLINK_NOFOLLOW) == 0;
+  if (!file_there && errno != ENOENT) {
+    *error = ErrorFromErrno(errno);
+    return TrashEntryStatus::kFailed;
+  }
+  if (!ReadTrashInfo(trash, entry.name, &text, &info_missing, error)) {
+    if (!info_missing) return TrashEntryStatus::kFailed;
+    // A file without its record is not the entry we made (trash tools make the record first).
+    return file_there ? TrashEntryStatus::kChanged : TrashEntryStatus::kGone;
+  }
+  if (!TrashInfoAgrees(text, trash.top, entry)) return TrashEntryStatus::kChanged;
+  *stale_record = !file_there;
+  return file_there ? TrashEntryStatus::kInTrash : TrashEntryStatus::kGone;
+}
+
+TrashEntryStatus Find(const TrashedEntry& entry, OpenTrash* trash, struct stat* file,
+                      uint32_t* error, bool* stale_record) {
+  *stale_record = false;
+  TrashEntryStatus status = OpenTrashOf(entry, trash, error);
+  if (status != TrashEntryStatus::kInTrash) return status;
+  return FindIn(*trash, entry, file, error, stale_record);
+}
+
+// Opens the folder `path`, making every missing folder on the way. Folders are only made on
+// `device`: the entry could never be renamed into another one, and a failed restore should not
+// leave new empty folders behind.
+Folder OpenOrMakeFolders(const std::string& path, dev_t device, uint32_t* error) {
+  Folder folder = Folder::Open("/", error);
+  for (std::string_view part : Components(path)) {
+    if (!folder.IsOpen()) break;
+    Folder next = folder.OpenEntry(part, error);
+    if (!next.IsOpen() && *error == error::kPathNotFound) {
+      struct stat st;
+      if (fstat(folder.NativeHandle(), &st) != 0 || st.st_dev != device) {
+        *error = ErrorFromErrno(EXDEV);
+        return Folder();
+      }
+      const std::string name(part);
+      if (mkdirat(folder.NativeHandle(), name.c_str(), 0777) != 0 && errno != EEXIST) {
+        *error = ErrorFromErrno(errno);
+        return Folder();
+      }
+      next = folder.OpenEntry(part, error);
+    }
+    folder = std::move(next);
+  }
+  return folder;
+}
+
+// Moves files/NAME to `name` in `folder` without ever replacing what is there; EEXIST when the
+// place is taken.
+int MoveBack(const OpenTrash& trash, const std::string& trash_name, const Folder& folder,
+             const std::string& name, bool is_folder) {
+  const int from = trash.files.NativeHandle(), to = folder.NativeHandle();
+  if (renameat2(from, trash_name.c_str(), to, name.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return errno;
+  // A file system that cannot promise "no replace" (some network and FUSE ones).
+  if (!is_folder) {
+    if (linkat(from, trash_name.c_str(), to, name.c_str(), 0) == 0) {
+      unlinkat(from, trash_name.c_str(), 0);
+      return 0;
+    }
+    if (errno == EEXIST) return EEXIST;
+  }
+  // No hard links either: look, then rename, as close together as it gets.
+  struct stat st;
+  if (fstatat(to, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
+  if (errno != ENOENT) return errno;
+  return renameat(from, trash_name.c_str(), to, name.c_str()) == 0 ? 0 : errno;
+}
+
+uint64_t SizeOf(const struct stat& st) {
+  return S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
+}
+
+}  // namespace
+
+TrashEntryStatus FindTrashedEntry(const TrashedEntry& entry, uint64_t* size, uint32_t* error) {
+  *error = error::kSuccess;
+  *size = 0;
+  OpenTrash trash;
+  struct stat file;
+  bool stale_record = false;
+  TrashEntryStatus status = Find(entry, &trash, &file, error, &stale_record);
+  if (status == TrashEntryStatus::kInTrash) *size = SizeOf(file);
+  return status;
+}
+
+TrashEntryStatus RestoreTrashedEntry(const TrashedEntry& entry, uint64_t* size, uint32_t* error) {
+  *error = error::kSuccess;
+  *size = 0;
+  OpenTrash trash;
+  struct stat file;
+  bool stale_record = false;
+  TrashEntryStatus status = Find(entry, &trash, &file, error, &stale_record);
+  if (stale_record) {
+    // A record of nothing, which trash listings would show as an entry: it goes, as it would
+    // with the file it describes. It holds no data.
+    unlinkat(trash.info.NativeHandle(), (entry.name + ".trashinfo").c_str(), 0);
+  }
+  if (status != TrashEntryStatus::kInTrash) return status;
+  *size = SizeOf(file);
+  // The .trashinfo agreed, so the path is the one the run trashed from; it only has to be a
+  // path a rename can take.
+  const std::string& target = entry.original_path;
+  if (!target.starts_with('/') || target.find('\0') != std::string::npos ||
+      !IsPlainName(LastNameOf(target))) {
+    return TrashEntryStatus::kNotATrash;
+  }
+  Folder parent = OpenOrMakeFolders(ParentOf(target), file.st_dev, error);
+  if (!parent.IsOpen()) return TrashEntryStatus::kFailed;
+  int result = MoveBack(trash, entry.name, parent, LastNameOf(target), S_ISDIR(file.st_mode));
+  if (result == EEXIST || result == ENOTEMPTY) return TrashEntryStatus::kPlaceTaken;
+  if (result != 0) {
+    *error = ErrorFromErrno(result);
+    return TrashEntryStatus::kFailed;
+  }
+  // Back in place: its record goes, as restoring from the trash asks.
+  unlinkat(trash.info.NativeHandle(), (entry.name + ".trashinfo").c_str(), 0);
+  return TrashEntryStatus::kRestored;
+}
+
+}  // namespace platform

@@ -1,0 +1,143 @@
+// The undo record: what a run writes down as it trashes, how it reads back (damage included),
+// and the undo command line.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "cleaner/Undo.h"
+#include "cleaner/UndoRecord.h"
+#include "cleaner/temp_folder.h"
+
+namespace sweepwell {
+namespace {
+
+using testing::TempFolder;
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+platform::TrashedEntry Entry(const std::string& name) {
+  return {"/data/Trash", name, "/work/" + name, "2026-12-07T10:00:00"};
+}
+
+// One move as COutput makes it: announced entries, then the outcome.
+void Move(UndoRecord& record, const std::vector<std::string>& announced, bool moved) {
+  platform::TrashMove move;
+  record.WatchMove(&move);
+  for (const std::string& name : announced) move.before_move(Entry(name));
+  record.MoveFinished(moved);
+}
+
+TEST(UndoRecordFields, EveryByteSurvivesAndAFieldStaysOneField) {
+  std::string all;
+  for (int c = 0; c < 256; ++c) all += static_cast<char>(c);
+  std::string encoded = EncodeRecordField(all);
+  EXPECT_EQ(encoded.find_first_of("\t\n\r"), std::string::npos);
+  std::string decoded;
+  ASSERT_TRUE(DecodeRecordField(encoded, &decoded));
+  EXPECT_EQ(decoded, all);
+  EXPECT_EQ(EncodeRecordField("/home/я/a b.txt"), "/home/я/a b.txt");  // readable where it can be
+  for (const char* damaged : {"%", "%4", "a%zz", "%g0"}) {
+    EXPECT_FALSE(DecodeRecordField(damaged, &decoded)) << damaged;
+  }
+}
+
+TEST(UndoRecordWriter, NothingIsMadeBeforeTheFirstTrashedEntry) {
+  TempFolder temp;
+  {
+    UndoRecord record(temp / "Undo", "script.loom", platform::GetLocalTime());
+    Move(record, {}, false);  // a move that failed before it named an entry
+    EXPECT_TRUE(record.Path().empty());
+  }
+  EXPECT_TRUE(ListUndoRecords(temp / "Undo").empty());
+  EXPECT_NE(access((temp / "Undo").c_str(), F_OK), 0);
+}
+
+TEST(UndoRecordWriter, EntriesAreWrittenAsTheyGoAndOnlyTheMovedOnesStand) {
+  TempFolder temp;
+  platform::SystemTime started{2026, 12, 1, 7, 9, 5, 3, 0};
+  UndoRecord record(temp / "Undo", "/scripts/clean.loom", started);
+  Move(record, {"a"}, true);
+  Move(record, {"b", "b.2"}, true);  // the first name was taken in between
+  Move(record, {"c"}, false);        // announced, then the move failed
+  Move(record, {"d"}, true);
+
+  // Readable while the run still holds it, and locked against an undo meanwhile.
+  ASSERT_FALSE(record.Path().empty());
+  int fd = open(record.Path().c_str(), O_RDONLY | O_CLOEXEC);
+  EXPECT_NE(flock(fd, LOCK_EX | LOCK_NB), 0);
+  close(fd);
+
+  UndoRun run;
+  ASSERT_TRUE(ParseUndoRecord(ReadText(record.Path()), &run));
+  EXPECT_EQ(run.started, "2026-12-07T09:05:03");
+  EXPECT_EQ(run.script, "/scripts/clean.loom");
+  std::vector<std::string> standing;
+  for (const UndoEntry& entry : run.entries) {
+    if (!entry.failed) standing.push_back(entry.trashed.name);
+  }
+  EXPECT_EQ(standing, (std::vector<std::string>{"a", "b.2", "d"}));
+  EXPECT_EQ(run.entries[0].trashed.original_path, "/work/a");
+  EXPECT_EQ(run.damaged_lines, 0);
+  const std::string id = ListUndoRecords(temp / "Undo").at(0);
+  EXPECT_TRUE(id.starts_with("2026-12-07_09-05-03_")) << id;
+  EXPECT_EQ(UndoRecordPath(temp / "Undo", id), record.Path());
+}
+
+TEST(UndoRecordReader, DamageIsCountedAndACutLastLineIgnored) {
+  const std::string header = "Sweepwell undo record 1\nstarted\t2026-12-07T10:00:00\nscript\t/s\n";
+  const std::string entry = "trash\tD\t/data/Trash\tx%0Ay\t/w/x%0Ay\n";
+  UndoRun run;
+  ASSERT_TRUE(ParseUndoRecord(header + entry + entry + "restored\t2\tD\nfailed\t9\nbogus\n" +
+                                  "undone\tD\ntrash\tD\t/data/Trash\tcut",
+                              &run));
+  ASSERT_EQ(run.entries.size(), 2u);
+  EXPECT_EQ(run.entries[0].trashed.name, "x\ny");
+  EXPECT_FALSE(run.entries[0].restored);
+  EXPECT_TRUE(run.entries[1].restored);
+  EXPECT_EQ(run.damaged_lines, 2);  // "failed" of an entry that does not exist, and "bogus"
+  EXPECT_TRUE(run.undone);
+
+  for (const std::string& text :
+       {std::string(), std::string("garbage\n"), header.substr(0, header.size() - 1),
+        std::string("Sweepwell undo record 2\n")}) {
+    EXPECT_FALSE(ParseUndoRecord(text, &run)) << text;
+  }
+}
+
+TEST(UndoRecordReader, OnlyPlainNamesNameARecord) {
+  for (const char* id : {"", ".", "..", "../x", "a/b", "a\\b"}) {
+    EXPECT_EQ(UndoRecordPath("/undo", id), "") << id;
+  }
+  EXPECT_EQ(UndoRecordPath("/undo", "2026-12-07_10-00-00_42"), "/undo/2026-12-07_10-00-00_42.undo");
+}
+
+TEST(UndoCommandLine, TheThreeFormsAndTheirSlashTwins) {
+  UndoRequest request;
+  ASSERT_TRUE(ParseUndoArguments({"--undo"}, &request));
+  EXPECT_FALSE(request.list);
+  EXPECT_EQ(request.run, "");
+  ASSERT_TRUE(ParseUndoArguments({"/uNDo", "/LIST"}, &request));
+  EXPECT_TRUE(request.list);
+  ASSERT_TRUE(ParseUndoArguments({"--undo", "2026-12-07_10-00-00_42"}, &request));
+  EXPECT_EQ(request.run, "2026-12-07_10-00-00_42");
+  for (const std::vector<std::string>& bad :
+       std::vector<std::vector<std::string>>{{"--undo", "--list", "x"},
+                                             {"--undo", "--preview"},
+                                             {"--undo", "/NoLong"},
+                                             {"--undo", ""},
+                                             {"undo"}}) {
+    EXPECT_FALSE(ParseUndoArguments(bad, &request)) << bad.back();
+  }
+}
+
+}  // namespace
+}  // namespace sweepwell
