@@ -183,7 +183,12 @@ TEST_F(TextBlocks, AFileChangingWhileReadGivesTextInItsPlaces) {
   });
   for (int round = 0; round < 30; ++round) {
     const std::u16string got = fso->GetFile2(Name(path), true, feUTF8, fbNoBOM);
-    ASSERT_TRUE(text.compare(0, got.size(), got) == 0) << round;
+    // A read that races a truncation may see the zeroed tail of a page before the writer
+    // fills it again (the kernel's own behaviour): such a character is NUL, never another.
+    ASSERT_LE(got.size(), text.size()) << round;
+    for (size_t i = 0; i < got.size(); ++i) {
+      ASSERT_TRUE(got[i] == text[i] || got[i] == u'\0') << round << " at " << i;
+    }
     EXPECT_LE(got.capacity(), got.size() + 1024 * 1024) << round;
   }
   stop = true;
