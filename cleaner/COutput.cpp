@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "automation/component.h"
+#include "cleaner/RunContext.h"
 #include "cleaner/modMain.h"
 #include "platform/file.h"
 #include "support/ov_error.h"
@@ -184,7 +185,7 @@ void COutput::KillFile(const std::string& FileName) {
   platform::SetFileAttributesNormal(FileName);
   double size = support::ovGetFileSizeEx(FileName);
   uint32_t code =
-      DeleteToRecycleBin ? platform::MoveToTrash(FileName) : platform::DeleteFile(FileName);
+      run_->DeleteToRecycleBin ? platform::MoveToTrash(FileName) : platform::DeleteFile(FileName);
   if (code != platform::error::kSuccess) RaiseWin32Error(code);
   CountDeletedFile(size);
 }
@@ -195,8 +196,8 @@ void COutput::KillFileAt(const platform::Folder& folder, std::string_view name,
   if (record.attributes & platform::attr::kReadOnly) {
     platform::SetEntryAttributesNormal(folder, name);
   }
-  uint32_t code = DeleteToRecycleBin ? platform::MoveEntryToTrash(folder, name, path)
-                                     : platform::DeleteEntryFile(folder, name);
+  uint32_t code = run_->DeleteToRecycleBin ? platform::MoveEntryToTrash(folder, name, path)
+                                           : platform::DeleteEntryFile(folder, name);
   if (code != platform::error::kSuccess) RaiseWin32Error(code);
   CountDeletedFile(static_cast<double>(record.size));
 }

@@ -12,6 +12,8 @@
 
 namespace sweepwell {
 
+struct RunContext;
+
 class COutput {
  public:
   // Opens `log_file_name` for appending and writes the rule line of 78 "=".
@@ -21,6 +23,10 @@ class COutput {
   ~COutput();
   COutput(const COutput&) = delete;
   COutput& operator=(const COutput&) = delete;
+
+  // Ties the output to the run whose switches its deletions follow (DeleteToRecycleBin).
+  // RunContext::OpenOutput does this; the deletions below need it.
+  void BindRun(const RunContext& run) { run_ = &run; }
 
   // "create-folder": "*NEW* " + path + "  :: DIR" line, the folder made with every missing level.
   void CreateFolder(const std::string& FolderName);
@@ -84,6 +90,7 @@ class COutput {
   void CountDeletedFile(double size);
 
   frmConsole console_;
+  const RunContext* run_ = nullptr;
   Stopwatch* stopwatch_;
   std::string log_file_name_;
   int log_handle_ = -1;

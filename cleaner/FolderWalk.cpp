@@ -1,6 +1,7 @@
 #include "cleaner/FolderWalk.h"
 
 #include "cleaner/COutput.h"
+#include "cleaner/RunContext.h"
 #include "cleaner/modMain.h"
 
 namespace sweepwell {
@@ -14,14 +15,16 @@ constexpr size_t kOpenFolders = 64;
 
 void ProcessPendingEvents(COutput& output) { output.ProcessPendingEvents(true); }
 
-bool FilePassVisitor::VisitChild(FolderWalk&, WalkFolder&, const platform::FindRecord& entry) {
-  return recursive_ && IsEnterableSubfolderEntry(entry.attributes, entry.name);
+bool FilePassVisitor::VisitChild(FolderWalk& walk, WalkFolder&, const platform::FindRecord& entry) {
+  return recursive_ && IsEnterableSubfolderEntry(walk.run(), entry.attributes, entry.name);
 }
 
-void WalkEnterableFolder(const std::string& path, FolderVisitor& visitor) {
+void WalkEnterableFolder(RunContext& run, const std::string& path, FolderVisitor& visitor) {
   // Only with the switch on may the folder found enterable be a junction.
-  if (IsEnterableFolder(path)) FolderWalk(*Output).Run(path, visitor, GoBelowJunctions);
+  if (IsEnterableFolder(run, path)) FolderWalk(run).Run(path, visitor, run.GoBelowJunctions);
 }
+
+FolderWalk::FolderWalk(RunContext& run) : run_(run), output_(*run.Output) {}
 
 const std::string& FolderWalk::EntryPath(std::string_view name) {
   path_.resize(stack_.back().path_length);

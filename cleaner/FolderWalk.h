@@ -28,6 +28,7 @@ namespace sweepwell {
 
 class COutput;
 class FolderWalk;
+struct RunContext;
 
 // One folder on the walk's stack.
 struct WalkFolder {
@@ -56,7 +57,7 @@ class FolderVisitor {
 };
 
 // The shape of the commands that act on the files of a folder and, when recursive, of every
-// enterable subfolder (junctions only while GoBelowJunctions is set).
+// enterable subfolder (junctions only while the run's GoBelowJunctions is set).
 class FilePassVisitor : public FolderVisitor {
  public:
   explicit FilePassVisitor(bool recursive) : recursive_(recursive) {}
@@ -68,7 +69,8 @@ class FilePassVisitor : public FolderVisitor {
 
 class FolderWalk {
  public:
-  explicit FolderWalk(COutput& output) : output_(output) {}
+  // The walk reports to run.Output, which must be open.
+  explicit FolderWalk(RunContext& run);
 
   // Walks the tree of the folder at `path`; a folder that cannot be opened has no entries.
   // The start is entered through a link only with `start_may_be_link`: a caller that checked it
@@ -79,6 +81,7 @@ class FolderWalk {
   // The full path of `name` in the folder being worked on; valid until the next call.
   const std::string& EntryPath(std::string_view name);
 
+  RunContext& run() { return run_; }
   COutput& output() { return output_; }
 
  private:
@@ -86,6 +89,7 @@ class FolderWalk {
   void CloseDeepAncestors();
   bool Reopen(size_t index, const platform::Folder& child);
 
+  RunContext& run_;
   COutput& output_;
   std::vector<WalkFolder> stack_;
   std::set<std::pair<uint64_t, uint64_t>> on_path_;  // (device, inode) of the stack's folders
@@ -100,8 +104,8 @@ inline bool IsJunctionRecord(const platform::FindRecord& entry) {
   return IsFolderRecord(entry) && (entry.attributes & platform::attr::kReparsePoint) != 0;
 }
 
-// Walks `path` with `visitor` when IsEnterableFolder(path); nothing at all otherwise.
-void WalkEnterableFolder(const std::string& path, FolderVisitor& visitor);
+// Walks `path` with `visitor` when IsEnterableFolder(run, path); nothing at all otherwise.
+void WalkEnterableFolder(RunContext& run, const std::string& path, FolderVisitor& visitor);
 
 // The pending-events point between two entries of a walk: keys are handled and a stop request
 // ends the run.

@@ -24,7 +24,7 @@ class EmptyFoldersVisitor : public FolderVisitor {
 
   bool VisitChild(FolderWalk& walk, WalkFolder& folder,
                   const platform::FindRecord& entry) override {
-    if (!IsEnterableSubfolderEntry(entry.attributes, entry.name)) return false;
+    if (!IsEnterableSubfolderEntry(walk.run(), entry.attributes, entry.name)) return false;
     if (recursive_) return true;
     RemoveIfEmpty(walk, folder, entry);
     return false;
@@ -54,15 +54,15 @@ bool IsFolderEmpty(const std::string& path) {
   return platform::IsFolderEmpty(path, &empty) == platform::error::kSuccess && empty;
 }
 
-void DeleteEmptyFolders(const std::string& path, bool recursive, bool withBase) {
+void DeleteEmptyFolders(RunContext& run, const std::string& path, bool recursive, bool withBase) {
   if (!support::ovIsDirectoryExist(path)) {
-    ReportMissingFolder(*Output, path, true);
+    ReportMissingFolder(*run.Output, path, true);
     return;
   }
   // The named folder is listed even when it is a junction: the switch governs subfolders only.
   EmptyFoldersVisitor visitor(recursive);
-  FolderWalk(*Output).Run(path, visitor, true);
-  if (withBase && IsFolderEmpty(path)) RemoveAndReportFolder(*Output, path);
+  FolderWalk(run).Run(path, visitor, true);
+  if (withBase && IsFolderEmpty(path)) RemoveAndReportFolder(*run.Output, path);
 }
 
 }  // namespace sweepwell
