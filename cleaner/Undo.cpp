@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "cleaner/COutput.h"
+#include "cleaner/RunContext.h"
 #include "cleaner/Stopwatch.h"
 #include "cleaner/UndoRecord.h"
 #include "cleaner/modMain.h"
@@ -184,7 +185,7 @@ int ListRuns(const std::string& folder, const std::vector<std::string>& ids) {
   return kExitOk;
 }
 
-int UndoOneRun(const std::string& folder, const std::string& id) {
+int UndoOneRun(const std::string& folder, const std::string& id, RunContext& context) {
   LockedRecord record;
   UndoRun run;
   std::string path = UndoRecordPath(folder, id);
@@ -198,12 +199,12 @@ int UndoOneRun(const std::string& folder, const std::string& id) {
   Stopwatch stopwatch;
   stopwatch.Start();
   try {
-    Output = std::make_unique<COutput>(LogFileName, &stopwatch);
+    context.OpenOutput(context.LogFileName, &stopwatch);
   } catch (const support::Error& error) {
-    Say(stderr, "sweepwell: \"" + LogFileName + "\": " + error.description() + "\n");
+    Say(stderr, "sweepwell: \"" + context.LogFileName + "\": " + error.description() + "\n");
     return kExitFailed;
   }
-  COutput& output = *Output;
+  COutput& output = *context.Output;
   output.ShowForm();
   output.AddLine(support::LocalText("Отмена запуска " + run.id + " (скрипт \"") +
                  Shown(run.script) +
@@ -234,7 +235,7 @@ int UndoOneRun(const std::string& folder, const std::string& id) {
   // As for a run: an undo whose log could not be written did not do all that was asked of it.
   if (status == kExitOk && output.LogFailed()) status = kExitFailed;
   output.Console().Unload();
-  Output.reset();
+  context.Output.reset();
   return status;
 }
 
@@ -259,20 +260,20 @@ bool ParseUndoArguments(const std::vector<std::string>& arguments, UndoRequest* 
   return true;
 }
 
-int RunUndo(const UndoRequest& request) {
-  if (!PrepareLogFile()) {
+int RunUndo(const UndoRequest& request, RunContext& context) {
+  if (!PrepareLogFile(context)) {
     Say(stderr, "sweepwell: не удалось создать папку журнала\n");
     return kExitFailed;
   }
-  const std::string folder = UndoFolderBeside(LogFileName);
+  const std::string folder = UndoFolderBeside(context.LogFileName);
   const std::vector<std::string> ids = ListUndoRecords(folder);
   if (request.list) return ListRuns(folder, ids);
-  if (!request.run.empty()) return UndoOneRun(folder, request.run);
+  if (!request.run.empty()) return UndoOneRun(folder, request.run, context);
   if (ids.empty()) {
     Say(stderr, "sweepwell: нет запусков, которые можно отменить\n");
     return kExitFailed;
   }
-  return UndoOneRun(folder, ids.back());
+  return UndoOneRun(folder, ids.back(), context);
 }
 
 }  // namespace sweepwell

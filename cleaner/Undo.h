@@ -24,6 +24,8 @@
 
 namespace sweepwell {
 
+struct RunContext;
+
 struct UndoRequest {
   bool list = false;
   std::string run;  // empty: the last run
@@ -39,6 +41,6 @@ bool IsUndoSwitch(const std::string& argument);
 bool ParseUndoArguments(const std::vector<std::string>& arguments, UndoRequest* request);
 
 // Carries out the request; returns the exit status.
-int RunUndo(const UndoRequest& request);
+int RunUndo(const UndoRequest& request, RunContext& context);
 
 }  // namespace sweepwell

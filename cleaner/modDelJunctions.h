@@ -7,6 +7,8 @@
 
 namespace sweepwell {
 
-void DeleteJunctions(const std::string& path, bool recursive, bool withBase);
+struct RunContext;
+
+void DeleteJunctions(RunContext& run, const std::string& path, bool recursive, bool withBase);
 
 }  // namespace sweepwell

@@ -6,8 +6,10 @@
 
 namespace sweepwell {
 
-void DeleteEmptyFolders(const std::string& path, bool recursive, bool withBase);
+struct RunContext;
+
+void DeleteEmptyFolders(RunContext& run, const std::string& path, bool recursive, bool withBase);
 // Nothing but "." and ".." in the folder; a folder that cannot be searched is not empty.
-bool IsFolderEmpty(const std::string& path);
+bool IsFolderEmpty(const RunContext& run, const std::string& path);
 
 }  // namespace sweepwell

@@ -7,6 +7,7 @@
 
 #include "platform/file.h"
 #include "platform/platform.h"
+#include "platform/posix/internal.h"
 
 namespace platform {
 

@@ -17,6 +17,7 @@
 #include <cerrno>
 
 #include "platform/platform.h"
+#include "platform/posix/internal.h"
 #include "platform/posix/trash_internal.h"
 #include "platform/trash.h"
 
@@ -101,7 +102,7 @@ TrashEntryStatus PlaceOfTrash(const std::string& folder, std::string* top, bool*
 
 bool IsFolderOf(const Folder& folder, uid_t owner, dev_t device) {
   struct stat st;
-  return fstat(folder.NativeHandle(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == owner &&
+  return fstat(posix::FdOf(folder), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == owner &&
          st.st_dev == device;
 }
 
@@ -119,7 +120,7 @@ TrashEntryStatus OpenTrashOf(const TrashedEntry& entry, OpenTrash* trash, uint32
                                           : TrashEntryStatus::kFailed;
   }
   struct stat st;
-  if (fstat(folder.NativeHandle(), &st) != 0) {
+  if (fstat(posix::FdOf(folder), &st) != 0) {
     *error = ErrorFromErrno(errno);
     return TrashEntryStatus::kFailed;
   }
@@ -135,7 +136,7 @@ TrashEntryStatus OpenTrashOf(const TrashedEntry& entry, OpenTrash* trash, uint32
     if (shared) {
       Folder parent = Folder::Open(ParentOf(entry.trash_folder), error, false);
       struct stat parent_stat;
-      if (!parent.IsOpen() || fstat(parent.NativeHandle(), &parent_stat) != 0 ||
+      if (!parent.IsOpen() || fstat(posix::FdOf(parent), &parent_stat) != 0 ||
           !(parent_stat.st_mode & S_ISVTX)) {
         return TrashEntryStatus::kNotATrash;
       }
@@ -157,7 +158,7 @@ bool ReadTrashInfo(const OpenTrash& trash, const std::string& name, std::string*
                    bool* missing, uint32_t* error) {
   *missing = false;
   const std::string info_name = name + ".trashinfo";
-  int fd = openat(trash.info.NativeHandle(), info_name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  int fd = openat(posix::FdOf(trash.info), info_name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) {
     *missing = errno == ENOENT;
     *error = ErrorFromErrno(errno);
@@ -211,7 +212,7 @@ TrashEntryStatus FindIn(const OpenTrash& trash, const TrashedEntry& entry, struc
   std::string text;
   bool info_missing = false;
   bool file_there =
-      fstatat(trash.files.NativeHandle(), entry.name.c_str(), file, AT_SYMLINK_NOFOLLOW) == 0;
+      fstatat(posix::FdOf(trash.files), entry.name.c_str(), file, AT_SYMLINK_NOFOLLOW) == 0;
   if (!file_there && errno != ENOENT) {
     *error = ErrorFromErrno(errno);
     return TrashEntryStatus::kFailed;
@@ -244,12 +245,12 @@ Folder OpenOrMakeFolders(const std::string& path, dev_t device, uint32_t* error)
     Folder next = folder.OpenEntry(part, error);
     if (!next.IsOpen() && *error == error::kPathNotFound) {
       struct stat st;
-      if (fstat(folder.NativeHandle(), &st) != 0 || st.st_dev != device) {
+      if (fstat(posix::FdOf(folder), &st) != 0 || st.st_dev != device) {
         *error = ErrorFromErrno(EXDEV);
         return Folder();
       }
       const std::string name(part);
-      if (mkdirat(folder.NativeHandle(), name.c_str(), 0777) != 0 && errno != EEXIST) {
+      if (mkdirat(posix::FdOf(folder), name.c_str(), 0777) != 0 && errno != EEXIST) {
         *error = ErrorFromErrno(errno);
         return Folder();
       }
@@ -264,7 +265,7 @@ Folder OpenOrMakeFolders(const std::string& path, dev_t device, uint32_t* error)
 // place is taken.
 int MoveBack(const OpenTrash& trash, const std::string& trash_name, const Folder& folder,
              const std::string& name, bool is_folder) {
-  const int from = trash.files.NativeHandle(), to = folder.NativeHandle();
+  const int from = posix::FdOf(trash.files), to = posix::FdOf(folder);
   if (renameat2(from, trash_name.c_str(), to, name.c_str(), RENAME_NOREPLACE) == 0) return 0;
   if (errno != EINVAL && errno != ENOSYS) return errno;
   // A file system that cannot promise "no replace" (some network and FUSE ones).
@@ -309,7 +310,7 @@ TrashEntryStatus RestoreTrashedEntry(const TrashedEntry& entry, uint64_t* size, 
   if (stale_record) {
     // A record of nothing, which trash listings would show as an entry: it goes, as it would
     // with the file it describes. It holds no data.
-    unlinkat(trash.info.NativeHandle(), (entry.name + ".trashinfo").c_str(), 0);
+    unlinkat(posix::FdOf(trash.info), (entry.name + ".trashinfo").c_str(), 0);
   }
   if (status != TrashEntryStatus::kInTrash) return status;
   *size = SizeOf(file);
@@ -329,7 +330,7 @@ TrashEntryStatus RestoreTrashedEntry(const TrashedEntry& entry, uint64_t* size, 
     return TrashEntryStatus::kFailed;
   }
   // Back in place: its record goes, as restoring from the trash asks.
-  unlinkat(trash.info.NativeHandle(), (entry.name + ".trashinfo").c_str(), 0);
+  unlinkat(posix::FdOf(trash.info), (entry.name + ".trashinfo").c_str(), 0);
   return TrashEntryStatus::kRestored;
 }
 

@@ -72,7 +72,7 @@ int OpenByPath(const std::string& path, int flags, uint32_t* code) {
   }
   int fd;
   do {
-    fd = ::openat(parent.NativeHandle(), entry.c_str(), flags | O_CLOEXEC, 0666);
+    fd = ::openat(posix::FdOf(parent), entry.c_str(), flags | O_CLOEXEC, 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) *code = OpenError(errno);
   return fd;
@@ -171,7 +171,7 @@ int CreateTemporary(const Folder& folder, const std::string& name, std::string* 
                     uint32_t* code) {
   for (int attempt = 0; attempt < 16; ++attempt) {
     *temp_name = TemporaryName(name);
-    const int fd = ::openat(folder.NativeHandle(), temp_name->c_str(),
+    const int fd = ::openat(posix::FdOf(folder), temp_name->c_str(),
                             O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) return fd;
     if (errno == EEXIST || errno == EINTR) continue;
@@ -207,7 +207,7 @@ int CreateUnnamed(const Folder& folder) {
   if (::access("/proc/self/fd", X_OK) != 0) return -1;
   int fd;
   do {
-    fd = ::openat(folder.NativeHandle(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    fd = ::openat(posix::FdOf(folder), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
   } while (fd < 0 && errno == EINTR);
   return fd;
 #else
@@ -221,11 +221,11 @@ int CreateUnnamed(const Folder& folder) {
 // Fails with EEXIST when the name is taken: a link never replaces anything.
 int NameUnnamed(int fd, const Folder& folder, const char* name) {
   const std::string self = "/proc/self/fd/" + std::to_string(fd);
-  if (::linkat(AT_FDCWD, self.c_str(), folder.NativeHandle(), name, AT_SYMLINK_FOLLOW) == 0) {
+  if (::linkat(AT_FDCWD, self.c_str(), posix::FdOf(folder), name, AT_SYMLINK_FOLLOW) == 0) {
     return 0;
   }
   if (errno != ENOENT) return -1;
-  return ::linkat(fd, "", folder.NativeHandle(), name, AT_EMPTY_PATH);
+  return ::linkat(fd, "", posix::FdOf(folder), name, AT_EMPTY_PATH);
 }
 
 // Writes the new contents into an unnamed file and puts it in place of `name`. A missing file
@@ -254,10 +254,10 @@ bool ReplaceThroughUnnamed(const Folder& parent, const EntryName& entry, const s
       return true;
     }
   }
-  if (::renameat(parent.NativeHandle(), temp_name.c_str(), parent.NativeHandle(), entry.c_str()) !=
+  if (::renameat(posix::FdOf(parent), temp_name.c_str(), posix::FdOf(parent), entry.c_str()) !=
       0) {
     *code = ErrorFromErrno(errno);
-    ::unlinkat(parent.NativeHandle(), temp_name.c_str(), 0);
+    ::unlinkat(posix::FdOf(parent), temp_name.c_str(), 0);
   }
   return true;
 }
@@ -343,7 +343,7 @@ uint32_t ReplaceWholeFile(const std::string& path, const ContentsMaker& contents
   if (entry.error() != error::kSuccess) return entry.error();
 
   struct stat old;
-  const bool exists = ::fstatat(parent.NativeHandle(), entry.c_str(), &old, 0) == 0;
+  const bool exists = ::fstatat(posix::FdOf(parent), entry.c_str(), &old, 0) == 0;
   if (!exists && errno != ENOENT) return ErrorFromErrno(errno);
   if (exists && !S_ISREG(old.st_mode)) return error::kAccessDenied;  // see OpenRegular
 
@@ -355,11 +355,11 @@ uint32_t ReplaceWholeFile(const std::string& path, const ContentsMaker& contents
   if (!fd.IsOpen()) return code;
   code = FillTemporary(fd.get(), exists ? &old : nullptr, contents);
   if (const uint32_t close_code = fd.Close(); code == error::kSuccess) code = close_code;
-  if (code == error::kSuccess && ::renameat(parent.NativeHandle(), temp_name.c_str(),
-                                            parent.NativeHandle(), entry.c_str()) != 0) {
+  if (code == error::kSuccess &&
+      ::renameat(posix::FdOf(parent), temp_name.c_str(), posix::FdOf(parent), entry.c_str()) != 0) {
     code = ErrorFromErrno(errno);
   }
-  if (code != error::kSuccess) ::unlinkat(parent.NativeHandle(), temp_name.c_str(), 0);
+  if (code != error::kSuccess) ::unlinkat(posix::FdOf(parent), temp_name.c_str(), 0);
   return code;
 }
 
@@ -390,7 +390,7 @@ uint32_t GetFileSize(const std::string& path, uint64_t* size) {
     const EntryName entry(name);
     if (entry.error() != error::kSuccess) return entry.error();
     struct stat info;
-    if (::fstatat(parent.NativeHandle(), entry.c_str(), &info, 0) != 0) {
+    if (::fstatat(posix::FdOf(parent), entry.c_str(), &info, 0) != 0) {
       return ErrorFromErrno(errno);
     }
     *size = S_ISREG(info.st_mode) && info.st_size > 0 ? static_cast<uint64_t>(info.st_size) : 0;
