@@ -41,6 +41,35 @@ void WriteTo(std::FILE* stream, const std::string& utf8) {
 
 bool IsDotName(const std::string& name) { return name == "." || name == ".."; }
 
+// Why the script did not load, on standard error (the console and the log get the two lines
+// every failed load writes).
+void ReportLoadFailure(const loom::Script& script) {
+  const char* cause = nullptr;
+  switch (script.LoadFailure()) {
+    case loom::LoadFailure::kNotRegularFile:
+      cause = "это не обычный файл (папка, канал или устройство), он не читается";
+      break;
+    case loom::LoadFailure::kTooLarge:
+      cause = "файл больше 16 МиБ, это не скрипт";
+      break;
+    case loom::LoadFailure::kNoStatement:
+      cause = "в файле нет ни одной команды";
+      break;
+    case loom::LoadFailure::kCannotOpen:
+    case loom::LoadFailure::kCannotRead:
+      cause = nullptr;  // the description of the system's error follows
+      break;
+    case loom::LoadFailure::kNone:
+      return;
+  }
+  std::string text = std::string(kProgramName) + ": файл скрипта \"" +
+                     support::WithoutControlCharacters(ScriptFileName) + "\" не загружен: ";
+  text += cause != nullptr
+              ? std::string(cause)
+              : support::StandardDescription(Win32ErrorToErrNumber(script.LoadError()));
+  WriteTo(stderr, text + "\n");
+}
+
 }  // namespace
 
 CommandLineAction ParseCommandLine(const std::vector<std::string>& arguments) {
@@ -94,7 +123,10 @@ int RunScript() {
     loom::ScriptEngine engine;
     RunStopwatch.Start();
     bool loaded = engine.Script().LoadFromFile(ScriptFileName);
+    // A stop that came while the script was read ends the run before its first command.
+    Output->ProcessPendingEvents(true);
     if (!loaded) {
+      ReportLoadFailure(engine.Script());
       Output->AddLine(support::LocalText("Файл скрипта \"") +
                       support::WithoutControlCharacters(ScriptFileName) +
                       support::LocalText("\" не загружен."));
@@ -147,6 +179,9 @@ int Main(const std::vector<std::string>& arguments) {
                           support::ovGetSpecialFolder(26) + "\"\n");
       return kExitFailed;
     }
+    // From the log's first line on, a stop lets the run end after the entry in progress and
+    // close the log properly.
+    platform::InstallStopSignalHandlers();
     Output = std::make_unique<COutput>(LogFileName, &RunStopwatch);
   } catch (const support::Error& error) {
     WriteTo(stderr,

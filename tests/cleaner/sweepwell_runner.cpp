@@ -323,9 +323,13 @@ RunResult Sandbox::Spawn(const std::vector<std::string>& argv, bool read_log) {
     memory.rlim_cur = memory.rlim_max = 4ull << 30;
     setrlimit(RLIMIT_AS, &memory);
 #endif
-    sigset_t none;
-    sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
+    // The child starts as a fresh program would, whatever the test process blocks or ignores.
+    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) signal(signal_number, SIG_DFL);
+    sigset_t mask;
+    sigemptyset(&mask);
+    if (pending_signal_ != 0) sigaddset(&mask, pending_signal_);
+    sigprocmask(SIG_SETMASK, &mask, nullptr);
+    if (pending_signal_ != 0) kill(getpid(), pending_signal_);
     execve(program.c_str(), arg_pointers.data(), env_pointers.data());
     _exit(127);
   }

@@ -93,6 +93,10 @@ class Sandbox {
   // Later runs are killed after so many seconds (and fail the test); 120 by default.
   void SetTimeout(int seconds) { timeout_seconds_ = seconds; }
 
+  // Later runs start with `signal_number` blocked and already pending, as when a parent sent
+  // it before the program could take it; 0 for none (the default).
+  void StartWithPendingSignal(int signal_number) { pending_signal_ = signal_number; }
+
   // Writes `script` to ScriptPath() and runs "sweepwell [switches...] ScriptPath()".
   RunResult RunScript(std::string_view script, const std::vector<std::string>& switches = {});
   // Runs sweepwell with exactly these arguments (current folder: Root()).
@@ -143,6 +147,7 @@ class Sandbox {
   std::vector<std::string> immutable_;
   std::vector<std::string> mounts_;
   int timeout_seconds_ = 120;
+  int pending_signal_ = 0;
 };
 
 }  // namespace sweepwell_test
