@@ -184,8 +184,9 @@ int Main(const std::vector<std::string>& arguments) {
     platform::InstallStopSignalHandlers();
     Output = std::make_unique<COutput>(LogFileName, &RunStopwatch);
   } catch (const support::Error& error) {
-    WriteTo(stderr,
-            std::string(kProgramName) + ": \"" + LogFileName + "\": " + error.description() + "\n");
+    // Nothing has run: a deletion the log could not record is what the log exists to prevent.
+    WriteTo(stderr, std::string(kProgramName) + ": журнал \"" + LogFileName +
+                        "\" не записан: " + error.description() + "; скрипт не выполнялся\n");
     return kExitFailed;
   }
   Output->ShowForm();

@@ -427,9 +427,10 @@ std::string Sandbox::FastFolder() {
   return path;
 }
 
-bool Sandbox::MountTmpfs(const std::string& path) {
+bool Sandbox::MountTmpfs(const std::string& path, const std::string& size) {
   MakeFolder(path);
-  if (geteuid() != 0 || mount("sweepwell-test", path.c_str(), "tmpfs", 0, "size=1g") != 0) {
+  const std::string options = "size=" + size;
+  if (geteuid() != 0 || mount("sweepwell-test", path.c_str(), "tmpfs", 0, options.c_str()) != 0) {
     return false;
   }
   mounts_.push_back(path);

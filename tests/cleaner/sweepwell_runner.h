@@ -121,7 +121,7 @@ class Sandbox {
   std::string FastFolder();
   // Mounts a small tmpfs on the folder `path` (made when missing); false when that is
   // impossible here (not root). Unmounted by the destructor.
-  bool MountTmpfs(const std::string& path);
+  bool MountTmpfs(const std::string& path, const std::string& size = "1g");
 
   // Makes `levels` nested folders named `name` below `base` (base/name/name/...), walking with
   // folder handles so the depth is not limited by the path length, and the files of `bottom`
