@@ -7,6 +7,7 @@
 #include <mutex>
 #include <sstream>
 
+#include "platform/file_reader.h"
 #include "platform/module.h"
 #include "platform/platform.h"
 #include "support/ov_error.h"
@@ -33,9 +34,19 @@ bool WriteKey(const fs::path& file, const Values& values) {
   return static_cast<bool>(out);
 }
 
+// A key is read only when it is a regular file of a sensible size: a FIFO put in its place
+// would keep the reader (the cleaner, as it closes its log) waiting for ever.
 Values ReadKey(const fs::path& file) {
+  constexpr uint64_t kMaxKeyBytes = 64 * 1024;
   Values values;
-  std::ifstream in(file);
+  uint32_t error = 0;
+  platform::FileReader reader = platform::FileReader::Open(file.string(), &error);
+  std::vector<uint8_t> bytes;
+  if (!reader.IsOpen() || reader.Size() > kMaxKeyBytes ||
+      reader.ReadAt(0, static_cast<size_t>(reader.Size()), &bytes) != 0) {
+    return values;
+  }
+  std::istringstream in(std::string(bytes.begin(), bytes.end()));
   std::string line;
   while (std::getline(in, line)) {
     size_t equals = line.find('=');

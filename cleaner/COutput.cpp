@@ -6,7 +6,6 @@
 #include "cleaner/UndoRecord.h"
 #include "cleaner/RunContext.h"
 #include "cleaner/modMain.h"
-#include "platform/file.h"
 #include "platform/trash.h"
 #include "support/ov_error.h"
 #include "support/ov_format.h"
@@ -81,21 +80,24 @@ bool IsJunction(platform::FileSystem& files, const std::string& path) {
 
 COutput::COutput(const std::string& log_file_name, Stopwatch* stopwatch)
     : stopwatch_(stopwatch), log_file_name_(log_file_name) {
-  platform::FileHandle handle;
-  uint32_t code = platform::OpenForAppend(log_file_name, &handle);
-  if (code != platform::error::kSuccess) RaiseWin32Error(code);
-  log_handle_ = static_cast<int>(handle);
-  WriteLog(std::string(78, '=') + "\n");
+  uint32_t code = log_.Open(log_file_name, std::string(78, '=') + "\n");
+  if (code != platform::error::kSuccess) {
+    throw support::Error(Win32ErrorToErrNumber(code), RunLog::Cause(code), "sweepwell");
+  }
 }
 
 COutput::~COutput() { CloseLog(); }
 
 void COutput::CloseLog() {
-  if (log_handle_ < 0) return;
+  if (!log_.IsOpen()) return;
   FlushLog();
   console_.Flush();
-  platform::CloseFile(log_handle_);
-  log_handle_ = -1;
+  if (log_.PendingMissedLines() > 0) {
+    ReportAboutLog("в журнал \"" + log_file_name_ +
+                   "\" не попало последних строк: " + std::to_string(log_.PendingMissedLines()) +
+                   " (" + RunLog::Cause(log_.LastError()) + ")");
+  }
+  log_.Close();
   KeepLogCompressed(log_file_name_);
 }
 
@@ -119,19 +121,31 @@ void COutput::WriteLog(std::string_view text) {
   log_pending_.assign(text.substr(last_end + 1));
 }
 
+void COutput::ReportAboutLog(const std::string& message) {
+  // The console shows every line of the run whatever happens to the log, so news about the log
+  // goes beside it, to standard error.
+  std::string text = support::LocalText("sweepwell: " + message + "\n");
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
+}
+
 void COutput::FlushLog() {
-  if (log_handle_ >= 0 && !log_pending_.empty() && !log_failed_) {
-    uint32_t code = platform::WriteAll(log_handle_, log_pending_);
-    if (code != platform::error::kSuccess) {
-      // The console still shows everything; the log would only get holes from here on (a full
-      // disk may take one line and refuse the next), so it stops, and the run says so once.
-      log_failed_ = true;
-      std::string message = "sweepwell: журнал \"" + log_file_name_ + "\" не записан: " +
-                            support::StandardDescription(Win32ErrorToErrNumber(code)) + "\n";
-      message = support::LocalText(message);
-      std::fwrite(message.data(), 1, message.size(), stderr);
-      std::fflush(stderr);
-    }
+  if (log_pending_.empty()) return;
+  const uint64_t missed = log_.PendingMissedLines();
+  switch (log_.Write(log_pending_)) {
+    case RunLog::WriteResult::kFailed:
+      ReportAboutLog("журнал \"" + log_file_name_ +
+                     "\" не записан: " + RunLog::Cause(log_.LastError()) +
+                     "; строки видны только на консоли, запись повторяется с каждой строкой");
+      break;
+    case RunLog::WriteResult::kRecovered:
+      ReportAboutLog("журнал \"" + log_file_name_ +
+                     "\" снова записывается; пропущено строк: " + std::to_string(missed));
+      break;
+    case RunLog::WriteResult::kWritten:
+    case RunLog::WriteResult::kStillFailing:
+    case RunLog::WriteResult::kClosed:
+      break;
   }
   log_pending_.clear();
 }

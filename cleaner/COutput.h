@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "cleaner/RunLog.h"
 #include "cleaner/Stopwatch.h"
 #include "cleaner/frmConsole.h"
 #include "platform/file_system.h"
@@ -18,8 +19,9 @@ struct RunContext;
 
 class COutput {
  public:
-  // Opens `log_file_name` for appending and writes the rule line of 78 "=".
-  // Throws support::Error when the log cannot be opened.
+  // Opens `log_file_name` for appending and writes the rule line of 78 "=" (see RunLog).
+  // Throws support::Error, whose description names the cause, when the log cannot be opened
+  // or cannot take that line: the run must not start then.
   COutput(const std::string& log_file_name, Stopwatch* stopwatch);
   // Closes the log; see CloseLog.
   ~COutput();
@@ -85,8 +87,9 @@ class COutput {
   // The last text did not end its line.
   bool IsLineOpen() const { return line_open_; }
 
-  // A write to the log failed (it was reported on standard error, and the log stopped there).
-  bool LogFailed() const { return log_failed_; }
+  // Some lines of the run did not reach the log (each failure and recovery was reported on
+  // standard error, and the log holds a note of how many it missed where it recovered).
+  bool LogFailed() const { return log_.MissedLines() > 0; }
 
   // Counters (see the totals block).
   double FreedBytes = 0, DeletedFiles = 0, DeletedFolders = 0, DeletedJunctions = 0;
@@ -95,6 +98,7 @@ class COutput {
  private:
   void WriteLog(std::string_view text);
   void FlushLog();
+  void ReportAboutLog(const std::string& message);
   void CountDeletedFile(double size);
   bool ToRecycleBin() const;
 
@@ -102,12 +106,11 @@ class COutput {
   const RunContext* run_ = nullptr;
   Stopwatch* stopwatch_;
   std::string log_file_name_;
-  int log_handle_ = -1;
+  RunLog log_;
   std::string log_pending_;  // text of the log line not yet ended
   bool LogStopped = false;
   bool display_clear_ = true;
   bool line_open_ = false;
-  bool log_failed_ = false;
   UndoRecord* undo_record_ = nullptr;
 };
 

@@ -201,7 +201,9 @@ int UndoOneRun(const std::string& folder, const std::string& id, RunContext& con
   try {
     context.OpenOutput(context.LogFileName, &stopwatch);
   } catch (const support::Error& error) {
-    Say(stderr, "sweepwell: \"" + context.LogFileName + "\": " + error.description() + "\n");
+    // As for a run: nothing moves unless the log can record it.
+    Say(stderr, "sweepwell: журнал \"" + context.LogFileName + "\" не записан: " +
+                    error.description() + "; отмена не выполнялась\n");
     return kExitFailed;
   }
   COutput& output = *context.Output;

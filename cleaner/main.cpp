@@ -3,9 +3,13 @@
 
 #include "cleaner/modMain.h"
 #include "platform/platform.h"
+#include "platform/terminal.h"
 
 int main(int argc, char** argv) {
-  // First of all: the ANSI code page of the program is the locale's charset.
+  // Until the run has its log open there is nothing to finish properly, so a stop signal ends
+  // the program at once, even while something at start keeps it waiting.
+  platform::EndProcessOnStopSignals(sweepwell::kExitInterrupted);
+  // The ANSI code page of the program is the locale's charset.
   platform::Initialize();
   std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
   return sweepwell::Main(arguments);

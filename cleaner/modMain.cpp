@@ -36,6 +36,35 @@ void WriteTo(std::FILE* stream, const std::string& utf8) {
 
 bool IsDotName(const std::string& name) { return name == "." || name == ".."; }
 
+// Why the script did not load, on standard error (the console and the log get the two lines
+// every failed load writes).
+void ReportLoadFailure(const loom::Script& script, const std::string& ScriptFileName) {
+  const char* cause = nullptr;
+  switch (script.LoadFailure()) {
+    case loom::LoadFailure::kNotRegularFile:
+      cause = "это не обычный файл (папка, канал или устройство), он не читается";
+      break;
+    case loom::LoadFailure::kTooLarge:
+      cause = "файл больше 16 МиБ, это не скрипт";
+      break;
+    case loom::LoadFailure::kNoStatement:
+      cause = "в файле нет ни одной команды";
+      break;
+    case loom::LoadFailure::kCannotOpen:
+    case loom::LoadFailure::kCannotRead:
+      cause = nullptr;  // the description of the system's error follows
+      break;
+    case loom::LoadFailure::kNone:
+      return;
+  }
+  std::string text = std::string(kProgramName) + ": файл скрипта \"" +
+                     support::WithoutControlCharacters(ScriptFileName) + "\" не загружен: ";
+  text += cause != nullptr
+              ? std::string(cause)
+              : support::StandardDescription(Win32ErrorToErrNumber(script.LoadError()));
+  WriteTo(stderr, text + "\n");
+}
+
 }  // namespace
 
 CommandLineAction ParseCommandLine(const std::vector<std::string>& arguments, RunContext& run) {
@@ -95,7 +124,10 @@ int RunScript(RunContext& run) {
     loom::ScriptEngine engine;
     RunStopwatch.Start();
     bool loaded = engine.Script().LoadFromFile(run.ScriptFileName);
+    // A stop that came while the script was read ends the run before its first command.
+    run.Output->ProcessPendingEvents(true);
     if (!loaded) {
+      ReportLoadFailure(engine.Script(), run.ScriptFileName);
       run.Output->AddLine(support::LocalText("Файл скрипта \"") +
                           support::WithoutControlCharacters(run.ScriptFileName) +
                           support::LocalText("\" не загружен."));
@@ -152,10 +184,14 @@ int Main(const std::vector<std::string>& arguments) {
                           support::ovGetSpecialFolder(26) + "\"\n");
       return kExitFailed;
     }
+    // From the log's first line on, a stop lets the run end after the entry in progress and
+    // close the log properly.
+    platform::InstallStopSignalHandlers();
     run.OpenOutput(run.LogFileName, &RunStopwatch);
   } catch (const support::Error& error) {
-    WriteTo(stderr, std::string(kProgramName) + ": \"" + run.LogFileName +
-                        "\": " + error.description() + "\n");
+    // Nothing has run: a deletion the log could not record is what the log exists to prevent.
+    WriteTo(stderr, std::string(kProgramName) + ": журнал \"" + run.LogFileName +
+                        "\" не записан: " + error.description() + "; скрипт не выполнялся\n");
     return kExitFailed;
   }
   run.Output->ShowForm();

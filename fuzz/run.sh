@@ -54,7 +54,7 @@ fi
 declare -A max_len=(
   [text_fuzzer]=4096 [descript_ion_fuzzer]=4096 [list_file_fuzzer]=4096
   [zone_ini_fuzzer]=2048 [exe_type_fuzzer]=1024 [pe_version_fuzzer]=16384
-  [version_block_fuzzer]=8192)
+  [version_block_fuzzer]=8192 [script_fuzzer]=4096)
 # The harnesses whose parsers read the ANSI or OEM code page.
 legacy_pass=" text_fuzzer descript_ion_fuzzer list_file_fuzzer "
 

@@ -99,6 +99,16 @@ struct Error {
 
 class ScriptEngine;
 
+// Why LoadFromFile returned false.
+enum class LoadFailure {
+  kNone,            // it loaded
+  kCannotOpen,      // missing, or not to be opened (LoadError says why)
+  kNotRegularFile,  // a folder, FIFO, device or socket: refused without waiting on it
+  kCannotRead,      // a read failed (LoadError says why)
+  kTooLarge,        // more than 16 MiB
+  kNoStatement,     // nothing but blanks and comments
+};
+
 // The loaded script text.
 class Script {
  public:
@@ -107,8 +117,13 @@ class Script {
   // Whether the statements are valid is Run's business: a line of garbage loads.
   // UTF-16 that breaks off (an odd byte count, an unpaired surrogate) loads, and Run then
   // reports the damaged place rather than guessing at the text.
+  // Only a regular file is read: a FIFO with no writer, a terminal or a device would keep the
+  // program waiting (or reading) for ever, so it is refused without a wait.
   bool LoadFromFile(const std::string& file_name);
   const std::string& FileName() const { return file_name_; }
+  // After a failed load: why, and for kCannotOpen and kCannotRead the Windows error code.
+  loom::LoadFailure LoadFailure() const { return load_failure_; }
+  uint32_t LoadError() const { return load_error_; }
 
  private:
   friend class ScriptEngine;
@@ -116,6 +131,8 @@ class Script {
   std::string text_;  // UTF-8, byte-order mark removed
   bool loaded_ = false;
   std::size_t damaged_at_ = std::string::npos;  // offset in text_ of the first bad UTF-16 unit
+  loom::LoadFailure load_failure_ = loom::LoadFailure::kNone;
+  uint32_t load_error_ = 0;
 };
 
 // The objects the script can name.

@@ -1,11 +1,12 @@
 // Loading a script file: read the bytes, drop a byte-order mark, turn UTF-16 into UTF-8.
-#include <cstdio>
-#include <memory>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "loom/loom.h"
 #include "loom/parser.h"
+#include "platform/file_reader.h"
 #include "support/ov_strings.h"
 
 namespace loom {
@@ -15,23 +16,23 @@ namespace {
 // would only eat memory (think of /dev/zero given by mistake).
 constexpr std::size_t kMaxScriptBytes = 16 * 1024 * 1024;
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-// The whole file, or false when it cannot be read (missing, a folder, too large).
-bool ReadWholeFile(const std::string& file_name, std::string& bytes) {
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(file_name.c_str(), "rb"));
-  if (!file) return false;
-  char buffer[64 * 1024];
-  for (;;) {
-    const std::size_t count = std::fread(buffer, 1, sizeof buffer, file.get());
-    bytes.append(buffer, count);
-    if (bytes.size() > kMaxScriptBytes) return false;
-    if (count < sizeof buffer) break;
+// The whole file into `bytes`, or why it cannot be had. The file reader opens without waiting
+// on a FIFO and refuses anything but a regular file.
+LoadFailure ReadWholeFile(const std::string& file_name, std::string& bytes, uint32_t& error) {
+  platform::FileReader file = platform::FileReader::Open(file_name, &error);
+  if (!file.IsOpen()) {
+    // The reader refuses a folder, FIFO, device or socket as it refuses a file it may not
+    // read; tell the two apart so that the message says what the user gave.
+    const bool refused_type = error == platform::error::kAccessDenied &&
+                              platform::ExistsAsOtherThanRegularFile(file_name);
+    return refused_type ? LoadFailure::kNotRegularFile : LoadFailure::kCannotOpen;
   }
-  // A folder opens but fails to read (EISDIR).
-  return !std::ferror(file.get());
+  if (file.Size() > kMaxScriptBytes) return LoadFailure::kTooLarge;
+  std::vector<uint8_t> content;
+  error = file.ReadAt(0, static_cast<std::size_t>(file.Size()), &content);
+  if (error != platform::error::kSuccess) return LoadFailure::kCannotRead;
+  bytes.assign(content.begin(), content.end());
+  return LoadFailure::kNone;
 }
 
 // UTF-16 (after its byte-order mark) to UTF-8. A unit that cannot be decoded (an unpaired
@@ -82,8 +83,11 @@ bool Script::LoadFromFile(const std::string& file_name) {
   loaded_ = false;
   damaged_at_ = std::string::npos;
 
+  load_failure_ = LoadFailure::kNone;
+  load_error_ = 0;
   std::string bytes;
-  if (!ReadWholeFile(file_name, bytes)) return false;
+  load_failure_ = ReadWholeFile(file_name, bytes, load_error_);
+  if (load_failure_ != LoadFailure::kNone) return false;
 
   const std::string_view view = bytes;
   if (view.starts_with("\xEF\xBB\xBF")) {
@@ -101,7 +105,10 @@ bool Script::LoadFromFile(const std::string& file_name) {
   detail::Statement statement;
   detail::Problem error;
   loaded_ = parser.Next(statement, error) != detail::ParseResult::kEnd;
-  if (!loaded_) text_.clear();
+  if (!loaded_) {
+    text_.clear();
+    load_failure_ = LoadFailure::kNoStatement;
+  }
   return loaded_;
 }
 

@@ -1,6 +1,15 @@
-// Plain files opened by handle: what the run log needs (append, write whole lines, close).
+// Plain files opened by handle: what the run log needs (append, whole writes, the length, a
+// cut back to an earlier length, a read of its last byte, close).
+//
+// Errors are Windows error codes, as everywhere in the platform layer, with a few kept apart
+// that the general mapping folds together, because the program names them to the user when its
+// log cannot be written: kDiskFull (no space left; on Windows also ERROR_HANDLE_DISK_FULL),
+// kDiskQuotaExceeded (the user's quota), kWriteProtect (a read-only file system; Windows gives
+// it for a write-protected medium) apart from kAccessDenied (permission), and kFileTooLarge
+// (the file system's largest file).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -10,11 +19,38 @@ namespace platform {
 using FileHandle = intptr_t;
 inline constexpr FileHandle kInvalidFile = -1;
 
-// Opens `path` for appending, creating it (mode 0644 before the umask) when missing.
+namespace error {
+inline constexpr uint32_t kWriteProtect = 19;         // ERROR_WRITE_PROTECT
+inline constexpr uint32_t kFileTooLarge = 223;        // ERROR_FILE_TOO_LARGE
+inline constexpr uint32_t kBadFileType = 222;         // ERROR_BAD_FILE_TYPE: not a plain file
+inline constexpr uint32_t kDiskQuotaExceeded = 1295;  // ERROR_DISK_QUOTA_EXCEEDED
+}  // namespace error
+
+// Opens `path` for appending and reading, creating it (mode 0644 before the umask) when
+// missing. Only a regular file is taken: a folder, FIFO, device or socket gives kBadFileType,
+// and the open never waits for a FIFO's reader. (Windows: CreateFileW with FILE_APPEND_DATA |
+// FILE_READ_DATA, OPEN_ALWAYS, sharing read and write, then GetFileType == FILE_TYPE_DISK.)
 uint32_t OpenForAppend(const std::string& path, FileHandle* handle);
 
-// Writes all of `data` (retrying short writes and interruptions).
-uint32_t WriteAll(FileHandle handle, std::string_view data);
+// Appends all of `data` (retrying short writes and interruptions). On failure `*written` (when
+// given) holds how many bytes went to the file before it; 0 on success means nothing was asked.
+uint32_t WriteAll(FileHandle handle, std::string_view data, size_t* written = nullptr);
+
+// The file's length in bytes now (Windows: GetFileSizeEx).
+uint32_t GetFileSize(FileHandle handle, uint64_t* size);
+
+// Where the handle's last write ended, in bytes from the start: with appending, the end of
+// this handle's own last write, even when another writer has appended since (Windows:
+// SetFilePointerEx with a distance of 0 from FILE_CURRENT).
+uint32_t GetFilePosition(FileHandle handle, uint64_t* position);
+
+// Cuts the file to `size` bytes; later appends go to the new end (Windows: SetFilePointerEx,
+// SetEndOfFile).
+uint32_t TruncateFile(FileHandle handle, uint64_t size);
+
+// Reads up to `count` bytes at `offset` into *out (replaced); fewer at the end of the file
+// (Windows: ReadFile with an OVERLAPPED offset).
+uint32_t ReadFileAt(FileHandle handle, uint64_t offset, size_t count, std::string* out);
 
 // Closes the handle; kInvalidFile is ignored.
 void CloseFile(FileHandle handle);

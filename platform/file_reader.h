@@ -47,6 +47,10 @@ class FileReader {
   FolderId id_;
 };
 
+// True when `path` (links followed) names something that is not a regular file: a folder, a
+// FIFO, a device or a socket. False for a regular file and for what cannot be looked at.
+bool ExistsAsOtherThanRegularFile(const std::string& path);
+
 // The identity (device and inode) of the file at `path`, links followed.
 uint32_t GetFileId(const std::string& path, FolderId* id);
 

@@ -105,9 +105,17 @@ class KeyReader {
 // ---------------------------------------------------------------------------------------------
 // Stop signals
 
-// Catches SIGINT, SIGTERM and SIGHUP: instead of ending the process they only record that a
-// stop was asked for, so the run can end after the entry in progress and close its log.
-// Idempotent.
+// Catches SIGINT, SIGTERM and SIGHUP (on Windows: Ctrl+C, Ctrl+Break and the console's close
+// event) from the program's first instruction: until InstallStopSignalHandlers is called, such
+// a signal ends the process at once with `exit_status` (the terminal given back first), since
+// nothing has been done that would need closing. The signals are unblocked in case the parent
+// left them blocked; one that the parent set to be ignored (nohup, a background job of a
+// non-interactive shell) stays ignored, as the user asked. Call it first thing in main.
+void EndProcessOnStopSignals(int exit_status);
+
+// Catches the same signals (or switches them over from EndProcessOnStopSignals): instead of
+// ending the process they only record that a stop was asked for, so the run can end after the
+// entry in progress and close its log. Idempotent.
 void InstallStopSignalHandlers();
 
 // True once one of those signals arrived (after InstallStopSignalHandlers).

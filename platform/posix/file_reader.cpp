@@ -90,6 +90,11 @@ uint32_t FileReader::ReadUpTo(uint64_t offset, void* out, size_t count, size_t* 
   return error::kSuccess;
 }
 
+bool ExistsAsOtherThanRegularFile(const std::string& path) {
+  struct stat info;
+  return ::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode);
+}
+
 uint32_t GetFileId(const std::string& path, FolderId* id) {
   struct stat info;
   if (::stat(path.c_str(), &info) != 0) return ErrorFromErrno(errno);

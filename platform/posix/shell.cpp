@@ -14,7 +14,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <set>
@@ -23,6 +22,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "platform/file_reader.h"
 #include "platform/posix/internal.h"
 
 namespace platform {
@@ -51,12 +51,16 @@ std::string Trim(const std::string& text) {
   return text.substr(first, last - first + 1);
 }
 
+// A data file of the desktop (MIME database, icon theme); only a regular file is read, so a
+// FIFO in its place never keeps the caller waiting.
 std::string ReadTextFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return {};
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
+  uint32_t error = 0;
+  FileReader reader = FileReader::Open(path, &error);
+  std::vector<uint8_t> bytes;
+  if (!reader.IsOpen() || reader.ReadAt(0, static_cast<size_t>(reader.Size()), &bytes) != 0) {
+    return {};
+  }
+  return std::string(bytes.begin(), bytes.end());
 }
 
 // The data folders in the order of precedence: the user's, then the system's.

@@ -69,7 +69,14 @@ void OnTerminalStop(int) {
   errno = saved_errno;
 }
 
+// Set while a stop signal still ends the process at once: the exit status + 1 (0: record).
+volatile sig_atomic_t g_exit_at_once = 0;
+
 void OnStopSignal(int signal_number) {
+  if (g_exit_at_once != 0) {
+    GiveTerminalBack();
+    _exit(g_exit_at_once - 1);
+  }
   if (g_stop_signal == 0) g_stop_signal = signal_number;
 }
 
@@ -348,11 +355,19 @@ KeyReader::Result KeyReader::Read(int timeout_ms, Key* key) {
 // ---------------------------------------------------------------------------------------------
 // Stop signals
 
-void InstallStopSignalHandlers() {
+namespace {
+
+// The handler goes in once; whether it ends the process or records the signal is g_exit_at_once.
+void InstallStopHandlersOnce() {
   static std::once_flag once;
   std::call_once(once, [] {
     IgnoreBrokenPipeOnce();
+    sigset_t stop_signals;
+    sigemptyset(&stop_signals);
     for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+      struct sigaction previous = {};
+      sigaction(signal_number, nullptr, &previous);
+      if (previous.sa_handler == SIG_IGN) continue;  // nohup, or a background job
       struct sigaction action = {};
       action.sa_handler = OnStopSignal;
       sigemptyset(&action.sa_mask);
@@ -360,8 +375,23 @@ void InstallStopSignalHandlers() {
       // still wakes up.
       action.sa_flags = SA_RESTART;
       sigaction(signal_number, &action, nullptr);
+      sigaddset(&stop_signals, signal_number);
     }
+    // Left blocked by the parent, they would never arrive; one already pending arrives here.
+    sigprocmask(SIG_UNBLOCK, &stop_signals, nullptr);
   });
+}
+
+}  // namespace
+
+void EndProcessOnStopSignals(int exit_status) {
+  g_exit_at_once = exit_status + 1;
+  InstallStopHandlersOnce();
+}
+
+void InstallStopSignalHandlers() {
+  g_exit_at_once = 0;
+  InstallStopHandlersOnce();
 }
 
 bool StopRequested() { return g_stop_signal != 0; }

@@ -26,14 +26,17 @@ TEST_F(CommandLine, BadCommandLinesShowUsageOnStandardErrorAndExit2) {
   EXPECT_FALSE(box.Exists(box.LogPath()));  // nothing is written for a bad command line
 }
 
-TEST_F(CommandLine, ALogThatCannotBeWrittenIsReportedAndFailsTheRun) {
+TEST_F(CommandLine, ALogThatCannotBeWrittenStopsTheRunBeforeItStarts) {
   box.MakeFolder(box.DataHome() + "/Greyfen Works/Sweep Well");
   ASSERT_EQ(symlink("/dev/full", box.LogPath().c_str()), 0);  // every write: no space left
-  box.WriteText(box.Work("a.loom"), "cleaner.begin-group = \"Still shown\"\ncleaner.done\n");
+  box.MakeFile(box.Work("x"), 1);
+  box.WriteText(box.Work("a.loom"), std::string(kPermanently) +
+                                        Assign("delete-files", box.Work("x")) + "cleaner.done\n");
   RunResult run = box.Run({box.Work("a.loom")});
   EXPECT_EQ(run.exit_code, 1);
-  EXPECT_NE(run.out.find("Still shown.. \n"), std::string::npos) << run.out;
-  EXPECT_NE(run.err.find("не записан"), std::string::npos) << run.err;
+  EXPECT_TRUE(run.out.empty()) << run.out;
+  EXPECT_TRUE(box.Exists(box.Work("x")));
+  EXPECT_NE(run.err.find("не записан: это не обычный файл"), std::string::npos) << run.err;
 }
 
 TEST_F(CommandLine, HelpShowsUsageOnStandardOutputAndExits0) {

@@ -337,9 +337,13 @@ Sandbox::Started Sandbox::StartChild(const std::vector<std::string>& argv, bool 
     memory.rlim_cur = memory.rlim_max = 4ull << 30;
     setrlimit(RLIMIT_AS, &memory);
 #endif
-    sigset_t none;
-    sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
+    // The child starts as a fresh program would, whatever the test process blocks or ignores.
+    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) signal(signal_number, SIG_DFL);
+    sigset_t mask;
+    sigemptyset(&mask);
+    if (pending_signal_ != 0) sigaddset(&mask, pending_signal_);
+    sigprocmask(SIG_SETMASK, &mask, nullptr);
+    if (pending_signal_ != 0) kill(getpid(), pending_signal_);
     execve(program.c_str(), arg_pointers.data(), env_pointers.data());
     _exit(127);
   }
@@ -448,9 +452,10 @@ std::string Sandbox::FastFolder() {
   return path;
 }
 
-bool Sandbox::MountTmpfs(const std::string& path) {
+bool Sandbox::MountTmpfs(const std::string& path, const std::string& size) {
   MakeFolder(path);
-  if (geteuid() != 0 || mount("sweepwell-test", path.c_str(), "tmpfs", 0, "size=1g") != 0) {
+  const std::string options = "size=" + size;
+  if (geteuid() != 0 || mount("sweepwell-test", path.c_str(), "tmpfs", 0, options.c_str()) != 0) {
     return false;
   }
   mounts_.push_back(path);

@@ -93,6 +93,10 @@ class Sandbox {
   // Later runs are killed after so many seconds (and fail the test); 120 by default.
   void SetTimeout(int seconds) { timeout_seconds_ = seconds; }
 
+  // Later runs start with `signal_number` blocked and already pending, as when a parent sent
+  // it before the program could take it; 0 for none (the default).
+  void StartWithPendingSignal(int signal_number) { pending_signal_ = signal_number; }
+
   // Writes `script` to ScriptPath() and runs "sweepwell [switches...] ScriptPath()".
   RunResult RunScript(std::string_view script, const std::vector<std::string>& switches = {});
   // Runs sweepwell with exactly these arguments (current folder: Root()).
@@ -130,7 +134,7 @@ class Sandbox {
   std::string FastFolder();
   // Mounts a small tmpfs on the folder `path` (made when missing); false when that is
   // impossible here (not root). Unmounted by the destructor.
-  bool MountTmpfs(const std::string& path);
+  bool MountTmpfs(const std::string& path, const std::string& size = "1g");
 
   // Makes `levels` nested folders named `name` below `base` (base/name/name/...), walking with
   // folder handles so the depth is not limited by the path length, and the files of `bottom`
@@ -158,6 +162,7 @@ class Sandbox {
   std::vector<std::string> mounts_;
   int timeout_seconds_ = 120;
   int started_ = 0;  // programs started so far: names their output files
+  int pending_signal_ = 0;
 };
 
 }  // namespace sweepwell_test

@@ -1,4 +1,6 @@
 // Loading script files: what loads, what does not, and how encodings and line ends are read.
+#include <sys/stat.h>
+
 #include <string>
 
 #include "loom_test_support.h"
@@ -26,6 +28,24 @@ TEST_F(LoadTest, MissingFileDoesNotLoad) {
 TEST_F(LoadTest, FolderDoesNotLoad) { EXPECT_FALSE(engine_.Script().LoadFromFile(dir_)); }
 
 TEST_F(LoadTest, EmptyFileDoesNotLoad) { EXPECT_FALSE(Load("")); }
+
+// Each refusal says why; a FIFO with no writer is refused without waiting for one.
+TEST_F(LoadTest, FailedLoadTellsWhy) {
+  loom::Script& script = engine_.Script();
+  EXPECT_FALSE(script.LoadFromFile(dir_ + "/nothing-here.loom"));
+  EXPECT_EQ(script.LoadFailure(), loom::LoadFailure::kCannotOpen);
+  EXPECT_EQ(script.LoadError(), 2u);  // file not found
+  const std::string fifo = dir_ + "/fifo.loom";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  for (const std::string& name : {fifo, dir_, std::string("/dev/null")}) {
+    EXPECT_FALSE(script.LoadFromFile(name)) << name;
+    EXPECT_EQ(script.LoadFailure(), loom::LoadFailure::kNotRegularFile) << name;
+  }
+  EXPECT_FALSE(Load("# only a comment\n"));
+  EXPECT_EQ(script.LoadFailure(), loom::LoadFailure::kNoStatement);
+  EXPECT_TRUE(Load("cleaner.done\n"));
+  EXPECT_EQ(script.LoadFailure(), loom::LoadFailure::kNone);
+}
 
 TEST_F(LoadTest, BlanksAndCommentsOnlyDoNotLoad) {
   EXPECT_FALSE(Load("  \n\t\r\n# a comment\r// another\n   # indented = \"x\"\n\n"));

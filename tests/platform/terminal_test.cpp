@@ -179,6 +179,47 @@ TEST(StopSignalTest, SignalsAreRecordedInsteadOfEndingTheProcess) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
+// Before the run has anything to finish, a stop ends the process at once, also a stop that
+// the parent left blocked and pending (it would otherwise never arrive); once switched over,
+// the same signal is only recorded.
+TEST(StopSignalTest, EarlySignalsEndTheProcessAtOnceUntilSwitchedToRecording) {
+  int pending = RunInChild([] {
+    sigset_t term;
+    sigemptyset(&term);
+    sigaddset(&term, SIGTERM);
+    sigprocmask(SIG_BLOCK, &term, nullptr);
+    raise(SIGTERM);
+    platform::EndProcessOnStopSignals(130);
+    return 10;  // not reached when the pending signal arrived
+  });
+  ASSERT_TRUE(WIFEXITED(pending)) << "killed by signal " << WTERMSIG(pending);
+  EXPECT_EQ(WEXITSTATUS(pending), 130);
+
+  int switched = RunInChild([] {
+    platform::EndProcessOnStopSignals(130);
+    platform::InstallStopSignalHandlers();
+    raise(SIGHUP);
+    return platform::StopSignalNumber() == SIGHUP ? 0 : 11;
+  });
+  ASSERT_TRUE(WIFEXITED(switched)) << "killed by signal " << WTERMSIG(switched);
+  EXPECT_EQ(WEXITSTATUS(switched), 0);
+}
+
+// nohup and background jobs ignore some stop signals for the program; that choice holds.
+TEST(StopSignalTest, SignalsIgnoredByTheParentStayIgnored) {
+  int status = RunInChild([] {
+    signal(SIGHUP, SIG_IGN);
+    signal(SIGTERM, SIG_DFL);
+    platform::InstallStopSignalHandlers();
+    raise(SIGHUP);
+    if (platform::StopRequested()) return 10;
+    raise(SIGTERM);
+    return platform::StopSignalNumber() == SIGTERM ? 0 : 11;
+  });
+  ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
 // KeyReader on a pipe as standard input: the reading side does not need a terminal, so the
 // timing of escape sequences can be tested exactly.
 class KeyReaderTest : public testing::Test {

@@ -1,0 +1,119 @@
+#include "cleaner/RunLog.h"
+
+#include <algorithm>
+
+#include "platform/platform.h"
+#include "support/ov_error.h"
+#include "support/ov_strings.h"
+
+namespace sweepwell {
+
+namespace {
+
+constexpr uint32_t kHandleDiskFull = 39;  // ERROR_HANDLE_DISK_FULL, Windows' other "disk full"
+
+uint64_t CountLines(std::string_view text) {
+  uint64_t lines = static_cast<uint64_t>(std::count(text.begin(), text.end(), '\n'));
+  if (!text.empty() && text.back() != '\n') ++lines;
+  return lines;
+}
+
+}  // namespace
+
+RunLog::~RunLog() { Close(); }
+
+uint32_t RunLog::Open(const std::string& path, std::string_view first_line) {
+  Close();
+  uint32_t code = platform::OpenForAppend(path, &handle_);
+  if (code != platform::error::kSuccess) return code;
+  uint64_t size = 0;
+  std::string last;
+  if (platform::GetFileSize(handle_, &size) == platform::error::kSuccess && size > 0 &&
+      platform::ReadFileAt(handle_, size - 1, 1, &last) == platform::error::kSuccess) {
+    needs_line_end_ = last != "\n";
+  }
+  code = Append(first_line);
+  if (code != platform::error::kSuccess) Close();
+  return code;
+}
+
+uint32_t RunLog::Append(std::string_view text) {
+  std::string joined;
+  if (needs_line_end_) {
+    joined.reserve(text.size() + 1);
+    joined += '\n';
+    joined += text;
+    text = joined;
+  }
+  size_t written = 0;
+  uint32_t code = platform::WriteAll(handle_, text, &written);
+  if (code == platform::error::kSuccess) {
+    needs_line_end_ = false;
+    return code;
+  }
+  if (written == 0) return code;
+  // Part of the text went in: take it out again, but only when nothing was appended after it
+  // (another run's lines stay where they are, and this run's next line starts a line instead).
+  uint64_t position = 0, size = 0;
+  bool cut = platform::GetFilePosition(handle_, &position) == platform::error::kSuccess &&
+             platform::GetFileSize(handle_, &size) == platform::error::kSuccess &&
+             size == position && position >= written &&
+             platform::TruncateFile(handle_, position - written) == platform::error::kSuccess;
+  if (!cut) needs_line_end_ = true;
+  return code;
+}
+
+RunLog::WriteResult RunLog::Write(std::string_view text) {
+  if (!IsOpen()) return WriteResult::kClosed;
+  if (text.empty()) return WriteResult::kWritten;
+  const bool was_failing = missed_since_note_ > 0;
+  uint32_t code;
+  if (was_failing) {
+    std::string with_note = support::LocalText(MissedLinesNote(missed_since_note_, last_error_));
+    with_note += text;
+    code = Append(with_note);
+  } else {
+    code = Append(text);
+  }
+  if (code == platform::error::kSuccess) {
+    missed_since_note_ = 0;
+    return was_failing ? WriteResult::kRecovered : WriteResult::kWritten;
+  }
+  const uint64_t lines = CountLines(text);
+  missed_since_note_ += lines;
+  missed_total_ += lines;
+  last_error_ = code;
+  return was_failing ? WriteResult::kStillFailing : WriteResult::kFailed;
+}
+
+void RunLog::Close() {
+  platform::CloseFile(handle_);
+  handle_ = platform::kInvalidFile;
+}
+
+std::string RunLog::MissedLinesNote(uint64_t lines, uint32_t code) {
+  return "*** Пропущено строк журнала: " + std::to_string(lines) + " (" + Cause(code) + ") ***\n";
+}
+
+std::string RunLog::Cause(uint32_t code) {
+  switch (code) {
+    case platform::error::kDiskFull:
+    case kHandleDiskFull:
+      return "диск заполнен";
+    case platform::error::kDiskQuotaExceeded:
+      return "превышена дисковая квота";
+    case platform::error::kWriteProtect:
+      return "файловая система только для чтения";
+    case platform::error::kAccessDenied:
+      return "отказано в доступе";
+    case platform::error::kFileTooLarge:
+      return "файл журнала достиг предельного размера";
+    case platform::error::kBadFileType:
+      return "это не обычный файл (папка, канал или устройство)";
+    default:
+      return support::StandardDescription(support::ErrNumberFromWin32(code)) + " (код " +
+             std::to_string(code) + ")";
+  }
+}
+
+}  // namespace sweepwell
