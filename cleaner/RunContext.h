@@ -46,6 +46,8 @@ struct RunContext {
   std::string LogFileName;
   // "/NoLong" was given: the "-long" twins of the commands are rejected.
   bool NoLongMode = false;
+  // "/NoPause" was given: the program ends without waiting for the closing key.
+  bool NoPause = false;
   // Files go to the trash rather than being deleted for good (every script starts with it on).
   bool DeleteToRecycleBin = true;
   // The walks enter junctions (links to folders, mount points).
