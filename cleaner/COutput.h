@@ -8,6 +8,7 @@
 
 #include "cleaner/Stopwatch.h"
 #include "cleaner/frmConsole.h"
+#include "platform/file_system.h"
 #include "platform/platform.h"
 
 namespace sweepwell {
@@ -24,9 +25,11 @@ class COutput {
   COutput(const COutput&) = delete;
   COutput& operator=(const COutput&) = delete;
 
-  // Ties the output to the run whose switches its deletions follow (DeleteToRecycleBin).
-  // RunContext::OpenOutput does this; the deletions below need it.
+  // Ties the output to the run whose switches its deletions follow (DeleteToRecycleBin) and
+  // whose file system they act on. RunContext::OpenOutput does this. Unbound, the output acts
+  // on the machine's file system and sends files to the trash.
   void BindRun(const RunContext& run) { run_ = &run; }
+  platform::FileSystem& Files() const;
 
   // "create-folder": "*NEW* " + path + "  :: DIR" line, the folder made with every missing level.
   void CreateFolder(const std::string& FolderName);
@@ -88,6 +91,7 @@ class COutput {
   void WriteLog(std::string_view text);
   void FlushLog();
   void CountDeletedFile(double size);
+  bool ToRecycleBin() const;
 
   frmConsole console_;
   const RunContext* run_ = nullptr;

@@ -13,6 +13,8 @@
 //
 // A link that leads back to a folder already on the walk's path is not entered: with the switch
 // that lets walks follow links, a loop would otherwise never end.
+//
+// Every folder is opened and listed through the run's file system (RunContext::file_system).
 #pragma once
 
 #include <set>
@@ -22,6 +24,7 @@
 #include <vector>
 
 #include "cleaner/CFilesList.h"
+#include "platform/file_system.h"
 #include "platform/platform.h"
 
 namespace sweepwell {
@@ -91,6 +94,7 @@ class FolderWalk {
 
   RunContext& run_;
   COutput& output_;
+  platform::FileSystem& files_;
   std::vector<WalkFolder> stack_;
   std::set<std::pair<uint64_t, uint64_t>> on_path_;  // (device, inode) of the stack's folders
   std::string path_;

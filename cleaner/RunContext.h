@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cleaner/COutput.h"
+#include "platform/file_system.h"
 
 namespace sweepwell {
 
@@ -60,6 +61,9 @@ struct RunContext {
   double AgeThreshold = 0;
   // The script has run to its end (or stopped); the console may close from now on.
   bool ScriptFinished = false;
+
+  // Everything the walks and Output do on disk goes through this (a test puts a stand-in here).
+  platform::FileSystem* file_system = &platform::RealFileSystem();
 };
 
 }  // namespace sweepwell

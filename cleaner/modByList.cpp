@@ -34,8 +34,7 @@ void AddFilesList(RunContext& run, const std::string& path, bool recursive) {
 
 void DeleteFilesByList(RunContext& run, const std::string& mask) {
   for (const std::string& path : run.FilesList.paths) {
-    if (platform::PathMatchSpec(support::ovGetFileName(path), mask) &&
-        !support::ovIsDirectory(path)) {
+    if (platform::PathMatchSpec(support::ovGetFileName(path), mask) && !IsFolderPath(run, path)) {
       DeleteAndReportFile(*run.Output, path);
     }
     ProcessPendingEvents(*run.Output);

@@ -31,11 +31,11 @@ class JunctionsVisitor : public FolderVisitor {
 }  // namespace
 
 void DeleteJunctions(RunContext& run, const std::string& path, bool recursive, bool withBase) {
-  if (!support::ovIsDirectoryExist(path)) {
+  if (!IsFolderPath(run, path)) {
     ReportMissingFolder(*run.Output, path, true);
     return;
   }
-  if (withBase && support::ovIsJunction(path)) RemoveAndReportFolder(*run.Output, path);
+  if (withBase && IsJunctionPath(run, path)) RemoveAndReportFolder(*run.Output, path);
   // Listed in every case: once the junction itself is gone the listing finds nothing, and
   // without the base a named junction's target is searched.
   JunctionsVisitor visitor(recursive);

@@ -76,12 +76,12 @@ void DeleteFiles(RunContext& run, const std::string& path, bool recursive) {
 }
 
 void DeleteFolder(RunContext& run, const std::string& path) {
-  if (!support::ovIsDirectoryExist(path)) {
+  if (!IsFolderPath(run, path)) {
     ReportMissingFolder(*run.Output, path, false);
     return;
   }
   bool ok = true;
-  if (!support::ovIsJunction(path)) {
+  if (!IsJunctionPath(run, path)) {
     DeleteContentsVisitor visitor;
     ok = FolderWalk(run).Run(path, visitor, false);
   }

@@ -264,7 +264,29 @@ int Main(const std::vector<std::string>& arguments, const std::string& argv0) {
 int32_t Win32ErrorToErrNumber(uint32_t code) { return support::ErrNumberFromWin32(code); }
 
 bool IsEnterableFolder(const RunContext& run, const std::string& Path) {
-  return support::ovIsDirectory(Path) && (!support::ovIsJunction(Path) || run.GoBelowJunctions);
+  return IsFolderPath(run, Path) && (!IsJunctionPath(run, Path) || run.GoBelowJunctions);
+}
+
+namespace {
+
+uint32_t PathAttributes(const RunContext& run, const std::string& Path) {
+  uint32_t attributes = 0;
+  uint64_t size = 0;
+  if (run.file_system->GetFileAttributes(Path, &attributes, &size) != platform::error::kSuccess) {
+    return 0;
+  }
+  return attributes;
+}
+
+}  // namespace
+
+bool IsFolderPath(const RunContext& run, const std::string& Path) {
+  return (PathAttributes(run, Path) & platform::attr::kDirectory) != 0;
+}
+
+bool IsJunctionPath(const RunContext& run, const std::string& Path) {
+  constexpr uint32_t kJunction = platform::attr::kDirectory | platform::attr::kReparsePoint;
+  return (PathAttributes(run, Path) & kJunction) == kJunction;
 }
 
 bool IsSubfolderEntry(uint32_t attributes, const std::string& EntryName) {

@@ -73,6 +73,9 @@ int32_t Win32ErrorToErrNumber(uint32_t code);
 // by the attribute bits the listing holds (a folder other than "." and "..", and not a junction
 // unless run.GoBelowJunctions), so a walk looks at each entry once.
 bool IsEnterableFolder(const RunContext& run, const std::string& Path);
+// What the run's file system says of the named `Path`: a folder (a junction too), a junction.
+bool IsFolderPath(const RunContext& run, const std::string& Path);
+bool IsJunctionPath(const RunContext& run, const std::string& Path);
 bool IsSubfolderEntry(uint32_t attributes, const std::string& EntryName);
 bool IsEnterableSubfolderEntry(const RunContext& run, uint32_t attributes,
                                const std::string& EntryName);
