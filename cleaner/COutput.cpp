@@ -67,6 +67,7 @@ bool IsJunction(platform::FileSystem& files, const std::string& path) {
 
 COutput::COutput(const std::string& log_file_name, Stopwatch* stopwatch)
     : stopwatch_(stopwatch), log_file_name_(log_file_name) {
+  if (log_file_name.empty()) return;
   platform::FileHandle handle;
   uint32_t code = platform::OpenForAppend(log_file_name, &handle);
   if (code != platform::error::kSuccess) RaiseWin32Error(code);

@@ -17,8 +17,8 @@ struct RunContext;
 
 class COutput {
  public:
-  // Opens `log_file_name` for appending and writes the rule line of 78 "=".
-  // Throws support::Error when the log cannot be opened.
+  // Opens `log_file_name` for appending and writes the rule line of 78 "=". An empty name: no
+  // log, the console only (a preview). Throws support::Error when the log cannot be opened.
   COutput(const std::string& log_file_name, Stopwatch* stopwatch);
   // Closes the log; see CloseLog.
   ~COutput();

@@ -5,6 +5,7 @@
 
 #include "cleaner/COutput.h"
 #include "cleaner/C_LOOM_cleaner.h"
+#include "cleaner/PreviewFileSystem.h"
 #include "cleaner/RunContext.h"
 #include "cleaner/Stopwatch.h"
 #include "loom/loom.h"
@@ -25,6 +26,11 @@ constexpr char kManualReference[] = "см. ReadMe.TXT";
 #else
 constexpr char kManualReference[] = "см. man sweepwell";
 #endif
+
+// The first and the last line of a preview, so that nobody takes its lines and totals for
+// things done.
+constexpr char kPreviewStarts[] = "*** Предварительный просмотр: ничего не удаляется ***";
+constexpr char kPreviewEnds[] = "*** Предварительный просмотр: ничего не удалено ***";
 
 Stopwatch RunStopwatch;
 
@@ -51,6 +57,7 @@ struct Option {
 
 constexpr Option kOptions[] = {
     {"--no-long", "", "/NOLONG", [](CommandLine& line) { line.NoLongMode = true; }},
+    {"--preview", "", "/PREVIEW", [](CommandLine& line) { line.Preview = true; }},
     {"--no-pause", "", "/NOPAUSE", [](CommandLine& line) { line.NoPause = true; }},
     {"--help", "-h", "/?", [](CommandLine& line) { line.action = CommandLineAction::kHelp; }},
     {"--version", "", "",
@@ -150,13 +157,15 @@ std::string ProgramName(const std::string& argv0) {
 
 std::string UsageText(const std::string& program) {
   return std::string(kAppTitle) + "\n\n" + "Использование:\n\n" + program +
-         " [/NoLong] [/NoPause] [--] ScriptFileName\n\n" +
+         " [/NoLong] [/Preview] [/NoPause] [--] ScriptFileName\n\n" +
          "Выполнить скрипт ScriptFileName, в котором содержатся " +
          "команды для отчистки диска. Ключ /NoLong блокирует " + "выполнение длинных операций (" +
          kManualReference + ").\n\n" +
 
+         "Ключ /Preview показывает, что скрипт удалил бы, ничего не удаляя: " +
+         "на диске ничего не меняется, журнал не пишется.\n\n" +
          "Ключ /NoPause завершает программу сразу, не ожидая нажатия клавиши.\n\n" +
-         "Ключи пишутся и так: --no-long, --no-pause; регистр букв в ключах " +
+         "Ключи пишутся и так: --no-long, --preview, --no-pause; регистр букв в ключах " +
          "с / не важен. Аргумент /ИМЯ, под которым есть файл или папка, " +
          "считается именем скрипта; после -- все аргументы считаются им: " + program +
          " -- -x.\n\n" + program + " /?\n\n" + "Вывести это окно (также -h и --help).\n\n" +
@@ -205,6 +214,7 @@ int RunScript(RunContext& run) {
     run.Output->AddLine(support::LocalText("Внутренняя ошибка: ") + error.what());
     status = kExitFailed;
   }
+  if (run.Preview) run.Output->AddLine(support::LocalText(kPreviewEnds));
   run.Output->DumpOutput();
   bool pause = status != kExitInterrupted && !run.NoPause;
   if (pause && run.Output->Console().IsInteractive()) {
@@ -235,10 +245,21 @@ int Main(const std::vector<std::string>& arguments, const std::string& argv0) {
     case CommandLineAction::kRun:
       break;
   }
+  // Before the run, which may point at it.
+  PreviewFileSystem preview(platform::RealFileSystem());
   RunContext run;
   run.ScriptFileName = line.ScriptFileName;
   run.NoLongMode = line.NoLongMode;
   run.NoPause = line.NoPause;
+  if (line.Preview) {
+    // A preview writes to the console only: the log stays the record of what really went.
+    run.Preview = true;
+    run.file_system = &preview;
+    run.OpenOutput("", &RunStopwatch);
+    run.Output->ShowForm();
+    run.Output->AddLine(support::LocalText(kPreviewStarts));
+    return FinishRun(run);
+  }
   try {
     if (!PrepareLogFile(run)) {
       WriteTo(stderr, std::string(kProgramName) + ": не удалось создать папку журнала в \"" +
@@ -252,6 +273,10 @@ int Main(const std::vector<std::string>& arguments, const std::string& argv0) {
     return kExitFailed;
   }
   run.Output->ShowForm();
+  return FinishRun(run);
+}
+
+int FinishRun(RunContext& run) {
   int status = RunScript(run);
   run.Output->CloseLog();
   // A run whose log could not be written did not do all that was asked of it.

@@ -26,6 +26,7 @@ enum class CommandLineAction { kRun, kUsageError, kHelp, kVersion };
 // The command line, read. Options come in any order before the script name, and after it too:
 //
 //   --no-long  /NoLong    the "-long" commands are rejected
+//   --preview  /Preview   every line as it would be; nothing on disk changes, no log is written
 //   --no-pause /NoPause   no closing key wait
 //   -h --help  /?         the usage on standard output
 //   --version             the title and version
@@ -45,6 +46,7 @@ struct CommandLine {
   CommandLineAction action = CommandLineAction::kRun;
   std::string ScriptFileName;
   bool NoLongMode = false;
+  bool Preview = false;
   bool NoPause = false;
   std::string complaint;
 };
@@ -65,6 +67,9 @@ bool PrepareLogFile(RunContext& run);
 // Runs the script of `run` (its output open) and writes the closing lines; returns the exit
 // status.
 int RunScript(RunContext& run);
+
+// RunScript, then closes the output: the exit status of the whole run.
+int FinishRun(RunContext& run);
 
 // Windows error code -> VB error number: 2 -> 53, 3 -> 76, 5 and 32 -> 70, anything else 75.
 int32_t Win32ErrorToErrNumber(uint32_t code);

@@ -15,18 +15,19 @@ using Arguments = std::vector<std::string>;
 CommandLine Parse(const Arguments& arguments) { return ParseCommandLine(arguments); }
 
 TEST(CommandLineTest, OptionsInEitherFormAndAnyOrderAroundTheScript) {
-  for (const Arguments& arguments :
-       {Arguments{"--no-long", "--no-pause", "a.loom"}, Arguments{"a.loom", "/NoPause", "/NOLONG"},
-        Arguments{"/nopause", "a.loom", "--no-long"}}) {
+  for (const Arguments& arguments : {Arguments{"--no-long", "--preview", "--no-pause", "a.loom"},
+                                     Arguments{"a.loom", "/NoPause", "/preview", "/NOLONG"},
+                                     Arguments{"/nopause", "a.loom", "--no-long", "/PreView"}}) {
     CommandLine line = Parse(arguments);
     EXPECT_EQ(line.action, CommandLineAction::kRun) << arguments[0];
     EXPECT_EQ(line.ScriptFileName, "a.loom");
     EXPECT_TRUE(line.NoLongMode);
     EXPECT_TRUE(line.NoPause);
+    EXPECT_TRUE(line.Preview);
   }
   CommandLine plain = Parse({"a.loom"});
   EXPECT_EQ(plain.action, CommandLineAction::kRun);
-  EXPECT_FALSE(plain.NoLongMode || plain.NoPause);
+  EXPECT_FALSE(plain.NoLongMode || plain.Preview || plain.NoPause);
 }
 
 TEST(CommandLineTest, HelpInEveryFormWinsOverTheRest) {
@@ -42,7 +43,7 @@ TEST(CommandLineTest, HelpInEveryFormWinsOverTheRest) {
 TEST(CommandLineTest, DashedFormsAreExactAndUnknownOptionsAreBad) {
   for (const Arguments& arguments :
        {Arguments{"-x", "a.loom"}, Arguments{"a.loom", "--bogus"}, Arguments{"--HELP"},
-        Arguments{"-H"}, Arguments{"--No-Pause", "a.loom"}, Arguments{"/Bogus", "a.loom"},
+        Arguments{"-H"}, Arguments{"--Preview", "a.loom"}, Arguments{"/Bogus", "a.loom"},
         Arguments{"--help", "--bogus"}, Arguments{"--no-long=yes", "a.loom"}}) {
     CommandLine line = Parse(arguments);
     EXPECT_EQ(line.action, CommandLineAction::kUsageError) << arguments[0] << " " << line.complaint;
@@ -55,7 +56,7 @@ TEST(CommandLineTest, ExactlyOneScriptName) {
   EXPECT_EQ(none.action, CommandLineAction::kUsageError);
   EXPECT_EQ(none.complaint, "не указан файл скрипта");
   for (const Arguments& arguments :
-       {Arguments{"--no-pause"}, Arguments{"--no-long"}, Arguments{"/NoPause"}, Arguments{"--"}}) {
+       {Arguments{"--preview"}, Arguments{"--no-long"}, Arguments{"/NoPause"}, Arguments{"--"}}) {
     EXPECT_EQ(Parse(arguments).action, CommandLineAction::kUsageError) << arguments[0];
   }
   CommandLine two = Parse({"a.loom", "/NoLong", "b.loom"});
@@ -112,7 +113,8 @@ TEST(CommandLineTest, UsageNamesTheProgramAsCalled) {
   EXPECT_EQ(ProgramName("sw"), "sw");
   EXPECT_EQ(ProgramName(""), "sweepwell");
   std::string usage = UsageText("sweep");
-  EXPECT_NE(usage.find("sweep [/NoLong] [/NoPause] [--] ScriptFileName"), std::string::npos)
+  EXPECT_NE(usage.find("sweep [/NoLong] [/Preview] [/NoPause] [--] ScriptFileName"),
+            std::string::npos)
       << usage;
   EXPECT_NE(usage.find("sweep /?"), std::string::npos);
   EXPECT_NE(usage.find("man sweepwell"), std::string::npos);
