@@ -152,6 +152,12 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 std::string ProgramName(const std::string& argv0) {
   size_t slash = argv0.find_last_of(std::string("/") + platform::kPathSeparator);
   std::string name = slash == std::string::npos ? argv0 : argv0.substr(slash + 1);
+#ifdef _WIN32
+  // The program is named without its extension, as Windows users call it.
+  if (name.size() > 4 && support::UpperCase(name.substr(name.size() - 4)) == ".EXE") {
+    name.resize(name.size() - 4);
+  }
+#endif
   return name.empty() ? std::string(kProgramName) : name;
 }
 

@@ -53,8 +53,8 @@ struct CommandLine {
 
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
-// The name the usage text gives the program: the last part of `argv0`, or "sweepwell" when it
-// is empty.
+// The name the usage text gives the program: the last part of `argv0` (on Windows without
+// ".exe"), or "sweepwell" when it is empty.
 std::string ProgramName(const std::string& argv0);
 
 // The usage text (UTF-8), with `program` standing for the program's file name.
