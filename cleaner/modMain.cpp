@@ -42,10 +42,6 @@ void WriteTo(std::FILE* stream, const std::string& utf8) {
 
 bool IsDotName(const std::string& name) { return name == "." || name == ".."; }
 
-}  // namespace
-
-namespace {
-
 // One option of the command line: its "-" forms, its "/" form in upper case (empty: none) and
 // what it sets.
 struct Option {
