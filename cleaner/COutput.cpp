@@ -80,6 +80,10 @@ bool IsJunction(platform::FileSystem& files, const std::string& path) {
 
 COutput::COutput(const std::string& log_file_name, Stopwatch* stopwatch)
     : stopwatch_(stopwatch), log_file_name_(log_file_name) {
+  if (log_file_name.empty()) {  // a preview: the console only
+    LogStopped = true;
+    return;
+  }
   uint32_t code = log_.Open(log_file_name, std::string(78, '=') + "\n");
   if (code != platform::error::kSuccess) {
     throw support::Error(Win32ErrorToErrNumber(code), RunLog::Cause(code), "sweepwell");

@@ -19,9 +19,10 @@ struct RunContext;
 
 class COutput {
  public:
-  // Opens `log_file_name` for appending and writes the rule line of 78 "=" (see RunLog).
-  // Throws support::Error, whose description names the cause, when the log cannot be opened
-  // or cannot take that line: the run must not start then.
+  // Opens `log_file_name` for appending and writes the rule line of 78 "=" (see RunLog). An
+  // empty name: no log, the console only (a preview). Throws support::Error, whose description
+  // names the cause, when the log cannot be opened or cannot take that line: the run must not
+  // start then.
   COutput(const std::string& log_file_name, Stopwatch* stopwatch);
   // Closes the log; see CloseLog.
   ~COutput();

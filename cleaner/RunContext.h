@@ -47,6 +47,10 @@ struct RunContext {
   std::string LogFileName;
   // "/NoLong" was given: the "-long" twins of the commands are rejected.
   bool NoLongMode = false;
+  // "/Preview" was given: the run's file system is a PreviewFileSystem, and nothing is logged.
+  bool Preview = false;
+  // "/NoPause" was given: the program ends without waiting for the closing key.
+  bool NoPause = false;
   // Files go to the trash rather than being deleted for good (every script starts with it on).
   bool DeleteToRecycleBin = true;
   // The walks enter junctions (links to folders, mount points).

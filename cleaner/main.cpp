@@ -12,5 +12,5 @@ int main(int argc, char** argv) {
   // The ANSI code page of the program is the locale's charset.
   platform::Initialize();
   std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-  return sweepwell::Main(arguments);
+  return sweepwell::Main(arguments, argc > 0 ? argv[0] : "");
 }

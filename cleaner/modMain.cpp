@@ -2,9 +2,11 @@
 
 #include <cstdio>
 #include <exception>
+#include <optional>
 
 #include "cleaner/COutput.h"
 #include "cleaner/C_LOOM_cleaner.h"
+#include "cleaner/PreviewFileSystem.h"
 #include "cleaner/RunContext.h"
 #include "cleaner/Stopwatch.h"
 #include "cleaner/Undo.h"
@@ -21,12 +23,19 @@ namespace {
 
 constexpr char kProgramName[] = "sweepwell";
 constexpr char kAppTitle[] = "Orvanel - Sweep well";
+// Where the usage sends a reader for more.
+#ifdef _WIN32
+constexpr char kManualReference[] = "см. ReadMe.TXT";
+#else
+constexpr char kManualReference[] = "см. man sweepwell";
+#endif
+
+// The first and the last line of a preview, so that nobody takes its lines and totals for
+// things done.
+constexpr char kPreviewStarts[] = "*** Предварительный просмотр: ничего не удаляется ***";
+constexpr char kPreviewEnds[] = "*** Предварительный просмотр: ничего не удалено ***";
 
 Stopwatch RunStopwatch;
-
-bool IsNoLongSwitch(const std::string& argument) {
-  return support::UpperCase(argument) == "/NOLONG" || argument == "--no-long";
-}
 
 void WriteTo(std::FILE* stream, const std::string& utf8) {
   std::string text = support::LocalText(utf8);
@@ -65,44 +74,145 @@ void ReportLoadFailure(const loom::Script& script, const std::string& ScriptFile
   WriteTo(stderr, text + "\n");
 }
 
+// One option of the command line: its "-" forms, its "/" form in upper case (empty: none) and
+// what it sets.
+struct Option {
+  std::string_view dashed;
+  std::string_view dashed_short;
+  std::string_view slashed;
+  void (*apply)(CommandLine& line);
+};
+
+constexpr Option kOptions[] = {
+    {"--no-long", "", "/NOLONG", [](CommandLine& line) { line.NoLongMode = true; }},
+    {"--preview", "", "/PREVIEW", [](CommandLine& line) { line.Preview = true; }},
+    {"--no-pause", "", "/NOPAUSE", [](CommandLine& line) { line.NoPause = true; }},
+    {"--help", "-h", "/?", [](CommandLine& line) { line.action = CommandLineAction::kHelp; }},
+    {"--version", "", "",
+     [](CommandLine& line) {
+       if (line.action == CommandLineAction::kRun) line.action = CommandLineAction::kVersion;
+     }},
+};
+
+bool IsLettersOnly(std::string_view text) {
+  if (text.empty()) return false;
+  for (char c : text) {
+    if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))) return false;
+  }
+  return true;
+}
+
+bool ExistsOnDisk(const std::string& path) {
+  uint32_t attributes = 0;
+  uint64_t size = 0;
+  return platform::GetFileAttributes(path, &attributes, &size) == platform::error::kSuccess;
+}
+
+// Whether `argument` is meant as an option (known or not); see ParseCommandLine.
+bool LooksLikeOption(const std::string& argument) {
+  if (argument.size() > 1 && argument[0] == '-') return true;
+  if (argument.empty() || argument[0] != '/') return false;
+  std::string upper = support::UpperCase(argument);
+  for (const Option& option : kOptions) {
+    if (!option.slashed.empty() && upper == option.slashed) return true;
+  }
+  return IsLettersOnly(std::string_view(argument).substr(1)) && !ExistsOnDisk(argument);
+}
+
+const Option* FindOption(const std::string& argument) {
+  std::string upper = argument[0] == '/' ? support::UpperCase(argument) : std::string();
+  for (const Option& option : kOptions) {
+    if (argument == option.dashed || argument == option.dashed_short ||
+        (!upper.empty() && upper == option.slashed)) {
+      return &option;
+    }
+  }
+  return nullptr;
+}
+
+CommandLine BadCommandLine(std::string complaint) {
+  CommandLine line;
+  line.action = CommandLineAction::kUsageError;
+  line.complaint = std::move(complaint);
+  return line;
+}
+
 }  // namespace
 
-CommandLineAction ParseCommandLine(const std::vector<std::string>& arguments, RunContext& run) {
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   if (!arguments.empty() && IsUndoSwitch(arguments[0])) {
-    return ParseUndoArguments(arguments, &RequestedUndo) ? CommandLineAction::kUndo
-                                                         : CommandLineAction::kUsageError;
-  }
-  if (arguments.size() == 1) {
-    const std::string& argument = arguments[0];
-    if (argument == "/?" || argument == "--help") return CommandLineAction::kHelp;
-    if (argument == "--version") return CommandLineAction::kVersion;
-    run.NoLongMode = false;
-    run.ScriptFileName = argument;
-    return CommandLineAction::kRun;
-  }
-  if (arguments.size() == 2) {
-    // The first argument is tested first: "/NOLONG /NOLONG" runs a script named /NOLONG.
-    if (IsNoLongSwitch(arguments[0])) {
-      run.NoLongMode = true;
-      run.ScriptFileName = arguments[1];
-      return CommandLineAction::kRun;
+    if (!ParseUndoArguments(arguments, &RequestedUndo)) {
+      return BadCommandLine("после --undo можно указать только --list или имя запуска");
     }
-    if (IsNoLongSwitch(arguments[1])) {
-      run.NoLongMode = true;
-      run.ScriptFileName = arguments[0];
-      return CommandLineAction::kRun;
-    }
+    CommandLine line;
+    line.action = CommandLineAction::kUndo;
+    return line;
   }
-  return CommandLineAction::kUsageError;
+  CommandLine line;
+  std::vector<std::string> scripts;
+  int no_long_switches = 0;  // in either form
+  bool options_ended = false;
+  for (const std::string& argument : arguments) {
+    if (options_ended || !LooksLikeOption(argument)) {
+      scripts.push_back(argument);
+      continue;
+    }
+    if (argument == "--") {
+      options_ended = true;
+      continue;
+    }
+    const Option* option = FindOption(argument);
+    if (option == nullptr) {
+      return BadCommandLine("неизвестный ключ \"" + support::WithoutControlCharacters(argument) +
+                            "\"");
+    }
+    option->apply(line);
+    if (option->slashed == "/NOLONG") ++no_long_switches;
+  }
+  if (line.action != CommandLineAction::kRun) return line;
+  // "/NoLong" standing last with no script name is the script's name, as it always was.
+  if (scripts.empty() && no_long_switches > 0 &&
+      support::UpperCase(arguments.back()) == "/NOLONG") {
+    scripts.push_back(arguments.back());
+    line.NoLongMode = no_long_switches > 1;
+  }
+  if (scripts.empty()) return BadCommandLine("не указан файл скрипта");
+  if (scripts.size() > 1) {
+    return BadCommandLine("лишний аргумент \"" + support::WithoutControlCharacters(scripts[1]) +
+                          "\"");
+  }
+  line.ScriptFileName = scripts[0];
+  return line;
+}
+
+std::string ProgramName(const std::string& argv0) {
+  size_t slash = argv0.find_last_of(std::string("/") + platform::kPathSeparator);
+  std::string name = slash == std::string::npos ? argv0 : argv0.substr(slash + 1);
+#ifdef _WIN32
+  // The program is named without its extension, as Windows users call it.
+  if (name.size() > 4 && support::UpperCase(name.substr(name.size() - 4)) == ".EXE") {
+    name.resize(name.size() - 4);
+  }
+#endif
+  return name.empty() ? std::string(kProgramName) : name;
 }
 
 std::string UsageText(const std::string& program) {
   return std::string(kAppTitle) + "\n\n" + "Использование:\n\n" + program +
-         "[.EXE] [/NoLong] ScriptFileName\n\n" +
+         " [/NoLong] [/Preview] [/NoPause] [--] ScriptFileName\n\n" +
          "Выполнить скрипт ScriptFileName, в котором содержатся " +
-         "команды для отчистки диска. Ключ /NoLong блокирует " +
-         "выполнение длинных операций (см. ReadMe.TXT).\n\n" + program + "[.EXE] /?\n\n" +
-         "Вывести это окно.\n\n" + program + " --undo [--list | RUN]\n\n" +
+         "команды для отчистки диска. Ключ /NoLong блокирует " + "выполнение длинных операций (" +
+         kManualReference + ").\n\n" +
+
+         "Ключ /Preview показывает, что скрипт удалил бы, ничего не удаляя: " +
+         "на диске ничего не меняется, журнал не пишется.\n\n" +
+         "Ключ /NoPause завершает программу сразу, не ожидая нажатия клавиши.\n\n" +
+         "Ключи пишутся и так: --no-long, --preview, --no-pause; регистр букв в ключах " +
+         "с / не важен. Аргумент /ИМЯ, под которым есть файл или папка, " +
+         "считается именем скрипта; после -- все аргументы считаются им: " + program +
+         " -- -x.\n\n" + program + " /?\n\n" + "Вывести это окно (также -h и --help).\n\n" +
+         program + " --version\n\n" + "Вывести название и версию программы.\n" +
+         "\n" + program + " --undo [--list | RUN]\n\n" +
          "Вернуть из корзины всё, что туда отправил последний запуск (или запуск RUN); " +
          "--list показывает запуски, которые можно отменить.\n";
 }
@@ -152,31 +262,56 @@ int RunScript(RunContext& run) {
     run.Output->AddLine(support::LocalText("Внутренняя ошибка: ") + error.what());
     status = kExitFailed;
   }
+  if (run.Preview) run.Output->AddLine(support::LocalText(kPreviewEnds));
   run.Output->DumpOutput();
-  if (status != kExitInterrupted && run.Output->Console().IsInteractive()) {
+  bool pause = status != kExitInterrupted && !run.NoPause;
+  if (pause && run.Output->Console().IsInteractive()) {
     run.Output->AddLine(support::LocalText("Нажмите любую клавишу . . ."));
   }
   run.ScriptFinished = true;
-  if (status != kExitInterrupted) run.Output->Console().WaitForCloseKey();
+  if (pause) {
+    run.Output->Console().WaitForCloseKey();
+  } else {
+    run.Output->Console().Flush();
+  }
   return status;
 }
 
-int Main(const std::vector<std::string>& arguments) {
+int Main(const std::vector<std::string>& arguments, const std::string& argv0) {
+  const std::string program = ProgramName(argv0);
+  CommandLine line = ParseCommandLine(arguments);
+  // Before the run, which may point at it.
+  PreviewFileSystem preview(platform::RealFileSystem());
   RunContext run;
-  switch (ParseCommandLine(arguments, run)) {
+  switch (line.action) {
     case CommandLineAction::kHelp:
-      WriteTo(stdout, UsageText(kProgramName));
+      WriteTo(stdout, UsageText(program));
       return kExitOk;
     case CommandLineAction::kVersion:
       WriteTo(stdout, std::string(kAppTitle) + " " + SWEEPWELL_VERSION + "\n");
       return kExitOk;
     case CommandLineAction::kUsageError:
-      WriteTo(stderr, UsageText(kProgramName));
+      WriteTo(stderr, program + ": " + line.complaint + "\n\n" + UsageText(program));
       return kExitUsage;
     case CommandLineAction::kUndo:
+      // An undo stops between two entries, as a run does.
+      platform::InstallStopSignalHandlers();
       return RunUndo(RequestedUndo, run);
     case CommandLineAction::kRun:
       break;
+  }
+  run.ScriptFileName = line.ScriptFileName;
+  run.NoLongMode = line.NoLongMode;
+  run.NoPause = line.NoPause;
+  if (line.Preview) {
+    // A preview writes to the console only: the log stays the record of what really went.
+    run.Preview = true;
+    run.file_system = &preview;
+    platform::InstallStopSignalHandlers();
+    run.OpenOutput("", &RunStopwatch);
+    run.Output->ShowForm();
+    run.Output->AddLine(support::LocalText(kPreviewStarts));
+    return FinishRun(run);
   }
   try {
     if (!PrepareLogFile(run)) {
@@ -195,9 +330,17 @@ int Main(const std::vector<std::string>& arguments) {
     return kExitFailed;
   }
   run.Output->ShowForm();
-  UndoRecord undo_record(UndoFolderBeside(run.LogFileName), run.ScriptFileName,
-                         platform::GetLocalTime());
-  run.Output->RecordTrashMovesIn(&undo_record);
+  return FinishRun(run);
+}
+
+int FinishRun(RunContext& run) {
+  // Only a real run keeps a record of what it trashed: a preview trashes nothing.
+  std::optional<UndoRecord> undo_record;
+  if (!run.Preview) {
+    undo_record.emplace(UndoFolderBeside(run.LogFileName), run.ScriptFileName,
+                        platform::GetLocalTime());
+    run.Output->RecordTrashMovesIn(&*undo_record);
+  }
   int status = RunScript(run);
   run.Output->CloseLog();
   // A run whose log could not be written did not do all that was asked of it.

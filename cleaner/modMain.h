@@ -16,15 +16,49 @@ inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitInterrupted = 130;
 
-// The entry procedure: runs the start-up order and returns the exit status.
-int Main(const std::vector<std::string>& arguments);
+// The entry procedure: runs the start-up order and returns the exit status. `argv0` is the
+// program's own name as it was called; the usage text names the program after it.
+int Main(const std::vector<std::string>& arguments, const std::string& argv0 = "sweepwell");
 
 // What the command line asks for.
 enum class CommandLineAction { kRun, kUsageError, kHelp, kVersion, kUndo };
 
-// Reads the arguments after the program name: sets run.ScriptFileName and run.NoLongMode for
-// kRun, and RequestedUndo (cleaner/Undo.h) for kUndo.
-CommandLineAction ParseCommandLine(const std::vector<std::string>& arguments, RunContext& run);
+// The command line, read. Options come in any order before the script name, and after it too:
+//
+//   --no-long  /NoLong    the "-long" commands are rejected
+//   --preview  /Preview   every line as it would be; nothing on disk changes, no log is written
+//   --no-pause /NoPause   no closing key wait
+//   -h --help  /?         the usage on standard output
+//   --version             the title and version
+//   --                    ends the options: every later argument is a script name
+//
+// The "-" forms are matched exactly, the "/" forms in any letter case. Exactly one script name
+// is needed for a run. An argument beginning with "/" is a path, not an option, unless it is
+// "/?", one of the "/" forms above, or "/" followed by letters alone with nothing of that name on
+// disk: "/home/me/a.loom" and an existing "/backup" are scripts, "/Bogus" is an unknown option.
+// A known "/" form is an option even when a file of its name exists (run such a file after
+// "--"), with the one reading the program has always had: a command line of "/NoLong" alone, or
+// twice, names a script called "/NoLong".
+//
+// "--undo [--list | RUN]" (also /Undo and /List) as the whole command line is kUndo, with
+// RequestedUndo (cleaner/Undo.h) set.
+//
+// A bad command line (an unknown option, no script name, or two) is kUsageError with
+// `complaint` saying what is wrong (UTF-8). Help wins over everything but an unknown option.
+struct CommandLine {
+  CommandLineAction action = CommandLineAction::kRun;
+  std::string ScriptFileName;
+  bool NoLongMode = false;
+  bool Preview = false;
+  bool NoPause = false;
+  std::string complaint;
+};
+
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+// The name the usage text gives the program: the last part of `argv0` (on Windows without
+// ".exe"), or "sweepwell" when it is empty.
+std::string ProgramName(const std::string& argv0);
 
 // The usage text (UTF-8), with `program` standing for the program's file name.
 std::string UsageText(const std::string& program);
@@ -36,6 +70,9 @@ bool PrepareLogFile(RunContext& run);
 // Runs the script of `run` (its output open) and writes the closing lines; returns the exit
 // status.
 int RunScript(RunContext& run);
+
+// RunScript, then closes the output: the exit status of the whole run.
+int FinishRun(RunContext& run);
 
 // Windows error code -> VB error number: 2 -> 53, 3 -> 76, 5 and 32 -> 70, anything else 75.
 int32_t Win32ErrorToErrNumber(uint32_t code);

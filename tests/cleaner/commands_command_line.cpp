@@ -16,14 +16,55 @@ class CommandLine : public ::testing::Test {
 
 TEST_F(CommandLine, BadCommandLinesShowUsageOnStandardErrorAndExit2) {
   box.WriteText(box.Work("a.loom"), "cleaner.done\n");
-  for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
-           {}, {"a.loom", "b.loom"}, {"/NoLong", "a.loom", "extra"}, {"/?", "/?"}}) {
+  for (const std::vector<std::string>& arguments :
+       std::vector<std::vector<std::string>>{{},
+                                             {"a.loom", "b.loom"},
+                                             {"/NoLong", "a.loom", "extra"},
+                                             {"-x", "a.loom"},
+                                             {"--bogus"},
+                                             {"/Bogus", box.Work("a.loom")},
+                                             {"--no-pause"}}) {
     RunResult run = box.Run(arguments);
     EXPECT_EQ(run.exit_code, 2) << arguments.size();
     EXPECT_TRUE(run.out.empty()) << run.out;
-    EXPECT_NE(run.err.find("[/NoLong] ScriptFileName"), std::string::npos) << run.err;
+    EXPECT_TRUE(run.err.starts_with("sweepwell: ")) << run.err;
+    EXPECT_NE(run.err.find("[--] ScriptFileName"), std::string::npos) << run.err;
   }
-  EXPECT_FALSE(box.Exists(box.LogPath()));  // nothing is written for a bad command line
+  // Nothing is written for a bad command line: not even the log's folder is made.
+  EXPECT_FALSE(box.Exists(box.DataHome() + "/Greyfen Works"));
+}
+
+TEST_F(CommandLine, HelpNeverRunsAScriptOrWritesALog) {
+  // A script named like the option is there to be (wrongly) found.
+  box.WriteText(box.Root() + "/-h", std::string(kPermanently) + "cleaner.done\n");
+  for (const char* argument : {"-h", "--help", "/?"}) {
+    RunResult run = box.Run({argument});
+    EXPECT_EQ(run.exit_code, 0) << argument;
+    EXPECT_TRUE(run.out.starts_with("Orvanel - Sweep well\n\nИспользование:")) << run.out;
+    EXPECT_EQ(CountTotalsBlocks(run.out), 0);
+    EXPECT_TRUE(run.err.empty()) << run.err;
+  }
+  EXPECT_FALSE(box.Exists(box.DataHome() + "/Greyfen Works"));
+}
+
+TEST_F(CommandLine, AfterDoubleDashAnOptionLikeNameIsTheScript) {
+  box.MakeFile(box.Work("x"), 1);
+  box.WriteText(box.Root() + "/-x",
+                std::string(kPermanently) + Assign("delete-files", box.Work("x")));
+  RunResult run = box.Run({"--", "-x"});
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(EntryLines(run.out), std::vector<std::string>{FileLine(box.Work("x"), 1)});
+  EXPECT_FALSE(box.Exists(box.Work("x")));
+}
+
+TEST_F(CommandLine, UsageNamesTheProgramAsItWasCalled) {
+  std::string link = box.Root() + "/sweep";
+  box.MakeLink(link, SWEEPWELL_BINARY);
+  RunResult run = box.RunTool({link, "--bogus"});
+  EXPECT_EQ(run.exit_code, 2);
+  EXPECT_TRUE(run.err.starts_with("sweep: неизвестный ключ \"--bogus\"\n")) << run.err;
+  EXPECT_NE(run.err.find("\nsweep [/NoLong]"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("\nsweep /?\n"), std::string::npos) << run.err;
 }
 
 TEST_F(CommandLine, ALogThatCannotBeWrittenStopsTheRunBeforeItStarts) {
@@ -37,17 +78,6 @@ TEST_F(CommandLine, ALogThatCannotBeWrittenStopsTheRunBeforeItStarts) {
   EXPECT_TRUE(run.out.empty()) << run.out;
   EXPECT_TRUE(box.Exists(box.Work("x")));
   EXPECT_NE(run.err.find("не записан: это не обычный файл"), std::string::npos) << run.err;
-}
-
-TEST_F(CommandLine, HelpShowsUsageOnStandardOutputAndExits0) {
-  for (const char* argument : {"/?", "--help"}) {
-    RunResult run = box.Run({argument});
-    EXPECT_EQ(run.exit_code, 0) << argument;
-    EXPECT_NE(run.out.find("Использование:"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("/?"), std::string::npos) << run.out;
-    EXPECT_TRUE(run.err.empty()) << run.err;
-  }
-  EXPECT_FALSE(box.Exists(box.LogPath()));
 }
 
 // The lines of a script that did not load, before the totals.

@@ -380,6 +380,17 @@ TEST_F(ProgramTest, WithoutATerminalForInputThereIsNoPromptAndNoWait) {
   EXPECT_EQ(process.Screen().find(kPrompt), std::string::npos) << process.Screen();
 }
 
+TEST_F(ProgramTest, NoPauseEndsAtOnceEvenAtATerminal) {
+  for (const char* option : {"--no-pause", "/nopause"}) {
+    PtyProcess process;
+    ASSERT_TRUE(process.Start(
+        {SWEEPWELL_BINARY, option, WriteScript("cleaner.begin-group = \"Hello\"\n")}, options_));
+    ExpectExitedWith(process, 0);
+    EXPECT_NE(process.Screen().find("Hello"), std::string::npos) << process.Screen();
+    EXPECT_EQ(process.Screen().find(kPrompt), std::string::npos) << process.Screen();
+  }
+}
+
 TEST_F(ProgramTest, CtrlCStopsALongRunWithStatus130) {
   // A tree large enough that its deletion is still going on when Ctrl+C arrives: the test reads
   // nothing from the terminal meanwhile, so the program blocks on its output after a while.

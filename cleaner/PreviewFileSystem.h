@@ -1,0 +1,93 @@
+// The file system of a preview ("--preview"): every deletion, removal, move to the trash,
+// attribute change and folder creation is answered as the file system it wraps would answer a
+// real run, while nothing on disk changes. What "went" is remembered by the identity of its
+// folder (device and inode) and its name, so a name reached again by another path or through a
+// link is recognised; from then on listings leave it out, emptiness tests do not count it, a
+// path through it leads nowhere, and a link to a folder that went is listed as the dangling link
+// it would be. A recursive command therefore sees a folder as empty when everything in it would
+// have gone, and the preview writes the lines and totals of the real run.
+//
+// A folder the preview "creates" exists for later questions by its path (so a second
+// create-folder of it answers as a real one would, and it is empty), but it cannot be opened and
+// a listing of the folder above it does not show it: a later walk over that folder does not
+// see it, where a real run would find it there, empty.
+//
+// What the preview cannot know it assumes: a removal the system would refuse for want of
+// permission (another user's file in a sticky folder, an immutable file, a trash on another
+// device) is shown as done.
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "platform/file_system.h"
+#include "platform/platform.h"
+
+namespace sweepwell {
+
+class PreviewFileSystem : public platform::FileSystemWrapper {
+ public:
+  // Reads through `target`, which must outlive the preview, and never changes it.
+  explicit PreviewFileSystem(platform::FileSystem& target) : FileSystemWrapper(target) {}
+
+  platform::Folder OpenFolder(const std::string& path, uint32_t* error, bool follow_links) override;
+  platform::Folder OpenEntry(const platform::Folder& folder, std::string_view name, uint32_t* error,
+                             bool follow_links) override;
+  uint32_t ListFolder(const platform::Folder& folder,
+                      std::vector<platform::FindRecord>* records) override;
+  uint32_t GetEntryAttributes(const platform::Folder& folder, std::string_view name,
+                              uint32_t* attributes, uint64_t* size) override;
+  uint32_t GetFileAttributes(const std::string& path, uint32_t* attributes,
+                             uint64_t* size) override;
+  uint32_t IsEntryFolderEmpty(const platform::Folder& folder, std::string_view name,
+                              bool* empty) override;
+  uint32_t IsFolderEmpty(const std::string& path, bool* empty) override;
+
+  // Attribute changes are answered with success and change nothing.
+  uint32_t SetEntryAttributesNormal(const platform::Folder& folder, std::string_view name) override;
+  uint32_t SetFileAttributesNormal(const std::string& path) override;
+
+  // kSuccess and the entry is gone from now on, or the error the real call would meet now:
+  // kFileNotFound when the entry is not there (any more), kAccessDenied for a file deletion of a
+  // folder, kDirNotEmpty for a folder with entries that did not go. A link to a folder goes as
+  // a link; its target stays.
+  uint32_t DeleteEntryFile(const platform::Folder& folder, std::string_view name) override;
+  uint32_t RemoveEntryDirectory(const platform::Folder& folder, std::string_view name) override;
+  // A preview moves nothing, so `move` learns of no trash entry.
+  uint32_t MoveEntryToTrash(const platform::Folder& folder, std::string_view name,
+                            const std::string& path, platform::TrashMove* move = nullptr) override;
+  uint32_t DeleteFile(const std::string& path) override;
+  uint32_t RemoveDirectory(const std::string& path) override;
+  uint32_t MoveToTrash(const std::string& path, platform::TrashMove* move = nullptr) override;
+
+  // kAlreadyExists when the name is taken, kPathNotFound when the folder above it is missing,
+  // else kSuccess and the folder counts as made.
+  uint32_t CreateDirectory(const std::string& path) override;
+
+ private:
+  using Key = std::tuple<uint64_t, uint64_t, std::string>;
+  static Key KeyOf(const platform::Folder& folder, std::string_view name);
+
+  bool Went(const platform::Folder& folder, std::string_view name) const;
+  bool IsGoneFolder(const platform::Folder& folder) const;
+  // kSuccess when no step of `path` went, kFileNotFound when its last one did, kPathNotFound
+  // when a folder on the way did.
+  uint32_t CheckPath(const std::string& path);
+  uint32_t Remove(const platform::Folder& folder, std::string_view name, bool folder_entry);
+  uint32_t RemovePath(const std::string& path, bool folder_entry);
+  bool HoldsOnlyGone(const platform::Folder& folder);
+  // A link to a folder that went is a dangling link: no longer a folder.
+  void ForgetGoneTarget(const platform::Folder& folder, std::string_view name,
+                        uint32_t* attributes);
+
+  std::set<Key> gone_;
+  std::set<std::pair<uint64_t, uint64_t>> gone_folders_;  // identities of folders that went
+  std::set<std::string> made_;                            // paths create-folder would make
+};
+
+}  // namespace sweepwell
