@@ -48,8 +48,10 @@ int main(int argc, char** argv) {
   }
   // Written whole or not at all, so a failed run never leaves half an IDL for the next step.
   FILE* out = output_path ? std::fopen((std::string(output_path) + ".part").c_str(), "wb") : stdout;
-  if (!out || std::fwrite(idl.data(), 1, idl.size(), out) != idl.size() ||
-      (output_path ? std::fclose(out) != 0 : std::fflush(out) != 0)) {
+  const bool written = out && std::fwrite(idl.data(), 1, idl.size(), out) == idl.size();
+  const bool closed = out && (output_path ? std::fclose(out) == 0 : std::fflush(out) == 0);
+  if (!written || !closed) {
+    if (output_path) std::remove((std::string(output_path) + ".part").c_str());
     std::fprintf(stderr, "orvanel-idl: cannot write %s\n", output_path ? output_path : "the IDL");
     return 1;
   }
