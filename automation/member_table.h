@@ -88,6 +88,7 @@ struct EnumInfo {
   std::string name;
   std::string description;
   std::vector<std::pair<std::string, int32_t>> members;  // declaration order
+  Guid uuid;  // of the enumeration in the type library; all zero for none
 };
 
 struct TypeLibrary {

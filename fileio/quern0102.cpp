@@ -3,8 +3,8 @@
 #include "fileio/enums.h"
 #include "fileio/orvDescriptIon.h"
 #include "fileio/orvFSO.h"
-#include "fileio/orvFileVersion.h"
 #include "fileio/orvFileStreams.h"
+#include "fileio/orvFileVersion.h"
 #include "fileio/orvFoundedFiles.h"
 #include "fileio/orvShellFileInfo.h"
 
@@ -34,20 +34,33 @@ automation::TypeLibrary MakeTypeLibrary() {
                      &ShellFileIcon::Class()};
   library.application_object = &orvFSO::Class();
   const std::string version_class = "Класс работы с пометкой версии";
+  // Each enumeration's last value is its identifier in the type library. Like the library,
+  // class and interface identifiers, they are fixed for good: compiled clients may hold them.
   library.enums = {
-      {"FileEncodingConst", "", {{"feAuto", 0}, {"feANSI", 1}, {"feUTF8", 2}, {"feUTF16", 3}}},
-      {"FileBOMConst", "", {{"fbAuto", 0}, {"fbNoBOM", 1}, {"fbBOM", 2}}},
-      {"InvertBytesConst", "", {{"ibAuto", 0}, {"ibDontInvertBytes", 1}, {"ibInvertBytes", 2}}},
+      {"FileEncodingConst",
+       "",
+       {{"feAuto", 0}, {"feANSI", 1}, {"feUTF8", 2}, {"feUTF16", 3}},
+       {0x504C542A, 0xD90D, 0x469A, {0xB1, 0x5F, 0xA2, 0x2C, 0xB7, 0x85, 0x98, 0xF9}}},
+      {"FileBOMConst",
+       "",
+       {{"fbAuto", 0}, {"fbNoBOM", 1}, {"fbBOM", 2}},
+       {0x149EC259, 0x45FF, 0x4DBB, {0x9C, 0x4E, 0x92, 0xCF, 0x43, 0xE9, 0x92, 0x02}}},
+      {"InvertBytesConst",
+       "",
+       {{"ibAuto", 0}, {"ibDontInvertBytes", 1}, {"ibInvertBytes", 2}},
+       {0x161AFB57, 0xD0DD, 0x4A9F, {0xA1, 0xDE, 0xE9, 0x5D, 0x38, 0x47, 0xB2, 0xCE}}},
       {"FileZoneConst",
        "",
        {{"fzLocalMachine", 0},
         {"fzLocalIntranet", 1},
         {"fzSafeSites", 2},
         {"fzInternet", 3},
-        {"fzRestrictedSites", 4}}},
+        {"fzRestrictedSites", 4}},
+       {0x65F31A33, 0xF22B, 0x4319, {0x90, 0xEE, 0x22, 0x6D, 0x50, 0x6C, 0x02, 0x07}}},
       {"CompressionFormatConst",
        "",
-       {{"cfError", -1}, {"cfNone", 0}, {"cfDefault", 1}, {"cfLZNT1", 2}}},
+       {{"cfError", -1}, {"cfNone", 0}, {"cfDefault", 1}, {"cfLZNT1", 2}},
+       {0x5F7F20E6, 0xA3C9, 0x453F, {0xBB, 0x26, 0xF9, 0x4D, 0x79, 0x9E, 0xF4, 0x85}}},
       {"FileOS_Const",
        version_class,
        {{"FileOS_PM16", 2},
@@ -63,7 +76,8 @@ automation::TypeLibrary MakeTypeLibrary() {
         {"FileOS_OS216_PM16", 0x20002},
         {"FileOS_OS232", 0x30000},
         {"FileOS_OS232_PM32", 0x30003},
-        {"FileOS_Unknown", 0}}},
+        {"FileOS_Unknown", 0}},
+       {0x74D8B3B3, 0xDDD3, 0x4CAB, {0x8B, 0xEF, 0x45, 0xBB, 0x79, 0x66, 0xF2, 0x85}}},
       {"FileType_Const",
        version_class,
        {{"FileType_Unknown", 0},
@@ -72,7 +86,8 @@ automation::TypeLibrary MakeTypeLibrary() {
         {"FileType_Drv", 3},
         {"FileType_Font", 4},
         {"FileType_VXD", 5},
-        {"FileType_Static_Lib", 7}}},
+        {"FileType_Static_Lib", 7}},
+       {0x11A43ABD, 0xB530, 0x4D72, {0xB8, 0xD9, 0x07, 0x3F, 0x7B, 0x01, 0x36, 0x23}}},
       {"FileSubType_Const",
        version_class,
        {{"FileSubType_Drv_COMM", 10},
@@ -89,7 +104,8 @@ automation::TypeLibrary MakeTypeLibrary() {
         {"FileSubType_Font_Raster", 1},
         {"FileSubType_Font_TrueType", 3},
         {"FileSubType_Font_Vector", 2},
-        {"FileSubType_Unknown", 0}}},
+        {"FileSubType_Unknown", 0}},
+       {0x3537494B, 0xADFF, 0x4A8B, {0xBF, 0x72, 0xBD, 0x0D, 0x10, 0x49, 0x32, 0xA0}}},
   };
   return library;
 }

@@ -35,6 +35,7 @@ packages=(
   pkg-config python3-setuptools python3-venv  # install test: pkg-config client, pip install
   dpkg-dev fakeroot file lintian              # the Debian package (CPack, dpkg-shlibdeps, lintian)
   systemd                                     # systemd-analyze verify of the timer examples
+  mingw-w64-tools libwine                     # widl and the stdole2.tlb it imports: type library
 )
 
 lock_timeout="${SETUP_LOCK_TIMEOUT:-600}"
