@@ -38,11 +38,20 @@ uint32_t RunLog::Open(const std::string& path, std::string_view first_line) {
 }
 
 uint32_t RunLog::Append(std::string_view text) {
+  // The run's text ends its lines with LF alone; the file ends them as the system's text files
+  // do (CR LF on Windows, where peers read the log with that in mind).
+  const std::string_view line_end = platform::kTextLineEnd;
   std::string joined;
-  if (needs_line_end_) {
-    joined.reserve(text.size() + 1);
-    joined += '\n';
-    joined += text;
+  if (needs_line_end_ || line_end != "\n") {
+    joined.reserve(text.size() + text.size() / 32 + 2);
+    if (needs_line_end_) joined += line_end;
+    for (size_t i = 0; i < text.size(); ++i) {
+      if (text[i] == '\n' && line_end != "\n" && (i == 0 || text[i - 1] != '\r')) {
+        joined += line_end;
+      } else {
+        joined += text[i];
+      }
+    }
     text = joined;
   }
   size_t written = 0;

@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "cleaner/modMain.h"
+#include "platform/arguments.h"
 #include "platform/platform.h"
 #include "platform/terminal.h"
 
@@ -11,6 +12,5 @@ int main(int argc, char** argv) {
   platform::EndProcessOnStopSignals(sweepwell::kExitInterrupted);
   // The ANSI code page of the program is the locale's charset.
   platform::Initialize();
-  std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-  return sweepwell::Main(arguments, argc > 0 ? argv[0] : "");
+  return sweepwell::Main(platform::ProgramArguments(argc, argv), argc > 0 ? argv[0] : "");
 }

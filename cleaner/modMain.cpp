@@ -12,6 +12,7 @@
 #include "cleaner/Undo.h"
 #include "cleaner/UndoRecord.h"
 #include "loom/loom.h"
+#include "platform/names.h"
 #include "platform/platform.h"
 #include "support/ov_error.h"
 #include "support/ov_paths.h"
@@ -218,8 +219,8 @@ std::string UsageText(const std::string& program) {
 }
 
 bool PrepareLogFile(RunContext& run) {
-  std::string folder =
-      support::ovBuildFileName(support::ovGetSpecialFolder(26), "Greyfen Works/Sweep Well");
+  std::string folder = support::ovBuildFileName(
+      support::ovBuildFileName(support::ovGetSpecialFolder(26), "Greyfen Works"), "Sweep Well");
   if (!support::ovCreateComplexDirectory(folder)) return false;
   platform::SystemTime now = platform::GetLocalTime();
   char name[32];
@@ -238,9 +239,10 @@ int RunScript(RunContext& run) {
     run.Output->ProcessPendingEvents(true);
     if (!loaded) {
       ReportLoadFailure(engine.Script(), run.ScriptFileName);
-      run.Output->AddLine(support::LocalText("Файл скрипта \"") +
-                          support::WithoutControlCharacters(run.ScriptFileName) +
-                          support::LocalText("\" не загружен."));
+      run.Output->AddLine(
+          support::LocalText("Файл скрипта \"") +
+          support::WithoutControlCharacters(platform::NameInAnsi(run.ScriptFileName)) +
+          support::LocalText("\" не загружен."));
       run.Output->AddLine(support::LocalText("Файл не найден или пуст."));
       run.Output->ReportTime();
       status = kExitFailed;

@@ -36,6 +36,10 @@ packages=(
   dpkg-dev fakeroot file lintian              # the Debian package (CPack, dpkg-shlibdeps, lintian)
   systemd                                     # systemd-analyze verify of the timer examples
   mingw-w64-tools libwine                     # widl and the stdole2.tlb it imports: type library
+  googletest                                  # GoogleTest sources, built for Windows
+  mingw-w64 mingw-w64-tools                   # the Windows cross compilers, windres and widl
+  wine wine64                                 # runs the Windows tests
+  xvfb xauth                                  # a virtual X server for the Windows window tests
 )
 
 lock_timeout="${SETUP_LOCK_TIMEOUT:-600}"
