@@ -69,8 +69,7 @@ CommandLineAction ParseCommandLine(const std::vector<std::string>& arguments) {
 }
 
 std::string UsageText(const std::string& program) {
-  return std::string(kAppTitle) + "\n\n" + "Использование:\n\n" + program +
-         "[.EXE] [/NoLong] ScriptFileName\n\n" +
+  return "Использование:\n\n" + program + "[.EXE] [/NoLong] ScriptFileName\n\n" +
          "Выполнить скрипт ScriptFileName, в котором содержатся " +
          "команды для отчистки диска. Ключ /NoLong блокирует " +
          "выполнение длинных операций (см. ReadMe.TXT).\n\n" + program + "[.EXE] /?\n\n" +
@@ -130,13 +129,13 @@ int RunScript() {
 int Main(const std::vector<std::string>& arguments) {
   switch (ParseCommandLine(arguments)) {
     case CommandLineAction::kHelp:
-      WriteTo(stdout, UsageText(kProgramName));
+      ShowUsageMessage(kAppTitle, UsageText(UsageProgramName(kProgramName)), false);
       return kExitOk;
     case CommandLineAction::kVersion:
-      WriteTo(stdout, std::string(kAppTitle) + " " + SWEEPWELL_VERSION + "\n");
+      ShowVersionMessage(kAppTitle, SWEEPWELL_VERSION);
       return kExitOk;
     case CommandLineAction::kUsageError:
-      WriteTo(stderr, UsageText(kProgramName));
+      ShowUsageMessage(kAppTitle, UsageText(UsageProgramName(kProgramName)), true);
       return kExitUsage;
     case CommandLineAction::kRun:
       break;

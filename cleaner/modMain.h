@@ -35,7 +35,8 @@ enum class CommandLineAction { kRun, kUsageError, kHelp, kVersion };
 // Reads the arguments after the program name: sets ScriptFileName and NoLongMode for kRun.
 CommandLineAction ParseCommandLine(const std::vector<std::string>& arguments);
 
-// The usage text (UTF-8), with `program` standing for the program's file name.
+// The usage text (UTF-8, without the title), with `program` standing for the program's file
+// name.
 std::string UsageText(const std::string& program);
 
 // Makes sure the log folder exists and sets LogFileName; false when the folder cannot be made.
