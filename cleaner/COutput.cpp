@@ -5,6 +5,7 @@
 #include "automation/component.h"
 #include "cleaner/modMain.h"
 #include "platform/file.h"
+#include "platform/names.h"
 #include "support/ov_error.h"
 #include "support/ov_format.h"
 #include "support/ov_paths.h"
@@ -15,12 +16,13 @@ namespace sweepwell {
 
 namespace {
 
-// How a path stands in a line: as it is, unless it holds control characters.
+// How a path stands in a line: in the ANSI code page of the text, without control characters.
 void AddPath(COutput& output, std::string_view path) {
-  if (support::HasControlCharacters(path)) {
-    output.AddText(support::WithoutControlCharacters(path));
+  const std::string text = platform::NameInAnsi(path);
+  if (support::HasControlCharacters(text)) {
+    output.AddText(support::WithoutControlCharacters(text));
   } else {
-    output.AddText(path);
+    output.AddText(text);
   }
 }
 

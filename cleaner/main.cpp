@@ -3,10 +3,10 @@
 #include <vector>
 
 #include "cleaner/modMain.h"
+#include "platform/arguments.h"
 
 int main(int argc, char** argv) {
   // The ANSI code page of the program is the locale's charset.
   std::setlocale(LC_ALL, "");
-  std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-  return sweepwell::Main(arguments);
+  return sweepwell::Main(platform::ProgramArguments(argc, argv));
 }

@@ -7,6 +7,7 @@
 #include "cleaner/C_LOOM_cleaner.h"
 #include "cleaner/Stopwatch.h"
 #include "loom/loom.h"
+#include "platform/names.h"
 #include "platform/platform.h"
 #include "support/ov_error.h"
 #include "support/ov_paths.h"
@@ -77,8 +78,8 @@ std::string UsageText(const std::string& program) {
 }
 
 bool PrepareLogFile() {
-  std::string folder =
-      support::ovBuildFileName(support::ovGetSpecialFolder(26), "Greyfen Works/Sweep Well");
+  std::string folder = support::ovBuildFileName(
+      support::ovBuildFileName(support::ovGetSpecialFolder(26), "Greyfen Works"), "Sweep Well");
   if (!support::ovCreateComplexDirectory(folder)) return false;
   platform::SystemTime now = platform::GetLocalTime();
   char name[32];
@@ -95,7 +96,7 @@ int RunScript() {
     bool loaded = engine.Script().LoadFromFile(ScriptFileName);
     if (!loaded) {
       Output->AddLine(support::LocalText("Файл скрипта \"") +
-                      support::WithoutControlCharacters(ScriptFileName) +
+                      support::WithoutControlCharacters(platform::NameInAnsi(ScriptFileName)) +
                       support::LocalText("\" не загружен."));
       Output->AddLine(support::LocalText("Файл не найден или пуст."));
       Output->ReportTime();

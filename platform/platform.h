@@ -5,7 +5,9 @@
 // Conventions of every function here:
 // - Functions that can fail return a Windows error code: 0 (kSuccess) or one of `error::`.
 // - Names are bytes and pass through unchanged (on POSIX a name is whatever the kernel holds).
-// - A path is absolute or relative to the current folder; "/" separates its parts.
+// - A path is absolute or relative to the current folder; kPathSeparator separates its parts
+//   ("/" on Linux; "\\" on Windows, where "/" is also accepted as one).
+// - On Windows, names and paths are UTF-8 (the backend speaks UTF-16 to the system).
 #pragma once
 
 #include <cstdint>
@@ -15,7 +17,11 @@
 
 namespace platform {
 
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
 inline constexpr char kPathSeparator = '/';
+#endif
 
 // Windows error codes the layer reports (see posix/errors.cpp for the errno mapping).
 namespace error {

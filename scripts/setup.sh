@@ -20,6 +20,10 @@ packages=(
   python3-pefile                              # cross-check of the version-resource reader
   shared-mime-info                            # file type names of the shell information
   hicolor-icon-theme adwaita-icon-theme       # icon files of the shell information
+  googletest                                  # GoogleTest sources, built for Windows
+  mingw-w64 mingw-w64-tools                   # the Windows cross compilers, windres and widl
+  wine wine64                                 # runs the Windows tests
+  xvfb xauth                                  # a virtual X server for the Windows window tests
 )
 
 missing=()

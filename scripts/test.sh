@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds everything and runs all tests:  bash scripts/test.sh
-# BUILD_DIR chooses the build folder (default: build in the repository).
+# BUILD_DIR chooses the build folder (default: build in the repository). The Windows programs
+# are then cross-built for x86_64 and i686 (build-win64/, build-win32/) and the Windows tests
+# run under Wine; SKIP_WINDOWS=1 leaves them out.
 set -euo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -10,3 +12,7 @@ bash "$repo/scripts/setup.sh"
 cmake -S "$repo" -B "$build" -G Ninja
 cmake --build "$build"
 ctest --test-dir "$build" --output-on-failure -j2
+
+if [[ "${SKIP_WINDOWS:-}" != 1 ]]; then
+  bash "$repo/scripts/build-windows.sh" --test
+fi

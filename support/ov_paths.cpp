@@ -9,6 +9,22 @@ namespace support {
 namespace {
 
 constexpr char kSeparator = platform::kPathSeparator;
+
+// Windows takes "/" for "\\" as well, so a script written either way splits the same.
+constexpr bool IsSeparator(char c) { return c == kSeparator || (kSeparator == '\\' && c == '/'); }
+
+size_t LastSeparator(std::string_view path) {
+  for (size_t i = path.size(); i > 0; --i) {
+    if (IsSeparator(path[i - 1])) return i - 1;
+  }
+  return std::string_view::npos;
+}
+
+// "X:" + separator: a drive root, which keeps its separator (without it, "X:" would name the
+// current folder of the drive, not its root).
+bool EndsDriveRoot(std::string_view path, size_t separator) {
+  return kSeparator == '\\' && separator == 2 && path[1] == ':';
+}
 constexpr int kCsidlAppData = 26;
 
 thread_local uint32_t last_error = platform::error::kSuccess;
@@ -23,21 +39,22 @@ bool GetAttributes(const std::string& path, uint32_t* attributes, uint64_t* size
 
 std::string ovBuildFileName(std::string_view folder, std::string_view name) {
   std::string result(folder);
-  if (!result.empty() && result.back() != kSeparator) result += kSeparator;
+  if (!result.empty() && !IsSeparator(result.back())) result += kSeparator;
   result += name;
   return result;
 }
 
 std::string ovGetFilePath(std::string_view path) {
-  const size_t last = path.rfind(kSeparator);
+  const size_t last = LastSeparator(path);
   if (last == std::string_view::npos) return {};
   // The root keeps its separator: "/tmp" is "tmp" in the folder "/" (as C:\Temp is in C:\).
-  if (last == 0) return std::string(1, kSeparator);
+  if (last == 0) return std::string(1, path[0]);
+  if (EndsDriveRoot(path, last)) return std::string(path.substr(0, 3));
   return std::string(path.substr(0, last));
 }
 
 std::string ovGetFileName(std::string_view path) {
-  const size_t last = path.rfind(kSeparator);
+  const size_t last = LastSeparator(path);
   if (last == std::string_view::npos) return std::string(path);
   return std::string(path.substr(last + 1));
 }
@@ -68,8 +85,8 @@ bool ovCreateComplexDirectory(const std::string& path) {
   std::vector<std::string> levels;
   for (size_t pos = 0; pos <= path.size(); ++pos) {
     const bool component_ends =
-        pos == path.size() ? pos > 0 && path[pos - 1] != kSeparator
-                           : path[pos] == kSeparator && pos > 0 && path[pos - 1] != kSeparator;
+        pos == path.size() ? pos > 0 && !IsSeparator(path[pos - 1])
+                           : IsSeparator(path[pos]) && pos > 0 && !IsSeparator(path[pos - 1]);
     if (component_ends) levels.push_back(path.substr(0, pos));
   }
   if (levels.empty()) {

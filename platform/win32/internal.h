@@ -1,0 +1,80 @@
+// Helpers shared by the files of the Win32 backend. Nothing above platform/ includes this, and
+// every file of the backend includes it first (it brings <windows.h> in the right way).
+//
+// The backend speaks UTF-8 to the layers above (like the POSIX one, whose names are bytes) and
+// UTF-16 to Windows: every conversion happens here, at the boundary, and only W functions are
+// called. Paths are handed to Windows in the \\?\ form, so no length limit and no silent
+// rewriting of names (trailing dots and blanks, "CON", "NUL") applies.
+#pragma once
+
+#include <windows.h>
+#include <winternl.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+// The layer's own functions carry the names of the Windows calls they stand for; the macros
+// that turn those names into their A or W forms must not rename them here.
+#undef CreateDirectory
+#undef DeleteFile
+#undef ExpandEnvironmentStrings
+#undef GetFileAttributes
+#undef RemoveDirectory
+#undef SetFileAttributes
+#undef PathMatchSpec
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+
+namespace platform::win32 {
+
+// UTF-8 -> UTF-16. Invalid UTF-8 becomes U+FFFD (it can name no file: the call then fails).
+std::wstring Wide(std::string_view utf8);
+
+// UTF-16 -> UTF-8. A lone surrogate (a name Windows allows but Unicode does not) becomes U+FFFD.
+std::string Utf8(std::wstring_view wide);
+
+// The absolute, \\?\-prefixed form of `path` for the W functions: "/" becomes "\", runs of
+// separators become one, "." and ".." parts are resolved by text (as Windows itself does),
+// a relative path is put after the current folder, "\\server\share" becomes "\\?\UNC\...".
+// Names are otherwise kept exactly as written: a trailing dot or blank stays part of the name.
+// A path that already starts with \\?\ is only given backslashes.
+std::wstring LongPath(const std::string& path);
+
+// LongPath without its \\?\ prefix (for the shell, which does not take the prefix).
+std::wstring PlainAbsolutePath(const std::string& path);
+
+// An NTSTATUS as a Windows error code (RtlNtStatusToDosError).
+uint32_t ErrorFromStatus(NTSTATUS status);
+
+// Opens the entry `name` of the open folder `root` (NtCreateFile with the folder as root
+// directory, so the name is never resolved through any path again). `options` are NtCreateFile
+// create options; FILE_SYNCHRONOUS_IO_NONALERT is added. A reparse point is not followed when
+// `options` holds FILE_OPEN_REPARSE_POINT. Returns a Windows error code.
+uint32_t OpenRelative(HANDLE root, std::wstring_view name, ACCESS_MASK access, ULONG options,
+                      HANDLE* handle);
+
+// The reparse tag of an open entry (0 when it is no reparse point), and its attributes.
+uint32_t QueryAttributeTag(HANDLE handle, DWORD* attributes, DWORD* reparse_tag);
+
+// True for the reparse tags that make a folder a junction: a mount point (junctions and volume
+// mount points) or a symbolic link. Other tags (cloud files, deduplication) mark folders that
+// are ordinary folders to a user.
+bool IsLinkTag(DWORD reparse_tag);
+
+// The attr:: bits of Windows attributes and a reparse tag, as the layer above reads them: a
+// reparse point that is not a link loses its reparse bit, so only links count as junctions.
+uint32_t VisibleAttributes(DWORD attributes, DWORD reparse_tag);
+
+// FILETIME ticks of a LARGE_INTEGER time stamp or a FILETIME.
+inline FileTime Ticks(LARGE_INTEGER time) { return static_cast<FileTime>(time.QuadPart); }
+inline FileTime Ticks(FILETIME time) {
+  return (static_cast<FileTime>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+// True when this process runs under Wine (ntdll exports wine_get_version).
+bool RunningUnderWine();
+
+}  // namespace platform::win32

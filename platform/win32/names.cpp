@@ -1,0 +1,9 @@
+#include "platform/win32/internal.h"
+
+#include "platform/names.h"
+
+namespace platform {
+
+std::string NameInAnsi(std::string_view name) { return Utf8ToAnsi(name); }
+
+}  // namespace platform

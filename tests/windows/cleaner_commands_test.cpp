@@ -1,0 +1,216 @@
+// The cleaner's command families on Windows, run through the program's own entry over real
+// temporary trees: names outside the ANSI code page, reserved names and paths beyond MAX_PATH
+// are found and deleted, the recycle bin never turns into a permanent delete, and bad paths
+// harm nothing outside what they name.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "cleaner/modMain.h"
+#include "platform/platform.h"
+#include "support/windows_test_support.h"
+
+namespace {
+
+using windows_test::Exists;
+using windows_test::MakeFile;
+using windows_test::MakeFolder;
+using windows_test::TempTree;
+
+struct ScriptRun {
+  int exit_code = -1;
+  std::vector<std::string> lines;  // the log lines of this run, in the ANSI code page
+  // True when some line holds `text` (UTF-8, compared in the ANSI code page).
+  bool Says(const std::string& text) const {
+    const std::string ansi = platform::Utf8ToAnsi(text);
+    for (const auto& line : lines) {
+      if (line.find(ansi) != std::string::npos) return true;
+    }
+    return false;
+  }
+};
+
+std::string LogPath() {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  char name[32];
+  std::snprintf(name, sizeof name, "Sweep %04d-%02d.LOG", now.wYear, now.wMonth);
+  return platform::GetUserDataFolder() + "\\Greyfen Works\\Sweep Well\\" + name;
+}
+
+// The lines of the last run in the log (after its line of 78 "=").
+std::vector<std::string> LastRunLines() {
+  std::ifstream file(windows_test::Wide(LogPath()).c_str(), std::ios::binary);
+  std::vector<std::string> lines;
+  std::string line;
+  while (std::getline(file, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line == std::string(78, '=')) {
+      lines.clear();
+    } else {
+      lines.push_back(line);
+    }
+  }
+  return lines;
+}
+
+// A script value: double quotes doubled.
+std::string Quoted(const std::string& text) {
+  std::string quoted = "\"";
+  for (char c : text) {
+    quoted += c;
+    if (c == '"') quoted += '"';
+  }
+  return quoted + "\"";
+}
+
+// Runs the script `body` (UTF-8) through the program's entry, as Sweepwell.exe SCRIPT would.
+ScriptRun RunScript(const TempTree& scripts, const std::string& body) {
+  const std::string path = scripts / "script.loom";
+  {
+    std::ofstream file(windows_test::Wide(path).c_str(), std::ios::binary | std::ios::trunc);
+    file << body << "cleaner.done\n";
+  }
+  ScriptRun run;
+  run.exit_code = sweepwell::Main({path});
+  run.lines = LastRunLines();
+  return run;
+}
+
+class CleanerCommands : public ::testing::Test {
+ protected:
+  TempTree tree;
+  TempTree scripts;
+};
+
+TEST_F(CleanerCommands, DeleteFolderRemovesNamesNoCodePageHoldsAndPathsBeyondMaxPath) {
+  const std::string f = tree / "f";
+  const std::vector<std::string> files = {
+      "Кириллица\\файл.txt",   "日本\\文書.doc", "emoji \xF0\x9F\x98\x80.txt", "CON", "NUL.log",
+      "dot.\\trailing blank ",
+  };
+  for (const auto& name : files) MakeFile(f + "\\" + name, 2);
+  std::string deep = f;
+  while (deep.size() < 320) deep += "\\deep folder";
+  MakeFile(deep + "\\last.bin", 5);
+  MakeFile(tree / "sibling.txt", 1);
+
+  const ScriptRun run = RunScript(scripts,
+                                  "cleaner.delete-to-recycle-bin = False\n"
+                                  "cleaner.delete-folder = " +
+                                      Quoted(f) + "\n");
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_FALSE(Exists(f));
+  EXPECT_TRUE(Exists(tree / "sibling.txt"));
+  // The log holds each path as the ANSI code page can show it.
+  EXPECT_TRUE(run.Says(f + "\\emoji \xF0\x9F\x98\x80.txt  :: 2 bytes"));
+  EXPECT_TRUE(run.Says(f + "\\CON  :: 2 bytes"));
+  EXPECT_TRUE(run.Says(f + "\\dot.\\trailing blank   :: 2 bytes"));
+  EXPECT_TRUE(run.Says(deep + "\\last.bin  :: 5 bytes"));
+  EXPECT_TRUE(run.Says(f + "  :: DIR"));
+}
+
+TEST_F(CleanerCommands, MasksMatchWithoutLetterCaseInAnyScriptAndEitherSeparator) {
+  for (const std::string name :
+       {"a\\ФАЙЛ.TMP", "a\\b\\файл.tmp", "a\\keep.txt", "a\\b\\Über.Tmp"}) {
+    MakeFile(tree / name, 1);
+  }
+  std::string slashed = tree / "a/*.tmp";
+  const ScriptRun run = RunScript(scripts,
+                                  "cleaner.delete-to-recycle-bin = False\n"
+                                  "cleaner.delete-files-recursive = " +
+                                      Quoted(slashed) + "\n");
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_FALSE(Exists(tree / "a\\ФАЙЛ.TMP"));
+  EXPECT_FALSE(Exists(tree / "a\\b\\файл.tmp"));
+  EXPECT_FALSE(Exists(tree / "a\\b\\Über.Tmp"));
+  EXPECT_TRUE(Exists(tree / "a\\keep.txt"));
+}
+
+TEST_F(CleanerCommands, RecycleBinThatCannotTakeTheFileLeavesItAndSaysSo) {
+  if (!windows_test::RunningUnderWine()) GTEST_SKIP() << "the missing Wine trash case only";
+  const std::string trash = windows_test::WineTrashFolder();
+  ASSERT_FALSE(trash.empty());
+  windows_test::RemoveTree(trash);
+  MakeFile(tree / "f\\one.txt", 3);
+  const ScriptRun run = RunScript(scripts,
+                                  "cleaner.delete-to-recycle-bin = True\n"
+                                  "cleaner.delete-files = " +
+                                      Quoted(tree / "f\\*.txt") + "\n");
+  EXPECT_TRUE(Exists(tree / "f\\one.txt"));
+  ASSERT_TRUE(run.Says(tree / "f\\one.txt  :: 3 bytes  ["));
+  EXPECT_FALSE(run.Says("Всего удалено файлов:  1"));
+
+  MakeFolder(trash + "\\files");
+  MakeFolder(trash + "\\info");
+  const ScriptRun again = RunScript(scripts,
+                                    "cleaner.delete-to-recycle-bin = True\n"
+                                    "cleaner.delete-files = " +
+                                        Quoted(tree / "f\\*.txt") + "\n");
+  EXPECT_FALSE(Exists(tree / "f\\one.txt"));
+  EXPECT_TRUE(Exists(trash + "\\files\\one.txt"));
+  EXPECT_TRUE(again.Says(tree / "f\\one.txt  :: 3 bytes"));
+  EXPECT_FALSE(again.Says(tree / "f\\one.txt  :: 3 bytes  ["));
+  windows_test::RemoveTree(trash);
+}
+
+// Whatever a script names, nothing outside it is touched, and the program ends normally.
+TEST_F(CleanerCommands, BadPathsHarmNothingOutsideWhatTheyName) {
+  const std::string f = tree / "f";
+  MakeFile(f + "\\inside.txt", 1);
+  MakeFile(tree / "outside.txt", 1);
+  MakeFile(tree / "file.txt", 1);
+  const std::vector<std::string> commands = {
+      "cleaner.delete-folder = \"\"\n",
+      "cleaner.delete-files = \"\"\n",
+      "cleaner.delete-folder = " + Quoted(tree / "missing") + "\n",
+      "cleaner.delete-files-recursive = " + Quoted(tree / "missing\\*.txt") + "\n",
+      "cleaner.delete-folder = " + Quoted(tree / "file.txt\\") + "\n",
+      "cleaner.delete-files = " + Quoted(f + "\\..\\f\\x|y<z>*") + "\n",
+      "cleaner.delete-files = " + Quoted(f + "\\inside.txt:stream") + "\n",
+      "cleaner.delete-empty-folders-recursive = " + Quoted(f + "\\*\\..") + "\n",
+      "cleaner.delete-files = " + Quoted(std::string(40000, 'x')) + "\n",
+      "cleaner.delete-folder = " + Quoted("\\\\?\\" + tree.root() + "\\nothing") + "\n",
+  };
+  for (const auto& command : commands) {
+    const ScriptRun run = RunScript(scripts, "cleaner.delete-to-recycle-bin = False\n" + command);
+    EXPECT_TRUE(run.exit_code == 0 || run.exit_code == 1) << command.substr(0, 200);
+    EXPECT_TRUE(Exists(tree / "outside.txt")) << command.substr(0, 200);
+    EXPECT_TRUE(Exists(f + "\\inside.txt")) << command.substr(0, 200);
+  }
+  // A file named as a folder is not deleted as a folder.
+  EXPECT_TRUE(Exists(tree / "file.txt"));
+
+  // Trailing separators still name the folder itself, and only it.
+  MakeFile(tree / "g\\inner.txt", 1);
+  RunScript(scripts, "cleaner.delete-to-recycle-bin = False\ncleaner.delete-folder = " +
+                         Quoted(tree / "g\\\\\\") + "\n");
+  EXPECT_FALSE(Exists(tree / "g"));
+  EXPECT_TRUE(Exists(tree / "outside.txt"));
+  EXPECT_TRUE(Exists(f + "\\inside.txt"));
+}
+
+TEST_F(CleanerCommands, JunctionsAreRemovedWithoutTouchingWhatTheyLeadTo) {
+  if (!windows_test::FolderLinksWork()) {
+    GTEST_SKIP() << "this system makes no symbolic links to folders (Wine: CreateSymbolicLinkW "
+                    "succeeds and creates nothing)";
+  }
+  MakeFile(tree / "target\\precious", 1);
+  MakeFolder(tree / "f");
+  ASSERT_TRUE(CreateSymbolicLinkW(windows_test::LongForm(tree / "f\\link").c_str(),
+                                  windows_test::LongForm(tree / "target").c_str(),
+                                  SYMBOLIC_LINK_FLAG_DIRECTORY | 0x2));
+  const ScriptRun run = RunScript(scripts,
+                                  "cleaner.delete-to-recycle-bin = False\n"
+                                  "cleaner.delete-folder = " +
+                                      Quoted(tree / "f") + "\n");
+  EXPECT_FALSE(Exists(tree / "f"));
+  EXPECT_TRUE(Exists(tree / "target\\precious"));
+  EXPECT_TRUE(run.Says(tree / "f\\link  :: Junction"));
+}
+
+}  // namespace
