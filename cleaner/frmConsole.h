@@ -9,11 +9,11 @@
 #include <string>
 #include <string_view>
 
-#ifdef _WIN32
-#include "platform/console_window.h"
-#else
 #include "platform/terminal.h"
-#endif
+
+namespace platform {
+class ConsoleWindow;
+}
 
 namespace sweepwell {
 
@@ -76,13 +76,9 @@ class frmConsole {
   void ShowAbout();
 
  private:
-#ifdef _WIN32
-  std::unique_ptr<platform::ConsoleWindow> window_;
-  bool loaded_ = false;
-  // A key arrived after the last text was shown: it may answer the closing prompt, which the
-  // run shows just before it waits for the closing key.
-  bool close_key_pending_ = false;
-#else
+  // Both versions share this layout, since the cleaner library that holds a frmConsole is linked
+  // with either (the Windows tests take the terminal one).
+  //
   // Writes the first `length` bytes of pending_. Keys typed before the text appears belong to
   // the run: they are handled (F1) or dropped here, so only later keys can close the console.
   void WritePending(size_t length);
@@ -99,7 +95,10 @@ class frmConsole {
   platform::KeyReader keys_;
   std::string screen_line_;         // the unfinished line standard output shows, if any
   bool close_key_pending_ = false;  // a key arrived after the last text was written
-#endif
+  // The window version's window (loaded_ and close_key_pending_ serve it as above). A shared_ptr
+  // binds its deleter where the window is made, so the terminal version needs no definition of
+  // the window class.
+  std::shared_ptr<platform::ConsoleWindow> window_;
 };
 
 // What the program says outside a run. In the terminal: `title`, an empty line and `text` on

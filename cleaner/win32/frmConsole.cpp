@@ -3,6 +3,7 @@
 // log, and is shown in the box as UTF-16.
 #include "cleaner/frmConsole.h"
 
+#include "platform/console_window.h"
 #include "support/ov_unicode.h"
 
 namespace sweepwell {
@@ -27,7 +28,7 @@ frmConsole::~frmConsole() { Unload(); }
 void frmConsole::Load() {
   if (loaded_) return;
   loaded_ = true;
-  window_ = std::make_unique<platform::ConsoleWindow>(kWindowTitle, kIconResource);
+  window_ = std::make_shared<platform::ConsoleWindow>(kWindowTitle, kIconResource);
   window_->Show();
 }
 
