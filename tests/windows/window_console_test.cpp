@@ -1,14 +1,13 @@
 // The console window in this process: its text box, the 20000-character rule, the keys it
 // reports and the close requests it refuses. Needs a desktop (under Wine: an X display, e.g.
 // xvfb-run); without one every test says it skipped.
-#include "platform/console_window.h"
-
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <memory>
 #include <string>
 
+#include "platform/console_window.h"
 #include "window_test_support.h"
 
 namespace {
