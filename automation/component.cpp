@@ -8,12 +8,9 @@
 #include <sstream>
 
 #include "platform/module.h"
+#include "platform/platform.h"
 #include "support/ov_error.h"
 #include "support/ov_strings.h"
-
-#ifndef ORVANEL_INSTALLED_LIBRARY_FOLDER
-#define ORVANEL_INSTALLED_LIBRARY_FOLDER "/usr/local/lib"
-#endif
 
 namespace automation {
 
@@ -89,16 +86,14 @@ Library* LoadLibraryAt(const std::string& path, platform::ModuleHandle module = 
 
 // The library named by the first part of a ProgID when nothing is registered for it.
 Library* FindUnregisteredLibrary(std::string_view library_name) {
-  std::string file = "lib";
-  for (char c : library_name) file += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-  file += ".so";
+  const std::string file = platform::SharedLibraryFileName(library_name);
   if (platform::ModuleHandle module = platform::FindLoadedModule(file)) {
     std::string path =
         platform::ModulePathOf(platform::GetModuleSymbol(module, "DllGetClassObject"));
     if (Library* library = LoadLibraryAt(path.empty() ? file : path, module)) return library;
   }
   for (const std::string& folder :
-       {platform::ProgramFolder(), std::string(ORVANEL_INSTALLED_LIBRARY_FOLDER)}) {
+       {platform::ProgramFolder(), platform::InstalledLibraryFolder()}) {
     if (folder.empty()) continue;
     fs::path candidate = fs::path(folder) / file;
     std::error_code error;
@@ -269,11 +264,9 @@ std::string ModulePathOf(const void* address) { return platform::ModulePathOf(ad
 
 std::string RegistryFolder() {
   if (const char* folder = std::getenv("ORVANEL_REGISTRY"); folder && *folder) return folder;
-  if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config) {
-    return std::string(config) + "/orvanel/registry";
-  }
-  const char* home = std::getenv("HOME");
-  return std::string(home && *home ? home : "/") + "/.config/orvanel/registry";
+  std::string config = platform::GetUserConfigFolder();
+  if (config.empty()) config = std::string(1, platform::kPathSeparator);
+  return (fs::path(config) / "orvanel" / "registry").string();
 }
 
 Ref<Object> CreateObject(std::string_view progid) {

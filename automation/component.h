@@ -2,7 +2,8 @@
 // and how a client creates an object by programmatic identifier ("Quern0102.orvFSO").
 //
 // Registration lives in a per-user folder of small text files, one per registry key:
-//   $XDG_CONFIG_HOME/orvanel/registry   ($HOME/.config/... when XDG_CONFIG_HOME is not set)
+//   $XDG_CONFIG_HOME/orvanel/registry   ($HOME/.config/... when XDG_CONFIG_HOME is not set or
+//                                        is relative)
 //     ProgID/<progid>          "CLSID={...}"
 //     CLSID/<{clsid}>          "ProgID=...", "InprocServer32=<library path>",
 //                              "ThreadingModel=Apartment", "TypeLib={...}"

@@ -2,9 +2,9 @@
 
 namespace sweepwell {
 
-void CFilesList::InitList(const platform::Folder& folder) {
+void CFilesList::InitList(platform::FileSystem& files, const platform::Folder& folder) {
   entries_.clear();
-  if (folder.IsOpen()) platform::ListFolder(folder, &entries_);
+  if (folder.IsOpen()) files.ListFolder(folder, &entries_);
 }
 
 }  // namespace sweepwell

@@ -8,14 +8,16 @@
 
 #include <vector>
 
+#include "platform/file_system.h"
 #include "platform/platform.h"
 
 namespace sweepwell {
 
 class CFilesList {
  public:
-  // Lists an open folder; a folder that cannot be read gives an empty listing and no error.
-  void InitList(const platform::Folder& folder);
+  // Lists an open folder through `files`; a folder that cannot be read gives an empty listing
+  // and no error.
+  void InitList(platform::FileSystem& files, const platform::Folder& folder);
 
   // The listing: names, attribute bits, the three times (FILETIME ticks) and sizes.
   const std::vector<platform::FindRecord>& Entries() const { return entries_; }

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "automation/component.h"
+#include "cleaner/RunContext.h"
 #include "cleaner/modMain.h"
 #include "platform/file.h"
 #include "platform/names.h"
@@ -47,6 +48,23 @@ void KeepLogCompressed(const std::string& log_file_name) {
   throw support::MakeError(Win32ErrorToErrNumber(code));
 }
 
+// ovGetFileSizeEx on `files`: the size of a file, 0 for a folder; raises when it cannot be read.
+double FileSize(platform::FileSystem& files, const std::string& path) {
+  uint32_t attributes = 0;
+  uint64_t size = 0;
+  uint32_t code = files.GetFileAttributes(path, &attributes, &size);
+  if (code != platform::error::kSuccess) RaiseWin32Error(code);
+  return (attributes & platform::attr::kDirectory) != 0 ? 0 : static_cast<double>(size);
+}
+
+bool IsJunction(platform::FileSystem& files, const std::string& path) {
+  constexpr uint32_t kJunction = platform::attr::kDirectory | platform::attr::kReparsePoint;
+  uint32_t attributes = 0;
+  uint64_t size = 0;
+  return files.GetFileAttributes(path, &attributes, &size) == platform::error::kSuccess &&
+         (attributes & kJunction) == kJunction;
+}
+
 }  // namespace
 
 COutput::COutput(const std::string& log_file_name, Stopwatch* stopwatch)
@@ -70,6 +88,12 @@ void COutput::CloseLog() {
 }
 
 void COutput::ShowForm() { console_.Load(); }
+
+bool COutput::ToRecycleBin() const { return run_ == nullptr || run_->DeleteToRecycleBin; }
+
+platform::FileSystem& COutput::Files() const {
+  return run_ != nullptr ? *run_->file_system : platform::RealFileSystem();
+}
 
 void COutput::WriteLog(std::string_view text) {
   // Whole lines go to disk at once, so the log is complete at every line end.
@@ -130,7 +154,7 @@ void COutput::ReportFile(const std::string& FileName, bool IsFolder, bool IsJunc
                          bool DontCount) {
   AddPath(*this, FileName);
   if (!IsFolder) {
-    double size = support::ovGetFileSizeEx(FileName);
+    double size = FileSize(Files(), FileName);
     if (!DontCount) {
       ReportedBytes += size;
       ReportedFiles += 1;
@@ -155,7 +179,7 @@ platform::FindRecord COutput::ReportFileAt(const platform::Folder& folder, std::
   if (listed != nullptr) {
     record = *listed;
   } else {
-    uint32_t code = platform::GetEntryAttributes(folder, name, &record.attributes, &record.size);
+    uint32_t code = Files().GetEntryAttributes(folder, name, &record.attributes, &record.size);
     if (code != platform::error::kSuccess) RaiseWin32Error(code);
   }
   double size = static_cast<double>(record.size);
@@ -183,10 +207,10 @@ void COutput::CountDeletedFile(double size) {
 }
 
 void COutput::KillFile(const std::string& FileName) {
-  platform::SetFileAttributesNormal(FileName);
-  double size = support::ovGetFileSizeEx(FileName);
-  uint32_t code =
-      DeleteToRecycleBin ? platform::MoveToTrash(FileName) : platform::DeleteFile(FileName);
+  platform::FileSystem& files = Files();
+  files.SetFileAttributesNormal(FileName);
+  double size = FileSize(files, FileName);
+  uint32_t code = ToRecycleBin() ? files.MoveToTrash(FileName) : files.DeleteFile(FileName);
   if (code != platform::error::kSuccess) RaiseWin32Error(code);
   CountDeletedFile(size);
 }
@@ -194,26 +218,27 @@ void COutput::KillFile(const std::string& FileName) {
 void COutput::KillFileAt(const platform::Folder& folder, std::string_view name,
                          const std::string& path, const platform::FindRecord& record) {
   // Only the read-only bit is in the way of a deletion here; the others are names or state.
-  if (record.attributes & platform::attr::kReadOnly) {
-    platform::SetEntryAttributesNormal(folder, name);
-  }
-  uint32_t code = DeleteToRecycleBin ? platform::MoveEntryToTrash(folder, name, path)
-                                     : platform::DeleteEntryFile(folder, name);
+  platform::FileSystem& files = Files();
+  if (record.attributes & platform::attr::kReadOnly) files.SetEntryAttributesNormal(folder, name);
+  uint32_t code = ToRecycleBin() ? files.MoveEntryToTrash(folder, name, path)
+                                 : files.DeleteEntryFile(folder, name);
   if (code != platform::error::kSuccess) RaiseWin32Error(code);
   CountDeletedFile(static_cast<double>(record.size));
 }
 
 void COutput::KillFolder(const std::string& FolderName) {
-  bool junction = support::ovIsJunction(FolderName);
-  platform::SetFileAttributesNormal(FolderName);
-  uint32_t code = platform::RemoveDirectory(FolderName);
+  platform::FileSystem& files = Files();
+  bool junction = IsJunction(files, FolderName);
+  files.SetFileAttributesNormal(FolderName);
+  uint32_t code = files.RemoveDirectory(FolderName);
   if (code != platform::error::kSuccess) RaiseWin32Error(code);
   (junction ? DeletedJunctions : DeletedFolders) += 1;
 }
 
 void COutput::KillFolderAt(const platform::Folder& folder, std::string_view name, bool junction) {
-  if (!junction) platform::SetEntryAttributesNormal(folder, name);
-  uint32_t code = platform::RemoveEntryDirectory(folder, name);
+  platform::FileSystem& files = Files();
+  if (!junction) files.SetEntryAttributesNormal(folder, name);
+  uint32_t code = files.RemoveEntryDirectory(folder, name);
   if (code != platform::error::kSuccess) RaiseWin32Error(code);
   (junction ? DeletedJunctions : DeletedFolders) += 1;
 }
@@ -225,8 +250,8 @@ void COutput::CreateFolder(const std::string& FolderName) {
     ReportFile("*NEW* " + FolderName, true, false, false);
   } catch (const support::Error&) {
   }
-  if (!support::ovCreateComplexDirectory(FolderName)) {
-    number = Win32ErrorToErrNumber(support::ovGetLastDLLError());
+  if (uint32_t code = support::CreateComplexDirectoryOn(Files(), FolderName)) {
+    number = Win32ErrorToErrNumber(code);
     description = support::LocalText(support::StandardDescription(number));
   }
   ReportErrorStartus(number, description);
@@ -305,7 +330,7 @@ bool RemoveAndReportFolder(COutput& output, const platform::Folder& folder, std:
 
 bool RemoveAndReportFolder(COutput& output, const std::string& path) {
   return EndLineWithOutcome(output, [&] {
-    output.ReportFile(path, true, support::ovIsJunction(path), false);
+    output.ReportFile(path, true, IsJunction(output.Files(), path), false);
     output.KillFolder(path);
   });
 }

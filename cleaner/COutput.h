@@ -8,9 +8,12 @@
 
 #include "cleaner/Stopwatch.h"
 #include "cleaner/frmConsole.h"
+#include "platform/file_system.h"
 #include "platform/platform.h"
 
 namespace sweepwell {
+
+struct RunContext;
 
 class COutput {
  public:
@@ -21,6 +24,12 @@ class COutput {
   ~COutput();
   COutput(const COutput&) = delete;
   COutput& operator=(const COutput&) = delete;
+
+  // Ties the output to the run whose switches its deletions follow (DeleteToRecycleBin) and
+  // whose file system they act on. RunContext::OpenOutput does this. Unbound, the output acts
+  // on the machine's file system and sends files to the trash.
+  void BindRun(const RunContext& run) { run_ = &run; }
+  platform::FileSystem& Files() const;
 
   // "create-folder": "*NEW* " + path + "  :: DIR" line, the folder made with every missing level.
   void CreateFolder(const std::string& FolderName);
@@ -82,8 +91,10 @@ class COutput {
   void WriteLog(std::string_view text);
   void FlushLog();
   void CountDeletedFile(double size);
+  bool ToRecycleBin() const;
 
   frmConsole console_;
+  const RunContext* run_ = nullptr;
   Stopwatch* stopwatch_;
   std::string log_file_name_;
   int log_handle_ = -1;

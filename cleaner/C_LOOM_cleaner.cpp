@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "cleaner/COutput.h"
+#include "cleaner/RunContext.h"
 #include "cleaner/frmConsole.h"
 #include "cleaner/modByAge.h"
 #include "cleaner/modByList.h"
@@ -31,77 +32,119 @@ struct PropertyCommand {
   int value_kind;
   bool has_long_twin;
   bool expanded;
-  std::function<void(const loom::Value&, const std::string& text)> action;
+  std::function<void(RunContext& run, const loom::Value&, const std::string& text)> action;
 };
 
 const std::vector<PropertyCommand>& PropertyCommands() {
   using loom::Value;
   static const std::vector<PropertyCommand> commands = {
       {"begin-group", loom::kValueText, false, false,
-       [](const Value&, const std::string& text) {
-         if (!Output->IsDisplayClear()) Output->AddLine("");
-         Output->AddLine(support::LocalText(text + ".. "));
+       [](RunContext& run, const Value&, const std::string& text) {
+         if (!run.Output->IsDisplayClear()) run.Output->AddLine("");
+         run.Output->AddLine(support::LocalText(text + ".. "));
        }},
       {"delete-to-recycle-bin", loom::kValueBoolean, false, false,
-       [](const Value& value, const std::string&) { DeleteToRecycleBin = ValueToBoolean(value); }},
+       [](RunContext& run, const Value& value, const std::string&) {
+         run.DeleteToRecycleBin = ValueToBoolean(value);
+       }},
       {"go-below-junctions", loom::kValueBoolean, false, false,
-       [](const Value& value, const std::string&) { GoBelowJunctions = ValueToBoolean(value); }},
+       [](RunContext& run, const Value& value, const std::string&) {
+         run.GoBelowJunctions = ValueToBoolean(value);
+       }},
       {"delete-files", loom::kValueText, true, true,
-       [](const Value&, const std::string& text) { DeleteFiles(text, false); }},
+       [](RunContext& run, const Value&, const std::string& text) {
+         DeleteFiles(run, text, false);
+       }},
       {"delete-files-recursive", loom::kValueText, true, true,
-       [](const Value&, const std::string& text) { DeleteFiles(text, true); }},
+       [](RunContext& run, const Value&, const std::string& text) {
+         DeleteFiles(run, text, true);
+       }},
       {"delete-folder", loom::kValueText, true, true,
-       [](const Value&, const std::string& text) { DeleteFolder(text); }},
+       [](RunContext& run, const Value&, const std::string& text) { DeleteFolder(run, text); }},
       {"create-folder", loom::kValueText, true, true,
-       [](const Value&, const std::string& text) { Output->CreateFolder(text); }},
+       [](RunContext& run, const Value&, const std::string& text) {
+         run.Output->CreateFolder(text);
+       }},
       {"by-mask-add-mask", loom::kValueText, false, false,
-       [](const Value&, const std::string& text) { AddMask(text); }},
+       [](RunContext& run, const Value&, const std::string& text) { AddMask(run, text); }},
       {"by-mask-delete-files", loom::kValueText, true, true,
-       [](const Value&, const std::string& text) { DeleteFilesByMask(text, false); }},
+       [](RunContext& run, const Value&, const std::string& text) {
+         DeleteFilesByMask(run, text, false);
+       }},
       {"by-mask-delete-files-recursive", loom::kValueText, true, true,
-       [](const Value&, const std::string& text) { DeleteFilesByMask(text, true); }},
+       [](RunContext& run, const Value&, const std::string& text) {
+         DeleteFilesByMask(run, text, true);
+       }},
       {"by-list-add-files-list", loom::kValueText, true, true,
-       [](const Value&, const std::string& text) { AddFilesList(text, false); }},
+       [](RunContext& run, const Value&, const std::string& text) {
+         AddFilesList(run, text, false);
+       }},
       {"by-list-add-files-list-recursive", loom::kValueText, true, true,
-       [](const Value&, const std::string& text) { AddFilesList(text, true); }},
+       [](RunContext& run, const Value&, const std::string& text) {
+         AddFilesList(run, text, true);
+       }},
       {"by-list-delete-files", loom::kValueText, true, false,
-       [](const Value&, const std::string& text) { DeleteFilesByList(text); }},
+       [](RunContext& run, const Value&, const std::string& text) {
+         DeleteFilesByList(run, text);
+       }},
       {"by-age-set-days", loom::kValueNumber, false, false,
-       [](const Value& value, const std::string&) { SetAgeDays(ValueToLong(value)); }},
+       [](RunContext& run, const Value& value, const std::string&) {
+         SetAgeDays(run, ValueToLong(value));
+       }},
       {"by-age-delete-files", loom::kValueText, true, true,
-       [](const Value&, const std::string& text) { DeleteFilesByAge(text, false); }},
+       [](RunContext& run, const Value&, const std::string& text) {
+         DeleteFilesByAge(run, text, false);
+       }},
       {"by-age-delete-files-recursive", loom::kValueText, true, true,
-       [](const Value&, const std::string& text) { DeleteFilesByAge(text, true); }},
+       [](RunContext& run, const Value&, const std::string& text) {
+         DeleteFilesByAge(run, text, true);
+       }},
       {"delete-empty-folders", loom::kValueText, true, true,
-       [](const Value&, const std::string& text) { DeleteEmptyFolders(text, false, false); }},
+       [](RunContext& run, const Value&, const std::string& text) {
+         DeleteEmptyFolders(run, text, false, false);
+       }},
       {"delete-empty-folders-recursive", loom::kValueText, true, true,
-       [](const Value&, const std::string& text) { DeleteEmptyFolders(text, true, false); }},
+       [](RunContext& run, const Value&, const std::string& text) {
+         DeleteEmptyFolders(run, text, true, false);
+       }},
       {"delete-empty-folders-with-base", loom::kValueText, true, true,
-       [](const Value&, const std::string& text) { DeleteEmptyFolders(text, false, true); }},
+       [](RunContext& run, const Value&, const std::string& text) {
+         DeleteEmptyFolders(run, text, false, true);
+       }},
       {"delete-empty-folders-with-base-recursive", loom::kValueText, true, true,
-       [](const Value&, const std::string& text) { DeleteEmptyFolders(text, true, true); }},
+       [](RunContext& run, const Value&, const std::string& text) {
+         DeleteEmptyFolders(run, text, true, true);
+       }},
       {"delete-junctions", loom::kValueText, true, true,
-       [](const Value&, const std::string& text) { DeleteJunctions(text, false, false); }},
+       [](RunContext& run, const Value&, const std::string& text) {
+         DeleteJunctions(run, text, false, false);
+       }},
       {"delete-junctions-recursive", loom::kValueText, true, true,
-       [](const Value&, const std::string& text) { DeleteJunctions(text, true, false); }},
+       [](RunContext& run, const Value&, const std::string& text) {
+         DeleteJunctions(run, text, true, false);
+       }},
       {"delete-junctions-with-base", loom::kValueText, true, true,
-       [](const Value&, const std::string& text) { DeleteJunctions(text, false, true); }},
+       [](RunContext& run, const Value&, const std::string& text) {
+         DeleteJunctions(run, text, false, true);
+       }},
       {"delete-junctions-with-base-recursive", loom::kValueText, true, true,
-       [](const Value&, const std::string& text) { DeleteJunctions(text, true, true); }},
+       [](RunContext& run, const Value&, const std::string& text) {
+         DeleteJunctions(run, text, true, true);
+       }},
   };
   return commands;
 }
 
 struct FunctionCommand {
   const char* name;
-  void (*action)();
+  void (*action)(RunContext& run);
 };
 
 const std::vector<FunctionCommand>& FunctionCommands() {
   static const std::vector<FunctionCommand> commands = {
-      {"done", [] { Output->ReportTime(); }},
-      {"by-mask-clear-masks", [] { ClearMasks(); }},
-      {"by-list-clear-files-list", [] { ClearFilesList(); }},
+      {"done", [](RunContext& run) { run.Output->ReportTime(); }},
+      {"by-mask-clear-masks", [](RunContext& run) { ClearMasks(run); }},
+      {"by-list-clear-files-list", [](RunContext& run) { ClearFilesList(run); }},
   };
   return commands;
 }
@@ -177,9 +220,9 @@ int32_t ValueToLong(const loom::Value& value) {
   return static_cast<int32_t>(rounded);
 }
 
-C_LOOM_cleaner::C_LOOM_cleaner() {
-  DeleteToRecycleBin = true;
-  GoBelowJunctions = false;
+C_LOOM_cleaner::C_LOOM_cleaner(RunContext& run) : run_(run) {
+  run_.DeleteToRecycleBin = true;
+  run_.GoBelowJunctions = false;
 }
 
 bool C_LOOM_cleaner::Register(loom::ObjectInfo& ObjectInfo) {
@@ -195,10 +238,10 @@ bool C_LOOM_cleaner::Register(loom::ObjectInfo& ObjectInfo) {
 }
 
 bool C_LOOM_cleaner::InvokeFunction(const std::string& Name, loom::ScriptError&) {
-  Output->ProcessPendingEvents(true);
+  run_.Output->ProcessPendingEvents(true);
   for (const FunctionCommand& command : FunctionCommands()) {
     if (Name == command.name) {
-      command.action();
+      command.action(run_);
       break;
     }
   }
@@ -207,13 +250,13 @@ bool C_LOOM_cleaner::InvokeFunction(const std::string& Name, loom::ScriptError&)
 
 bool C_LOOM_cleaner::InvokeProperty(const std::string& Name, const loom::Value& Value,
                                     loom::ScriptError& ScriptError) {
-  Output->ProcessPendingEvents(true);
+  run_.Output->ProcessPendingEvents(true);
   try {
     bool is_long_twin = false;
     const PropertyCommand* command = FindProperty(Name, &is_long_twin);
     if (command == nullptr) return true;
-    if (is_long_twin && NoLongMode) {
-      Output->AddLine("*Rejected*");
+    if (is_long_twin && run_.NoLongMode) {
+      run_.Output->AddLine("*Rejected*");
       return true;
     }
     std::string text;
@@ -221,7 +264,7 @@ bool C_LOOM_cleaner::InvokeProperty(const std::string& Name, const loom::Value& 
       text = ValueToText(Value);
       if (command->expanded) text = support::ovExpandEnvironmentStrings(text);
     }
-    command->action(Value, text);
+    command->action(run_, Value, text);
     return true;
   } catch (const support::Error& error) {
     ScriptError.SetObjectError(kObjectName, Name, error.number(), error.description());

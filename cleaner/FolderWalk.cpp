@@ -1,6 +1,7 @@
 #include "cleaner/FolderWalk.h"
 
 #include "cleaner/COutput.h"
+#include "cleaner/RunContext.h"
 #include "cleaner/modMain.h"
 
 namespace sweepwell {
@@ -14,14 +15,17 @@ constexpr size_t kOpenFolders = 64;
 
 void ProcessPendingEvents(COutput& output) { output.ProcessPendingEvents(true); }
 
-bool FilePassVisitor::VisitChild(FolderWalk&, WalkFolder&, const platform::FindRecord& entry) {
-  return recursive_ && IsEnterableSubfolderEntry(entry.attributes, entry.name);
+bool FilePassVisitor::VisitChild(FolderWalk& walk, WalkFolder&, const platform::FindRecord& entry) {
+  return recursive_ && IsEnterableSubfolderEntry(walk.run(), entry.attributes, entry.name);
 }
 
-void WalkEnterableFolder(const std::string& path, FolderVisitor& visitor) {
+void WalkEnterableFolder(RunContext& run, const std::string& path, FolderVisitor& visitor) {
   // Only with the switch on may the folder found enterable be a junction.
-  if (IsEnterableFolder(path)) FolderWalk(*Output).Run(path, visitor, GoBelowJunctions);
+  if (IsEnterableFolder(run, path)) FolderWalk(run).Run(path, visitor, run.GoBelowJunctions);
 }
+
+FolderWalk::FolderWalk(RunContext& run)
+    : run_(run), output_(*run.Output), files_(*run.file_system) {}
 
 const std::string& FolderWalk::EntryPath(std::string_view name) {
   path_.resize(stack_.back().path_length);
@@ -44,12 +48,12 @@ bool FolderWalk::Run(const std::string& path, FolderVisitor& visitor, bool start
   path_ = path;
   WalkFolder start;
   uint32_t error = 0;
-  start.folder = platform::Folder::Open(path, &error, start_may_be_link);
+  start.folder = files_.OpenFolder(path, &error, start_may_be_link);
   start.path_length = path.size();
   if (start.folder.IsOpen()) {
     start.id = start.folder.Id();
     on_path_.insert(Key(start.id));
-    start.list.InitList(start.folder);
+    start.list.InitList(files_, start.folder);
   }
   stack_.push_back(std::move(start));
   visitor.VisitFolder(*this, stack_.back());
@@ -91,7 +95,7 @@ void FolderWalk::Push(const platform::FindRecord& entry, FolderVisitor& visitor)
   // A folder listed as a real one is entered only as such: were it swapped for a link in the
   // meantime, following it could lead the walk outside the tree it was asked to work on.
   bool follow = (entry.attributes & platform::attr::kReparsePoint) != 0;
-  child.folder = stack_.back().folder.OpenEntry(entry.name, &error, follow);
+  child.folder = files_.OpenEntry(stack_.back().folder, entry.name, &error, follow);
   EntryPath(entry.name);
   child.path_length = path_.size();
   if (child.folder.IsOpen() && !on_path_.insert(Key(child.folder.Id())).second) {
@@ -99,7 +103,7 @@ void FolderWalk::Push(const platform::FindRecord& entry, FolderVisitor& visitor)
   }
   if (child.folder.IsOpen()) {
     child.id = child.folder.Id();
-    child.list.InitList(child.folder);
+    child.list.InitList(files_, child.folder);
   }
   stack_.push_back(std::move(child));
   CloseDeepAncestors();
@@ -116,7 +120,7 @@ bool FolderWalk::Reopen(size_t index, const platform::Folder& child) {
   WalkFolder& folder = stack_[index];
   uint32_t error = 0;
   if (child.IsOpen()) {
-    folder.folder = child.OpenEntryVerified("..", folder.id, &error);
+    folder.folder = files_.OpenEntryVerified(child, "..", folder.id, &error);
     if (folder.folder.IsOpen()) return true;
   }
   // Entered through a link, or moved: come down again by names from the nearest open ancestor,
@@ -125,7 +129,8 @@ bool FolderWalk::Reopen(size_t index, const platform::Folder& child) {
   while (open > 0 && !stack_[open].folder.IsOpen()) --open;
   if (!stack_[open].folder.IsOpen()) return false;
   for (size_t k = open + 1; k <= index; ++k) {
-    stack_[k].folder = stack_[k - 1].folder.OpenEntryVerified(stack_[k].name, stack_[k].id, &error);
+    stack_[k].folder =
+        files_.OpenEntryVerified(stack_[k - 1].folder, stack_[k].name, stack_[k].id, &error);
     if (!stack_[k].folder.IsOpen()) return false;
   }
   for (size_t k = open + 1; k < index && k + kOpenFolders < stack_.size(); ++k) {

@@ -13,6 +13,8 @@
 //
 // A link that leads back to a folder already on the walk's path is not entered: with the switch
 // that lets walks follow links, a loop would otherwise never end.
+//
+// Every folder is opened and listed through the run's file system (RunContext::file_system).
 #pragma once
 
 #include <set>
@@ -22,12 +24,14 @@
 #include <vector>
 
 #include "cleaner/CFilesList.h"
+#include "platform/file_system.h"
 #include "platform/platform.h"
 
 namespace sweepwell {
 
 class COutput;
 class FolderWalk;
+struct RunContext;
 
 // One folder on the walk's stack.
 struct WalkFolder {
@@ -56,7 +60,7 @@ class FolderVisitor {
 };
 
 // The shape of the commands that act on the files of a folder and, when recursive, of every
-// enterable subfolder (junctions only while GoBelowJunctions is set).
+// enterable subfolder (junctions only while the run's GoBelowJunctions is set).
 class FilePassVisitor : public FolderVisitor {
  public:
   explicit FilePassVisitor(bool recursive) : recursive_(recursive) {}
@@ -68,7 +72,8 @@ class FilePassVisitor : public FolderVisitor {
 
 class FolderWalk {
  public:
-  explicit FolderWalk(COutput& output) : output_(output) {}
+  // The walk reports to run.Output, which must be open.
+  explicit FolderWalk(RunContext& run);
 
   // Walks the tree of the folder at `path`; a folder that cannot be opened has no entries.
   // The start is entered through a link only with `start_may_be_link`: a caller that checked it
@@ -79,6 +84,7 @@ class FolderWalk {
   // The full path of `name` in the folder being worked on; valid until the next call.
   const std::string& EntryPath(std::string_view name);
 
+  RunContext& run() { return run_; }
   COutput& output() { return output_; }
 
  private:
@@ -86,7 +92,9 @@ class FolderWalk {
   void CloseDeepAncestors();
   bool Reopen(size_t index, const platform::Folder& child);
 
+  RunContext& run_;
   COutput& output_;
+  platform::FileSystem& files_;
   std::vector<WalkFolder> stack_;
   std::set<std::pair<uint64_t, uint64_t>> on_path_;  // (device, inode) of the stack's folders
   std::string path_;
@@ -100,8 +108,8 @@ inline bool IsJunctionRecord(const platform::FindRecord& entry) {
   return IsFolderRecord(entry) && (entry.attributes & platform::attr::kReparsePoint) != 0;
 }
 
-// Walks `path` with `visitor` when IsEnterableFolder(path); nothing at all otherwise.
-void WalkEnterableFolder(const std::string& path, FolderVisitor& visitor);
+// Walks `path` with `visitor` when IsEnterableFolder(run, path); nothing at all otherwise.
+void WalkEnterableFolder(RunContext& run, const std::string& path, FolderVisitor& visitor);
 
 // The pending-events point between two entries of a walk: keys are handled and a stop request
 // ends the run.

@@ -11,9 +11,6 @@ namespace {
 
 constexpr double kTicksPerDay = 864000000000.0;
 
-// A moment in FILETIME ticks; 0 (no threshold) until the script sets one.
-double AgeThreshold = 0;
-
 class ByAgeVisitor : public FilePassVisitor {
  public:
   using FilePassVisitor::FilePassVisitor;
@@ -23,7 +20,7 @@ class ByAgeVisitor : public FilePassVisitor {
       double t = support::ovLargeIntegerToDouble(entry.last_write_time);
       double accessed = support::ovLargeIntegerToDouble(entry.last_access_time);
       if (t < accessed) t = accessed;
-      if (t < AgeThreshold && !IsFolderRecord(entry)) {
+      if (t < walk.run().AgeThreshold && !IsFolderRecord(entry)) {
         DeleteAndReportFile(walk.output(), folder.folder, &entry, entry.name,
                             walk.EntryPath(entry.name));
       }
@@ -34,16 +31,14 @@ class ByAgeVisitor : public FilePassVisitor {
 
 }  // namespace
 
-void SetAgeDays(int32_t days) {
+void SetAgeDays(RunContext& run, int32_t days) {
   double now = support::ovLargeIntegerToDouble(platform::GetSystemTimeAsFileTime());
-  AgeThreshold = now - static_cast<double>(days) * kTicksPerDay;
+  run.AgeThreshold = now - static_cast<double>(days) * kTicksPerDay;
 }
 
-double AgeThresholdForTesting() { return AgeThreshold; }
-
-void DeleteFilesByAge(const std::string& path, bool recursive) {
+void DeleteFilesByAge(RunContext& run, const std::string& path, bool recursive) {
   ByAgeVisitor visitor(recursive);
-  WalkEnterableFolder(path, visitor);
+  WalkEnterableFolder(run, path, visitor);
 }
 
 }  // namespace sweepwell

@@ -4,16 +4,15 @@
 #include <cstdint>
 #include <string>
 
+#include "cleaner/RunContext.h"
+
 namespace sweepwell {
 
 // The threshold becomes now minus `days` days (no range check: negative days lie in the future).
-void SetAgeDays(int32_t days);
+void SetAgeDays(RunContext& run, int32_t days);
 // Deletes the files of `path` (and its enterable subfolders with `recursive`) whose later of
 // last write and last access lies strictly before the threshold. Without a threshold (0)
 // nothing qualifies.
-void DeleteFilesByAge(const std::string& path, bool recursive);
-
-// The threshold in FILETIME ticks (0 until SetAgeDays).
-double AgeThresholdForTesting();
+void DeleteFilesByAge(RunContext& run, const std::string& path, bool recursive);
 
 }  // namespace sweepwell

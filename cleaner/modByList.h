@@ -4,13 +4,15 @@
 
 #include <string>
 
+#include "cleaner/RunContext.h"
+
 namespace sweepwell {
 
-void ClearFilesList();
+void ClearFilesList(RunContext& run);
 // Records the full paths of the files of `path` (and its enterable subfolders with `recursive`);
 // writes nothing. A path recorded before is kept once.
-void AddFilesList(const std::string& path, bool recursive);
+void AddFilesList(RunContext& run, const std::string& path, bool recursive);
 // Deletes every recorded file whose name matches `mask`, in recording order.
-void DeleteFilesByList(const std::string& mask);
+void DeleteFilesByList(RunContext& run, const std::string& mask);
 
 }  // namespace sweepwell

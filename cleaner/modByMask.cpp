@@ -1,8 +1,5 @@
 #include "cleaner/modByMask.h"
 
-#include <unordered_set>
-#include <vector>
-
 #include "cleaner/COutput.h"
 #include "cleaner/FolderWalk.h"
 #include "cleaner/modMain.h"
@@ -12,17 +9,6 @@ namespace sweepwell {
 
 namespace {
 
-// The collected masks in the order they came, keyed by their upper-case form.
-struct MaskList {
-  std::vector<std::string> masks;
-  std::unordered_set<std::string> keys;
-};
-
-MaskList& Masks() {
-  static MaskList masks;
-  return masks;
-}
-
 class ByMaskVisitor : public FilePassVisitor {
  public:
   using FilePassVisitor::FilePassVisitor;
@@ -30,7 +16,7 @@ class ByMaskVisitor : public FilePassVisitor {
   void VisitFolder(FolderWalk& walk, WalkFolder& folder) override {
     // One listing serves every mask: a file matching two masks is attempted twice.
     bool first_mask = true;
-    for (const std::string& mask : Masks().masks) {
+    for (const std::string& mask : walk.run().Masks.masks) {
       for (const platform::FindRecord& entry : folder.list.Entries()) {
         if (platform::PathMatchSpec(entry.name, mask) && !IsFolderRecord(entry)) {
           // After the first mask's pass the listing may name files that are gone.
@@ -46,15 +32,15 @@ class ByMaskVisitor : public FilePassVisitor {
 
 }  // namespace
 
-void AddMask(const std::string& mask) {
-  if (Masks().keys.insert(support::UpperCase(mask)).second) Masks().masks.push_back(mask);
+void AddMask(RunContext& run, const std::string& mask) {
+  if (run.Masks.keys.insert(support::UpperCase(mask)).second) run.Masks.masks.push_back(mask);
 }
 
-void ClearMasks() { Masks() = MaskList(); }
+void ClearMasks(RunContext& run) { run.Masks = MaskList(); }
 
-void DeleteFilesByMask(const std::string& path, bool recursive) {
+void DeleteFilesByMask(RunContext& run, const std::string& path, bool recursive) {
   ByMaskVisitor visitor(recursive);
-  WalkEnterableFolder(path, visitor);
+  WalkEnterableFolder(run, path, visitor);
 }
 
 }  // namespace sweepwell

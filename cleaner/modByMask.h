@@ -4,13 +4,15 @@
 
 #include <string>
 
+#include "cleaner/RunContext.h"
+
 namespace sweepwell {
 
 // Adds a mask (kept as written); a mask equal to an earlier one but for letter case is ignored.
-void AddMask(const std::string& mask);
-void ClearMasks();
+void AddMask(RunContext& run, const std::string& mask);
+void ClearMasks(RunContext& run);
 // Deletes the files of the folder `path` matching any collected mask, mask after mask over one
 // listing; with `recursive` in every enterable subfolder too.
-void DeleteFilesByMask(const std::string& path, bool recursive);
+void DeleteFilesByMask(RunContext& run, const std::string& path, bool recursive);
 
 }  // namespace sweepwell

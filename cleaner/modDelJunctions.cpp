@@ -30,16 +30,16 @@ class JunctionsVisitor : public FolderVisitor {
 
 }  // namespace
 
-void DeleteJunctions(const std::string& path, bool recursive, bool withBase) {
-  if (!support::ovIsDirectoryExist(path)) {
-    ReportMissingFolder(*Output, path, true);
+void DeleteJunctions(RunContext& run, const std::string& path, bool recursive, bool withBase) {
+  if (!IsFolderPath(run, path)) {
+    ReportMissingFolder(*run.Output, path, true);
     return;
   }
-  if (withBase && support::ovIsJunction(path)) RemoveAndReportFolder(*Output, path);
+  if (withBase && IsJunctionPath(run, path)) RemoveAndReportFolder(*run.Output, path);
   // Listed in every case: once the junction itself is gone the listing finds nothing, and
   // without the base a named junction's target is searched.
   JunctionsVisitor visitor(recursive);
-  FolderWalk(*Output).Run(path, visitor, true);
+  FolderWalk(run).Run(path, visitor, true);
 }
 
 }  // namespace sweepwell

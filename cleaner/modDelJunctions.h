@@ -5,8 +5,10 @@
 
 #include <string>
 
+#include "cleaner/RunContext.h"
+
 namespace sweepwell {
 
-void DeleteJunctions(const std::string& path, bool recursive, bool withBase);
+void DeleteJunctions(RunContext& run, const std::string& path, bool recursive, bool withBase);
 
 }  // namespace sweepwell

@@ -66,26 +66,26 @@ class DeleteContentsVisitor : public FolderVisitor {
 
 }  // namespace
 
-void DeleteFiles(const std::string& path, bool recursive) {
+void DeleteFiles(RunContext& run, const std::string& path, bool recursive) {
   std::string s = support::ovTrimEx(path);
   if (!s.empty() && s.back() == platform::kPathSeparator) s += "*.*";
   std::string folder = support::ovGetFilePath(s);
   std::string pattern = support::ovGetFileName(s);
   DeleteFilesVisitor visitor(pattern, recursive);
-  WalkEnterableFolder(folder, visitor);
+  WalkEnterableFolder(run, folder, visitor);
 }
 
-void DeleteFolder(const std::string& path) {
-  if (!support::ovIsDirectoryExist(path)) {
-    ReportMissingFolder(*Output, path, false);
+void DeleteFolder(RunContext& run, const std::string& path) {
+  if (!IsFolderPath(run, path)) {
+    ReportMissingFolder(*run.Output, path, false);
     return;
   }
   bool ok = true;
-  if (!support::ovIsJunction(path)) {
+  if (!IsJunctionPath(run, path)) {
     DeleteContentsVisitor visitor;
-    ok = FolderWalk(*Output).Run(path, visitor, false);
+    ok = FolderWalk(run).Run(path, visitor, false);
   }
-  if (ok) RemoveAndReportFolder(*Output, path);
+  if (ok) RemoveAndReportFolder(*run.Output, path);
 }
 
 }  // namespace sweepwell

@@ -9,9 +9,10 @@ namespace sweepwell {
 
 namespace {
 
-bool IsEntryEmpty(const platform::Folder& folder, std::string_view name) {
+bool IsEntryEmpty(platform::FileSystem& files, const platform::Folder& folder,
+                  std::string_view name) {
   bool empty = false;
-  return platform::IsEntryFolderEmpty(folder, name, &empty) == platform::error::kSuccess && empty;
+  return files.IsEntryFolderEmpty(folder, name, &empty) == platform::error::kSuccess && empty;
 }
 
 // Each subfolder is tested after its own subtree was handled, so a chain of folders that hold
@@ -24,7 +25,7 @@ class EmptyFoldersVisitor : public FolderVisitor {
 
   bool VisitChild(FolderWalk& walk, WalkFolder& folder,
                   const platform::FindRecord& entry) override {
-    if (!IsEnterableSubfolderEntry(entry.attributes, entry.name)) return false;
+    if (!IsEnterableSubfolderEntry(walk.run(), entry.attributes, entry.name)) return false;
     if (recursive_) return true;
     RemoveIfEmpty(walk, folder, entry);
     return false;
@@ -38,7 +39,7 @@ class EmptyFoldersVisitor : public FolderVisitor {
  private:
   static void RemoveIfEmpty(FolderWalk& walk, WalkFolder& folder,
                             const platform::FindRecord& entry) {
-    if (IsEntryEmpty(folder.folder, entry.name)) {
+    if (IsEntryEmpty(*walk.run().file_system, folder.folder, entry.name)) {
       RemoveAndReportFolder(walk.output(), folder.folder, entry.name, walk.EntryPath(entry.name),
                             IsJunctionRecord(entry));
     }
@@ -49,20 +50,20 @@ class EmptyFoldersVisitor : public FolderVisitor {
 
 }  // namespace
 
-bool IsFolderEmpty(const std::string& path) {
+bool IsFolderEmpty(const RunContext& run, const std::string& path) {
   bool empty = false;
-  return platform::IsFolderEmpty(path, &empty) == platform::error::kSuccess && empty;
+  return run.file_system->IsFolderEmpty(path, &empty) == platform::error::kSuccess && empty;
 }
 
-void DeleteEmptyFolders(const std::string& path, bool recursive, bool withBase) {
-  if (!support::ovIsDirectoryExist(path)) {
-    ReportMissingFolder(*Output, path, true);
+void DeleteEmptyFolders(RunContext& run, const std::string& path, bool recursive, bool withBase) {
+  if (!IsFolderPath(run, path)) {
+    ReportMissingFolder(*run.Output, path, true);
     return;
   }
   // The named folder is listed even when it is a junction: the switch governs subfolders only.
   EmptyFoldersVisitor visitor(recursive);
-  FolderWalk(*Output).Run(path, visitor, true);
-  if (withBase && IsFolderEmpty(path)) RemoveAndReportFolder(*Output, path);
+  FolderWalk(run).Run(path, visitor, true);
+  if (withBase && IsFolderEmpty(run, path)) RemoveAndReportFolder(*run.Output, path);
 }
 
 }  // namespace sweepwell

@@ -4,10 +4,12 @@
 
 #include <string>
 
+#include "cleaner/RunContext.h"
+
 namespace sweepwell {
 
-void DeleteEmptyFolders(const std::string& path, bool recursive, bool withBase);
+void DeleteEmptyFolders(RunContext& run, const std::string& path, bool recursive, bool withBase);
 // Nothing but "." and ".." in the folder; a folder that cannot be searched is not empty.
-bool IsFolderEmpty(const std::string& path);
+bool IsFolderEmpty(const RunContext& run, const std::string& path);
 
 }  // namespace sweepwell

@@ -192,12 +192,11 @@ void FileSearch::MakeEntries(Frame& frame) {
     frame.files[i] = std::move(file);
   }
   if (!batch.looks.empty()) SubmitLooks(frame, batch);
-  frame.found.open_folder.reset();  // the batches hold it while they need it
+  frame.found.deferred.reset();  // the batches hold the listed folder while they need it
 }
 
 void FileSearch::SubmitLooks(Frame& frame, platform::DeferredLooks& batch) {
-  batch.folder = frame.found.open_folder;
-  batch.ntfs_attributes = frame.found.ntfs_attributes;
+  batch.source = frame.found.deferred;
   batch.store = &FileSearch::StoreFacts;
   pool_.Submit(std::move(batch));
   batch = platform::DeferredLooks{};
@@ -214,7 +213,7 @@ Ref<FoundedFile> FileSearch::MakeEntry(const Frame& frame, platform::FoundEntry&
     const std::u16string& path = *frame.text;
     if (EndsWithIgnoringCase(path, name)) {
       std::u16string cut = path.substr(0, path.size() - name.size());
-      if (!cut.empty() && cut.back() == u'/') cut.pop_back();
+      if (!cut.empty() && cut.back() == platform::kPathSeparator) cut.pop_back();
       file->path_ = std::make_shared<const std::u16string>(std::move(cut));
     }
   }

@@ -42,6 +42,11 @@ struct EntryFacts {
   bool has_allocated_size = false;
 };
 
+// What finishing the deferred looks of one find needs (on POSIX the listed folder, held open,
+// and whether its entries carry real NTFS attributes). Each backend defines it; above the
+// backend it is only handed on, from FindResult to DeferredLooks.
+struct LookSource;
+
 // One entry found, and what the search needs besides its facts.
 struct FoundEntry {
   std::string name;  // native bytes
@@ -59,10 +64,9 @@ struct FoundEntry {
 struct FindResult {
   FolderId folder;  // the listed folder (the parent of a plain name)
   std::vector<FoundEntry> entries;
-  // With deferred looks: the listed folder, still open, for LookAtEntries (null when no look
-  // was deferred); and whether its entries carry real NTFS attributes (ntfs-3g).
-  std::shared_ptr<const Folder> open_folder;
-  bool ntfs_attributes = false;
+  // With deferred looks: what LookAtEntries needs to finish them (it holds the listed folder
+  // open while any batch keeps it); null when no look was deferred.
+  std::shared_ptr<const LookSource> deferred;
 };
 
 struct FindOptions {
@@ -101,14 +105,13 @@ struct DeferredLooks {
     const char* name;   // must stay valid until the looks are done
     void* destination;  // handed to store as it is
   };
-  std::shared_ptr<const Folder> folder;
-  bool ntfs_attributes = false;
+  std::shared_ptr<const LookSource> source;  // FindResult::deferred of the find
   void (*store)(void* destination, const EntryFacts& facts) = nullptr;
   std::vector<Look> looks;
 };
 
 // Looks at every entry of `batch` (one statx each). Safe to call from any thread: it touches
-// nothing but the folder's descriptor and what `store` writes.
+// nothing but the listed folder and what `store` writes.
 void LookAtEntries(const DeferredLooks& batch);
 
 // FileTimeToLocalFileTime + FileTimeToSystemTime: the local calendar time of a FILETIME, with

@@ -26,4 +26,12 @@ std::string ModulePathOf(const void* address);
 // The folder of the running program.
 std::string ProgramFolder();
 
+// The file name of the shared library called `name` ("Quern0102"): "libquern0102.so" on Linux
+// (lower case, as libraries are named there), "Quern0102.dll" on Windows.
+std::string SharedLibraryFileName(std::string_view name);
+
+// The folder the installation puts its shared libraries in (the build sets it from the
+// install prefix); "" when there is none.
+std::string InstalledLibraryFolder();
+
 }  // namespace platform

@@ -57,10 +57,6 @@ inline constexpr uint32_t kReparsePoint = 0x400;
 inline constexpr uint32_t kCompressed = 0x800;
 }  // namespace attr
 
-// Maps an errno value to the Windows error code that stands for it.
-// `removing_directory` turns EEXIST/ENOTEMPTY into kDirNotEmpty (else kAlreadyExists).
-uint32_t ErrorFromErrno(int errno_value, bool removing_directory = false);
-
 // ---------------------------------------------------------------------------------------------
 // Time
 
@@ -92,6 +88,11 @@ struct FolderId {
   bool operator==(const FolderId&) const = default;
 };
 
+// The backend's handle of an open folder (a file descriptor on POSIX, a HANDLE on Windows; both
+// fit the width of a pointer). Opaque above the backend: only the backend makes one and turns
+// it back into what it is. kNone stands for no handle on both (-1 is also INVALID_HANDLE_VALUE).
+enum class NativeHandle : intptr_t { kNone = -1 };
+
 // An open folder. Entries are named relative to it, so a walk of any depth never resolves a
 // long path again and never follows a name that changed between a check and an action.
 // Move-only; closes itself.
@@ -118,16 +119,17 @@ class Folder {
   // Opens `name` and checks that it is the folder `expected`; kPathNotFound when it is another.
   Folder OpenEntryVerified(std::string_view name, const FolderId& expected, uint32_t* error) const;
 
-  bool IsOpen() const { return handle_ >= 0; }
+  bool IsOpen() const { return handle_ != NativeHandle::kNone; }
   const FolderId& Id() const { return id_; }
   void Close();
 
-  // The backend's handle (a file descriptor on POSIX); -1 when closed.
-  int NativeHandle() const { return handle_; }
+  // For the backend: a folder that owns `handle` (closes it), and the handle it holds.
+  static Folder Adopt(NativeHandle handle, const FolderId& id) { return Folder(handle, id); }
+  NativeHandle Handle() const { return handle_; }
 
  private:
-  Folder(int handle, const FolderId& id) : handle_(handle), id_(id) {}
-  int handle_ = -1;
+  Folder(NativeHandle handle, const FolderId& id) : handle_(handle), id_(id) {}
+  NativeHandle handle_ = NativeHandle::kNone;
   FolderId id_;
 };
 
@@ -196,8 +198,17 @@ std::string AbsolutePath(const std::string& path);
 // ---------------------------------------------------------------------------------------------
 // The user's environment
 
-// The per-user application-data folder: $XDG_DATA_HOME, else $HOME/.local/share.
+// Sets the process up for the rest of the layer; the first call of a program, before any other
+// thread starts. On POSIX it takes the locale from the environment (setlocale(LC_ALL, "")), so
+// the ANSI code page is the user's charset.
+void Initialize();
+
+// The per-user application-data folder: $XDG_DATA_HOME, else $HOME/.local/share (a relative
+// $XDG_DATA_HOME is ignored, as the XDG base directory rules say). "" when there is no home.
 std::string GetUserDataFolder();
+
+// The per-user configuration folder: $XDG_CONFIG_HOME, else $HOME/.config (same rules).
+std::string GetUserConfigFolder();
 
 // ExpandEnvironmentStrings: %NAME% is replaced by the variable's value; an unknown name stays as
 // written; TEMP and TMP fall back to $TMPDIR, else /tmp, when they are not set. "%%" and a lone

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "platform/file_system.h"
 #include "platform/platform.h"
 #include "support/ov_error.h"
 
@@ -81,6 +82,17 @@ bool ovIsJunction(const std::string& path) {
 // one by one. A file in the way fails with the platform's own code: kAlreadyExists when it
 // holds the last name, kPathNotFound when a deeper level should go through it.
 bool ovCreateComplexDirectory(const std::string& path) {
+  last_error = CreateComplexDirectoryOn(platform::RealFileSystem(), path);
+  return last_error == platform::error::kSuccess;
+}
+
+uint32_t CreateComplexDirectoryOn(platform::FileSystem& files, const std::string& path) {
+  auto is_directory = [&files](const std::string& level) {
+    uint32_t attributes = 0;
+    uint64_t size = 0;
+    return files.GetFileAttributes(level, &attributes, &size) == platform::error::kSuccess &&
+           (attributes & platform::attr::kDirectory) != 0;
+  };
   // Every prefix of `path` that ends a component, shortest first ("a", "a/b", "a/b/c").
   std::vector<std::string> levels;
   for (size_t pos = 0; pos <= path.size(); ++pos) {
@@ -91,26 +103,23 @@ bool ovCreateComplexDirectory(const std::string& path) {
   }
   if (levels.empty()) {
     // "" names nothing; "/" (the root) always exists.
-    last_error = path.empty() ? platform::error::kPathNotFound : platform::error::kSuccess;
-    return !path.empty();
+    return path.empty() ? platform::error::kPathNotFound : platform::error::kSuccess;
   }
 
   size_t first_missing = levels.size();
-  while (first_missing > 0 && !ovIsDirectory(levels[first_missing - 1])) --first_missing;
+  while (first_missing > 0 && !is_directory(levels[first_missing - 1])) --first_missing;
   for (size_t i = first_missing; i < levels.size(); ++i) {
-    const uint32_t code = platform::CreateDirectory(levels[i]);
+    const uint32_t code = files.CreateDirectory(levels[i]);
     if (code == platform::error::kSuccess) continue;
     // The name is taken: by a folder someone made meanwhile (fine), or by a file in the way.
     // Below the last level the next mkdir then tells "path not found", as Windows does.
     if (code == platform::error::kAlreadyExists &&
-        (i + 1 < levels.size() || ovIsDirectory(levels[i]))) {
+        (i + 1 < levels.size() || is_directory(levels[i]))) {
       continue;
     }
-    last_error = code;
-    return false;
+    return code;
   }
-  last_error = platform::error::kSuccess;
-  return true;
+  return platform::error::kSuccess;
 }
 
 uint32_t ovGetLastDLLError() { return last_error; }

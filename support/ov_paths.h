@@ -6,6 +6,10 @@
 #include <string>
 #include <string_view>
 
+namespace platform {
+class FileSystem;
+}
+
 namespace support {
 
 // `folder` and `name` joined with one separator (none added when folder is empty or already
@@ -30,6 +34,10 @@ bool ovIsJunction(const std::string& path);
 // ovGetLastDLLError() tells the Windows error code.
 bool ovCreateComplexDirectory(const std::string& path);
 uint32_t ovGetLastDLLError();
+
+// ovCreateComplexDirectory on the file system `files` (a test's stand-in, or the machine's):
+// kSuccess, or the Windows error code of the level that could not be made. Sets no last error.
+uint32_t CreateComplexDirectoryOn(platform::FileSystem& files, const std::string& path);
 
 // 26 (CSIDL_APPDATA): the per-user application-data folder; other ids raise error 5.
 std::string ovGetSpecialFolder(int csidl);

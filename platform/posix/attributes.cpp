@@ -18,7 +18,7 @@ namespace {
 constexpr uint32_t kSettable = 0x1 | 0x2 | 0x4 | 0x20 | 0x80 | 0x100 | 0x1000 | 0x2000;
 
 uint32_t SetModeBits(const Folder& parent, const posix::EntryName& entry, uint32_t attributes) {
-  const int fd = parent.NativeHandle();
+  const int fd = posix::FdOf(parent);
   struct statx st;
   if (statx(fd, entry.c_str(), AT_SYMLINK_NOFOLLOW, STATX_TYPE | STATX_MODE, &st) != 0) {
     return ErrorFromErrno(errno);
@@ -48,7 +48,7 @@ uint32_t SetFileAttributes(const std::string& path, uint32_t attributes) {
     const posix::EntryName entry(name);
     if (entry.error() != error::kSuccess) return entry.error();
     struct statx st;
-    if (statx(parent.NativeHandle(), entry.c_str(), AT_SYMLINK_NOFOLLOW, STATX_TYPE, &st) != 0) {
+    if (statx(posix::FdOf(parent), entry.c_str(), AT_SYMLINK_NOFOLLOW, STATX_TYPE, &st) != 0) {
       return ErrorFromErrno(errno);
     }
     if (S_ISLNK(st.stx_mode)) return error::kSuccess;

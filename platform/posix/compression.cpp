@@ -12,6 +12,7 @@
 #include <cerrno>
 
 #include "platform/platform.h"
+#include "platform/posix/internal.h"
 #include "platform/streams.h"
 
 namespace platform {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/posix/internal.h"
 
 extern char** environ;
 
@@ -25,6 +26,10 @@ std::string WithoutTrailingSeparators(std::string path) {
   return path;
 }
 
+}  // namespace
+
+namespace posix {
+
 std::string HomeFolder() {
   if (const char* home = NonEmptyEnv("HOME")) return home;
   // No $HOME (a service, a cleared environment): the account database still knows.
@@ -39,6 +44,22 @@ std::string HomeFolder() {
   }
   return found->pw_dir;
 }
+
+std::string XdgUserFolder(const char* variable, const char* under_home) {
+  // The XDG base directory rules: a relative value is invalid and must be ignored.
+  if (const char* xdg = NonEmptyEnv(variable); xdg != nullptr && xdg[0] == kPathSeparator) {
+    return WithoutTrailingSeparators(xdg);
+  }
+  std::string home = HomeFolder();
+  if (home.empty()) return {};
+  home = WithoutTrailingSeparators(std::move(home));
+  if (home.back() != kPathSeparator) home += kPathSeparator;
+  return home + under_home;
+}
+
+}  // namespace posix
+
+namespace {
 
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -90,17 +111,9 @@ bool LookUp(const std::string& name, std::string* value) {
 
 }  // namespace
 
-std::string GetUserDataFolder() {
-  // The XDG base directory rules: a relative $XDG_DATA_HOME is invalid and must be ignored.
-  if (const char* xdg = NonEmptyEnv("XDG_DATA_HOME"); xdg != nullptr && xdg[0] == '/') {
-    return WithoutTrailingSeparators(xdg);
-  }
-  std::string home = HomeFolder();
-  if (home.empty()) return {};
-  home = WithoutTrailingSeparators(std::move(home));
-  if (home.back() != kPathSeparator) home += kPathSeparator;
-  return home + ".local/share";
-}
+std::string GetUserDataFolder() { return posix::XdgUserFolder("XDG_DATA_HOME", ".local/share"); }
+
+std::string GetUserConfigFolder() { return posix::XdgUserFolder("XDG_CONFIG_HOME", ".config"); }
 
 // Like Windows: text between two percent signs names a variable; a reference to an unknown
 // variable is copied as written ("%NOPE%") and scanning goes on after its closing sign; "%%"

@@ -1,6 +1,7 @@
 #include <cerrno>
 
 #include "platform/platform.h"
+#include "platform/posix/internal.h"
 
 namespace platform {
 

@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "platform/platform.h"
+#include "platform/posix/internal.h"
 
 namespace platform {
 

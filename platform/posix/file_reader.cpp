@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <utility>
 
+#include "platform/posix/internal.h"
+
 namespace platform {
 
 FileReader::~FileReader() {

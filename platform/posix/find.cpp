@@ -30,6 +30,13 @@ bool IsDotOrDotDot(const char* name) {
 
 }  // namespace posix
 
+// The listed folder of a find with deferred looks, held open for the looks.
+struct LookSource {
+  LookSource(Folder listed, bool ntfs) : folder(std::move(listed)), ntfs_attributes(ntfs) {}
+  Folder folder;
+  bool ntfs_attributes;  // its entries carry real NTFS attributes (ntfs-3g)
+};
+
 namespace {
 
 using posix::IsDotOrDotDot;
@@ -169,11 +176,11 @@ bool IsPlainType(unsigned char type) {
 
 // Every name of the open folder that matches `mask`, in listing order.
 uint32_t ListMatching(const Folder& folder, const std::string& mask, bool defer_looks,
-                      FindResult* result) {
-  const int fd = folder.NativeHandle();
+                      FindResult* result, bool* ntfs_attributes) {
+  const int fd = posix::FdOf(folder);
   const bool every_name = mask == "*" || mask == "*.*";
   const bool ntfs = ShowsNtfsAttributes(fd);
-  result->ntfs_attributes = ntfs;
+  *ntfs_attributes = ntfs;
   return posix::ForEachListedEntry(fd, [&](const struct dirent64& listed) {
     const char* name = listed.d_name;
     if (!every_name && mask != name && !PathMatchSpec(name, mask)) return true;
@@ -200,7 +207,7 @@ uint32_t DescribeFoundEntry(const Folder& folder, std::string_view name, FoundEn
   if (!folder.IsOpen()) return error::kInvalidHandle;
   const posix::EntryName checked(name);
   if (checked.error() != error::kSuccess) return checked.error();
-  const int fd = folder.NativeHandle();
+  const int fd = posix::FdOf(folder);
   const int cause = Describe(fd, checked.c_str(), folder.Id(), ShowsNtfsAttributes(fd), entry);
   if (cause != 0) return ErrorFromErrno(cause);
   entry->name.assign(name);
@@ -210,8 +217,7 @@ uint32_t DescribeFoundEntry(const Folder& folder, std::string_view name, FoundEn
 uint32_t FindEntries(const std::string& pattern, FindResult* result, FindOptions options) {
   result->entries.clear();
   result->folder = FolderId{};
-  result->open_folder.reset();
-  result->ntfs_attributes = false;
+  result->deferred.reset();
   if (pattern.empty()) return error::kPathNotFound;
   if (pattern.size() >= PATH_MAX) return error::kFilenameTooLong;
   if (pattern.find('\0') != std::string::npos) return error::kInvalidName;
@@ -221,14 +227,15 @@ uint32_t FindEntries(const std::string& pattern, FindResult* result, FindOptions
   if (!folder.IsOpen()) return code;
   result->folder = folder.Id();
   if (HasWildcard(parts.name)) {
-    code = ListMatching(folder, parts.name, options.defer_looks, result);
+    bool ntfs = false;
+    code = ListMatching(folder, parts.name, options.defer_looks, result, &ntfs);
     if (code != error::kSuccess) {
       result->entries.clear();
       return code;
     }
     for (const FoundEntry& entry : result->entries) {
       if (entry.look_deferred) {
-        result->open_folder = std::make_shared<const Folder>(std::move(folder));
+        result->deferred = std::make_shared<const LookSource>(std::move(folder), ntfs);
         break;
       }
     }
@@ -248,13 +255,14 @@ uint32_t FindEntries(const std::string& pattern, FindResult* result, FindOptions
 }
 
 void LookAtEntries(const DeferredLooks& batch) {
-  if (!batch.folder || !batch.folder->IsOpen()) return;
-  const int fd = batch.folder->NativeHandle();
-  const FolderId& listed = batch.folder->Id();
+  if (!batch.source || !batch.source->folder.IsOpen()) return;
+  const int fd = posix::FdOf(batch.source->folder);
+  const FolderId& listed = batch.source->folder.Id();
   for (const DeferredLooks::Look& look : batch.looks) {
     EntryFacts facts;
     struct statx st;
-    if (LookAtEntry(fd, look.name, listed, batch.ntfs_attributes, &facts, nullptr, &st) != 0) {
+    if (LookAtEntry(fd, look.name, listed, batch.source->ntfs_attributes, &facts, nullptr, &st) !=
+        0) {
       continue;
     }
     // Replaced by a folder or a link since it was listed: the search has already treated it as

@@ -99,7 +99,7 @@ int OpenFolderAt(int dir, const char* path, FolderId* id, uint32_t* error,
 int DescribeEntry(const Folder& folder, const char* name, FindRecord* record) {
   EntryFacts facts;
   struct statx st;
-  const int cause = posix::LookAtEntry(folder.NativeHandle(), name, folder.Id(), /*ntfs=*/false,
+  const int cause = posix::LookAtEntry(posix::FdOf(folder), name, folder.Id(), /*ntfs=*/false,
                                        &facts, nullptr, &st);
   if (cause != 0) return cause;
   record->attributes = facts.attributes;
@@ -128,20 +128,21 @@ uint32_t HoldsOnlyDots(int fd, bool* empty) {
 Folder::~Folder() { Close(); }
 
 Folder::Folder(Folder&& other) noexcept
-    : handle_(std::exchange(other.handle_, -1)), id_(std::exchange(other.id_, FolderId{})) {}
+    : handle_(std::exchange(other.handle_, NativeHandle::kNone)),
+      id_(std::exchange(other.id_, FolderId{})) {}
 
 Folder& Folder::operator=(Folder&& other) noexcept {
   if (this != &other) {
     Close();
-    handle_ = std::exchange(other.handle_, -1);
+    handle_ = std::exchange(other.handle_, NativeHandle::kNone);
     id_ = std::exchange(other.id_, FolderId{});
   }
   return *this;
 }
 
 void Folder::Close() {
-  if (handle_ >= 0) close(handle_);
-  handle_ = -1;
+  if (IsOpen()) close(posix::FdOf(*this));
+  handle_ = NativeHandle::kNone;
   id_ = FolderId{};
 }
 
@@ -194,7 +195,7 @@ Folder Folder::Open(const std::string& path, uint32_t* error, bool follow_links)
     fd = OpenLongFolder(name, &id, &code, follow_links);
   }
   SetError(error, code);
-  return fd < 0 ? Folder() : Folder(fd, id);
+  return fd < 0 ? Folder() : posix::AdoptFd(fd, id);
 }
 
 Folder Folder::OpenEntry(std::string_view name, uint32_t* error, bool follow_links) const {
@@ -208,8 +209,8 @@ Folder Folder::OpenEntry(std::string_view name, uint32_t* error, bool follow_lin
     return Folder();
   }
   FolderId id;
-  const int fd = OpenFolderAt(handle_, entry.c_str(), &id, error, follow_links);
-  return fd < 0 ? Folder() : Folder(fd, id);
+  const int fd = OpenFolderAt(posix::FdOf(*this), entry.c_str(), &id, error, follow_links);
+  return fd < 0 ? Folder() : posix::AdoptFd(fd, id);
 }
 
 Folder Folder::OpenEntryVerified(std::string_view name, const FolderId& expected,
@@ -228,7 +229,7 @@ Folder Folder::OpenEntryVerified(std::string_view name, const FolderId& expected
 uint32_t ListFolder(const Folder& folder, std::vector<FindRecord>* records) {
   records->clear();
   if (!folder.IsOpen()) return error::kInvalidHandle;
-  const int fd = folder.NativeHandle();
+  const int fd = posix::FdOf(folder);
   // The folder's own descriptor is read, so a second listing of the same Folder starts over.
   if (lseek(fd, 0, SEEK_SET) < 0) return ErrorFromErrno(errno);
   uint32_t code = error::kSuccess;
@@ -264,7 +265,7 @@ uint32_t SetEntryAttributesNormal(const Folder& folder, std::string_view name) {
   if (!folder.IsOpen()) return error::kInvalidHandle;
   const EntryName entry(name);
   if (entry.error() != error::kSuccess) return entry.error();
-  const int fd = folder.NativeHandle();
+  const int fd = posix::FdOf(folder);
   struct statx st;
   if (statx(fd, entry.c_str(), kEntryFlags, STATX_TYPE | STATX_MODE, &st) != 0) {
     return ErrorFromErrno(errno);
@@ -289,7 +290,7 @@ uint32_t DeleteEntryFile(const Folder& folder, std::string_view name) {
   if (!folder.IsOpen()) return error::kInvalidHandle;
   const EntryName entry(name);
   if (entry.error() != error::kSuccess) return entry.error();
-  if (unlinkat(folder.NativeHandle(), entry.c_str(), 0) != 0) return ErrorFromErrno(errno);
+  if (unlinkat(posix::FdOf(folder), entry.c_str(), 0) != 0) return ErrorFromErrno(errno);
   return error::kSuccess;
 }
 
@@ -297,7 +298,7 @@ uint32_t RemoveEntryDirectory(const Folder& folder, std::string_view name) {
   if (!folder.IsOpen()) return error::kInvalidHandle;
   const EntryName entry(name);
   if (entry.error() != error::kSuccess) return entry.error();
-  const int fd = folder.NativeHandle();
+  const int fd = posix::FdOf(folder);
   if (unlinkat(fd, entry.c_str(), AT_REMOVEDIR) == 0) return error::kSuccess;
   const int cause = errno;
   if (cause != ENOTDIR) return ErrorFromErrno(cause, /*removing_directory=*/true);
@@ -316,7 +317,7 @@ uint32_t IsEntryFolderEmpty(const Folder& folder, std::string_view name, bool* e
   uint32_t code = error::kSuccess;
   const Folder inner = folder.OpenEntry(name, &code);
   if (!inner.IsOpen()) return code;
-  return HoldsOnlyDots(inner.NativeHandle(), empty);
+  return HoldsOnlyDots(posix::FdOf(inner), empty);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -357,7 +358,7 @@ uint32_t CreateDirectory(const std::string& path) {
   return posix::OnParent(path, [](const Folder& parent, const std::string& name) {
     const EntryName entry(name);
     if (entry.error() != error::kSuccess) return entry.error();
-    if (mkdirat(parent.NativeHandle(), entry.c_str(), 0777) == 0) return error::kSuccess;
+    if (mkdirat(posix::FdOf(parent), entry.c_str(), 0777) == 0) return error::kSuccess;
     return ErrorFromErrno(errno);
   });
 }

@@ -14,7 +14,29 @@
 #include "platform/find.h"
 #include "platform/platform.h"
 
+namespace platform {
+
+// Maps an errno value to the Windows error code that stands for it.
+// `removing_directory` turns EEXIST/ENOTEMPTY into kDirNotEmpty (else kAlreadyExists).
+uint32_t ErrorFromErrno(int errno_value, bool removing_directory = false);
+
+}  // namespace platform
+
 namespace platform::posix {
+
+// The descriptor of an open folder (-1 when it is closed), and a folder owning descriptor `fd`.
+inline int FdOf(const Folder& folder) { return static_cast<int>(folder.Handle()); }
+inline Folder AdoptFd(int fd, const FolderId& id) {
+  return Folder::Adopt(static_cast<NativeHandle>(fd), id);
+}
+
+// The user's home folder: $HOME, else what the account database says; "" when neither knows.
+std::string HomeFolder();
+
+// A per-user XDG base folder: $`variable` when it holds an absolute path (the XDG base
+// directory rules call a relative one invalid and say to ignore it), else HOME/`under_home`;
+// "" without a home. No trailing separator. Every reader of the user's XDG folders uses this.
+std::string XdgUserFolder(const char* variable, const char* under_home);
 
 // FILETIME ticks for a Unix time (seconds and nanoseconds since 1970-01-01 UTC). Times before
 // 1601 give 0; times past the largest signed 64-bit tick count give that count.

@@ -3,6 +3,7 @@
 #include <langinfo.h>
 
 #include <algorithm>
+#include <clocale>
 #include <cstdlib>
 #include <string_view>
 #include <vector>
@@ -38,6 +39,8 @@ std::string LangOfConfig(const std::string& path) {
 }
 
 }  // namespace
+
+void Initialize() { std::setlocale(LC_ALL, ""); }
 
 std::string UserLocaleName() {
   for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {

@@ -7,7 +7,20 @@
 #include <climits>
 #include <string>
 
+// Set by the build from the installation's library folder.
+#ifndef ORVANEL_INSTALLED_LIBRARY_FOLDER
+#define ORVANEL_INSTALLED_LIBRARY_FOLDER "/usr/local/lib"
+#endif
+
 namespace platform {
+
+std::string SharedLibraryFileName(std::string_view name) {
+  std::string file = "lib";
+  for (char c : name) file += static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+  return file + ".so";
+}
+
+std::string InstalledLibraryFolder() { return ORVANEL_INSTALLED_LIBRARY_FOLDER; }
 
 ModuleHandle LoadModule(const std::string& path, std::string* error) {
   dlerror();

@@ -62,14 +62,12 @@ std::string ReadTextFile(const std::string& path) {
 // The data folders in the order of precedence: the user's, then the system's.
 std::vector<std::string> DataFolders() {
   std::vector<std::string> folders;
-  std::string home_data = Environment("XDG_DATA_HOME");
-  if (home_data.empty() && !Environment("HOME").empty()) {
-    home_data = Environment("HOME") + "/.local/share";
-  }
+  std::string home_data = posix::XdgUserFolder("XDG_DATA_HOME", ".local/share");
   if (!home_data.empty()) folders.push_back(home_data);
   std::string system = Environment("XDG_DATA_DIRS");
   if (system.empty()) system = "/usr/local/share/:/usr/share/";
   for (std::string folder : SplitList(system, ':')) {
+    if (folder[0] != kPathSeparator) continue;  // relative: invalid, as in XDG_DATA_HOME
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
     folders.push_back(folder);
   }
@@ -479,7 +477,7 @@ struct IconTheme {
 
 std::vector<std::string> IconBaseFolders() {
   std::vector<std::string> bases;
-  if (!Environment("HOME").empty()) bases.push_back(Environment("HOME") + "/.icons");
+  if (std::string home = posix::HomeFolder(); !home.empty()) bases.push_back(home + "/.icons");
   for (const std::string& data : DataFolders()) bases.push_back(data + "/icons");
   return bases;
 }

@@ -40,7 +40,7 @@ int CallOnPath(const std::string& path, Call call, ssize_t* result) {
   const Folder parent = posix::OpenParent(path, &name, &code);
   if (!parent.IsOpen() || name.size() > NAME_MAX) return ENAMETOOLONG;
   const std::string via_parent =
-      "/proc/self/fd/" + std::to_string(parent.NativeHandle()) + "/" + name;
+      "/proc/self/fd/" + std::to_string(posix::FdOf(parent)) + "/" + name;
   *result = call(via_parent.c_str());
   return *result >= 0 ? 0 : errno;
 }
@@ -223,7 +223,7 @@ int OpenForWalk(const std::string& path, int* cause) {
     *cause = ENAMETOOLONG;
     return -1;
   }
-  fd = openat(parent.NativeHandle(), name.c_str(), kFlags);
+  fd = openat(posix::FdOf(parent), name.c_str(), kFlags);
   *cause = errno;
   return fd;
 }

@@ -479,7 +479,7 @@ uint32_t MoveEntryToTrash(const Folder& folder, std::string_view name, const std
     return error::kInvalidName;
   }
   const std::string entry_name(name);
-  const int fd = folder.NativeHandle();
+  const int fd = posix::FdOf(folder);
   struct stat entry;
   if (fstatat(fd, entry_name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) {
     return ErrorFromErrno(errno);

@@ -64,7 +64,7 @@ int OpenByPath(const std::string& path, int flags, uint32_t* code) {
   }
   int fd;
   do {
-    fd = ::openat(parent.NativeHandle(), entry.c_str(), flags | O_CLOEXEC, 0666);
+    fd = ::openat(posix::FdOf(parent), entry.c_str(), flags | O_CLOEXEC, 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) *code = OpenError(errno);
   return fd;
@@ -170,7 +170,7 @@ int CreateTemporary(const Folder& folder, const std::string& name, std::string* 
                     uint32_t* code) {
   for (int attempt = 0; attempt < 16; ++attempt) {
     *temp_name = TemporaryName(name);
-    const int fd = ::openat(folder.NativeHandle(), temp_name->c_str(),
+    const int fd = ::openat(posix::FdOf(folder), temp_name->c_str(),
                             O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) return fd;
     if (errno == EEXIST || errno == EINTR) continue;
@@ -260,7 +260,7 @@ uint32_t ReplaceWholeFile(const std::string& path, std::string_view data) {
   if (entry.error() != error::kSuccess) return entry.error();
 
   struct stat old;
-  const bool exists = ::fstatat(parent.NativeHandle(), entry.c_str(), &old, 0) == 0;
+  const bool exists = ::fstatat(posix::FdOf(parent), entry.c_str(), &old, 0) == 0;
   if (!exists && errno != ENOENT) return ErrorFromErrno(errno);
   if (exists && !S_ISREG(old.st_mode)) return error::kAccessDenied;  // see OpenRegular
 
@@ -269,11 +269,11 @@ uint32_t ReplaceWholeFile(const std::string& path, std::string_view data) {
   if (!fd.IsOpen()) return code;
   code = FillTemporary(fd.get(), exists ? &old : nullptr, data);
   if (const uint32_t close_code = fd.Close(); code == error::kSuccess) code = close_code;
-  if (code == error::kSuccess && ::renameat(parent.NativeHandle(), temp_name.c_str(),
-                                            parent.NativeHandle(), entry.c_str()) != 0) {
+  if (code == error::kSuccess &&
+      ::renameat(posix::FdOf(parent), temp_name.c_str(), posix::FdOf(parent), entry.c_str()) != 0) {
     code = ErrorFromErrno(errno);
   }
-  if (code != error::kSuccess) ::unlinkat(parent.NativeHandle(), temp_name.c_str(), 0);
+  if (code != error::kSuccess) ::unlinkat(posix::FdOf(parent), temp_name.c_str(), 0);
   return code;
 }
 
@@ -304,7 +304,7 @@ uint32_t GetFileSize(const std::string& path, uint64_t* size) {
     const EntryName entry(name);
     if (entry.error() != error::kSuccess) return entry.error();
     struct stat info;
-    if (::fstatat(parent.NativeHandle(), entry.c_str(), &info, 0) != 0) {
+    if (::fstatat(posix::FdOf(parent), entry.c_str(), &info, 0) != 0) {
       return ErrorFromErrno(errno);
     }
     *size = S_ISREG(info.st_mode) && info.st_size > 0 ? static_cast<uint64_t>(info.st_size) : 0;

@@ -1,6 +1,5 @@
 #include "platform/arguments.h"
 
-
 #include "platform/win32/internal.h"
 
 namespace platform {

@@ -1,10 +1,22 @@
-// The user's environment: the per-user application-data folder and %NAME% expansion.
+// The process set-up, the user's environment: the per-user folders and %NAME% expansion.
 
+#include <clocale>
 #include <string>
 
 #include "platform/win32/internal.h"
 
 namespace platform {
+
+void Initialize() {
+  // The C runtime's locale follows the user's, as on Linux; and a drive without its medium
+  // (an empty card reader named by a script) gives an error, never a dialog that stops a
+  // scheduled run until someone answers it.
+  std::setlocale(LC_ALL, "");
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+}
+
+// Roaming application data serves both: Windows keeps a program's settings there too.
+std::string GetUserConfigFolder() { return GetUserDataFolder(); }
 
 std::string GetUserDataFolder() {
   wchar_t folder[MAX_PATH];

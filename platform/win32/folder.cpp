@@ -4,9 +4,6 @@
 // listed folder is seen as what it is and never entered. Listing and deletion go by handle
 // (GetFileInformationByHandleEx, SetFileInformationByHandle): no path is resolved twice
 // between a check and an action, and paths of any length work.
-//
-// A handle is kept in Folder's int: Windows guarantees that kernel handles have 32 significant
-// bits (so 32-bit and 64-bit processes can share them), HandleToLong/LongToHandle convert.
 #include <utility>
 #include <vector>
 
@@ -67,8 +64,6 @@ using win32::Wide;
 void SetError(uint32_t* error, uint32_t value) {
   if (error != nullptr) *error = value;
 }
-
-HANDLE ToHandle(int value) { return LongToHandle(value); }
 
 // An entry name as Windows takes it, checked so that it can only ever name one entry of the
 // folder: no separator (it would reach into another folder), no ":" (a stream, or a drive), no
@@ -201,7 +196,7 @@ uint32_t DeleteEntry(const Folder& folder, std::string_view name, ULONG options)
   if (code != error::kSuccess) return code;
   if (wide.empty()) return error::kAccessDenied;  // "." is the folder that holds the walk
   HANDLE handle;
-  code = win32::OpenRelative(ToHandle(folder.NativeHandle()), wide, DELETE | FILE_READ_ATTRIBUTES,
+  code = win32::OpenRelative(win32::HandleOf(folder), wide, DELETE | FILE_READ_ATTRIBUTES,
                              options | FILE_OPEN_REPARSE_POINT, &handle);
   if (code != error::kSuccess) return code;
   code = DeleteByHandle(handle);
@@ -217,20 +212,21 @@ uint32_t DeleteEntry(const Folder& folder, std::string_view name, ULONG options)
 Folder::~Folder() { Close(); }
 
 Folder::Folder(Folder&& other) noexcept
-    : handle_(std::exchange(other.handle_, -1)), id_(std::exchange(other.id_, FolderId{})) {}
+    : handle_(std::exchange(other.handle_, NativeHandle::kNone)),
+      id_(std::exchange(other.id_, FolderId{})) {}
 
 Folder& Folder::operator=(Folder&& other) noexcept {
   if (this != &other) {
     Close();
-    handle_ = std::exchange(other.handle_, -1);
+    handle_ = std::exchange(other.handle_, NativeHandle::kNone);
     id_ = std::exchange(other.id_, FolderId{});
   }
   return *this;
 }
 
 void Folder::Close() {
-  if (handle_ >= 0) CloseHandle(ToHandle(handle_));
-  handle_ = -1;
+  if (IsOpen()) CloseHandle(win32::HandleOf(*this));
+  handle_ = NativeHandle::kNone;
   id_ = FolderId{};
 }
 
@@ -253,7 +249,7 @@ Folder Folder::Open(const std::string& path, uint32_t* error, bool follow_links)
   const uint32_t code = CheckOpenedFolder(handle, follow_links, &id);
   SetError(error, code);
   if (code != error::kSuccess) return Folder();
-  return Folder(HandleToLong(handle), id);
+  return win32::AdoptHandle(handle, id);
 }
 
 Folder Folder::OpenEntry(std::string_view name, uint32_t* error, bool follow_links) const {
@@ -265,7 +261,7 @@ Folder Folder::OpenEntry(std::string_view name, uint32_t* error, bool follow_lin
     // NT names know no "..": the parent is opened by the folder's own path. The walks check
     // the identity of what they reach this way (OpenEntryVerified).
     wchar_t buffer[32768];
-    const DWORD length = GetFinalPathNameByHandleW(ToHandle(handle_), buffer, 32768, 0);
+    const DWORD length = GetFinalPathNameByHandleW(win32::HandleOf(*this), buffer, 32768, 0);
     if (length == 0 || length >= 32768) {
       SetError(error, length == 0 ? GetLastError() : error::kFilenameTooLong);
       return Folder();
@@ -284,7 +280,7 @@ Folder Folder::OpenEntry(std::string_view name, uint32_t* error, bool follow_lin
     return Folder();
   }
   HANDLE handle;
-  code = win32::OpenRelative(ToHandle(handle_), wide, kFolderAccess,
+  code = win32::OpenRelative(win32::HandleOf(*this), wide, kFolderAccess,
                              FILE_DIRECTORY_FILE | (follow_links ? 0 : FILE_OPEN_REPARSE_POINT),
                              &handle);
   if (code != error::kSuccess) {
@@ -295,7 +291,7 @@ Folder Folder::OpenEntry(std::string_view name, uint32_t* error, bool follow_lin
   code = CheckOpenedFolder(handle, follow_links, &id);
   SetError(error, code);
   if (code != error::kSuccess) return Folder();
-  return Folder(HandleToLong(handle), id);
+  return win32::AdoptHandle(handle, id);
 }
 
 Folder Folder::OpenEntryVerified(std::string_view name, const FolderId& expected,
@@ -315,7 +311,7 @@ uint32_t ListFolder(const Folder& folder, std::vector<FindRecord>* records) {
   records->clear();
   if (!folder.IsOpen()) return error::kInvalidHandle;
   return ForEachListedEntry(
-      ToHandle(folder.NativeHandle()), 65536, [&](const FILE_ID_BOTH_DIR_INFO& entry) {
+      win32::HandleOf(folder), 65536, [&](const FILE_ID_BOTH_DIR_INFO& entry) {
         FindRecord& record = records->emplace_back();
         record.name = win32::Utf8(NameOf(entry));
         // The tag of a reparse point stands where extended attributes'
@@ -339,7 +335,7 @@ uint32_t GetEntryAttributes(const Folder& folder, std::string_view name, uint32_
   uint32_t code = EntryName(name, &wide);
   if (code != error::kSuccess) return code;
   HANDLE handle;
-  code = win32::OpenRelative(ToHandle(folder.NativeHandle()), wide, FILE_READ_ATTRIBUTES,
+  code = win32::OpenRelative(win32::HandleOf(folder), wide, FILE_READ_ATTRIBUTES,
                              FILE_OPEN_REPARSE_POINT, &handle);
   if (code != error::kSuccess) return code;
   code = DescribeOpenEntry(handle, attributes, size);
@@ -354,7 +350,7 @@ uint32_t SetEntryAttributesNormal(const Folder& folder, std::string_view name) {
   if (code != error::kSuccess) return code;
   HANDLE handle;
   // The entry itself, never what a link leads to.
-  code = win32::OpenRelative(ToHandle(folder.NativeHandle()), wide, FILE_WRITE_ATTRIBUTES,
+  code = win32::OpenRelative(win32::HandleOf(folder), wide, FILE_WRITE_ATTRIBUTES,
                              FILE_OPEN_REPARSE_POINT, &handle);
   if (code != error::kSuccess) return code;
   FILE_BASIC_INFO basic{};  // zero times: left as they are
@@ -383,11 +379,10 @@ uint32_t IsEntryFolderEmpty(const Folder& folder, std::string_view name, bool* e
   const Folder inner = folder.OpenEntry(name, &code);
   if (!inner.IsOpen()) return code;
   bool found = false;
-  code = ForEachListedEntry(ToHandle(inner.NativeHandle()), 4096,
-                            [&](const FILE_ID_BOTH_DIR_INFO& entry) {
-                              found = !IsDots(NameOf(entry));
-                              return !found;
-                            });
+  code = ForEachListedEntry(win32::HandleOf(inner), 4096, [&](const FILE_ID_BOTH_DIR_INFO& entry) {
+    found = !IsDots(NameOf(entry));
+    return !found;
+  });
   *empty = code == error::kSuccess && !found;
   return code;
 }

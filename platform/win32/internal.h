@@ -7,10 +7,10 @@
 // rewriting of names (trailing dots and blanks, "CON", "NUL") applies.
 #pragma once
 
-#include <windows.h>
-#include <winternl.h>
 #include <shellapi.h>
 #include <shlobj.h>
+#include <windows.h>
+#include <winternl.h>
 
 // The layer's own functions carry the names of the Windows calls they stand for; the macros
 // that turn those names into their A or W forms must not rename them here.
@@ -72,6 +72,14 @@ uint32_t VisibleAttributes(DWORD attributes, DWORD reparse_tag);
 inline FileTime Ticks(LARGE_INTEGER time) { return static_cast<FileTime>(time.QuadPart); }
 inline FileTime Ticks(FILETIME time) {
   return (static_cast<FileTime>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+// The HANDLE an open Folder holds, and a Folder that owns `handle` (and closes it).
+inline HANDLE HandleOf(const Folder& folder) {
+  return reinterpret_cast<HANDLE>(static_cast<intptr_t>(folder.Handle()));
+}
+inline Folder AdoptHandle(HANDLE handle, const FolderId& id) {
+  return Folder::Adopt(static_cast<NativeHandle>(reinterpret_cast<intptr_t>(handle)), id);
 }
 
 // True when this process runs under Wine (ntdll exports wine_get_version).

@@ -32,6 +32,11 @@ std::string SystemMessage(DWORD code) {
 
 }  // namespace
 
+std::string SharedLibraryFileName(std::string_view name) { return std::string(name) + ".dll"; }
+
+// Windows programs keep their libraries beside them.
+std::string InstalledLibraryFolder() { return ProgramFolder(); }
+
 ModuleHandle LoadModule(const std::string& path, std::string* error) {
   const std::wstring wide = win32::LongPath(path);
   // The library's own folder is searched for what it needs, not the program's.

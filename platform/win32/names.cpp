@@ -1,6 +1,6 @@
-#include "platform/win32/internal.h"
-
 #include "platform/names.h"
+
+#include "platform/win32/internal.h"
 
 namespace platform {
 

@@ -7,6 +7,7 @@
 
 #include "cleaner/COutput.h"
 #include "cleaner/C_LOOM_cleaner.h"
+#include "cleaner/RunContext.h"
 #include "cleaner/modByAge.h"
 #include "cleaner/modMain.h"
 #include "support/ov_error.h"
@@ -26,7 +27,8 @@ int32_t ErrorNumberOf(void (*action)()) {
 
 TEST(CleanerObjectTest, RegistersThreeFunctionsAndFortyThreePropertiesInOrder) {
   loom::ObjectInfo info;
-  C_LOOM_cleaner cleaner;
+  RunContext run;
+  C_LOOM_cleaner cleaner(run);
   ASSERT_TRUE(cleaner.Register(info));
   EXPECT_EQ(info.ObjectName(), "cleaner");
   ASSERT_EQ(info.Members().size(), 46u);
@@ -45,11 +47,12 @@ TEST(CleanerObjectTest, RegistersThreeFunctionsAndFortyThreePropertiesInOrder) {
 }
 
 TEST(CleanerObjectTest, CreatingTheObjectResetsTheSwitches) {
-  DeleteToRecycleBin = false;
-  GoBelowJunctions = true;
-  C_LOOM_cleaner cleaner;
-  EXPECT_TRUE(DeleteToRecycleBin);
-  EXPECT_FALSE(GoBelowJunctions);
+  RunContext run;
+  run.DeleteToRecycleBin = false;
+  run.GoBelowJunctions = true;
+  C_LOOM_cleaner cleaner(run);
+  EXPECT_TRUE(run.DeleteToRecycleBin);
+  EXPECT_FALSE(run.GoBelowJunctions);
 }
 
 TEST(ValueConversionTest, NumbersRoundHalvesToEven) {
@@ -109,13 +112,10 @@ TEST(ValueConversionTest, DecimalPointDoesNotDependOnTheLocale) {
 
 class CleanerInvokeTest : public ::testing::Test {
  protected:
-  void SetUp() override { Output = std::make_unique<COutput>(temp / "log", nullptr); }
-  void TearDown() override {
-    Output.reset();
-    NoLongMode = false;
-  }
+  void SetUp() override { run.OpenOutput(temp / "log", nullptr); }
   testing::TempFolder temp;
-  C_LOOM_cleaner cleaner;
+  RunContext run;
+  C_LOOM_cleaner cleaner{run};
   loom::ScriptError error;
 };
 
@@ -129,19 +129,19 @@ TEST_F(CleanerInvokeTest, WrongValueKindFailsTheCommandAndNamesIt) {
 }
 
 TEST_F(CleanerInvokeTest, LongTwinIsRejectedOnlyInNoLongMode) {
-  NoLongMode = true;
+  run.NoLongMode = true;
   EXPECT_TRUE(cleaner.InvokeProperty("by-age-set-days-long", loom::Value(5.0), error));
   EXPECT_TRUE(
       cleaner.InvokeProperty("delete-folder-long", loom::Value(temp / "does-not-matter"), error));
-  EXPECT_EQ(Output->ReportedFolders, 0);  // rejected: not even looked at
+  EXPECT_EQ(run.Output->ReportedFolders, 0);  // rejected: not even looked at
   EXPECT_TRUE(cleaner.InvokeProperty("delete-folder", loom::Value(temp / "missing"), error));
-  EXPECT_EQ(Output->ReportedFolders, 1);
+  EXPECT_EQ(run.Output->ReportedFolders, 1);
 }
 
 TEST_F(CleanerInvokeTest, AgeDaysSetTheThresholdBackFromNow) {
   ASSERT_TRUE(cleaner.InvokeProperty("by-age-set-days", loom::Value(2.5), error));
   double now = static_cast<double>(platform::GetSystemTimeAsFileTime());
-  double days = (now - AgeThresholdForTesting()) / 864000000000.0;
+  double days = (now - run.AgeThreshold) / 864000000000.0;
   EXPECT_NEAR(days, 2.0, 0.001);
 }
 

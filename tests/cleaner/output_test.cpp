@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cleaner/COutput.h"
+#include "cleaner/RunContext.h"
 #include "cleaner/modMain.h"
 #include "temp_folder.h"
 
@@ -31,105 +32,105 @@ class OutputTest : public ::testing::Test {
  protected:
   void SetUp() override {
     log = temp / "run.log";
-    Output = std::make_unique<COutput>(log, nullptr);
-    DeleteToRecycleBin = false;
+    run.OpenOutput(log, nullptr);
+    run.DeleteToRecycleBin = false;
   }
-  void TearDown() override { Output.reset(); }
 
   TempFolder temp;
   testing::QuietStdout quiet;
   std::string log;
+  RunContext run;
 };
 
 const std::string kRule = std::string(78, '=') + "\n";
 
 TEST_F(OutputTest, LogIsCompleteAtEveryLineEndAndStopsAtDumpOutput) {
-  Output->AddText("first ");
+  run.Output->AddText("first ");
   EXPECT_EQ(ReadFile(log), kRule);  // an unfinished line waits for its end
-  Output->AddLine("line");
+  run.Output->AddLine("line");
   EXPECT_EQ(ReadFile(log), kRule + "first line\n");
-  Output->AddText("tail");
-  Output->DumpOutput();
-  Output->AddLine(" and the prompt");
-  Output->CloseLog();
+  run.Output->AddText("tail");
+  run.Output->DumpOutput();
+  run.Output->AddLine(" and the prompt");
+  run.Output->CloseLog();
   EXPECT_EQ(ReadFile(log), kRule + "first line\ntail");
 }
 
 TEST_F(OutputTest, EachRunAppendsItsRuleLine) {
-  Output->AddLine("one");
-  Output.reset();
-  Output = std::make_unique<COutput>(log, nullptr);
-  Output->AddLine("two");
-  Output->CloseLog();
+  run.Output->AddLine("one");
+  run.Output.reset();
+  run.OpenOutput(log, nullptr);
+  run.Output->AddLine("two");
+  run.Output->CloseLog();
   EXPECT_EQ(ReadFile(log), kRule + "one\n" + kRule + "two\n");
 }
 
 TEST_F(OutputTest, DisplayIsClearOnlyBeforeTheFirstText) {
-  EXPECT_TRUE(Output->IsDisplayClear());
-  Output->AddText("");
-  EXPECT_TRUE(Output->IsDisplayClear());
-  Output->AddLine(std::string(20001, 'x'));
-  EXPECT_FALSE(Output->IsDisplayClear());
+  EXPECT_TRUE(run.Output->IsDisplayClear());
+  run.Output->AddText("");
+  EXPECT_TRUE(run.Output->IsDisplayClear());
+  run.Output->AddLine(std::string(20001, 'x'));
+  EXPECT_FALSE(run.Output->IsDisplayClear());
   // The next piece empties the box and is then its only text: still not clear.
-  Output->AddText("y");
-  EXPECT_FALSE(Output->IsDisplayClear());
+  run.Output->AddText("y");
+  EXPECT_FALSE(run.Output->IsDisplayClear());
 }
 
 TEST_F(OutputTest, DeletedFileCountsAsReportedAndFreed) {
   WriteFile(temp / "a.bin", std::string(1234, 'a'));
-  EXPECT_TRUE(DeleteAndReportFile(*Output, temp / "a.bin"));
-  Output->CloseLog();
+  EXPECT_TRUE(DeleteAndReportFile(*run.Output, temp / "a.bin"));
+  run.Output->CloseLog();
   EXPECT_EQ(ReadFile(log), kRule + temp / "a.bin" + "  :: 1 234 bytes\n");
-  EXPECT_EQ(Output->ReportedFiles, 1);
-  EXPECT_EQ(Output->DeletedFiles, 1);
-  EXPECT_EQ(Output->FreedBytes, 1234);
+  EXPECT_EQ(run.Output->ReportedFiles, 1);
+  EXPECT_EQ(run.Output->DeletedFiles, 1);
+  EXPECT_EQ(run.Output->FreedBytes, 1234);
   struct stat st;
   EXPECT_NE(stat((temp / "a.bin").c_str(), &st), 0);
 }
 
 TEST_F(OutputTest, MissingFileLineHasNoSizeAndEndsWithTheError) {
-  EXPECT_FALSE(DeleteAndReportFile(*Output, temp / "gone.txt"));
-  Output->CloseLog();
+  EXPECT_FALSE(DeleteAndReportFile(*run.Output, temp / "gone.txt"));
+  run.Output->CloseLog();
   EXPECT_EQ(ReadFile(log), kRule + temp / "gone.txt" + "  [Файл не найден]\n");
-  EXPECT_EQ(Output->ReportedFiles, 0);
-  EXPECT_EQ(Output->DeletedFiles, 0);
+  EXPECT_EQ(run.Output->ReportedFiles, 0);
+  EXPECT_EQ(run.Output->DeletedFiles, 0);
 }
 
 TEST_F(OutputTest, FullFolderIsReportedAndKeptWithThePathAccessError) {
   mkdir((temp / "full").c_str(), 0755);
   WriteFile(temp / "full/x", "x");
-  EXPECT_FALSE(RemoveAndReportFolder(*Output, temp / "full"));
-  Output->CloseLog();
+  EXPECT_FALSE(RemoveAndReportFolder(*run.Output, temp / "full"));
+  run.Output->CloseLog();
   EXPECT_EQ(ReadFile(log), kRule + temp / "full" + "  :: DIR  [Ошибка доступа к пути или файлу]\n");
-  EXPECT_EQ(Output->ReportedFolders, 1);
-  EXPECT_EQ(Output->DeletedFolders, 0);
+  EXPECT_EQ(run.Output->ReportedFolders, 1);
+  EXPECT_EQ(run.Output->DeletedFolders, 0);
 }
 
 TEST_F(OutputTest, ReadOnlyFileIsDeleted) {
   WriteFile(temp / "ro", "data");
   chmod((temp / "ro").c_str(), 0444);
-  EXPECT_TRUE(DeleteAndReportFile(*Output, temp / "ro"));
+  EXPECT_TRUE(DeleteAndReportFile(*run.Output, temp / "ro"));
 }
 
 TEST_F(OutputTest, CreateFolderCountsAFolderLeftAndNeverRaises) {
-  Output->CreateFolder(temp / "n/e/w");
+  run.Output->CreateFolder(temp / "n/e/w");
   WriteFile(temp / "file", "x");
-  Output->CreateFolder(temp / "file/sub");
-  Output->CloseLog();
+  run.Output->CreateFolder(temp / "file/sub");
+  run.Output->CloseLog();
   struct stat st;
   EXPECT_EQ(stat((temp / "n/e/w").c_str(), &st), 0);
   std::string text = ReadFile(log);
   EXPECT_NE(text.find("*NEW* " + temp / "n/e/w" + "  :: DIR\n"), std::string::npos);
   EXPECT_NE(text.find("*NEW* " + temp / "file/sub" + "  :: DIR  ["), std::string::npos);
-  EXPECT_EQ(Output->ReportedFolders, 2);
+  EXPECT_EQ(run.Output->ReportedFolders, 2);
 }
 
 TEST_F(OutputTest, TotalsLabelsLineUpAndShowWhatIsLeft) {
   WriteFile(temp / "a", "12345");
-  DeleteAndReportFile(*Output, temp / "a");
-  DeleteAndReportFile(*Output, temp / "missing");
-  Output->ReportTime();
-  Output->CloseLog();
+  DeleteAndReportFile(*run.Output, temp / "a");
+  DeleteAndReportFile(*run.Output, temp / "missing");
+  run.Output->ReportTime();
+  run.Output->CloseLog();
   std::string text = ReadFile(log);
   EXPECT_NE(text.find("\nВсего удалено файлов:  1  [осталось: 0]\n"), std::string::npos);
   EXPECT_NE(text.find("\nВсего удалено папок:   0  [осталось: 0]\n"), std::string::npos);

@@ -11,6 +11,7 @@
 
 #include "cleaner/COutput.h"
 #include "cleaner/FolderWalk.h"
+#include "cleaner/RunContext.h"
 #include "cleaner/modMain.h"
 #include "temp_folder.h"
 
@@ -35,8 +36,8 @@ class RecordingVisitor : public FolderVisitor {
     events.push_back("visit " + walk.EntryPath("").substr(0, folder.path_length));
     if (++visits % 50 == 0) max_descriptors = std::max(max_descriptors, OpenDescriptors());
   }
-  bool VisitChild(FolderWalk&, WalkFolder&, const platform::FindRecord& entry) override {
-    return IsEnterableSubfolderEntry(entry.attributes, entry.name);
+  bool VisitChild(FolderWalk& walk, WalkFolder&, const platform::FindRecord& entry) override {
+    return IsEnterableSubfolderEntry(walk.run(), entry.attributes, entry.name);
   }
   void LeaveChild(FolderWalk&, WalkFolder&, const platform::FindRecord& entry, bool) override {
     events.push_back("leave " + entry.name);
@@ -50,10 +51,9 @@ class RecordingVisitor : public FolderVisitor {
 class FolderWalkTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Output = std::make_unique<COutput>(temp / "walk.log", nullptr);
-    GoBelowJunctions = false;
+    run.OpenOutput(temp / "walk.log", nullptr);
+    run.GoBelowJunctions = false;
   }
-  void TearDown() override { Output.reset(); }
 
   // A chain root/d/d/.../d of `depth` folders made relative to each other, beyond PATH_MAX.
   void MakeChain(const std::string& root, int depth) {
@@ -70,12 +70,13 @@ class FolderWalkTest : public ::testing::Test {
 
   TempFolder temp;
   testing::QuietStdout quiet;
+  RunContext run;
 };
 
 TEST_F(FolderWalkTest, SubtreeOfEachChildIsWalkedBeforeTheNextSibling) {
   for (auto* dir : {"t", "t/a", "t/a/x", "t/b"}) mkdir((temp / dir).c_str(), 0755);
   RecordingVisitor visitor;
-  FolderWalk(*Output).Run(temp / "t", visitor, false);
+  FolderWalk(run).Run(temp / "t", visitor, false);
   // Listing order is the system's; check the shape rather than the sibling order.
   ASSERT_EQ(visitor.events.size(), 7u);
   EXPECT_EQ(visitor.events[0], "visit " + (temp / "t"));
@@ -92,7 +93,7 @@ TEST_F(FolderWalkTest, WalksChainsDeeperThanThePathLimitWithFewDescriptors) {
   MakeChain(temp / "deep", kDepth);
   int before = OpenDescriptors();
   RecordingVisitor visitor;
-  FolderWalk(*Output).Run(temp / "deep", visitor, false);
+  FolderWalk(run).Run(temp / "deep", visitor, false);
   EXPECT_EQ(visitor.events.size(), 2u * kDepth + 1);
   EXPECT_EQ(visitor.events.back(), "leave dd");
   EXPECT_LT(visitor.max_descriptors, before + 100);
@@ -110,9 +111,9 @@ TEST_F(FolderWalkTest, ComesBackThroughALinkEnteredDeepDown) {
   ASSERT_EQ(symlink((temp / "target").c_str(), (bottom + "/link").c_str()), 0);
   mkdir((bottom + "/zz").c_str(), 0755);
 
-  GoBelowJunctions = true;
+  run.GoBelowJunctions = true;
   RecordingVisitor visitor;
-  FolderWalk(*Output).Run(temp / "deep", visitor, false);
+  FolderWalk(run).Run(temp / "deep", visitor, false);
   auto has = [&](const std::string& event) {
     return std::find(visitor.events.begin(), visitor.events.end(), event) != visitor.events.end();
   };
@@ -127,7 +128,7 @@ TEST_F(FolderWalkTest, LinksAreNotEnteredWhileTheSwitchIsOff) {
   mkdir((temp / "elsewhere").c_str(), 0755);
   symlink((temp / "elsewhere").c_str(), (temp / "t/link").c_str());
   RecordingVisitor visitor;
-  FolderWalk(*Output).Run(temp / "t", visitor, false);
+  FolderWalk(run).Run(temp / "t", visitor, false);
   EXPECT_EQ(visitor.events, std::vector<std::string>{"visit " + (temp / "t")});
 }
 
@@ -154,7 +155,7 @@ TEST_F(FolderWalkTest, AFolderSwappedForALinkAfterTheListingIsNotEntered) {
   mkdir((temp / "outside").c_str(), 0755);
   mkdir((temp / "outside/precious").c_str(), 0755);
   SwappingVisitor visitor(temp / "outside");
-  FolderWalk(*Output).Run(temp / "t", visitor, false);
+  FolderWalk(run).Run(temp / "t", visitor, false);
   for (const std::string& event : visitor.events) {
     EXPECT_EQ(event.find("precious"), std::string::npos) << event;
   }
@@ -165,15 +166,15 @@ TEST_F(FolderWalkTest, AStartFolderThatBecameALinkIsNotEntered) {
   mkdir((temp / "outside/precious").c_str(), 0755);
   symlink((temp / "outside").c_str(), (temp / "start").c_str());
   RecordingVisitor refused, followed;
-  FolderWalk(*Output).Run(temp / "start/", refused, false);
+  FolderWalk(run).Run(temp / "start/", refused, false);
   EXPECT_EQ(refused.events, std::vector<std::string>{"visit " + (temp / "start/")});
-  FolderWalk(*Output).Run(temp / "start", followed, true);
+  FolderWalk(run).Run(temp / "start", followed, true);
   EXPECT_EQ(followed.events.size(), 3u);  // visit start, visit precious, leave precious
 }
 
 TEST_F(FolderWalkTest, AFolderThatCannotBeOpenedHasNoEntries) {
   RecordingVisitor visitor;
-  EXPECT_TRUE(FolderWalk(*Output).Run(temp / "missing", visitor, false));
+  EXPECT_TRUE(FolderWalk(run).Run(temp / "missing", visitor, false));
   EXPECT_EQ(visitor.events.size(), 1u);
 }
 

@@ -1,4 +1,4 @@
-// %NAME% expansion and the per-user data folder.
+// %NAME% expansion and the per-user data and configuration folders.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -124,6 +124,16 @@ TEST_F(EnvironmentTest, UserDataFolderPrefersAbsoluteXdgDataHome) {
   EXPECT_EQ(platform::GetUserDataFolder(), "/home/someone/.local/share");
   Set("HOME", "/home/trailing/");
   EXPECT_EQ(platform::GetUserDataFolder(), "/home/trailing/.local/share");
+}
+
+TEST_F(EnvironmentTest, UserConfigFolderFollowsTheSameRulesAsTheDataFolder) {
+  Set("HOME", "/home/someone");
+  Set("XDG_CONFIG_HOME", "/xdg/config//");
+  EXPECT_EQ(platform::GetUserConfigFolder(), "/xdg/config");
+  Set("XDG_CONFIG_HOME", "./config");  // relative: ignored, never taken from the current folder
+  EXPECT_EQ(platform::GetUserConfigFolder(), "/home/someone/.config");
+  Set("XDG_CONFIG_HOME", "");
+  EXPECT_EQ(platform::GetUserConfigFolder(), "/home/someone/.config");
 }
 
 TEST_F(EnvironmentTest, UserDataFolderWithoutHomeUsesTheAccountEntry) {

@@ -1,10 +1,12 @@
-// The errno -> Windows error mapping that every caller above the platform relies on.
+// The POSIX backend's errno -> Windows error mapping, whose codes every caller above the platform
+// relies on.
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 
 #include "platform/platform.h"
+#include "platform/posix/internal.h"
 
 namespace platform {
 namespace {

@@ -275,12 +275,12 @@ TEST_F(FolderTest, EntryNamesThatCannotBeOneEntryAreRefused) {
 
 TEST_F(FolderTest, MovedFolderKeepsItsHandleAndTheSourceIsClosed) {
   Folder first = OpenRoot();
-  const int handle = first.NativeHandle();
+  const int handle = platform::posix::FdOf(first);
   Folder second = std::move(first);
   EXPECT_FALSE(first.IsOpen());
-  EXPECT_EQ(second.NativeHandle(), handle);
+  EXPECT_EQ(platform::posix::FdOf(second), handle);
   first = std::move(second);
-  EXPECT_EQ(first.NativeHandle(), handle);
+  EXPECT_EQ(platform::posix::FdOf(first), handle);
   first.Close();
   EXPECT_FALSE(first.IsOpen());
 }
@@ -296,14 +296,15 @@ TEST_F(FolderTest, WalksAndRemovesAChainDeeperThanPathMax) {
   std::string long_path = root_;
   for (int level = 0; level < kDepth; ++level) {
     ids.push_back(current.Id());
-    ASSERT_EQ(mkdirat(current.NativeHandle(), name.c_str(), 0755), 0) << level;
+    ASSERT_EQ(mkdirat(platform::posix::FdOf(current), name.c_str(), 0755), 0) << level;
     uint32_t code = 99;
     current = current.OpenEntry(name, &code);
     ASSERT_EQ(code, error::kSuccess) << level;
     long_path += "/" + name;
   }
 
-  const int fd = openat(current.NativeHandle(), "leaf", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  const int fd =
+      openat(platform::posix::FdOf(current), "leaf", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
   ASSERT_GE(fd, 0);
   close(fd);
   auto listed = ListByName(current);

@@ -20,6 +20,7 @@
 
 #include "gtest/gtest.h"
 #include "platform/platform.h"
+#include "platform/posix/internal.h"
 #include "platform/posix/trash_internal.h"
 
 namespace {
@@ -279,19 +280,19 @@ TEST_F(TrashTest, FileBeyondPathMaxIsTrashedThroughItsFolder) {
   ASSERT_TRUE(folder.IsOpen()) << error;
   std::string path = root_ + "/work";
   while (path.size() <= PATH_MAX + 200) {
-    ASSERT_EQ(mkdirat(folder.NativeHandle(), level.c_str(), 0700), 0);
+    ASSERT_EQ(mkdirat(platform::posix::FdOf(folder), level.c_str(), 0700), 0);
     folder = folder.OpenEntry(level, &error);
     ASSERT_TRUE(folder.IsOpen()) << error;
     path += "/" + level;
   }
-  int fd = openat(folder.NativeHandle(), "deep.txt", O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+  int fd = openat(platform::posix::FdOf(folder), "deep.txt", O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
   ASSERT_GE(fd, 0);
   close(fd);
   path += "/deep.txt";
 
   ASSERT_EQ(platform::MoveEntryToTrash(folder, "deep.txt", path), kSuccess);
   struct stat st;
-  EXPECT_NE(fstatat(folder.NativeHandle(), "deep.txt", &st, AT_SYMLINK_NOFOLLOW), 0);
+  EXPECT_NE(fstatat(platform::posix::FdOf(folder), "deep.txt", &st, AT_SYMLINK_NOFOLLOW), 0);
   EXPECT_TRUE(Exists(trash_ + "/files/deep.txt"));
   EXPECT_EQ(platform::trash::PercentDecodePath(HomeRecord("deep.txt").path), path);
 }

@@ -1,0 +1,72 @@
+// The machine's file system is the functions of platform.h, whichever backend implements them,
+// so one forwarding class serves every backend.
+#include "platform/file_system.h"
+
+namespace platform {
+
+namespace {
+
+class MachineFileSystem final : public FileSystem {
+ public:
+  Folder OpenFolder(const std::string& path, uint32_t* error, bool follow_links) override {
+    return Folder::Open(path, error, follow_links);
+  }
+  Folder OpenEntry(const Folder& folder, std::string_view name, uint32_t* error,
+                   bool follow_links) override {
+    return folder.OpenEntry(name, error, follow_links);
+  }
+  Folder OpenEntryVerified(const Folder& folder, std::string_view name, const FolderId& expected,
+                           uint32_t* error) override {
+    return folder.OpenEntryVerified(name, expected, error);
+  }
+  uint32_t ListFolder(const Folder& folder, std::vector<FindRecord>* records) override {
+    return platform::ListFolder(folder, records);
+  }
+  uint32_t GetEntryAttributes(const Folder& folder, std::string_view name, uint32_t* attributes,
+                              uint64_t* size) override {
+    return platform::GetEntryAttributes(folder, name, attributes, size);
+  }
+  uint32_t SetEntryAttributesNormal(const Folder& folder, std::string_view name) override {
+    return platform::SetEntryAttributesNormal(folder, name);
+  }
+  uint32_t DeleteEntryFile(const Folder& folder, std::string_view name) override {
+    return platform::DeleteEntryFile(folder, name);
+  }
+  uint32_t RemoveEntryDirectory(const Folder& folder, std::string_view name) override {
+    return platform::RemoveEntryDirectory(folder, name);
+  }
+  uint32_t MoveEntryToTrash(const Folder& folder, std::string_view name,
+                            const std::string& path) override {
+    return platform::MoveEntryToTrash(folder, name, path);
+  }
+  uint32_t IsEntryFolderEmpty(const Folder& folder, std::string_view name, bool* empty) override {
+    return platform::IsEntryFolderEmpty(folder, name, empty);
+  }
+  uint32_t GetFileAttributes(const std::string& path, uint32_t* attributes,
+                             uint64_t* size) override {
+    return platform::GetFileAttributes(path, attributes, size);
+  }
+  uint32_t SetFileAttributesNormal(const std::string& path) override {
+    return platform::SetFileAttributesNormal(path);
+  }
+  uint32_t DeleteFile(const std::string& path) override { return platform::DeleteFile(path); }
+  uint32_t RemoveDirectory(const std::string& path) override {
+    return platform::RemoveDirectory(path);
+  }
+  uint32_t MoveToTrash(const std::string& path) override { return platform::MoveToTrash(path); }
+  uint32_t IsFolderEmpty(const std::string& path, bool* empty) override {
+    return platform::IsFolderEmpty(path, empty);
+  }
+  uint32_t CreateDirectory(const std::string& path) override {
+    return platform::CreateDirectory(path);
+  }
+};
+
+}  // namespace
+
+FileSystem& RealFileSystem() {
+  static MachineFileSystem machine;
+  return machine;
+}
+
+}  // namespace platform

@@ -1,0 +1,127 @@
+// The file system as the cleaner's walks and its output see it: one interface with every
+// operation they take, so that a test can stand in for the machine's own (and make any chosen
+// call fail) without root, loop images or immutable files.
+//
+// RealFileSystem() is the machine's (platform/file_system.cpp, the same for every backend, since
+// it only forwards to platform.h): each call is the function of platform.h of the same name,
+// with the same meaning, failure codes and units. Another implementation keeps that meaning:
+// Windows error codes (error::), attr:: bits, FILETIME ticks. A test derives from
+// FileSystemWrapper, which forwards everything to another file system, and overrides the calls
+// it wants to change.
+//
+// The folders handed out are real open folders (Folder), whoever hands them out: a stand-in
+// changes what the calls answer, never what a Folder is.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // Folder::Open, Folder::OpenEntry and Folder::OpenEntryVerified: open folders, by path or
+  // relative to an open one; `follow_links` false refuses a link in the last place.
+  virtual Folder OpenFolder(const std::string& path, uint32_t* error, bool follow_links) = 0;
+  virtual Folder OpenEntry(const Folder& folder, std::string_view name, uint32_t* error,
+                           bool follow_links) = 0;
+  virtual Folder OpenEntryVerified(const Folder& folder, std::string_view name,
+                                   const FolderId& expected, uint32_t* error) = 0;
+
+  // ListFolder: every entry of an open folder, "." and ".." included.
+  virtual uint32_t ListFolder(const Folder& folder, std::vector<FindRecord>* records) = 0;
+
+  // The entry operations of platform.h on the entry `name` of an open folder.
+  virtual uint32_t GetEntryAttributes(const Folder& folder, std::string_view name,
+                                      uint32_t* attributes, uint64_t* size) = 0;
+  virtual uint32_t SetEntryAttributesNormal(const Folder& folder, std::string_view name) = 0;
+  virtual uint32_t DeleteEntryFile(const Folder& folder, std::string_view name) = 0;
+  virtual uint32_t RemoveEntryDirectory(const Folder& folder, std::string_view name) = 0;
+  virtual uint32_t MoveEntryToTrash(const Folder& folder, std::string_view name,
+                                    const std::string& path) = 0;
+  virtual uint32_t IsEntryFolderEmpty(const Folder& folder, std::string_view name, bool* empty) = 0;
+
+  // The by-path operations of platform.h.
+  virtual uint32_t GetFileAttributes(const std::string& path, uint32_t* attributes,
+                                     uint64_t* size) = 0;
+  virtual uint32_t SetFileAttributesNormal(const std::string& path) = 0;
+  virtual uint32_t DeleteFile(const std::string& path) = 0;
+  virtual uint32_t RemoveDirectory(const std::string& path) = 0;
+  virtual uint32_t MoveToTrash(const std::string& path) = 0;
+  virtual uint32_t IsFolderEmpty(const std::string& path, bool* empty) = 0;
+  virtual uint32_t CreateDirectory(const std::string& path) = 0;
+};
+
+// The machine's file system; one for the process, alive until it ends.
+FileSystem& RealFileSystem();
+
+// Forwards every call to `target` (which must outlive it).
+class FileSystemWrapper : public FileSystem {
+ public:
+  explicit FileSystemWrapper(FileSystem& target) : target_(target) {}
+  FileSystem& target() { return target_; }
+
+  Folder OpenFolder(const std::string& path, uint32_t* error, bool follow_links) override {
+    return target_.OpenFolder(path, error, follow_links);
+  }
+  Folder OpenEntry(const Folder& folder, std::string_view name, uint32_t* error,
+                   bool follow_links) override {
+    return target_.OpenEntry(folder, name, error, follow_links);
+  }
+  Folder OpenEntryVerified(const Folder& folder, std::string_view name, const FolderId& expected,
+                           uint32_t* error) override {
+    return target_.OpenEntryVerified(folder, name, expected, error);
+  }
+  uint32_t ListFolder(const Folder& folder, std::vector<FindRecord>* records) override {
+    return target_.ListFolder(folder, records);
+  }
+  uint32_t GetEntryAttributes(const Folder& folder, std::string_view name, uint32_t* attributes,
+                              uint64_t* size) override {
+    return target_.GetEntryAttributes(folder, name, attributes, size);
+  }
+  uint32_t SetEntryAttributesNormal(const Folder& folder, std::string_view name) override {
+    return target_.SetEntryAttributesNormal(folder, name);
+  }
+  uint32_t DeleteEntryFile(const Folder& folder, std::string_view name) override {
+    return target_.DeleteEntryFile(folder, name);
+  }
+  uint32_t RemoveEntryDirectory(const Folder& folder, std::string_view name) override {
+    return target_.RemoveEntryDirectory(folder, name);
+  }
+  uint32_t MoveEntryToTrash(const Folder& folder, std::string_view name,
+                            const std::string& path) override {
+    return target_.MoveEntryToTrash(folder, name, path);
+  }
+  uint32_t IsEntryFolderEmpty(const Folder& folder, std::string_view name, bool* empty) override {
+    return target_.IsEntryFolderEmpty(folder, name, empty);
+  }
+  uint32_t GetFileAttributes(const std::string& path, uint32_t* attributes,
+                             uint64_t* size) override {
+    return target_.GetFileAttributes(path, attributes, size);
+  }
+  uint32_t SetFileAttributesNormal(const std::string& path) override {
+    return target_.SetFileAttributesNormal(path);
+  }
+  uint32_t DeleteFile(const std::string& path) override { return target_.DeleteFile(path); }
+  uint32_t RemoveDirectory(const std::string& path) override {
+    return target_.RemoveDirectory(path);
+  }
+  uint32_t MoveToTrash(const std::string& path) override { return target_.MoveToTrash(path); }
+  uint32_t IsFolderEmpty(const std::string& path, bool* empty) override {
+    return target_.IsFolderEmpty(path, empty);
+  }
+  uint32_t CreateDirectory(const std::string& path) override {
+    return target_.CreateDirectory(path);
+  }
+
+ private:
+  FileSystem& target_;
+};
+
+}  // namespace platform
