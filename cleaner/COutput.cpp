@@ -109,6 +109,19 @@ void COutput::WriteLog(std::string_view text) {
 
 void COutput::FlushLog() {
   if (log_handle_ >= 0 && !log_pending_.empty() && !log_failed_) {
+    // The text ends its lines with LF alone; the file ends them as the system's text files do.
+    if (platform::kTextLineEnd != "\n") {
+      std::string converted;
+      converted.reserve(log_pending_.size() + log_pending_.size() / 32);
+      for (size_t i = 0; i < log_pending_.size(); ++i) {
+        if (log_pending_[i] == '\n' && (i == 0 || log_pending_[i - 1] != '\r')) {
+          converted += platform::kTextLineEnd;
+        } else {
+          converted += log_pending_[i];
+        }
+      }
+      log_pending_.swap(converted);
+    }
     uint32_t code = platform::WriteAll(log_handle_, log_pending_);
     if (code != platform::error::kSuccess) {
       // The console still shows everything; the log would only get holes from here on (a full

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <string>
 
-#include "cleaner/RunContext.h"
-
 namespace sweepwell {
+
+struct RunContext;
 
 // The threshold becomes now minus `days` days (no range check: negative days lie in the future).
 void SetAgeDays(RunContext& run, int32_t days);

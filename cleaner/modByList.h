@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "cleaner/RunContext.h"
-
 namespace sweepwell {
+
+struct RunContext;
 
 void ClearFilesList(RunContext& run);
 // Records the full paths of the files of `path` (and its enterable subfolders with `recursive`);

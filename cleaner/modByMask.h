@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "cleaner/RunContext.h"
-
 namespace sweepwell {
+
+struct RunContext;
 
 // Adds a mask (kept as written); a mask equal to an earlier one but for letter case is ignored.
 void AddMask(RunContext& run, const std::string& mask);

@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "cleaner/RunContext.h"
-
 namespace sweepwell {
+
+struct RunContext;
 
 void DeleteJunctions(RunContext& run, const std::string& path, bool recursive, bool withBase);
 

@@ -3,9 +3,9 @@
 
 #include <string>
 
-#include "cleaner/RunContext.h"
-
 namespace sweepwell {
+
+struct RunContext;
 
 // `path` is a folder and a file-name pattern ("dir/*.tmp"); a trailing separator means "*.*".
 // Deletes the matching files of the folder, and with `recursive` of every enterable subfolder.

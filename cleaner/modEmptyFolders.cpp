@@ -2,6 +2,7 @@
 
 #include "cleaner/COutput.h"
 #include "cleaner/FolderWalk.h"
+#include "cleaner/RunContext.h"
 #include "cleaner/modMain.h"
 #include "support/ov_paths.h"
 

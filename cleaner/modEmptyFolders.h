@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "cleaner/RunContext.h"
-
 namespace sweepwell {
+
+struct RunContext;
 
 void DeleteEmptyFolders(RunContext& run, const std::string& path, bool recursive, bool withBase);
 // Nothing but "." and ".." in the folder; a folder that cannot be searched is not empty.

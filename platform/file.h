@@ -7,6 +7,13 @@
 
 namespace platform {
 
+// How the lines of a text file that peers read end here: CR LF on Windows, LF on Linux.
+#ifdef _WIN32
+inline constexpr std::string_view kTextLineEnd = "\r\n";
+#else
+inline constexpr std::string_view kTextLineEnd = "\n";
+#endif
+
 using FileHandle = intptr_t;
 inline constexpr FileHandle kInvalidFile = -1;
 

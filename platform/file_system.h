@@ -11,6 +11,10 @@
 //
 // The folders handed out are real open folders (Folder), whoever hands them out: a stand-in
 // changes what the calls answer, never what a Folder is.
+//
+// The member names are those of platform.h (DeleteFile, RemoveDirectory, CreateDirectory,
+// GetFileAttributes): a file that includes <windows.h> undefines those macros before it
+// includes this header, as it must before platform.h.
 #pragma once
 
 #include <cstdint>

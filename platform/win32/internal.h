@@ -7,9 +7,11 @@
 // rewriting of names (trailing dots and blanks, "CON", "NUL") applies.
 #pragma once
 
+// <windows.h> first: the other system headers need what it defines.
+#include <windows.h>
+// (kept apart so that the order stays)
 #include <shellapi.h>
 #include <shlobj.h>
-#include <windows.h>
 #include <winternl.h>
 
 // The layer's own functions carry the names of the Windows calls they stand for; the macros

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -112,6 +113,17 @@ TEST_F(CleanerCommands, DeleteFolderRemovesNamesNoCodePageHoldsAndPathsBeyondMax
   EXPECT_TRUE(run.Says(f + "\\dot.\\trailing blank   :: 2 bytes"));
   EXPECT_TRUE(run.Says(deep + "\\last.bin  :: 5 bytes"));
   EXPECT_TRUE(run.Says(f + "  :: DIR"));
+
+  // The log is a Windows text file: every line ends in CR LF.
+  std::ifstream log(windows_test::Wide(LogPath()).c_str(), std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  ASSERT_FALSE(bytes.empty());
+  EXPECT_EQ(bytes.back(), '\n');
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == '\n') {
+      ASSERT_TRUE(i > 0 && bytes[i - 1] == '\r') << "a bare LF at " << i;
+    }
+  }
 }
 
 TEST_F(CleanerCommands, MasksMatchWithoutLetterCaseInAnyScriptAndEitherSeparator) {
