@@ -152,4 +152,16 @@ void frmConsole::ShowAbout() {
   if (!cut_line.empty()) WriteToScreen(cut_line);
 }
 
+void ShowUsageMessage(const std::string& title, const std::string& text, bool bad_command_line) {
+  platform::WriteAll(bad_command_line ? platform::StdStream::kError : platform::StdStream::kOutput,
+                     support::LocalText(title + "\n\n" + text));
+}
+
+void ShowVersionMessage(const std::string& title, const std::string& version) {
+  platform::WriteAll(platform::StdStream::kOutput,
+                     support::LocalText(title + " " + version + "\n"));
+}
+
+std::string UsageProgramName(const std::string& terminal_name) { return terminal_name; }
+
 }  // namespace sweepwell

@@ -1,13 +1,19 @@
-// The console of a run. The terminal stands in for the window with its one text box: every piece
-// of text goes to standard output as it is produced, keys are read while the script runs when
-// standard input is a terminal, and after the run the first key closes the program.
+// The console of a run. On Windows it is the program's window with its one text box
+// (win32/frmConsole.cpp). Elsewhere the terminal stands in for it: every piece of text goes to
+// standard output as it is produced, keys are read while the script runs when standard input is
+// a terminal, and after the run the first key closes the program (frmConsole.cpp).
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "platform/terminal.h"
+
+namespace platform {
+class ConsoleWindow;
+}
 
 namespace sweepwell {
 
@@ -16,6 +22,12 @@ namespace sweepwell {
 // and the script engine up to the program's entry.
 struct RunInterrupted {};
 
+// The comments below speak of the terminal. The window does the same with its own means: Load
+// creates, centres and shows it (title "Sweep well", icon A_MAIN); AddText appends to the text
+// box under the 20000-character rule; ProcessEvents handles the window's pending messages (F1
+// shows the about box, close requests are refused); the console is interactive while the window
+// is open; WaitForCloseKey lets the window close and returns on the first key other than plain F1
+// or on the close box; there are no stop signals, so StopRequested stays false.
 class frmConsole {
  public:
   frmConsole() = default;
@@ -64,6 +76,9 @@ class frmConsole {
   void ShowAbout();
 
  private:
+  // Both versions share this layout, since the cleaner library that holds a frmConsole is linked
+  // with either (the Windows tests take the terminal one).
+  //
   // Writes the first `length` bytes of pending_. Keys typed before the text appears belong to
   // the run: they are handled (F1) or dropped here, so only later keys can close the console.
   void WritePending(size_t length);
@@ -80,6 +95,22 @@ class frmConsole {
   platform::KeyReader keys_;
   std::string screen_line_;         // the unfinished line standard output shows, if any
   bool close_key_pending_ = false;  // a key arrived after the last text was written
+  // The window version's window (loaded_ and close_key_pending_ serve it as above). A shared_ptr
+  // binds its deleter where the window is made, so the terminal version needs no definition of
+  // the window class.
+  std::shared_ptr<platform::ConsoleWindow> window_;
 };
+
+// What the program says outside a run. In the terminal: `title`, an empty line and `text` on
+// standard output, or on standard error for a bad command line. On Windows: the usage box, a
+// message box captioned `title`. Texts are UTF-8 with "\n" line ends.
+void ShowUsageMessage(const std::string& title, const std::string& text, bool bad_command_line);
+
+// The title and the version: one line on standard output, or a message box on Windows.
+void ShowVersionMessage(const std::string& title, const std::string& version);
+
+// The program's name as the usage text shows it (UTF-8): the program file's name without its
+// extension on Windows ("Sweepwell"), `terminal_name` in the terminal.
+std::string UsageProgramName(const std::string& terminal_name);
 
 }  // namespace sweepwell

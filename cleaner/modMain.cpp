@@ -199,8 +199,7 @@ std::string ProgramName(const std::string& argv0) {
 }
 
 std::string UsageText(const std::string& program) {
-  return std::string(kAppTitle) + "\n\n" + "Использование:\n\n" + program +
-         " [/NoLong] [/Preview] [/NoPause] [--] ScriptFileName\n\n" +
+  return "Использование:\n\n" + program + " [/NoLong] [/Preview] [/NoPause] [--] ScriptFileName\n\n" +
          "Выполнить скрипт ScriptFileName, в котором содержатся " +
          "команды для отчистки диска. Ключ /NoLong блокирует " + "выполнение длинных операций (" +
          kManualReference + ").\n\n" +
@@ -287,13 +286,15 @@ int Main(const std::vector<std::string>& arguments, const std::string& argv0) {
   RunContext run;
   switch (line.action) {
     case CommandLineAction::kHelp:
-      WriteTo(stdout, UsageText(program));
+      ShowUsageMessage(kAppTitle, UsageText(program), false);
       return kExitOk;
     case CommandLineAction::kVersion:
-      WriteTo(stdout, std::string(kAppTitle) + " " + SWEEPWELL_VERSION + "\n");
+      ShowVersionMessage(kAppTitle, SWEEPWELL_VERSION);
       return kExitOk;
     case CommandLineAction::kUsageError:
-      WriteTo(stderr, program + ": " + line.complaint + "\n\n" + UsageText(program));
+      // What is wrong comes first, then the usage (a message box on Windows).
+      WriteTo(stderr, program + ": " + line.complaint + "\n\n");
+      ShowUsageMessage(kAppTitle, UsageText(program), true);
       return kExitUsage;
     case CommandLineAction::kUndo:
       // An undo stops between two entries, as a run does.

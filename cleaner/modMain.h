@@ -60,7 +60,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 // ".exe"), or "sweepwell" when it is empty.
 std::string ProgramName(const std::string& argv0);
 
-// The usage text (UTF-8), with `program` standing for the program's file name.
+// The usage text (UTF-8, without the title), with `program` standing for the program's file
+// name.
 std::string UsageText(const std::string& program);
 
 // Makes sure the log folder exists and sets run.LogFileName; false when the folder cannot be

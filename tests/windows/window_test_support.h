@@ -1,0 +1,116 @@
+// Helpers of the window tests: waiting for windows of another process and reading their text.
+// Every wait is for an event (a window appears, a text shows up, a process ends) and has a bound
+// so that a broken program fails the test instead of hanging it.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace window_test {
+
+// Generous: Wine on a loaded machine may take seconds to start a program.
+inline constexpr DWORD kWaitMs = 60000;
+
+// Polls `condition` until it holds or `timeout_ms` passed; true when it held.
+inline bool WaitUntil(const std::function<bool()>& condition, DWORD timeout_ms = kWaitMs) {
+  const ULONGLONG end = GetTickCount64() + timeout_ms;
+  for (;;) {
+    if (condition()) return true;
+    if (GetTickCount64() >= end) return false;
+    Sleep(10);
+  }
+}
+
+inline std::wstring ClassOf(HWND window) {
+  wchar_t name[256] = {};
+  GetClassNameW(window, name, 256);
+  return name;
+}
+
+// The text of a window of another process (WM_GETTEXT, which the system carries across), or
+// "" when it does not answer.
+inline std::wstring TextOf(HWND window) {
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 10000, &length)) {
+    return L"";
+  }
+  std::wstring text(length + 1, L'\0');
+  DWORD_PTR copied = 0;
+  if (!SendMessageTimeoutW(window, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(text.data()),
+                           SMTO_ABORTIFHUNG, 10000, &copied)) {
+    return L"";
+  }
+  text.resize(copied);
+  return text;
+}
+
+// The visible top-level windows of process `pid` with the class `class_name`.
+inline std::vector<HWND> TopWindowsOf(DWORD pid, const std::wstring& class_name) {
+  struct Search {
+    DWORD pid;
+    const std::wstring* class_name;
+    std::vector<HWND> found;
+  } search{pid, &class_name, {}};
+  EnumWindows(
+      [](HWND window, LPARAM data) -> BOOL {
+        auto* search = reinterpret_cast<Search*>(data);
+        DWORD owner_pid = 0;
+        GetWindowThreadProcessId(window, &owner_pid);
+        if (owner_pid == search->pid && IsWindowVisible(window) &&
+            ClassOf(window) == *search->class_name) {
+          search->found.push_back(window);
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// The texts of the static controls of a message box, joined by "\n": its message.
+inline std::wstring MessageBoxText(HWND box) {
+  std::vector<HWND> statics;
+  EnumChildWindows(
+      box,
+      [](HWND child, LPARAM data) -> BOOL {
+        if (_wcsicmp(ClassOf(child).c_str(), L"Static") == 0) {
+          reinterpret_cast<std::vector<HWND>*>(data)->push_back(child);
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&statics));
+  std::wstring text;
+  for (HWND control : statics) {
+    std::wstring piece = TextOf(control);
+    if (piece.empty()) continue;
+    if (!text.empty()) text += L"\n";
+    text += piece;
+  }
+  return text;
+}
+
+// `text` as it comes back after a trip through the ANSI code page: what a program that works in
+// that code page can show of it.
+inline std::wstring ThroughAnsiCodePage(const std::wstring& text) {
+  int bytes = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string ansi(bytes, '\0');
+  WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, ansi.data(), bytes, nullptr, nullptr);
+  int chars = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, nullptr, 0);
+  std::wstring back(chars, L'\0');
+  MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, back.data(), chars);
+  back.resize(wcslen(back.c_str()));
+  return back;
+}
+
+// A desktop to draw on: false when a window cannot be created (Wine without an X display).
+inline bool HaveDesktop() {
+  HWND probe = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                               GetModuleHandleW(nullptr), nullptr);
+  if (probe == nullptr) return false;
+  DestroyWindow(probe);
+  return true;
+}
+
+}  // namespace window_test
