@@ -42,7 +42,7 @@ class FileReader {
  private:
   friend FileReader OpenWholeFile(const std::string& path, uint32_t* error);
 
-  int handle_ = -1;
+  intptr_t handle_ = -1;  // a descriptor on POSIX, a HANDLE on Windows
   uint64_t size_ = 0;
   FolderId id_;
 };

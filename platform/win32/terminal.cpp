@@ -79,6 +79,10 @@ DecodedKey DecodeKey(std::string_view bytes, bool) {
 KeyReader::Result KeyReader::Read(int, Key*) { return Result::kClosed; }
 KeyReader::Result KeyReader::Fill(int) { return Result::kClosed; }
 
+// Until the handlers are installed, a stop ends the process at once: Windows' own default for a
+// console control event is just that, so nothing is needed but to leave it in place.
+void EndProcessOnStopSignals(int) {}
+
 void InstallStopSignalHandlers() { SetConsoleCtrlHandler(OnConsoleControl, TRUE); }
 
 bool StopRequested() { return stop_signal != 0; }

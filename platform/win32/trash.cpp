@@ -48,15 +48,18 @@ bool IsFolder(const std::wstring& path) {
 
 }  // namespace
 
-uint32_t MoveEntryToTrash(const Folder& folder, std::string_view name, const std::string& path) {
+// The recycle bin names its entries itself and tells nobody: `move` learns nothing here, so a
+// run on Windows keeps no record to undo (the recycle bin's own restore serves).
+uint32_t MoveEntryToTrash(const Folder& folder, std::string_view name, const std::string& path,
+                          TrashMove*) {
   uint32_t attributes = 0;
   uint32_t code = GetEntryAttributes(folder, name, &attributes, nullptr);
   if (code != error::kSuccess) return code;
   if (attributes & attr::kDirectory) return error::kAccessDenied;
-  return MoveToTrash(path);
+  return MoveToTrash(path, nullptr);
 }
 
-uint32_t MoveToTrash(const std::string& path) {
+uint32_t MoveToTrash(const std::string& path, TrashMove*) {
   std::wstring plain = win32::PlainAbsolutePath(path);
   while (plain.size() > 3 && plain.back() == L'\\') plain.pop_back();
   if (plain.size() >= MAX_PATH) return error::kFilenameTooLong;
