@@ -40,6 +40,7 @@ class FileReader {
   uint32_t ReadUpTo(uint64_t offset, void* out, size_t count, size_t* done) const;
 
  private:
+  void Close();  // the backend's: closes the handle, if open
   friend FileReader OpenWholeFile(const std::string& path, uint32_t* error);
 
   intptr_t handle_ = -1;  // a descriptor on POSIX, a HANDLE on Windows

@@ -11,21 +11,9 @@
 
 namespace platform {
 
-FileReader::~FileReader() {
-  if (handle_ >= 0) ::close(handle_);
-}
-
-FileReader::FileReader(FileReader&& other) noexcept
-    : handle_(std::exchange(other.handle_, -1)), size_(other.size_), id_(other.id_) {}
-
-FileReader& FileReader::operator=(FileReader&& other) noexcept {
-  if (this != &other) {
-    if (handle_ >= 0) ::close(handle_);
-    handle_ = std::exchange(other.handle_, -1);
-    size_ = other.size_;
-    id_ = other.id_;
-  }
-  return *this;
+void FileReader::Close() {
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));
+  handle_ = -1;
 }
 
 FileReader FileReader::Open(const std::string& path, uint32_t* error) {

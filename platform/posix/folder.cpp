@@ -125,21 +125,6 @@ uint32_t HoldsOnlyDots(int fd, bool* empty) {
 // ---------------------------------------------------------------------------------------------
 // Folder
 
-Folder::~Folder() { Close(); }
-
-Folder::Folder(Folder&& other) noexcept
-    : handle_(std::exchange(other.handle_, NativeHandle::kNone)),
-      id_(std::exchange(other.id_, FolderId{})) {}
-
-Folder& Folder::operator=(Folder&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = std::exchange(other.handle_, NativeHandle::kNone);
-    id_ = std::exchange(other.id_, FolderId{});
-  }
-  return *this;
-}
-
 void Folder::Close() {
   if (IsOpen()) close(posix::FdOf(*this));
   handle_ = NativeHandle::kNone;

@@ -27,21 +27,9 @@ constexpr size_t kLargestRead = size_t{1} << 30;
 
 }  // namespace
 
-FileReader::~FileReader() {
+void FileReader::Close() {
   if (handle_ >= 0) CloseHandle(AsHandle(handle_));
-}
-
-FileReader::FileReader(FileReader&& other) noexcept
-    : handle_(std::exchange(other.handle_, -1)), size_(other.size_), id_(other.id_) {}
-
-FileReader& FileReader::operator=(FileReader&& other) noexcept {
-  if (this != &other) {
-    if (handle_ >= 0) CloseHandle(AsHandle(handle_));
-    handle_ = std::exchange(other.handle_, -1);
-    size_ = other.size_;
-    id_ = other.id_;
-  }
-  return *this;
+  handle_ = -1;
 }
 
 FileReader FileReader::Open(const std::string& path, uint32_t* error) {

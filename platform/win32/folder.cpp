@@ -209,21 +209,6 @@ uint32_t DeleteEntry(const Folder& folder, std::string_view name, ULONG options)
 // ---------------------------------------------------------------------------------------------
 // Folder
 
-Folder::~Folder() { Close(); }
-
-Folder::Folder(Folder&& other) noexcept
-    : handle_(std::exchange(other.handle_, NativeHandle::kNone)),
-      id_(std::exchange(other.id_, FolderId{})) {}
-
-Folder& Folder::operator=(Folder&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = std::exchange(other.handle_, NativeHandle::kNone);
-    id_ = std::exchange(other.id_, FolderId{});
-  }
-  return *this;
-}
-
 void Folder::Close() {
   if (IsOpen()) CloseHandle(win32::HandleOf(*this));
   handle_ = NativeHandle::kNone;

@@ -47,40 +47,42 @@ inline std::wstring TextOf(HWND window) {
   return text;
 }
 
+struct WindowSearch {
+  DWORD pid;
+  const std::wstring* class_name;
+  std::vector<HWND> found;
+};
+
+// Window enumeration callbacks are stdcall functions (a lambda would be cdecl on 32-bit x86).
+inline BOOL CALLBACK CollectTopWindow(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<WindowSearch*>(data);
+  DWORD owner_pid = 0;
+  GetWindowThreadProcessId(window, &owner_pid);
+  if (owner_pid == search->pid && IsWindowVisible(window) &&
+      ClassOf(window) == *search->class_name) {
+    search->found.push_back(window);
+  }
+  return TRUE;
+}
+
+inline BOOL CALLBACK CollectStaticControl(HWND child, LPARAM data) {
+  if (_wcsicmp(ClassOf(child).c_str(), L"Static") == 0) {
+    reinterpret_cast<std::vector<HWND>*>(data)->push_back(child);
+  }
+  return TRUE;
+}
+
 // The visible top-level windows of process `pid` with the class `class_name`.
 inline std::vector<HWND> TopWindowsOf(DWORD pid, const std::wstring& class_name) {
-  struct Search {
-    DWORD pid;
-    const std::wstring* class_name;
-    std::vector<HWND> found;
-  } search{pid, &class_name, {}};
-  EnumWindows(
-      [](HWND window, LPARAM data) -> BOOL {
-        auto* search = reinterpret_cast<Search*>(data);
-        DWORD owner_pid = 0;
-        GetWindowThreadProcessId(window, &owner_pid);
-        if (owner_pid == search->pid && IsWindowVisible(window) &&
-            ClassOf(window) == *search->class_name) {
-          search->found.push_back(window);
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  WindowSearch search{pid, &class_name, {}};
+  EnumWindows(CollectTopWindow, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
 // The texts of the static controls of a message box, joined by "\n": its message.
 inline std::wstring MessageBoxText(HWND box) {
   std::vector<HWND> statics;
-  EnumChildWindows(
-      box,
-      [](HWND child, LPARAM data) -> BOOL {
-        if (_wcsicmp(ClassOf(child).c_str(), L"Static") == 0) {
-          reinterpret_cast<std::vector<HWND>*>(data)->push_back(child);
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&statics));
+  EnumChildWindows(box, CollectStaticControl, reinterpret_cast<LPARAM>(&statics));
   std::wstring text;
   for (HWND control : statics) {
     std::wstring piece = TextOf(control);
