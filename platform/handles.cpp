@@ -1,5 +1,6 @@
 // What the open folder and the open file reader do the same way on every system: moving their
-// handle from one object to another. Closing it is the backend's (posix/, win32/).
+// handle from one object to another, and checking a reopened folder's identity. Opening and
+// closing are the backend's (posix/, win32/).
 #include <utility>
 
 #include "platform/file_reader.h"
@@ -20,6 +21,16 @@ Folder& Folder::operator=(Folder&& other) noexcept {
     id_ = std::exchange(other.id_, FolderId{});
   }
   return *this;
+}
+
+Folder Folder::OpenEntryVerified(std::string_view name, const FolderId& expected,
+                                 uint32_t* error) const {
+  Folder folder = OpenEntry(name, error);
+  if (folder.IsOpen() && !(folder.Id() == expected)) {
+    folder.Close();
+    if (error != nullptr) *error = error::kPathNotFound;
+  }
+  return folder;
 }
 
 FileReader::~FileReader() { Close(); }

@@ -198,16 +198,6 @@ Folder Folder::OpenEntry(std::string_view name, uint32_t* error, bool follow_lin
   return fd < 0 ? Folder() : posix::AdoptFd(fd, id);
 }
 
-Folder Folder::OpenEntryVerified(std::string_view name, const FolderId& expected,
-                                 uint32_t* error) const {
-  Folder folder = OpenEntry(name, error);
-  if (folder.IsOpen() && !(folder.Id() == expected)) {
-    folder.Close();
-    SetError(error, error::kPathNotFound);
-  }
-  return folder;
-}
-
 // ---------------------------------------------------------------------------------------------
 // Entries of an open folder
 
