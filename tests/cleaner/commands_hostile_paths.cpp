@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <set>
 
 #include "cleaner/sweepwell_runner.h"
@@ -169,13 +168,11 @@ TEST_F(HostilePaths, ChainOf100000FoldersIsWalkedWithoutCrashing) {
   constexpr int kLevels = 100000;
   std::string base = box.FastFolder() + "/chain";
   box.MakeChain(base, kLevels, "d", {{"target.bak", 5}, {"keep.txt", 1}});
-  auto start = std::chrono::steady_clock::now();
 
   RunResult run =
       box.RunScript(std::string(kPermanently) + Assign("delete-files-recursive", base + "/*.bak") +
                     "cleaner.done\n");
 
-  auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   EXPECT_EQ(run.exit_code, 0) << run.err.substr(0, 2000);
   std::vector<std::string> lines = EntryLines(run.out);
   ASSERT_EQ(lines.size(), 1u);
@@ -186,7 +183,6 @@ TEST_F(HostilePaths, ChainOf100000FoldersIsWalkedWithoutCrashing) {
   EXPECT_EQ(box.ChainDepth(base, "d", &bottom), kLevels);
   EXPECT_EQ(bottom, std::vector<std::string>{"keep.txt"});
   EXPECT_EQ(ParseTotals(run.out).files_deleted, 1);
-  EXPECT_LT(seconds, 30) << "the walk should take a few seconds";
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // test under a pseudo-terminal, and the whole program `sweepwell` under one.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -33,13 +34,31 @@ void Pause(int milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-// Lets ProcessEvents run for a while, as a run's output calls would.
-void RunEventsFor(frmConsole& console, int milliseconds) {
-  for (int waited = 0; waited < milliseconds; waited += 10) {
-    console.ProcessEvents(false);
-    Pause(10);
+// A one-way signal from the test to its forked child: the child runs the console's events, as
+// a run's output calls would, until the test says it has done its part.
+class GoOn {
+ public:
+  GoOn() { EXPECT_EQ(pipe(ends_), 0); }
+  ~GoOn() {
+    close(ends_[0]);
+    close(ends_[1]);
   }
-}
+  GoOn(const GoOn&) = delete;
+  GoOn& operator=(const GoOn&) = delete;
+
+  void Give() { EXPECT_EQ(write(ends_[1], "!", 1), 1); }
+
+  // In the child: ProcessEvents until the test gives the signal, then once more for keys that
+  // arrived just before it.
+  void RunEventsUntilGiven(frmConsole& console) {
+    pollfd given{ends_[0], POLLIN, 0};
+    while (poll(&given, 1, 10) == 0) console.ProcessEvents(false);
+    console.ProcessEvents(false);
+  }
+
+ private:
+  int ends_[2] = {-1, -1};
+};
 
 // A console that shows "prompt", waits for the closing key, and reports how the wait ended.
 int PromptAndWait() {
@@ -118,19 +137,22 @@ TEST(ConsoleTest, OutputThatIsNotATerminalIsWrittenInBlocks) {
 
 TEST(ConsoleTest, AboutTextKeepsTheRunsUnfinishedLineWhole) {
   PtyProcess process;
+  GoOn go_on;
   ASSERT_TRUE(process.StartFunction(
-      [] {
+      [&go_on] {
         frmConsole console;
         console.Load();
         console.AddText("first\nhalf");
         console.Flush();  // the unfinished line is on the screen
-        RunEventsFor(console, 1500);
+        go_on.RunEventsUntilGiven(console);
         console.AddText("-rest\n");
         return 0;
       },
       {}));
   ASSERT_TRUE(process.WaitForText("half"));
   ASSERT_TRUE(process.Write(kF1));
+  ASSERT_TRUE(process.WaitForText(kAboutCaption)) << process.Screen();
+  go_on.Give();
   ExpectExitedWith(process, 0);
   const std::string& screen = process.Screen();
   size_t about = screen.find(kAboutTitle);
@@ -146,12 +168,13 @@ TEST(ConsoleTest, AboutTextKeepsTheRunsUnfinishedLineWhole) {
 
 TEST(ConsoleTest, KeysTypedDuringTheRunDoNotCloseTheConsole) {
   PtyProcess process;
+  GoOn go_on;
   ASSERT_TRUE(process.StartFunction(
-      [] {
+      [&go_on] {
         frmConsole console;
         console.Load();
         console.AddText("run\n");
-        RunEventsFor(console, 1500);
+        go_on.RunEventsUntilGiven(console);
         console.AddText("prompt\n");
         console.WaitForCloseKey();
         console.AddText("closed\n");
@@ -160,6 +183,7 @@ TEST(ConsoleTest, KeysTypedDuringTheRunDoNotCloseTheConsole) {
       {}));
   ASSERT_TRUE(process.WaitForText("run"));
   ASSERT_TRUE(process.Write("a\r"));
+  go_on.Give();
   ASSERT_TRUE(process.WaitForText("prompt"));
   EXPECT_TRUE(process.StillRunningAfter(300)) << process.Screen();
   // Keys are read without echo.
