@@ -366,6 +366,46 @@ TEST_F(SweepwellWindowTest, ProgramCarriesItsIconsAndDescription) {
   FreeLibrary(program);
 }
 
+// A script that does not read runs nothing: the window names the line and column of the first
+// fault, and the program ends with status 1 after the closing key.
+TEST_F(SweepwellWindowTest, BadScriptNamesItsFaultAndRunsNothing) {
+  const std::wstring tree = folder_ + L"\\tree";
+  ASSERT_TRUE(CreateDirectoryW(tree.c_str(), nullptr));
+  WriteFile(tree + L"\\a.tmp", "hello");
+  struct Case {
+    std::wstring script;
+    std::wstring where;
+  };
+  for (const Case& c : {
+           Case{L"cleaner.delete-to-recycle-bin = False\n"
+                L"cleaner.delete-files = \"" + tree + L"\\*.tmp\"\n"
+                L"cleaner.delete-files = \"unclosed\n",
+                L"строка 3, столбец "},
+           Case{L"cleaner.delete-files = \"" + tree + L"\\*.tmp\"\ncleaner.no-such-command = 1\n",
+                L"строка 2, столбец 9"},
+           Case{std::wstring(L"\xFEFF\x0001\x0002 \xD7FF"), L"строка 1, столбец 1"},
+       }) {
+    SCOPED_TRACE(Utf8(c.where));
+    Program program(exe_, Script(c.script));
+    ASSERT_TRUE(program.Started());
+    HWND console = program.WaitForWindow(kConsoleClass);
+    ASSERT_NE(console, nullptr);
+    HWND edit = FindWindowExW(console, nullptr, L"EDIT", nullptr);
+    const std::wstring prompt = ThroughAnsiCodePage(kPrompt);
+    std::wstring text;
+    ASSERT_TRUE(WaitUntil([&] {
+      text = TextOf(edit);
+      return text.find(prompt) != std::wstring::npos;
+    })) << Utf8(text);
+    EXPECT_NE(text.find(ThroughAnsiCodePage(L"Ошибка в скрипте")), std::wstring::npos)
+        << Utf8(text);
+    EXPECT_NE(text.find(ThroughAnsiCodePage(c.where)), std::wstring::npos) << Utf8(text);
+    PressKey(console, VK_RETURN);
+    EXPECT_EQ(program.WaitForExit(), 1);
+    EXPECT_TRUE(Exists(tree + L"\\a.tmp")) << "a script with a fault deleted something";
+  }
+}
+
 TEST_F(SweepwellWindowTest, BadCommandLineShowsTheUsageBoxAndRunsNothing) {
   const std::wstring usage_start =
       L"Использование:\r\n\r\nSweepwell [/NoLong] [/Preview] [/NoPause] [--] ScriptFileName\r\n\r\n"
