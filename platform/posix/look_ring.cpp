@@ -59,12 +59,16 @@ bool LookRing::StatAll(int fd, const char* const* names, size_t count, int flags
       causes[i] = ECANCELED;
     }
     // Submit until the kernel has taken every queued look; a look it never took cannot end.
+    // A kernel short of memory says EAGAIN: tried again a few times, then the calls of their
+    // own take over rather than the search waiting on the ring.
     size_t submitted = 0;
-    while (submitted < queued) {
+    for (int retries = 0; submitted < queued;) {
       const int taken = io_uring_submit(ring);
       if (taken > 0) {
         submitted += static_cast<size_t>(taken);
-      } else if (taken != -EINTR && taken != -EAGAIN) {
+      } else if (taken == -EINTR || (taken == -EAGAIN && ++retries < 16)) {
+        continue;
+      } else {
         break;
       }
     }
