@@ -25,6 +25,7 @@ packages=(
   libc-bin locales                            # iconv, localedef and the locale sources (ru_RU)
   libglib2.0-bin                              # gio trash, the bench's reference for trashing
   python3-dev                                 # the quern module is a CPython extension
+  liburing-dev                                # batched looks of the file search (io_uring)
   btrfs-progs ntfs-3g attr                    # loop images for compression and streams; getfattr
   acl                                         # setfacl: files with an access ACL (security stream)
   python3-pefile                              # cross-check of the version-resource reader

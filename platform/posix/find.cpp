@@ -1,7 +1,8 @@
 // FindFirstFile/FindNextFile over getdents64 and one statx per matching entry, relative to the
 // listed folder's descriptor. Names that do not match are never looked at, and "." and ".."
 // (which the search only skips) are never looked at either. With deferred looks the statx of
-// plain files is left to LookAtEntries, which the search runs on other threads.
+// plain files is left to LookAtEntries, which the search runs on other threads, a batch at a
+// time through an io_uring ring where the system has one (posix/look_ring.h).
 #include "platform/find.h"
 
 #include <dirent.h>
@@ -14,11 +15,14 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
+#include <vector>
 
 #include "platform/posix/internal.h"
+#include "platform/posix/look_ring.h"
 
 namespace platform {
 
@@ -97,9 +101,11 @@ void DescribeDots(const char* name, FoundEntry* entry) {
 
 }  // namespace
 
-int posix::LookAtEntry(int fd, const char* name, const FolderId& listed, bool ntfs,
-                       EntryFacts* facts, FolderId* target, struct statx* st) {
-  if (statx(fd, name, kEntryFlags, kEntryMask, st) != 0) return errno;
+namespace {
+
+// What the entry's own statx `st` says, as LookAtEntry describes it.
+void DescribeLooked(int fd, const char* name, const FolderId& listed, bool ntfs,
+                    const struct statx* st, EntryFacts* facts, FolderId* target) {
   const bool dots = IsDotOrDotDot(name);
   const mode_t type = st->stx_mode & S_IFMT;
   uint32_t attributes = 0;
@@ -145,6 +151,14 @@ int posix::LookAtEntry(int fd, const char* name, const FolderId& listed, bool nt
                                                       : facts->last_write_time;
   facts->has_allocated_size = type != S_IFDIR && (st->stx_mask & STATX_BLOCKS) != 0;
   facts->allocated_size = facts->has_allocated_size ? 512 * st->stx_blocks : 0;
+}
+
+}  // namespace
+
+int posix::LookAtEntry(int fd, const char* name, const FolderId& listed, bool ntfs,
+                       EntryFacts* facts, FolderId* target, struct statx* st) {
+  if (statx(fd, name, kEntryFlags, kEntryMask, st) != 0) return errno;
+  DescribeLooked(fd, name, listed, ntfs, st, facts, target);
   return 0;
 }
 
@@ -254,21 +268,47 @@ uint32_t FindEntries(const std::string& pattern, FindResult* result, FindOptions
   return result->entries.empty() ? error::kFileNotFound : error::kSuccess;
 }
 
-void LookAtEntries(const DeferredLooks& batch) {
+void LookAtEntries(const DeferredLooks& batch) { posix::LookAtEntries(batch, nullptr); }
+
+void posix::LookAtEntries(const DeferredLooks& batch, std::unique_ptr<LookRing>* ring) {
   if (!batch.source || !batch.source->folder.IsOpen()) return;
   const int fd = posix::FdOf(batch.source->folder);
   const FolderId& listed = batch.source->folder.Id();
-  for (const DeferredLooks::Look& look : batch.looks) {
-    EntryFacts facts;
-    struct statx st;
-    if (LookAtEntry(fd, look.name, listed, batch.source->ntfs_attributes, &facts, nullptr, &st) !=
-        0) {
-      continue;
+  const bool ntfs = batch.source->ntfs_attributes;
+  // Through the ring, every look of a step goes to the kernel in one call; a look the ring
+  // could not make, or that failed for another reason than the entry being gone, is made again
+  // by a call of its own, so that the ring never changes what a search finds.
+  constexpr size_t kStep = LookRing::kDepth;
+  const bool with_ring = ring != nullptr && *ring != nullptr;
+  const size_t room = with_ring ? std::min(kStep, batch.looks.size()) : 1;
+  std::vector<const char*> names(room);
+  std::vector<struct statx> results(room);
+  std::vector<int> causes(room);
+  for (size_t start = 0; start < batch.looks.size(); start += kStep) {
+    const size_t count = std::min(kStep, batch.looks.size() - start);
+    const bool through_ring = ring != nullptr && *ring != nullptr;
+    if (through_ring) {
+      for (size_t i = 0; i < count; ++i) names[i] = batch.looks[start + i].name;
+      if (!(*ring)->StatAll(fd, names.data(), count, kEntryFlags, kEntryMask, results.data(),
+                            causes.data())) {
+        ring->reset();  // failed as a whole: the calls of their own from now on
+      }
     }
-    // Replaced by a folder or a link since it was listed: the search has already treated it as
-    // a plain file, so it keeps what the listing said rather than half of each.
-    if (S_ISDIR(st.stx_mode) || S_ISLNK(st.stx_mode)) continue;
-    batch.store(look.destination, facts);
+    for (size_t i = 0; i < count; ++i) {
+      const DeferredLooks::Look& look = batch.looks[start + i];
+      EntryFacts facts;
+      struct statx* st = &results[through_ring ? i : 0];
+      if (through_ring && causes[i] == 0) {
+        DescribeLooked(fd, look.name, listed, ntfs, st, &facts, nullptr);
+      } else if ((through_ring && causes[i] == ENOENT) ||
+                 LookAtEntry(fd, look.name, listed, ntfs, &facts, nullptr, st) != 0) {
+        continue;
+      }
+      // Replaced by a folder or a link since it was listed: the search has already treated it
+      // as a plain file, so it keeps what the listing said rather than half of each.
+      if (S_ISDIR(st->stx_mode) || S_ISLNK(st->stx_mode)) continue;
+      batch.store(look.destination, facts);
+    }
   }
 }
 

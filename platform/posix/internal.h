@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -98,6 +99,12 @@ bool IsDotOrDotDot(const char* name);
 // entry's own statx.
 int LookAtEntry(int fd, const char* name, const FolderId& listed, bool ntfs, EntryFacts* facts,
                 FolderId* target, struct statx* st);
+
+class LookRing;
+
+// LookAtEntries (platform/find.h) through `*ring` when it holds one (look_ring.h); a ring that
+// fails as a whole is dropped (*ring is reset) and the looks go on without it.
+void LookAtEntries(const DeferredLooks& batch, std::unique_ptr<LookRing>* ring);
 
 // An entry name copied onto the stack with its terminating NUL, for the *at() calls, so acting
 // on an entry allocates nothing. A name that could never be one entry of a folder is refused

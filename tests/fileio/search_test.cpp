@@ -22,6 +22,7 @@
 #include "fileio/orvFSO.h"
 #include "fileio/orvFoundedFiles.h"
 #include "fileio/quern0102.h"
+#include "platform/posix/look_ring.h"
 #include "support/ov_error.h"
 #include "support/ov_unicode.h"
 
@@ -724,6 +725,19 @@ TEST_F(LargeSearchTest, EveryEntryHasTheAttributesTimesAndSizesOfItsOwnLook) {
   EXPECT_EQ(Shape(*files), ExpectedShape(temp_.path(), "*1*"));
   differences.clear();
   CheckEntries(*files, &differences);
+  EXPECT_TRUE(differences.empty()) << differences.size() << " differ, first: " << differences[0];
+}
+
+TEST_F(LargeSearchTest, WithoutIoUringEveryEntryHasTheSameLook) {
+  // Where the system has no io_uring the looks are one statx call each: the same results.
+  platform::posix::AllowLookRings(false);
+  auto files = MakeObject<orvFoundedFiles>();
+  const bool found = files->RefreshEx(Path(), u"*");
+  platform::posix::AllowLookRings(true);
+  ASSERT_TRUE(found);
+  EXPECT_EQ(Shape(*files), ExpectedShape(temp_.path(), "*"));
+  std::vector<std::string> differences;
+  EXPECT_EQ(CheckEntries(*files, &differences), 400 + 5 * 121 + 1 + 900 + 1 + 1 + 11 + 1);
   EXPECT_TRUE(differences.empty()) << differences.size() << " differ, first: " << differences[0];
 }
 

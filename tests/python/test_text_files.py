@@ -137,6 +137,14 @@ class BinaryFiles(FolderTest):
                 self.assertIs(type(read), bytes)
                 self.assertEqual(read, expected)
 
+    def test_a_large_file_comes_back_byte_for_byte(self):
+        # Beyond 4 MiB the bytes object's memory is prepared in large pages before the copy.
+        data = random.Random(7).randbytes(9 * 1024 * 1024 + 13)
+        name = self.write_bytes("large.bin", data)
+        read = quern.GetFileB(name)
+        self.assertIs(type(read), bytes)
+        self.assertEqual(read, data)
+
     def test_append_and_overwrite_file_b(self):
         name = self.write_bytes("bin", b"0123456789")
         self.assertTrue(quern.AppendFileB(name, b"AB"))
