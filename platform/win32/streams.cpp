@@ -30,6 +30,7 @@ uint32_t CheckStreamName(std::string_view name, std::wstring* wide) {
 uint32_t StreamPath(const std::string& path, std::string_view name, std::wstring* full) {
   std::wstring wide_name;
   if (uint32_t code = CheckStreamName(name, &wide_name); code != error::kSuccess) return code;
+  if (uint32_t code = win32::CheckFilePath(path); code != error::kSuccess) return code;
   *full = win32::LongPath(path);
   if (full->empty()) return error::kPathNotFound;
   *full += L':';
