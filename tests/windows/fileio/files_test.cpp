@@ -9,6 +9,10 @@
 
 #include "fileio/orvDescriptIon.h"
 #include "fileio/orvFSO.h"
+#include "fileio/orvFileStreams.h"
+#include "fileio/orvFileVersion.h"
+#include "fileio/orvFoundedFiles.h"
+#include "fileio/orvShellFileInfo.h"
 #include "support/ov_error.h"
 #include "tests/windows/fileio/fileio_test_support.h"
 
@@ -229,6 +233,47 @@ TEST(WindowsFileio, BadNamesGiveTheLibrarysErrors) {
     EXPECT_EQ(error.number(), 70);
   }
   EXPECT_EQ(NamesIn(tree.root()), std::vector<std::string>{"folder"});
+}
+
+// Every class answers a bad name with its failure value or error code, never a crash.
+TEST(WindowsFileio, EveryClassRefusesBadNames) {
+  TempTree tree;
+  orvFSO fso;
+  const std::vector<std::string> bad = {"", tree / "bad<name>", tree / "x:y",
+                                        std::string("C:\\x\0y", 6), tree / "missing\\file"};
+  for (const std::string& name : bad) {
+    SCOPED_TRACE(name);
+    int32_t code = 0;
+    EXPECT_EQ(fso.GetFileCompression(Text(name), &code), quern::cfError);
+    EXPECT_NE(code, 0);
+    EXPECT_FALSE(fso.SetFileCompression(Text(name), quern::cfDefault, &code));
+    EXPECT_FALSE(fso.SetFileZone(Text(name), quern::FileZoneConst(3)));
+    EXPECT_FALSE(fso.IsFileZoneDefined(Text(name)));
+    EXPECT_FALSE(MakeObject<quern::orvFileVersion>()->ReadFile(Text(name)));
+    EXPECT_FALSE(MakeObject<quern::orvShellFileInfo>()->ReadFile(Text(name)));
+    EXPECT_FALSE(MakeObject<quern::orvFileStreams>()->ReadFileStreams(Text(name)));
+    auto files = MakeObject<quern::orvFoundedFiles>();
+    EXPECT_FALSE(files->RefreshEx(Text(name), u"*"));
+    EXPECT_EQ(files->Count(), 0);
+    EXPECT_FALSE(MakeObject<quern::orvDescriptIon>()->ReadFile(Text(name)));
+  }
+  EXPECT_TRUE(NamesIn(tree.root()).empty());
+}
+
+// In the \\?\ form the names Win32 reserves for devices are plain names: a file named "CON"
+// is a file, read and written like any other, and never the console.
+TEST(WindowsFileio, ReservedDeviceNamesAreFiles) {
+  TempTree tree;
+  orvFSO fso;
+  for (const char* name : {"CON", "nul.txt", "COM1", "aux"}) {
+    const std::string path = tree / name;
+    ASSERT_TRUE(fso.PutFileB(Text(path), {'d', 'e', 'v'}, true)) << name;
+    EXPECT_EQ(ReadBytes(path), "dev") << name;
+    EXPECT_EQ(fso.GetFileB(Text(path), true), (std::vector<uint8_t>{'d', 'e', 'v'})) << name;
+  }
+  std::vector<std::string> names = NamesIn(tree.root());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"COM1", "CON", "aux", "nul.txt"}));
 }
 
 }  // namespace
