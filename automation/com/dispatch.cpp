@@ -31,10 +31,21 @@ namespace automation::com {
 
 namespace {
 
-// {5C0D1D6A-7E33-4B8B-9A51-1E0B2C3D4F60}: answered only by this module's wrappers, so an
-// object coming back from a client is recognised as ours and unwrapped.
-constexpr GUID kIidLibraryObject = {
-    0x5C0D1D6A, 0x7E33, 0x4B8B, {0x9A, 0x51, 0x1E, 0x0B, 0x2C, 0x3D, 0x4F, 0x60}};
+// Answered only by this module's wrappers, so an object coming back from a client is
+// recognised as ours and unwrapped. Made afresh in each module that links the bridge (the DLL,
+// a program creating the DLL's objects): an object of another module, whose C++ objects may
+// live on another heap, is never taken for one of ours.
+const GUID& LibraryObjectIid() {
+  static const GUID iid = [] {
+    GUID made{};
+    if (FAILED(CoCreateGuid(&made))) {
+      made.Data1 = static_cast<unsigned long>(reinterpret_cast<uintptr_t>(&made));
+      made.Data2 = 0x5C0D;
+    }
+    return made;
+  }();
+  return iid;
+}
 
 std::atomic<int64_t> com_objects{0};
 std::atomic<const TypeLibrary*> served{nullptr};
@@ -62,7 +73,7 @@ class ComObject final : public IDispatch, public ISupportErrorInfo {
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     if (!out) return E_POINTER;
     if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
-        IsEqualIID(iid, kIidLibraryObject)) {
+        IsEqualIID(iid, LibraryObjectIid())) {
       *out = static_cast<IDispatch*>(this);
     } else if (IsEqualIID(iid, IID_ISupportErrorInfo)) {
       *out = static_cast<ISupportErrorInfo*>(this);
@@ -337,7 +348,7 @@ IDispatch* Wrap(Ref<Object> object) {
 Object* Unwrap(IUnknown* unknown) noexcept {
   if (!unknown) return nullptr;
   void* ours = nullptr;
-  if (FAILED(unknown->QueryInterface(kIidLibraryObject, &ours)) || !ours) return nullptr;
+  if (FAILED(unknown->QueryInterface(LibraryObjectIid(), &ours)) || !ours) return nullptr;
   auto* wrapper = static_cast<ComObject*>(static_cast<IDispatch*>(ours));
   Object* object = wrapper->object();
   wrapper->Release();
