@@ -151,6 +151,9 @@ orvFSO& ApplicationObject() {
 
 }  // namespace quern
 
+// The component entry points of this system's component mechanism (automation/component.h).
+// On Windows the DLL's COM entry points, with the system's own types, stand in their place.
+#ifndef _WIN32
 extern "C" {
 
 automation::HResult DllRegisterServer() {
@@ -173,3 +176,4 @@ automation::HResult DllCanUnloadNow() { return automation::ServeCanUnloadNow(); 
 const automation::TypeLibrary* DllGetTypeLibrary() { return &quern::TypeLibrary(); }
 
 }  // extern "C"
+#endif  // _WIN32

@@ -97,4 +97,22 @@ bool ExistsAsOtherThanRegularFile(const std::string& path) {
   return !disk_file;
 }
 
+uint32_t GetFileId(const std::string& path, FolderId* id) {
+  const std::wstring full = win32::LongPath(path);
+  HANDLE file = CreateFileW(full.c_str(), FILE_READ_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return GetLastError();
+  BY_HANDLE_FILE_INFORMATION info{};
+  uint32_t code = error::kSuccess;
+  if (GetFileInformationByHandle(file, &info)) {
+    *id = {info.dwVolumeSerialNumber,
+           (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+  } else {
+    code = GetLastError();
+  }
+  CloseHandle(file);
+  return code;
+}
+
 }  // namespace platform

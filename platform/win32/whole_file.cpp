@@ -2,6 +2,7 @@
 // gives kAccessDenied, as CreateFile itself reports it.
 #include "platform/whole_file.h"
 
+#include <cwchar>
 #include <string>
 
 #include "platform/win32/internal.h"
@@ -66,20 +67,85 @@ uint32_t ReadFileStart(const std::string& path, size_t max_bytes, std::vector<ui
 }
 
 uint32_t ReplaceWholeFile(const std::string& path, std::string_view data) {
-  const std::string temporary = path + ".~replace";
-  uint32_t code;
-  HANDLE file = OpenFile(temporary, GENERIC_WRITE, CREATE_ALWAYS, &code);
-  if (file == INVALID_HANDLE_VALUE) return code;
-  code = WriteEverything(file, data);
+  return ReplaceWholeFile(path, [data](const PieceWriter& write) { return write(data); });
+}
+
+// The new contents are written to a hidden temporary file beside the target
+// (".NAME.~<random>", so two writers never share one), flushed, and then put in the target's
+// place in one step: ReplaceFileW when the target exists (it keeps the target's attributes,
+// security and creation time, as an edit in place would), MoveFileExW for a new file or when
+// the file system cannot replace (a network share without the call). A failure at any step
+// removes the temporary file and leaves the target as it was. A target that is a symbolic
+// link is replaced where the link leads, and the link stays.
+uint32_t ReplaceWholeFile(const std::string& path, const ContentsMaker& contents) {
+  std::wstring target = win32::LongPath(path);
+  if (target.empty()) return error::kPathNotFound;
+  if (target.back() == L'\\') return error::kInvalidName;
+  const DWORD found = GetFileAttributesW(target.c_str());
+  if (found != INVALID_FILE_ATTRIBUTES && (found & FILE_ATTRIBUTE_DIRECTORY)) {
+    return error::kAccessDenied;
+  }
+  if (found != INVALID_FILE_ATTRIBUTES && (found & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    HANDLE link =
+        CreateFileW(target.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    if (link != INVALID_HANDLE_VALUE) {
+      std::wstring final_path(32768, L'\0');
+      const DWORD length = GetFinalPathNameByHandleW(link, final_path.data(),
+                                                     static_cast<DWORD>(final_path.size()), 0);
+      CloseHandle(link);
+      if (length > 0 && length < final_path.size()) {
+        final_path.resize(length);
+        target = final_path;
+      }
+    }
+  }
+  const size_t cut = target.rfind(L'\\');
+  const std::wstring folder = target.substr(0, cut + 1);
+  const std::wstring name = target.substr(cut + 1);
+  LARGE_INTEGER counter;
+  QueryPerformanceCounter(&counter);
+  wchar_t suffix[40];
+  swprintf(suffix, 40, L".~%08lx%08llx", static_cast<unsigned long>(GetCurrentProcessId()),
+           static_cast<unsigned long long>(counter.QuadPart));
+  const std::wstring temporary = folder + L"." + name + suffix;
+  HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_HIDDEN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return GetLastError();
+  uint32_t code = contents([file](std::string_view piece) { return WriteEverything(file, piece); });
   if (code == error::kSuccess && !FlushFileBuffers(file)) code = GetLastError();
   CloseHandle(file);
-  const std::wstring from = win32::LongPath(temporary), to = win32::LongPath(path);
-  if (code == error::kSuccess &&
-      !MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (code == error::kSuccess && !SetFileAttributesW(temporary.c_str(), FILE_ATTRIBUTE_NORMAL)) {
     code = GetLastError();
   }
-  if (code != error::kSuccess) DeleteFileW(from.c_str());
+  if (code == error::kSuccess) {
+    bool moved = false;
+    if (found != INVALID_FILE_ATTRIBUTES) {
+      moved = ReplaceFileW(target.c_str(), temporary.c_str(), nullptr,
+                           REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != FALSE;
+      if (!moved) {
+        const DWORD failure = GetLastError();
+        // Only a file system that cannot replace falls back to the plain move; a target that
+        // is locked or protected keeps its answer.
+        if (failure != ERROR_INVALID_FUNCTION && failure != ERROR_NOT_SUPPORTED &&
+            failure != ERROR_UNABLE_TO_MOVE_REPLACEMENT &&
+            failure != ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+          code = failure;
+        }
+      }
+    }
+    if (!moved && code == error::kSuccess &&
+        !MoveFileExW(temporary.c_str(), target.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      code = GetLastError();
+    }
+  }
+  if (code != error::kSuccess) DeleteFileW(temporary.c_str());
   return code;
+}
+
+FileReader OpenWholeFile(const std::string& path, uint32_t* error) {
+  return FileReader::Open(path, error);
 }
 
 uint32_t AppendToFile(const std::string& path, std::string_view data) {

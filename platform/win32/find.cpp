@@ -1,0 +1,252 @@
+// The file search's questions on Windows: FindFirstFileExW/FindNextFileW over the listed
+// folder, in the \\?\ form, so paths of any length work.
+//
+// Decisions of this backend:
+// - A wildcard mask is matched by PathMatchSpec (platform/path_match.cpp) against the long name
+//   of each entry of "folder\*", never by the system's matcher: that one also matches 8.3
+//   names ("*.htm" finds "page.html" through "PAGE~1.HTM") and knows no ";" lists, and the
+//   search must find the same names on both systems. No 8.3 names are asked for
+//   (FindExInfoBasic).
+// - Every fact of an entry comes with its name, so no look is ever deferred
+//   (FindOptions::defer_looks is ignored and LookAtEntries has nothing to do).
+// - The bytes an entry occupies (GetCompressedFileSize) are asked only of compressed and
+//   sparse files: for any other file the system answers its size.
+// - A reparse point is described as itself (its own attributes, from the listing); only a
+//   folder link's target is opened, to learn which folder it leads to, so that a search that
+//   follows links can tell when one leads back into a folder it is inside. Other reparse
+//   points (cloud files, deduplicated files) lose the reparse bit: to a user they are plain
+//   entries.
+#include "platform/win32/internal.h"
+// (after <windows.h>)
+#include <shlwapi.h>
+#undef PathMatchSpec
+
+#include <memory>
+
+#include "platform/find.h"
+
+namespace platform {
+
+// Never made on Windows (no look is deferred), but FindResult names it.
+struct LookSource {};
+
+namespace {
+
+bool HasWildcard(std::string_view name) {
+  return name.find_first_of("*?;") != std::string_view::npos;
+}
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+struct ParentAndName {
+  std::string parent;
+  std::string name;
+};
+
+// "a\b\c" -> "a\b" and "c"; trailing separators are dropped first. A name without a folder is
+// in the current one; a name right under a root keeps the root's separator ("C:\x" -> "C:\").
+ParentAndName SplitParent(std::string path) {
+  while (path.size() > 1 && IsSeparator(path.back())) path.pop_back();
+  size_t cut = path.size();
+  while (cut > 0 && !IsSeparator(path[cut - 1])) --cut;
+  if (cut == 0) {
+    if (path.size() >= 2 && path[1] == ':') return {path.substr(0, 2), path.substr(2)};
+    return {".", path};
+  }
+  std::string parent = path.substr(0, cut);
+  if (parent.size() > 1 && !(parent.size() == 3 && parent[1] == ':')) {
+    while (parent.size() > 1 && IsSeparator(parent.back())) parent.pop_back();
+  }
+  return {parent, path.substr(cut)};
+}
+
+// The identity of a folder (volume serial number and file index), links followed.
+uint32_t FolderIdentity(const std::wstring& long_path, FolderId* id) {
+  HANDLE folder = CreateFileW(long_path.c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (folder == INVALID_HANDLE_VALUE) return GetLastError();
+  BY_HANDLE_FILE_INFORMATION info{};
+  uint32_t code = error::kSuccess;
+  if (!GetFileInformationByHandle(folder, &info)) {
+    code = GetLastError();
+  } else if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    code = error::kPathNotFound;
+  } else {
+    id->device = info.dwVolumeSerialNumber;
+    id->inode = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  }
+  CloseHandle(folder);
+  return code;
+}
+
+std::wstring Child(const std::wstring& folder, std::wstring_view name) {
+  std::wstring path = folder;
+  if (!path.empty() && path.back() != L'\\') path += L'\\';
+  path += name;
+  return path;
+}
+
+// One entry of a listing as the search sees it.
+void Describe(const std::wstring& folder, const WIN32_FIND_DATAW& data, FoundEntry* entry) {
+  entry->name = win32::Utf8(data.cFileName);
+  const DWORD tag = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? data.dwReserved0 : 0;
+  EntryFacts& facts = entry->facts;
+  facts.attributes = win32::VisibleAttributes(data.dwFileAttributes, tag);
+  facts.creation_time = win32::Ticks(data.ftCreationTime);
+  facts.last_access_time = win32::Ticks(data.ftLastAccessTime);
+  facts.last_write_time = win32::Ticks(data.ftLastWriteTime);
+  const bool directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  const bool dots =
+      std::wstring_view(data.cFileName) == L"." || std::wstring_view(data.cFileName) == L"..";
+  if (dots) {
+    facts = EntryFacts{};
+    facts.attributes = attr::kDirectory;
+    return;
+  }
+  facts.size =
+      directory ? 0 : (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  if (!directory) {
+    facts.allocated_size = facts.size;
+    facts.has_allocated_size = true;
+    if (data.dwFileAttributes & (FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_SPARSE_FILE)) {
+      const std::wstring path = Child(folder, data.cFileName);
+      DWORD high = 0;
+      const DWORD low = GetCompressedFileSizeW(path.c_str(), &high);
+      if (low != INVALID_FILE_SIZE || GetLastError() == NO_ERROR) {
+        facts.allocated_size = (static_cast<uint64_t>(high) << 32) | low;
+      }
+    }
+  } else if (facts.attributes & attr::kReparsePoint) {
+    // Where the link leads; a dangling one leads nowhere (an empty identity).
+    FolderIdentity(Child(folder, data.cFileName), &entry->target);
+  }
+}
+
+// Calls visit(const WIN32_FIND_DATAW&) for every entry FindFirstFileExW finds for `query`.
+template <typename Visit>
+uint32_t ForEachFound(const std::wstring& query, Visit visit) {
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileExW(query.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
+                                 nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  if (find == INVALID_HANDLE_VALUE) return GetLastError();
+  uint32_t code = error::kSuccess;
+  do {
+    visit(data);
+  } while (FindNextFileW(find, &data));
+  if (const DWORD last = GetLastError(); last != ERROR_NO_MORE_FILES) code = last;
+  FindClose(find);
+  return code;
+}
+
+}  // namespace
+
+uint32_t FindEntries(const std::string& pattern, FindResult* result, FindOptions) {
+  result->entries.clear();
+  result->folder = FolderId{};
+  result->deferred.reset();
+  if (pattern.empty()) return error::kPathNotFound;
+  if (pattern.find('\0') != std::string::npos) return error::kInvalidName;
+  const ParentAndName parts = SplitParent(pattern);
+  if (parts.name.empty()) return error::kFileNotFound;
+  const std::wstring folder = win32::LongPath(parts.parent);
+  if (uint32_t code = FolderIdentity(folder, &result->folder); code != error::kSuccess) {
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_DIRECTORY ? error::kPathNotFound : code;
+  }
+  uint32_t code;
+  if (HasWildcard(parts.name)) {
+    const bool every_name = parts.name == "*" || parts.name == "*.*";
+    code = ForEachFound(Child(folder, L"*"), [&](const WIN32_FIND_DATAW& data) {
+      if (!every_name && !PathMatchSpec(win32::Utf8(data.cFileName), parts.name)) return;
+      Describe(folder, data, &result->entries.emplace_back());
+    });
+  } else {
+    // One name, never a pattern to the system: "?" and "*" were ruled out above, and a name
+    // with a "<", ">" or '"' (which FindFirstFile would take as DOS wildcards) is no file's.
+    if (parts.name.find_first_of("<>\"|") != std::string::npos) return error::kInvalidName;
+    code = ForEachFound(Child(folder, win32::Wide(parts.name)), [&](const WIN32_FIND_DATAW& data) {
+      Describe(folder, data, &result->entries.emplace_back());
+    });
+  }
+  if (code != error::kSuccess) {
+    result->entries.clear();
+    return code == ERROR_PATH_NOT_FOUND || code == ERROR_NO_MORE_FILES ? error::kFileNotFound
+                                                                       : code;
+  }
+  return result->entries.empty() ? error::kFileNotFound : error::kSuccess;
+}
+
+uint32_t DescribeFoundEntry(const Folder& folder, std::string_view name, FoundEntry* entry) {
+  if (!folder.IsOpen()) return error::kInvalidHandle;
+  if (name.empty() ||
+      name.find_first_of(std::string_view("\\/:*?<>\"|\0", 10)) != std::string_view::npos) {
+    return error::kInvalidName;
+  }
+  *entry = FoundEntry{};
+  entry->name.assign(name);
+  if (name == "." || name == "..") {
+    entry->facts.attributes = attr::kDirectory;
+    return error::kSuccess;
+  }
+  // The listed folder's path, from its handle: then the entry is described by the same call
+  // that lists it.
+  const HANDLE handle = win32::HandleOf(folder);
+  std::wstring path(32768, L'\0');
+  const DWORD length =
+      GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), 0);
+  if (length == 0 || length >= path.size()) return GetLastError();
+  path.resize(length);
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileExW(Child(path, win32::Wide(name)).c_str(), FindExInfoBasic, &data,
+                                 FindExSearchNameMatch, nullptr, 0);
+  if (find == INVALID_HANDLE_VALUE) return GetLastError();
+  FindClose(find);
+  Describe(path, data, entry);
+  return error::kSuccess;
+}
+
+void LookAtEntries(const DeferredLooks&) {}
+
+bool IsVolumeRoot(const std::string& path) {
+  if (path.empty() || path.find('\0') != std::string::npos) return false;
+  if (HasWildcard(SplitParent(path).name)) return false;
+  std::wstring wide = win32::Wide(path);
+  for (wchar_t& c : wide) {
+    if (c == L'/') c = L'\\';
+  }
+  return PathIsRootW(wide.c_str()) != FALSE;
+}
+
+uint32_t GetVolumeRootAttributes(const std::string& root, uint32_t* attributes, FolderId* folder) {
+  std::wstring full = win32::LongPath(root);
+  if (!full.empty() && full.back() != L'\\') full += L'\\';
+  const DWORD found = GetFileAttributesW(full.c_str());
+  if (found == INVALID_FILE_ATTRIBUTES) return GetLastError();
+  if (uint32_t code = FolderIdentity(full, folder); code != error::kSuccess) return code;
+  *attributes =
+      (found | FILE_ATTRIBUTE_DIRECTORY) & ~static_cast<DWORD>(FILE_ATTRIBUTE_REPARSE_POINT);
+  return error::kSuccess;
+}
+
+bool FileTimeToLocalTime(FileTime time, SystemTime* local) {
+  // SystemTimeToTzSpecificLocalTime applies the daylight-saving rule of the date itself, where
+  // FileTimeToLocalFileTime would apply today's.
+  if (time > static_cast<uint64_t>(INT64_MAX)) return false;
+  FILETIME file_time;
+  file_time.dwLowDateTime = static_cast<DWORD>(time);
+  file_time.dwHighDateTime = static_cast<DWORD>(time >> 32);
+  SYSTEMTIME utc, there;
+  if (!FileTimeToSystemTime(&file_time, &utc)) return false;
+  if (!SystemTimeToTzSpecificLocalTime(nullptr, &utc, &there)) return false;
+  local->year = there.wYear;
+  local->month = there.wMonth;
+  local->day_of_week = there.wDayOfWeek;
+  local->day = there.wDay;
+  local->hour = there.wHour;
+  local->minute = there.wMinute;
+  local->second = there.wSecond;
+  local->milliseconds = there.wMilliseconds;
+  return true;
+}
+
+}  // namespace platform
