@@ -12,6 +12,7 @@
 #include <windows.h>
 // <windows.h> first: the COM headers need its types.
 
+#include <dispex.h>
 #include <oleauto.h>
 
 #include <new>
@@ -24,6 +25,10 @@
 namespace automation::com {
 
 namespace {
+
+// IDispatchEx, which mingw-w64's uuid library does not carry.
+constexpr GUID kIidDispatchEx = {
+    0xA6EF9860, 0xC720, 0x11D0, {0x93, 0x37, 0x00, 0xA0, 0xC9, 0x0D, 0xCA, 0xA9}};
 
 const ClassInfo& ForeignClass() {
   static const ClassInfo info = [] {
@@ -90,6 +95,8 @@ class ClientObject final : public Object {
   IDispatch* dispatch() const { return dispatch_; }
 
   DispId GetIDOfName(std::string_view name) const noexcept override;
+  // The client's own dispatch id of `name`, or kDispIdUnknown.
+  DispId ClientIdOf(std::u16string name) const;
   HResult Invoke(DispId id, const std::vector<Variant*>& args, Variant* result,
                  ExcepInfo* excep) noexcept override;
 
@@ -110,17 +117,26 @@ DispId ClientObject::GetIDOfName(std::string_view name) const noexcept {
   }
   if (!dispatch_) return kDispIdUnknown;
   try {
-    std::u16string wide = support::Utf16FromUtf8(name);
-    LPOLESTR names[] = {reinterpret_cast<LPOLESTR>(wide.data())};
-    DISPID id = DISPID_UNKNOWN;
-    if (FAILED(dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id)))
-      return kDispIdUnknown;
-    // Members of the interface keep their table ids, so a client's id must not be taken for
-    // one of them: the dispatch path is marked by the object having no typed interface.
-    return id;
+    return ClientIdOf(support::Utf16FromUtf8(name));
   } catch (...) {
     return kDispIdUnknown;
   }
+}
+
+DispId ClientObject::ClientIdOf(std::u16string name) const {
+  LPOLESTR names[] = {reinterpret_cast<LPOLESTR>(name.data())};
+  DISPID id = DISPID_UNKNOWN;
+  if (SUCCEEDED(dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id))) return id;
+  // Wine's VBScript objects answer names only through IDispatchEx (their GetIDsOfNames is a
+  // stub), as script engines' objects may.
+  IDispatchEx* extended = nullptr;
+  if (FAILED(dispatch_->QueryInterface(kIidDispatchEx, reinterpret_cast<void**>(&extended))))
+    return kDispIdUnknown;
+  BSTR text = NewBstr(name);
+  HRESULT found = text ? extended->GetDispID(text, fdexNameCaseInsensitive, &id) : E_OUTOFMEMORY;
+  SysFreeString(text);
+  extended->Release();
+  return SUCCEEDED(found) ? id : kDispIdUnknown;
 }
 
 HResult ClientObject::Invoke(DispId id, const std::vector<Variant*>& args, Variant* result,
@@ -134,11 +150,8 @@ HResult ClientObject::Invoke(DispId id, const std::vector<Variant*>& args, Varia
         if (CallThroughVtable(members[slot], slot, args, excep, &outcome)) return outcome;
         // Not callable through the vtable: by name.
         if (!dispatch_) return hr::kMemberNotFound;
-        DISPID by_name = DISPID_UNKNOWN;
-        std::u16string wide = support::Utf16FromUtf8(members[slot].name);
-        LPOLESTR names[] = {reinterpret_cast<LPOLESTR>(wide.data())};
-        if (FAILED(dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &by_name)))
-          return hr::kMemberNotFound;
+        const DispId by_name = ClientIdOf(support::Utf16FromUtf8(members[slot].name));
+        if (by_name == kDispIdUnknown) return hr::kMemberNotFound;
         return CallByDispatch(by_name, args, result, excep);
       }
       return hr::kMemberNotFound;
