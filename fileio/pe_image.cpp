@@ -11,6 +11,8 @@
 #include <cstring>
 #include <set>
 
+#include "fileio/language_names.h"
+
 namespace quern {
 namespace {
 
@@ -207,6 +209,25 @@ std::optional<uint32_t> Subdirectory(const DirectoryEntry& entry) {
   return entry.target & ~kHighBit;
 }
 
+// The language of a resource the system's resource loader takes when no language is asked for
+// (as GetFileVersionInfo asks): language-neutral, the user's language, then its primary
+// language alone, the same for the system's language, English (United States), English, and
+// else the first listed. A file with versions in several languages then gives the one Windows
+// shows, not the one that sorts first (Arabic, 0x0401, in a file translated into many).
+const DirectoryEntry& PreferredLanguage(const std::vector<DirectoryEntry>& languages) {
+  constexpr uint32_t kPrimaryMask = 0x3FF;
+  const uint32_t user = UserDefaultLanguage();
+  const uint32_t system = SystemDefaultLanguage();
+  const uint32_t order[] = {0,      user,  user & kPrimaryMask, system, system & kPrimaryMask,
+                            0x0409, 0x0009};
+  for (uint32_t wanted : order) {
+    for (const DirectoryEntry& entry : languages) {
+      if (entry.name == wanted) return entry;
+    }
+  }
+  return languages.front();
+}
+
 std::optional<std::vector<uint8_t>> Walk(const Image& image, uint32_t root_rva) {
   std::set<uint32_t> visited;
   auto types = ReadDirectory(image, root_rva, 0, &visited);
@@ -223,9 +244,11 @@ std::optional<std::vector<uint8_t>> Walk(const Image& image, uint32_t root_rva) 
   if (!Subdirectory(*name)) return std::nullopt;
 
   auto languages = ReadDirectory(image, root_rva, *Subdirectory(*name), &visited);
-  if (!languages || languages->empty() || Subdirectory(languages->front())) return std::nullopt;
+  if (!languages || languages->empty()) return std::nullopt;
+  const DirectoryEntry& language = PreferredLanguage(*languages);
+  if (Subdirectory(language)) return std::nullopt;
 
-  const uint64_t entry_rva = uint64_t{root_rva} + languages->front().target;
+  const uint64_t entry_rva = uint64_t{root_rva} + language.target;
   if (entry_rva > UINT32_MAX) return std::nullopt;
   std::vector<uint8_t> bytes;
   auto entry_at = image.OffsetOf(static_cast<uint32_t>(entry_rva), kDataEntrySize);

@@ -435,13 +435,21 @@ std::u16string OemToText(std::string_view bytes) {
   return DecodeUtf8(platform::OemToUtf8(bytes), false);
 }
 
+// The Win32 backend takes and gives every name in UTF-8 (it speaks UTF-16 to the system), so
+// there a native name is UTF-8 whatever the ANSI code page.
+#ifdef _WIN32
+constexpr bool kNativeIsUtf8 = true;
+#else
+constexpr bool kNativeIsUtf8 = false;
+#endif
+
 std::string NativeFileName(std::u16string_view name) {
-  if (platform::AnsiIsUtf8()) return EncodeUtf8(name, true);
+  if (kNativeIsUtf8 || platform::AnsiIsUtf8()) return EncodeUtf8(name, true);
   return NativeFromLegacy(name);
 }
 
 std::u16string FileNameFromNative(std::string_view native) {
-  if (platform::AnsiIsUtf8()) return DecodeUtf8(native, true);
+  if (kNativeIsUtf8 || platform::AnsiIsUtf8()) return DecodeUtf8(native, true);
   return NameFromLegacy(native);
 }
 

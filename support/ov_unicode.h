@@ -44,8 +44,8 @@ std::u16string ovStrConvW(std::string_view bytes);
 std::string TextToOem(std::u16string_view text);
 std::u16string OemToText(std::string_view bytes);
 
-// File names. A native name is bytes; the name a client sees is text. Bytes that do not decode
-// in the ANSI code page are carried as the lone surrogates U+DC80..U+DCFF (one per byte) and
+// File names. A native name is bytes (on Windows always UTF-8, which the Win32 backend takes);
+// the name a client sees is text. Bytes that do not decode in the ANSI code page are carried as the lone surrogates U+DC80..U+DCFF (one per byte) and
 // turned back into the same bytes, so every name on disk survives the round trip.
 std::string NativeFileName(std::u16string_view name);
 std::u16string FileNameFromNative(std::string_view native);

@@ -77,6 +77,9 @@ void AppendParts(std::wstring_view rest, size_t root_length, std::wstring* resul
 }  // namespace
 
 std::wstring LongPath(const std::string& path) {
+  // A NUL would end the path early for the system and name another file: such a path names
+  // none (the empty path, which every call refuses).
+  if (path.find('\0') != std::string::npos) return {};
   std::wstring wide = Wide(path);
   for (wchar_t& c : wide) {
     if (c == L'/') c = L'\\';
@@ -130,6 +133,15 @@ std::wstring PlainAbsolutePath(const std::string& path) {
   if (full.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\\\" + full.substr(8);
   if (full.rfind(L"\\\\?\\", 0) == 0) return full.substr(4);
   return full;
+}
+
+uint32_t CheckFilePath(std::string_view path) {
+  if (path.find('\0') != std::string_view::npos) return error::kInvalidName;
+  if (path.starts_with("\\\\?\\") || path.starts_with("\\\\.\\")) path.remove_prefix(4);
+  if (path.size() >= 2 && path[1] == ':' && IsDriveLetter(static_cast<unsigned char>(path[0]))) {
+    path.remove_prefix(2);
+  }
+  return path.find(':') == std::string_view::npos ? error::kSuccess : error::kInvalidName;
 }
 
 uint32_t ErrorFromStatus(NTSTATUS status) {

@@ -34,6 +34,10 @@ void FileReader::Close() {
 
 FileReader FileReader::Open(const std::string& path, uint32_t* error) {
   FileReader reader;
+  if (uint32_t code = win32::CheckFilePath(path); code != error::kSuccess) {
+    *error = code;
+    return reader;
+  }
   const std::wstring full = win32::LongPath(path);
   HANDLE file = CreateFileW(full.c_str(), GENERIC_READ,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,

@@ -42,8 +42,14 @@ std::string Utf8(std::wstring_view wide);
 // separators become one, "." and ".." parts are resolved by text (as Windows itself does),
 // a relative path is put after the current folder, "\\server\share" becomes "\\?\UNC\...".
 // Names are otherwise kept exactly as written: a trailing dot or blank stays part of the name.
-// A path that already starts with \\?\ is only given backslashes.
+// A path that already starts with \\?\ is only given backslashes. A path holding a NUL gives
+// the empty path, which names nothing.
 std::wstring LongPath(const std::string& path);
+
+// kInvalidName when `path` names no file by itself: a NUL, or a ":" anywhere but after a drive
+// letter (in the \\?\ form a ":" in a name would reach a named stream of another file, or make
+// a name Windows cannot show). Named streams are reached only through platform/streams.h.
+uint32_t CheckFilePath(std::string_view path);
 
 // LongPath without its \\?\ prefix (for the shell, which does not take the prefix).
 std::wstring PlainAbsolutePath(const std::string& path);

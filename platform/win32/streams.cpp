@@ -7,6 +7,8 @@
 // - Writing a stream of a file that does not exist is kFileNotFound: CreateFileW would make
 //   an empty file to hold the stream, which no caller asking for a stream of an existing file
 //   means.
+// - A volume without named streams (FILE_NAMED_STREAMS not among its flags) answers
+//   kNotSupported, as a Linux file system without extended attributes does.
 // - The security stream of the backup walk comes only when it is asked for, and then only when
 //   the handle could be opened with READ_CONTROL (which the walk asks for in that case).
 #include "platform/streams.h"
@@ -27,11 +29,28 @@ uint32_t CheckStreamName(std::string_view name, std::wstring* wide) {
   return error::kSuccess;
 }
 
+// kNotSupported when the volume of `long_path` keeps no named streams (FAT, exFAT, most network
+// shares of other systems, Wine's drives): there "FILE:NAME" is refused, or would even be
+// made as a file of that name beside FILE.
+uint32_t CheckNamedStreams(const std::wstring& long_path) {
+  std::wstring volume(long_path.size() + 2, L'\0');
+  if (!GetVolumePathNameW(long_path.c_str(), volume.data(), static_cast<DWORD>(volume.size()))) {
+    return error::kSuccess;  // the call on the stream itself will say what is wrong
+  }
+  DWORD flags = 0;
+  if (!GetVolumeInformationW(volume.c_str(), nullptr, 0, nullptr, nullptr, &flags, nullptr, 0)) {
+    return error::kSuccess;
+  }
+  return (flags & FILE_NAMED_STREAMS) ? error::kSuccess : error::kNotSupported;
+}
+
 uint32_t StreamPath(const std::string& path, std::string_view name, std::wstring* full) {
   std::wstring wide_name;
   if (uint32_t code = CheckStreamName(name, &wide_name); code != error::kSuccess) return code;
+  if (uint32_t code = win32::CheckFilePath(path); code != error::kSuccess) return code;
   *full = win32::LongPath(path);
   if (full->empty()) return error::kPathNotFound;
+  if (uint32_t code = CheckNamedStreams(*full); code != error::kSuccess) return code;
   *full += L':';
   *full += wide_name;
   return error::kSuccess;
@@ -107,6 +126,7 @@ uint32_t RemoveFileStream(const std::string& path, std::string_view name) {
 uint32_t ListFileStreams(const std::string& path, std::vector<std::string>* names) {
   names->clear();
   const std::wstring full = win32::LongPath(path);
+  if (uint32_t code = CheckNamedStreams(full); code != error::kSuccess) return code;
   WIN32_FIND_STREAM_DATA data;
   HANDLE find = FindFirstStreamW(full.c_str(), FindStreamInfoStandard, &data, 0);
   if (find == INVALID_HANDLE_VALUE) {

@@ -11,6 +11,10 @@ namespace platform {
 namespace {
 
 HANDLE OpenFile(const std::string& path, DWORD access, DWORD disposition, uint32_t* error) {
+  if (uint32_t code = win32::CheckFilePath(path); code != error::kSuccess) {
+    *error = code;
+    return INVALID_HANDLE_VALUE;
+  }
   const std::wstring full = win32::LongPath(path);
   HANDLE file = CreateFileW(full.c_str(), access, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                             disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -71,13 +75,17 @@ uint32_t ReplaceWholeFile(const std::string& path, std::string_view data) {
 }
 
 // The new contents are written to a hidden temporary file beside the target
-// (".NAME.~<random>", so two writers never share one), flushed, and then put in the target's
-// place in one step: ReplaceFileW when the target exists (it keeps the target's attributes,
-// security and creation time, as an edit in place would), MoveFileExW for a new file or when
-// the file system cannot replace (a network share without the call). A failure at any step
-// removes the temporary file and leaves the target as it was. A target that is a symbolic
-// link is replaced where the link leads, and the link stays.
+// (".NAME.~<random>", so two writers never share one), flushed, given the target's attributes
+// and put in its place in one step with MoveFileExW(MOVEFILE_REPLACE_EXISTING). A failure at
+// any step removes the temporary file and leaves the target as it was. A target that is a
+// symbolic link is replaced where the link leads, and the link stays.
+//
+// ReplaceFileW would also carry the target's security descriptor and named streams over, but
+// where it fails part-way it leaves a backup file of its own naming behind ("rfXXXX.tmp" under
+// Wine), which no caller could clean up; the new file here has the folder's inherited security
+// and no streams, as the renamed file on Linux has no extended attributes of the old one.
 uint32_t ReplaceWholeFile(const std::string& path, const ContentsMaker& contents) {
+  if (uint32_t code = win32::CheckFilePath(path); code != error::kSuccess) return code;
   std::wstring target = win32::LongPath(path);
   if (target.empty()) return error::kPathNotFound;
   if (target.back() == L'\\') return error::kInvalidName;
@@ -115,30 +123,19 @@ uint32_t ReplaceWholeFile(const std::string& path, const ContentsMaker& contents
   uint32_t code = contents([file](std::string_view piece) { return WriteEverything(file, piece); });
   if (code == error::kSuccess && !FlushFileBuffers(file)) code = GetLastError();
   CloseHandle(file);
-  if (code == error::kSuccess && !SetFileAttributesW(temporary.c_str(), FILE_ATTRIBUTE_NORMAL)) {
+  // The target's own attributes (hidden, system, not indexed, ...); a read-only target stays
+  // read-only, so MoveFileExW refuses to replace it, as Windows refuses any write to it.
+  const DWORD keep = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                     FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_TEMPORARY;
+  const DWORD attributes = found != INVALID_FILE_ATTRIBUTES && (found & keep) != 0
+                               ? (found & keep)
+                               : FILE_ATTRIBUTE_NORMAL;
+  if (code == error::kSuccess && !SetFileAttributesW(temporary.c_str(), attributes)) {
     code = GetLastError();
   }
-  if (code == error::kSuccess) {
-    bool moved = false;
-    if (found != INVALID_FILE_ATTRIBUTES) {
-      moved = ReplaceFileW(target.c_str(), temporary.c_str(), nullptr,
-                           REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != FALSE;
-      if (!moved) {
-        const DWORD failure = GetLastError();
-        // Only a file system that cannot replace falls back to the plain move; a target that
-        // is locked or protected keeps its answer.
-        if (failure != ERROR_INVALID_FUNCTION && failure != ERROR_NOT_SUPPORTED &&
-            failure != ERROR_UNABLE_TO_MOVE_REPLACEMENT &&
-            failure != ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
-          code = failure;
-        }
-      }
-    }
-    if (!moved && code == error::kSuccess &&
-        !MoveFileExW(temporary.c_str(), target.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      code = GetLastError();
-    }
+  if (code == error::kSuccess && !MoveFileExW(temporary.c_str(), target.c_str(),
+                                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    code = GetLastError();
   }
   if (code != error::kSuccess) DeleteFileW(temporary.c_str());
   return code;

@@ -134,6 +134,9 @@ struct PeOptions {
   std::optional<std::vector<uint8_t>> version_block;  // none: a resource section without one
   uint32_t code_size = 0x200;                         // raw bytes of the code section
   bool icon_type_first = false;                       // an RT_ICON type entry before RT_VERSION
+  // Versions in other languages, listed before 0x0409 in the language directory, each with a
+  // block of its own.
+  std::vector<std::pair<uint16_t, std::vector<uint8_t>>> other_languages;
 };
 
 struct BuiltPe {
@@ -211,17 +214,33 @@ inline BuiltPe BuildPe(const PeOptions& options) {
   directory(1);
   Put32(r, 1);
   Put32(r, 0x80000000u | languages_at);
-  const uint32_t entry_at = languages_at + 0x18;
-  directory(1);
+  const size_t others = options.other_languages.size();
+  const uint32_t entry_at = languages_at + 0x10 + 8 * static_cast<uint32_t>(others + 1);
+  directory(static_cast<uint16_t>(others + 1));
+  for (size_t i = 0; i < others; ++i) {
+    Put32(r, options.other_languages[i].first);
+    Put32(r, entry_at + 16 * static_cast<uint32_t>(i + 1));
+  }
   Put32(r, 0x0409);
   Put32(r, entry_at);
-  const uint32_t data_at = entry_at + 16;
+  const uint32_t data_at = entry_at + 16 * static_cast<uint32_t>(others + 1);
   const std::vector<uint8_t> block = options.version_block.value_or(std::vector<uint8_t>{});
   Put32(r, rsrc_rva + data_at);
   Put32(r, static_cast<uint32_t>(block.size()));
   Put32(r, 0);
   Put32(r, 0);
+  uint32_t other_at = data_at + static_cast<uint32_t>(block.size());
+  for (const auto& [language, other] : options.other_languages) {
+    Put32(r, rsrc_rva + other_at);
+    Put32(r, static_cast<uint32_t>(other.size()));
+    Put32(r, 0);
+    Put32(r, 0);
+    other_at += static_cast<uint32_t>(other.size());
+  }
   r.insert(r.end(), block.begin(), block.end());
+  for (const auto& other : options.other_languages) {
+    r.insert(r.end(), other.second.begin(), other.second.end());
+  }
   if (!options.version_block) {
     Set32(r, icon ? 0x18 : 0x10, 11);  // the resource is a message table instead
   }

@@ -56,6 +56,31 @@ TEST(PeImageTest, FindsTheVersionBlockOfPe32AndPe32Plus) {
   }
 }
 
+// A file with its version in several languages gives the one the system's loader would: the
+// user's language, else English (United States), never merely the first listed.
+TEST(PeImageTest, PicksTheVersionInTheUsersLanguage) {
+  VersionSpec arabic, german;
+  arabic.translations = {{0x0401, 1200}};
+  arabic.tables = {{u"040104B0", {{u"ProductName", u"arabic"}}}};
+  german.translations = {{0x0407, 1200}};
+  german.tables = {{u"040704B0", {{u"ProductName", u"german"}}}};
+  PeOptions options;
+  options.version_block = Block();
+  options.other_languages = {{0x0401, Block(arabic)}, {0x0407, Block(german)}};
+  const BuiltPe pe = BuildPe(options);
+  const char* saved = getenv("LC_ALL");
+  const std::string old = saved != nullptr ? saved : "";
+  setenv("LC_ALL", "C", 1);
+  EXPECT_EQ(FindVersionResource(pe.bytes), options.version_block);
+  setenv("LC_ALL", "de_DE.UTF-8", 1);
+  EXPECT_EQ(FindVersionResource(pe.bytes), Block(german));
+  if (saved != nullptr) {
+    setenv("LC_ALL", old.c_str(), 1);
+  } else {
+    unsetenv("LC_ALL");
+  }
+}
+
 TEST(PeImageTest, LooksPastOtherResourceTypes) {
   PeOptions options;
   options.version_block = Block();
