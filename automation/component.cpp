@@ -34,6 +34,7 @@ bool WriteKey(const fs::path& file, const Values& values) {
   return static_cast<bool>(out);
 }
 
+#ifndef _WIN32
 // A key is read only when it is a regular file of a sensible size: a FIFO put in its place
 // would keep the reader (the cleaner, as it closes its log) waiting for ever.
 Values ReadKey(const fs::path& file) {
@@ -54,6 +55,7 @@ Values ReadKey(const fs::path& file) {
   }
   return values;
 }
+#endif
 
 std::string VersionText(uint16_t major, uint16_t minor) {
   return std::to_string(major) + "." + std::to_string(minor);
@@ -63,6 +65,8 @@ std::string ProgIdOf(const TypeLibrary& library, const ClassInfo& info) {
   return library.name + "." + info.name;
 }
 
+// Finding and loading a library for CreateObject: real COM's work on Windows.
+#ifndef _WIN32
 // --- Loaded libraries -----------------------------------------------------------------------
 
 struct Library {
@@ -163,6 +167,7 @@ Resolved Resolve(std::string_view progid) {
 }
 
 [[noreturn]] void CannotCreate() { throw support::MakeError(support::errnum::kCannotCreateObject); }
+#endif
 
 }  // namespace
 
@@ -280,6 +285,8 @@ std::string RegistryFolder() {
   return (fs::path(config) / "orvanel" / "registry").string();
 }
 
+// On Windows, CreateObject and FindTypeLibrary are real COM's (automation/com/create_object.cpp).
+#ifndef _WIN32
 Ref<Object> CreateObject(std::string_view progid) {
   Resolved resolved = Resolve(progid);
   if (!resolved.library || !resolved.known) CannotCreate();
@@ -299,6 +306,7 @@ const TypeLibrary* FindTypeLibrary(std::string_view progid) {
   Resolved resolved = Resolve(progid);
   return resolved.library ? resolved.library->types : nullptr;
 }
+#endif
 
 Variant CallByName(Object& object, std::string_view name, std::vector<Variant>& args) {
   DispId id = object.GetIDOfName(name);

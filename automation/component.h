@@ -67,14 +67,16 @@ std::string ModulePathOf(const void* address);
 // The registration folder (see the top of this file).
 std::string RegistryFolder();
 
-// CreateObject(progid): the class registered under `progid`, else the library named by the
+// CreateObject(progid): on Windows, real COM's (CLSIDFromProgID, CoCreateInstance for
+// IDispatch; the object's members are then called by name). Elsewhere: the class registered
+// under `progid`, else the library named by the
 // progid's first part (lib<name lower-cased>.so) when it is already loaded, next to the running
 // program, or in the installed library folder. Raises support::Error 429 (the component cannot
 // create the object) when the class is unknown, not creatable or its library cannot be loaded.
 Ref<Object> CreateObject(std::string_view progid);
 
 // The type information of the library that `progid` names, found as CreateObject finds it;
-// null when there is none.
+// null when there is none (always on Windows, where the type library is real COM's).
 const TypeLibrary* FindTypeLibrary(std::string_view progid);
 
 // Late-bound calls (what a script does): the member `name` with `args`; by-reference

@@ -77,8 +77,9 @@ class Object {
                          ExcepInfo* excep) noexcept;
 
   // The dispatch id of the member `name` (compared without regard to ASCII case), or
-  // kDispIdUnknown.
-  DispId GetIDOfName(std::string_view name) const noexcept;
+  // kDispIdUnknown. Virtual, so that an object standing for a client's own object (one the
+  // member table does not describe) can ask that object.
+  virtual DispId GetIDOfName(std::string_view name) const noexcept;
 
  protected:
   Object() noexcept;

@@ -176,4 +176,9 @@ automation::HResult DllCanUnloadNow() { return automation::ServeCanUnloadNow(); 
 const automation::TypeLibrary* DllGetTypeLibrary() { return &quern::TypeLibrary(); }
 
 }  // extern "C"
+#else
+// The library the COM entry points of automation/com/entry_points.cpp serve.
+namespace automation::com {
+const TypeLibrary& ModuleLibrary() { return quern::TypeLibrary(); }
+}  // namespace automation::com
 #endif  // _WIN32
