@@ -24,10 +24,20 @@ print(hex(struct.unpack_from('<H', data, pe + 4)[0]))
 PY
 }
 
+# The type library is written from the member tables by a program of the native build (a cross
+# build cannot run what it builds): the Linux build in BUILD_DIR (default build/) writes the IDL,
+# made here first when that build has not written it yet.
+native="${BUILD_DIR:-$repo/build}"
+idl="$native/typelib/Quern0102.idl"
+if [[ ! -f "$idl" ]]; then
+  cmake -S "$repo" -B "$native" -G Ninja >/dev/null
+  cmake --build "$native" -t quern0102_typelib
+fi
+
 build() {
   local arch="$1" folder="$2" machine="$3"
   cmake -S "$repo" -B "$repo/$folder" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-w64-$arch.cmake" >/dev/null
+    -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-w64-$arch.cmake" -DQUERN_TYPELIB_IDL="$idl" >/dev/null
   cmake --build "$repo/$folder" -j2
   local program="$repo/$folder/bin/Sweepwell.exe"
   local found
