@@ -4,7 +4,7 @@
 #
 #   bash bench/run.sh                 # about 101 000 files per tree, 3 runs per tool
 #   REPS=5 FILES=100 bash bench/run.sh
-#   SIZE=1m REPS=1 bash bench/run.sh  # about 1 000 000 files per tree (FILES=900 in 1 111 folders)
+#   SIZE=1m REPS=1 bash bench/run.sh  # 999 900 files per tree (990 in each of 1 010 folders)
 #   BENCH_DIR=/tmp bash bench/run.sh  # on the disk instead of a tmpfs (see RESULTS.md)
 #   MARKDOWN=bench/new.md bash bench/run.sh   # also append the table to a file
 #   NO_TRASH=1 bash bench/run.sh      # the deleting pairs only (the trash pair takes minutes)
@@ -22,7 +22,7 @@ set -euo pipefail
 case "${SIZE:-}" in
   "") ;;
   100k) FILES=100 ;;
-  1m) FILES=900 ;;
+  1m) FILES=990 ;;
   *) echo "run.sh: SIZE is 100k or 1m, not '$SIZE'" >&2; exit 2 ;;
 esac
 
