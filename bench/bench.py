@@ -155,6 +155,7 @@ def main():
     parser.add_argument("--files", type=int, default=100, help="files per folder")
     parser.add_argument("--trash-files", type=int, default=5,
                         help="files per folder of the trash tree (5 gives about 5 000)")
+    parser.add_argument("--no-trash", action="store_true", help="skip the trash pairs")
     parser.add_argument("--markdown", help="append the result table to this file")
     args = parser.parse_args()
 
@@ -186,7 +187,9 @@ def main():
             lambda t: bench.tool(["find", t, "-name", "*.tmp", "-delete"]), dat_left(args.files))
         rows.append(("delete-files-recursive *.tmp", "find -name '*.tmp' -delete", a, b))
 
-        if shutil.which("gio"):
+        if args.no_trash:
+            trash_fs = None
+        elif shutil.which("gio"):
             trash_bench = Bench(args, args.trash_dir or args.dir)
             try:
                 # Every run starts with an empty trash, so later runs do not pay for the names

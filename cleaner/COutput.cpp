@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "automation/component.h"
-#include "cleaner/UndoRecord.h"
 #include "cleaner/RunContext.h"
+#include "cleaner/UndoRecord.h"
 #include "cleaner/modMain.h"
 #include "platform/file.h"
 #include "platform/names.h"
@@ -20,14 +20,19 @@ namespace sweepwell {
 namespace {
 
 // How a path stands in a line: in the ANSI code page of the text, without control characters.
-void AddPath(COutput& output, std::string_view path) {
-  const std::string text = platform::NameInAnsi(path);
-  if (support::HasControlCharacters(text)) {
-    output.AddText(support::WithoutControlCharacters(text));
-  } else {
-    output.AddText(text);
-  }
+std::string PathText(std::string_view path) {
+  std::string text = platform::NameInAnsi(path);
+  if (support::HasControlCharacters(text)) return support::WithoutControlCharacters(text);
+  return text;
 }
+
+void AddPath(COutput& output, std::string_view path) { output.AddText(PathText(path)); }
+
+// A batch of lines written ahead of their deletions: at most this many lines and about this
+// many bytes, so one write serves a few hundred files and a kill leaves at most that many
+// lines naming files that are still there.
+constexpr size_t kAheadLines = 256;
+constexpr size_t kAheadBytes = 32 * 1024;
 
 // The closed log is handed to the file library's orvFSO, created by its ProgID through the
 // component mechanism like any client creates it, to be compressed where it is not. Nothing
@@ -257,14 +262,87 @@ void COutput::KillFileAt(const platform::Folder& folder, std::string_view name,
   // Only the read-only bit is in the way of a deletion here; the others are names or state.
   platform::FileSystem& files = Files();
   if (record.attributes & platform::attr::kReadOnly) files.SetEntryAttributesNormal(folder, name);
-  uint32_t code = ToRecycleBin() ? TrashRecorded(undo_record_,
-                                                 [&](platform::TrashMove* move) {
-                                                   return files.MoveEntryToTrash(folder, name, path,
-                                                                                 move);
-                                                 })
-                                 : files.DeleteEntryFile(folder, name);
+  uint32_t code = ToRecycleBin()
+                      ? TrashRecorded(undo_record_,
+                                      [&](platform::TrashMove* move) {
+                                        return files.MoveEntryToTrash(folder, name, path, move);
+                                      })
+                      : files.DeleteEntryFile(folder, name);
   if (code != platform::error::kSuccess) RaiseWin32Error(code);
   CountDeletedFile(static_cast<double>(record.size));
+}
+
+bool COutput::CanWriteAhead() const {
+  return !LogStopped && log_.IsOpen() && log_pending_.empty() && !ToRecycleBin() &&
+         log_.PendingMissedLines() == 0;
+}
+
+bool COutput::DeleteListedFiles(
+    const platform::Folder& folder, std::span<const platform::FindRecord* const> files,
+    const std::function<const std::string&(std::string_view)>& path_of) {
+  bool all = true;
+  size_t next = 0;
+  size_t one_by_one_until = 0;  // a batch the log refused goes the ordinary way
+  while (next < files.size()) {
+    if (next < one_by_one_until || !CanWriteAhead()) {
+      const platform::FindRecord& entry = *files[next++];
+      if (!DeleteAndReportFile(*this, folder, &entry, entry.name, path_of(entry.name))) {
+        all = false;
+      }
+      ProcessPendingEvents(true);
+      continue;
+    }
+    const size_t first = next;
+    ahead_.clear();
+    ahead_ends_.clear();
+    while (next < files.size() && next - first < kAheadLines && ahead_.size() < kAheadBytes) {
+      const platform::FindRecord& entry = *files[next++];
+      ahead_ += PathText(path_of(entry.name));
+      ahead_ += "  :: ";
+      ahead_ += support::ovFormatInt64(static_cast<double>(entry.size));
+      ahead_ += " bytes\n";
+      ahead_ends_.push_back(ahead_.size());
+    }
+    if (log_.WriteAhead(ahead_) != platform::error::kSuccess) {
+      // Line by line, the failure is counted, reported and retried as for any other line.
+      one_by_one_until = next;
+      next = first;
+      continue;
+    }
+    size_t start = 0;
+    for (size_t k = first; k < next; ++k) {
+      const platform::FindRecord& entry = *files[k];
+      const size_t end = ahead_ends_[k - first];
+      const std::string_view line = std::string_view(ahead_).substr(start, end - start);
+      ReportedBytes += static_cast<double>(entry.size);
+      ReportedFiles += 1;
+      try {
+        KillFileAt(folder, entry.name, path_of(entry.name), entry);
+      } catch (const support::Error& e) {
+        // This line and those after it are not true: they leave the log, this one comes back
+        // with its outcome and the rest go with the next batch. (Should another run have
+        // written since, they cannot leave, and the line with the outcome corrects this one.)
+        log_.TakeBack(std::string_view(ahead_).substr(start));
+        AddText(line.substr(0, line.size() - 1));
+        ReportErrorStartus(e.number(), support::LocalText(e.description()));
+        all = false;
+        next = k + 1;
+        break;
+      }
+      display_clear_ = false;
+      line_open_ = false;
+      console_.AddText(line);
+      start = end;
+      try {
+        ProcessPendingEvents(true);
+      } catch (const RunInterrupted&) {
+        // The files not deleted keep no line.
+        log_.TakeBack(std::string_view(ahead_).substr(end));
+        throw;
+      }
+    }
+  }
+  return all;
 }
 
 void COutput::KillFolder(const std::string& FolderName) {

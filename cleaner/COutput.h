@@ -3,8 +3,11 @@
 // command and keeps the counters of the totals block.
 #pragma once
 
+#include <functional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cleaner/RunLog.h"
 #include "cleaner/Stopwatch.h"
@@ -70,6 +73,16 @@ class COutput {
                   const platform::FindRecord& record);
   void KillFolderAt(const platform::Folder& folder, std::string_view name, bool junction);
 
+  // Deletes `files` of the open `folder`, as a listing taken just before describes them (no
+  // folder among them), in their order, each with the line DeleteAndReportFile would write and
+  // with the pending-events point after each. While files go for good and the log is healthy,
+  // their lines reach the log in batches written before the deletions they record (see RunLog):
+  // one write for a few hundred files instead of one each. `path_of` gives the full path of an
+  // entry name (the reference may change with the next call). False when some file stayed.
+  bool DeleteListedFiles(const platform::Folder& folder,
+                         std::span<const platform::FindRecord* const> files,
+                         const std::function<const std::string&(std::string_view)>& path_of);
+
   // From now on every entry sent to the trash is written down in `record` (null: nowhere) before
   // it moves, so that the run can be undone.
   void RecordTrashMovesIn(UndoRecord* record) { undo_record_ = record; }
@@ -102,6 +115,8 @@ class COutput {
   void ReportAboutLog(const std::string& message);
   void CountDeletedFile(double size);
   bool ToRecycleBin() const;
+  // The lines of the next deletions may be written before them.
+  bool CanWriteAhead() const;
 
   frmConsole console_;
   const RunContext* run_ = nullptr;
@@ -113,6 +128,8 @@ class COutput {
   bool display_clear_ = true;
   bool line_open_ = false;
   UndoRecord* undo_record_ = nullptr;
+  std::string ahead_;               // the lines of a batch written ahead
+  std::vector<size_t> ahead_ends_;  // where each of them ends in ahead_
 };
 
 // The calling pattern of every deletion: ReportFile, KillFile with its error caught,

@@ -12,6 +12,10 @@ namespace {
 
 constexpr uint32_t kHandleDiskFull = 39;  // ERROR_HANDLE_DISK_FULL, Windows' other "disk full"
 
+// The smallest memory page of the systems the program runs on; a larger one only makes the
+// pieces of WriteAhead safer.
+constexpr uint64_t kPage = 4096;
+
 uint64_t CountLines(std::string_view text) {
   uint64_t lines = static_cast<uint64_t>(std::count(text.begin(), text.end(), '\n'));
   if (!text.empty() && text.back() != '\n') ++lines;
@@ -75,6 +79,7 @@ uint32_t RunLog::Append(std::string_view text) {
 RunLog::WriteResult RunLog::Write(std::string_view text) {
   if (!IsOpen()) return WriteResult::kClosed;
   if (text.empty()) return WriteResult::kWritten;
+  end_ = 0;
   const bool was_failing = missed_since_note_ > 0;
   uint32_t code;
   if (was_failing) {
@@ -93,6 +98,69 @@ RunLog::WriteResult RunLog::Write(std::string_view text) {
   missed_total_ += lines;
   last_error_ = code;
   return was_failing ? WriteResult::kStillFailing : WriteResult::kFailed;
+}
+
+uint32_t RunLog::WriteAhead(std::string_view text) {
+  if (!IsOpen()) return platform::error::kInvalidHandle;
+  if (missed_since_note_ > 0) return last_error_;
+  end_ = 0;
+  uint64_t start = 0;
+  if (needs_line_end_ || platform::kTextLineEnd != std::string_view("\n") ||
+      platform::GetFileSize(handle_, &start) != platform::error::kSuccess) {
+    const uint32_t code = Append(text);
+    if (code == platform::error::kSuccess) platform::GetFileSize(handle_, &end_);
+    return code;
+  }
+  // A process killed while it writes to a file stops between two pages of it: the kernel looks
+  // for a fatal signal before it copies each one. A piece of whole lines that stays inside one
+  // page arrives whole or not at all, so a batch goes in such pieces, and only a line that
+  // crosses a page boundary is written across one (as a line written alone would be).
+  uint64_t size = start;
+  while (!text.empty()) {
+    const size_t room = static_cast<size_t>(kPage - size % kPage);
+    size_t piece = text.size();
+    if (piece > room) {
+      const size_t last_end = text.rfind('\n', room - 1);
+      if (last_end != std::string_view::npos) {
+        piece = last_end + 1;
+      } else if (const size_t first_end = text.find('\n'); first_end != std::string_view::npos) {
+        piece = first_end + 1;
+      }
+    }
+    size_t written = 0;
+    const uint32_t code = platform::WriteAll(handle_, text.substr(0, piece), &written);
+    if (code != platform::error::kSuccess) {
+      // Nothing of the batch stays, unless another run wrote after it.
+      uint64_t now = 0;
+      if (platform::GetFileSize(handle_, &now) != platform::error::kSuccess ||
+          now != size + written ||
+          platform::TruncateFile(handle_, start) != platform::error::kSuccess) {
+        needs_line_end_ = written > 0;
+      }
+      return code;
+    }
+    size += piece;
+    text.remove_prefix(piece);
+  }
+  end_ = size;
+  return platform::error::kSuccess;
+}
+
+bool RunLog::TakeBack(std::string_view tail) {
+  if (!IsOpen() || tail.empty()) return true;
+  uint64_t bytes = tail.size();
+  if (platform::kTextLineEnd != std::string_view("\n")) {
+    bytes += static_cast<uint64_t>(std::count(tail.begin(), tail.end(), '\n')) *
+             (platform::kTextLineEnd.size() - 1);
+  }
+  // The file still ending where this run's last write left it means nobody wrote after it.
+  uint64_t size = 0;
+  if (end_ < bytes || platform::GetFileSize(handle_, &size) != platform::error::kSuccess ||
+      size != end_ || platform::TruncateFile(handle_, end_ - bytes) != platform::error::kSuccess) {
+    return false;
+  }
+  end_ -= bytes;
+  return true;
 }
 
 void RunLog::Close() {

@@ -21,6 +21,14 @@
 // away another run's lines; if something was, the next line of this run begins with a line end
 // instead.
 //
+// Lines may also be written ahead of what they record (WriteAhead): a run that deletes a
+// folder's files writes the lines of a batch of them, as they read when every deletion
+// succeeds, in one write, and only then deletes. A line that turns out wrong (the deletion was
+// refused, or the run was stopped before it) is taken back with everything after it
+// (TakeBack), again only while nothing was appended after it. So a run killed outright leaves
+// no deletion unrecorded: at worst the log names a few entries of the batch in flight that are
+// still there, which is the safe side of a record of what went.
+//
 // Text is bytes in the log's code page; COutput converts before it writes.
 #pragma once
 
@@ -55,6 +63,17 @@ class RunLog {
   // Appends `text` (normally whole lines; a last piece without a line end counts as a line).
   WriteResult Write(std::string_view text);
 
+  // Appends `text` in one write, only while the log is healthy (nothing missed since the last
+  // note). On failure nothing of it stays in the file and nothing is counted as missed: the
+  // caller writes the same lines again the ordinary way, which counts and reports. Returns the
+  // error code (kSuccess when written).
+  uint32_t WriteAhead(std::string_view text);
+
+  // Takes the last `tail` of the text written back out of the file; `tail` must be a suffix of
+  // the last WriteAhead, with nothing written since. True when the file now ends before it; false
+  // when it cannot be cut (another run appended since, or the cut failed), and the tail stays.
+  bool TakeBack(std::string_view tail);
+
   // Closes the file. Idempotent.
   void Close();
 
@@ -82,6 +101,7 @@ class RunLog {
   uint64_t missed_since_note_ = 0;
   uint64_t missed_total_ = 0;
   uint32_t last_error_ = 0;
+  uint64_t end_ = 0;  // the file's size after the last WriteAhead (0: unknown)
 };
 
 }  // namespace sweepwell

@@ -13,36 +13,43 @@ namespace {
 
 using platform::FindRecord;
 
+// Deletes the listed files of `folder`; false when some file stayed.
+bool DeleteListed(FolderWalk& walk, WalkFolder& folder,
+                  const std::vector<const FindRecord*>& files) {
+  return walk.output().DeleteListedFiles(
+      folder.folder, files,
+      [&walk](std::string_view name) -> const std::string& { return walk.EntryPath(name); });
+}
+
 class DeleteFilesVisitor : public FilePassVisitor {
  public:
   DeleteFilesVisitor(std::string pattern, bool recursive)
       : FilePassVisitor(recursive), pattern_(std::move(pattern)) {}
 
   void VisitFolder(FolderWalk& walk, WalkFolder& folder) override {
+    files_.clear();
     for (const FindRecord& entry : folder.list.Entries()) {
       if (platform::PathMatchSpec(entry.name, pattern_) && !IsFolderRecord(entry)) {
-        DeleteAndReportFile(walk.output(), folder.folder, &entry, entry.name,
-                            walk.EntryPath(entry.name));
+        files_.push_back(&entry);
       }
-      ProcessPendingEvents(walk.output());
     }
+    DeleteListed(walk, folder, files_);
   }
 
  private:
   std::string pattern_;
+  std::vector<const FindRecord*> files_;
 };
 
 // Empties a folder tree; a folder's result is true when everything inside it went.
 class DeleteContentsVisitor : public FolderVisitor {
  public:
   void VisitFolder(FolderWalk& walk, WalkFolder& folder) override {
+    files_.clear();
     for (const FindRecord& entry : folder.list.Entries()) {
-      if (!IsFolderRecord(entry) && !DeleteAndReportFile(walk.output(), folder.folder, &entry,
-                                                         entry.name, walk.EntryPath(entry.name))) {
-        folder.result = false;
-      }
-      ProcessPendingEvents(walk.output());
+      if (!IsFolderRecord(entry)) files_.push_back(&entry);
     }
+    if (!DeleteListed(walk, folder, files_)) folder.result = false;
   }
 
   bool VisitChild(FolderWalk& walk, WalkFolder& folder, const FindRecord& entry) override {
@@ -63,6 +70,9 @@ class DeleteContentsVisitor : public FolderVisitor {
       folder.result = false;
     }
   }
+
+ private:
+  std::vector<const FindRecord*> files_;
 };
 
 }  // namespace

@@ -8,10 +8,17 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <utility>
+#include <vector>
 
 #include "platform/platform.h"
 #include "platform/posix/internal.h"
@@ -201,25 +208,151 @@ Folder Folder::OpenEntry(std::string_view name, uint32_t* error, bool follow_lin
 // ---------------------------------------------------------------------------------------------
 // Entries of an open folder
 
+namespace {
+
+// The entries of a large listing are described on two threads: one statx per entry is most of
+// what a listing costs, and a deletion needs every size of a folder before it starts, so the
+// caller and one helper thread take chunks of the entries in turn. The helper is one thread
+// for the whole process, started by the first large listing; a listing that finds it busy
+// (another thread listing at the same moment) or the process without a second core, or a
+// child forked after it started, describes its entries alone. Listings below kShareFrom
+// entries are not worth waking it.
+constexpr size_t kShareFrom = 64;
+constexpr size_t kChunk = 16;
+
+struct DescribeJob {
+  const Folder* folder;
+  const std::vector<const char*>* names;
+  std::vector<FindRecord>* records;
+  std::vector<int>* causes;
+  std::atomic<size_t> next{0};
+
+  void Run() {
+    const size_t count = names->size();
+    for (;;) {
+      const size_t first = next.fetch_add(kChunk);
+      if (first >= count) return;
+      for (size_t k = first; k < std::min(first + kChunk, count); ++k) {
+        (*causes)[k] = DescribeEntry(*folder, (*names)[k], &(*records)[k]);
+      }
+    }
+  }
+};
+
+class DescribeHelper {
+ public:
+  // Never destroyed: the thread waits for work until the process ends (a join at exit would
+  // hang in a child forked after it started, which has the object but not the thread).
+  static DescribeHelper& Instance() {
+    static DescribeHelper* helper = new DescribeHelper;
+    return *helper;
+  }
+
+  // Runs `job` on this thread and, when it is free, on the helper's as well.
+  void Run(DescribeJob& job) {
+    // A forked child has no helper, and must not wait for a lock the parent's helper held.
+    const pid_t owner = owner_.load();
+    if (owner != 0 && owner != getpid()) {
+      job.Run();
+      return;
+    }
+    bool shared = false;
+    {
+      std::unique_lock lock(mutex_);
+      if (Available() && job_ == nullptr) {
+        job_ = &job;
+        taken_ = false;
+        shared = true;
+      }
+    }
+    if (shared) wake_.notify_one();
+    job.Run();
+    if (!shared) return;
+    std::unique_lock lock(mutex_);
+    if (!taken_) {
+      job_ = nullptr;  // the helper never came to it: nothing to wait for
+      return;
+    }
+    done_.wait(lock, [&] { return job_ == nullptr; });
+  }
+
+ private:
+  // With the lock held.
+  bool Available() {
+    if (started_) return true;
+    if (std::thread::hardware_concurrency() < 2) return false;
+    try {
+      std::thread([this] { Work(); }).detach();
+      started_ = true;
+    } catch (const std::system_error&) {
+      return false;
+    }
+    owner_ = getpid();
+    return true;
+  }
+
+  void Work() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      wake_.wait(lock, [&] { return job_ != nullptr && !taken_; });
+      taken_ = true;
+      DescribeJob* job = job_;
+      lock.unlock();
+      job->Run();
+      lock.lock();
+      job_ = nullptr;
+      done_.notify_one();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_;  // a job was offered
+  std::condition_variable done_;  // the helper finished its part of a job
+  DescribeJob* job_ = nullptr;
+  bool taken_ = false;
+  bool started_ = false;
+  std::atomic<pid_t> owner_{0};
+};
+
+}  // namespace
+
 uint32_t ListFolder(const Folder& folder, std::vector<FindRecord>* records) {
   records->clear();
   if (!folder.IsOpen()) return error::kInvalidHandle;
   const int fd = posix::FdOf(folder);
   // The folder's own descriptor is read, so a second listing of the same Folder starts over.
   if (lseek(fd, 0, SEEK_SET) < 0) return ErrorFromErrno(errno);
-  uint32_t code = error::kSuccess;
+  // The names first, then what each one is.
+  std::string text;
+  std::vector<size_t> starts;
   const uint32_t read = posix::ForEachListedEntry(fd, [&](const struct dirent64& entry) {
-    FindRecord& record = records->emplace_back();
-    const int cause = DescribeEntry(folder, entry.d_name, &record);
-    if (cause == 0) {
-      record.name.assign(entry.d_name);
-    } else {
-      records->pop_back();
-      // An entry deleted while we were listing is not there; any other failure ends the listing.
-      if (cause != ENOENT) code = ErrorFromErrno(cause);
-    }
-    return code == error::kSuccess;
+    starts.push_back(text.size());
+    text.append(entry.d_name, std::strlen(entry.d_name) + 1);
+    return true;
   });
+  std::vector<const char*> names;
+  names.reserve(starts.size());
+  for (size_t start : starts) names.push_back(text.data() + start);
+  records->resize(names.size());
+  std::vector<int> causes(names.size());
+  DescribeJob job{&folder, &names, records, &causes};
+  if (names.size() >= kShareFrom) {
+    DescribeHelper::Instance().Run(job);
+  } else {
+    job.Run();
+  }
+  // An entry deleted while we were listing is not there; any other failure ends the listing.
+  uint32_t code = error::kSuccess;
+  size_t kept = 0;
+  for (size_t k = 0; k < names.size() && code == error::kSuccess; ++k) {
+    if (causes[k] == 0) {
+      if (kept != k) (*records)[kept] = std::move((*records)[k]);
+      (*records)[kept++].name.assign(names[k]);
+    } else if (causes[k] != ENOENT) {
+      code = ErrorFromErrno(causes[k]);
+    }
+  }
+  records->resize(kept);
   return code != error::kSuccess ? code : read;
 }
 

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cleaner/COutput.h"
 #include "cleaner/RunContext.h"
@@ -97,6 +98,39 @@ TEST_F(FailurePathsTest, DeleteFilesKeepsARefusedFileSaysWhyAndGoesOn) {
   const std::string log = Log();
   EXPECT_TRUE(HasLine(log, FileLine("d/b.tmp", kDenied))) << log;
   EXPECT_TRUE(HasLine(log, FileLine("d/a.tmp"))) << log;
+}
+
+// Lines are written ahead of their deletions in batches; a refusal in the middle of one must
+// leave exactly the lines a file-by-file run writes: each file once, in listing order, the
+// refused ones with their error, none for a file after them twice.
+TEST_F(FailurePathsTest, RefusalsInsideLargeFoldersLeaveOneTrueLinePerFileInOrder) {
+  Folder("big");
+  constexpr int kFiles = 700;
+  for (int i = 0; i < kFiles; ++i) File("big/f" + std::to_string(i));
+  files.Fail(Op::kDeleteFile, "f17", error::kAccessDenied);
+  files.Fail(Op::kDeleteFile, "f300", error::kAccessDenied);
+  files.Vanish(Op::kDeleteFile, "f301");
+  std::vector<platform::FindRecord> listed;
+  platform::Folder big = platform::RealFileSystem().OpenFolder(Path("big"), nullptr, false);
+  platform::RealFileSystem().ListFolder(big, &listed);
+  std::erase_if(listed,
+                [](const platform::FindRecord& e) { return e.name == "." || e.name == ".."; });
+  ASSERT_EQ(listed.size(), static_cast<size_t>(kFiles));
+  DeleteFolder(run, Path("big"));
+  std::string expected;
+  for (const platform::FindRecord& entry : listed) {
+    const char* outcome = entry.name == "f17" || entry.name == "f300" ? kDenied
+                          : entry.name == "f301"                      ? kNotFound
+                                                                      : "";
+    expected += FileLine("big/" + entry.name, outcome) + "\n";
+  }
+  std::string log = Log();
+  const size_t first = log.find(Path("big/"));
+  ASSERT_NE(first, std::string::npos) << log;
+  EXPECT_EQ(log.substr(first, expected.size()), expected);
+  EXPECT_EQ(log.find(Path("big") + "  :: DIR"), std::string::npos);  // the folder stays
+  EXPECT_EQ(run.Output->DeletedFiles, kFiles - 3);
+  EXPECT_EQ(run.Output->ReportedFiles, kFiles);
 }
 
 TEST_F(FailurePathsTest, DeleteFilesRecursiveSkipsAFolderItCannotEnterAndSharingViolations) {

@@ -14,9 +14,11 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <string_view>
 
 #include "cleaner/RunLog.h"
 #include "platform/file.h"
+#include "platform/platform.h"
 #include "temp_folder.h"
 
 namespace sweepwell {
@@ -90,6 +92,36 @@ TEST_F(RunLogTest, FailedWritesLeaveNoCutLineAndRecoveryRecordsTheMissedLines) {
   EXPECT_EQ(ReadFile(path), kRule + kLine + kLine +
                                 "*** Пропущено строк журнала: 3 (файл журнала достиг "
                                 "предельного размера) ***\nback\nand on\n");
+}
+
+// Lines written ahead: a batch longer than a page arrives whole, its tail can be taken back
+// while the file ends with it, never once another writer appended, and a batch that does not
+// fit leaves nothing and counts nothing (the caller writes its lines the ordinary way).
+TEST_F(RunLogTest, LinesWrittenAheadArriveWholeAndAreTakenBackOnlyFromTheEnd) {
+  RunLog log;
+  ASSERT_EQ(log.Open(path, kRule), 0u);
+  std::string batch;
+  for (int i = 0; i < 300; ++i) batch += kLine;  // 9 300 bytes: three pages
+  ASSERT_EQ(log.WriteAhead(batch), 0u);
+  ASSERT_EQ(ReadFile(path), kRule + batch);
+  EXPECT_TRUE(log.TakeBack(std::string_view(batch).substr(kLine.size())));
+  EXPECT_EQ(ReadFile(path), kRule + kLine);
+
+  ASSERT_EQ(log.WriteAhead(kLine + kLine), 0u);
+  std::ofstream(path, std::ios::binary | std::ios::app) << "another run\n";
+  EXPECT_FALSE(log.TakeBack(kLine));
+  EXPECT_EQ(ReadFile(path), kRule + kLine + kLine + kLine + "another run\n");
+  log.Close();
+
+  const std::string before = ReadFile(path);
+  int status = RunWithFileSizeLimit(before.size() + kRule.size() + 100, [&] {
+    RunLog limited;
+    if (limited.Open(path, kRule) != 0) return 10;
+    if (limited.WriteAhead(batch) == platform::error::kSuccess) return 11;
+    return limited.MissedLines() == 0 ? 0 : 12;
+  });
+  ASSERT_EQ(status, 0);
+  EXPECT_EQ(ReadFile(path), before + kRule);
 }
 
 // A log that cannot take the run's first line is left exactly as it was, cut-back included.
