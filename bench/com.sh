@@ -13,18 +13,9 @@ dll="$build/bin/Quern0102.dll"
 mib="${MIB:-50}"
 [[ -f "$dll" ]] || { echo "no $dll: run scripts/build-windows.sh first" >&2; exit 1; }
 
-work="$(mktemp -d "${TMPDIR:-/tmp}/quern-com-bench-XXXXXX")"
-export WINEPREFIX="$work/prefix" HOME="$work/home" WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-export XDG_DATA_HOME="$work/home/data" XDG_CONFIG_HOME="$work/home/config"
-cleanup() {
-  wineserver -k >/dev/null 2>&1 || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-mkdir -p "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" "$WINEPREFIX" "$work/files"
-wineserver -p60
-wineboot -i >/dev/null 2>&1
+source "$repo/bench/wine_session.sh"
+wine_session quern-com-bench
+mkdir -p "$work/files"
 
 echo "processor: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //')"
 echo "wine: $(wine --version)"

@@ -18,18 +18,8 @@ files="${FILES:-20000}"
 reps="${REPS:-3}"
 [[ -x "$exe" || -f "$exe" ]] || { echo "no $exe: run scripts/build-windows.sh first" >&2; exit 1; }
 
-work="$(mktemp -d "${TMPDIR:-/tmp}/sweepwell-wine-bench-XXXXXX")"
-export WINEPREFIX="$work/prefix" HOME="$work/home" WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-export XDG_DATA_HOME="$work/home/data" XDG_CONFIG_HOME="$work/home/config"
-cleanup() {
-  wineserver -k >/dev/null 2>&1 || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-mkdir -p "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" "$WINEPREFIX"
-wineserver -p600 </dev/null >/dev/null 2>&1
-wineboot -i </dev/null >/dev/null 2>&1
+source "$repo/bench/wine_session.sh"
+wine_session sweepwell-wine-bench
 
 make_tree() {  # FOLDER: $files files of 100 bytes in folders of 100
   python3 - "$1" "$files" <<'PY'

@@ -35,17 +35,9 @@ struct ScriptRun {
   }
 };
 
-std::string LogPath() {
-  SYSTEMTIME now;
-  GetLocalTime(&now);
-  char name[32];
-  std::snprintf(name, sizeof name, "Sweep %04d-%02d.LOG", now.wYear, now.wMonth);
-  return platform::GetUserDataFolder() + "\\Greyfen Works\\Sweep Well\\" + name;
-}
-
 // The lines of the last run in the log (after its line of 78 "=").
 std::vector<std::string> LastRunLines() {
-  std::ifstream file(windows_test::Wide(LogPath()).c_str(), std::ios::binary);
+  std::ifstream file(windows_test::Wide(windows_test::SweepwellLogPath()).c_str(), std::ios::binary);
   std::vector<std::string> lines;
   std::string line;
   while (std::getline(file, line)) {
@@ -115,7 +107,7 @@ TEST_F(CleanerCommands, DeleteFolderRemovesNamesNoCodePageHoldsAndPathsBeyondMax
   EXPECT_TRUE(run.Says(f + "  :: DIR"));
 
   // The log is a Windows text file: every line ends in CR LF.
-  std::ifstream log(windows_test::Wide(LogPath()).c_str(), std::ios::binary);
+  std::ifstream log(windows_test::Wide(windows_test::SweepwellLogPath()).c_str(), std::ios::binary);
   const std::string bytes((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
   ASSERT_FALSE(bytes.empty());
   EXPECT_EQ(bytes.back(), '\n');

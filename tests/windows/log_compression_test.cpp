@@ -110,14 +110,6 @@ class StandInRegistration {
   DWORD cookie_ = 0;
 };
 
-std::string LogPath() {
-  SYSTEMTIME now;
-  GetLocalTime(&now);
-  char name[32];
-  std::snprintf(name, sizeof name, "Sweep %04d-%02d.LOG", now.wYear, now.wMonth);
-  return platform::GetUserDataFolder() + "\\Greyfen Works\\Sweep Well\\" + name;
-}
-
 std::string ReadAll(const std::string& path) {
   std::ifstream file(windows_test::Wide(path).c_str(), std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
@@ -138,8 +130,8 @@ TEST(LogCompression, TheLogIsHandedToOrvFsoCreatedByItsProgId) {
     EXPECT_EQ(RunEmptyScript(scripts), 0);
   }
   ASSERT_EQ(calls.size(), 2u);
-  EXPECT_EQ(calls[0], "GetFileCompression " + LogPath());
-  EXPECT_EQ(calls[1], "SetFileCompression " + LogPath() + " 1");  // cfDefault
+  EXPECT_EQ(calls[0], "GetFileCompression " + windows_test::SweepwellLogPath());
+  EXPECT_EQ(calls[1], "SetFileCompression " + windows_test::SweepwellLogPath() + " 1");  // cfDefault
   // Already compressed: only asked.
   calls.clear();
   compression_answer = 1;
@@ -155,7 +147,7 @@ TEST(LogCompression, WithoutTheLibraryTheLogIsLeftAsItIs) {
   windows_test::TempTree scripts;
   calls.clear();
   EXPECT_EQ(RunEmptyScript(scripts), 0);
-  const std::string log = ReadAll(LogPath());
+  const std::string log = ReadAll(windows_test::SweepwellLogPath());
   EXPECT_NE(log.find(std::string(78, '=')), std::string::npos);
   EXPECT_TRUE(calls.empty());
 }

@@ -2,8 +2,11 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
+
+#include "platform/platform.h"
 
 namespace windows_test {
 
@@ -147,6 +150,14 @@ std::string WineTrashFolder() {
     if (c == '/') c = '\\';
   }
   return folder;
+}
+
+std::string SweepwellLogPath() {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  char name[32];
+  std::snprintf(name, sizeof name, "Sweep %04d-%02d.LOG", now.wYear, now.wMonth);
+  return platform::GetUserDataFolder() + "\\Greyfen Works\\Sweep Well\\" + name;
 }
 
 }  // namespace windows_test
