@@ -8,21 +8,23 @@
 // a script calling a method without parentheses asks for a property. Every property is
 // read-only, so a put is "member not found".
 //
-// The object does not answer QueryInterface for the dual interface "_CLASS" of the type
-// library: its vtable is not built here, and answering for it would hand a compiled client a
-// vtable whose slots past IDispatch do not exist. Compiled clients bind late (IDispatch).
+// The object also answers QueryInterface for its class's dual interface "_CLASS" when the
+// module holds that interface's generated vtable (see vtable.h): early-bound clients call the
+// members through it, and the calls run through the same binding as Invoke.
 #include <windows.h>
 // <windows.h> first: the COM headers need its types.
 
 #include <oleauto.h>
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <new>
 
 #include "automation/com/bridge.h"
 #include "automation/com/server.h"
+#include "automation/com/vtable.h"
 #include "support/ov_error.h"
 #include "support/ov_strings.h"
 #include "support/ov_unicode.h"
@@ -62,12 +64,28 @@ ITypeLib* EmbeddedTypeLibrary() {
   return library;
 }
 
+// The full vtable of `info`'s dual interface (IDispatch's slots, then the members); null when
+// the module holds none for it.
+const DualSlot* DualVtableOf(const ClassInfo& info);
+
 class ComObject final : public IDispatch, public ISupportErrorInfo {
  public:
-  explicit ComObject(Ref<Object> object) : object_(std::move(object)) { ComObjectMade(); }
+  explicit ComObject(Ref<Object> object)
+      : object_(std::move(object)), face_{DualVtableOf(object_->TypeInfo()), this} {
+    ComObjectMade();
+  }
   ~ComObject() { ComObjectGone(); }
 
   Object* object() const { return object_.get(); }
+
+  // What QueryInterface hands out for the dual interface: a vtable pointer and the way back.
+  struct Face {
+    const DualSlot* vtable;
+    ComObject* owner;
+  };
+  static ComObject* FromFace(void* face) { return static_cast<Face*>(face)->owner; }
+  HRESULT CallSlot(size_t slot, VARIANT* args, size_t count, VARTYPE result_type,
+                   const GUID* result_iid, void* result);
 
   // IUnknown
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
@@ -77,6 +95,8 @@ class ComObject final : public IDispatch, public ISupportErrorInfo {
       *out = static_cast<IDispatch*>(this);
     } else if (IsEqualIID(iid, IID_ISupportErrorInfo)) {
       *out = static_cast<ISupportErrorInfo*>(this);
+    } else if (face_.vtable && IsEqualIID(iid, AsGuid(object_->TypeInfo().iid))) {
+      *out = &face_;
     } else {
       *out = nullptr;
       return E_NOINTERFACE;
@@ -128,8 +148,148 @@ class ComObject final : public IDispatch, public ISupportErrorInfo {
                        EXCEPINFO* excep, UINT* arg_error);
 
   Ref<Object> object_;
+  Face face_;
   std::atomic<ULONG> references_{0};
 };
+
+// IDispatch's slots of the dual interface, forwarded to the wrapper.
+HRESULT STDMETHODCALLTYPE FaceQueryInterface(void* self, REFIID iid, void** out) {
+  return ComObject::FromFace(self)->QueryInterface(iid, out);
+}
+ULONG STDMETHODCALLTYPE FaceAddRef(void* self) { return ComObject::FromFace(self)->AddRef(); }
+ULONG STDMETHODCALLTYPE FaceRelease(void* self) { return ComObject::FromFace(self)->Release(); }
+HRESULT STDMETHODCALLTYPE FaceGetTypeInfoCount(void* self, UINT* count) {
+  return ComObject::FromFace(self)->GetTypeInfoCount(count);
+}
+HRESULT STDMETHODCALLTYPE FaceGetTypeInfo(void* self, UINT index, LCID lcid, ITypeInfo** out) {
+  return ComObject::FromFace(self)->GetTypeInfo(index, lcid, out);
+}
+HRESULT STDMETHODCALLTYPE FaceGetIDsOfNames(void* self, REFIID iid, LPOLESTR* names, UINT count,
+                                            LCID lcid, DISPID* ids) {
+  return ComObject::FromFace(self)->GetIDsOfNames(iid, names, count, lcid, ids);
+}
+HRESULT STDMETHODCALLTYPE FaceInvoke(void* self, DISPID id, REFIID iid, LCID lcid, WORD flags,
+                                     DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep,
+                                     UINT* arg_error) {
+  return ComObject::FromFace(self)->Invoke(id, iid, lcid, flags, params, result, excep, arg_error);
+}
+
+std::mutex vtables_mutex;
+const DualVtable* registered_vtables = nullptr;
+size_t registered_count = 0;
+
+// Built once per class and kept for the module's life: faces point into them.
+const DualSlot* DualVtableOf(const ClassInfo& info) {
+  static auto* built = new std::map<const ClassInfo*, std::vector<DualSlot>>;
+  std::lock_guard lock(vtables_mutex);
+  auto found = built->find(&info);
+  if (found != built->end()) return found->second.empty() ? nullptr : found->second.data();
+  std::vector<DualSlot>& slots = (*built)[&info];
+  for (size_t t = 0; t < registered_count; ++t) {
+    const DualVtable& table = registered_vtables[t];
+    if (!IsEqualIID(table.iid, AsGuid(info.iid)) || table.count != info.members.size() ||
+        info.members.empty() || info.name != table.class_name)
+      continue;
+    bool same = true;
+    for (size_t m = 0; m < table.count && same; ++m)
+      same = info.members[m].name == table.member_names[m];
+    if (!same) continue;
+    slots = {AsSlot(&FaceQueryInterface), AsSlot(&FaceAddRef),
+             AsSlot(&FaceRelease),        AsSlot(&FaceGetTypeInfoCount),
+             AsSlot(&FaceGetTypeInfo),    AsSlot(&FaceGetIDsOfNames),
+             AsSlot(&FaceInvoke)};
+    slots.insert(slots.end(), table.slots, table.slots + table.count);
+    break;
+  }
+  return slots.empty() ? nullptr : slots.data();
+}
+
+// Bytes of a value of type `vt` as the vtables pass it (VT_VARIANT: the VARIANT itself).
+size_t ValueSize(VARTYPE vt) {
+  switch (vt) {
+    case VT_VARIANT:
+      return sizeof(VARIANT);
+    case VT_I4:
+      return sizeof(LONG);
+    case VT_I2:
+    case VT_BOOL:
+      return sizeof(SHORT);
+    case VT_UI1:
+      return 1;
+    case VT_R8:
+    case VT_DATE:
+      return sizeof(double);
+    default:  // BSTR, interfaces, arrays
+      return sizeof(void*);
+  }
+}
+
+// The member's result in the type the interface declares; `returned` is left empty when its
+// contents moved to *out.
+HRESULT StoreResult(VARIANT* returned, VARTYPE type, const GUID* iid, void* out) {
+  if (type == VT_VARIANT) {
+    *static_cast<VARIANT*>(out) = *returned;
+    VariantInit(returned);
+    return S_OK;
+  }
+  if (type == VT_DISPATCH || type == VT_UNKNOWN) {
+    IUnknown* object = nullptr;
+    if (V_VT(returned) == VT_DISPATCH) {
+      object = V_DISPATCH(returned);
+    } else if (V_VT(returned) == VT_UNKNOWN) {
+      object = V_UNKNOWN(returned);
+    } else if (V_VT(returned) != VT_EMPTY && V_VT(returned) != VT_NULL) {
+      return DISP_E_TYPEMISMATCH;
+    }
+    if (!object) return S_OK;  // Nothing
+    const GUID& wanted = iid ? *iid : type == VT_DISPATCH ? IID_IDispatch : IID_IUnknown;
+    return object->QueryInterface(wanted, static_cast<void**>(out));
+  }
+  if (V_VT(returned) != type) {
+    HRESULT changed = VariantChangeType(returned, returned, 0, type);
+    if (FAILED(changed)) return changed;
+  }
+  std::memcpy(out, &V_UI1(returned), ValueSize(type));
+  VariantInit(returned);
+  return S_OK;
+}
+
+HRESULT ComObject::CallSlot(size_t slot, VARIANT* args, size_t count, VARTYPE result_type,
+                            const GUID* result_iid, void* result) {
+  SetErrorInfo(0, nullptr);
+  const ClassInfo& info = object_->TypeInfo();
+  if (slot >= info.members.size() || count != info.members[slot].params.size()) return E_UNEXPECTED;
+  const MemberInfo& member = info.members[slot];
+  if (result_type != VT_EMPTY) {
+    if (!result) return E_POINTER;
+    std::memset(result, 0, ValueSize(result_type));
+  }
+  try {
+    // DISPPARAMS holds the arguments last first. A null pointer for an optional by-reference
+    // parameter leaves it out; for any other it is the caller's fault.
+    std::vector<VARIANTARG> reversed(count);
+    for (size_t i = 0; i < count; ++i) {
+      VARIANTARG arg = args[i];
+      if ((V_VT(&arg) & VT_BYREF) && !V_BYREF(&arg)) {
+        if (!member.params[i].optional) return E_POINTER;
+        V_VT(&arg) = VT_ERROR;
+        V_ERROR(&arg) = DISP_E_PARAMNOTFOUND;
+      }
+      reversed[count - 1 - i] = arg;
+    }
+    DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(count), 0};
+    VARIANT returned;
+    VariantInit(&returned);
+    HRESULT outcome = InvokeMember(member, params, result_type == VT_EMPTY ? nullptr : &returned,
+                                   nullptr, nullptr);
+    if (SUCCEEDED(outcome) && result_type != VT_EMPTY)
+      outcome = StoreResult(&returned, result_type, result_iid, result);
+    VariantClear(&returned);
+    return outcome;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+}
 
 // One wrapper per library object while it lives (COM identity).
 std::mutex wrappers_mutex;
@@ -328,6 +488,34 @@ class ComEnumerator final : public IEnumVARIANT {
 }  // namespace
 
 void SetServedLibrary(const TypeLibrary& library) noexcept { served = &library; }
+
+void SetDualVtables(const DualVtable* tables, size_t count) noexcept {
+  std::lock_guard lock(vtables_mutex);
+  registered_vtables = tables;
+  registered_count = count;
+}
+
+VARIANT ByValue(VARTYPE vt, const void* value) noexcept {
+  if (vt == VT_VARIANT) return *static_cast<const VARIANT*>(value);
+  VARIANT made;
+  VariantInit(&made);
+  V_VT(&made) = vt;
+  std::memcpy(&V_UI1(&made), value, ValueSize(vt));
+  return made;
+}
+
+VARIANT ByRef(VARTYPE vt, void* target) noexcept {
+  VARIANT made;
+  VariantInit(&made);
+  V_VT(&made) = vt | VT_BYREF;
+  V_BYREF(&made) = target;
+  return made;
+}
+
+HRESULT CallSlot(void* self, size_t slot, VARIANT* args, size_t count, VARTYPE result_type,
+                 const GUID* result_iid, void* result) noexcept {
+  return ComObject::FromFace(self)->CallSlot(slot, args, count, result_type, result_iid, result);
+}
 const TypeLibrary* ServedLibrary() noexcept { return served.load(); }
 
 void ComObjectMade() noexcept { ++com_objects; }

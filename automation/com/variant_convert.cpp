@@ -274,6 +274,30 @@ HRESULT WriteBack(const Variant& value, VARIANTARG* target) noexcept {
   const VARTYPE vt = V_VT(target);
   if (!(vt & VT_BYREF) || !V_BYREF(target)) return S_OK;
   try {
+    if ((vt & ~VT_BYREF) == (VT_ARRAY | VT_UI1)) {
+      // The caller's array is replaced only when the bytes changed: an unchanged array (the
+      // usual case, data handed in to be written) may be one the caller cannot give up.
+      Variant current;
+      if (*V_ARRAYREF(target) && SUCCEEDED(FromComVariant(*target, &current)) &&
+          current.ToBytes() == value.ToBytes())
+        return S_OK;
+      VARIANT fresh;
+      HRESULT result = ToComVariant(value, &fresh);
+      if (FAILED(result)) return result;
+      if (V_VT(&fresh) != (VT_ARRAY | VT_UI1)) {
+        VariantClear(&fresh);
+        return DISP_E_TYPEMISMATCH;
+      }
+      if (*V_ARRAYREF(target)) {
+        HRESULT destroyed = SafeArrayDestroy(*V_ARRAYREF(target));
+        if (FAILED(destroyed)) {
+          VariantClear(&fresh);
+          return destroyed;
+        }
+      }
+      *V_ARRAYREF(target) = V_ARRAY(&fresh);
+      return S_OK;
+    }
     switch (vt & ~VT_BYREF) {
       case VT_VARIANT: {
         VARIANT fresh;

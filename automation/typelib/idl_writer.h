@@ -27,6 +27,9 @@
 //   IDispatch, IPictureDisp) ahead of the library block, because the toolchain here ships no
 //   IDL files; inside the library those names resolve to the imported stdole2.tlb, so the
 //   generated type library holds none of them itself.
+//   IUnknown and IDispatch are declared with their seven methods: the compiler computes the
+//   vtable offset it stores for each member from them, and early-bound clients call through
+//   those offsets (empty declarations would place every interface's first member at slot 0).
 #pragma once
 
 #include <string>

@@ -142,6 +142,16 @@ class TypeLibraryTest(unittest.TestCase):
                     else:
                         self.assertEqual(memid, 0x60030000 + slot, (interface["name"], name))
 
+    def test_vtable_offsets_follow_the_seven_slots_of_idispatch(self):
+        # What early-bound clients call: member `slot` of a dual interface sits in the vtable
+        # after QueryInterface, AddRef, Release and IDispatch's four.
+        for library, syskind in self.each():
+            pointer = 8 if syskind == SYS_WIN64 else 4
+            for interface in self.types(library, "dispatch"):
+                for slot, function in enumerate(interface["functions"]):
+                    self.assertEqual(function["vtable_offset"], (7 + slot) * pointer,
+                                     (interface["name"], function["name"], syskind))
+
     def test_every_member_of_the_idl_is_in_the_type_library(self):
         expected = idl_members(self.idl)
         self.assertEqual(len(expected), len(CLASSES))

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "automation/typelib/vtable_writer.h"
+
 namespace automation {
 namespace {
 
@@ -172,6 +174,69 @@ TEST(IdlWriterTest, StringBodiesCannotEndTheLiteralAndUseWindows1251) {
   EXPECT_EQ(IdlStringBody("Класс работы с пометкой версии"),
             "\xCA\xEB\xE0\xF1\xF1 \xF0\xE0\xE1\xEE\xF2\xFB \xF1 \xEF\xEE\xEC\xE5\xF2\xEA\xEE\xE9 "
             "\xE2\xE5\xF0\xF1\xE8\xE8");
+}
+
+}  // namespace
+}  // namespace automation
+
+namespace automation {
+namespace {
+
+std::string Vtables(const TypeLibrary& library) {
+  std::string source, error;
+  EXPECT_TRUE(WriteVtables(library, &source, &error)) << error;
+  return source;
+}
+
+TEST(VtableWriterTest, EachMemberGetsTheSignatureTheIdlDeclaresAndCallsItsSlot) {
+  SmallLibrary small;
+  const std::string source = Vtables(small.library);
+  // Typed values in, by-reference parameters as pointers, a class parameter as IDispatch*,
+  // the result last; the arguments packed in declaration order.
+  EXPECT_TRUE(Contains(source,
+                       "HRESULT STDMETHODCALLTYPE Slot0_0(void* self, BSTR a0, VARIANT_BOOL a1, "
+                       "BSTR a2, LONG a3, LONG* a4, SAFEARRAY** a5, IDispatch* a6, "
+                       "IDispatch** result) {\n"
+                       "  VARIANT args[] = {ByValue(VT_BSTR, &a0), ByValue(VT_BOOL, &a1), "
+                       "ByValue(VT_BSTR, &a2), ByValue(VT_I4, &a3), ByRef(VT_I4, a4), "
+                       "ByRef(VT_ARRAY | VT_UI1, a5), ByValue(VT_DISPATCH, &a6)};\n"
+                       "  return CallSlot(self, 0, args, 7, VT_DISPATCH, nullptr, result);\n}\n"))
+      << source;
+  // Nothing returned; no parameters.
+  EXPECT_TRUE(Contains(source, "return CallSlot(self, 1, args, 2, VT_EMPTY, nullptr, nullptr);"));
+  EXPECT_TRUE(Contains(source,
+                       "Slot1_1(void* self, LONG* result) {\n"
+                       "  return CallSlot(self, 1, nullptr, 0, VT_I4, nullptr, result);"));
+  // A result of a library class is handed out as that class's interface.
+  EXPECT_TRUE(Contains(source,
+                       "const GUID kIid1_0 = {0xA0000002, 0x0000, 0x0000, {0x00, 0x00, 0x00, "
+                       "0x00, 0x00, 0x00, 0x00, 0x02}};\n"
+                       "HRESULT STDMETHODCALLTYPE Slot1_0(void* self, LONG a0, IDispatch** "
+                       "result) {"));
+  EXPECT_TRUE(Contains(source, "CallSlot(self, 0, args, 1, VT_DISPATCH, &kIid1_0, result);"));
+  EXPECT_TRUE(Contains(source, "Slot1_3(void* self, IDispatch** result)"));
+  EXPECT_TRUE(Contains(source, "Slot1_4(void* self, DATE* result)"));
+  // The tables name the members, so the bridge can refuse a table that is not its class's.
+  EXPECT_TRUE(Contains(source,
+                       "const char* const kNames1[] = {\"Item\", \"Count\", "
+                       "\"NewEnum\", \"Icon\", \"When\"};"));
+  EXPECT_TRUE(Contains(source, "\"Item\", kNames1, kSlots1, 5},"));
+}
+
+TEST(VtableWriterTest, UnknownTypeFailsNamingTheMember) {
+  SmallLibrary small;
+  small.items.members[1].result_type = "Currency";
+  std::string source, error;
+  EXPECT_FALSE(WriteVtables(small.library, &source, &error));
+  EXPECT_EQ(error, "Item.Count: no vtable type for \"Currency\"");
+  EXPECT_TRUE(source.empty());
+}
+
+TEST(IdlWriterTest, TheStandardInterfacesKeepTheirSlotsSoOffsetsFollowThem) {
+  const std::string idl = SmallLibrary().Idl();
+  for (const char* method : {"QueryInterface(", "AddRef(", "Release(", "GetTypeInfoCount(",
+                             "GetTypeInfo(", "GetIDsOfNames(", "Invoke("})
+    EXPECT_TRUE(Contains(idl, method)) << method;
 }
 
 }  // namespace

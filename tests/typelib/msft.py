@@ -130,6 +130,7 @@ class TypeLib:
     def _function(self, record, size, memid, name):
         _, _, flags, fkccic = self._ints(record, 4)[0:3] + self._ints(record + 16, 1)
         nrargs, noptional = struct.unpack_from("<hh", self.data, record + 20)
+        (vtable_offset,) = struct.unpack_from("<h", self.data, record + 12)
         params = []
         first = record + size - 12 * nrargs
         for p in range(nrargs):
@@ -150,6 +151,7 @@ class TypeLib:
             "params": params,
             "optional": noptional,
             "help_string": help_string,
+            "vtable_offset": vtable_offset,
         }
 
 

@@ -1,12 +1,15 @@
 // A compiled client of the registered Quern0102.dll: CoCreateInstance, calls through
 // IDispatch, a callback it implements itself (the vtable of _IFindFilesCallback) that cancels
-// a search, bad arguments at the boundary, and the library free to unload at the end.
+// a search, bad arguments at the boundary, calls bound early through the dual interfaces'
+// vtables (at the offsets the type library declares), and the library free to unload at the
+// end.
 #include <windows.h>
 // <windows.h> first: the COM headers need its types.
 
 #include <gtest/gtest.h>
 #include <oleauto.h>
 
+#include <algorithm>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -67,6 +70,67 @@ struct CancellingCallback : IDispatch {
   }
   ULONG references = 1;
   std::vector<std::wstring> paths;
+};
+
+// An object's dual interface as an early-bound client sees it: the interface id and the
+// vtable offset of each member read from the type library, the interface pointer from
+// QueryInterface. Member(name) is the function in that slot, to be called with the signature
+// the type library declares.
+class DualInterface {
+ public:
+  explicit DualInterface(IDispatch* object) {
+    ITypeInfo* dispatch_info = nullptr;
+    if (FAILED(object->GetTypeInfo(0, 0, &dispatch_info))) return;
+    // The type information of a dual interface is its dispatch view; the vtable view is its
+    // implemented type -1.
+    HREFTYPE vtable_ref = 0;
+    if (SUCCEEDED(dispatch_info->GetRefTypeOfImplType(static_cast<UINT>(-1), &vtable_ref)))
+      dispatch_info->GetRefTypeInfo(vtable_ref, &info_);
+    dispatch_info->Release();
+    if (!info_) return;
+    TYPEATTR* attributes = nullptr;
+    info_->GetTypeAttr(&attributes);
+    iid_ = attributes->guid;
+    info_->ReleaseTypeAttr(attributes);
+    object->QueryInterface(iid_, reinterpret_cast<void**>(&interface_));
+  }
+  ~DualInterface() {
+    if (interface_) interface_->Release();
+    if (info_) info_->Release();
+  }
+  DualInterface(const DualInterface&) = delete;
+  IUnknown* get() const { return interface_; }
+  const IID& iid() const { return iid_; }
+
+  template <class Function>
+  Function Member(const wchar_t* name) const {
+    TYPEATTR* attributes = nullptr;
+    info_->GetTypeAttr(&attributes);
+    const WORD functions = attributes->cFuncs;
+    info_->ReleaseTypeAttr(attributes);
+    for (WORD i = 0; i < functions; ++i) {
+      FUNCDESC* function = nullptr;
+      info_->GetFuncDesc(i, &function);
+      BSTR found = nullptr;
+      UINT count = 0;
+      info_->GetNames(function->memid, &found, 1, &count);
+      const bool match = count == 1 && std::wstring(found) == name;
+      const SHORT offset = function->oVft;
+      SysFreeString(found);
+      info_->ReleaseFuncDesc(function);
+      if (match) {
+        void** vtable = *reinterpret_cast<void***>(interface_);
+        return reinterpret_cast<Function>(vtable[offset / sizeof(void*)]);
+      }
+    }
+    ADD_FAILURE() << "no member " << std::string(name, name + wcslen(name));
+    return nullptr;
+  }
+
+ private:
+  ITypeInfo* info_ = nullptr;
+  IID iid_{};
+  IUnknown* interface_ = nullptr;
 };
 
 class ComClient : public testing::Test {
@@ -200,6 +264,182 @@ TEST_F(ComClient, BadArgumentsGetTheRightErrorAndNothingLeaks) {
   SysFreeString(excep.bstrSource);
   SysFreeString(excep.bstrDescription);
   fso->Release();
+}
+
+TEST_F(ComClient, EarlyBoundCallsGoThroughTheDualInterface) {
+  windows_test::TempTree tree;
+  IDispatch* fso = Create(L"Quern0102.orvFSO");
+  ASSERT_NE(fso, nullptr);
+  DualInterface dual(fso);
+  ASSERT_NE(dual.get(), nullptr) << "QueryInterface for _orvFSO";
+  // The same object: its IUnknown, and back to IDispatch and the interface itself.
+  IUnknown* identity = nullptr;
+  ASSERT_EQ(dual.get()->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)), S_OK);
+  IUnknown* fso_identity = nullptr;
+  fso->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&fso_identity));
+  EXPECT_EQ(identity, fso_identity);
+  identity->Release();
+  fso_identity->Release();
+  IUnknown* self = nullptr;
+  ASSERT_EQ(dual.get()->QueryInterface(dual.iid(), reinterpret_cast<void**>(&self)), S_OK);
+  EXPECT_EQ(self, dual.get());
+  self->Release();
+
+  using PutFile2 = HRESULT(STDMETHODCALLTYPE*)(IUnknown*, BSTR, BSTR, VARIANT_BOOL, LONG, LONG,
+                                               LONG, VARIANT_BOOL*);
+  using GetFile2 = HRESULT(STDMETHODCALLTYPE*)(IUnknown*, BSTR, VARIANT_BOOL, LONG, LONG, LONG,
+                                               LONG*, LONG*, LONG*, VARIANT_BOOL*, BSTR*);
+  using PutFileB =
+      HRESULT(STDMETHODCALLTYPE*)(IUnknown*, BSTR, SAFEARRAY**, VARIANT_BOOL, VARIANT_BOOL*);
+  using GetFileB =
+      HRESULT(STDMETHODCALLTYPE*)(IUnknown*, BSTR, VARIANT_BOOL, VARIANT_BOOL*, SAFEARRAY**);
+  auto put_text = dual.Member<PutFile2>(L"PutFile2");
+  auto get_text = dual.Member<GetFile2>(L"GetFile2");
+  auto put_bytes = dual.Member<PutFileB>(L"PutFileB");
+  auto get_bytes = dual.Member<GetFileB>(L"GetFileB");
+  ASSERT_TRUE(put_text && get_text && put_bytes && get_bytes);
+
+  // Text written as UTF-8 (feUTF8 = 2) with a mark (fbBOM = 2), then read with every optional
+  // parameter given: the detected encoding and mark come back through the by-reference Longs.
+  BSTR name = SysAllocString(windows_test::Wide(tree / "early.txt").c_str());
+  BSTR text = SysAllocString(L"early bound \u0436");
+  VARIANT_BOOL written = VARIANT_FALSE;
+  ASSERT_EQ(put_text(dual.get(), name, text, VARIANT_TRUE, 2, 2, 1, &written), S_OK);
+  EXPECT_EQ(written, VARIANT_TRUE);
+  LONG encoding = -1, bom = -1, invert = -1;
+  VARIANT_BOOL success = VARIANT_FALSE;
+  BSTR read = nullptr;
+  ASSERT_EQ(
+      get_text(dual.get(), name, VARIANT_TRUE, 0, 0, 0, &encoding, &bom, &invert, &success, &read),
+      S_OK);
+  EXPECT_EQ(std::wstring(read), L"early bound \u0436");
+  EXPECT_EQ(success, VARIANT_TRUE);
+  EXPECT_EQ(encoding, 2);
+  EXPECT_EQ(bom, 2);
+  EXPECT_NE(invert, -1);
+  SysFreeString(read);
+  // Optional by-reference parameters left out (null pointers).
+  read = nullptr;
+  ASSERT_EQ(
+      get_text(dual.get(), name, VARIANT_FALSE, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, &read),
+      S_OK);
+  EXPECT_EQ(std::wstring(read), L"early bound \u0436");
+  SysFreeString(read);
+
+  // Byte(): a SAFEARRAY of VT_UI1 in by reference (kept: its bytes did not change) and out as
+  // the result.
+  BSTR binary = SysAllocString(windows_test::Wide(tree / "early.bin").c_str());
+  SAFEARRAY* bytes = SafeArrayCreateVector(VT_UI1, 0, 3);
+  for (LONG i = 0; i < 3; ++i) {
+    BYTE value = static_cast<BYTE>(0xFD + i);
+    SafeArrayPutElement(bytes, &i, &value);
+  }
+  SAFEARRAY* given = bytes;
+  ASSERT_EQ(put_bytes(dual.get(), binary, &bytes, VARIANT_TRUE, &written), S_OK);
+  EXPECT_EQ(written, VARIANT_TRUE);
+  EXPECT_EQ(bytes, given);
+  SafeArrayDestroy(bytes);
+  SAFEARRAY* back = nullptr;
+  success = VARIANT_FALSE;
+  ASSERT_EQ(get_bytes(dual.get(), binary, VARIANT_TRUE, &success, &back), S_OK);
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(success, VARIANT_TRUE);
+  EXPECT_EQ(SafeArrayGetDim(back), 1u);
+  LONG upper = -1;
+  SafeArrayGetUBound(back, 1, &upper);
+  EXPECT_EQ(upper, 2);
+  BYTE last = 0;
+  SafeArrayGetElement(back, &upper, &last);
+  EXPECT_EQ(last, 0xFF);
+  SafeArrayDestroy(back);
+
+  // A raised error: the HRESULT 0x800A0000 + the library's number, with IErrorInfo.
+  BSTR missing = SysAllocString(windows_test::Wide(tree / "absent.txt").c_str());
+  read = nullptr;
+  EXPECT_EQ(get_text(dual.get(), missing, VARIANT_TRUE, 0, 0, 0, nullptr, nullptr, nullptr, nullptr,
+                     &read),
+            static_cast<HRESULT>(0x800A0035));
+  EXPECT_EQ(read, nullptr);
+  ISupportErrorInfo* supports = nullptr;
+  ASSERT_EQ(dual.get()->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(&supports)),
+            S_OK);
+  EXPECT_EQ(supports->InterfaceSupportsErrorInfo(dual.iid()), S_OK);
+  supports->Release();
+  IErrorInfo* info = nullptr;
+  ASSERT_EQ(GetErrorInfo(0, &info), S_OK);
+  BSTR source = nullptr;
+  info->GetSource(&source);
+  EXPECT_EQ(std::wstring(source), L"orvFSO");
+  SysFreeString(source);
+  info->Release();
+  // The same call without RaiseErrors: no error, an empty result.
+  EXPECT_EQ(get_text(dual.get(), missing, VARIANT_FALSE, 0, 0, 0, nullptr, nullptr, nullptr,
+                     nullptr, &read),
+            S_OK);
+  EXPECT_EQ(SysStringLen(read), 0u);
+  SysFreeString(read);
+  // A null result pointer is the caller's fault, not a crash.
+  EXPECT_EQ(get_text(dual.get(), name, VARIANT_FALSE, 0, 0, 0, nullptr, nullptr, nullptr, nullptr,
+                     nullptr),
+            E_POINTER);
+
+  for (BSTR b : {name, text, binary, missing}) SysFreeString(b);
+  fso->Release();
+}
+
+TEST_F(ComClient, ACollectionsItemsComeThroughTheirOwnDualInterfaces) {
+  windows_test::TempTree tree;
+  windows_test::MakeFile(tree / "a.txt");
+  windows_test::MakeFile(tree / "b.txt");
+  IDispatch* found = Create(L"Quern0102.orvFoundedFiles");
+  ASSERT_NE(found, nullptr);
+  DualInterface dual(found);
+  ASSERT_NE(dual.get(), nullptr);
+  using RefreshEx =
+      HRESULT(STDMETHODCALLTYPE*)(IUnknown*, BSTR, BSTR, VARIANT_BOOL, IDispatch*, VARIANT_BOOL*);
+  using Count = HRESULT(STDMETHODCALLTYPE*)(IUnknown*, LONG*);
+  using Item = HRESULT(STDMETHODCALLTYPE*)(IUnknown*, LONG, IDispatch**);
+  using Text = HRESULT(STDMETHODCALLTYPE*)(IUnknown*, BSTR*);
+  auto refresh = dual.Member<RefreshEx>(L"RefreshEx");
+  auto count = dual.Member<Count>(L"Count");
+  auto item = dual.Member<Item>(L"Item");
+  ASSERT_TRUE(refresh && count && item);
+  BSTR path = SysAllocString(windows_test::Wide(tree.root()).c_str());
+  BSTR mask = SysAllocString(L"*.txt");
+  VARIANT_BOOL done = VARIANT_FALSE;
+  ASSERT_EQ(refresh(dual.get(), path, mask, VARIANT_FALSE, nullptr, &done), S_OK);
+  EXPECT_EQ(done, VARIANT_TRUE);
+  LONG items = 0;
+  ASSERT_EQ(count(dual.get(), &items), S_OK);
+  ASSERT_EQ(items, 2);
+  // Item hands out the found file's own dual interface, callable through its vtable.
+  std::vector<std::wstring> paths;
+  for (LONG i = 0; i < items; ++i) {  // counted from 0
+    IDispatch* file = nullptr;
+    ASSERT_EQ(item(dual.get(), i, &file), S_OK);
+    ASSERT_NE(file, nullptr);
+    DualInterface file_dual(file);
+    ASSERT_NE(file_dual.get(), nullptr);
+    void* as_declared = nullptr;
+    ASSERT_EQ(file->QueryInterface(file_dual.iid(), &as_declared), S_OK);
+    EXPECT_EQ(as_declared, static_cast<void*>(file));
+    static_cast<IUnknown*>(as_declared)->Release();
+    BSTR file_path = nullptr;
+    ASSERT_EQ(file_dual.Member<Text>(L"FileName")(file_dual.get(), &file_path), S_OK);
+    paths.push_back(file_path);
+    SysFreeString(file_path);
+    file->Release();
+  }
+  ASSERT_EQ(paths.size(), 2u);
+  std::sort(paths.begin(), paths.end());
+  EXPECT_EQ(paths, (std::vector<std::wstring>{L"a.txt", L"b.txt"}));
+  // An index past the end: the library's "invalid procedure call" (5), as late-bound.
+  IDispatch* none = nullptr;
+  EXPECT_EQ(item(dual.get(), items, &none), static_cast<HRESULT>(0x800A0005));
+  EXPECT_EQ(none, nullptr);
+  SysFreeString(path);
+  SysFreeString(mask);
+  found->Release();
 }
 
 }  // namespace
