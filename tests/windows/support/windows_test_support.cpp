@@ -1,12 +1,11 @@
 #include "support/windows_test_support.h"
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include <cstdio>
 #include <string>
 #include <vector>
-
-#include "platform/platform.h"
 
 namespace windows_test {
 
@@ -157,7 +156,9 @@ std::string SweepwellLogPath() {
   GetLocalTime(&now);
   char name[32];
   std::snprintf(name, sizeof name, "Sweep %04d-%02d.LOG", now.wYear, now.wMonth);
-  return platform::GetUserDataFolder() + "\\Greyfen Works\\Sweep Well\\" + name;
+  wchar_t folder[MAX_PATH] = L"";
+  SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder);
+  return Utf8(folder) + "\\Greyfen Works\\Sweep Well\\" + name;
 }
 
 }  // namespace windows_test

@@ -49,7 +49,7 @@ void RemoveTree(const std::string& path);
 // The \\?\ form of an absolute path with "\" separators.
 std::wstring LongForm(const std::string& path);
 
-// This month's log of Sweepwell in the user's application-data folder.
+// This month's log of Sweepwell in the user's application-data folder (CSIDL_APPDATA).
 std::string SweepwellLogPath();
 
 // Sets an environment variable of this process for the lifetime of the object, then puts the
