@@ -29,6 +29,38 @@ const TypeLibrary* ServedLibrary() noexcept;
 void ComObjectMade() noexcept;
 void ComObjectGone() noexcept;
 
+// IUnknown for a module object that answers for one interface besides IUnknown (a class
+// factory, an enumerator): the reference count, QueryInterface, and the module's object count.
+template <class Interface>
+class SingleInterfaceObject : public Interface {
+ public:
+  explicit SingleInterfaceObject(const IID& iid) noexcept : iid_(iid) { ComObjectMade(); }
+  virtual ~SingleInterfaceObject() { ComObjectGone(); }
+  SingleInterfaceObject(const SingleInterfaceObject&) = delete;
+  SingleInterfaceObject& operator=(const SingleInterfaceObject&) = delete;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (!out) return E_POINTER;
+    if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, iid_)) {
+      *out = nullptr;
+      return E_NOINTERFACE;
+    }
+    *out = static_cast<Interface*>(this);
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    ULONG left = --references_;
+    if (left == 0) delete this;
+    return left;
+  }
+
+ private:
+  const IID& iid_;
+  std::atomic<ULONG> references_{0};
+};
+
 // VARIANT -> Variant for an argument: a by-reference VARIANT is read through its pointer,
 // VT_ERROR/DISP_E_PARAMNOTFOUND is "missing", an object of this module is unwrapped and any
 // other object stands for the client's own (bound to `param`'s interface when it has one).

@@ -418,29 +418,10 @@ HRESULT ComObject::InvokeMember(const MemberInfo& member, DISPPARAMS& params, VA
   return S_OK;
 }
 
-class ComEnumerator final : public IEnumVARIANT {
+class ComEnumerator final : public SingleInterfaceObject<IEnumVARIANT> {
  public:
-  explicit ComEnumerator(Ref<Enumerator> enumerator) : enumerator_(std::move(enumerator)) {
-    ComObjectMade();
-  }
-  ~ComEnumerator() { ComObjectGone(); }
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IEnumVARIANT)) {
-      *out = nullptr;
-      return E_NOINTERFACE;
-    }
-    *out = static_cast<IEnumVARIANT*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
+  explicit ComEnumerator(Ref<Enumerator> enumerator)
+      : SingleInterfaceObject(IID_IEnumVARIANT), enumerator_(std::move(enumerator)) {}
 
   HRESULT STDMETHODCALLTYPE Next(ULONG wanted, VARIANT* values, ULONG* fetched) override {
     if (!values || (wanted > 1 && !fetched)) return E_POINTER;
@@ -482,7 +463,6 @@ class ComEnumerator final : public IEnumVARIANT {
 
  private:
   Ref<Enumerator> enumerator_;
-  std::atomic<ULONG> references_{0};
 };
 
 }  // namespace

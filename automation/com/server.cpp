@@ -28,27 +28,10 @@ namespace {
 
 std::atomic<int32_t> server_locks{0};
 
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public SingleInterfaceObject<IClassFactory> {
  public:
-  explicit ClassFactory(const ClassInfo& info) : info_(info) { ComObjectMade(); }
-  ~ClassFactory() { ComObjectGone(); }
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IClassFactory)) {
-      *out = nullptr;
-      return E_NOINTERFACE;
-    }
-    *out = static_cast<IClassFactory*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
+  explicit ClassFactory(const ClassInfo& info)
+      : SingleInterfaceObject(IID_IClassFactory), info_(info) {}
 
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
     if (!out) return E_POINTER;
@@ -73,7 +56,6 @@ class ClassFactory final : public IClassFactory {
 
  private:
   const ClassInfo& info_;
-  std::atomic<ULONG> references_{0};
 };
 
 // --- The registry -------------------------------------------------------------------------
