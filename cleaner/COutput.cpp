@@ -28,6 +28,12 @@ std::string PathText(std::string_view path) {
 
 void AddPath(COutput& output, std::string_view path) { output.AddText(PathText(path)); }
 
+}  // namespace
+
+std::string FileSizeText(double size) { return "  :: " + support::ovFormatInt64(size) + " bytes"; }
+
+namespace {
+
 // A batch of lines written ahead of their deletions: at most this many lines and about this
 // many bytes, so one write serves a few hundred files and a kill leaves at most that many
 // lines naming files that are still there.
@@ -197,9 +203,7 @@ void COutput::ReportFile(const std::string& FileName, bool IsFolder, bool IsJunc
       ReportedBytes += size;
       ReportedFiles += 1;
     }
-    AddText("  :: ");
-    AddText(support::ovFormatInt64(size));
-    AddText(" bytes");
+    AddText(FileSizeText(size));
   } else if (IsJunction) {
     if (!DontCount) ReportedJunctions += 1;
     AddText("  :: Junction");
@@ -223,9 +227,7 @@ platform::FindRecord COutput::ReportFileAt(const platform::Folder& folder, std::
   double size = static_cast<double>(record.size);
   ReportedBytes += size;
   ReportedFiles += 1;
-  AddText("  :: ");
-  AddText(support::ovFormatInt64(size));
-  AddText(" bytes");
+  AddText(FileSizeText(size));
   return record;
 }
 
@@ -298,9 +300,8 @@ bool COutput::DeleteListedFiles(
     while (next < files.size() && next - first < kAheadLines && ahead_.size() < kAheadBytes) {
       const platform::FindRecord& entry = *files[next++];
       ahead_ += PathText(path_of(entry.name));
-      ahead_ += "  :: ";
-      ahead_ += support::ovFormatInt64(static_cast<double>(entry.size));
-      ahead_ += " bytes\n";
+      ahead_ += FileSizeText(static_cast<double>(entry.size));
+      ahead_ += '\n';
       ahead_ends_.push_back(ahead_.size());
     }
     if (log_.WriteAhead(ahead_) != platform::error::kSuccess) {

@@ -132,6 +132,9 @@ class COutput {
   std::vector<size_t> ahead_ends_;  // where each of them ends in ahead_
 };
 
+// What a file's line shows after its path: "  :: 1 234 bytes" as ovFormatInt64 writes the size.
+std::string FileSizeText(double size);
+
 // The calling pattern of every deletion: ReportFile, KillFile with its error caught,
 // ReportErrorStartus with the caught error (0 and "" when there was none). True when deleted.
 // `listed` is the entry's record from a listing nothing has acted on since, or null when the

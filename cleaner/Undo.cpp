@@ -112,7 +112,7 @@ void UndoEntryAndReport(COutput& output, LockedRecord& record, const UndoEntry& 
                     status == TrashEntryStatus::kPlaceTaken ||
                     (status == TrashEntryStatus::kFailed && size > 0);
   if (size_known) {
-    output.AddText("  :: " + support::ovFormatInt64(static_cast<double>(size)) + " bytes");
+    output.AddText(FileSizeText(static_cast<double>(size)));
   }
   if (status == TrashEntryStatus::kRestored) {
     record.Append(RestoredLine(entry.index, RecordDate(platform::GetLocalTime())));
