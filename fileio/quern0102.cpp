@@ -1,6 +1,7 @@
 #include "fileio/quern0102.h"
 
 #include "fileio/enums.h"
+#include "fileio/library_version.h"
 #include "fileio/orvDescriptIon.h"
 #include "fileio/orvFSO.h"
 #include "fileio/orvFileStreams.h"
@@ -119,21 +120,21 @@ const automation::TypeLibrary& TypeLibrary() {
 
 const VersionResource& LibraryVersion() {
   static const VersionResource version{
-      {1, 2, 0, 29},
-      {1, 2, 0, 29},
-      0x0409,
-      1200,
-      {{"Comments", "Orvanel - File I/O support 1.02"},
-       {"CompanyName", "Greyfen Works"},
-       {"FileDescription", "Orvanel - File I/O support 1.02"},
-       {"FileVersion", "1.02.0029"},
-       {"InternalName", "Quern0102"},
-       {"LegalCopyright", "Copyright (C) 2026 Greyfen Works"},
-       {"LegalTrademarks", "Orvanel is a trademark of Greyfen Works"},
+      {QUERN_VERSION_NUMBERS},
+      {QUERN_VERSION_NUMBERS},
+      QUERN_VERSION_LANGUAGE,
+      QUERN_VERSION_CODE_PAGE,
+      {{"Comments", QUERN_VERSION_DESCRIPTION},
+       {"CompanyName", QUERN_VERSION_COMPANY},
+       {"FileDescription", QUERN_VERSION_DESCRIPTION},
+       {"FileVersion", QUERN_VERSION_TEXT},
+       {"InternalName", QUERN_VERSION_INTERNAL_NAME},
+       {"LegalCopyright", QUERN_VERSION_COPYRIGHT},
+       {"LegalTrademarks", QUERN_VERSION_TRADEMARKS},
        {"OLESelfRegister", ""},
-       {"OriginalFilename", "Quern0102.DLL"},
-       {"ProductName", "Orvanel"},
-       {"ProductVersion", "1.02.0029"}}};
+       {"OriginalFilename", QUERN_VERSION_FILE_NAME},
+       {"ProductName", QUERN_VERSION_PRODUCT},
+       {"ProductVersion", QUERN_VERSION_TEXT}}};
   return version;
 }
 
