@@ -4,6 +4,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -50,6 +51,12 @@ inline std::string ReadBytes(const std::string& path) {
   std::stringstream bytes;
   bytes << in.rdbuf();
   return bytes.str();
+}
+
+// Something (a file, a folder, a link even when dangling) is at `path`.
+inline bool Exists(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
 }
 
 // chattr +i on `path` for the life of the object; ok() is false where that is impossible

@@ -15,32 +15,19 @@
 #include <string>
 #include <vector>
 
+#include "common/test_files.h"
 #include "gtest/gtest.h"
 #include "platform/platform.h"
 #include "platform/trash.h"
 
 namespace {
 
+using orvanel::testing::Exists;
+using orvanel::testing::ReadBytes;
+using orvanel::testing::WriteBytes;
 using platform::TrashedEntry;
 using platform::TrashEntryStatus;
 using platform::error::kSuccess;
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void WriteFile(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary);
-  out << text;
-}
-
-bool Exists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
-}
 
 // A temporary root with its own $HOME and $XDG_DATA_HOME, restored afterwards.
 class TrashRestoreTest : public ::testing::Test {
@@ -69,7 +56,7 @@ class TrashRestoreTest : public ::testing::Test {
   // Makes the file (and its folders) and trashes it; the entry the move made.
   TrashedEntry Trash(const std::string& path, const std::string& text) {
     std::system(("mkdir -p '" + path.substr(0, path.rfind('/')) + "'").c_str());
-    WriteFile(path, text);
+    WriteBytes(path, text);
     platform::TrashMove move;
     EXPECT_EQ(platform::MoveToTrash(path, &move), kSuccess);
     return move.made;
@@ -101,7 +88,7 @@ class TrashRestoreTest : public ::testing::Test {
 
 TEST_F(TrashRestoreTest, AMoveNamesItsEntryBeforeTheEntryMoves) {
   const std::string path = root_ + "/work/report.txt";
-  WriteFile(path, "report");
+  WriteBytes(path, "report");
   platform::TrashMove move;
   int calls = 0;
   move.before_move = [&](const TrashedEntry& entry) {
@@ -117,7 +104,7 @@ TEST_F(TrashRestoreTest, AMoveNamesItsEntryBeforeTheEntryMoves) {
   EXPECT_EQ(move.made.trash_folder, trash_);
   EXPECT_EQ(move.made.name, "report.txt");
   EXPECT_EQ(move.made.original_path, path);
-  EXPECT_NE(ReadFile(InfoPath(move.made)).find("\nDeletionDate=" + move.made.deletion_date + "\n"),
+  EXPECT_NE(ReadBytes(InfoPath(move.made)).find("\nDeletionDate=" + move.made.deletion_date + "\n"),
             std::string::npos);
 }
 
@@ -130,21 +117,21 @@ TEST_F(TrashRestoreTest, AnEntryComesBackWithItsFoldersAndItsRecordGoes) {
   EXPECT_EQ(size, 9u);
 
   EXPECT_EQ(Restore(entry), TrashEntryStatus::kRestored);
-  EXPECT_EQ(ReadFile(path), "deep down");
+  EXPECT_EQ(ReadBytes(path), "deep down");
   EXPECT_FALSE(Exists(InfoPath(entry)));
   EXPECT_FALSE(Exists(trash_ + "/files/deep.txt"));
   // Once back, it is no longer in the trash; a second restore changes nothing.
   EXPECT_EQ(Find(entry), TrashEntryStatus::kGone);
   EXPECT_EQ(Restore(entry), TrashEntryStatus::kGone);
-  EXPECT_EQ(ReadFile(path), "deep down");
+  EXPECT_EQ(ReadBytes(path), "deep down");
 }
 
 TEST_F(TrashRestoreTest, ATakenPlaceIsNeverReplaced) {
   const std::string path = root_ + "/work/taken.txt";
   TrashedEntry entry = Trash(path, "old");
-  WriteFile(path, "new");
+  WriteBytes(path, "new");
   EXPECT_EQ(Restore(entry), TrashEntryStatus::kPlaceTaken);
-  EXPECT_EQ(ReadFile(path), "new");
+  EXPECT_EQ(ReadBytes(path), "new");
   EXPECT_EQ(Find(entry), TrashEntryStatus::kInTrash);
 
   // A dangling link takes the place as much as a file does.
@@ -157,7 +144,7 @@ TEST_F(TrashRestoreTest, ATakenPlaceIsNeverReplaced) {
 TEST_F(TrashRestoreTest, ATrashChangedByAnotherToolIsLeftAlone) {
   const std::string path = root_ + "/work/file.txt";
   TrashedEntry entry = Trash(path, "text");
-  const std::string info = ReadFile(InfoPath(entry));
+  const std::string info = ReadBytes(InfoPath(entry));
 
   // The same name now stands for another deletion: another date, another path.
   TrashedEntry other_date = entry, other_path = entry;
@@ -171,7 +158,7 @@ TEST_F(TrashRestoreTest, ATrashChangedByAnotherToolIsLeftAlone) {
   ASSERT_EQ(unlink(InfoPath(entry).c_str()), 0);
   EXPECT_EQ(Restore(entry), TrashEntryStatus::kChanged);
   EXPECT_FALSE(Exists(path));
-  WriteFile(InfoPath(entry), info);
+  WriteBytes(InfoPath(entry), info);
   EXPECT_EQ(Find(entry), TrashEntryStatus::kInTrash);
 
   // A record without its file (a move cut short): nothing to restore, and the record of nothing
@@ -184,15 +171,15 @@ TEST_F(TrashRestoreTest, ATrashChangedByAnotherToolIsLeftAlone) {
 
 TEST_F(TrashRestoreTest, NamesThatLeaveTheTrashAndFoldersThatAreNoTrashAreRefused) {
   const std::string outside = root_ + "/work/outside.txt";
-  WriteFile(outside, "not trashed");
+  WriteBytes(outside, "not trashed");
   TrashedEntry real = Trash(root_ + "/work/real.txt", "real");
   // A folder laid out like a trash, with a record that agrees.
   const std::string fake = root_ + "/work/fake";
   std::system(("mkdir -p '" + fake + "/files' '" + fake + "/info' '" + root_ + "/work/.Trash-" +
                std::to_string(getuid()) + "/files'")
                   .c_str());
-  WriteFile(fake + "/files/x.txt", "fake");
-  WriteFile(fake + "/info/x.txt.trashinfo",
+  WriteBytes(fake + "/files/x.txt", "fake");
+  WriteBytes(fake + "/info/x.txt.trashinfo",
             "[Trash Info]\nPath=" + root_ + "/work/x.txt\nDeletionDate=2026-01-01T00:00:00\n");
 
   std::vector<TrashedEntry> forged;
@@ -212,8 +199,8 @@ TEST_F(TrashRestoreTest, NamesThatLeaveTheTrashAndFoldersThatAreNoTrashAreRefuse
     EXPECT_EQ(Restore(entry), TrashEntryStatus::kNotATrash)
         << entry.trash_folder << " | " << entry.name;
   }
-  EXPECT_EQ(ReadFile(outside), "not trashed");
-  EXPECT_EQ(ReadFile(fake + "/files/x.txt"), "fake");
+  EXPECT_EQ(ReadBytes(outside), "not trashed");
+  EXPECT_EQ(ReadBytes(fake + "/files/x.txt"), "fake");
   EXPECT_FALSE(Exists(root_ + "/work/x.txt"));
   EXPECT_EQ(Find(real), TrashEntryStatus::kInTrash);
 }
@@ -246,9 +233,9 @@ TEST_F(TopDirRestoreTest, AnEntryOfAnotherDiskComesBackFromThatDisksTrash) {
   TrashedEntry entry = Trash(path, "kitten");
   EXPECT_EQ(entry.trash_folder, mount_ + "/.Trash-" + std::to_string(getuid()));
   EXPECT_EQ(entry.original_path, path);
-  EXPECT_NE(ReadFile(InfoPath(entry)).find("\nPath=photos/kitten.png\n"), std::string::npos);
+  EXPECT_NE(ReadBytes(InfoPath(entry)).find("\nPath=photos/kitten.png\n"), std::string::npos);
   EXPECT_EQ(Restore(entry), TrashEntryStatus::kRestored);
-  EXPECT_EQ(ReadFile(path), "kitten");
+  EXPECT_EQ(ReadBytes(path), "kitten");
 
   // With the disk gone, its entries cannot be reached, and say so.
   TrashedEntry later = Trash(mount_ + "/hamster.png", "hamster");
@@ -281,7 +268,7 @@ TEST_F(TopDirRestoreTest, AFullDiskLeavesTheEntryInTheTrash) {
 
   ASSERT_EQ(unlink(fillers.back().c_str()), 0);
   EXPECT_EQ(Restore(entry), TrashEntryStatus::kRestored);
-  EXPECT_EQ(ReadFile(path), "kept safe");
+  EXPECT_EQ(ReadBytes(path), "kept safe");
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "common/test_files.h"
 #include "gtest/gtest.h"
 #include "platform/platform.h"
 #include "platform/posix/internal.h"
@@ -25,24 +26,10 @@
 
 namespace {
 
+using orvanel::testing::Exists;
+using orvanel::testing::ReadBytes;
+using orvanel::testing::WriteBytes;
 using platform::error::kSuccess;
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void WriteFile(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary);
-  out << text;
-}
-
-bool Exists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
-}
 
 std::vector<std::string> ListNames(const std::string& folder) {
   std::vector<std::string> names;
@@ -155,12 +142,12 @@ class TrashTest : public ::testing::Test {
 
   std::string MakeFile(const std::string& relative, const std::string& text = "content") {
     std::string path = root_ + "/work/" + relative;
-    WriteFile(path, text);
+    WriteBytes(path, text);
     return path;
   }
 
   TrashInfo HomeRecord(const std::string& trash_name) {
-    return ParseTrashInfo(ReadFile(trash_ + "/info/" + trash_name + ".trashinfo"));
+    return ParseTrashInfo(ReadBytes(trash_ + "/info/" + trash_name + ".trashinfo"));
   }
 
   std::string root_, data_, trash_;
@@ -173,8 +160,8 @@ TEST_F(TrashTest, FileMovesToHomeTrashWithMatchingRecord) {
   ASSERT_EQ(platform::MoveToTrash(path), kSuccess);
 
   EXPECT_FALSE(Exists(path));
-  EXPECT_EQ(ReadFile(trash_ + "/files/report.txt"), "the report");
-  std::string text = ReadFile(trash_ + "/info/report.txt.trashinfo");
+  EXPECT_EQ(ReadBytes(trash_ + "/files/report.txt"), "the report");
+  std::string text = ReadBytes(trash_ + "/info/report.txt.trashinfo");
   TrashInfo info = ParseTrashInfo(text);
   EXPECT_EQ(info.header, "[Trash Info]");
   EXPECT_EQ(platform::trash::PercentDecodePath(info.path), path);
@@ -229,8 +216,8 @@ TEST_F(TrashTest, SameNameTwiceKeepsBothEntries) {
   ASSERT_EQ(platform::MoveToTrash(first), kSuccess);
   ASSERT_EQ(platform::MoveToTrash(second), kSuccess);
 
-  EXPECT_EQ(ReadFile(trash_ + "/files/notes.txt"), "first");
-  EXPECT_EQ(ReadFile(trash_ + "/files/notes.txt.2"), "second");
+  EXPECT_EQ(ReadBytes(trash_ + "/files/notes.txt"), "first");
+  EXPECT_EQ(ReadBytes(trash_ + "/files/notes.txt.2"), "second");
   EXPECT_EQ(platform::trash::PercentDecodePath(HomeRecord("notes.txt").path), first);
   EXPECT_EQ(platform::trash::PercentDecodePath(HomeRecord("notes.txt.2").path), second);
 }
@@ -238,12 +225,12 @@ TEST_F(TrashTest, SameNameTwiceKeepsBothEntries) {
 TEST_F(TrashTest, EntryInFilesWithoutRecordIsNotOverwritten) {
   std::string path = MakeFile("cache.db", "new");
   ASSERT_EQ(platform::MoveToTrash(MakeFile("warmup")), kSuccess);  // makes the trash
-  WriteFile(trash_ + "/files/cache.db", "left by someone else");
+  WriteBytes(trash_ + "/files/cache.db", "left by someone else");
 
   ASSERT_EQ(platform::MoveToTrash(path), kSuccess);
-  EXPECT_EQ(ReadFile(trash_ + "/files/cache.db"), "left by someone else");
+  EXPECT_EQ(ReadBytes(trash_ + "/files/cache.db"), "left by someone else");
   EXPECT_FALSE(Exists(trash_ + "/info/cache.db.trashinfo"));
-  EXPECT_EQ(ReadFile(trash_ + "/files/cache.db.2"), "new");
+  EXPECT_EQ(ReadBytes(trash_ + "/files/cache.db.2"), "new");
 }
 
 TEST_F(TrashTest, ManyEntriesOfOneNameAllSurvive) {
@@ -303,15 +290,15 @@ TEST_F(TrashTest, LinksAndFoldersMoveAsThemselves) {
   ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
   std::string folder = root_ + "/work/folder";
   mkdir(folder.c_str(), 0700);
-  WriteFile(folder + "/inner", "inner");
+  WriteBytes(folder + "/inner", "inner");
 
   ASSERT_EQ(platform::MoveToTrash(link), kSuccess);
   ASSERT_EQ(platform::MoveToTrash(folder + "/"), kSuccess);  // a trailing separator is ignored
-  EXPECT_EQ(ReadFile(target), "kept");
+  EXPECT_EQ(ReadBytes(target), "kept");
   struct stat st;
   ASSERT_EQ(lstat((trash_ + "/files/link").c_str(), &st), 0);
   EXPECT_TRUE(S_ISLNK(st.st_mode));
-  EXPECT_EQ(ReadFile(trash_ + "/files/folder/inner"), "inner");
+  EXPECT_EQ(ReadBytes(trash_ + "/files/folder/inner"), "inner");
   EXPECT_EQ(platform::trash::PercentDecodePath(HomeRecord("folder").path), folder);
 }
 
@@ -349,7 +336,7 @@ TEST_F(TrashTest, ImmutableFileStaysAndLeavesNoRecord) {
 
   uint32_t result = platform::MoveToTrash(path);
   EXPECT_NE(result, kSuccess);
-  EXPECT_EQ(ReadFile(path), "stay");
+  EXPECT_EQ(ReadBytes(path), "stay");
   EXPECT_TRUE(ListNames(trash_ + "/info").empty());
   EXPECT_TRUE(ListNames(trash_ + "/files").empty());
 }
@@ -379,7 +366,7 @@ class TopDirTrashTest : public TrashTest {
 
   std::string MakeStickFile(const std::string& name, const std::string& text = "picture") {
     std::string path = mount_ + "/photos/" + name;
-    WriteFile(path, text);
+    WriteBytes(path, text);
     return path;
   }
 
@@ -393,8 +380,8 @@ TEST_F(TopDirTrashTest, PrivateTrashOnTheMountGetsRelativePath) {
 
   std::string trash = mount_ + "/.Trash-" + uid_;
   EXPECT_FALSE(Exists(path));
-  EXPECT_EQ(ReadFile(trash + "/files/cat.png"), "picture");
-  TrashInfo info = ParseTrashInfo(ReadFile(trash + "/info/cat.png.trashinfo"));
+  EXPECT_EQ(ReadBytes(trash + "/files/cat.png"), "picture");
+  TrashInfo info = ParseTrashInfo(ReadBytes(trash + "/info/cat.png.trashinfo"));
   EXPECT_EQ(info.path, "photos/cat.png");
   EXPECT_LT(std::abs(SecondsSince(info.date)), 5) << info.date;
   struct stat st;
@@ -410,7 +397,7 @@ TEST_F(TopDirTrashTest, StickySharedTrashIsUsed) {
 
   std::string trash = mount_ + "/.Trash/" + uid_;
   EXPECT_TRUE(Exists(trash + "/files/dog.png"));
-  EXPECT_EQ(ParseTrashInfo(ReadFile(trash + "/info/dog.png.trashinfo")).path, "photos/dog.png");
+  EXPECT_EQ(ParseTrashInfo(ReadBytes(trash + "/info/dog.png.trashinfo")).path, "photos/dog.png");
   EXPECT_FALSE(Exists(mount_ + "/.Trash-" + uid_));
 }
 
@@ -439,7 +426,7 @@ TEST_F(TopDirTrashTest, LinkedPrivateTrashIsRefusedAndTheFileStays) {
   std::string path = MakeStickFile("bat.png");
 
   EXPECT_NE(platform::MoveToTrash(path), kSuccess);
-  EXPECT_EQ(ReadFile(path), "picture");
+  EXPECT_EQ(ReadBytes(path), "picture");
   EXPECT_TRUE(ListNames(root_ + "/elsewhere").empty());
   EXPECT_FALSE(Exists(trash_ + "/files/bat.png"));
 }
@@ -457,7 +444,7 @@ TEST_F(TopDirTrashTest, BindMountedFileIsNotTrashed) {
   uint32_t result = platform::MoveToTrash(bound);
   umount(bound.c_str());
   EXPECT_NE(result, kSuccess);
-  EXPECT_EQ(ReadFile(bound), "covered");
+  EXPECT_EQ(ReadBytes(bound), "covered");
   EXPECT_TRUE(ListNames(mount_ + "/.Trash-" + uid_ + "/info").empty());
 }
 
@@ -469,7 +456,7 @@ TEST_F(TopDirTrashTest, PathThroughLinkFindsTheRealMount) {
   MakeStickFile("ant.png");
   ASSERT_EQ(platform::MoveToTrash(link + "/photos/ant.png"), kSuccess);
   std::string trash = mount_ + "/.Trash-" + uid_;
-  EXPECT_EQ(ParseTrashInfo(ReadFile(trash + "/info/ant.png.trashinfo")).path, "photos/ant.png");
+  EXPECT_EQ(ParseTrashInfo(ReadBytes(trash + "/info/ant.png.trashinfo")).path, "photos/ant.png");
 }
 
 // The text helpers, on inputs a live system rarely offers.
