@@ -100,6 +100,12 @@ bool Enumerator::Next(Variant* value) {
   return true;
 }
 
+Ref<Enumerator> Enumerator::Clone() const {
+  Ref<Enumerator> copy = MakeObject<Enumerator>(items_);
+  copy->next_ = next_;
+  return copy;
+}
+
 Variant ZeroBasedItem(const Collection& collection, int32_t index) {
   if (index == std::numeric_limits<int32_t>::max()) Raise(support::errnum::kOverflow);
   return collection.Item(Variant(index + 1));

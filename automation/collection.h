@@ -59,6 +59,8 @@ class Enumerator : public Object {
   // The next value; false at the end.
   bool Next(Variant* value);
   void Reset() { next_ = 0; }
+  // A new enumerator over the same values at the same position (IEnumVARIANT::Clone).
+  Ref<Enumerator> Clone() const;
 
  private:
   std::vector<Variant> items_;

@@ -456,9 +456,18 @@ class ComEnumerator final : public SingleInterfaceObject<IEnumVARIANT> {
     enumerator_->Reset();
     return S_OK;
   }
+  // A new enumerator over the same items at the same position; each moves on its own.
   HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT** out) override {
-    if (out) *out = nullptr;
-    return E_NOTIMPL;
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    try {
+      auto* copy = new ComEnumerator(enumerator_->Clone());
+      copy->AddRef();
+      *out = copy;
+      return S_OK;
+    } catch (...) {
+      return E_OUTOFMEMORY;
+    }
   }
 
  private:

@@ -78,6 +78,24 @@ TEST(CollectionTest, LateBoundCallsUseTheMemberTable) {
   EXPECT_EQ(walked, items->Items());
 }
 
+TEST(CollectionTest, AClonedEnumeratorStartsWhereItsOriginalIsAndMovesAlone) {
+  auto enumerator =
+      MakeObject<Enumerator>(std::vector<Variant>{Variant(u"a"), Variant(u"b"), Variant(u"c")});
+  Variant value;
+  ASSERT_TRUE(enumerator->Next(&value));
+  Ref<Enumerator> clone = enumerator->Clone();
+  ASSERT_TRUE(clone->Next(&value));
+  EXPECT_EQ(value, Variant(u"b"));
+  ASSERT_TRUE(enumerator->Next(&value));
+  EXPECT_EQ(value, Variant(u"b"));
+  clone->Reset();
+  ASSERT_TRUE(enumerator->Next(&value));
+  EXPECT_EQ(value, Variant(u"c"));
+  EXPECT_FALSE(enumerator->Next(&value));
+  ASSERT_TRUE(clone->Next(&value));
+  EXPECT_EQ(value, Variant(u"a"));
+}
+
 TEST(VariantTest, CoercionsFollowVbRules) {
   EXPECT_EQ(Variant(2.5).ToLong(), 2);  // half to even
   EXPECT_EQ(Variant(3.5).ToLong(), 4);

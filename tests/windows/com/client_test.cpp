@@ -1,8 +1,8 @@
 // A compiled client of the registered Quern0102.dll: CoCreateInstance, calls through
 // IDispatch, a callback it implements itself (the vtable of _IFindFilesCallback) that cancels
 // a search, bad arguments at the boundary, calls bound early through the dual interfaces'
-// vtables (at the offsets the type library declares), and the library free to unload at the
-// end.
+// vtables (at the offsets the type library declares), cloned enumerators, and the library
+// free to unload at the end.
 #include <windows.h>
 // <windows.h> first: the COM headers need its types.
 
@@ -158,6 +158,10 @@ class ComClient : public testing::Test {
                                reinterpret_cast<void**>(&object)),
               S_OK);
     return object;
+  }
+  // The value of the property or method `name` without arguments.
+  static HRESULT Get(IDispatch* object, const wchar_t* name, VARIANT* result) {
+    return Call(object, name, {}, result);
   }
   static HRESULT Call(IDispatch* object, const wchar_t* name, std::vector<VARIANT*> args,
                       VARIANT* result, EXCEPINFO* excep = nullptr) {
@@ -439,6 +443,53 @@ TEST_F(ComClient, ACollectionsItemsComeThroughTheirOwnDualInterfaces) {
   EXPECT_EQ(none, nullptr);
   SysFreeString(path);
   SysFreeString(mask);
+  found->Release();
+}
+
+TEST_F(ComClient, AClonedEnumeratorWalksOnItsOwn) {
+  windows_test::TempTree tree;
+  for (const char* name : {"a.txt", "b.txt", "c.txt"}) windows_test::MakeFile(tree / name);
+  IDispatch* found = Create(L"Quern0102.orvFoundedFiles");
+  ASSERT_NE(found, nullptr);
+  Var path(windows_test::Wide(tree.root())), mask(std::wstring(L"*.txt")), done;
+  ASSERT_EQ(Call(found, L"Refresh", {&path, &mask}, &done), S_OK);
+  DISPPARAMS none{};
+  Var listed;
+  ASSERT_EQ(found->Invoke(DISPID_NEWENUM, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &listed,
+                          nullptr, nullptr),
+            S_OK);
+  ASSERT_EQ(listed.vt, VT_UNKNOWN);
+  IEnumVARIANT* original = nullptr;
+  ASSERT_EQ(listed.punkVal->QueryInterface(IID_IEnumVARIANT, reinterpret_cast<void**>(&original)),
+            S_OK);
+  // The name of the next entry, "" at the end.
+  auto next = [](IEnumVARIANT* walker) {
+    Var entry, name;
+    ULONG fetched = 0;
+    if (walker->Next(1, &entry, &fetched) != S_OK || fetched != 1 || entry.vt != VT_DISPATCH)
+      return std::wstring();
+    if (FAILED(Get(entry.pdispVal, L"FileName", &name)) || name.vt != VT_BSTR)
+      return std::wstring(L"?");
+    return std::wstring(name.bstrVal);
+  };
+  const std::wstring first = next(original);
+  ASSERT_NE(first, L"");
+  IEnumVARIANT* clone = nullptr;
+  ASSERT_EQ(original->Clone(&clone), S_OK);
+  ASSERT_NE(clone, nullptr);
+  // Both at the second entry; the clone's steps do not move the original.
+  const std::wstring second = next(clone);
+  EXPECT_NE(second, L"");
+  EXPECT_NE(second, first);
+  EXPECT_EQ(next(original), second);
+  EXPECT_EQ(clone->Reset(), S_OK);
+  const std::wstring third = next(original);
+  EXPECT_NE(third, L"");
+  EXPECT_EQ(next(original), L"");
+  EXPECT_EQ(next(clone), first);
+  EXPECT_EQ(original->Clone(nullptr), E_POINTER);
+  clone->Release();
+  original->Release();
   found->Release();
 }
 
