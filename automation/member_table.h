@@ -66,6 +66,11 @@ struct ClassInfo {
   std::string description;
   std::vector<MemberInfo> members;  // slot order
   Object* (*create)() = nullptr;    // a new object without references; null for abstract ones
+  // Where the platform's component mechanism has an object of its own standing for an object
+  // of this class (Windows: a picture's OLE picture), that object (there an IUnknown*,
+  // borrowed from the library object), which clients get in the library object's place; null
+  // from it, or no function, hands out the library object itself.
+  void* (*system_object)(Object& object) = nullptr;
 
   const MemberInfo* FindByName(std::string_view member) const;  // ASCII case ignored
   const MemberInfo* FindById(DispId id) const;

@@ -114,10 +114,13 @@ automation::Ref<ShellFileIcon> orvShellFileInfo::CachedIcon(IconKind kind) {
         platform::GetShellFileInfo(support::NativeFileName(file_name_), flags, &record);
     auto icon = automation::MakeObject<ShellFileIcon>();
     if (result != 0) {
-      icon->SetIcon(record.icon_index,
-                    automation::MakeObject<StdPicture>(
-                        support::FileNameFromNative(record.icon_file), record.icon_pixels,
-                        support::FileNameFromNative(record.overlay_file)));
+      auto picture = automation::MakeObject<StdPicture>(
+          support::FileNameFromNative(record.icon_file), record.icon_pixels,
+          support::FileNameFromNative(record.overlay_file));
+      const platform::IconPicture& system = record.picture;
+      picture->SetSystemPicture(system.object, system.handle, system.type, system.width,
+                                system.height);
+      icon->SetIcon(record.icon_index, std::move(picture));
     } else {
       icon->SetIcon(
           -1, DefaultIconPicture(small ? platform::kSmallIconPixels : platform::kLargeIconPixels));

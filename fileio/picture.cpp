@@ -32,21 +32,37 @@ automation::MemberInfo Property(std::string name, int slot, std::string type,
           invoke};
 }
 
+int32_t Himetric(int32_t pixels) {
+  return static_cast<int32_t>((static_cast<int64_t>(pixels) * 2540 + 48) / 96);
+}
+
 }  // namespace
 
 StdPicture::StdPicture(std::u16string file_name, int32_t pixels, std::u16string overlay_file_name)
     : handle_(NextHandle()),
+      type_(kTypeIcon),
       file_name_(std::move(file_name)),
       pixels_(pixels),
-      overlay_file_name_(std::move(overlay_file_name)) {}
+      overlay_file_name_(std::move(overlay_file_name)),
+      width_(Himetric(pixels)),
+      height_(width_) {}
 
-int32_t StdPicture::Width() const {
-  return static_cast<int32_t>((static_cast<int64_t>(pixels_) * 2540 + 48) / 96);
+void StdPicture::SetSystemPicture(std::shared_ptr<void> picture, uint32_t handle, int16_t type,
+                                  int32_t width, int32_t height) {
+  if (!picture) return;
+  system_picture_ = std::move(picture);
+  handle_ = static_cast<int32_t>(handle);
+  type_ = type;
+  width_ = width;
+  height_ = height;
 }
 
 automation::Ref<StdPicture> DefaultIconPicture(int32_t pixels) {
-  return automation::MakeObject<StdPicture>(
+  auto picture = automation::MakeObject<StdPicture>(
       support::FileNameFromNative(platform::DefaultIconFile(pixels)), pixels);
+  const platform::IconPicture system = platform::DefaultIconPicture(pixels);
+  picture->SetSystemPicture(system.object, system.handle, system.type, system.width, system.height);
+  return picture;
 }
 
 const automation::ClassInfo& StdPicture::Class() {
@@ -76,6 +92,7 @@ const automation::ClassInfo& StdPicture::Class() {
                  [](Object& o, CallArgs&) { return Variant(Self(o).OverlayFileName()); }),
     };
     c.create = nullptr;
+    c.system_object = [](Object& o) { return Self(o).SystemPicture(); };
     return c;
   }();
   return info;

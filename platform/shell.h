@@ -36,6 +36,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "platform/platform.h"
@@ -82,12 +83,26 @@ inline constexpr int kShellIconPixels = 48;
 inline constexpr uint32_t kLargeImageList = 0x51A00001;
 inline constexpr uint32_t kSmallImageList = 0x51A00002;
 
+// An icon as the system's component mechanism hands it to clients, where it has such an object.
+// Windows: an OLE picture (IPictureDisp) made with OleCreatePictureIndirect from the HICON the
+// shell gave, with fOwn, so the picture is the icon's one owner and destroys it when its last
+// reference goes; `object` holds one reference to the picture's IUnknown and releases it with
+// its last copy. Linux: none (an icon is a file of the icon theme, named in the record).
+struct IconPicture {
+  std::shared_ptr<void> object;  // the picture's IUnknown*; null for none
+  uint32_t handle = 0;           // the picture's Handle (OLE_HANDLE): the HICON
+  int16_t type = 0;              // PICTYPE_ICON (3), or 0 for an empty picture
+  int32_t width = 0;             // HIMETRIC (0.01 mm), as IPicture gives them
+  int32_t height = 0;
+};
+
 // The information record (SHFILEINFO). Texts are bytes: names as the system holds them, the
 // type name in UTF-8.
 struct ShellFileInfo {
   std::string icon_file;     // kIcon: the icon's file ("" when the theme has none)
   int icon_pixels = 0;       // kIcon: its size in pixels
   std::string overlay_file;  // kIcon | kLinkOverlay of a link: the overlay's file
+  IconPicture picture;       // kIcon on Windows: the shell's icon itself, as the flags draw it
   int32_t icon_index = 0;    // kIcon, kSysIconIndex: the index in the system image list
   uint32_t attributes = 0;   // kAttributes: sfgao:: bits
   std::string display_name;  // kDisplayName: the name; kIconLocation: the icon's file
@@ -102,6 +117,15 @@ uint64_t GetShellFileInfo(const std::string& path, uint32_t flags, ShellFileInfo
 // The default icon of the given size: the theme's "text-x-generic", else "unknown"; "" when
 // no theme has either.
 std::string DefaultIconFile(int pixels);
+
+// The default icon of the given size as a picture object: on Windows shell32.dll's document
+// icon (resource 1), or an empty picture (no handle, type 0) when it cannot be loaded; none
+// on Linux, where the default icon is DefaultIconFile's.
+#ifdef _WIN32
+IconPicture DefaultIconPicture(int pixels);
+#else
+inline IconPicture DefaultIconPicture(int) { return {}; }
+#endif
 
 // The MIME type of `path` as described above; "" when the file cannot be reached.
 std::string MimeTypeOf(const std::string& path);

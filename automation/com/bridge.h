@@ -69,8 +69,9 @@ class SingleInterfaceObject : public Interface {
 HRESULT FromComVariant(const VARIANT& in, Variant* out, const ParamInfo* param = nullptr) noexcept;
 
 // Variant -> VARIANT (*out is overwritten, not cleared): Byte() as a SAFEARRAY of VT_UI1,
-// Date as VT_DATE, Boolean as VT_BOOL, an enumerator as an IEnumVARIANT (VT_UNKNOWN), any other
-// object as its IDispatch, "missing" as VT_ERROR/DISP_E_PARAMNOTFOUND.
+// Date as VT_DATE, Boolean as VT_BOOL, an enumerator as an IEnumVARIANT (VT_UNKNOWN), an object
+// whose class names a system object (ClassInfo::system_object) as that object's IDispatch, any
+// other object as its IDispatch, "missing" as VT_ERROR/DISP_E_PARAMNOTFOUND.
 HRESULT ToComVariant(const Variant& value, VARIANT* out) noexcept;
 
 // Stores `value` into the caller's by-reference argument (VT_VARIANT|VT_BYREF, or a typed

@@ -81,6 +81,19 @@ HRESULT ObjectFrom(IUnknown* unknown, const ParamInfo* param, Variant* out) {
   return S_OK;
 }
 
+// The IDispatch (a new reference) of the system's own object standing for `object` (a
+// picture's OLE picture); null when its class has none.
+IDispatch* SystemDispatch(Object& object) {
+  const ClassInfo& info = object.TypeInfo();
+  void* system = info.system_object ? info.system_object(object) : nullptr;
+  if (!system) return nullptr;
+  IDispatch* dispatch = nullptr;
+  if (FAILED(static_cast<IUnknown*>(system)->QueryInterface(IID_IDispatch,
+                                                            reinterpret_cast<void**>(&dispatch))))
+    return nullptr;
+  return dispatch;
+}
+
 }  // namespace
 
 BSTR NewBstr(const std::u16string& text) noexcept {
@@ -258,6 +271,7 @@ HRESULT ToComVariant(const Variant& value, VARIANT* out) noexcept {
         V_VT(out) = VT_DISPATCH;
         if (!object) return S_OK;
         V_DISPATCH(out) = ClientDispatch(object.get());
+        if (!V_DISPATCH(out)) V_DISPATCH(out) = SystemDispatch(*object);
         if (!V_DISPATCH(out)) V_DISPATCH(out) = Wrap(object);
         return S_OK;
       }

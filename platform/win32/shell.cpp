@@ -4,15 +4,22 @@
 // Decisions of this backend:
 // - The shell takes no \\?\ paths: the path is made absolute without the prefix, so a path
 //   longer than MAX_PATH is answered 0 (as the shell itself answers it).
-// - An icon is a file and an index in it on Windows: for kIcon the record names the file the
-//   shell's icon comes from (SHGFI_ICONLOCATION), with the pixel size Windows draws it at
-//   (SM_CXICON, SM_CXSMICON, or 48 for the shell size); the icon handle itself is destroyed at
-//   once. The link overlay is drawn into the shell's own icon, so no overlay file is named.
-// - The default icon is that of shell32.dll in the system folder.
+// - For kIcon the shell's HICON itself becomes the record's picture: an OLE picture made with
+//   fOwn, so the picture is the icon's only owner and destroys it once, with its last
+//   reference (when no picture can be made the icon is destroyed here at once). The HICON is
+//   the one to keep because the shell draws the flags into it: the link overlay, the open and
+//   the selected state; the icon's file and index (SHGFI_ICONLOCATION) could only give the
+//   plain icon back. The record also names that file, with the pixel size Windows draws the
+//   icon at (SM_CXICON, SM_CXSMICON, or 48 for the shell size); no overlay file is named.
+// - The default icon is that of shell32.dll in the system folder: its document icon
+//   (resource 1) as a picture, at the size asked for.
 #include "platform/shell.h"
 
-#include "platform/file_reader.h"
 #include "platform/win32/internal.h"
+// (first: it brings <windows.h> in)
+#include <olectl.h>
+
+#include "platform/file_reader.h"
 
 namespace platform {
 namespace {
@@ -22,6 +29,36 @@ std::string SystemFile(const wchar_t* name) {
   const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return {};
   return win32::Utf8(std::wstring(folder, length) + L"\\" + name);
+}
+
+// The picture that owns `icon` (an empty picture for a null one). On failure the icon is
+// destroyed here and the picture is none.
+IconPicture PictureOf(HICON icon) {
+  PICTDESC description{};
+  description.cbSizeofstruct = sizeof description;
+  description.picType = icon ? PICTYPE_ICON : PICTYPE_NONE;
+  description.icon.hicon = icon;
+  IPicture* picture = nullptr;
+  if (FAILED(OleCreatePictureIndirect(&description, IID_IPicture, TRUE,
+                                      reinterpret_cast<void**>(&picture)))) {
+    if (icon) DestroyIcon(icon);
+    return {};
+  }
+  IconPicture made;
+  OLE_HANDLE handle = 0;
+  OLE_XSIZE_HIMETRIC width = 0;
+  OLE_YSIZE_HIMETRIC height = 0;
+  picture->get_Handle(&handle);
+  picture->get_Type(&made.type);
+  picture->get_Width(&width);
+  picture->get_Height(&height);
+  made.handle = handle;
+  made.width = width;
+  made.height = height;
+  made.object = std::shared_ptr<void>(static_cast<IUnknown*>(picture), [](void* object) {
+    static_cast<IUnknown*>(object)->Release();
+  });
+  return made;
 }
 
 }  // namespace
@@ -41,7 +78,7 @@ uint64_t GetShellFileInfo(const std::string& path, uint32_t flags, ShellFileInfo
   }
   if (flags & shgfi::kTypeName) info->type_name = win32::Utf8(record.szTypeName);
   if (flags & shgfi::kIcon) {
-    if (record.hIcon != nullptr) DestroyIcon(record.hIcon);
+    info->picture = PictureOf(record.hIcon);
     info->icon_pixels = (flags & shgfi::kShellIconSize) ? kShellIconPixels
                         : (flags & shgfi::kSmallIcon)   ? GetSystemMetrics(SM_CXSMICON)
                                                         : GetSystemMetrics(SM_CXICON);
@@ -55,6 +92,14 @@ uint64_t GetShellFileInfo(const std::string& path, uint32_t flags, ShellFileInfo
 }
 
 std::string DefaultIconFile(int) { return SystemFile(L"shell32.dll"); }
+
+IconPicture DefaultIconPicture(int pixels) {
+  // shell32.dll is loaded: this module links it.
+  HMODULE shell = GetModuleHandleW(L"shell32.dll");
+  HANDLE icon =
+      shell ? LoadImageW(shell, MAKEINTRESOURCEW(1), IMAGE_ICON, pixels, pixels, 0) : nullptr;
+  return PictureOf(static_cast<HICON>(icon));
+}
 
 std::string MimeTypeOf(const std::string&) { return {}; }
 

@@ -1,13 +1,14 @@
 // A compiled client of the registered Quern0102.dll: CoCreateInstance, calls through
 // IDispatch, a callback it implements itself (the vtable of _IFindFilesCallback) that cancels
 // a search, bad arguments at the boundary, calls bound early through the dual interfaces'
-// vtables (at the offsets the type library declares), cloned enumerators, and the library
-// free to unload at the end.
+// vtables (at the offsets the type library declares), icons as OLE pictures, cloned
+// enumerators, and the library free to unload at the end.
 #include <windows.h>
 // <windows.h> first: the COM headers need its types.
 
 #include <gtest/gtest.h>
 #include <oleauto.h>
+#include <olectl.h>
 
 #include <algorithm>
 #include <fstream>
@@ -158,6 +159,22 @@ class ComClient : public testing::Test {
                                reinterpret_cast<void**>(&object)),
               S_OK);
     return object;
+  }
+  // The picture of `file`'s large icon as a client gets it (a new reference), through an
+  // orvShellFileInfo that is released again; null when any step fails.
+  static IDispatch* IconPicture(const std::string& file) {
+    IDispatch* info = Create(L"Quern0102.orvShellFileInfo");
+    if (!info) return nullptr;
+    IDispatch* picture = nullptr;
+    Var path(windows_test::Wide(file)), read, icon, got;
+    if (Call(info, L"ReadFile", {&path}, &read) == S_OK && Get(info, L"Icon", &icon) == S_OK &&
+        icon.vt == VT_DISPATCH && Get(icon.pdispVal, L"Icon", &got) == S_OK &&
+        got.vt == VT_DISPATCH && got.pdispVal) {
+      picture = got.pdispVal;
+      picture->AddRef();
+    }
+    info->Release();
+    return picture;
   }
   // The value of the property or method `name` without arguments.
   static HRESULT Get(IDispatch* object, const wchar_t* name, VARIANT* result) {
@@ -444,6 +461,122 @@ TEST_F(ComClient, ACollectionsItemsComeThroughTheirOwnDualInterfaces) {
   SysFreeString(path);
   SysFreeString(mask);
   found->Release();
+}
+
+HICON IconOf(OLE_HANDLE handle) { return reinterpret_cast<HICON>(static_cast<UINT_PTR>(handle)); }
+
+TEST_F(ComClient, AnIconReachesTheClientAsAnOlePicture) {
+  windows_test::TempTree tree;
+  windows_test::MakeFile(tree / "shown.txt");
+  IDispatch* info = Create(L"Quern0102.orvShellFileInfo");
+  ASSERT_NE(info, nullptr);
+  Var path(windows_test::Wide(tree / "shown.txt")), read, icon, picture, again;
+  ASSERT_EQ(Call(info, L"ReadFile", {&path}, &read), S_OK);
+  ASSERT_EQ(read.vt, VT_BOOL);
+  ASSERT_EQ(read.boolVal, VARIANT_TRUE);
+  ASSERT_EQ(Get(info, L"Icon", &icon), S_OK);
+  ASSERT_EQ(icon.vt, VT_DISPATCH);
+  ASSERT_EQ(Get(icon.pdispVal, L"Icon", &picture), S_OK);
+  ASSERT_EQ(picture.vt, VT_DISPATCH);
+  ASSERT_NE(picture.pdispVal, nullptr);
+
+  IPictureDisp* as_disp = nullptr;
+  ASSERT_EQ(picture.pdispVal->QueryInterface(IID_IPictureDisp, reinterpret_cast<void**>(&as_disp)),
+            S_OK);
+  IPicture* as_picture = nullptr;
+  ASSERT_EQ(picture.pdispVal->QueryInterface(IID_IPicture, reinterpret_cast<void**>(&as_picture)),
+            S_OK);
+  OLE_HANDLE handle = 0;
+  SHORT type = 0;
+  OLE_XSIZE_HIMETRIC width = 0;
+  OLE_YSIZE_HIMETRIC height = 0;
+  ASSERT_EQ(as_picture->get_Handle(&handle), S_OK);
+  ASSERT_EQ(as_picture->get_Type(&type), S_OK);
+  ASSERT_EQ(as_picture->get_Width(&width), S_OK);
+  ASSERT_EQ(as_picture->get_Height(&height), S_OK);
+  EXPECT_EQ(type, PICTYPE_ICON);
+  EXPECT_NE(handle, 0u);
+  EXPECT_GT(width, 0);
+  EXPECT_GT(height, 0);
+  // The handle is a live icon of the size Windows draws large icons at.
+  ICONINFO icon_info{};
+  ASSERT_TRUE(GetIconInfo(IconOf(handle), &icon_info));
+  BITMAP mask{};
+  GetObjectW(icon_info.hbmMask, sizeof mask, &mask);
+  EXPECT_EQ(mask.bmWidth, GetSystemMetrics(SM_CXICON));
+  DeleteObject(icon_info.hbmMask);
+  if (icon_info.hbmColor) DeleteObject(icon_info.hbmColor);
+
+  // What a script reads: Handle through IDispatch, by its standard dispatch id.
+  DISPPARAMS none{};
+  Var by_name;
+  ASSERT_EQ(as_disp->Invoke(DISPID_PICT_HANDLE, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &by_name,
+                            nullptr, nullptr),
+            S_OK);
+  ASSERT_EQ(VariantChangeType(&by_name, &by_name, 0, VT_UI4), S_OK);
+  EXPECT_EQ(by_name.ulVal, handle);
+
+  // Asked again, late-bound or through ShellFileIcon's vtable: the same picture.
+  ASSERT_EQ(Get(icon.pdispVal, L"Icon", &again), S_OK);
+  ASSERT_EQ(again.vt, VT_DISPATCH);
+  IUnknown* first = nullptr;
+  IUnknown* second = nullptr;
+  picture.pdispVal->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&first));
+  again.pdispVal->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&second));
+  EXPECT_EQ(first, second);
+  second->Release();
+  DualInterface dual(icon.pdispVal);
+  ASSERT_NE(dual.get(), nullptr);
+  using IconMember = HRESULT(STDMETHODCALLTYPE*)(IUnknown*, IDispatch**);
+  auto early = dual.Member<IconMember>(L"Icon");
+  ASSERT_NE(early, nullptr);
+  IDispatch* early_picture = nullptr;
+  ASSERT_EQ(early(dual.get(), &early_picture), S_OK);
+  ASSERT_NE(early_picture, nullptr);
+  early_picture->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&second));
+  EXPECT_EQ(first, second);
+  second->Release();
+  early_picture->Release();
+  first->Release();
+
+  as_picture->Release();
+  as_disp->Release();
+  info->Release();
+}
+
+TEST_F(ComClient, APictureDestroysItsIconWhenTheLastReferenceGoes) {
+  windows_test::TempTree tree;
+  windows_test::MakeFile(tree / "many.txt");
+  // The first picture fills what the shell caches once (its image lists); counts start after.
+  IDispatch* picture = IconPicture(tree / "many.txt");
+  ASSERT_NE(picture, nullptr);
+  picture->Release();
+  const HANDLE self = GetCurrentProcess();
+  const DWORD gdi_before = GetGuiResources(self, GR_GDIOBJECTS);
+  const DWORD user_before = GetGuiResources(self, GR_USEROBJECTS);
+  for (int i = 0; i < 100; ++i) {
+    picture = IconPicture(tree / "many.txt");
+    ASSERT_NE(picture, nullptr);
+    IPicture* as_picture = nullptr;
+    ASSERT_EQ(picture->QueryInterface(IID_IPicture, reinterpret_cast<void**>(&as_picture)), S_OK);
+    OLE_HANDLE handle = 0;
+    as_picture->get_Handle(&handle);
+    ICONINFO icon_info{};
+    ASSERT_TRUE(GetIconInfo(IconOf(handle), &icon_info)) << "a live icon while held";
+    DeleteObject(icon_info.hbmMask);
+    if (icon_info.hbmColor) DeleteObject(icon_info.hbmColor);
+    as_picture->Release();
+    picture->Release();  // the client's last reference: the library let go of its own already
+    ASSERT_FALSE(GetIconInfo(IconOf(handle), &icon_info)) << "the icon went with its picture";
+  }
+  if (gdi_before == 0 && user_before == 0) {
+    GTEST_SKIP() << "Wine's GetGuiResources counts no objects (0 before any); each icon was "
+                    "checked gone after its picture";
+  }
+  // A leak would leave a hundred icons (and twice as many bitmaps); a few objects of the
+  // system's own may come and go.
+  EXPECT_LT(GetGuiResources(self, GR_USEROBJECTS), user_before + 10);
+  EXPECT_LT(GetGuiResources(self, GR_GDIOBJECTS), gdi_before + 10);
 }
 
 TEST_F(ComClient, AClonedEnumeratorWalksOnItsOwn) {

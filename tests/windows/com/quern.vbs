@@ -164,6 +164,13 @@ Check version.GetVersionInfoString("InternalName") = "Quern0102", "InternalName"
 Dim info : Set info = CreateObject("Quern0102.orvShellFileInfo")
 Check info.ReadFile(folder & "\text.txt"), "orvShellFileInfo.ReadFile"
 Check info.DisplayName <> "", "DisplayName"
+' The icon is the system's own picture object: an icon (Type 3) with its handle and size.
+Dim picture : Set picture = info.Icon.Icon
+Check picture.Type = 3, "icon picture Type: " & picture.Type
+Check picture.Handle <> 0, "icon picture Handle"
+Check picture.Width > 0 And picture.Height = picture.Width, "icon picture size: " & picture.Width & " x " & picture.Height
+Check info.SmallIcon.Icon.Width < picture.Width, "the small icon is smaller: " & info.SmallIcon.Icon.Width
+Check info.Icon.Icon Is picture, "the same picture each time"
 If underWine Then WScript.Echo "SKIPPED: shell type names (Wine has no real ones)"
 
 ' --- Errors: number, source and description. ----------------------------------------------

@@ -6,6 +6,7 @@
 #include "tests/windows/fileio/fileio_test_support.h"
 // (after <windows.h>)
 #include <gtest/gtest.h>
+#include <olectl.h>
 #include <shellapi.h>
 
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include "fileio/orvFileStreams.h"
 #include "fileio/orvFileVersion.h"
 #include "fileio/orvShellFileInfo.h"
+#include "fileio/picture.h"
 
 namespace {
 
@@ -140,6 +142,88 @@ TEST(WindowsSystemInfo, ShellInfoIsTheShellsOwn) {
   EXPECT_EQ(info->DisplayName(), u"");
   if (expected.szTypeName[0] == L'\0') {
     GTEST_SKIP() << "Wine's shell gives no type name for a .txt file (no registered type)";
+  }
+}
+
+// What the system's picture of `picture` says of itself; false when it has none.
+struct PictureFacts {
+  OLE_HANDLE handle = 0;
+  SHORT type = -1;
+  OLE_XSIZE_HIMETRIC width = 0;
+  OLE_YSIZE_HIMETRIC height = 0;
+};
+bool FactsOf(const quern::StdPicture& picture, PictureFacts* facts) {
+  if (!picture.SystemPicture()) return false;
+  IPicture* system = nullptr;
+  if (FAILED(static_cast<IUnknown*>(picture.SystemPicture())
+                 ->QueryInterface(IID_IPicture, reinterpret_cast<void**>(&system))))
+    return false;
+  system->get_Handle(&facts->handle);
+  system->get_Type(&facts->type);
+  system->get_Width(&facts->width);
+  system->get_Height(&facts->height);
+  system->Release();
+  return true;
+}
+
+HICON IconOf(OLE_HANDLE handle) { return reinterpret_cast<HICON>(static_cast<UINT_PTR>(handle)); }
+
+// The width in pixels of a live icon; 0 for a handle that is no (longer an) icon.
+int IconPixels(HICON icon) {
+  ICONINFO info{};
+  if (!GetIconInfo(icon, &info)) return 0;
+  BITMAP mask{};
+  GetObjectW(info.hbmMask, sizeof mask, &mask);
+  DeleteObject(info.hbmMask);
+  if (info.hbmColor) DeleteObject(info.hbmColor);
+  return mask.bmWidth;
+}
+
+// Each icon is the shell's HICON, owned by an OLE picture whose Handle, Type and size the
+// picture object reports, and destroyed when the picture goes.
+TEST(WindowsSystemInfo, IconsAreOlePicturesOwningTheShellsIcons) {
+  TempTree tree;
+  const std::string path = tree / "picture.txt";
+  windows_test::MakeFile(path, 5);
+  auto info = MakeObject<quern::orvShellFileInfo>();
+  ASSERT_TRUE(info->ReadFile(Text(path)));
+  PictureFacts large, small;
+  {
+    const automation::Ref<quern::StdPicture> large_picture = info->Icon()->Icon();
+    const automation::Ref<quern::StdPicture> small_picture = info->SmallIcon()->Icon();
+    ASSERT_TRUE(FactsOf(*large_picture, &large));
+    ASSERT_TRUE(FactsOf(*small_picture, &small));
+    EXPECT_EQ(large.type, PICTYPE_ICON);
+    EXPECT_EQ(large_picture->Type(), PICTYPE_ICON);
+    EXPECT_EQ(large_picture->Handle(), static_cast<int32_t>(large.handle));
+    EXPECT_EQ(large_picture->Width(), large.width);
+    EXPECT_EQ(large_picture->Height(), large.height);
+    EXPECT_EQ(small_picture->Handle(), static_cast<int32_t>(small.handle));
+    EXPECT_NE(large.handle, small.handle);
+    EXPECT_EQ(IconPixels(IconOf(large.handle)), GetSystemMetrics(SM_CXICON));
+    EXPECT_EQ(IconPixels(IconOf(small.handle)), GetSystemMetrics(SM_CXSMICON));
+    EXPECT_LT(small.width, large.width);
+    EXPECT_EQ(large_picture->Size(), GetSystemMetrics(SM_CXICON));
+  }
+  // The info still holds its icons; a new ReadFile lets them go, and their icons with them.
+  EXPECT_NE(IconPixels(IconOf(large.handle)), 0);
+  ASSERT_TRUE(info->ReadFile(Text(path)));
+  EXPECT_EQ(IconPixels(IconOf(large.handle)), 0);
+  EXPECT_EQ(IconPixels(IconOf(small.handle)), 0);
+}
+
+TEST(WindowsSystemInfo, TheDefaultIconIsShell32sDocumentIconAsAPicture) {
+  for (int pixels : {16, 32}) {
+    PictureFacts facts;
+    {
+      const automation::Ref<quern::StdPicture> picture = quern::DefaultIconPicture(pixels);
+      ASSERT_TRUE(FactsOf(*picture, &facts)) << pixels;
+      ASSERT_EQ(facts.type, PICTYPE_ICON) << pixels;
+      EXPECT_EQ(IconPixels(IconOf(facts.handle)), pixels);
+      EXPECT_EQ(picture->Handle(), static_cast<int32_t>(facts.handle));
+      EXPECT_EQ(picture->Width(), facts.width);
+    }
+    EXPECT_EQ(IconPixels(IconOf(facts.handle)), 0) << "destroyed with its picture";
   }
 }
 
