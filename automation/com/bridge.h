@@ -25,6 +25,11 @@ inline const GUID& AsGuid(const Guid& guid) { return *reinterpret_cast<const GUI
 // The library served (SetServedLibrary); null before the first entry point ran.
 const TypeLibrary* ServedLibrary() noexcept;
 
+// Lets go of the type library the wrappers answer GetTypeInfo from (loaded again when asked
+// for): called when nothing of the module is alive, so the library holds nothing of its own
+// when it may be unloaded. Type information a client still holds keeps its library itself.
+void ReleaseTypeLibrary() noexcept;
+
 // Counts the module's COM objects (CanUnloadNow looks at it).
 void ComObjectMade() noexcept;
 void ComObjectGone() noexcept;

@@ -52,16 +52,18 @@ const GUID& LibraryObjectIid() {
 std::atomic<int64_t> com_objects{0};
 std::atomic<const TypeLibrary*> served{nullptr};
 
-// The type library embedded in this module (resource TYPELIB 1), loaded once; null when the
-// module has none.
+// The type library embedded in this module (resource TYPELIB 1), loaded on first use and held
+// until ReleaseTypeLibrary; null when the module has none.
+std::mutex type_library_mutex;
+ITypeLib* type_library = nullptr;
+
+// A new reference to the embedded type library; null when the module has none.
 ITypeLib* EmbeddedTypeLibrary() {
-  static ITypeLib* library = [] {
-    ITypeLib* loaded = nullptr;
-    if (FAILED(LoadTypeLibEx(ModulePath().c_str(), REGKIND_NONE, &loaded)))
-      return (ITypeLib*)nullptr;
-    return loaded;
-  }();
-  return library;
+  std::lock_guard lock(type_library_mutex);
+  if (!type_library && FAILED(LoadTypeLibEx(ModulePath().c_str(), REGKIND_NONE, &type_library)))
+    type_library = nullptr;
+  if (type_library) type_library->AddRef();
+  return type_library;
 }
 
 // The full vtable of `info`'s dual interface (IDispatch's slots, then the members); null when
@@ -129,7 +131,9 @@ class ComObject final : public IDispatch, public ISupportErrorInfo {
     if (index != 0) return DISP_E_BADINDEX;
     ITypeLib* library = EmbeddedTypeLibrary();
     if (!library) return TYPE_E_ELEMENTNOTFOUND;
-    return library->GetTypeInfoOfGuid(AsGuid(object_->TypeInfo().iid), out);
+    const HRESULT found = library->GetTypeInfoOfGuid(AsGuid(object_->TypeInfo().iid), out);
+    library->Release();
+    return found;
   }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
                                           DISPID* ids) override;
@@ -506,6 +510,12 @@ HRESULT CallSlot(void* self, size_t slot, VARIANT* args, size_t count, VARTYPE r
   return ComObject::FromFace(self)->CallSlot(slot, args, count, result_type, result_iid, result);
 }
 const TypeLibrary* ServedLibrary() noexcept { return served.load(); }
+
+void ReleaseTypeLibrary() noexcept {
+  std::lock_guard lock(type_library_mutex);
+  if (type_library) type_library->Release();
+  type_library = nullptr;
+}
 
 void ComObjectMade() noexcept { ++com_objects; }
 void ComObjectGone() noexcept { --com_objects; }

@@ -137,8 +137,12 @@ int32_t GetClassObject(const TypeLibrary& library, const Guid* clsid, const Guid
 }
 
 int32_t CanUnloadNow() noexcept {
-  return LiveObjectCount() == 0 && LiveComObjectCount() == 0 && server_locks.load() == 0 ? S_OK
-                                                                                         : S_FALSE;
+  if (LiveObjectCount() != 0 || LiveComObjectCount() != 0 || server_locks.load() != 0)
+    return S_FALSE;
+  // The library may go now: what it held for its objects goes first. (Here, not at
+  // DLL_PROCESS_DETACH, where no COM call may be made under the loader lock.)
+  ReleaseTypeLibrary();
+  return S_OK;
 }
 
 int32_t RegisterServer(const TypeLibrary& library, Scope scope) noexcept {

@@ -626,4 +626,30 @@ TEST_F(ComClient, AClonedEnumeratorWalksOnItsOwn) {
   found->Release();
 }
 
+TEST_F(ComClient, TypeInformationOutlivesTheLibrarysOwnHold) {
+  IDispatch* fso = Create(L"Quern0102.orvFSO");
+  ASSERT_NE(fso, nullptr);
+  ITypeInfo* info = nullptr;
+  ASSERT_EQ(fso->GetTypeInfo(0, 0, &info), S_OK);
+  fso->Release();
+  // Nothing of the library is alive: it lets go of its type library, and may be unloaded.
+  HMODULE library = GetModuleHandleW(L"Quern0102.dll");
+  ASSERT_NE(library, nullptr);
+  auto can_unload = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+      reinterpret_cast<void*>(GetProcAddress(library, "DllCanUnloadNow")));
+  ASSERT_NE(can_unload, nullptr);
+  EXPECT_EQ(can_unload(), S_OK);
+  // The client's type information keeps its own library; a new object loads the library's again.
+  BSTR name = nullptr;
+  ASSERT_EQ(info->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr), S_OK);
+  EXPECT_EQ(std::wstring(name), L"_orvFSO");
+  SysFreeString(name);
+  info->Release();
+  fso = Create(L"Quern0102.orvFSO");
+  ASSERT_NE(fso, nullptr);
+  ASSERT_EQ(fso->GetTypeInfo(0, 0, &info), S_OK);
+  info->Release();
+  fso->Release();
+}
+
 }  // namespace
