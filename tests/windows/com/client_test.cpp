@@ -134,6 +134,16 @@ class DualInterface {
   IUnknown* interface_ = nullptr;
 };
 
+// Quern0102.dll's DllCanUnloadNow answers S_OK: nothing of the library is alive.
+void ExpectLibraryMayUnload() {
+  HMODULE library = GetModuleHandleW(L"Quern0102.dll");
+  ASSERT_NE(library, nullptr);
+  auto can_unload = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+      reinterpret_cast<void*>(GetProcAddress(library, "DllCanUnloadNow")));
+  ASSERT_NE(can_unload, nullptr);
+  EXPECT_EQ(can_unload(), S_OK);
+}
+
 class ComClient : public testing::Test {
  protected:
   void SetUp() override {
@@ -141,12 +151,7 @@ class ComClient : public testing::Test {
   }
   void TearDown() override {
     // Everything released: the library may go.
-    HMODULE library = GetModuleHandleW(L"Quern0102.dll");
-    ASSERT_NE(library, nullptr);
-    auto can_unload = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
-        reinterpret_cast<void*>(GetProcAddress(library, "DllCanUnloadNow")));
-    ASSERT_NE(can_unload, nullptr);
-    EXPECT_EQ(can_unload(), S_OK);
+    ExpectLibraryMayUnload();
     CoUninitialize();
   }
 
@@ -633,12 +638,7 @@ TEST_F(ComClient, TypeInformationOutlivesTheLibrarysOwnHold) {
   ASSERT_EQ(fso->GetTypeInfo(0, 0, &info), S_OK);
   fso->Release();
   // Nothing of the library is alive: it lets go of its type library, and may be unloaded.
-  HMODULE library = GetModuleHandleW(L"Quern0102.dll");
-  ASSERT_NE(library, nullptr);
-  auto can_unload = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
-      reinterpret_cast<void*>(GetProcAddress(library, "DllCanUnloadNow")));
-  ASSERT_NE(can_unload, nullptr);
-  EXPECT_EQ(can_unload(), S_OK);
+  ExpectLibraryMayUnload();
   // The client's type information keeps its own library; a new object loads the library's again.
   BSTR name = nullptr;
   ASSERT_EQ(info->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr), S_OK);
