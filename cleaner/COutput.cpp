@@ -38,6 +38,9 @@ namespace {
 // many bytes, so one write serves a few hundred files and a kill leaves at most that many
 // lines naming files that are still there.
 constexpr size_t kAheadLines = 256;
+// The first batch of a folder is smaller, so that the kernel starts deleting early and the next
+// batch is prepared meanwhile; each batch after it may be twice as large as the one before.
+constexpr size_t kFirstAheadLines = 24;
 constexpr size_t kAheadBytes = 32 * 1024;
 
 // The closed log is handed to the file library's orvFSO, created by its ProgID through the
@@ -279,69 +282,155 @@ bool COutput::CanWriteAhead() const {
          log_.PendingMissedLines() == 0;
 }
 
+namespace {
+
+// A file whose record is not read yet.
+constexpr uint32_t kNotDescribed = UINT32_MAX;
+
+// A file found gone when it was to be described: as a listing leaves out what vanished while
+// it was read, it gets no line.
+bool IsGone(uint32_t code) { return code == platform::error::kFileNotFound; }
+
+}  // namespace
+
+void COutput::MakeAheadBatch(std::span<platform::FindRecord* const> files, size_t next,
+                             size_t limit,
+                             const std::function<const std::string&(std::string_view)>& path_of,
+                             AheadBatch* batch) {
+  batch->start = next;
+  batch->lines.clear();
+  batch->line_ends.clear();
+  batch->files.clear();
+  batch->places.clear();
+  // The files from `next` on, up to one that a deletion of its own must take (a read-only file
+  // has its attribute cleared first; a record that could not be read is read again).
+  size_t k = next;
+  for (; k < files.size() && batch->files.size() < limit && batch->lines.size() < kAheadBytes;
+       ++k) {
+    const platform::FindRecord& entry = *files[k];
+    if (described_[k] == kNotDescribed) break;
+    if (IsGone(described_[k])) continue;
+    if (described_[k] != platform::error::kSuccess ||
+        (entry.attributes & platform::attr::kReadOnly) != 0) {
+      break;
+    }
+    batch->lines += PathText(path_of(entry.name));
+    batch->lines += FileSizeText(static_cast<double>(entry.size));
+    batch->lines += '\n';
+    batch->line_ends.push_back(batch->lines.size());
+    batch->files.push_back(&entry);
+    batch->places.push_back(k);
+  }
+  batch->end = k;
+}
+
+size_t COutput::FinishAheadBatch(AheadBatch* batch, bool* all) {
+  Files().FinishDeletingEntryFiles(&batch->pending);
+  const size_t went = batch->pending.went;
+  for (size_t i = 0; i < went; ++i) {
+    const double size = static_cast<double>(batch->files[i]->size);
+    ReportedBytes += size;
+    ReportedFiles += 1;
+    CountDeletedFile(size);
+  }
+  const size_t true_end = went == 0 ? 0 : batch->line_ends[went - 1];
+  const std::string_view lines = batch->lines;
+  if (went > 0) {
+    display_clear_ = false;
+    line_open_ = false;
+    console_.AddText(lines.substr(0, true_end));
+  }
+  if (went == batch->files.size()) return batch->end;
+  // The file that stayed and those after it have untrue lines: they leave the log, the one that
+  // stayed comes back with its outcome, and the rest go with the next batch. (Should another run
+  // have written since, they cannot leave, and the line with the outcome corrects the one
+  // written ahead.)
+  log_.TakeBack(lines.substr(true_end));
+  const platform::FindRecord& stayed = *batch->files[went];
+  ReportedBytes += static_cast<double>(stayed.size);
+  ReportedFiles += 1;
+  AddText(lines.substr(true_end, batch->line_ends[went] - true_end - 1));
+  const support::Error e = support::MakeError(Win32ErrorToErrNumber(batch->pending.error));
+  ReportErrorStartus(e.number(), support::LocalText(e.description()));
+  *all = false;
+  return batch->places[went] + 1;
+}
+
 bool COutput::DeleteListedFiles(
-    const platform::Folder& folder, std::span<const platform::FindRecord* const> files,
+    const platform::Folder& folder, std::span<platform::FindRecord* const> files, bool described,
     const std::function<const std::string&(std::string_view)>& path_of) {
+  platform::FileSystem& file_system = Files();
+  described_.assign(files.size(), described ? platform::error::kSuccess : kNotDescribed);
+  // Reads the records of files[first, last) that are not read yet, in one call.
+  auto describe = [&](size_t first, size_t last) {
+    to_describe_.clear();
+    for (size_t k = first; k < last; ++k) {
+      if (described_[k] == kNotDescribed) to_describe_.push_back(files[k]);
+    }
+    if (to_describe_.empty()) return;
+    describe_codes_.resize(to_describe_.size());
+    file_system.DescribeEntries(folder, to_describe_, describe_codes_.data());
+    for (size_t k = first, i = 0; k < last; ++k) {
+      if (described_[k] == kNotDescribed) described_[k] = describe_codes_[i++];
+    }
+  };
+
+  // While the kernel deletes one batch, the next is read and its lines are made; its lines go
+  // to the log only once the batch before has gone (or what of it did not is taken back), so
+  // the log's lines stay in the order of the deletions and only the last batch's are ever
+  // ahead of them.
   bool all = true;
   size_t next = 0;
-  size_t one_by_one_until = 0;  // a batch the log refused goes the ordinary way
-  while (next < files.size()) {
-    if (next < one_by_one_until || !CanWriteAhead()) {
-      const platform::FindRecord& entry = *files[next++];
-      if (!DeleteAndReportFile(*this, folder, &entry, entry.name, path_of(entry.name))) {
+  size_t one_by_one_until = 0;  // a batch the log refused, or a file a batch cannot take
+  size_t limit = kFirstAheadLines;
+  AheadBatch* running = nullptr;
+  auto finish_running = [&] {
+    AheadBatch* batch = running;
+    running = nullptr;
+    next = FinishAheadBatch(batch, &all);
+    ProcessPendingEvents(true);
+  };
+  while (next < files.size() || running != nullptr) {
+    if (next >= files.size() || next < one_by_one_until || !CanWriteAhead()) {
+      if (running != nullptr) {
+        finish_running();
+        continue;
+      }
+      platform::FindRecord& entry = *files[next];
+      describe(next, next + 1);
+      const uint32_t code = described_[next++];
+      if (IsGone(code)) continue;
+      // A record that could not be read is read again, and its line says why it failed.
+      const platform::FindRecord* listed = code == platform::error::kSuccess ? &entry : nullptr;
+      if (!DeleteAndReportFile(*this, folder, listed, entry.name, path_of(entry.name))) {
         all = false;
       }
       ProcessPendingEvents(true);
       continue;
     }
-    const size_t first = next;
-    ahead_.clear();
-    ahead_ends_.clear();
-    while (next < files.size() && next - first < kAheadLines && ahead_.size() < kAheadBytes) {
-      const platform::FindRecord& entry = *files[next++];
-      ahead_ += PathText(path_of(entry.name));
-      ahead_ += FileSizeText(static_cast<double>(entry.size));
-      ahead_ += '\n';
-      ahead_ends_.push_back(ahead_.size());
+    describe(next, std::min(files.size(), next + limit));
+    AheadBatch* batch = running == &batches_[0] ? &batches_[1] : &batches_[0];
+    MakeAheadBatch(files, next, limit, path_of, batch);
+    if (running != nullptr) {
+      finish_running();
+      // A file of the batch before stayed (this one is made again), or the log took a line
+      // meanwhile (an F1 text) that this batch would have to follow.
+      if (next != batch->start || !CanWriteAhead()) continue;
     }
-    if (log_.WriteAhead(ahead_) != platform::error::kSuccess) {
-      // Line by line, the failure is counted, reported and retried as for any other line.
-      one_by_one_until = next;
-      next = first;
+    if (batch->files.empty()) {
+      next = batch->end;
+      one_by_one_until = batch->end + 1;
       continue;
     }
-    size_t start = 0;
-    for (size_t k = first; k < next; ++k) {
-      const platform::FindRecord& entry = *files[k];
-      const size_t end = ahead_ends_[k - first];
-      const std::string_view line = std::string_view(ahead_).substr(start, end - start);
-      ReportedBytes += static_cast<double>(entry.size);
-      ReportedFiles += 1;
-      try {
-        KillFileAt(folder, entry.name, path_of(entry.name), entry);
-      } catch (const support::Error& e) {
-        // This line and those after it are not true: they leave the log, this one comes back
-        // with its outcome and the rest go with the next batch. (Should another run have
-        // written since, they cannot leave, and the line with the outcome corrects this one.)
-        log_.TakeBack(std::string_view(ahead_).substr(start));
-        AddText(line.substr(0, line.size() - 1));
-        ReportErrorStartus(e.number(), support::LocalText(e.description()));
-        all = false;
-        next = k + 1;
-        break;
-      }
-      display_clear_ = false;
-      line_open_ = false;
-      console_.AddText(line);
-      start = end;
-      try {
-        ProcessPendingEvents(true);
-      } catch (const RunInterrupted&) {
-        // The files not deleted keep no line.
-        log_.TakeBack(std::string_view(ahead_).substr(end));
-        throw;
-      }
+    if (log_.WriteAhead(batch->lines) != platform::error::kSuccess) {
+      // Line by line, the failure is counted, reported and retried as for any other line.
+      one_by_one_until = batch->end;
+      continue;
     }
+    file_system.StartDeletingEntryFiles(folder, batch->files, &batch->pending);
+    running = batch;
+    next = batch->end;
+    limit = std::min(kAheadLines, 2 * limit);
   }
   return all;
 }

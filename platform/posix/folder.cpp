@@ -356,6 +356,211 @@ uint32_t ListFolder(const Folder& folder, std::vector<FindRecord>* records) {
   return code != error::kSuccess ? code : read;
 }
 
+// ---------------------------------------------------------------------------------------------
+// Batches for the walks that delete
+
+namespace {
+
+// A name that can be handed to the kernel as one entry of the folder (see EntryName).
+bool IsPlainEntryName(const std::string& name) {
+  return !name.empty() && name.size() <= NAME_MAX &&
+         name.find_first_of(std::string_view("/\0", 2)) == std::string::npos;
+}
+
+// A type the listing gives for an entry that is neither a folder nor a link.
+bool IsPlainType(unsigned char type) {
+  return type == DT_REG || type == DT_FIFO || type == DT_CHR || type == DT_BLK || type == DT_SOCK;
+}
+
+// What the listing alone says of a plain file: its type and its name.
+void RecordFromType(unsigned char type, const char* name, FindRecord* record) {
+  uint32_t attributes = type == DT_REG ? attr::kArchive : 0;
+  if (name[0] == '.') attributes |= attr::kHidden;
+  record->attributes = attributes == 0 ? attr::kNormal : attributes;
+}
+
+// Deletes entries[0, ...) of the folder `fd` in order with a call each, up to the first that
+// fails; returns how many went and sets *error.
+size_t UnlinkInOrder(int fd, std::span<const FindRecord* const> entries, uint32_t* error) {
+  *error = error::kSuccess;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const EntryName name(entries[i]->name);
+    if (name.error() != error::kSuccess) {
+      *error = name.error();
+      return i;
+    }
+    if (unlinkat(fd, name.c_str(), 0) != 0) {
+      *error = ErrorFromErrno(errno);
+      return i;
+    }
+  }
+  return entries.size();
+}
+
+// The deletions of a batch run on a helper thread while the caller prepares the next one (reads
+// the next files, makes their lines): the unlinkat calls are most of what a deletion costs, and
+// with them on the other core the caller's looks and lines cost no time. One thread for the
+// process, started by the first batch that can use it, and one batch at a time: a batch that
+// finds it busy (another thread deleting at the same moment), a process without a second core,
+// or a child forked after it started, deletes on its own thread in Start, as the default does.
+class DeleteHelper {
+ public:
+  // Never destroyed, like DescribeHelper.
+  static DeleteHelper& Instance() {
+    static DeleteHelper* helper = new DeleteHelper;
+    return *helper;
+  }
+
+  // Hands the batch to the helper; false when it cannot take it now.
+  bool Start(int fd, std::span<const FindRecord* const> entries) {
+    const pid_t owner = owner_.load();
+    if (owner != 0 && owner != getpid()) return false;
+    {
+      std::unique_lock lock(mutex_);
+      if (busy_ || !Available()) return false;
+      busy_ = true;
+      done_ = false;
+      fd_ = fd;
+      entries_ = entries;
+    }
+    wake_.notify_one();
+    return true;
+  }
+
+  // Waits for the batch handed over by Start.
+  size_t Finish(uint32_t* error) {
+    std::unique_lock lock(mutex_);
+    finished_.wait(lock, [&] { return done_; });
+    busy_ = false;
+    *error = error_;
+    return went_;
+  }
+
+ private:
+  // With the lock held.
+  bool Available() {
+    if (started_) return true;
+    if (tried_ || std::thread::hardware_concurrency() < 2) return false;
+    tried_ = true;
+    try {
+      std::thread([this] { Work(); }).detach();
+      started_ = true;
+    } catch (const std::system_error&) {
+      return false;
+    }
+    owner_ = getpid();
+    return true;
+  }
+
+  void Work() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      wake_.wait(lock, [&] { return busy_ && !done_ && fd_ >= 0; });
+      const int fd = fd_;
+      const std::span<const FindRecord* const> entries = entries_;
+      fd_ = -1;
+      lock.unlock();
+      uint32_t error = error::kSuccess;
+      const size_t went = UnlinkInOrder(fd, entries, &error);
+      lock.lock();
+      went_ = went;
+      error_ = error;
+      done_ = true;
+      finished_.notify_one();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_;      // a batch was handed over
+  std::condition_variable finished_;  // the helper finished it
+  bool busy_ = false;                 // a batch is handed over and not yet finished
+  bool done_ = false;
+  int fd_ = -1;
+  std::span<const FindRecord* const> entries_;
+  size_t went_ = 0;
+  uint32_t error_ = error::kSuccess;
+  bool started_ = false;
+  bool tried_ = false;
+  std::atomic<pid_t> owner_{0};
+};
+
+// Batches smaller than this are deleted at once rather than handed over.
+constexpr size_t kWorthHandingOver = 16;
+
+}  // namespace
+
+uint32_t posix::ListFolderNames(const Folder& folder, std::vector<FindRecord>* records,
+                                bool* plain_files_described) {
+  records->clear();
+  *plain_files_described = false;
+  if (!folder.IsOpen()) return error::kInvalidHandle;
+  const int fd = FdOf(folder);
+  if (lseek(fd, 0, SEEK_SET) < 0) return ErrorFromErrno(errno);
+  uint32_t code = error::kSuccess;
+  // A large buffer: a folder of a thousand files is read in one or two calls.
+  const uint32_t read = ForEachListedEntry<65536>(fd, [&](const struct dirent64& listed) {
+    FindRecord& record = records->emplace_back();
+    if (IsPlainType(listed.d_type)) {
+      RecordFromType(listed.d_type, listed.d_name, &record);
+    } else if (const int cause = DescribeEntry(folder, listed.d_name, &record); cause != 0) {
+      records->pop_back();
+      // An entry deleted while we were listing is not there; any other failure ends the
+      // listing, as it ends ListFolder's.
+      if (cause == ENOENT) return true;
+      code = ErrorFromErrno(cause);
+      return false;
+    }
+    record.name.assign(listed.d_name);
+    return true;
+  });
+  return code != error::kSuccess ? code : read;
+}
+
+void posix::DescribeEntries(const Folder& folder, std::span<FindRecord* const> records,
+                            uint32_t* codes) {
+  for (size_t i = 0; i < records.size(); ++i) {
+    FindRecord& record = *records[i];
+    if (!folder.IsOpen()) {
+      codes[i] = error::kInvalidHandle;
+    } else if (!IsPlainEntryName(record.name)) {
+      const EntryName checked(record.name);
+      codes[i] = checked.error() != error::kSuccess ? checked.error() : error::kInvalidName;
+    } else {
+      const int cause = DescribeEntry(folder, record.name.c_str(), &record);
+      codes[i] = cause == 0 ? error::kSuccess : ErrorFromErrno(cause);
+    }
+  }
+}
+
+size_t posix::DeleteEntryFiles(const Folder& folder, std::span<const FindRecord* const> entries,
+                               uint32_t* error) {
+  if (!folder.IsOpen()) {
+    *error = error::kInvalidHandle;
+    return 0;
+  }
+  return UnlinkInOrder(FdOf(folder), entries, error);
+}
+
+void posix::StartDeletingEntryFiles(const Folder& folder,
+                                    std::span<const FindRecord* const> entries,
+                                    PendingDeletions* pending) {
+  *pending = PendingDeletions{};
+  pending->folder = &folder;
+  pending->entries = entries;
+  if (folder.IsOpen() && entries.size() >= kWorthHandingOver &&
+      DeleteHelper::Instance().Start(FdOf(folder), entries)) {
+    pending->in_background = true;
+    return;
+  }
+  pending->went = DeleteEntryFiles(folder, entries, &pending->error);
+}
+
+void posix::FinishDeletingEntryFiles(PendingDeletions* pending) {
+  if (!pending->in_background) return;
+  pending->in_background = false;
+  pending->went = DeleteHelper::Instance().Finish(&pending->error);
+}
+
 uint32_t GetEntryAttributes(const Folder& folder, std::string_view name, uint32_t* attributes,
                             uint64_t* size) {
   if (!folder.IsOpen()) return error::kInvalidHandle;
