@@ -38,9 +38,6 @@ namespace {
 // many bytes, so one write serves a few hundred files and a kill leaves at most that many
 // lines naming files that are still there.
 constexpr size_t kAheadLines = 256;
-// The first batch of a folder is smaller, so that the kernel starts deleting early and the next
-// batch is prepared meanwhile; each batch after it may be twice as large as the one before.
-constexpr size_t kFirstAheadLines = 24;
 constexpr size_t kAheadBytes = 32 * 1024;
 
 // The closed log is handed to the file library's orvFSO, created by its ProgID through the
@@ -294,7 +291,6 @@ bool IsGone(uint32_t code) { return code == platform::error::kFileNotFound; }
 }  // namespace
 
 void COutput::MakeAheadBatch(std::span<platform::FindRecord* const> files, size_t next,
-                             size_t limit,
                              const std::function<const std::string&(std::string_view)>& path_of,
                              AheadBatch* batch) {
   batch->start = next;
@@ -305,7 +301,7 @@ void COutput::MakeAheadBatch(std::span<platform::FindRecord* const> files, size_
   // The files from `next` on, up to one that a deletion of its own must take (a read-only file
   // has its attribute cleared first; a record that could not be read is read again).
   size_t k = next;
-  for (; k < files.size() && batch->files.size() < limit && batch->lines.size() < kAheadBytes;
+  for (; k < files.size() && batch->files.size() < kAheadLines && batch->lines.size() < kAheadBytes;
        ++k) {
     const platform::FindRecord& entry = *files[k];
     if (described_[k] == kNotDescribed) break;
@@ -324,36 +320,34 @@ void COutput::MakeAheadBatch(std::span<platform::FindRecord* const> files, size_
   batch->end = k;
 }
 
-size_t COutput::FinishAheadBatch(AheadBatch* batch, bool* all) {
-  Files().FinishDeletingEntryFiles(&batch->pending);
-  const size_t went = batch->pending.went;
+size_t COutput::EndAheadBatch(const AheadBatch& batch, size_t went, uint32_t error, bool* all) {
   for (size_t i = 0; i < went; ++i) {
-    const double size = static_cast<double>(batch->files[i]->size);
+    const double size = static_cast<double>(batch.files[i]->size);
     ReportedBytes += size;
     ReportedFiles += 1;
     CountDeletedFile(size);
   }
-  const size_t true_end = went == 0 ? 0 : batch->line_ends[went - 1];
-  const std::string_view lines = batch->lines;
+  const size_t true_end = went == 0 ? 0 : batch.line_ends[went - 1];
+  const std::string_view lines = batch.lines;
   if (went > 0) {
     display_clear_ = false;
     line_open_ = false;
     console_.AddText(lines.substr(0, true_end));
   }
-  if (went == batch->files.size()) return batch->end;
+  if (went == batch.files.size()) return batch.end;
   // The file that stayed and those after it have untrue lines: they leave the log, the one that
   // stayed comes back with its outcome, and the rest go with the next batch. (Should another run
   // have written since, they cannot leave, and the line with the outcome corrects the one
   // written ahead.)
   log_.TakeBack(lines.substr(true_end));
-  const platform::FindRecord& stayed = *batch->files[went];
+  const platform::FindRecord& stayed = *batch.files[went];
   ReportedBytes += static_cast<double>(stayed.size);
   ReportedFiles += 1;
-  AddText(lines.substr(true_end, batch->line_ends[went] - true_end - 1));
-  const support::Error e = support::MakeError(Win32ErrorToErrNumber(batch->pending.error));
+  AddText(lines.substr(true_end, batch.line_ends[went] - true_end - 1));
+  const support::Error e = support::MakeError(Win32ErrorToErrNumber(error));
   ReportErrorStartus(e.number(), support::LocalText(e.description()));
   *all = false;
-  return batch->places[went] + 1;
+  return batch.places[went] + 1;
 }
 
 bool COutput::DeleteListedFiles(
@@ -375,27 +369,11 @@ bool COutput::DeleteListedFiles(
     }
   };
 
-  // While the kernel deletes one batch, the next is read and its lines are made; its lines go
-  // to the log only once the batch before has gone (or what of it did not is taken back), so
-  // the log's lines stay in the order of the deletions and only the last batch's are ever
-  // ahead of them.
   bool all = true;
   size_t next = 0;
   size_t one_by_one_until = 0;  // a batch the log refused, or a file a batch cannot take
-  size_t limit = kFirstAheadLines;
-  AheadBatch* running = nullptr;
-  auto finish_running = [&] {
-    AheadBatch* batch = running;
-    running = nullptr;
-    next = FinishAheadBatch(batch, &all);
-    ProcessPendingEvents(true);
-  };
-  while (next < files.size() || running != nullptr) {
-    if (next >= files.size() || next < one_by_one_until || !CanWriteAhead()) {
-      if (running != nullptr) {
-        finish_running();
-        continue;
-      }
+  while (next < files.size()) {
+    if (next < one_by_one_until || !CanWriteAhead()) {
       platform::FindRecord& entry = *files[next];
       describe(next, next + 1);
       const uint32_t code = described_[next++];
@@ -408,29 +386,23 @@ bool COutput::DeleteListedFiles(
       ProcessPendingEvents(true);
       continue;
     }
-    describe(next, std::min(files.size(), next + limit));
-    AheadBatch* batch = running == &batches_[0] ? &batches_[1] : &batches_[0];
-    MakeAheadBatch(files, next, limit, path_of, batch);
-    if (running != nullptr) {
-      finish_running();
-      // A file of the batch before stayed (this one is made again), or the log took a line
-      // meanwhile (an F1 text) that this batch would have to follow.
-      if (next != batch->start || !CanWriteAhead()) continue;
-    }
-    if (batch->files.empty()) {
-      next = batch->end;
-      one_by_one_until = batch->end + 1;
+    describe(next, std::min(files.size(), next + kAheadLines));
+    MakeAheadBatch(files, next, path_of, &batch_);
+    if (batch_.files.empty()) {
+      next = batch_.end;
+      one_by_one_until = batch_.end + 1;
       continue;
     }
-    if (log_.WriteAhead(batch->lines) != platform::error::kSuccess) {
+    if (log_.WriteAhead(batch_.lines) != platform::error::kSuccess) {
       // Line by line, the failure is counted, reported and retried as for any other line.
-      one_by_one_until = batch->end;
+      one_by_one_until = batch_.end;
       continue;
     }
-    file_system.StartDeletingEntryFiles(folder, batch->files, &batch->pending);
-    running = batch;
-    next = batch->end;
-    limit = std::min(kAheadLines, 2 * limit);
+    uint32_t error = platform::error::kSuccess;
+    const size_t went = file_system.DeleteEntryFiles(folder, batch_.files, &error);
+    next = EndAheadBatch(batch_, went, error, &all);
+    // Every line in the log is true here: a stop leaves nothing to take back.
+    ProcessPendingEvents(true);
   }
   return all;
 }

@@ -79,8 +79,8 @@ class COutput {
   // only names and kinds, and are completed here a batch at a time, just before the batch goes
   // (FileSystem::DescribeEntries); a file found gone by then is left out, as a listing leaves it
   // out. While files go for good and the log is healthy, the lines of a batch of a few hundred
-  // reach the log in one write before the batch is deleted, through one call
-  // (FileSystem::DeleteEntryFiles); see RunLog for what a refusal or a stop takes back. `path_of`
+  // reach the log in one write before the batch is deleted (FileSystem::DeleteEntryFiles, which
+  // stops at the first refusal); see RunLog for what a refusal or a stop takes back. `path_of`
   // gives the full path of an entry name (the reference may change with the next call). False
   // when some file stayed.
   bool DeleteListedFiles(const platform::Folder& folder,
@@ -139,17 +139,18 @@ class COutput {
     std::vector<size_t> line_ends;                   // where each line ends in `lines`
     std::vector<const platform::FindRecord*> files;  // the files the lines name
     std::vector<size_t> places;                      // their places in DeleteListedFiles' files
-    platform::PendingDeletions pending;
   };
-  // Fills `batch` from files[next...] with at most `limit` files; see DeleteListedFiles.
-  void MakeAheadBatch(std::span<platform::FindRecord* const> files, size_t next, size_t limit,
+  // Fills `batch` from files[next...]; see DeleteListedFiles.
+  void MakeAheadBatch(std::span<platform::FindRecord* const> files, size_t next,
                       const std::function<const std::string&(std::string_view)>& path_of,
                       AheadBatch* batch);
-  // Waits for the batch under way, counts and shows what went, and takes back the lines of
-  // what did not; returns where the deletion goes on and whether every file went.
-  size_t FinishAheadBatch(AheadBatch* batch, bool* all);
+  // After the first `went` files of the batch went and the next did not for `error`: counts
+  // and shows what went, takes back the lines of what did not, and ends the line of the file
+  // that stayed with its error. Returns where the deletion goes on; false in *all when a file
+  // stayed.
+  size_t EndAheadBatch(const AheadBatch& batch, size_t went, uint32_t error, bool* all);
 
-  AheadBatch batches_[2];
+  AheadBatch batch_;
   std::vector<uint32_t> described_;  // per file of DeleteListedFiles: kSuccess or why not read
   std::vector<platform::FindRecord*> to_describe_;
   std::vector<uint32_t> describe_codes_;

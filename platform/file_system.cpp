@@ -32,15 +32,6 @@ size_t FileSystem::DeleteEntryFiles(const Folder& folder,
   return entries.size();
 }
 
-void FileSystem::StartDeletingEntryFiles(const Folder& folder,
-                                         std::span<const FindRecord* const> entries,
-                                         PendingDeletions* pending) {
-  *pending = PendingDeletions{};
-  pending->went = DeleteEntryFiles(folder, entries, &pending->error);
-}
-
-void FileSystem::FinishDeletingEntryFiles(PendingDeletions*) {}
-
 namespace {
 
 class MachineFileSystem final : public FileSystem {
@@ -100,9 +91,8 @@ class MachineFileSystem final : public FileSystem {
     return platform::CreateDirectory(path);
   }
 #if !defined(_WIN32)
-  // On Linux a listing gives names and types only, and every look and deletion is a system
-  // call of its own: these go to the kernel in batches where it takes them (posix/look_ring.h).
-  // On Windows a listing already carries sizes and times, and the defaults serve.
+  // On Linux a listing gives names and types only, so the looks a deletion does not need are
+  // left out. On Windows a listing already carries sizes and times, and the defaults serve.
   uint32_t ListFolderNames(const Folder& folder, std::vector<FindRecord>* records,
                            bool* plain_files_described) override {
     return posix::ListFolderNames(folder, records, plain_files_described);
@@ -114,13 +104,6 @@ class MachineFileSystem final : public FileSystem {
   size_t DeleteEntryFiles(const Folder& folder, std::span<const FindRecord* const> entries,
                           uint32_t* error) override {
     return posix::DeleteEntryFiles(folder, entries, error);
-  }
-  void StartDeletingEntryFiles(const Folder& folder, std::span<const FindRecord* const> entries,
-                               PendingDeletions* pending) override {
-    posix::StartDeletingEntryFiles(folder, entries, pending);
-  }
-  void FinishDeletingEntryFiles(PendingDeletions* pending) override {
-    posix::FinishDeletingEntryFiles(pending);
   }
 #endif
 };

@@ -28,18 +28,6 @@
 
 namespace platform {
 
-// A batch of deletions under way (FileSystem::StartDeletingEntryFiles). The caller keeps it,
-// and the entries it names, until FinishDeletingEntryFiles returns.
-struct PendingDeletions {
-  // Set by FinishDeletingEntryFiles: how many went, and kSuccess or why the next did not.
-  size_t went = 0;
-  uint32_t error = 0;
-  // What the file system that started the batch needs to finish it.
-  const Folder* folder = nullptr;
-  std::span<const FindRecord* const> entries;
-  bool in_background = false;
-};
-
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -94,16 +82,6 @@ class FileSystem {
   // first that fails. Returns how many went; *error is kSuccess, or why the next did not go.
   virtual size_t DeleteEntryFiles(const Folder& folder, std::span<const FindRecord* const> entries,
                                   uint32_t* error);
-  // DeleteEntryFiles in two steps, so that the caller can prepare the next batch meanwhile:
-  // Start may return before the entries went (the machine's file system has the kernel delete
-  // them in the background, still in order and still stopping at the first failure), and
-  // Finish waits for them and sets pending->went and pending->error. One batch under way at a
-  // time per thread; every Start is followed by its Finish. The default does the whole work in
-  // Start.
-  virtual void StartDeletingEntryFiles(const Folder& folder,
-                                       std::span<const FindRecord* const> entries,
-                                       PendingDeletions* pending);
-  virtual void FinishDeletingEntryFiles(PendingDeletions* pending);
 };
 
 // The machine's file system; one for the process, alive until it ends.

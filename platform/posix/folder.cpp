@@ -397,96 +397,6 @@ size_t UnlinkInOrder(int fd, std::span<const FindRecord* const> entries, uint32_
   return entries.size();
 }
 
-// The deletions of a batch run on a helper thread while the caller prepares the next one (reads
-// the next files, makes their lines): the unlinkat calls are most of what a deletion costs, and
-// with them on the other core the caller's looks and lines cost no time. One thread for the
-// process, started by the first batch that can use it, and one batch at a time: a batch that
-// finds it busy (another thread deleting at the same moment), a process without a second core,
-// or a child forked after it started, deletes on its own thread in Start, as the default does.
-class DeleteHelper {
- public:
-  // Never destroyed, like DescribeHelper.
-  static DeleteHelper& Instance() {
-    static DeleteHelper* helper = new DeleteHelper;
-    return *helper;
-  }
-
-  // Hands the batch to the helper; false when it cannot take it now.
-  bool Start(int fd, std::span<const FindRecord* const> entries) {
-    const pid_t owner = owner_.load();
-    if (owner != 0 && owner != getpid()) return false;
-    {
-      std::unique_lock lock(mutex_);
-      if (busy_ || !Available()) return false;
-      busy_ = true;
-      done_ = false;
-      fd_ = fd;
-      entries_ = entries;
-    }
-    wake_.notify_one();
-    return true;
-  }
-
-  // Waits for the batch handed over by Start.
-  size_t Finish(uint32_t* error) {
-    std::unique_lock lock(mutex_);
-    finished_.wait(lock, [&] { return done_; });
-    busy_ = false;
-    *error = error_;
-    return went_;
-  }
-
- private:
-  // With the lock held.
-  bool Available() {
-    if (started_) return true;
-    if (tried_ || std::thread::hardware_concurrency() < 2) return false;
-    tried_ = true;
-    try {
-      std::thread([this] { Work(); }).detach();
-      started_ = true;
-    } catch (const std::system_error&) {
-      return false;
-    }
-    owner_ = getpid();
-    return true;
-  }
-
-  void Work() {
-    std::unique_lock lock(mutex_);
-    for (;;) {
-      wake_.wait(lock, [&] { return busy_ && !done_ && fd_ >= 0; });
-      const int fd = fd_;
-      const std::span<const FindRecord* const> entries = entries_;
-      fd_ = -1;
-      lock.unlock();
-      uint32_t error = error::kSuccess;
-      const size_t went = UnlinkInOrder(fd, entries, &error);
-      lock.lock();
-      went_ = went;
-      error_ = error;
-      done_ = true;
-      finished_.notify_one();
-    }
-  }
-
-  std::mutex mutex_;
-  std::condition_variable wake_;      // a batch was handed over
-  std::condition_variable finished_;  // the helper finished it
-  bool busy_ = false;                 // a batch is handed over and not yet finished
-  bool done_ = false;
-  int fd_ = -1;
-  std::span<const FindRecord* const> entries_;
-  size_t went_ = 0;
-  uint32_t error_ = error::kSuccess;
-  bool started_ = false;
-  bool tried_ = false;
-  std::atomic<pid_t> owner_{0};
-};
-
-// Batches smaller than this are deleted at once rather than handed over.
-constexpr size_t kWorthHandingOver = 16;
-
 }  // namespace
 
 uint32_t posix::ListFolderNames(const Folder& folder, std::vector<FindRecord>* records,
@@ -539,26 +449,6 @@ size_t posix::DeleteEntryFiles(const Folder& folder, std::span<const FindRecord*
     return 0;
   }
   return UnlinkInOrder(FdOf(folder), entries, error);
-}
-
-void posix::StartDeletingEntryFiles(const Folder& folder,
-                                    std::span<const FindRecord* const> entries,
-                                    PendingDeletions* pending) {
-  *pending = PendingDeletions{};
-  pending->folder = &folder;
-  pending->entries = entries;
-  if (folder.IsOpen() && entries.size() >= kWorthHandingOver &&
-      DeleteHelper::Instance().Start(FdOf(folder), entries)) {
-    pending->in_background = true;
-    return;
-  }
-  pending->went = DeleteEntryFiles(folder, entries, &pending->error);
-}
-
-void posix::FinishDeletingEntryFiles(PendingDeletions* pending) {
-  if (!pending->in_background) return;
-  pending->in_background = false;
-  pending->went = DeleteHelper::Instance().Finish(&pending->error);
 }
 
 uint32_t GetEntryAttributes(const Folder& folder, std::string_view name, uint32_t* attributes,

@@ -272,12 +272,10 @@ TEST_F(FolderTest, NamesListingDescribedLaterAgreesWithTheFullListing) {
   }
 }
 
-// Batches of deletions go in order and stop at the first refusal, whether the file system
-// deletes them at once or in the background.
+// A batch of deletions goes in order and stops at the first refusal.
 TEST_F(FolderTest, BatchDeletionsGoInOrderAndStopAtTheFirstRefusal) {
   FileSystem& files = RealFileSystem();
-  for (bool in_two_steps : {false, true}) {
-    SCOPED_TRACE(in_two_steps ? "started and finished" : "at once");
+  {
     std::vector<FindRecord> records(60);
     for (size_t i = 0; i < records.size(); ++i) {
       records[i].name = "f" + std::to_string(i);
@@ -291,17 +289,7 @@ TEST_F(FolderTest, BatchDeletionsGoInOrderAndStopAtTheFirstRefusal) {
     for (const FindRecord& record : records) entries.push_back(&record);
     const Folder root = OpenRoot();
     uint32_t error = 99;
-    size_t went = 0;
-    if (in_two_steps) {
-      PendingDeletions pending;
-      files.StartDeletingEntryFiles(root, entries, &pending);
-      files.FinishDeletingEntryFiles(&pending);
-      went = pending.went;
-      error = pending.error;
-    } else {
-      went = files.DeleteEntryFiles(root, entries, &error);
-    }
-    EXPECT_EQ(went, 37u);
+    EXPECT_EQ(files.DeleteEntryFiles(root, entries, &error), 37u);
     EXPECT_EQ(error, error::kAccessDenied);
     for (size_t i = 0; i < records.size(); ++i) {
       EXPECT_EQ(Exists(records[i].name), i >= 37) << records[i].name;
