@@ -14,7 +14,6 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/file_system.h"
 #include "platform/find.h"
 #include "platform/platform.h"
 
