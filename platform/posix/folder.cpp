@@ -222,18 +222,18 @@ constexpr size_t kChunk = 16;
 
 struct DescribeJob {
   const Folder* folder;
-  const std::vector<const char*>* names;
-  std::vector<FindRecord>* records;
-  std::vector<int>* causes;
+  const char* const* names;
+  FindRecord* const* records;
+  int* causes;
+  size_t count;
   std::atomic<size_t> next{0};
 
   void Run() {
-    const size_t count = names->size();
     for (;;) {
       const size_t first = next.fetch_add(kChunk);
       if (first >= count) return;
       for (size_t k = first; k < std::min(first + kChunk, count); ++k) {
-        (*causes)[k] = DescribeEntry(*folder, (*names)[k], &(*records)[k]);
+        causes[k] = DescribeEntry(*folder, names[k], records[k]);
       }
     }
   }
@@ -314,6 +314,18 @@ class DescribeHelper {
   std::atomic<pid_t> owner_{0};
 };
 
+// Describes records[k] as the entry names[k] of `folder` for every k, sharing the work with the
+// helper when there is enough of it; causes[k] is 0 or the errno value.
+void DescribeAll(const Folder& folder, const char* const* names, FindRecord* const* records,
+                 int* causes, size_t count) {
+  DescribeJob job{&folder, names, records, causes, count};
+  if (count >= kShareFrom) {
+    DescribeHelper::Instance().Run(job);
+  } else {
+    job.Run();
+  }
+}
+
 }  // namespace
 
 uint32_t ListFolder(const Folder& folder, std::vector<FindRecord>* records) {
@@ -334,13 +346,10 @@ uint32_t ListFolder(const Folder& folder, std::vector<FindRecord>* records) {
   names.reserve(starts.size());
   for (size_t start : starts) names.push_back(text.data() + start);
   records->resize(names.size());
+  std::vector<FindRecord*> pointers(names.size());
+  for (size_t k = 0; k < names.size(); ++k) pointers[k] = &(*records)[k];
   std::vector<int> causes(names.size());
-  DescribeJob job{&folder, &names, records, &causes};
-  if (names.size() >= kShareFrom) {
-    DescribeHelper::Instance().Run(job);
-  } else {
-    job.Run();
-  }
+  DescribeAll(folder, names.data(), pointers.data(), causes.data(), names.size());
   // An entry deleted while we were listing is not there; any other failure ends the listing.
   uint32_t code = error::kSuccess;
   size_t kept = 0;
@@ -428,6 +437,15 @@ uint32_t posix::ListFolderNames(const Folder& folder, std::vector<FindRecord>* r
 
 void posix::DescribeEntries(const Folder& folder, std::span<FindRecord* const> records,
                             uint32_t* codes) {
+  // The looks of a batch share the listings' helper thread: in a folder of a thousand files
+  // that brought delete-folder of a million from 1.1 to 1.0 times rm -rf's wall time here, for
+  // about a tenth more processor time (and nothing either way with a hundred files a folder).
+  std::vector<const char*> names;
+  std::vector<FindRecord*> looked;
+  std::vector<size_t> places;
+  names.reserve(records.size());
+  looked.reserve(records.size());
+  places.reserve(records.size());
   for (size_t i = 0; i < records.size(); ++i) {
     FindRecord& record = *records[i];
     if (!folder.IsOpen()) {
@@ -436,9 +454,15 @@ void posix::DescribeEntries(const Folder& folder, std::span<FindRecord* const> r
       const EntryName checked(record.name);
       codes[i] = checked.error() != error::kSuccess ? checked.error() : error::kInvalidName;
     } else {
-      const int cause = DescribeEntry(folder, record.name.c_str(), &record);
-      codes[i] = cause == 0 ? error::kSuccess : ErrorFromErrno(cause);
+      names.push_back(record.name.c_str());
+      looked.push_back(&record);
+      places.push_back(i);
     }
+  }
+  std::vector<int> causes(names.size());
+  DescribeAll(folder, names.data(), looked.data(), causes.data(), names.size());
+  for (size_t k = 0; k < names.size(); ++k) {
+    codes[places[k]] = causes[k] == 0 ? error::kSuccess : ErrorFromErrno(causes[k]);
   }
 }
 
