@@ -2,9 +2,16 @@
 
 namespace sweepwell {
 
-void CFilesList::InitList(platform::FileSystem& files, const platform::Folder& folder) {
+void CFilesList::InitList(platform::FileSystem& files, const platform::Folder& folder,
+                          bool names_only) {
   entries_.clear();
-  if (folder.IsOpen()) files.ListFolder(folder, &entries_);
+  plain_files_described_ = true;
+  if (!folder.IsOpen()) return;
+  if (names_only) {
+    files.ListFolderNames(folder, &entries_, &plain_files_described_);
+  } else {
+    files.ListFolder(folder, &entries_);
+  }
 }
 
 }  // namespace sweepwell

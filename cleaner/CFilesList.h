@@ -16,15 +16,22 @@ namespace sweepwell {
 class CFilesList {
  public:
   // Lists an open folder through `files`; a folder that cannot be read gives an empty listing
-  // and no error.
-  void InitList(platform::FileSystem& files, const platform::Folder& folder);
+  // and no error. With `names_only` plain files may carry only their names and kinds
+  // (FileSystem::ListFolderNames): for a caller that describes the files it acts on itself.
+  void InitList(platform::FileSystem& files, const platform::Folder& folder,
+                bool names_only = false);
 
-  // The listing: names, attribute bits, the three times (FILETIME ticks) and sizes.
+  // The listing: names, attribute bits, the three times (FILETIME ticks) and sizes. A caller
+  // that describes files may complete their records in place.
   const std::vector<platform::FindRecord>& Entries() const { return entries_; }
+  std::vector<platform::FindRecord>& Entries() { return entries_; }
   size_t Count() const { return entries_.size(); }
+  // Every record is complete (false only after a names-only listing).
+  bool PlainFilesDescribed() const { return plain_files_described_; }
 
  private:
   std::vector<platform::FindRecord> entries_;
+  bool plain_files_described_ = true;
 };
 
 }  // namespace sweepwell

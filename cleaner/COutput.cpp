@@ -279,69 +279,130 @@ bool COutput::CanWriteAhead() const {
          log_.PendingMissedLines() == 0;
 }
 
+namespace {
+
+// A file whose record is not read yet.
+constexpr uint32_t kNotDescribed = UINT32_MAX;
+
+// A file found gone when it was to be described: as a listing leaves out what vanished while
+// it was read, it gets no line.
+bool IsGone(uint32_t code) { return code == platform::error::kFileNotFound; }
+
+}  // namespace
+
+void COutput::MakeAheadBatch(std::span<platform::FindRecord* const> files, size_t next,
+                             const std::function<const std::string&(std::string_view)>& path_of,
+                             AheadBatch* batch) {
+  batch->start = next;
+  batch->lines.clear();
+  batch->line_ends.clear();
+  batch->files.clear();
+  batch->places.clear();
+  // The files from `next` on, up to one that a deletion of its own must take (a read-only file
+  // has its attribute cleared first; a record that could not be read is read again).
+  size_t k = next;
+  for (; k < files.size() && batch->files.size() < kAheadLines && batch->lines.size() < kAheadBytes;
+       ++k) {
+    const platform::FindRecord& entry = *files[k];
+    if (described_[k] == kNotDescribed) break;
+    if (IsGone(described_[k])) continue;
+    if (described_[k] != platform::error::kSuccess ||
+        (entry.attributes & platform::attr::kReadOnly) != 0) {
+      break;
+    }
+    batch->lines += PathText(path_of(entry.name));
+    batch->lines += FileSizeText(static_cast<double>(entry.size));
+    batch->lines += '\n';
+    batch->line_ends.push_back(batch->lines.size());
+    batch->files.push_back(&entry);
+    batch->places.push_back(k);
+  }
+  batch->end = k;
+}
+
+size_t COutput::EndAheadBatch(const AheadBatch& batch, size_t went, uint32_t error, bool* all) {
+  for (size_t i = 0; i < went; ++i) {
+    const double size = static_cast<double>(batch.files[i]->size);
+    ReportedBytes += size;
+    ReportedFiles += 1;
+    CountDeletedFile(size);
+  }
+  const size_t true_end = went == 0 ? 0 : batch.line_ends[went - 1];
+  const std::string_view lines = batch.lines;
+  if (went > 0) {
+    display_clear_ = false;
+    line_open_ = false;
+    console_.AddText(lines.substr(0, true_end));
+  }
+  if (went == batch.files.size()) return batch.end;
+  // The file that stayed and those after it have untrue lines: they leave the log, the one that
+  // stayed comes back with its outcome, and the rest go with the next batch. (Should another run
+  // have written since, they cannot leave, and the line with the outcome corrects the one
+  // written ahead.)
+  log_.TakeBack(lines.substr(true_end));
+  const platform::FindRecord& stayed = *batch.files[went];
+  ReportedBytes += static_cast<double>(stayed.size);
+  ReportedFiles += 1;
+  AddText(lines.substr(true_end, batch.line_ends[went] - true_end - 1));
+  const support::Error e = support::MakeError(Win32ErrorToErrNumber(error));
+  ReportErrorStartus(e.number(), support::LocalText(e.description()));
+  *all = false;
+  return batch.places[went] + 1;
+}
+
 bool COutput::DeleteListedFiles(
-    const platform::Folder& folder, std::span<const platform::FindRecord* const> files,
+    const platform::Folder& folder, std::span<platform::FindRecord* const> files, bool described,
     const std::function<const std::string&(std::string_view)>& path_of) {
+  platform::FileSystem& file_system = Files();
+  described_.assign(files.size(), described ? platform::error::kSuccess : kNotDescribed);
+  // Reads the records of files[first, last) that are not read yet, in one call.
+  auto describe = [&](size_t first, size_t last) {
+    to_describe_.clear();
+    for (size_t k = first; k < last; ++k) {
+      if (described_[k] == kNotDescribed) to_describe_.push_back(files[k]);
+    }
+    if (to_describe_.empty()) return;
+    describe_codes_.resize(to_describe_.size());
+    file_system.DescribeEntries(folder, to_describe_, describe_codes_.data());
+    for (size_t k = first, i = 0; k < last; ++k) {
+      if (described_[k] == kNotDescribed) described_[k] = describe_codes_[i++];
+    }
+  };
+
   bool all = true;
   size_t next = 0;
-  size_t one_by_one_until = 0;  // a batch the log refused goes the ordinary way
+  size_t one_by_one_until = 0;  // a batch the log refused, or a file a batch cannot take
   while (next < files.size()) {
     if (next < one_by_one_until || !CanWriteAhead()) {
-      const platform::FindRecord& entry = *files[next++];
-      if (!DeleteAndReportFile(*this, folder, &entry, entry.name, path_of(entry.name))) {
+      platform::FindRecord& entry = *files[next];
+      describe(next, next + 1);
+      const uint32_t code = described_[next++];
+      if (IsGone(code)) continue;
+      // A record that could not be read is read again, and its line says why it failed.
+      const platform::FindRecord* listed = code == platform::error::kSuccess ? &entry : nullptr;
+      if (!DeleteAndReportFile(*this, folder, listed, entry.name, path_of(entry.name))) {
         all = false;
       }
       ProcessPendingEvents(true);
       continue;
     }
-    const size_t first = next;
-    ahead_.clear();
-    ahead_ends_.clear();
-    while (next < files.size() && next - first < kAheadLines && ahead_.size() < kAheadBytes) {
-      const platform::FindRecord& entry = *files[next++];
-      ahead_ += PathText(path_of(entry.name));
-      ahead_ += FileSizeText(static_cast<double>(entry.size));
-      ahead_ += '\n';
-      ahead_ends_.push_back(ahead_.size());
-    }
-    if (log_.WriteAhead(ahead_) != platform::error::kSuccess) {
-      // Line by line, the failure is counted, reported and retried as for any other line.
-      one_by_one_until = next;
-      next = first;
+    describe(next, std::min(files.size(), next + kAheadLines));
+    MakeAheadBatch(files, next, path_of, &batch_);
+    if (batch_.files.empty()) {
+      next = batch_.end;
+      one_by_one_until = batch_.end + 1;
       continue;
     }
-    size_t start = 0;
-    for (size_t k = first; k < next; ++k) {
-      const platform::FindRecord& entry = *files[k];
-      const size_t end = ahead_ends_[k - first];
-      const std::string_view line = std::string_view(ahead_).substr(start, end - start);
-      ReportedBytes += static_cast<double>(entry.size);
-      ReportedFiles += 1;
-      try {
-        KillFileAt(folder, entry.name, path_of(entry.name), entry);
-      } catch (const support::Error& e) {
-        // This line and those after it are not true: they leave the log, this one comes back
-        // with its outcome and the rest go with the next batch. (Should another run have
-        // written since, they cannot leave, and the line with the outcome corrects this one.)
-        log_.TakeBack(std::string_view(ahead_).substr(start));
-        AddText(line.substr(0, line.size() - 1));
-        ReportErrorStartus(e.number(), support::LocalText(e.description()));
-        all = false;
-        next = k + 1;
-        break;
-      }
-      display_clear_ = false;
-      line_open_ = false;
-      console_.AddText(line);
-      start = end;
-      try {
-        ProcessPendingEvents(true);
-      } catch (const RunInterrupted&) {
-        // The files not deleted keep no line.
-        log_.TakeBack(std::string_view(ahead_).substr(end));
-        throw;
-      }
+    if (log_.WriteAhead(batch_.lines) != platform::error::kSuccess) {
+      // Line by line, the failure is counted, reported and retried as for any other line.
+      one_by_one_until = batch_.end;
+      continue;
     }
+    uint32_t error = platform::error::kSuccess;
+    const size_t went = file_system.DeleteEntryFiles(folder, batch_.files, &error);
+    next = EndAheadBatch(batch_, went, error, &all);
+    // Every line in the log is true here: a stop leaves nothing to take back.
+    ProcessPendingEvents(true);
   }
   return all;
 }

@@ -74,13 +74,17 @@ class COutput {
   void KillFolderAt(const platform::Folder& folder, std::string_view name, bool junction);
 
   // Deletes `files` of the open `folder`, as a listing taken just before describes them (no
-  // folder among them), in their order, each with the line DeleteAndReportFile would write and
-  // with the pending-events point after each. While files go for good and the log is healthy,
-  // their lines reach the log in batches written before the deletions they record (see RunLog):
-  // one write for a few hundred files instead of one each. `path_of` gives the full path of an
-  // entry name (the reference may change with the next call). False when some file stayed.
+  // folder among them), in their order, each with the line DeleteAndReportFile would write, and
+  // with a pending-events point after each file or batch. Unless `described`, the records carry
+  // only names and kinds, and are completed here a batch at a time, just before the batch goes
+  // (FileSystem::DescribeEntries); a file found gone by then is left out, as a listing leaves it
+  // out. While files go for good and the log is healthy, the lines of a batch of a few hundred
+  // reach the log in one write before the batch is deleted (FileSystem::DeleteEntryFiles, which
+  // stops at the first refusal); see RunLog for what a refusal or a stop takes back. `path_of`
+  // gives the full path of an entry name (the reference may change with the next call). False
+  // when some file stayed.
   bool DeleteListedFiles(const platform::Folder& folder,
-                         std::span<const platform::FindRecord* const> files,
+                         std::span<platform::FindRecord* const> files, bool described,
                          const std::function<const std::string&(std::string_view)>& path_of);
 
   // From now on every entry sent to the trash is written down in `record` (null: nowhere) before
@@ -128,8 +132,28 @@ class COutput {
   bool display_clear_ = true;
   bool line_open_ = false;
   UndoRecord* undo_record_ = nullptr;
-  std::string ahead_;               // the lines of a batch written ahead
-  std::vector<size_t> ahead_ends_;  // where each of them ends in ahead_
+  // A batch of files whose lines are written ahead of their deletion (DeleteListedFiles).
+  struct AheadBatch {
+    size_t start = 0, end = 0;  // the part of DeleteListedFiles' files it was made from
+    std::string lines;
+    std::vector<size_t> line_ends;                   // where each line ends in `lines`
+    std::vector<const platform::FindRecord*> files;  // the files the lines name
+    std::vector<size_t> places;                      // their places in DeleteListedFiles' files
+  };
+  // Fills `batch` from files[next...]; see DeleteListedFiles.
+  void MakeAheadBatch(std::span<platform::FindRecord* const> files, size_t next,
+                      const std::function<const std::string&(std::string_view)>& path_of,
+                      AheadBatch* batch);
+  // After the first `went` files of the batch went and the next did not for `error`: counts
+  // and shows what went, takes back the lines of what did not, and ends the line of the file
+  // that stayed with its error. Returns where the deletion goes on; false in *all when a file
+  // stayed.
+  size_t EndAheadBatch(const AheadBatch& batch, size_t went, uint32_t error, bool* all);
+
+  AheadBatch batch_;
+  std::vector<uint32_t> described_;  // per file of DeleteListedFiles: kSuccess or why not read
+  std::vector<platform::FindRecord*> to_describe_;
+  std::vector<uint32_t> describe_codes_;
 };
 
 // What a file's line shows after its path: "  :: 1 234 bytes" as ovFormatInt64 writes the size.

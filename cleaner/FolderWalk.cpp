@@ -53,7 +53,7 @@ bool FolderWalk::Run(const std::string& path, FolderVisitor& visitor, bool start
   if (start.folder.IsOpen()) {
     start.id = start.folder.Id();
     on_path_.insert(Key(start.id));
-    start.list.InitList(files_, start.folder);
+    start.list.InitList(files_, start.folder, visitor.DescribesFilesItself());
   }
   stack_.push_back(std::move(start));
   visitor.VisitFolder(*this, stack_.back());
@@ -103,7 +103,7 @@ void FolderWalk::Push(const platform::FindRecord& entry, FolderVisitor& visitor)
   }
   if (child.folder.IsOpen()) {
     child.id = child.folder.Id();
-    child.list.InitList(files_, child.folder);
+    child.list.InitList(files_, child.folder, visitor.DescribesFilesItself());
   }
   stack_.push_back(std::move(child));
   CloseDeepAncestors();

@@ -57,6 +57,10 @@ class FolderVisitor {
                           bool child_result) {
     (void)walk, (void)folder, (void)entry, (void)child_result;
   }
+  // True when the visitor reads sizes and times only of the files it deletes, and has them
+  // described first (COutput::DeleteListedFiles does): the listings may then leave plain files
+  // undescribed (CFilesList::InitList names_only), which saves a look at every file not deleted.
+  virtual bool DescribesFilesItself() const { return false; }
 };
 
 // The shape of the commands that act on the files of a folder and, when recursive, of every

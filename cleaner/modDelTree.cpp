@@ -14,10 +14,9 @@ namespace {
 using platform::FindRecord;
 
 // Deletes the listed files of `folder`; false when some file stayed.
-bool DeleteListed(FolderWalk& walk, WalkFolder& folder,
-                  const std::vector<const FindRecord*>& files) {
+bool DeleteListed(FolderWalk& walk, WalkFolder& folder, const std::vector<FindRecord*>& files) {
   return walk.output().DeleteListedFiles(
-      folder.folder, files,
+      folder.folder, files, folder.list.PlainFilesDescribed(),
       [&walk](std::string_view name) -> const std::string& { return walk.EntryPath(name); });
 }
 
@@ -28,17 +27,18 @@ class DeleteFilesVisitor : public FilePassVisitor {
 
   void VisitFolder(FolderWalk& walk, WalkFolder& folder) override {
     files_.clear();
-    for (const FindRecord& entry : folder.list.Entries()) {
+    for (FindRecord& entry : folder.list.Entries()) {
       if (platform::PathMatchSpec(entry.name, pattern_) && !IsFolderRecord(entry)) {
         files_.push_back(&entry);
       }
     }
     DeleteListed(walk, folder, files_);
   }
+  bool DescribesFilesItself() const override { return true; }
 
  private:
   std::string pattern_;
-  std::vector<const FindRecord*> files_;
+  std::vector<FindRecord*> files_;
 };
 
 // Empties a folder tree; a folder's result is true when everything inside it went.
@@ -46,11 +46,12 @@ class DeleteContentsVisitor : public FolderVisitor {
  public:
   void VisitFolder(FolderWalk& walk, WalkFolder& folder) override {
     files_.clear();
-    for (const FindRecord& entry : folder.list.Entries()) {
+    for (FindRecord& entry : folder.list.Entries()) {
       if (!IsFolderRecord(entry)) files_.push_back(&entry);
     }
     if (!DeleteListed(walk, folder, files_)) folder.result = false;
   }
+  bool DescribesFilesItself() const override { return true; }
 
   bool VisitChild(FolderWalk& walk, WalkFolder& folder, const FindRecord& entry) override {
     if (!IsSubfolderEntry(entry.attributes, entry.name)) return false;
@@ -72,7 +73,7 @@ class DeleteContentsVisitor : public FolderVisitor {
   }
 
  private:
-  std::vector<const FindRecord*> files_;
+  std::vector<FindRecord*> files_;
 };
 
 }  // namespace

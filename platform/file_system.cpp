@@ -2,7 +2,35 @@
 // so one forwarding class serves every backend.
 #include "platform/file_system.h"
 
+#if !defined(_WIN32)
+#include "platform/posix/internal.h"
+#endif
+
 namespace platform {
+
+uint32_t FileSystem::ListFolderNames(const Folder& folder, std::vector<FindRecord>* records,
+                                     bool* plain_files_described) {
+  *plain_files_described = true;
+  return ListFolder(folder, records);
+}
+
+void FileSystem::DescribeEntries(const Folder& folder, std::span<FindRecord* const> records,
+                                 uint32_t* codes) {
+  for (size_t i = 0; i < records.size(); ++i) {
+    FindRecord& record = *records[i];
+    codes[i] = GetEntryAttributes(folder, record.name, &record.attributes, &record.size);
+  }
+}
+
+size_t FileSystem::DeleteEntryFiles(const Folder& folder,
+                                    std::span<const FindRecord* const> entries, uint32_t* error) {
+  *error = error::kSuccess;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    *error = DeleteEntryFile(folder, entries[i]->name);
+    if (*error != error::kSuccess) return i;
+  }
+  return entries.size();
+}
 
 namespace {
 
@@ -62,6 +90,22 @@ class MachineFileSystem final : public FileSystem {
   uint32_t CreateDirectory(const std::string& path) override {
     return platform::CreateDirectory(path);
   }
+#if !defined(_WIN32)
+  // On Linux a listing gives names and types only, so the looks a deletion does not need are
+  // left out. On Windows a listing already carries sizes and times, and the defaults serve.
+  uint32_t ListFolderNames(const Folder& folder, std::vector<FindRecord>* records,
+                           bool* plain_files_described) override {
+    return posix::ListFolderNames(folder, records, plain_files_described);
+  }
+  void DescribeEntries(const Folder& folder, std::span<FindRecord* const> records,
+                       uint32_t* codes) override {
+    posix::DescribeEntries(folder, records, codes);
+  }
+  size_t DeleteEntryFiles(const Folder& folder, std::span<const FindRecord* const> entries,
+                          uint32_t* error) override {
+    return posix::DeleteEntryFiles(folder, entries, error);
+  }
+#endif
 };
 
 }  // namespace

@@ -17,7 +17,9 @@
 // includes this header, as it must before platform.h.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,6 +63,25 @@ class FileSystem {
   virtual uint32_t MoveToTrash(const std::string& path, TrashMove* move = nullptr) = 0;
   virtual uint32_t IsFolderEmpty(const std::string& path, bool* empty) = 0;
   virtual uint32_t CreateDirectory(const std::string& path) = 0;
+
+  // For the walks that delete, which look at most entries only to delete them. The defaults
+  // are made of the single calls above, so a stand-in that changes those changes these too
+  // (FileSystemWrapper keeps the defaults); the machine's file system has faster ones.
+  //
+  // ListFolderNames: ListFolder, except that plain files (neither folders nor links) may come
+  // with only what the listing itself says of them (attributes from type and name, no size or
+  // times); *plain_files_described tells which. A caller describes those it acts on first.
+  virtual uint32_t ListFolderNames(const Folder& folder, std::vector<FindRecord>* records,
+                                   bool* plain_files_described);
+  // Completes each record as GetEntryAttributes reads it (attributes and size; the machine's
+  // file system also the times). codes[i]: kSuccess, or the error of reading records[i], whose
+  // record is then unchanged (kFileNotFound/kPathNotFound: it is gone).
+  virtual void DescribeEntries(const Folder& folder, std::span<FindRecord* const> records,
+                               uint32_t* codes);
+  // DeleteEntryFile of each entry in order, each only after the one before went; stops at the
+  // first that fails. Returns how many went; *error is kSuccess, or why the next did not go.
+  virtual size_t DeleteEntryFiles(const Folder& folder, std::span<const FindRecord* const> entries,
+                                  uint32_t* error);
 };
 
 // The machine's file system; one for the process, alive until it ends.

@@ -222,18 +222,18 @@ constexpr size_t kChunk = 16;
 
 struct DescribeJob {
   const Folder* folder;
-  const std::vector<const char*>* names;
-  std::vector<FindRecord>* records;
-  std::vector<int>* causes;
+  const char* const* names;
+  FindRecord* const* records;
+  int* causes;
+  size_t count;
   std::atomic<size_t> next{0};
 
   void Run() {
-    const size_t count = names->size();
     for (;;) {
       const size_t first = next.fetch_add(kChunk);
       if (first >= count) return;
       for (size_t k = first; k < std::min(first + kChunk, count); ++k) {
-        (*causes)[k] = DescribeEntry(*folder, (*names)[k], &(*records)[k]);
+        causes[k] = DescribeEntry(*folder, names[k], records[k]);
       }
     }
   }
@@ -314,6 +314,18 @@ class DescribeHelper {
   std::atomic<pid_t> owner_{0};
 };
 
+// Describes records[k] as the entry names[k] of `folder` for every k, sharing the work with the
+// helper when there is enough of it; causes[k] is 0 or the errno value.
+void DescribeAll(const Folder& folder, const char* const* names, FindRecord* const* records,
+                 int* causes, size_t count) {
+  DescribeJob job{&folder, names, records, causes, count};
+  if (count >= kShareFrom) {
+    DescribeHelper::Instance().Run(job);
+  } else {
+    job.Run();
+  }
+}
+
 }  // namespace
 
 uint32_t ListFolder(const Folder& folder, std::vector<FindRecord>* records) {
@@ -334,13 +346,10 @@ uint32_t ListFolder(const Folder& folder, std::vector<FindRecord>* records) {
   names.reserve(starts.size());
   for (size_t start : starts) names.push_back(text.data() + start);
   records->resize(names.size());
+  std::vector<FindRecord*> pointers(names.size());
+  for (size_t k = 0; k < names.size(); ++k) pointers[k] = &(*records)[k];
   std::vector<int> causes(names.size());
-  DescribeJob job{&folder, &names, records, &causes};
-  if (names.size() >= kShareFrom) {
-    DescribeHelper::Instance().Run(job);
-  } else {
-    job.Run();
-  }
+  DescribeAll(folder, names.data(), pointers.data(), causes.data(), names.size());
   // An entry deleted while we were listing is not there; any other failure ends the listing.
   uint32_t code = error::kSuccess;
   size_t kept = 0;
@@ -354,6 +363,116 @@ uint32_t ListFolder(const Folder& folder, std::vector<FindRecord>* records) {
   }
   records->resize(kept);
   return code != error::kSuccess ? code : read;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Batches for the walks that delete
+
+namespace {
+
+// A name that can be handed to the kernel as one entry of the folder (see EntryName).
+bool IsPlainEntryName(const std::string& name) {
+  return !name.empty() && name.size() <= NAME_MAX &&
+         name.find_first_of(std::string_view("/\0", 2)) == std::string::npos;
+}
+
+// A type the listing gives for an entry that is neither a folder nor a link.
+bool IsPlainType(unsigned char type) {
+  return type == DT_REG || type == DT_FIFO || type == DT_CHR || type == DT_BLK || type == DT_SOCK;
+}
+
+// What the listing alone says of a plain file: its type and its name.
+void RecordFromType(unsigned char type, const char* name, FindRecord* record) {
+  uint32_t attributes = type == DT_REG ? attr::kArchive : 0;
+  if (name[0] == '.') attributes |= attr::kHidden;
+  record->attributes = attributes == 0 ? attr::kNormal : attributes;
+}
+
+// Deletes entries[0, ...) of the folder `fd` in order with a call each, up to the first that
+// fails; returns how many went and sets *error.
+size_t UnlinkInOrder(int fd, std::span<const FindRecord* const> entries, uint32_t* error) {
+  *error = error::kSuccess;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const EntryName name(entries[i]->name);
+    if (name.error() != error::kSuccess) {
+      *error = name.error();
+      return i;
+    }
+    if (unlinkat(fd, name.c_str(), 0) != 0) {
+      *error = ErrorFromErrno(errno);
+      return i;
+    }
+  }
+  return entries.size();
+}
+
+}  // namespace
+
+uint32_t posix::ListFolderNames(const Folder& folder, std::vector<FindRecord>* records,
+                                bool* plain_files_described) {
+  records->clear();
+  *plain_files_described = false;
+  if (!folder.IsOpen()) return error::kInvalidHandle;
+  const int fd = FdOf(folder);
+  if (lseek(fd, 0, SEEK_SET) < 0) return ErrorFromErrno(errno);
+  uint32_t code = error::kSuccess;
+  // A large buffer: a folder of a thousand files is read in one or two calls.
+  const uint32_t read = ForEachListedEntry<65536>(fd, [&](const struct dirent64& listed) {
+    FindRecord& record = records->emplace_back();
+    if (IsPlainType(listed.d_type)) {
+      RecordFromType(listed.d_type, listed.d_name, &record);
+    } else if (const int cause = DescribeEntry(folder, listed.d_name, &record); cause != 0) {
+      records->pop_back();
+      // An entry deleted while we were listing is not there; any other failure ends the
+      // listing, as it ends ListFolder's.
+      if (cause == ENOENT) return true;
+      code = ErrorFromErrno(cause);
+      return false;
+    }
+    record.name.assign(listed.d_name);
+    return true;
+  });
+  return code != error::kSuccess ? code : read;
+}
+
+void posix::DescribeEntries(const Folder& folder, std::span<FindRecord* const> records,
+                            uint32_t* codes) {
+  // The looks of a batch share the listings' helper thread: in a folder of a thousand files
+  // that brought delete-folder of a million from 1.1 to 1.0 times rm -rf's wall time here, for
+  // about a tenth more processor time (and nothing either way with a hundred files a folder).
+  std::vector<const char*> names;
+  std::vector<FindRecord*> looked;
+  std::vector<size_t> places;
+  names.reserve(records.size());
+  looked.reserve(records.size());
+  places.reserve(records.size());
+  for (size_t i = 0; i < records.size(); ++i) {
+    FindRecord& record = *records[i];
+    if (!folder.IsOpen()) {
+      codes[i] = error::kInvalidHandle;
+    } else if (!IsPlainEntryName(record.name)) {
+      const EntryName checked(record.name);
+      codes[i] = checked.error() != error::kSuccess ? checked.error() : error::kInvalidName;
+    } else {
+      names.push_back(record.name.c_str());
+      looked.push_back(&record);
+      places.push_back(i);
+    }
+  }
+  std::vector<int> causes(names.size());
+  DescribeAll(folder, names.data(), looked.data(), causes.data(), names.size());
+  for (size_t k = 0; k < names.size(); ++k) {
+    codes[places[k]] = causes[k] == 0 ? error::kSuccess : ErrorFromErrno(causes[k]);
+  }
+}
+
+size_t posix::DeleteEntryFiles(const Folder& folder, std::span<const FindRecord* const> entries,
+                               uint32_t* error) {
+  if (!folder.IsOpen()) {
+    *error = error::kInvalidHandle;
+    return 0;
+  }
+  return UnlinkInOrder(FdOf(folder), entries, error);
 }
 
 uint32_t GetEntryAttributes(const Folder& folder, std::string_view name, uint32_t* attributes,

@@ -9,8 +9,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/find.h"
 #include "platform/platform.h"
@@ -99,6 +101,14 @@ bool IsDotOrDotDot(const char* name);
 // entry's own statx.
 int LookAtEntry(int fd, const char* name, const FolderId& listed, bool ntfs, EntryFacts* facts,
                 FolderId* target, struct statx* st);
+
+// The machine's FileSystem::ListFolderNames, DescribeEntries and DeleteEntryFiles
+// (platform/file_system.h): plain files are listed from their type alone.
+uint32_t ListFolderNames(const Folder& folder, std::vector<FindRecord>* records,
+                         bool* plain_files_described);
+void DescribeEntries(const Folder& folder, std::span<FindRecord* const> records, uint32_t* codes);
+size_t DeleteEntryFiles(const Folder& folder, std::span<const FindRecord* const> entries,
+                        uint32_t* error);
 
 class LookRing;
 

@@ -140,6 +140,43 @@ TEST_F(DeleteFolderCommand, UndeletableFileKeepsExactlyTheFoldersAboveIt) {
   EXPECT_EQ(totals.bytes_left, 6);
 }
 
+// A large folder goes in batches whose lines are written before the files go: a file refused in
+// the middle of one keeps one line with its error, in its place, and the lines after it stay
+// true, in the log as on the console.
+TEST_F(DeleteFolderCommand, RefusalsInsideLargeBatchesKeepEveryLineTrueAndInOrder) {
+  std::string f = box.Work("f");
+  std::set<std::string> expected;
+  for (int i = 0; i < 400; ++i) {
+    const std::string name = f + "/file" + std::to_string(i);
+    box.MakeFile(name, static_cast<size_t>(i % 7));
+    if (i != 150 && i != 151 && i != 333) expected.insert(FileLine(name, i % 7));
+  }
+  for (int i : {150, 151, 333}) {
+    const std::string name = f + "/file" + std::to_string(i);
+    if (!box.MakeImmutable(name)) {
+      GTEST_SKIP() << "needs root and chattr +i on the temporary folder's file system";
+    }
+    expected.insert(FileLine(name, i % 7) + kAccessDenied);
+  }
+
+  RunResult run =
+      box.RunScript(std::string(kPermanently) + Assign("delete-folder", f) + "cleaner.done\n");
+
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  const std::vector<std::string> lines = EntryLines(run.out);
+  EXPECT_EQ(std::set<std::string>(lines.begin(), lines.end()), expected);
+  EXPECT_EQ(lines.size(), expected.size());
+  // The log holds the same lines in the same order (its first line is the run's rule line).
+  std::vector<std::string> logged = EntryLines(run.log);
+  ASSERT_FALSE(logged.empty());
+  logged.erase(logged.begin());
+  EXPECT_EQ(logged, lines);
+  EXPECT_EQ(box.List(f), (std::vector<std::string>{"file150", "file151", "file333"}));
+  Totals totals = ParseTotals(run.out);
+  EXPECT_EQ(totals.files_deleted, 397);
+  EXPECT_EQ(totals.files_left, 3);
+}
+
 TEST_F(DeleteFolderCommand, UndeletableFileAlsoFailsWhenTrashing) {
   std::string f = box.Work("f");
   box.MakeFile(f + "/locked", 4);

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_system.h"
 #include "platform/platform.h"
 #include "platform/posix/internal.h"
 
@@ -229,6 +230,79 @@ TEST_F(FolderTest, ListingGetsEveryEntryOfALargeFolderAndStartsOverWhenRepeated)
   EXPECT_EQ(first.size(), kCount + 2u);
   ASSERT_EQ(second.size(), first.size());
   for (size_t i = 0; i < first.size(); ++i) EXPECT_EQ(first[i].name, second[i].name);
+}
+
+// The walks that delete list names and kinds, then describe only the files they act on: the
+// records come out as a full listing gives them.
+TEST_F(FolderTest, NamesListingDescribedLaterAgreesWithTheFullListing) {
+  MakeFile("file.txt", "hello");
+  MakeFolder("sub");
+  MakeFile(".hidden", "x", 0400);
+  MakeLink("sub", "link_to_folder");
+  MakeLink("missing", "dangling");
+  ASSERT_EQ(mkfifo(Path("pipe").c_str(), 0644), 0);
+  MakeFile("goes");
+
+  const Folder root = OpenRoot();
+  const auto full = ListByName(root);
+  FileSystem& files = RealFileSystem();
+  std::vector<FindRecord> records;
+  bool described = true;
+  ASSERT_EQ(files.ListFolderNames(root, &records, &described), error::kSuccess);
+  EXPECT_FALSE(described);
+  ASSERT_EQ(records.size(), full.size());
+  ASSERT_EQ(unlink(Path("goes").c_str()), 0);  // gone between the listing and the look
+  std::vector<FindRecord*> pointers;
+  for (FindRecord& record : records) pointers.push_back(&record);
+  std::vector<uint32_t> codes(pointers.size(), 99);
+  files.DescribeEntries(root, pointers, codes.data());
+  for (size_t i = 0; i < records.size(); ++i) {
+    const FindRecord& record = records[i];
+    if (record.name == "goes") {
+      EXPECT_EQ(codes[i], error::kFileNotFound);
+      continue;
+    }
+    EXPECT_EQ(codes[i], error::kSuccess) << record.name;
+    EXPECT_EQ(record.attributes, full.at(record.name).attributes) << record.name;
+    EXPECT_EQ(record.size, full.at(record.name).size) << record.name;
+    // (The folder itself changed when "goes" went.)
+    if (record.name != ".") {
+      EXPECT_EQ(record.last_write_time, full.at(record.name).last_write_time) << record.name;
+    }
+  }
+}
+
+// A batch of deletions goes in order and stops at the first refusal.
+TEST_F(FolderTest, BatchDeletionsGoInOrderAndStopAtTheFirstRefusal) {
+  FileSystem& files = RealFileSystem();
+  {
+    std::vector<FindRecord> records(60);
+    for (size_t i = 0; i < records.size(); ++i) {
+      records[i].name = "f" + std::to_string(i);
+      if (i == 37) {
+        MakeFolder(records[i].name);  // unlinkat refuses a folder
+      } else {
+        MakeFile(records[i].name, "x");
+      }
+    }
+    std::vector<const FindRecord*> entries;
+    for (const FindRecord& record : records) entries.push_back(&record);
+    const Folder root = OpenRoot();
+    uint32_t error = 99;
+    EXPECT_EQ(files.DeleteEntryFiles(root, entries, &error), 37u);
+    EXPECT_EQ(error, error::kAccessDenied);
+    for (size_t i = 0; i < records.size(); ++i) {
+      EXPECT_EQ(Exists(records[i].name), i >= 37) << records[i].name;
+    }
+    // The rest, after the folder, and a name that is no entry of one folder stops a batch.
+    ASSERT_EQ(rmdir(Path("f37").c_str()), 0);
+    records[37].name = "f36/../f38";
+    entries.erase(entries.begin(), entries.begin() + 38);
+    entries.push_back(&records[37]);
+    EXPECT_EQ(files.DeleteEntryFiles(root, entries, &error), 22u);
+    EXPECT_EQ(error, error::kInvalidName);
+    for (const FindRecord& record : records) EXPECT_FALSE(Exists(record.name)) << record.name;
+  }
 }
 
 TEST_F(FolderTest, ListingAClosedFolderFails) {
