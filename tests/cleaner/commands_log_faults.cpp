@@ -16,18 +16,14 @@
 #include <string>
 
 #include "cleaner/sweepwell_runner.h"
+#include "common/test_files.h"
 
 namespace sweepwell_test {
 namespace {
 
-const std::string kRule = std::string(78, '=');
+using orvanel::testing::ReadBytes;
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+const std::string kRule = std::string(78, '=');
 
 // Writes to a new file at `path` until the file system takes no more byte.
 void FillUp(const std::string& path) {
@@ -76,7 +72,7 @@ TEST_F(LogFaults, NoRoomForTheFirstLineMeansNothingIsDeleted) {
   EXPECT_TRUE(run.out.empty()) << run.out;
   EXPECT_NE(run.err.find("не записан: диск заполнен; скрипт не выполнялся"), std::string::npos)
       << run.err;
-  EXPECT_EQ(ReadFile(LogPath()), old_log);
+  EXPECT_EQ(ReadBytes(LogPath()), old_log);
 }
 
 // The log's page fills up while files on another disk are deleted; then a big file on the
@@ -101,7 +97,7 @@ TEST_F(LogFaults, LogThatFillsUpMidRunKeepsWholeLinesAndCountsWhatItMissed) {
   EXPECT_NE(run.err.find("не записан: диск заполнен"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("снова записывается"), std::string::npos) << run.err;
 
-  const std::string log = ReadFile(LogPath());
+  const std::string log = ReadBytes(LogPath());
   ASSERT_EQ(log.rfind("previous run\n" + kRule + "\n", 0), 0u) << log;
   ASSERT_FALSE(log.empty());
   EXPECT_EQ(log.back(), '\n');
@@ -163,7 +159,7 @@ TEST_F(LogFaults, LogEndingWithoutALineEndGetsOneBeforeTheRuleLine) {
   box.WriteText(box.LogPath(), "==\nC:/cut/li");
   RunResult run = box.RunScript(Assign("begin-group", "Next"));
   EXPECT_EQ(run.exit_code, 0) << run.err;
-  EXPECT_EQ(ReadFile(box.LogPath()), "==\nC:/cut/li\n" + kRule + "\n" + run.out);
+  EXPECT_EQ(ReadBytes(box.LogPath()), "==\nC:/cut/li\n" + kRule + "\n" + run.out);
 }
 
 }  // namespace

@@ -15,18 +15,9 @@
 namespace sweepwell {
 namespace {
 
+using testing::ReadBytes;
 using testing::TempFolder;
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void WriteFile(const std::string& path, const std::string& content) {
-  std::ofstream(path, std::ios::binary) << content;
-}
+using testing::WriteBytes;
 
 class OutputTest : public ::testing::Test {
  protected:
@@ -46,14 +37,14 @@ const std::string kRule = std::string(78, '=') + "\n";
 
 TEST_F(OutputTest, LogIsCompleteAtEveryLineEndAndStopsAtDumpOutput) {
   run.Output->AddText("first ");
-  EXPECT_EQ(ReadFile(log), kRule);  // an unfinished line waits for its end
+  EXPECT_EQ(ReadBytes(log), kRule);  // an unfinished line waits for its end
   run.Output->AddLine("line");
-  EXPECT_EQ(ReadFile(log), kRule + "first line\n");
+  EXPECT_EQ(ReadBytes(log), kRule + "first line\n");
   run.Output->AddText("tail");
   run.Output->DumpOutput();
   run.Output->AddLine(" and the prompt");
   run.Output->CloseLog();
-  EXPECT_EQ(ReadFile(log), kRule + "first line\ntail");
+  EXPECT_EQ(ReadBytes(log), kRule + "first line\ntail");
 }
 
 TEST_F(OutputTest, EachRunAppendsItsRuleLine) {
@@ -62,7 +53,7 @@ TEST_F(OutputTest, EachRunAppendsItsRuleLine) {
   run.OpenOutput(log, nullptr);
   run.Output->AddLine("two");
   run.Output->CloseLog();
-  EXPECT_EQ(ReadFile(log), kRule + "one\n" + kRule + "two\n");
+  EXPECT_EQ(ReadBytes(log), kRule + "one\n" + kRule + "two\n");
 }
 
 TEST_F(OutputTest, DisplayIsClearOnlyBeforeTheFirstText) {
@@ -77,10 +68,10 @@ TEST_F(OutputTest, DisplayIsClearOnlyBeforeTheFirstText) {
 }
 
 TEST_F(OutputTest, DeletedFileCountsAsReportedAndFreed) {
-  WriteFile(temp / "a.bin", std::string(1234, 'a'));
+  WriteBytes(temp / "a.bin", std::string(1234, 'a'));
   EXPECT_TRUE(DeleteAndReportFile(*run.Output, temp / "a.bin"));
   run.Output->CloseLog();
-  EXPECT_EQ(ReadFile(log), kRule + temp / "a.bin" + "  :: 1 234 bytes\n");
+  EXPECT_EQ(ReadBytes(log), kRule + temp / "a.bin" + "  :: 1 234 bytes\n");
   EXPECT_EQ(run.Output->ReportedFiles, 1);
   EXPECT_EQ(run.Output->DeletedFiles, 1);
   EXPECT_EQ(run.Output->FreedBytes, 1234);
@@ -91,47 +82,47 @@ TEST_F(OutputTest, DeletedFileCountsAsReportedAndFreed) {
 TEST_F(OutputTest, MissingFileLineHasNoSizeAndEndsWithTheError) {
   EXPECT_FALSE(DeleteAndReportFile(*run.Output, temp / "gone.txt"));
   run.Output->CloseLog();
-  EXPECT_EQ(ReadFile(log), kRule + temp / "gone.txt" + "  [Файл не найден]\n");
+  EXPECT_EQ(ReadBytes(log), kRule + temp / "gone.txt" + "  [Файл не найден]\n");
   EXPECT_EQ(run.Output->ReportedFiles, 0);
   EXPECT_EQ(run.Output->DeletedFiles, 0);
 }
 
 TEST_F(OutputTest, FullFolderIsReportedAndKeptWithThePathAccessError) {
   mkdir((temp / "full").c_str(), 0755);
-  WriteFile(temp / "full/x", "x");
+  WriteBytes(temp / "full/x", "x");
   EXPECT_FALSE(RemoveAndReportFolder(*run.Output, temp / "full"));
   run.Output->CloseLog();
-  EXPECT_EQ(ReadFile(log), kRule + temp / "full" + "  :: DIR  [Ошибка доступа к пути или файлу]\n");
+  EXPECT_EQ(ReadBytes(log), kRule + temp / "full" + "  :: DIR  [Ошибка доступа к пути или файлу]\n");
   EXPECT_EQ(run.Output->ReportedFolders, 1);
   EXPECT_EQ(run.Output->DeletedFolders, 0);
 }
 
 TEST_F(OutputTest, ReadOnlyFileIsDeleted) {
-  WriteFile(temp / "ro", "data");
+  WriteBytes(temp / "ro", "data");
   chmod((temp / "ro").c_str(), 0444);
   EXPECT_TRUE(DeleteAndReportFile(*run.Output, temp / "ro"));
 }
 
 TEST_F(OutputTest, CreateFolderCountsAFolderLeftAndNeverRaises) {
   run.Output->CreateFolder(temp / "n/e/w");
-  WriteFile(temp / "file", "x");
+  WriteBytes(temp / "file", "x");
   run.Output->CreateFolder(temp / "file/sub");
   run.Output->CloseLog();
   struct stat st;
   EXPECT_EQ(stat((temp / "n/e/w").c_str(), &st), 0);
-  std::string text = ReadFile(log);
+  std::string text = ReadBytes(log);
   EXPECT_NE(text.find("*NEW* " + temp / "n/e/w" + "  :: DIR\n"), std::string::npos);
   EXPECT_NE(text.find("*NEW* " + temp / "file/sub" + "  :: DIR  ["), std::string::npos);
   EXPECT_EQ(run.Output->ReportedFolders, 2);
 }
 
 TEST_F(OutputTest, TotalsLabelsLineUpAndShowWhatIsLeft) {
-  WriteFile(temp / "a", "12345");
+  WriteBytes(temp / "a", "12345");
   DeleteAndReportFile(*run.Output, temp / "a");
   DeleteAndReportFile(*run.Output, temp / "missing");
   run.Output->ReportTime();
   run.Output->CloseLog();
-  std::string text = ReadFile(log);
+  std::string text = ReadBytes(log);
   EXPECT_NE(text.find("\nВсего удалено файлов:  1  [осталось: 0]\n"), std::string::npos);
   EXPECT_NE(text.find("\nВсего удалено папок:   0  [осталось: 0]\n"), std::string::npos);
   EXPECT_NE(text.find("\nВсего удалено ссылок:  0  [осталось: 0]\n"), std::string::npos);

@@ -24,18 +24,9 @@
 namespace sweepwell {
 namespace {
 
+using testing::ReadBytes;
 using testing::TempFolder;
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void WriteFile(const std::string& path, const std::string& content) {
-  std::ofstream(path, std::ios::binary) << content;
-}
+using testing::WriteBytes;
 
 // Runs `body` in a child whose files may grow to `limit` bytes; its return value is the exit
 // status (0 for success).
@@ -89,7 +80,7 @@ TEST_F(RunLogTest, FailedWritesLeaveNoCutLineAndRecoveryRecordsTheMissedLines) {
     return log.MissedLines() == 3 && log.PendingMissedLines() == 0 ? 0 : 19;
   });
   ASSERT_EQ(status, 0);
-  EXPECT_EQ(ReadFile(path), kRule + kLine + kLine +
+  EXPECT_EQ(ReadBytes(path), kRule + kLine + kLine +
                                 "*** Пропущено строк журнала: 3 (файл журнала достиг "
                                 "предельного размера) ***\nback\nand on\n");
 }
@@ -103,17 +94,17 @@ TEST_F(RunLogTest, LinesWrittenAheadArriveWholeAndAreTakenBackOnlyFromTheEnd) {
   std::string batch;
   for (int i = 0; i < 300; ++i) batch += kLine;  // 9 300 bytes: three pages
   ASSERT_EQ(log.WriteAhead(batch), 0u);
-  ASSERT_EQ(ReadFile(path), kRule + batch);
+  ASSERT_EQ(ReadBytes(path), kRule + batch);
   EXPECT_TRUE(log.TakeBack(std::string_view(batch).substr(kLine.size())));
-  EXPECT_EQ(ReadFile(path), kRule + kLine);
+  EXPECT_EQ(ReadBytes(path), kRule + kLine);
 
   ASSERT_EQ(log.WriteAhead(kLine + kLine), 0u);
   std::ofstream(path, std::ios::binary | std::ios::app) << "another run\n";
   EXPECT_FALSE(log.TakeBack(kLine));
-  EXPECT_EQ(ReadFile(path), kRule + kLine + kLine + kLine + "another run\n");
+  EXPECT_EQ(ReadBytes(path), kRule + kLine + kLine + kLine + "another run\n");
   log.Close();
 
-  const std::string before = ReadFile(path);
+  const std::string before = ReadBytes(path);
   int status = RunWithFileSizeLimit(before.size() + kRule.size() + 100, [&] {
     RunLog limited;
     if (limited.Open(path, kRule) != 0) return 10;
@@ -121,41 +112,41 @@ TEST_F(RunLogTest, LinesWrittenAheadArriveWholeAndAreTakenBackOnlyFromTheEnd) {
     return limited.MissedLines() == 0 ? 0 : 12;
   });
   ASSERT_EQ(status, 0);
-  EXPECT_EQ(ReadFile(path), before + kRule);
+  EXPECT_EQ(ReadBytes(path), before + kRule);
 }
 
 // A log that cannot take the run's first line is left exactly as it was, cut-back included.
 TEST_F(RunLogTest, FirstLineThatDoesNotFitLeavesTheFileAsItWas) {
   const std::string before = "old run\n";
-  WriteFile(path, before);
+  WriteBytes(path, before);
   int status = RunWithFileSizeLimit(before.size() + 5, [&] {
     RunLog log;
     uint32_t code = log.Open(path, kRule);
     return code == platform::error::kFileTooLarge && !log.IsOpen() ? 0 : 10;
   });
   ASSERT_EQ(status, 0);
-  EXPECT_EQ(ReadFile(path), before);
+  EXPECT_EQ(ReadBytes(path), before);
 }
 
 // A run killed in the middle of a line left it without its end: the next run ends it first.
 // One that ends properly gets nothing added, and an empty file neither.
 TEST_F(RunLogTest, FileEndingWithoutALineEndGetsOneBeforeTheFirstLine) {
-  WriteFile(path, "cut li");
+  WriteBytes(path, "cut li");
   {
     RunLog log;
     ASSERT_EQ(log.Open(path, kRule), 0u);
   }
-  EXPECT_EQ(ReadFile(path), "cut li\n" + kRule);
+  EXPECT_EQ(ReadBytes(path), "cut li\n" + kRule);
   {
     RunLog log;
     ASSERT_EQ(log.Open(path, kRule), 0u);
   }
-  EXPECT_EQ(ReadFile(path), "cut li\n" + kRule + kRule);
+  EXPECT_EQ(ReadBytes(path), "cut li\n" + kRule + kRule);
   const std::string fresh = temp / "fresh.log";
   RunLog log;
   ASSERT_EQ(log.Open(fresh, kRule), 0u);
   log.Close();
-  EXPECT_EQ(ReadFile(fresh), kRule);
+  EXPECT_EQ(ReadBytes(fresh), kRule);
 }
 
 TEST_F(RunLogTest, OnlyARegularFileIsTaken) {

@@ -5,5 +5,7 @@
 
 namespace sweepwell::testing {
 using orvanel::testing::QuietStdout;
+using orvanel::testing::ReadBytes;
 using orvanel::testing::TempFolder;
+using orvanel::testing::WriteBytes;
 }  // namespace sweepwell::testing
