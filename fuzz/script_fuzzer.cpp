@@ -20,6 +20,7 @@
 
 #include "fuzz/fuzz_support.h"
 #include "loom/loom.h"
+#include "tests/common/valid_utf8.h"
 
 namespace {
 
@@ -93,23 +94,7 @@ int MaxLines(std::string_view bytes) {
   return lines;
 }
 
-bool IsValidUtf8(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    const std::size_t length = lead < 0x80                    ? 1
-                               : lead >= 0xC2 && lead <= 0xDF ? 2
-                               : lead >= 0xE0 && lead <= 0xEF ? 3
-                               : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                              : 0;
-    if (length == 0 || i + length > text.size()) return false;
-    for (std::size_t k = 1; k < length; ++k) {
-      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
-    }
-    i += length;
-  }
-  return true;
-}
+using orvanel::testing::IsValidUtf8;
 
 }  // namespace
 
