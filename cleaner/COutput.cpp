@@ -293,7 +293,6 @@ bool IsGone(uint32_t code) { return code == platform::error::kFileNotFound; }
 void COutput::MakeAheadBatch(std::span<platform::FindRecord* const> files, size_t next,
                              const std::function<const std::string&(std::string_view)>& path_of,
                              AheadBatch* batch) {
-  batch->start = next;
   batch->lines.clear();
   batch->line_ends.clear();
   batch->files.clear();

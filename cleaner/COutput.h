@@ -134,7 +134,7 @@ class COutput {
   UndoRecord* undo_record_ = nullptr;
   // A batch of files whose lines are written ahead of their deletion (DeleteListedFiles).
   struct AheadBatch {
-    size_t start = 0, end = 0;  // the part of DeleteListedFiles' files it was made from
+    size_t end = 0;  // where in DeleteListedFiles' files the next batch starts
     std::string lines;
     std::vector<size_t> line_ends;                   // where each line ends in `lines`
     std::vector<const platform::FindRecord*> files;  // the files the lines name

@@ -101,10 +101,6 @@ class MachineFileSystem final : public FileSystem {
                        uint32_t* codes) override {
     posix::DescribeEntries(folder, records, codes);
   }
-  size_t DeleteEntryFiles(const Folder& folder, std::span<const FindRecord* const> entries,
-                          uint32_t* error) override {
-    return posix::DeleteEntryFiles(folder, entries, error);
-  }
 #endif
 };
 

@@ -66,7 +66,8 @@ class FileSystem {
 
   // For the walks that delete, which look at most entries only to delete them. The defaults
   // are made of the single calls above, so a stand-in that changes those changes these too
-  // (FileSystemWrapper keeps the defaults); the machine's file system has faster ones.
+  // (FileSystemWrapper keeps the defaults); on Linux the machine's file system lists and
+  // describes faster (DeleteEntryFiles is the same calls either way).
   //
   // ListFolderNames: ListFolder, except that plain files (neither folders nor links) may come
   // with only what the listing itself says of them (attributes from type and name, no size or

@@ -370,12 +370,6 @@ uint32_t ListFolder(const Folder& folder, std::vector<FindRecord>* records) {
 
 namespace {
 
-// A name that can be handed to the kernel as one entry of the folder (see EntryName).
-bool IsPlainEntryName(const std::string& name) {
-  return !name.empty() && name.size() <= NAME_MAX &&
-         name.find_first_of(std::string_view("/\0", 2)) == std::string::npos;
-}
-
 // A type the listing gives for an entry that is neither a folder nor a link.
 bool IsPlainType(unsigned char type) {
   return type == DT_REG || type == DT_FIFO || type == DT_CHR || type == DT_BLK || type == DT_SOCK;
@@ -386,24 +380,6 @@ void RecordFromType(unsigned char type, const char* name, FindRecord* record) {
   uint32_t attributes = type == DT_REG ? attr::kArchive : 0;
   if (name[0] == '.') attributes |= attr::kHidden;
   record->attributes = attributes == 0 ? attr::kNormal : attributes;
-}
-
-// Deletes entries[0, ...) of the folder `fd` in order with a call each, up to the first that
-// fails; returns how many went and sets *error.
-size_t UnlinkInOrder(int fd, std::span<const FindRecord* const> entries, uint32_t* error) {
-  *error = error::kSuccess;
-  for (size_t i = 0; i < entries.size(); ++i) {
-    const EntryName name(entries[i]->name);
-    if (name.error() != error::kSuccess) {
-      *error = name.error();
-      return i;
-    }
-    if (unlinkat(fd, name.c_str(), 0) != 0) {
-      *error = ErrorFromErrno(errno);
-      return i;
-    }
-  }
-  return entries.size();
 }
 
 }  // namespace
@@ -448,11 +424,13 @@ void posix::DescribeEntries(const Folder& folder, std::span<FindRecord* const> r
   places.reserve(records.size());
   for (size_t i = 0; i < records.size(); ++i) {
     FindRecord& record = *records[i];
+    const EntryName checked(record.name);
     if (!folder.IsOpen()) {
       codes[i] = error::kInvalidHandle;
-    } else if (!IsPlainEntryName(record.name)) {
-      const EntryName checked(record.name);
-      codes[i] = checked.error() != error::kSuccess ? checked.error() : error::kInvalidName;
+    } else if (checked.error() != error::kSuccess) {
+      codes[i] = checked.error();
+    } else if (record.name.empty()) {
+      codes[i] = error::kInvalidName;
     } else {
       names.push_back(record.name.c_str());
       looked.push_back(&record);
@@ -464,15 +442,6 @@ void posix::DescribeEntries(const Folder& folder, std::span<FindRecord* const> r
   for (size_t k = 0; k < names.size(); ++k) {
     codes[places[k]] = causes[k] == 0 ? error::kSuccess : ErrorFromErrno(causes[k]);
   }
-}
-
-size_t posix::DeleteEntryFiles(const Folder& folder, std::span<const FindRecord* const> entries,
-                               uint32_t* error) {
-  if (!folder.IsOpen()) {
-    *error = error::kInvalidHandle;
-    return 0;
-  }
-  return UnlinkInOrder(FdOf(folder), entries, error);
 }
 
 uint32_t GetEntryAttributes(const Folder& folder, std::string_view name, uint32_t* attributes,

@@ -102,13 +102,11 @@ bool IsDotOrDotDot(const char* name);
 int LookAtEntry(int fd, const char* name, const FolderId& listed, bool ntfs, EntryFacts* facts,
                 FolderId* target, struct statx* st);
 
-// The machine's FileSystem::ListFolderNames, DescribeEntries and DeleteEntryFiles
-// (platform/file_system.h): plain files are listed from their type alone.
+// The machine's FileSystem::ListFolderNames and DescribeEntries (platform/file_system.h):
+// plain files are listed from their type alone, and described a batch at a time.
 uint32_t ListFolderNames(const Folder& folder, std::vector<FindRecord>* records,
                          bool* plain_files_described);
 void DescribeEntries(const Folder& folder, std::span<FindRecord* const> records, uint32_t* codes);
-size_t DeleteEntryFiles(const Folder& folder, std::span<const FindRecord* const> entries,
-                        uint32_t* error);
 
 class LookRing;
 
