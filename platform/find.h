@@ -83,8 +83,8 @@ struct FindOptions {
 // times (they are reported only to be skipped, as FindFirstFile reports them).
 uint32_t FindEntries(const std::string& pattern, FindResult* result, FindOptions options = {});
 
-// PathIsRoot: true for "/" and for a folder that is the root of a mount (a link is not). A
-// pattern with a wildcard in its last part is never a root.
+// PathIsRoot, a test of the text: true for "/" only (a mount point is an entry of its parent
+// folder, never a root).
 bool IsVolumeRoot(const std::string& path);
 
 // GetFileAttributes of a volume root as Windows reports it for "C:\": a folder, never a

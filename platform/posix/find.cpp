@@ -313,23 +313,10 @@ void posix::LookAtEntries(const DeferredLooks& batch, std::unique_ptr<LookRing>*
 }
 
 bool IsVolumeRoot(const std::string& path) {
-  if (path.empty() || path.size() >= PATH_MAX || path.find('\0') != std::string::npos) {
-    return false;
-  }
-  if (path.find_first_not_of(kPathSeparator) == std::string::npos) return true;  // "/"
-  const posix::ParentAndName parts = posix::SplitParent(path);
-  if (HasWildcard(parts.name)) return false;
-  struct statx st;
-  if (statx(AT_FDCWD, path.c_str(), kEntryFlags, STATX_TYPE | STATX_INO, &st) != 0 ||
-      !S_ISDIR(st.stx_mode)) {
-    return false;
-  }
-  if (st.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) {
-    return (st.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
-  }
-  struct statx parent;
-  return statx(AT_FDCWD, parts.parent.c_str(), 0, STATX_TYPE, &parent) == 0 &&
-         IdOf(parent).device != IdOf(st).device;
+  // A test of the text alone, as PathIsRoot is: "/" (however many slashes) is the one root
+  // a path can name. A mount point inside the tree is an entry of its parent folder like any
+  // other (a reparse point), so a search names it the same way whatever the mask.
+  return !path.empty() && path.find_first_not_of(kPathSeparator) == std::string::npos;
 }
 
 uint32_t GetVolumeRootAttributes(const std::string& root, uint32_t* attributes,

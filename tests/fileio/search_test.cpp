@@ -22,6 +22,7 @@
 #include "fileio/orvFSO.h"
 #include "fileio/orvFoundedFiles.h"
 #include "fileio/quern0102.h"
+#include "platform/find.h"
 #include "platform/posix/look_ring.h"
 #include "support/ov_error.h"
 #include "support/ov_unicode.h"
@@ -240,14 +241,14 @@ TEST_F(SearchTest, AWildcardInThePathsLastPartIsAPatternToo) {
 
 // --- Roots -------------------------------------------------------------------------------------
 
-// A tmpfs mounted on a fresh folder: a volume root of its own (root only).
-class MountedRoot {
+// A tmpfs mounted on a fresh folder (root only); unmounted however the test ends.
+class MountedFolder {
  public:
-  explicit MountedRoot(const std::string& where) : path_(where) {
+  explicit MountedFolder(const std::string& where) : path_(where) {
     mkdir(path_.c_str(), 0755);
     mounted_ = geteuid() == 0 && mount("tmpfs", path_.c_str(), "tmpfs", 0, "size=4m") == 0;
   }
-  ~MountedRoot() {
+  ~MountedFolder() {
     if (mounted_) umount2(path_.c_str(), MNT_DETACH);
   }
   bool mounted() const { return mounted_; }
@@ -257,31 +258,54 @@ class MountedRoot {
   bool mounted_ = false;
 };
 
-TEST_F(SearchTest, AMountRootIsOneEntryNamedByThePathWithAnEmptyPath) {
-  MountedRoot root(temp_ / "volume");
-  if (!root.mounted()) GTEST_SKIP() << "needs root to mount a tmpfs";
-  WriteBytes(temp_ / "volume/x.txt", "12345");
-  MakeFolder(temp_ / "volume/inner");
+TEST(VolumeRootTest, OnlyTheTextOfTheFileSystemsRootIsARoot) {
+  EXPECT_TRUE(platform::IsVolumeRoot("/"));
+  EXPECT_TRUE(platform::IsVolumeRoot("//"));
+  for (const char* path : {"", "/proc", "/tmp", "/*", "/.", "/..", "relative", "/tmp/"})
+    EXPECT_FALSE(platform::IsVolumeRoot(path)) << path;
+}
 
-  auto files = MakeObject<orvFoundedFiles>();
-  ASSERT_TRUE(files->RefreshEx2(Path("volume"), u"*", false, nullptr, true));
-  ASSERT_EQ(files->Count(), 1);
-  Ref<FoundedFile> entry = files->Item(0);
-  EXPECT_EQ(entry->FileName(), Path("volume"));
-  EXPECT_EQ(entry->Path(), u"");
-  EXPECT_TRUE(entry->AttributeDirectory());
-  EXPECT_FALSE(entry->AttributeReparsePoint());  // the volume itself, as C:\ is
-  EXPECT_EQ(Shape(*entry->Childs()), ExpectedShape(temp_ / "volume", "*"));
-  EXPECT_EQ(entry->FileSize(), 5);
-  EXPECT_EQ(entry->CompressedFileSize(), 5);
+// A mount point is an entry of its parent folder like a junction is on Windows, whichever way
+// the search names it: the mask "*", the mask of its own name, or the Path itself with
+// SearchWithParent. Only a drive or the file system's root is a root.
+TEST_F(SearchTest, AMountPointIsTheSameEntryOfItsParentWhateverTheMask) {
+  MountedFolder mounted(temp_ / "mnt");
+  if (!mounted.mounted()) GTEST_SKIP() << "needs root to mount a tmpfs";
+  WriteBytes(temp_ / "mnt/x.txt", "12345");
+  MakeFolder(temp_ / "mnt/inner");
+  const int32_t junction = 0x410;  // a folder and a reparse point
 
-  // Seen from its parent the mount point is a junction: listed, entered only when followed.
-  ASSERT_TRUE(files->RefreshEx(Path(), u"*"));
-  EXPECT_TRUE(Entry(*files, "volume")->AttributeReparsePoint());
-  EXPECT_TRUE(Entry(*files, "volume")->AttributeDirectory());
-  EXPECT_EQ(Entry(*files, "volume")->Childs()->Count(), 0);
-  ASSERT_TRUE(files->Refresh(Path(), u"*"));
-  EXPECT_EQ(Shape(*Entry(*files, "volume")->Childs()), ExpectedShape(temp_ / "volume", "*"));
+  auto listed = MakeObject<orvFoundedFiles>();
+  ASSERT_TRUE(listed->RefreshEx(Path(), u"*"));
+  Ref<FoundedFile> among = Entry(*listed, "mnt");
+  EXPECT_EQ(among->FileAttributes(), junction);
+  EXPECT_EQ(among->Path(), Path());
+  EXPECT_EQ(among->Childs()->Count(), 0);  // not followed
+
+  auto named = MakeObject<orvFoundedFiles>();
+  ASSERT_TRUE(named->RefreshEx(Path(), u"mnt"));
+  ASSERT_EQ(named->Count(), 1);
+  Ref<FoundedFile> alone = named->Item(0);
+  EXPECT_EQ(alone->FileName(), among->FileName());
+  EXPECT_EQ(alone->FileAttributes(), among->FileAttributes());
+  EXPECT_EQ(alone->Path(), among->Path());
+  EXPECT_EQ(alone->Childs()->Count(), 0);
+
+  auto itself = MakeObject<orvFoundedFiles>();
+  ASSERT_TRUE(itself->RefreshEx2(Path("mnt"), u"*", false, nullptr, true));
+  ASSERT_EQ(itself->Count(), 1);
+  EXPECT_EQ(N(itself->Item(0)->FileName()), "mnt");
+  EXPECT_EQ(itself->Item(0)->FileAttributes(), junction);
+  EXPECT_EQ(itself->Item(0)->Path(), Path());
+  EXPECT_EQ(itself->Item(0)->Childs()->Count(), 0);
+
+  // Followed, the mounted contents are searched below the entry, as below any junction.
+  ASSERT_TRUE(itself->RefreshEx2(Path("mnt"), u"*", true, nullptr, true));
+  ASSERT_EQ(itself->Count(), 1);
+  EXPECT_EQ(Shape(*itself->Item(0)->Childs()), ExpectedShape(temp_ / "mnt", "*"));
+  EXPECT_EQ(itself->Item(0)->FileSize(), 5);
+  ASSERT_TRUE(listed->Refresh(Path(), u"*"));
+  EXPECT_EQ(Shape(*Entry(*listed, "mnt")->Childs()), ExpectedShape(temp_ / "mnt", "*"));
 }
 
 // --- Links and loops --------------------------------------------------------------------------
