@@ -232,8 +232,7 @@ class Writer {
       if (!type) return Fail(info, member, member.result_type);
       params.push_back("[out, retval] " + type->name + "* ReturnValue");
     }
-    out_ +=
-        "    [" + attributes + "]\n    HRESULT " + (enumerator ? "_NewEnum" : member.name) + "(";
+    out_ += "    [" + attributes + "]\n    HRESULT " + member.name + "(";
     for (size_t i = 0; i < params.size(); ++i) {
       out_ += (i ? ",\n        " : "\n        ") + params[i];
     }

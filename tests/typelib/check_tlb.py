@@ -134,13 +134,26 @@ class TypeLibraryTest(unittest.TestCase):
                     name, memid = function["name"], function["memid"]
                     if name == "Item":
                         self.assertEqual(memid, 0)
-                    elif name == "_NewEnum":
+                    elif name == "NewEnum":
                         self.assertEqual(memid, 0xFFFFFFFC)
                         self.assertEqual(function["invkind"], "propget")
                         self.assertEqual(function["flags"] & (FUNCFLAG_RESTRICTED | FUNCFLAG_HIDDEN),
                                          FUNCFLAG_RESTRICTED | FUNCFLAG_HIDDEN)
                     else:
                         self.assertEqual(memid, 0x60030000 + slot, (interface["name"], name))
+
+    def test_the_enumerator_keeps_the_name_of_the_class_tables(self):
+        # A client reading the type library (an object browser, early binding by name) sees
+        # the member the tables call NewEnum, not the "_NewEnum" other libraries use.
+        for library, _ in self.each():
+            interfaces = {t["name"]: t for t in self.types(library, "dispatch")}
+            for name in ("_orvFileStreams", "_orvFoundedFiles"):
+                enumerators = [f for f in interfaces[name]["functions"]
+                               if f["memid"] == 0xFFFFFFFC]
+                self.assertEqual([f["name"] for f in enumerators], ["NewEnum"], name)
+                self.assertTrue(enumerators[0]["flags"] & FUNCFLAG_HIDDEN, name)
+            names = [f["name"] for t in interfaces.values() for f in t["functions"]]
+            self.assertNotIn("_NewEnum", names)
 
     def test_vtable_offsets_follow_the_seven_slots_of_idispatch(self):
         # What early-bound clients call: member `slot` of a dual interface sits in the vtable

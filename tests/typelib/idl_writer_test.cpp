@@ -132,7 +132,7 @@ TEST(IdlWriterTest, DefaultMemberAndEnumeratorGetTheirStandardForms) {
                "        [out, retval] _Item** ReturnValue);"))
       << idl;
   EXPECT_TRUE(Contains(idl,
-                       "    [id(0xFFFFFFFC), propget, restricted, hidden]\n    HRESULT _NewEnum(\n"
+                       "    [id(0xFFFFFFFC), propget, restricted, hidden]\n    HRESULT NewEnum(\n"
                        "        [out, retval] IUnknown** ReturnValue);"))
       << idl;
   EXPECT_TRUE(Contains(idl, "HRESULT Icon(\n        [out, retval] IPictureDisp** ReturnValue);"));
