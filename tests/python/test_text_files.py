@@ -123,6 +123,22 @@ class GetFile2OutValues(FolderTest):
             quern.GetFile2(name, RaiseErrors=False, Encoding=7)
         self.assertEqual((raised.exception.number, raised.exception.source), (5, "orvFSO"))
 
+    def test_a_member_that_raises_hands_back_the_false_success_it_set_first(self):
+        # A caller that catches the error and reads the flag must not see the True it passed.
+        name = self.write_bytes("x.txt", b"x")
+        calls = [
+            (53, lambda ok: quern.GetFileB(self.path("absent.bin"), True, ok)),
+            (5, lambda ok: quern.GetFile2(name, True, 4, lpSuccess=ok)),
+            (53, lambda ok: quern.ReadStandardListFile2(self.path("absent.txt"), RaiseErrors=True,
+                                                        lpSuccess=ok)),
+        ]
+        for number, call in calls:
+            success = quern.Ref(True)
+            with self.assertRaises(quern.Error) as raised:
+                call(success)
+            self.assertEqual(raised.exception.number, number)
+            self.assertIs(success.value, False, number)
+
 
 class BinaryFiles(FolderTest):
     def test_bytes_bytearray_and_memoryview_are_written_and_read_back_as_bytes(self):
