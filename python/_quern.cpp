@@ -476,12 +476,22 @@ class PythonObject final : public Object {
     PyObject* returned = built ? PyObject_Call(method, arguments, nullptr) : nullptr;
     Py_DECREF(method);
     // By-reference values go back even when the method raised, as for the library's members.
-    for (size_t i = 0; returned && i < refs.size(); ++i) {
+    // The method's exception is set aside meanwhile (no Python call may run with one pending)
+    // and outranks a value that cannot be converted back.
+    PyObject *raised_type = nullptr, *raised_value = nullptr, *raised_traceback = nullptr;
+    if (!returned) PyErr_Fetch(&raised_type, &raised_value, &raised_traceback);
+    bool written = true;
+    for (size_t i = 0; written && i < refs.size(); ++i) {
       if (!refs[i]) continue;
       PyObject* value = PyObject_GetAttrString(refs[i], "value");
-      bool converted = value && FromPython(value, args[i]);
+      written = value && FromPython(value, args[i]);
       Py_XDECREF(value);
-      if (!converted) Py_CLEAR(returned);
+    }
+    if (!returned) {
+      PyErr_Clear();
+      PyErr_Restore(raised_type, raised_value, raised_traceback);
+    } else if (!written) {
+      Py_CLEAR(returned);
     }
     if (returned && result && !FromPython(returned, result)) Py_CLEAR(returned);
     Py_XDECREF(arguments);

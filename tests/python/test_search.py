@@ -128,6 +128,18 @@ class Callbacks(Tree):
         with self.assertRaises(KeyError):
             files.RefreshEx(self.folder, "*", False, Broken())
 
+        # Its Cancel goes back to the library before the error does, and leaves it unchanged;
+        # a Cancel that cannot be taken back does not hide it either.
+        for cancel in (True, object()):
+            class SetsAndRaises:
+                def DirectoryCompleted(self, Path, Cancel):
+                    Cancel.value = cancel
+                    raise quern.Error(71, "client", "disk not ready")
+
+            with self.assertRaises(quern.Error) as raised:
+                files.RefreshEx(self.folder, "*", False, SetsAndRaises())
+            self.assertEqual((raised.exception.number, raised.exception.source), (71, "client"))
+
 
 class CallableCallbacks(Tree):
     def expected_order(self):
