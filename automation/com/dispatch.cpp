@@ -2,8 +2,9 @@
 // ISupportErrorInfo for raised errors, and IEnumVARIANT over an enumerator.
 //
 // Dispatch ids are the tables' (0x60030000 + slot, 0 for Item, -4 for NewEnum). Names are
-// found without regard to case; "_NewEnum", the name the type library gives the enumerator,
-// is found as well as "NewEnum". Every member answers both as a method and as a property get:
+// found without regard to case; the enumerator answers "_NewEnum", the name other automation
+// libraries give theirs and the one clients written for them ask for, as well as its own
+// "NewEnum" (the type library's). Every member answers both as a method and as a property get:
 // scripts ask for a collection's enumerator either way (Wine's JScript asks for a method), and
 // a script calling a method without parentheses asks for a property. Every property is
 // read-only, so a put is "member not found".
@@ -398,7 +399,18 @@ HRESULT ComObject::InvokeMember(const MemberInfo& member, DISPPARAMS& params, VA
   for (Variant& value : values) pointers.push_back(&value);
   Variant returned;
   ExcepInfo raised;
-  switch (object_->Invoke(member.id, pointers, &returned, &raised)) {
+  const HResult outcome = object_->Invoke(member.id, pointers, &returned, &raised);
+  // What the member set before it raised reaches the caller too: GetFileB and GetFile2 clear
+  // their success flag first, and a script going on after the error (On Error Resume Next)
+  // must not read the True it passed in. The member's error outranks a failed write-back.
+  if (outcome == hr::kOk || outcome == hr::kException) {
+    for (size_t p = 0; p < count; ++p) {
+      if (!sources[p] || !member.params[p].by_ref) continue;
+      HRESULT written = WriteBack(values[p], sources[p]);
+      if (FAILED(written) && outcome == hr::kOk) return written;
+    }
+  }
+  switch (outcome) {
     case hr::kOk:
       break;
     case hr::kException:
@@ -411,12 +423,6 @@ HRESULT ComObject::InvokeMember(const MemberInfo& member, DISPPARAMS& params, VA
       return DISP_E_TYPEMISMATCH;
     default:
       return DISP_E_MEMBERNOTFOUND;
-  }
-  for (size_t p = 0; p < count; ++p) {
-    if (sources[p] && member.params[p].by_ref) {
-      HRESULT written = WriteBack(values[p], sources[p]);
-      if (FAILED(written)) return written;
-    }
   }
   if (result) return ToComVariant(returned, result);
   return S_OK;

@@ -413,6 +413,77 @@ TEST_F(ComClient, EarlyBoundCallsGoThroughTheDualInterface) {
   fso->Release();
 }
 
+// A member that raises after setting its by-reference arguments (GetFileB and GetFile2 clear
+// their success flag first) leaves those values with the caller, late-bound or early-bound.
+TEST_F(ComClient, ByReferenceResultsReachTheCallerWhenTheMemberRaises) {
+  windows_test::TempTree tree;
+  IDispatch* fso = Create(L"Quern0102.orvFSO");
+  ASSERT_NE(fso, nullptr);
+  const std::wstring missing = windows_test::Wide(tree / "missing.bin");
+
+  // Late-bound, the flag passed as a VARIANT_BOOL by reference.
+  VARIANT_BOOL flag = VARIANT_TRUE;
+  Var name(missing), raise(true), success, bytes;
+  success.vt = VT_BOOL | VT_BYREF;
+  success.pboolVal = &flag;
+  EXCEPINFO excep{};
+  EXPECT_EQ(Call(fso, L"GetFileB", {&name, &raise, &success}, &bytes, &excep), DISP_E_EXCEPTION);
+  EXPECT_EQ(excep.scode, static_cast<HRESULT>(0x800A0035));
+  EXPECT_EQ(flag, VARIANT_FALSE);
+  SysFreeString(excep.bstrSource);
+  SysFreeString(excep.bstrDescription);
+  success.vt = VT_EMPTY;  // borrowed: nothing for ~Var to clear
+
+  // Through the dual interface: error 53 of GetFileB, error 5 of GetFile2's argument check.
+  DualInterface dual(fso);
+  ASSERT_NE(dual.get(), nullptr);
+  using GetFileB =
+      HRESULT(STDMETHODCALLTYPE*)(IUnknown*, BSTR, VARIANT_BOOL, VARIANT_BOOL*, SAFEARRAY**);
+  using GetFile2 = HRESULT(STDMETHODCALLTYPE*)(IUnknown*, BSTR, VARIANT_BOOL, LONG, LONG, LONG,
+                                               LONG*, LONG*, LONG*, VARIANT_BOOL*, BSTR*);
+  auto get_bytes = dual.Member<GetFileB>(L"GetFileB");
+  auto get_text = dual.Member<GetFile2>(L"GetFile2");
+  ASSERT_TRUE(get_bytes && get_text);
+  BSTR path = SysAllocString(missing.c_str());
+  flag = VARIANT_TRUE;
+  SAFEARRAY* back = nullptr;
+  EXPECT_EQ(get_bytes(dual.get(), path, VARIANT_TRUE, &flag, &back),
+            static_cast<HRESULT>(0x800A0035));
+  EXPECT_EQ(flag, VARIANT_FALSE);
+  EXPECT_EQ(back, nullptr);
+  flag = VARIANT_TRUE;
+  BSTR text = nullptr;
+  EXPECT_EQ(get_text(dual.get(), path, VARIANT_FALSE, 4, 0, 0, nullptr, nullptr, nullptr, &flag,
+                     &text),
+            static_cast<HRESULT>(0x800A0005));
+  EXPECT_EQ(flag, VARIANT_FALSE);
+  EXPECT_EQ(text, nullptr);
+  SysFreeString(path);
+  fso->Release();
+}
+
+// Clients reading the type information see the enumerator under the class tables' name;
+// clients asking by name get it under that name and under the customary "_NewEnum".
+TEST_F(ComClient, TheEnumeratorIsNewEnumInTheTypeInformationAndFoundByEitherName) {
+  IDispatch* found = Create(L"Quern0102.orvFoundedFiles");
+  ASSERT_NE(found, nullptr);
+  ITypeInfo* info = nullptr;
+  ASSERT_EQ(found->GetTypeInfo(0, 0, &info), S_OK);
+  BSTR name = nullptr;
+  UINT count = 0;
+  ASSERT_EQ(info->GetNames(DISPID_NEWENUM, &name, 1, &count), S_OK);
+  EXPECT_EQ(std::wstring(name), L"NewEnum");
+  SysFreeString(name);
+  info->Release();
+  for (const wchar_t* asked : {L"NewEnum", L"_NewEnum"}) {
+    LPOLESTR names[] = {const_cast<LPOLESTR>(asked)};
+    DISPID id = 0;
+    EXPECT_EQ(found->GetIDsOfNames(IID_NULL, names, 1, 0, &id), S_OK);
+    EXPECT_EQ(id, DISPID_NEWENUM);
+  }
+  found->Release();
+}
+
 TEST_F(ComClient, ACollectionsItemsComeThroughTheirOwnDualInterfaces) {
   windows_test::TempTree tree;
   windows_test::MakeFile(tree / "a.txt");

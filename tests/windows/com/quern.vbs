@@ -204,6 +204,20 @@ Err.Clear
 fso.NoSuchMember
 Check Err.Number = 438, "no such member: " & Err.Number
 Err.Clear
+' What a member set by reference before it raised reaches the script: under On Error Resume
+' Next the script goes on, and must not read the True it passed in as a success.
+ok = True
+bytes = fso.GetFileB(folder & "\missing.bin", True, ok)
+Check Err.Number = 53 And ok = False, "GetFileB raising " & Err.Number & " leaves lpSuccess " & ok
+Err.Clear
+ok = True
+back = fso.GetFile2(folder & "\text.txt", True, 4, 0, 0, enc, bom, inv, ok)
+Check Err.Number = 5 And ok = False, "GetFile2 raising " & Err.Number & " leaves lpSuccess " & ok
+Err.Clear
+ok = True
+Set list = fso.ReadStandardListFile2(folder & "\missing.txt", ";", True, True, True, 0, 0, 0, enc, bom, inv, ok)
+Check Err.Number = 53 And ok = False, "ReadStandardListFile2 raising " & Err.Number & " leaves lpSuccess " & ok
+Err.Clear
 On Error GoTo 0
 
 If failures = 0 Then WScript.Echo "quern.vbs: ALL PASSED"
