@@ -68,6 +68,11 @@ const ClassInfo* InterfaceNamed(const ParamInfo* param) {
   return nullptr;
 }
 
+// A parameter that takes an object: one typed by a library interface or as any object.
+bool IsObjectParam(const ParamInfo* param) {
+  return param && (param->type == "Object" || InterfaceNamed(param));
+}
+
 HRESULT ObjectFrom(IUnknown* unknown, const ParamInfo* param, Variant* out) {
   if (!unknown) {
     *out = Variant(nullptr);
@@ -191,8 +196,15 @@ HRESULT FromComVariant(const VARIANT& in, Variant* out, const ParamInfo* param) 
         return ObjectFrom(VALUE(DISPATCH, DISPATCHREF), param, out);
       case VT_UNKNOWN:
         return ObjectFrom(VALUE(UNKNOWN, UNKNOWNREF), param, out);
+      case VT_NULL:
+        // JScript has no Nothing: its null is how a script says "no object" (a search without
+        // a callback), so where an object is expected it means none. Elsewhere Null is no
+        // value of any parameter's type.
+        if (!IsObjectParam(param)) return DISP_E_TYPEMISMATCH;
+        *out = Variant(nullptr);
+        return S_OK;
       default:
-        return DISP_E_TYPEMISMATCH;  // Null, VT_RECORD, pointers ...
+        return DISP_E_TYPEMISMATCH;  // VT_RECORD, pointers ...
     }
 #undef VALUE
   } catch (const std::bad_alloc&) {

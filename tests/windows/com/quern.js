@@ -49,4 +49,23 @@ for (var files = new Enumerator(found); !files.atEnd(); files.moveNext()) {
 }
 check(names.join(",") == "list.txt", "found: " + names.join(","));
 
+// JScript has no Nothing: its null where an object is optional means none, as undefined does.
+var alone = new ActiveXObject("Quern0102.orvFoundedFiles");
+try {
+  check(alone.RefreshEx2(folder, "*", false, null, true), "RefreshEx2 with a null callback");
+  check(alone.Count == 1, "the folder itself: " + alone.Count);
+  check(alone.RefreshEx(folder, "*.txt", false, null), "RefreshEx with a null callback");
+  check(alone.Count == 1 && alone.Item(0).FileName == "list.txt", "found without a callback");
+} catch (e) {
+  check(false, "null for the callback refused: " + (e.number & 0xFFFF) + " " + e.description);
+}
+// Where a text is expected null is still no value.
+try {
+  fso.GetFile2(null, true);
+  check(false, "null as a file name raised nothing");
+} catch (e) {
+  var code = e.number >>> 0;  // a type mismatch, as the dispatch or as the script reports it
+  check(code == 0x80020005 || code == 0x800A000D, "null as a file name: " + code.toString(16));
+}
+
 if (failures == 0) WScript.Echo("quern.js: ALL PASSED");
