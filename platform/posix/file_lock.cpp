@@ -22,7 +22,8 @@ uint32_t OpenWith(const std::string& path, int flags, FileHandle* handle) {
   *handle = kInvalidFile;
   int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0600);
   if (fd < 0) {
-    if (errno == ELOOP || errno == ENXIO) return error::kBadFileType;  // a link, a socket
+    // A link, a socket, a folder opened for writing.
+    if (errno == ELOOP || errno == ENXIO || errno == EISDIR) return error::kBadFileType;
     return errno == EEXIST ? error::kFileExists : ErrorFromErrno(errno);
   }
   struct stat st;
