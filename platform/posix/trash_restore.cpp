@@ -339,6 +339,15 @@ int MakeFolder(int parent, const std::string& name, const FolderState* state,
   return fd;
 }
 
+// True when `folder` belongs to another user than us or root and lies in `parent`, a sticky
+// folder that anyone may write to (as /tmp): there, anyone could have made it.
+bool IsSomeoneElsesInASharedFolder(int parent, int folder) {
+  struct stat parent_stat, folder_stat;
+  if (fstat(parent, &parent_stat) != 0 || fstat(folder, &folder_stat) != 0) return true;
+  const bool shared = (parent_stat.st_mode & S_ISVTX) && (parent_stat.st_mode & S_IWOTH);
+  return shared && folder_stat.st_uid != geteuid() && folder_stat.st_uid != 0;
+}
+
 // Opens the folder `path` from the root one component at a time, never through a link that was
 // not there when the entry was trashed, making every missing folder on the way. A link that
 // `folders` knows (the same text, the same owner) is followed by walking its text the same
@@ -423,6 +432,12 @@ Folder OpenOrMakeFolders(const std::string& path, dev_t device, const FolderStat
         close(next);
         return fail(TrashEntryStatus::kOwnerChanged);
       }
+    } else if (IsSomeoneElsesInASharedFolder(fd, next)) {
+      // Nothing is known of it (a record of an older version, or a folder that could not be
+      // looked at): a folder another user made in a folder where anyone may make one is theirs
+      // to have put there since, and the entry does not go into it.
+      close(next);
+      return fail(TrashEntryStatus::kOwnerChanged);
     }
     close(fd);
     fd = next;

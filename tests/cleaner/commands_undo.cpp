@@ -467,6 +467,33 @@ TEST_F(Undo, WhatAnotherUserPutsOnTheWayBackIsNeitherFollowedNorUsed) {
                       {"/owned/.bashrc", "file trashed two"}}));
 }
 
+// A record of an older version knows no folders; a folder that another user made since in a
+// shared sticky folder is still not used.
+TEST_F(Undo, AnOlderRecordStillKeepsOutOfAnotherUsersFolderInASharedOne) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to act as a second user";
+  ASSERT_EQ(chmod(box.Root().c_str(), 0755), 0);
+  ASSERT_EQ(chmod(box.Work().c_str(), 0755), 0);
+  box.MakeFolder(box.Work("shared"));
+  ASSERT_EQ(chmod(box.Work("shared").c_str(), 01777), 0);
+  box.WriteText(box.Work("shared/owned/f.txt"), "f");
+  ASSERT_EQ(box.RunScript(Assign("delete-folder", box.Work("shared/owned")) + "cleaner.done\n")
+                .exit_code,
+            0);
+  std::vector<std::string> ids = box.List(UndoFolder(box));
+  ASSERT_EQ(ids.size(), 1u);
+  const std::string record = UndoFolder(box) + "/" + ids[0];
+  ASSERT_EQ(std::system(("sed -i '/^folder\t/d; /^link\t/d' '" + record + "'").c_str()), 0);
+  const std::string owned = box.Work("shared/owned");
+  ASSERT_TRUE(AsOtherUser([&] { return mkdir(owned.c_str(), 0777) == 0; }));
+
+  RunResult undo = box.Run({"--undo"});
+  EXPECT_NE(undo.out.find(FileLine(owned + "/f.txt", 1) +
+                          "  [Папка на пути теперь чужая, файл остался в корзине]"),
+            std::string::npos)
+      << undo.out;
+  EXPECT_EQ(box.List(owned), std::vector<std::string>{});
+}
+
 // The folders an undo makes again are the folders the run removed, mode and owner included;
 // a link that was on the way when the run trashed is still taken on the way back.
 TEST_F(Undo, FoldersComeBackWithTheirModeAndOwnerAndOldLinksStillLead) {
