@@ -611,12 +611,13 @@ TEST_F(Undo, LinkSwapsAndAKilledUndoLoseNothingAndWriteNothingOutside) {
   const Snapshot outside_before = TakeSnapshot(outside);
   ASSERT_EQ(CleanTree().exit_code, 0);
   ASSERT_FALSE(box.Exists(box.Work("tree")));
-  box.MakeFolder(box.Work("tree"));
 
   // The swapper plants a link on each missing folder of the way and takes it away again.
   std::atomic<bool> stop{false};
   std::thread swapper([&] {
+    const std::string tree = box.Work("tree");
     for (int round = 0; round < 2000 && !stop.load(); ++round) {
+      if (symlink(outside.c_str(), tree.c_str()) == 0) unlink(tree.c_str());
       for (int k = 0; k < kChains; ++k) {
         const std::string chain = box.Work("tree/d") + std::to_string(k);
         for (const std::string& place : {chain, chain + "/sub"}) {
