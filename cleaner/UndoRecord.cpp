@@ -47,7 +47,7 @@ bool ParseIndex(std::string_view text, int limit, int* index) {
   return true;
 }
 
-// A number of up to 10 digits in `base` (8 or 10) that fits 32 bits.
+// A number of up to 11 digits in `base` (8 or 10) that fits 32 bits.
 bool ParseNumber(std::string_view text, unsigned base, uint32_t* value) {
   if (text.empty() || text.size() > 11) return false;
   uint64_t number = 0;
@@ -226,8 +226,10 @@ void UndoRecord::Fail(uint32_t code) {
   // The run goes on with what it deletes for good; what it would trash is refused from here on
   // (see WatchMove), as an entry trashed without a record could not be undone.
   std::string where = path_.empty() ? folder_ : path_;
-  std::string message = "sweepwell: запись для отмены \"" + where + "\" не сохранена: " +
-                        support::StandardDescription(Win32ErrorToErrNumber(code)) +
+  const std::string why = code == platform::error::kLockViolation
+                              ? "её держит другой процесс"
+                              : support::StandardDescription(Win32ErrorToErrNumber(code));
+  std::string message = "sweepwell: запись для отмены \"" + where + "\" не сохранена: " + why +
                         "; в корзину больше ничего не перемещается\n";
   message = support::LocalText(message);
   std::fwrite(message.data(), 1, message.size(), stderr);

@@ -20,6 +20,12 @@ namespace {
 // for the reads and writes of the file that remains.
 uint32_t OpenWith(const std::string& path, int flags, FileHandle* handle) {
   *handle = kInvalidFile;
+  // A device is not even opened (opening one can act); the check after the open stands for
+  // whatever is put there in between.
+  struct stat seen;
+  if ((flags & O_EXCL) == 0 && lstat(path.c_str(), &seen) == 0 && !S_ISREG(seen.st_mode)) {
+    return error::kBadFileType;
+  }
   int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0600);
   if (fd < 0) {
     // A link, a socket, a folder opened for writing.
@@ -58,8 +64,9 @@ uint32_t CreateLockedForAppend(const std::string& path, FileHandle* handle) {
   // A process killed in between leaves only the hidden name behind.
   size_t slash = path.rfind('/');
   std::string hidden = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-  hidden += ".new-" + std::to_string(getpid()) + "-" +
-            path.substr(slash == std::string::npos ? 0 : slash + 1);
+  // Hidden, and not ending as the file's own name does, so that no listing by extension counts it.
+  hidden += "." + path.substr(slash == std::string::npos ? 0 : slash + 1) + ".new-" +
+            std::to_string(getpid());
   ::unlink(hidden.c_str());  // a leftover of an earlier process of the same id
   uint32_t code = OpenWith(hidden, O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW, handle);
   if (code != error::kSuccess) return code;

@@ -164,6 +164,15 @@ bool ReadTrashInfo(const OpenTrash& trash, const std::string& name, std::string*
   *missing = false;
   *not_regular = false;
   const std::string info_name = name + ".trashinfo";
+  // A device is not even opened: opening one can act (a tape rewinds). The check after the
+  // open stands for whatever is put there in between.
+  struct stat seen;
+  if (fstatat(posix::FdOf(trash.info), info_name.c_str(), &seen, AT_SYMLINK_NOFOLLOW) == 0 &&
+      !S_ISREG(seen.st_mode)) {
+    *not_regular = true;
+    *error = ErrorFromErrno(EINVAL);
+    return false;
+  }
   int fd = openat(posix::FdOf(trash.info), info_name.c_str(),
                   O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
