@@ -10,9 +10,9 @@
 #include "cleaner/modMain.h"
 #include "platform/file.h"
 #include "platform/trash.h"
-#include "platform/whole_file.h"
 #include "support/ov_error.h"
 #include "support/ov_format.h"
+#include "support/ov_paths.h"
 #include "support/ov_strings.h"
 
 namespace sweepwell {
@@ -53,6 +53,12 @@ std::string ReasonFor(TrashEntryStatus status, uint32_t error) {
       return "Запись указывает не в корзину";
     case TrashEntryStatus::kTrashMissing:
       return "Корзина недоступна";
+    case TrashEntryStatus::kLinkOnWay:
+      return "На пути теперь ссылка, файл остался в корзине";
+    case TrashEntryStatus::kOwnerChanged:
+      return "Папка на пути теперь чужая, файл остался в корзине";
+    case TrashEntryStatus::kNotRegular:
+      return "Запись корзины не обычный файл, файл остался в корзине";
     default:
       break;
   }
@@ -66,7 +72,14 @@ class LockedRecord {
   ~LockedRecord() { platform::CloseFile(handle_); }
   // 0 when opened and locked; otherwise the exit status, with the reason said on stderr.
   int Open(const std::string& path, const std::string& id, UndoRun* run) {
-    if (platform::OpenExistingForAppend(path, &handle_) != platform::error::kSuccess) {
+    uint32_t code = platform::OpenExistingForAppend(path, &handle_);
+    if (code == platform::error::kBadFileType) {
+      // A FIFO or device in the record's place is never opened for real nor waited on.
+      Say(stderr, "sweepwell: запись запуска \"" + Shown(id) +
+                      "\" не обычный файл и не читается: " + path + "\n");
+      return kExitFailed;
+    }
+    if (code != platform::error::kSuccess) {
       Say(stderr,
           "sweepwell: запуск \"" + Shown(id) + "\" не найден; список: sweepwell --undo --list\n");
       return kExitFailed;
@@ -99,7 +112,8 @@ struct UndoTotals {
 
 // Brings back one entry and writes its line.
 void UndoEntryAndReport(COutput& output, LockedRecord& record, const UndoEntry& entry,
-                        UndoTotals* totals, bool* all_back) {
+                        const platform::FolderStates* folders, UndoTotals* totals,
+                        bool* all_back) {
   output.AddText(Shown(entry.trashed.original_path));
   if (entry.restored) {
     output.AddLine(support::LocalText("  [Уже восстановлен]"));
@@ -107,9 +121,12 @@ void UndoEntryAndReport(COutput& output, LockedRecord& record, const UndoEntry& 
   }
   uint64_t size = 0;
   uint32_t error = platform::error::kSuccess;
-  TrashEntryStatus status = platform::RestoreTrashedEntry(entry.trashed, &size, &error);
-  bool size_known = status == TrashEntryStatus::kRestored ||
-                    status == TrashEntryStatus::kPlaceTaken ||
+  TrashEntryStatus status = platform::RestoreTrashedEntry(entry.trashed, &size, &error, folders);
+  // What stayed in the trash because of what is on its way back.
+  const bool left_in_trash = status == TrashEntryStatus::kPlaceTaken ||
+                             status == TrashEntryStatus::kLinkOnWay ||
+                             status == TrashEntryStatus::kOwnerChanged;
+  bool size_known = status == TrashEntryStatus::kRestored || left_in_trash ||
                     (status == TrashEntryStatus::kFailed && size > 0);
   if (size_known) {
     output.AddText(FileSizeText(static_cast<double>(size)));
@@ -122,7 +139,7 @@ void UndoEntryAndReport(COutput& output, LockedRecord& record, const UndoEntry& 
     return;
   }
   *all_back = false;
-  if (status == TrashEntryStatus::kPlaceTaken || status == TrashEntryStatus::kFailed) {
+  if (left_in_trash || status == TrashEntryStatus::kFailed) {
     totals->left_files += 1;
     totals->left_bytes += static_cast<double>(size);
   }
@@ -152,6 +169,25 @@ void ReportUndoTotals(COutput& output, const UndoTotals& totals, Stopwatch& stop
   output.AddLine("");
 }
 
+// Reads a record for the list: only a regular file, opened read-only, never waited on.
+bool ReadRecordText(const std::string& path, std::string* text) {
+  platform::FileHandle handle = platform::kInvalidFile;
+  if (platform::OpenExistingForRead(path, &handle) != platform::error::kSuccess) return false;
+  bool read = platform::ReadAllFrom(handle, text) == platform::error::kSuccess;
+  platform::CloseFile(handle);
+  return read;
+}
+
+// The folder of the records, named the way PrepareLogFile names the log's folder, without
+// making anything: a list only looks.
+std::string RecordFolderUnmade() {
+  std::string data = support::ovGetSpecialFolder(26);
+  if (data.empty()) return "";
+  std::string folder =
+      support::ovBuildFileName(support::ovBuildFileName(data, "Greyfen Works"), "Sweep Well");
+  return support::ovBuildFileName(folder, "Undo");
+}
+
 int ListRuns(const std::string& folder, const std::vector<std::string>& ids) {
   if (ids.empty()) {
     Say(stdout, "Нет запусков, которые можно отменить.\n");
@@ -159,11 +195,9 @@ int ListRuns(const std::string& folder, const std::vector<std::string>& ids) {
   }
   Say(stdout, "Запуски, которые можно отменить (sweepwell --undo RUN):\n");
   for (const std::string& id : ids) {
-    std::vector<uint8_t> bytes;
+    std::string text;
     UndoRun run;
-    if (platform::ReadWholeFile(UndoRecordPath(folder, id), &bytes) != platform::error::kSuccess ||
-        !ParseUndoRecord(
-            std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), &run)) {
+    if (!ReadRecordText(UndoRecordPath(folder, id), &text) || !ParseUndoRecord(text, &run)) {
       Say(stdout, Shown(id) + "  [запись не читается]\n");
       continue;
     }
@@ -221,7 +255,7 @@ int UndoOneRun(const std::string& folder, const std::string& id, RunContext& con
   try {
     for (const UndoEntry& entry : run.entries) {
       if (entry.failed) continue;
-      UndoEntryAndReport(output, record, entry, &totals, &all_back);
+      UndoEntryAndReport(output, record, entry, &run.folders, &totals, &all_back);
       output.ProcessPendingEvents(true);
     }
   } catch (const RunInterrupted&) {
@@ -263,13 +297,18 @@ bool ParseUndoArguments(const std::vector<std::string>& arguments, UndoRequest* 
 }
 
 int RunUndo(const UndoRequest& request, RunContext& context) {
+  if (request.list) {
+    // Writes nothing: no data folder, log folder or log is made for a list.
+    const std::string folder = RecordFolderUnmade();
+    return ListRuns(folder, folder.empty() ? std::vector<std::string>{}
+                                           : ListUndoRecords(folder));
+  }
   if (!PrepareLogFile(context)) {
     Say(stderr, "sweepwell: не удалось создать папку журнала\n");
     return kExitFailed;
   }
   const std::string folder = UndoFolderBeside(context.LogFileName);
   const std::vector<std::string> ids = ListUndoRecords(folder);
-  if (request.list) return ListRuns(folder, ids);
   if (!request.run.empty()) return UndoOneRun(folder, request.run, context);
   if (ids.empty()) {
     Say(stderr, "sweepwell: нет запусков, которые можно отменить\n");

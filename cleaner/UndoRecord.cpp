@@ -47,6 +47,19 @@ bool ParseIndex(std::string_view text, int limit, int* index) {
   return true;
 }
 
+// A number of up to 11 digits in `base` (8 or 10) that fits 32 bits.
+bool ParseNumber(std::string_view text, unsigned base, uint32_t* value) {
+  if (text.empty() || text.size() > 11) return false;
+  uint64_t number = 0;
+  for (char c : text) {
+    if (c < '0' || c >= static_cast<char>('0' + base)) return false;
+    number = number * base + static_cast<unsigned>(c - '0');
+  }
+  if (number > UINT32_MAX) return false;
+  *value = static_cast<uint32_t>(number);
+  return true;
+}
+
 // One line of the record after the header; false when it cannot be read.
 bool ParseLine(std::string_view line, UndoRun* run) {
   std::vector<std::string_view> f = Fields(line);
@@ -60,6 +73,27 @@ bool ParseLine(std::string_view line, UndoRun* run) {
       return false;
     }
     run->entries.push_back(std::move(entry));
+    return true;
+  }
+  if (f[0] == "folder" && f.size() == 5) {
+    std::string path;
+    platform::FolderState state;
+    if (!DecodeRecordField(f[1], &path) || path.empty() || !ParseNumber(f[2], 8, &state.mode) ||
+        state.mode > 07777 || !ParseNumber(f[3], 10, &state.owner) ||
+        !ParseNumber(f[4], 10, &state.group)) {
+      return false;
+    }
+    run->folders.emplace(std::move(path), state);
+    return true;
+  }
+  if (f[0] == "link" && f.size() == 4) {
+    std::string path;
+    platform::FolderState state;
+    if (!DecodeRecordField(f[1], &path) || path.empty() || !DecodeRecordField(f[2], &state.link) ||
+        state.link.empty() || !ParseNumber(f[3], 10, &state.owner)) {
+      return false;
+    }
+    run->folders.emplace(std::move(path), state);
     return true;
   }
   int index = 0;
@@ -161,18 +195,17 @@ bool UndoRecord::Open() {
     return false;
   }
   // Two runs started in the same second by the same process id cannot both exist, but a record
-  // is never replaced all the same.
+  // is never replaced all the same. It is locked before it has its name: an undo that finds it
+  // finds it held.
   for (int attempt = 1; attempt < 100; ++attempt) {
     std::string name = id_ + (attempt > 1 ? "-" + std::to_string(attempt) : "") + kExtension;
     path_ = support::ovBuildFileName(folder_, name);
-    uint32_t code = platform::CreateForAppend(path_, &handle_);
+    uint32_t code = platform::CreateLockedForAppend(path_, &handle_);
     if (code == platform::error::kFileExists) continue;
     if (code != platform::error::kSuccess) {
       Fail(code);
       return false;
     }
-    bool locked = false;
-    platform::TryLockFile(handle_, &locked);
     Write(std::string(kHeader) + "\nstarted\t" + started_ + "\nscript\t" +
           EncodeRecordField(script_) + "\n");
     return !failed_;
@@ -190,10 +223,14 @@ void UndoRecord::Write(const std::string& line) {
 void UndoRecord::Fail(uint32_t code) {
   if (failed_) return;
   failed_ = true;
-  // The run goes on (its lines and the trash are as they would be); only its undo is lost.
+  // The run goes on with what it deletes for good; what it would trash is refused from here on
+  // (see WatchMove), as an entry trashed without a record could not be undone.
   std::string where = path_.empty() ? folder_ : path_;
-  std::string message = "sweepwell: запись для отмены \"" + where + "\" не сохранена: " +
-                        support::StandardDescription(Win32ErrorToErrNumber(code)) + "\n";
+  const std::string why = code == platform::error::kLockViolation
+                              ? "её держит другой процесс"
+                              : support::StandardDescription(Win32ErrorToErrNumber(code));
+  std::string message = "sweepwell: запись для отмены \"" + where + "\" не сохранена: " + why +
+                        "; в корзину больше ничего не перемещается\n";
   message = support::LocalText(message);
   std::fwrite(message.data(), 1, message.size(), stderr);
   std::fflush(stderr);
@@ -201,15 +238,49 @@ void UndoRecord::Fail(uint32_t code) {
 
 void UndoRecord::WatchMove(platform::TrashMove* move) {
   announced_.clear();
-  move->before_move = [this](const platform::TrashedEntry& entry) { Announce(entry); };
+  move->before_move = [this, move](const platform::TrashedEntry& entry) {
+    Announce(entry, move);
+  };
 }
 
-void UndoRecord::Announce(const platform::TrashedEntry& entry) {
-  if (!Open()) return;
+void UndoRecord::WriteFoldersOnTheWay(const std::string& path) {
+  // From the entry's own folder up to the first one written already (or the root): what the
+  // run may empty and remove lies below the script's folders, and those are written once.
+  std::vector<std::string> missing;
+  for (size_t slash = path.rfind('/'); slash != std::string::npos && slash > 0;
+       slash = path.rfind('/', slash - 1)) {
+    std::string folder = path.substr(0, slash);
+    if (folders_written_.count(folder) != 0) break;
+    missing.push_back(std::move(folder));
+  }
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+    folders_written_.insert(*it);
+    platform::FolderState state;
+    if (!platform::DescribeFolder(*it, &state)) continue;
+    if (!state.link.empty()) {
+      Write("link\t" + EncodeRecordField(*it) + "\t" + EncodeRecordField(state.link) + "\t" +
+            std::to_string(state.owner) + "\n");
+      continue;
+    }
+    char numbers[48];
+    std::snprintf(numbers, sizeof numbers, "\t%o\t%u\t%u\n", static_cast<unsigned>(state.mode),
+                  static_cast<unsigned>(state.owner), static_cast<unsigned>(state.group));
+    Write("folder\t" + EncodeRecordField(*it) + numbers);
+  }
+}
+
+void UndoRecord::Announce(const platform::TrashedEntry& entry, platform::TrashMove* move) {
+  if (!Open() || failed_) {
+    move->refused = true;
+    return;
+  }
+  WriteFoldersOnTheWay(entry.original_path);
   ++entries_;
   announced_.push_back(entries_);
   Write("trash\t" + entry.deletion_date + "\t" + EncodeRecordField(entry.trash_folder) + "\t" +
         EncodeRecordField(entry.name) + "\t" + EncodeRecordField(entry.original_path) + "\n");
+  // A line that did not reach the record would leave the entry unrecorded in the trash.
+  if (failed_) move->refused = true;
 }
 
 void UndoRecord::MoveFinished(bool moved) {

@@ -8,6 +8,10 @@
 //   Sweepwell undo record 1
 //   started  2026-12-07T15:31:50              the run's start, local time
 //   script   /home/me/clean.loom              the script, absolute
+//   folder   PATH  MODE  OWNER  GROUP         a folder on the way of the entries after it, as it
+//                                             was then (mode in octal, with its sticky and set-id
+//                                             bits; numeric owner and group)
+//   link     PATH  TEXT  OWNER                a link on the way, as it was then
 //   trash    DATE  TRASH-FOLDER  NAME  PATH   entry N (the N-th such line): its .trashinfo date,
 //                                             the trash folder, its name under files/, where it was
 //   failed   N                                entry N did not go to the trash after all
@@ -17,11 +21,20 @@
 // A run writes an entry's line before the entry moves (see platform::TrashMove), with one write()
 // per line on a file opened for appending: the line is in the system's cache when the write
 // returns, so a run killed at any point (kill -9 included) leaves a record of everything it
-// trashed. The run holds a lock on its record until it ends, and so does an undo while it
-// works, so an undo never runs beside the run it undoes or beside another undo of it. Nothing
-// is ever taken out of a record; an undo only appends.
+// trashed. Each folder on an entry's way is written down once, before the first entry below
+// it, so that an undo can make again the folders the run emptied and removed with the mode and
+// owner they had, and refuse a folder that somebody else owns now. Records written before
+// folder lines existed still read: their folders are made as mkdir -p makes them.
+//
+// The run holds a lock on its record from before the record has its name until the run ends,
+// and so does an undo while it works, so an undo never runs beside the run it undoes or beside
+// another undo of it. A run that cannot make, lock or write its record trashes nothing more:
+// each entry it would have trashed is refused (and says so in its line), since an entry
+// trashed without a record could not be undone. Nothing is ever taken out of a record; an undo
+// only appends.
 #pragma once
 
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -57,7 +70,8 @@ class UndoRecord {
   bool Failed() const { return failed_; }
 
  private:
-  void Announce(const platform::TrashedEntry& entry);
+  void Announce(const platform::TrashedEntry& entry, platform::TrashMove* move);
+  void WriteFoldersOnTheWay(const std::string& path);
   bool Open();
   void Write(const std::string& line);
   void Fail(uint32_t code);
@@ -68,6 +82,7 @@ class UndoRecord {
   bool failed_ = false;
   int entries_ = 0;
   std::vector<int> announced_;  // entries of the move in progress
+  std::set<std::string> folders_written_;
 };
 
 // One entry of a record as read back.
@@ -84,6 +99,7 @@ struct UndoRun {
   std::string started;  // "YYYY-MM-DDThh:mm:ss"
   std::string script;
   std::vector<UndoEntry> entries;
+  platform::FolderStates folders;  // by path; the first line of a path stands
   bool undone = false;
   int damaged_lines = 0;  // lines that could not be read (a cut last line is not counted)
 };

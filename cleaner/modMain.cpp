@@ -348,6 +348,8 @@ int FinishRun(RunContext& run) {
   run.Output->CloseLog();
   // A run whose log could not be written did not do all that was asked of it.
   if (status == kExitOk && run.Output->LogFailed()) status = kExitFailed;
+  // Nor did one that could not record what it trashed (and so trashed nothing from then on).
+  if (status == kExitOk && undo_record && undo_record->Failed()) status = kExitFailed;
   run.Output->Console().Unload();
   run.Output.reset();
   return status;

@@ -29,6 +29,7 @@ inline constexpr FileHandle kInvalidFile = -1;
 namespace error {
 inline constexpr uint32_t kWriteProtect = 19;         // ERROR_WRITE_PROTECT
 inline constexpr uint32_t kFileTooLarge = 223;        // ERROR_FILE_TOO_LARGE
+inline constexpr uint32_t kLockViolation = 33;        // ERROR_LOCK_VIOLATION
 inline constexpr uint32_t kBadFileType = 222;         // ERROR_BAD_FILE_TYPE: not a plain file
 inline constexpr uint32_t kDiskQuotaExceeded = 1295;  // ERROR_DISK_QUOTA_EXCEEDED
 }  // namespace error
@@ -65,8 +66,18 @@ void CloseFile(FileHandle handle);
 // Creates `path` for appending (mode 0600: private to the user); kFileExists when it exists.
 uint32_t CreateForAppend(const std::string& path, FileHandle* handle);
 
-// Opens an existing `path` for reading and appending; kFileNotFound when missing.
+// Opens an existing `path` for reading and appending; kFileNotFound when missing, kBadFileType
+// for anything but a regular file (never waited on; a link at `path` is not followed).
 uint32_t OpenExistingForAppend(const std::string& path, FileHandle* handle);
+
+// Creates `path` for appending (mode 0600), already holding the lock of TryLockFile when the
+// name appears, so that no other process can find it unlocked; kFileExists when it exists, and
+// the lock's failure (kLockViolation when another holds it) leaves no file behind.
+uint32_t CreateLockedForAppend(const std::string& path, FileHandle* handle);
+
+// Opens an existing regular file for reading only; kBadFileType for a link, FIFO, device,
+// socket or folder, which is never waited on.
+uint32_t OpenExistingForRead(const std::string& path, FileHandle* handle);
 
 // Takes an exclusive advisory lock on the whole file without waiting (flock on POSIX). The lock
 // goes with the handle's close or the process's end, however it ends. *locked false: another

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 
 namespace platform {
@@ -31,6 +32,9 @@ struct TrashMove {
   // be called more than once in one move (when another program takes the name in between); only
   // the last call of a successful move stands for an entry in the trash.
   std::function<void(const TrashedEntry&)> before_move;
+  // Set by before_move when the entry must not move after all (its caller could not write it
+  // down); the move then fails with kAccessDenied and nothing of it is made.
+  bool refused = false;
   // The last entry announced to before_move (the one made, when the move succeeded).
   TrashedEntry made;
 };
@@ -43,17 +47,43 @@ enum class TrashEntryStatus {
   kTrashMissing,  // the trash folder is not there now (a disk that is not mounted)
   kRestored,      // RestoreTrashedEntry: the entry is back at its original path
   kPlaceTaken,    // RestoreTrashedEntry: something is at the original path; nothing moved
+  kLinkOnWay,     // RestoreTrashedEntry: a folder on the way back is a link now; nothing moved
+  kOwnerChanged,  // RestoreTrashedEntry: a folder on the way belongs to another user than it
+                  // did when the entry was trashed; nothing moved
+  kNotRegular,    // the .trashinfo is no regular file (a FIFO, device, folder, link); not read
   kFailed,        // the look-up or the move failed; *error holds the Windows error code
 };
+
+// What a folder on an entry's way was when the entry went to the trash: enough to make it again
+// as it was, and to see that a folder there now is not the one that was. A link on the way (a
+// /home that leads to /var/home) is described by its text and owner, so that the same link is
+// followed again and any other link is not.
+struct FolderState {
+  uint32_t mode = 0;  // permission bits, set-id and sticky bits (07777)
+  uint32_t owner = 0;
+  uint32_t group = 0;
+  std::string link;  // not empty: the path was a link with this text
+};
+
+// Folder states by absolute path, as a caller recorded them at trashing time.
+using FolderStates = std::map<std::string, FolderState>;
+
+// The state of the folder (or link) `path` now, without following a link at its end; false when
+// it is neither or cannot be looked at (always false where folders have no such state).
+bool DescribeFolder(const std::string& path, FolderState* state);
 
 // Looks the entry up without changing anything. *size receives the bytes of a regular file (0
 // for anything else) when the entry is in the trash.
 TrashEntryStatus FindTrashedEntry(const TrashedEntry& entry, uint64_t* size, uint32_t* error);
 
-// Moves a found entry back to its original path, making the missing folders on the way (mode
-// 0777 less the umask, as mkdir -p does), then removes its .trashinfo. The entry is renamed
-// within its device and never copied; an entry at the original path is never replaced (nor is
-// a dangling link there). Whatever fails leaves the entry in the trash as it was.
-TrashEntryStatus RestoreTrashedEntry(const TrashedEntry& entry, uint64_t* size, uint32_t* error);
+// Moves a found entry back to its original path, then removes its .trashinfo. Every folder on
+// the way is reached from the one before it without following a link (kLinkOnWay when one is a
+// link now); a folder that `folders` knows and that has another owner now is kOwnerChanged.
+// Missing folders are made again with the mode and owner `folders` has for them (else 0777 less
+// the umask, as mkdir -p does). The entry is renamed within its device and never copied; an
+// entry at the original path is never replaced (nor is a dangling link there). Whatever fails
+// leaves the entry in the trash as it was.
+TrashEntryStatus RestoreTrashedEntry(const TrashedEntry& entry, uint64_t* size, uint32_t* error,
+                                     const FolderStates* folders = nullptr);
 
 }  // namespace platform

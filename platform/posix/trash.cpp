@@ -458,6 +458,7 @@ uint32_t MoveIntoTrash(int folder, const std::string& name, const TrashTarget& t
       }
       move->made = {target.folder_path, trash_name, target.entry_path, date};
       if (move->before_move) move->before_move(move->made);
+      if (move->refused) return error::kAccessDenied;
     }
     Fd record(openat(target.info.get(), info_name.c_str(),
                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));

@@ -11,9 +11,11 @@
 #include <limits.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 
 #include "platform/platform.h"
@@ -153,19 +155,39 @@ TrashEntryStatus OpenTrashOf(const TrashedEntry& entry, OpenTrash* trash, uint32
   return TrashEntryStatus::kInTrash;
 }
 
-// The text of info/NAME.trashinfo; false with *missing when there is none.
+// The text of info/NAME.trashinfo; false with *missing when there is none, with *not_regular
+// when it is no regular file. The open never waits: a FIFO or device put in its place (a
+// removable disk's trash is anybody's to change) is opened non-blocking and refused after the
+// open, before anything is read from it.
 bool ReadTrashInfo(const OpenTrash& trash, const std::string& name, std::string* text,
-                   bool* missing, uint32_t* error) {
+                   bool* missing, bool* not_regular, uint32_t* error) {
   *missing = false;
+  *not_regular = false;
   const std::string info_name = name + ".trashinfo";
-  int fd = openat(posix::FdOf(trash.info), info_name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  // A device is not even opened: opening one can act (a tape rewinds). The check after the
+  // open stands for whatever is put there in between.
+  struct stat seen;
+  if (fstatat(posix::FdOf(trash.info), info_name.c_str(), &seen, AT_SYMLINK_NOFOLLOW) == 0 &&
+      !S_ISREG(seen.st_mode)) {
+    *not_regular = true;
+    *error = ErrorFromErrno(EINVAL);
+    return false;
+  }
+  int fd = openat(posix::FdOf(trash.info), info_name.c_str(),
+                  O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
     *missing = errno == ENOENT;
+    *not_regular = errno == ELOOP || errno == ENXIO;  // a link, or a socket
     *error = ErrorFromErrno(errno);
     return false;
   }
   struct stat st;
-  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kLongestTrashInfo;
+  bool ok = fstat(fd, &st) == 0;
+  if (ok && !S_ISREG(st.st_mode)) {
+    *not_regular = true;
+    ok = false;
+  }
+  ok = ok && st.st_size <= kLongestTrashInfo;
   if (ok) {
     text->resize(static_cast<size_t>(st.st_size));
     ssize_t n = pread(fd, text->data(), text->size(), 0);
@@ -210,14 +232,15 @@ TrashEntryStatus FindIn(const OpenTrash& trash, const TrashedEntry& entry, struc
                         uint32_t* error, bool* stale_record) {
   *stale_record = false;
   std::string text;
-  bool info_missing = false;
+  bool info_missing = false, info_not_regular = false;
   bool file_there =
       fstatat(posix::FdOf(trash.files), entry.name.c_str(), file, AT_SYMLINK_NOFOLLOW) == 0;
   if (!file_there && errno != ENOENT) {
     *error = ErrorFromErrno(errno);
     return TrashEntryStatus::kFailed;
   }
-  if (!ReadTrashInfo(trash, entry.name, &text, &info_missing, error)) {
+  if (!ReadTrashInfo(trash, entry.name, &text, &info_missing, &info_not_regular, error)) {
+    if (info_not_regular) return TrashEntryStatus::kNotRegular;
     if (!info_missing) return TrashEntryStatus::kFailed;
     // A file without its record is not the entry we made (trash tools make the record first).
     return file_there ? TrashEntryStatus::kChanged : TrashEntryStatus::kGone;
@@ -235,30 +258,207 @@ TrashEntryStatus Find(const TrashedEntry& entry, OpenTrash* trash, struct stat* 
   return FindIn(*trash, entry, file, error, stale_record);
 }
 
-// Opens the folder `path`, making every missing folder on the way. Folders are only made on
-// `device`: the entry could never be renamed into another one, and a failed restore should not
-// leave new empty folders behind.
-Folder OpenOrMakeFolders(const std::string& path, dev_t device, uint32_t* error) {
-  Folder folder = Folder::Open("/", error);
-  for (std::string_view part : Components(path)) {
-    if (!folder.IsOpen()) break;
-    Folder next = folder.OpenEntry(part, error);
-    if (!next.IsOpen() && *error == error::kPathNotFound) {
-      struct stat st;
-      if (fstat(posix::FdOf(folder), &st) != 0 || st.st_dev != device) {
-        *error = ErrorFromErrno(EXDEV);
-        return Folder();
-      }
-      const std::string name(part);
-      if (mkdirat(posix::FdOf(folder), name.c_str(), 0777) != 0 && errno != EEXIST) {
-        *error = ErrorFromErrno(errno);
-        return Folder();
-      }
-      next = folder.OpenEntry(part, error);
-    }
-    folder = std::move(next);
+// open_how and RESOLVE_* of openat2(2), for C libraries that do not declare them yet.
+struct ResolveHow {
+  uint64_t flags;
+  uint64_t mode;
+  uint64_t resolve;
+};
+constexpr uint64_t kResolveNoMagicLinks = 0x02;
+constexpr uint64_t kResolveNoSymlinks = 0x04;
+
+// False once the kernel (or a seccomp filter in front of it) has turned openat2 down.
+std::atomic<bool> openat2_usable{true};
+
+// Opens the folder `name` inside `parent` without following a link, whatever the name is now.
+// openat2 refuses links of every kind, the /proc ones included; where it is missing, O_NOFOLLOW
+// with O_DIRECTORY does the same for the one component that is opened.
+int OpenFolderNoFollow(int parent, const std::string& name) {
+  constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+#ifdef SYS_openat2
+  if (openat2_usable.load(std::memory_order_relaxed)) {
+    ResolveHow how{static_cast<uint64_t>(kFlags), 0, kResolveNoSymlinks | kResolveNoMagicLinks};
+    long fd = syscall(SYS_openat2, parent, name.c_str(), &how, sizeof how);
+    if (fd >= 0 || (errno != ENOSYS && errno != EPERM)) return static_cast<int>(fd);
+    openat2_usable.store(false, std::memory_order_relaxed);
   }
-  return folder;
+#endif
+  return openat(parent, name.c_str(), kFlags);
+}
+
+// What a failed OpenFolderNoFollow of `name` met: a link (kLinkOnWay), nothing (kGone), or an
+// error (kFailed with *error).
+TrashEntryStatus WhyNotOpened(int parent, const std::string& name, int open_errno,
+                              uint32_t* error) {
+  struct stat st;
+  if (fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
+    return TrashEntryStatus::kLinkOnWay;
+  }
+  if (open_errno == ENOENT) return TrashEntryStatus::kGone;
+  *error = ErrorFromErrno(open_errno == ELOOP ? ENOTDIR : open_errno);
+  return TrashEntryStatus::kFailed;
+}
+
+// Makes the folder `name` in `parent` as `state` says it was (or 0777 less the umask) and opens
+// it. Made with no rights for others first, so that nobody can take it over before its mode and
+// owner are set; one that someone else made or put there in between is not ours and is refused.
+int MakeFolder(int parent, const std::string& name, const FolderState* state,
+               TrashEntryStatus* status, uint32_t* error) {
+  if (mkdirat(parent, name.c_str(), 0700) != 0 && errno != EEXIST) {
+    *error = ErrorFromErrno(errno);
+    *status = TrashEntryStatus::kFailed;
+    return -1;
+  }
+  int fd = OpenFolderNoFollow(parent, name);
+  if (fd < 0) {
+    *status = WhyNotOpened(parent, name, errno, error);
+    if (*status == TrashEntryStatus::kGone) {
+      *error = ErrorFromErrno(ENOENT);
+      *status = TrashEntryStatus::kFailed;
+    }
+    return -1;
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0 || st.st_uid != geteuid()) {
+    close(fd);
+    *status = TrashEntryStatus::kOwnerChanged;
+    return -1;
+  }
+  mode_t mode;
+  if (state != nullptr) {
+    mode = static_cast<mode_t>(state->mode & 07777);
+    // Only root can give a folder to its owner again; anyone else makes it their own.
+    if (geteuid() == 0 && fchown(fd, state->owner, state->group) != 0) {
+      *error = ErrorFromErrno(errno);
+      close(fd);
+      *status = TrashEntryStatus::kFailed;
+      return -1;
+    }
+  } else {
+    mode_t mask = umask(0);
+    umask(mask);
+    mode = 0777 & ~mask;
+  }
+  if (fchmod(fd, mode) != 0) {
+    *error = ErrorFromErrno(errno);
+    close(fd);
+    *status = TrashEntryStatus::kFailed;
+    return -1;
+  }
+  return fd;
+}
+
+// True when `folder` belongs to another user than us or root and lies in `parent`, a sticky
+// folder that anyone may write to (as /tmp): there, anyone could have made it.
+bool IsSomeoneElsesInASharedFolder(int parent, int folder) {
+  struct stat parent_stat, folder_stat;
+  if (fstat(parent, &parent_stat) != 0 || fstat(folder, &folder_stat) != 0) return true;
+  const bool shared = (parent_stat.st_mode & S_ISVTX) && (parent_stat.st_mode & S_IWOTH);
+  return shared && folder_stat.st_uid != geteuid() && folder_stat.st_uid != 0;
+}
+
+// Opens the folder `path` from the root one component at a time, never through a link that was
+// not there when the entry was trashed, making every missing folder on the way. A link that
+// `folders` knows (the same text, the same owner) is followed by walking its text the same
+// way. Folders are only made on `device`: the entry could never be renamed into another one,
+// and a failed restore should not leave new empty folders behind. A folder that `folders` knows
+// must have the owner it had.
+Folder OpenOrMakeFolders(const std::string& path, dev_t device, const FolderStates* folders,
+                         TrashEntryStatus* status, uint32_t* error) {
+  *status = TrashEntryStatus::kFailed;
+  // What is left to walk: a name and the recorded path it stands for (empty inside a link's
+  // text, whose folders the record does not describe).
+  struct Step {
+    std::string name, recorded;
+  };
+  std::vector<Step> steps;
+  std::string recorded;
+  for (std::string_view part : Components(path)) {
+    recorded += "/" + std::string(part);
+    steps.push_back({std::string(part), recorded});
+  }
+  std::reverse(steps.begin(), steps.end());  // taken from the back
+  int fd = open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int hops = 0;
+  auto fail = [&](TrashEntryStatus why) {
+    if (fd >= 0) close(fd);
+    *status = why;
+    return Folder();
+  };
+  if (fd < 0) {
+    *error = ErrorFromErrno(errno);
+    return fail(TrashEntryStatus::kFailed);
+  }
+  while (!steps.empty()) {
+    Step step = std::move(steps.back());
+    steps.pop_back();
+    const FolderState* state = nullptr;
+    if (folders != nullptr && !step.recorded.empty()) {
+      auto known = folders->find(step.recorded);
+      if (known != folders->end()) state = &known->second;
+    }
+    int next = step.name == ".." ? openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                                 : OpenFolderNoFollow(fd, step.name);
+    if (next < 0) {
+      TrashEntryStatus why = WhyNotOpened(fd, step.name, errno, error);
+      if (why == TrashEntryStatus::kLinkOnWay && state != nullptr && !state->link.empty() &&
+          ++hops <= 40) {
+        char text[PATH_MAX + 1];
+        struct stat link_stat;
+        ssize_t n = readlinkat(fd, step.name.c_str(), text, PATH_MAX);
+        if (n > 0 && fstatat(fd, step.name.c_str(), &link_stat, AT_SYMLINK_NOFOLLOW) == 0 &&
+            std::string_view(text, static_cast<size_t>(n)) == state->link &&
+            link_stat.st_uid == state->owner) {
+          // The link of the run's day: its text is walked in its place, by the same rules.
+          std::vector<std::string_view> parts = Components(state->link);
+          for (size_t i = parts.size(); i-- > 0;) steps.push_back({std::string(parts[i]), ""});
+          if (state->link.starts_with('/')) {
+            close(fd);
+            fd = open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (fd < 0) {
+              *error = ErrorFromErrno(errno);
+              return fail(TrashEntryStatus::kFailed);
+            }
+          }
+          if (!parts.empty()) continue;
+          why = TrashEntryStatus::kLinkOnWay;
+        }
+      }
+      if (why == TrashEntryStatus::kGone && step.name != "..") {
+        struct stat st;
+        if (fstat(fd, &st) != 0 || st.st_dev != device) {
+          *error = ErrorFromErrno(EXDEV);
+          why = TrashEntryStatus::kFailed;
+        } else {
+          next = MakeFolder(fd, step.name, state != nullptr && state->link.empty() ? state : nullptr,
+                            &why, error);
+        }
+      }
+      if (next < 0) return fail(why);
+    } else if (state != nullptr) {
+      struct stat st;
+      if (fstat(next, &st) != 0 || !state->link.empty() || st.st_uid != state->owner) {
+        close(next);
+        return fail(TrashEntryStatus::kOwnerChanged);
+      }
+    } else if (IsSomeoneElsesInASharedFolder(fd, next)) {
+      // Nothing is known of it (a record of an older version, or a folder that could not be
+      // looked at): a folder another user made in a folder where anyone may make one is theirs
+      // to have put there since, and the entry does not go into it.
+      close(next);
+      return fail(TrashEntryStatus::kOwnerChanged);
+    }
+    close(fd);
+    fd = next;
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0) {
+    *error = ErrorFromErrno(errno);
+    return fail(TrashEntryStatus::kFailed);
+  }
+  *status = TrashEntryStatus::kInTrash;
+  return posix::AdoptFd(fd, FolderId{static_cast<uint64_t>(st.st_dev),
+                                     static_cast<uint64_t>(st.st_ino)});
 }
 
 // Moves files/NAME to `name` in `folder` without ever replacing what is there; EEXIST when the
@@ -300,7 +500,26 @@ TrashEntryStatus FindTrashedEntry(const TrashedEntry& entry, uint64_t* size, uin
   return status;
 }
 
-TrashEntryStatus RestoreTrashedEntry(const TrashedEntry& entry, uint64_t* size, uint32_t* error) {
+bool DescribeFolder(const std::string& path, FolderState* state) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0) return false;
+  *state = FolderState{};
+  if (S_ISLNK(st.st_mode)) {
+    char text[PATH_MAX + 1];
+    ssize_t n = readlink(path.c_str(), text, PATH_MAX);
+    if (n <= 0) return false;
+    state->link.assign(text, static_cast<size_t>(n));
+  } else if (!S_ISDIR(st.st_mode)) {
+    return false;
+  }
+  state->mode = st.st_mode & 07777;
+  state->owner = st.st_uid;
+  state->group = st.st_gid;
+  return true;
+}
+
+TrashEntryStatus RestoreTrashedEntry(const TrashedEntry& entry, uint64_t* size, uint32_t* error,
+                                     const FolderStates* folders) {
   *error = error::kSuccess;
   *size = 0;
   OpenTrash trash;
@@ -321,8 +540,9 @@ TrashEntryStatus RestoreTrashedEntry(const TrashedEntry& entry, uint64_t* size, 
       !IsPlainName(LastNameOf(target))) {
     return TrashEntryStatus::kNotATrash;
   }
-  Folder parent = OpenOrMakeFolders(ParentOf(target), file.st_dev, error);
-  if (!parent.IsOpen()) return TrashEntryStatus::kFailed;
+  TrashEntryStatus way = TrashEntryStatus::kFailed;
+  Folder parent = OpenOrMakeFolders(ParentOf(target), file.st_dev, folders, &way, error);
+  if (!parent.IsOpen()) return way;
   int result = MoveBack(trash, entry.name, parent, LastNameOf(target), S_ISDIR(file.st_mode));
   if (result == EEXIST || result == ENOTEMPTY) return TrashEntryStatus::kPlaceTaken;
   if (result != 0) {

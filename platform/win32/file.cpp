@@ -127,6 +127,39 @@ uint32_t OpenExistingForAppend(const std::string& path, FileHandle* handle) {
   return OpenAppending(path, OPEN_EXISTING, handle);
 }
 
+uint32_t OpenExistingForRead(const std::string& path, FileHandle* handle) {
+  const std::wstring full = win32::LongPath(path);
+  HANDLE file = CreateFileW(full.c_str(), FILE_READ_DATA | SYNCHRONIZE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    *handle = kInvalidFile;
+    return GetLastError();
+  }
+  if (GetFileType(file) != FILE_TYPE_DISK) {
+    CloseHandle(file);
+    *handle = kInvalidFile;
+    return error::kBadFileType;
+  }
+  *handle = reinterpret_cast<FileHandle>(file);
+  return error::kSuccess;
+}
+
+uint32_t CreateLockedForAppend(const std::string& path, FileHandle* handle) {
+  // No record is written on Windows (the recycle bin names no entry); this keeps the pair whole.
+  uint32_t code = CreateForAppend(path, handle);
+  if (code != error::kSuccess) return code;
+  bool locked = false;
+  code = TryLockFile(*handle, &locked);
+  if (code == error::kSuccess && !locked) code = error::kLockViolation;
+  if (code != error::kSuccess) {
+    CloseHandle(reinterpret_cast<HANDLE>(*handle));
+    DeleteFileW(win32::LongPath(path).c_str());
+    *handle = kInvalidFile;
+  }
+  return code;
+}
+
 uint32_t TryLockFile(FileHandle handle, bool* locked) {
   OVERLAPPED whole{};
   if (LockFileEx(reinterpret_cast<HANDLE>(handle),

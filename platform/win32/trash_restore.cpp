@@ -13,10 +13,14 @@ TrashEntryStatus FindTrashedEntry(const TrashedEntry&, uint64_t* size, uint32_t*
   return TrashEntryStatus::kFailed;
 }
 
-TrashEntryStatus RestoreTrashedEntry(const TrashedEntry&, uint64_t* size, uint32_t* error) {
+TrashEntryStatus RestoreTrashedEntry(const TrashedEntry&, uint64_t* size, uint32_t* error,
+                                     const FolderStates*) {
   if (size != nullptr) *size = 0;
   if (error != nullptr) *error = error::kNotSupported;
   return TrashEntryStatus::kFailed;
 }
+
+// NTFS folders carry an access list rather than a mode: nothing to record.
+bool DescribeFolder(const std::string&, FolderState*) { return false; }
 
 }  // namespace platform

@@ -7,12 +7,15 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <thread>
 
@@ -383,6 +386,274 @@ TEST_F(Undo, AnUndoWhoseLogCannotBeWrittenMovesNothingUntilItCan) {
   ASSERT_EQ(unlink(box.LogPath().c_str()), 0);
   EXPECT_EQ(box.Run({"--undo"}).exit_code, 0);
   EXPECT_EQ(TakeSnapshot(box.Work("tree")), (Snapshot{{"/a.txt", "file a"}}));
+}
+
+// The uid the other user's steps run as.
+constexpr uid_t kOtherUser = 65534;
+
+// Runs `step` in a child that has become the other user; true when it returned true.
+bool AsOtherUser(const std::function<bool()>& step) {
+  pid_t child = fork();
+  if (child == 0) {
+    if (setresgid(kOtherUser, kOtherUser, kOtherUser) != 0 ||
+        setresuid(kOtherUser, kOtherUser, kOtherUser) != 0) {
+      _exit(2);
+    }
+    _exit(step() ? 0 : 1);
+  }
+  int status = 0;
+  return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+         WEXITSTATUS(status) == 0;
+}
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
+}
+
+// The trash entries (names under files/) of the sandbox's home trash.
+std::vector<std::string> InTrash(const Sandbox& box) { return box.List(box.TrashFiles()); }
+
+// A run cleaned a shared sticky folder; another user then puts something of theirs where a
+// folder the run removed used to be. The undo goes neither through their link nor into their
+// folder: the file stays in the trash and its line says why.
+TEST_F(Undo, WhatAnotherUserPutsOnTheWayBackIsNeitherFollowedNorUsed) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to act as a second user";
+  // The other user must be able to reach the shared folder.
+  ASSERT_EQ(chmod(box.Root().c_str(), 0755), 0);
+  ASSERT_EQ(chmod(box.Work().c_str(), 0755), 0);
+  box.MakeFolder(box.Work("shared"));
+  ASSERT_EQ(chmod(box.Work("shared").c_str(), 01777), 0);
+  box.MakeFolder(box.Work("private"));
+  ASSERT_EQ(chmod(box.Work("private").c_str(), 0700), 0);
+  box.WriteText(box.Work("shared/linked/authorized_keys"), "trashed one");
+  box.WriteText(box.Work("shared/owned/.bashrc"), "trashed two");
+  ASSERT_EQ(box.RunScript(Assign("delete-folder", box.Work("shared/linked")) +
+                          Assign("delete-folder", box.Work("shared/owned")) + "cleaner.done\n")
+                .exit_code,
+            0);
+  ASSERT_FALSE(box.Exists(box.Work("shared/linked")));
+  const std::string private_folder = box.Work("private");
+  const std::string linked = box.Work("shared/linked"), owned = box.Work("shared/owned");
+  ASSERT_TRUE(AsOtherUser([&] {
+    return symlink(private_folder.c_str(), linked.c_str()) == 0 && mkdir(owned.c_str(), 0777) == 0;
+  }));
+
+  RunResult undo = box.Run({"--undo"});
+  EXPECT_EQ(undo.exit_code, 0) << undo.err;
+  std::vector<std::string> lines = EntryLines(undo.out);
+  EXPECT_NE(std::find(lines.begin(), lines.end(),
+                      FileLine(box.Work("shared/linked/authorized_keys"), 11) +
+                          "  [На пути теперь ссылка, файл остался в корзине]"),
+            lines.end())
+      << undo.out;
+  EXPECT_NE(std::find(lines.begin(), lines.end(),
+                      FileLine(box.Work("shared/owned/.bashrc"), 11) +
+                          "  [Папка на пути теперь чужая, файл остался в корзине]"),
+            lines.end())
+      << undo.out;
+  EXPECT_EQ(box.List(private_folder), std::vector<std::string>{});
+  EXPECT_EQ(box.List(owned), std::vector<std::string>{});
+  EXPECT_EQ(InTrash(box).size(), 2u);
+
+  // With the other user's things gone, the same undo brings both back.
+  ASSERT_EQ(unlink(linked.c_str()), 0);
+  ASSERT_EQ(rmdir(owned.c_str()), 0);
+  ASSERT_EQ(box.Run({"--undo"}).exit_code, 0);
+  EXPECT_EQ(TakeSnapshot(box.Work("shared")),
+            (Snapshot{{"/linked", "folder"},
+                      {"/linked/authorized_keys", "file trashed one"},
+                      {"/owned", "folder"},
+                      {"/owned/.bashrc", "file trashed two"}}));
+}
+
+// A record of an older version knows no folders; a folder that another user made since in a
+// shared sticky folder is still not used.
+TEST_F(Undo, AnOlderRecordStillKeepsOutOfAnotherUsersFolderInASharedOne) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to act as a second user";
+  ASSERT_EQ(chmod(box.Root().c_str(), 0755), 0);
+  ASSERT_EQ(chmod(box.Work().c_str(), 0755), 0);
+  box.MakeFolder(box.Work("shared"));
+  ASSERT_EQ(chmod(box.Work("shared").c_str(), 01777), 0);
+  box.WriteText(box.Work("shared/owned/f.txt"), "f");
+  ASSERT_EQ(box.RunScript(Assign("delete-folder", box.Work("shared/owned")) + "cleaner.done\n")
+                .exit_code,
+            0);
+  std::vector<std::string> ids = box.List(UndoFolder(box));
+  ASSERT_EQ(ids.size(), 1u);
+  const std::string record = UndoFolder(box) + "/" + ids[0];
+  ASSERT_EQ(std::system(("sed -i '/^folder\t/d; /^link\t/d' '" + record + "'").c_str()), 0);
+  const std::string owned = box.Work("shared/owned");
+  ASSERT_TRUE(AsOtherUser([&] { return mkdir(owned.c_str(), 0777) == 0; }));
+
+  RunResult undo = box.Run({"--undo"});
+  EXPECT_NE(undo.out.find(FileLine(owned + "/f.txt", 1) +
+                          "  [Папка на пути теперь чужая, файл остался в корзине]"),
+            std::string::npos)
+      << undo.out;
+  EXPECT_EQ(box.List(owned), std::vector<std::string>{});
+}
+
+// The folders an undo makes again are the folders the run removed, mode and owner included;
+// a link that was on the way when the run trashed is still taken on the way back.
+TEST_F(Undo, FoldersComeBackWithTheirModeAndOwnerAndOldLinksStillLead) {
+  box.WriteText(box.Work("real/tree/sticky/grouped/a.txt"), "a");
+  ASSERT_EQ(chmod(box.Work("real/tree/sticky").c_str(), 01777), 0);
+  ASSERT_EQ(chmod(box.Work("real/tree/sticky/grouped").c_str(), 02750), 0);
+  const bool root = geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(chown(box.Work("real/tree/sticky/grouped").c_str(), kOtherUser, 100), 0);
+  }
+  box.MakeLink(box.Work("via"), "real");  // the script names the tree through a link
+  ASSERT_EQ(box.RunScript(Assign("delete-folder", box.Work("via/tree/sticky")) + "cleaner.done\n")
+                .exit_code,
+            0);
+  ASSERT_FALSE(box.Exists(box.Work("real/tree/sticky")));
+  ASSERT_EQ(umask(022), 022);  // the mode must not come from the umask
+
+  RunResult undo = box.Run({"--undo"});
+  EXPECT_EQ(undo.exit_code, 0) << undo.err;
+  EXPECT_EQ(TakeSnapshot(box.Work("real/tree")),
+            (Snapshot{{"/sticky", "folder"},
+                      {"/sticky/grouped", "folder"},
+                      {"/sticky/grouped/a.txt", "file a"}}))
+      << undo.out;
+  EXPECT_EQ(ModeOf(box.Work("real/tree/sticky")), 01777u);
+  EXPECT_EQ(ModeOf(box.Work("real/tree/sticky/grouped")), 02750u);
+  if (root) {
+    struct stat st {};
+    ASSERT_EQ(stat(box.Work("real/tree/sticky/grouped").c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, kOtherUser);
+    EXPECT_EQ(st.st_gid, 100u);
+  }
+}
+
+// A .trashinfo or a record that is a FIFO now is refused, never waited on: the undo and the
+// list end (a run that hangs is killed by the sandbox and fails the test).
+TEST_F(Undo, AFifoInPlaceOfATrashinfoOrARecordIsRefusedAndNeverWaitedOn) {
+  box.SetTimeout(60);
+  box.WriteText(box.Work("tree/a.txt"), "a");
+  box.WriteText(box.Work("tree/b.txt"), "b");
+  ASSERT_EQ(CleanTree().exit_code, 0);
+  const std::string info = box.DataHome() + "/Trash/info/a.txt.trashinfo";
+  ASSERT_EQ(unlink(info.c_str()), 0);
+  ASSERT_EQ(mkfifo(info.c_str(), 0600), 0);
+
+  RunResult list = box.Run({"--undo", "--list"});
+  EXPECT_EQ(list.exit_code, 0);
+  EXPECT_NE(list.out.find("файлов: 2, в корзине: 1\n"), std::string::npos) << list.out;
+  RunResult undo = box.Run({"--undo"});
+  EXPECT_EQ(undo.exit_code, 0) << undo.err;
+  std::vector<std::string> lines = EntryLines(undo.out);
+  EXPECT_NE(std::find(lines.begin(), lines.end(),
+                      box.Work("tree/a.txt") +
+                          "  [Запись корзины не обычный файл, файл остался в корзине]"),
+            lines.end())
+      << undo.out;
+  EXPECT_EQ(TakeSnapshot(box.Work("tree")), (Snapshot{{"/b.txt", "file b"}}));
+
+  std::vector<std::string> ids = box.List(UndoFolder(box));
+  ASSERT_EQ(ids.size(), 1u);
+  const std::string record = UndoFolder(box) + "/" + ids[0];
+  ASSERT_EQ(unlink(record.c_str()), 0);
+  ASSERT_EQ(mkfifo(record.c_str(), 0600), 0);
+  list = box.Run({"--undo", "--list"});
+  EXPECT_NE(list.out.find("[запись не читается]"), std::string::npos) << list.out;
+  undo = box.Run({"--undo"});
+  EXPECT_EQ(undo.exit_code, 1);
+  EXPECT_NE(undo.err.find("не обычный файл"), std::string::npos) << undo.err;
+}
+
+TEST_F(Undo, ListingMakesNothing) {
+  const std::string fresh = box.Root() + "/fresh-data";
+  box.SetEnv("XDG_DATA_HOME", fresh);
+  RunResult list = box.Run({"--undo", "--list"});
+  EXPECT_EQ(list.exit_code, 0) << list.err;
+  EXPECT_NE(list.out.find("Нет запусков"), std::string::npos) << list.out;
+  EXPECT_FALSE(box.Exists(fresh));
+
+  box.MakeFolder(fresh);
+  EXPECT_EQ(box.Run({"--undo", "--list"}).exit_code, 0);
+  EXPECT_EQ(box.List(fresh), std::vector<std::string>{});
+}
+
+// A run that cannot make (or lock) its record trashes nothing: an entry trashed unrecorded could
+// not be undone. It says so on standard error and in the lines of what it left.
+TEST_F(Undo, ARunWithoutItsRecordTrashesNothing) {
+  box.WriteText(box.Work("tree/a.txt"), "a");
+  box.WriteText(UndoFolder(box), "a file where the records' folder goes");
+  RunResult run = CleanTree();
+  EXPECT_NE(run.err.find("не сохранена"), std::string::npos) << run.err;
+  EXPECT_NE(run.out.find(FileLine(box.Work("tree/a.txt"), 1) + kAccessDenied), std::string::npos)
+      << run.out;
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(TakeSnapshot(box.Work("tree")), (Snapshot{{"/a.txt", "file a"}}));
+  EXPECT_EQ(box.List(box.TrashFiles()), std::vector<std::string>{});
+}
+
+// Links swapped in on every folder of the way back while an undo restores, an undo killed in
+// the middle, and a last undo: every file is back or still in the trash, nothing lands outside
+// the tree, and nothing there is overwritten.
+TEST_F(Undo, LinkSwapsAndAKilledUndoLoseNothingAndWriteNothingOutside) {
+  constexpr int kChains = 60;
+  const std::string outside = box.Work("outside");
+  Snapshot before;
+  for (int k = 0; k < kChains; ++k) {
+    const std::string name = "/d" + std::to_string(k) + "/sub/f.txt";
+    box.WriteText(box.Work("tree") + name, "file " + std::to_string(k));
+    before[name] = "file file " + std::to_string(k);
+    before["/d" + std::to_string(k)] = "folder";
+    before["/d" + std::to_string(k) + "/sub"] = "folder";
+  }
+  box.WriteText(outside + "/f.txt", "decoy");
+  box.MakeFolder(outside + "/sub");
+  box.WriteText(outside + "/sub/f.txt", "decoy");
+  const Snapshot outside_before = TakeSnapshot(outside);
+  ASSERT_EQ(CleanTree().exit_code, 0);
+  ASSERT_FALSE(box.Exists(box.Work("tree")));
+
+  // The swapper plants a link on each missing folder of the way and takes it away again.
+  std::atomic<bool> stop{false};
+  std::thread swapper([&] {
+    const std::string tree = box.Work("tree");
+    for (int round = 0; round < 2000 && !stop.load(); ++round) {
+      if (symlink(outside.c_str(), tree.c_str()) == 0) unlink(tree.c_str());
+      for (int k = 0; k < kChains; ++k) {
+        const std::string chain = box.Work("tree/d") + std::to_string(k);
+        for (const std::string& place : {chain, chain + "/sub"}) {
+          if (symlink(outside.c_str(), place.c_str()) == 0) unlink(place.c_str());
+        }
+      }
+    }
+  });
+  RunResult raced = box.Run({"--undo"});
+  stop = true;
+  swapper.join();
+  EXPECT_EQ(raced.exit_code, 0) << raced.err;
+
+  // Whatever the race left in the trash, an undo killed once it holds the record and works.
+  std::vector<std::string> ids = box.List(UndoFolder(box));
+  ASSERT_EQ(ids.size(), 1u);
+  int record = open((UndoFolder(box) + "/" + ids[0]).c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(record, 0);
+  Sandbox::Started killed = box.Start({"--undo"});
+  bool ended = false;
+  while (!(ended = waitpid(killed.pid, nullptr, WNOHANG) == killed.pid)) {
+    if (flock(record, LOCK_EX | LOCK_NB) != 0) {
+      kill(killed.pid, SIGKILL);
+      break;
+    }
+    flock(record, LOCK_UN);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  close(record);
+  if (!ended) box.Wait(killed);
+
+  RunResult last = box.Run({"--undo"});
+  EXPECT_EQ(last.exit_code, 0) << last.err;
+  EXPECT_EQ(TakeSnapshot(box.Work("tree")), before) << raced.out << last.out;
+  EXPECT_EQ(TakeSnapshot(outside), outside_before);
+  EXPECT_EQ(InTrash(box), std::vector<std::string>{});
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -111,6 +112,64 @@ TEST(UndoRecordReader, DamageIsCountedAndACutLastLineIgnored) {
         std::string("Sweepwell undo record 2\n")}) {
     EXPECT_FALSE(ParseUndoRecord(text, &run)) << text;
   }
+}
+
+TEST(UndoRecordWriter, EachFolderOnTheWayIsWrittenOnceBeforeItsFirstEntry) {
+  TempFolder temp;
+  const std::string tree = temp / "tree";
+  ASSERT_EQ(mkdir(tree.c_str(), 0700), 0);
+  ASSERT_EQ(mkdir((tree + "/sticky").c_str(), 0700), 0);
+  ASSERT_EQ(chmod((tree + "/sticky").c_str(), 01777), 0);
+  ASSERT_EQ(symlink("sticky", (tree + "/via").c_str()), 0);
+  UndoRecord record(temp / "Undo", "s.loom", platform::GetLocalTime());
+  for (const char* name : {"/sticky/a", "/sticky/b", "/via/c"}) {
+    platform::TrashMove move;
+    record.WatchMove(&move);
+    move.before_move({"/data/Trash", "x", tree + name, "2026-12-07T10:00:00"});
+    EXPECT_FALSE(move.refused);
+    record.MoveFinished(true);
+  }
+  const std::string text = ReadText(record.Path());
+  UndoRun run;
+  ASSERT_TRUE(ParseUndoRecord(text, &run));
+  EXPECT_EQ(run.damaged_lines, 0);
+  const std::string folder_line = "folder\t" + tree + "/sticky\t1777\t" +
+                                  std::to_string(getuid()) + "\t" + std::to_string(getgid());
+  EXPECT_EQ(text.find(folder_line), text.rfind(folder_line)) << text;
+  EXPECT_LT(text.find(folder_line), text.find("\ntrash\t"));
+  ASSERT_EQ(run.folders.count(tree + "/sticky"), 1u);
+  EXPECT_EQ(run.folders[tree + "/sticky"].mode, 01777u);
+  ASSERT_EQ(run.folders.count(tree + "/via"), 1u);
+  EXPECT_EQ(run.folders[tree + "/via"].link, "sticky");
+}
+
+TEST(UndoRecordWriter, ARecordThatCannotBeMadeRefusesEveryMove) {
+  TempFolder temp;
+  std::ofstream(temp / "Undo") << "a file where the folder goes";
+  UndoRecord record(temp / "Undo", "s.loom", platform::GetLocalTime());
+  platform::TrashMove move;
+  record.WatchMove(&move);
+  move.before_move(Entry("a"));
+  EXPECT_TRUE(move.refused);
+  EXPECT_TRUE(record.Failed());
+}
+
+TEST(UndoRecordReader, FolderAndLinkLinesAndTheirDamage) {
+  const std::string header = "Sweepwell undo record 1\nstarted\t2026-12-07T10:00:00\nscript\t/s\n";
+  UndoRun run;
+  ASSERT_TRUE(ParseUndoRecord(header + "folder\t/w/a%09b\t2755\t1000\t100\n" +
+                                  "folder\t/w/a%09b\t700\t0\t0\n" +  // the first one stands
+                                  "link\t/home\tvar/home\t0\n" +
+                                  "folder\t/w/x\t9\t0\t0\n" +       // no octal number
+                                  "folder\t/w/y\t17777\t0\t0\n" +   // more than mode bits
+                                  "folder\t/w/z\t755\t-1\t0\n" + "link\t/l\t\t0\n",
+                              &run));
+  EXPECT_EQ(run.damaged_lines, 4);
+  ASSERT_EQ(run.folders.size(), 2u);
+  EXPECT_EQ(run.folders["/w/a\tb"].mode, 02755u);
+  EXPECT_EQ(run.folders["/w/a\tb"].owner, 1000u);
+  EXPECT_EQ(run.folders["/w/a\tb"].group, 100u);
+  EXPECT_EQ(run.folders["/home"].link, "var/home");
 }
 
 TEST(UndoRecordReader, OnlyPlainNamesNameARecord) {

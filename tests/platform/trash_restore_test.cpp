@@ -2,9 +2,14 @@
 // and that a restore never replaces, never leaves the trash and never loses the entry.
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <functional>
 
 #include <cerrno>
 #include <cstdlib>
@@ -17,6 +22,7 @@
 
 #include "common/test_files.h"
 #include "gtest/gtest.h"
+#include "platform/file.h"
 #include "platform/platform.h"
 #include "platform/trash.h"
 
@@ -74,10 +80,11 @@ class TrashRestoreTest : public ::testing::Test {
     return status;
   }
 
-  TrashEntryStatus Restore(const TrashedEntry& entry, uint32_t* error = nullptr) {
+  TrashEntryStatus Restore(const TrashedEntry& entry, uint32_t* error = nullptr,
+                           const platform::FolderStates* folders = nullptr) {
     uint64_t size = 0;
     uint32_t code = 0;
-    TrashEntryStatus status = platform::RestoreTrashedEntry(entry, &size, &code);
+    TrashEntryStatus status = platform::RestoreTrashedEntry(entry, &size, &code, folders);
     if (error != nullptr) *error = code;
     return status;
   }
@@ -85,6 +92,121 @@ class TrashRestoreTest : public ::testing::Test {
   std::string root_, trash_;
   std::vector<std::pair<std::string, std::string>> saved_;
 };
+
+// Runs `step` in a child that an alarm ends if it blocks; true when the step ran to its end and
+// returned true. The bound is generous: it only turns a hang into a failure.
+bool EndsWithoutWaiting(const std::function<bool()>& step) {
+  pid_t child = fork();
+  if (child == 0) {
+    alarm(60);
+    _exit(step() ? 0 : 1);
+  }
+  int status = 0;
+  return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+         WEXITSTATUS(status) == 0;
+}
+
+TEST_F(TrashRestoreTest, ALinkOnTheWayIsTakenOnlyWhenItIsTheRecordedOne) {
+  ASSERT_EQ(mkdir((root_ + "/work/real").c_str(), 0700), 0);
+  ASSERT_EQ(symlink("real", (root_ + "/work/via").c_str()), 0);
+  TrashedEntry entry = Trash(root_ + "/work/via/a/f.txt", "through a link");
+  ASSERT_EQ(rmdir((root_ + "/work/real/a").c_str()), 0);
+
+  // Unknown to the record: refused, and nothing is made behind it.
+  EXPECT_EQ(Restore(entry), TrashEntryStatus::kLinkOnWay);
+  EXPECT_FALSE(Exists(root_ + "/work/real/a"));
+  platform::FolderStates folders;
+  folders[root_ + "/work/via"].owner = geteuid();
+  folders[root_ + "/work/via"].link = "elsewhere";  // another text than the link has now
+  EXPECT_EQ(Restore(entry, nullptr, &folders), TrashEntryStatus::kLinkOnWay);
+  folders[root_ + "/work/via"].owner = geteuid() + 1;  // the same text, another owner
+  folders[root_ + "/work/via"].link = "real";
+  EXPECT_EQ(Restore(entry, nullptr, &folders), TrashEntryStatus::kLinkOnWay);
+  EXPECT_EQ(Find(entry), TrashEntryStatus::kInTrash);
+
+  folders[root_ + "/work/via"].owner = geteuid();
+  EXPECT_EQ(Restore(entry, nullptr, &folders), TrashEntryStatus::kRestored);
+  EXPECT_EQ(ReadBytes(root_ + "/work/real/a/f.txt"), "through a link");
+}
+
+TEST_F(TrashRestoreTest, AFolderWithAnotherOwnerThanRecordedIsRefused) {
+  TrashedEntry entry = Trash(root_ + "/work/mine/f.txt", "mine");
+  platform::FolderStates folders;
+  folders[root_ + "/work/mine"] = {0755, static_cast<uint32_t>(geteuid()) + 1, 0, ""};
+  EXPECT_EQ(Restore(entry, nullptr, &folders), TrashEntryStatus::kOwnerChanged);
+  EXPECT_EQ(Find(entry), TrashEntryStatus::kInTrash);
+  folders[root_ + "/work/mine"].owner = geteuid();
+  EXPECT_EQ(Restore(entry, nullptr, &folders), TrashEntryStatus::kRestored);
+}
+
+TEST_F(TrashRestoreTest, MissingFoldersAreMadeWithTheRecordedMode) {
+  TrashedEntry entry = Trash(root_ + "/work/s/t/f.txt", "f");
+  ASSERT_EQ(std::system(("rm -r '" + root_ + "/work/s'").c_str()), 0);
+  platform::FolderStates folders;
+  const uint32_t uid = geteuid(), gid = getegid();
+  folders[root_ + "/work/s"] = {01777, uid, gid, ""};
+  folders[root_ + "/work/s/t"] = {0500, uid, gid, ""};  // no write: the rename still goes in
+  const mode_t mask = umask(077);
+  EXPECT_EQ(Restore(entry, nullptr, &folders), geteuid() == 0 ? TrashEntryStatus::kRestored
+                                                              : TrashEntryStatus::kFailed);
+  umask(mask);
+  struct stat st {};
+  ASSERT_EQ(lstat((root_ + "/work/s").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 01777u);
+  ASSERT_EQ(lstat((root_ + "/work/s/t").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0500u);
+  chmod((root_ + "/work/s/t").c_str(), 0700);
+}
+
+TEST_F(TrashRestoreTest, AFifoInPlaceOfTheTrashinfoIsRefusedAtOnce) {
+  TrashedEntry entry = Trash(root_ + "/work/f.txt", "f");
+  ASSERT_EQ(unlink(InfoPath(entry).c_str()), 0);
+  ASSERT_EQ(mkfifo(InfoPath(entry).c_str(), 0600), 0);
+  EXPECT_TRUE(EndsWithoutWaiting([&] { return Find(entry) == TrashEntryStatus::kNotRegular; }));
+  EXPECT_TRUE(EndsWithoutWaiting([&] { return Restore(entry) == TrashEntryStatus::kNotRegular; }));
+  EXPECT_TRUE(Exists(trash_ + "/files/f.txt"));
+}
+
+TEST_F(TrashRestoreTest, ALockedFileIsLockedFromTheMomentItHasItsName) {
+  const std::string path = root_ + "/work/run.undo";
+  platform::FileHandle handle = platform::kInvalidFile;
+  ASSERT_EQ(platform::CreateLockedForAppend(path, &handle), kSuccess);
+  ASSERT_EQ(platform::WriteAll(handle, "first\n"), kSuccess);
+  int other = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(other, 0);
+  EXPECT_NE(flock(other, LOCK_EX | LOCK_NB), 0);
+  // The name is never taken over, and nothing of the making is left beside it.
+  platform::FileHandle second = platform::kInvalidFile;
+  EXPECT_EQ(platform::CreateLockedForAppend(path, &second), platform::error::kFileExists);
+  EXPECT_EQ(ReadBytes(path), "first\n");
+  DIR* dir = opendir((root_ + "/work").c_str());
+  std::vector<std::string> names;
+  while (dirent* e = readdir(dir)) {
+    if (e->d_name[0] != '.' || (std::string(e->d_name) != "." && std::string(e->d_name) != "..")) {
+      names.push_back(e->d_name);
+    }
+  }
+  closedir(dir);
+  EXPECT_EQ(names, std::vector<std::string>{"run.undo"});
+  platform::CloseFile(handle);
+  EXPECT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+  close(other);
+}
+
+TEST_F(TrashRestoreTest, RecordsThatAreNoRegularFilesAreRefusedWithoutWaiting) {
+  const std::string fifo = root_ + "/work/fifo.undo", link = root_ + "/work/link.undo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  WriteBytes(root_ + "/work/target", "t");
+  ASSERT_EQ(symlink("target", link.c_str()), 0);
+  for (const std::string& path : {fifo, link, root_ + "/work"}) {
+    EXPECT_TRUE(EndsWithoutWaiting([&] {
+      platform::FileHandle handle = platform::kInvalidFile;
+      platform::FileHandle appending = platform::kInvalidFile;
+      return platform::OpenExistingForRead(path, &handle) == platform::error::kBadFileType &&
+             platform::OpenExistingForAppend(path, &appending) == platform::error::kBadFileType;
+    })) << path;
+  }
+}
 
 TEST_F(TrashRestoreTest, AMoveNamesItsEntryBeforeTheEntryMoves) {
   const std::string path = root_ + "/work/report.txt";
