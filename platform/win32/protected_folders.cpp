@@ -2,13 +2,14 @@
 // with them.
 #include "platform/protected_folders.h"
 
-#include <knownfolders.h>
-#include <shlobj.h>
-
 #include <string>
 #include <vector>
 
+// windows.h first: the shell's headers build on it.
 #include "platform/win32/internal.h"
+
+#include <knownfolders.h>
+#include <shlobj.h>
 
 namespace platform {
 namespace {
