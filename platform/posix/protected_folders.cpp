@@ -57,18 +57,36 @@ std::string ResolvedFolderPath(const std::string& path) {
   }
   const std::vector<std::string> parts = Components(absolute);
   // The longest leading part that exists is resolved by the kernel, links and ".." in their
-  // real order (a link's ".." is the parent of its target, not of the link).
-  for (size_t count = parts.size() + 1; count-- > 0;) {
-    std::string raw;
-    for (size_t i = 0; i < count; ++i) raw += "/" + parts[i];
-    std::string real = RealPath(raw.empty() ? "/" : raw);
-    if (real.empty()) continue;
-    for (size_t i = count; i < parts.size(); ++i) Append(&real, parts[i]);
-    return real;
+  // real order (a link's ".." is the parent of its target, not of the link). realpath takes
+  // no path of PATH_MAX or more, and a leading part that resolves means every shorter one
+  // does: a binary search finds the longest, in a few realpath calls however deep the path.
+  std::vector<std::string> raw(1, "/");  // raw[count]: the first `count` parts as a path
+  for (size_t i = 0; i < parts.size(); ++i) {
+    std::string longer = (i == 0 ? std::string() : raw.back()) + "/" + parts[i];
+    if (longer.size() >= PATH_MAX) break;
+    raw.push_back(std::move(longer));
   }
-  std::string lexical = "/";
-  for (const std::string& part : parts) Append(&lexical, part);
-  return lexical;
+  size_t low = 0, high = raw.size() - 1;  // raw[low] resolves ("/" always does)
+  std::string real = RealPath(raw[high]);
+  if (!real.empty()) {
+    low = high;
+  } else {
+    real = "/";
+    while (low + 1 < high) {
+      const size_t middle = low + (high - low) / 2;
+      std::string resolved = RealPath(raw[middle]);
+      if (resolved.empty()) {
+        high = middle;
+      } else {
+        low = middle;
+        real = std::move(resolved);
+      }
+    }
+  }
+  if (real.empty()) real = "/";
+  // The rest (missing, or past the length realpath takes) is read lexically.
+  for (size_t i = low; i < parts.size(); ++i) Append(&real, parts[i]);
+  return real;
 }
 
 std::vector<ProtectedFolder> ProtectedFolders() {
