@@ -81,8 +81,8 @@ Target TargetOf(const RunContext& run, const GuardShape& shape, const std::strin
   Target target;
   switch (shape.reach) {
     case GuardReach::kPathAndPattern: {
-      std::string path = text;
-      // As the command reads it: a trailing separator stands for "*.*".
+      // As the command reads it: blanks around it dropped, a trailing separator for "*.*".
+      std::string path = support::ovTrimEx(text);
       if (!path.empty() && IsSeparator(path.back())) path += "*.*";
       target.folder = support::ovGetFilePath(path);
       target.all_matching = MatchesEveryName(support::ovGetFileName(path));

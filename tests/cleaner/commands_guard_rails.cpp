@@ -106,6 +106,7 @@ TEST_F(GuardRails, RootAndSystemFoldersAreRefusedHoweverTheyAreSpelt) {
       {"delete-files", "/*"},
       {"delete-files", "/etc/"},
       {"delete-files", "/etc/*.*"},
+      {"delete-files", "  /etc/* "},  // the command drops the blanks: so must the guard
       {"delete-empty-folders", "/"},
       {"delete-junctions", "/"},
       {"delete-empty-folders-with-base-recursive", box.Work("to-usr")},
