@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "cleaner/COutput.h"
+#include "cleaner/Guard.h"
 #include "cleaner/RunContext.h"
 #include "cleaner/frmConsole.h"
 #include "cleaner/modByAge.h"
@@ -32,102 +33,199 @@ struct PropertyCommand {
   int value_kind;
   bool has_long_twin;
   bool expanded;
+  GuardShape guard;
   std::function<void(RunContext& run, const loom::Value&, const std::string& text)> action;
 };
 
 const std::vector<PropertyCommand>& PropertyCommands() {
   using loom::Value;
   static const std::vector<PropertyCommand> commands = {
-      {"begin-group", loom::kValueText, false, false,
+      {"begin-group",
+       loom::kValueText,
+       false,
+       false,
+       {},
        [](RunContext& run, const Value&, const std::string& text) {
          if (!run.Output->IsDisplayClear()) run.Output->AddLine("");
          run.Output->AddLine(support::LocalText(text + ".. "));
        }},
-      {"delete-to-recycle-bin", loom::kValueBoolean, false, false,
+      {"delete-to-recycle-bin",
+       loom::kValueBoolean,
+       false,
+       false,
+       {},
        [](RunContext& run, const Value& value, const std::string&) {
          run.DeleteToRecycleBin = ValueToBoolean(value);
        }},
-      {"go-below-junctions", loom::kValueBoolean, false, false,
+      {"go-below-junctions",
+       loom::kValueBoolean,
+       false,
+       false,
+       {},
        [](RunContext& run, const Value& value, const std::string&) {
          run.GoBelowJunctions = ValueToBoolean(value);
        }},
-      {"delete-files", loom::kValueText, true, true,
+      {"delete-files",
+       loom::kValueText,
+       true,
+       true,
+       {GuardReach::kPathAndPattern, false},
        [](RunContext& run, const Value&, const std::string& text) {
          DeleteFiles(run, text, false);
        }},
-      {"delete-files-recursive", loom::kValueText, true, true,
+      {"delete-files-recursive",
+       loom::kValueText,
+       true,
+       true,
+       {GuardReach::kPathAndPattern, true},
        [](RunContext& run, const Value&, const std::string& text) {
          DeleteFiles(run, text, true);
        }},
-      {"delete-folder", loom::kValueText, true, true,
+      {"delete-folder",
+       loom::kValueText,
+       true,
+       true,
+       {GuardReach::kRemovesFolder, true},
        [](RunContext& run, const Value&, const std::string& text) { DeleteFolder(run, text); }},
-      {"create-folder", loom::kValueText, true, true,
+      {"create-folder",
+       loom::kValueText,
+       true,
+       true,
+       {},
        [](RunContext& run, const Value&, const std::string& text) {
          run.Output->CreateFolder(text);
        }},
-      {"by-mask-add-mask", loom::kValueText, false, false,
+      {"by-mask-add-mask",
+       loom::kValueText,
+       false,
+       false,
+       {},
        [](RunContext& run, const Value&, const std::string& text) { AddMask(run, text); }},
-      {"by-mask-delete-files", loom::kValueText, true, true,
+      {"by-mask-delete-files",
+       loom::kValueText,
+       true,
+       true,
+       {GuardReach::kFolderByMasks, false},
        [](RunContext& run, const Value&, const std::string& text) {
          DeleteFilesByMask(run, text, false);
        }},
-      {"by-mask-delete-files-recursive", loom::kValueText, true, true,
+      {"by-mask-delete-files-recursive",
+       loom::kValueText,
+       true,
+       true,
+       {GuardReach::kFolderByMasks, true},
        [](RunContext& run, const Value&, const std::string& text) {
          DeleteFilesByMask(run, text, true);
        }},
-      {"by-list-add-files-list", loom::kValueText, true, true,
+      {"by-list-add-files-list",
+       loom::kValueText,
+       true,
+       true,
+       {GuardReach::kRecordsFolder, false},
        [](RunContext& run, const Value&, const std::string& text) {
          AddFilesList(run, text, false);
        }},
-      {"by-list-add-files-list-recursive", loom::kValueText, true, true,
+      {"by-list-add-files-list-recursive",
+       loom::kValueText,
+       true,
+       true,
+       {GuardReach::kRecordsFolder, true},
        [](RunContext& run, const Value&, const std::string& text) {
          AddFilesList(run, text, true);
        }},
-      {"by-list-delete-files", loom::kValueText, true, false,
+      {"by-list-delete-files",
+       loom::kValueText,
+       true,
+       false,
+       {GuardReach::kRecordedList, false},
        [](RunContext& run, const Value&, const std::string& text) {
          DeleteFilesByList(run, text);
        }},
-      {"by-age-set-days", loom::kValueNumber, false, false,
+      {"by-age-set-days",
+       loom::kValueNumber,
+       false,
+       false,
+       {},
        [](RunContext& run, const Value& value, const std::string&) {
          SetAgeDays(run, ValueToLong(value));
        }},
-      {"by-age-delete-files", loom::kValueText, true, true,
+      {"by-age-delete-files",
+       loom::kValueText,
+       true,
+       true,
+       {GuardReach::kFolder, false},
        [](RunContext& run, const Value&, const std::string& text) {
          DeleteFilesByAge(run, text, false);
        }},
-      {"by-age-delete-files-recursive", loom::kValueText, true, true,
+      {"by-age-delete-files-recursive",
+       loom::kValueText,
+       true,
+       true,
+       {GuardReach::kFolder, true},
        [](RunContext& run, const Value&, const std::string& text) {
          DeleteFilesByAge(run, text, true);
        }},
-      {"delete-empty-folders", loom::kValueText, true, true,
+      {"delete-empty-folders",
+       loom::kValueText,
+       true,
+       true,
+       {GuardReach::kFolder, false},
        [](RunContext& run, const Value&, const std::string& text) {
          DeleteEmptyFolders(run, text, false, false);
        }},
-      {"delete-empty-folders-recursive", loom::kValueText, true, true,
+      {"delete-empty-folders-recursive",
+       loom::kValueText,
+       true,
+       true,
+       {GuardReach::kFolder, true},
        [](RunContext& run, const Value&, const std::string& text) {
          DeleteEmptyFolders(run, text, true, false);
        }},
-      {"delete-empty-folders-with-base", loom::kValueText, true, true,
+      {"delete-empty-folders-with-base",
+       loom::kValueText,
+       true,
+       true,
+       {GuardReach::kRemovesFolder, false},
        [](RunContext& run, const Value&, const std::string& text) {
          DeleteEmptyFolders(run, text, false, true);
        }},
-      {"delete-empty-folders-with-base-recursive", loom::kValueText, true, true,
+      {"delete-empty-folders-with-base-recursive",
+       loom::kValueText,
+       true,
+       true,
+       {GuardReach::kRemovesFolder, true},
        [](RunContext& run, const Value&, const std::string& text) {
          DeleteEmptyFolders(run, text, true, true);
        }},
-      {"delete-junctions", loom::kValueText, true, true,
+      {"delete-junctions",
+       loom::kValueText,
+       true,
+       true,
+       {GuardReach::kFolder, false},
        [](RunContext& run, const Value&, const std::string& text) {
          DeleteJunctions(run, text, false, false);
        }},
-      {"delete-junctions-recursive", loom::kValueText, true, true,
+      {"delete-junctions-recursive",
+       loom::kValueText,
+       true,
+       true,
+       {GuardReach::kFolder, true},
        [](RunContext& run, const Value&, const std::string& text) {
          DeleteJunctions(run, text, true, false);
        }},
-      {"delete-junctions-with-base", loom::kValueText, true, true,
+      {"delete-junctions-with-base",
+       loom::kValueText,
+       true,
+       true,
+       {GuardReach::kRemovesFolder, false},
        [](RunContext& run, const Value&, const std::string& text) {
          DeleteJunctions(run, text, false, true);
        }},
-      {"delete-junctions-with-base-recursive", loom::kValueText, true, true,
+      {"delete-junctions-with-base-recursive",
+       loom::kValueText,
+       true,
+       true,
+       {GuardReach::kRemovesFolder, true},
        [](RunContext& run, const Value&, const std::string& text) {
          DeleteJunctions(run, text, true, true);
        }},
@@ -260,10 +358,14 @@ bool C_LOOM_cleaner::InvokeProperty(const std::string& Name, const loom::Value& 
       return true;
     }
     std::string text;
+    std::vector<std::string> blank_names;
     if (command->value_kind == loom::kValueText) {
       text = ValueToText(Value);
-      if (command->expanded) text = support::ovExpandEnvironmentStrings(text);
+      if (command->expanded)
+        text = support::ovExpandEnvironmentStringsReporting(text, &blank_names);
     }
+    // Before anything is touched: a refused command does nothing but write its line.
+    if (!GuardAllows(run_, command->guard, text, blank_names)) return true;
     command->action(run_, Value, text);
     return true;
   } catch (const support::Error& error) {

@@ -49,6 +49,10 @@ struct RunContext {
   bool NoLongMode = false;
   // "/Preview" was given: the run's file system is a PreviewFileSystem, and nothing is logged.
   bool Preview = false;
+  // The protected folders are guarded (cleaner/Guard.h); "--no-preserve-root" clears it.
+  bool PreserveRoot = true;
+  // Commands the guard refused; the run then ends with exit status 1.
+  int RefusedCommands = 0;
   // "/NoPause" was given: the program ends without waiting for the closing key.
   bool NoPause = false;
   // Files go to the trash rather than being deleted for good (every script starts with it on).

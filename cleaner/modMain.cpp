@@ -88,6 +88,8 @@ constexpr Option kOptions[] = {
     {"--no-long", "", "/NOLONG", [](CommandLine& line) { line.NoLongMode = true; }},
     {"--preview", "", "/PREVIEW", [](CommandLine& line) { line.Preview = true; }},
     {"--no-pause", "", "/NOPAUSE", [](CommandLine& line) { line.NoPause = true; }},
+    {"--no-preserve-root", "", "/NOPRESERVEROOT",
+     [](CommandLine& line) { line.NoPreserveRoot = true; }},
     {"--help", "-h", "/?", [](CommandLine& line) { line.action = CommandLineAction::kHelp; }},
     {"--version", "", "",
      [](CommandLine& line) {
@@ -199,7 +201,8 @@ std::string ProgramName(const std::string& argv0) {
 }
 
 std::string UsageText(const std::string& program) {
-  return "Использование:\n\n" + program + " [/NoLong] [/Preview] [/NoPause] [--] ScriptFileName\n\n" +
+  return "Использование:\n\n" + program +
+         " [/NoLong] [/Preview] [/NoPause] [/NoPreserveRoot] [--] ScriptFileName\n\n" +
          "Выполнить скрипт ScriptFileName, в котором содержатся " +
          "команды для отчистки диска. Ключ /NoLong блокирует " + "выполнение длинных операций (" +
          kManualReference + ").\n\n" +
@@ -207,12 +210,16 @@ std::string UsageText(const std::string& program) {
          "Ключ /Preview показывает, что скрипт удалил бы, ничего не удаляя: " +
          "на диске ничего не меняется, журнал не пишется.\n\n" +
          "Ключ /NoPause завершает программу сразу, не ожидая нажатия клавиши.\n\n" +
-         "Ключи пишутся и так: --no-long, --preview, --no-pause; регистр букв в ключах " +
+         "Корень файловой системы, домашняя папка и системные папки целиком не удаляются, " +
+         "пути с пустыми переменными окружения не обрабатываются; ключ /NoPreserveRoot " +
+         "снимает первый запрет на один запуск.\n\n" +
+         "Ключи пишутся и так: --no-long, --preview, --no-pause, --no-preserve-root; " +
+         "регистр букв в ключах " +
          "с / не важен. Аргумент /ИМЯ, под которым есть файл или папка, " +
          "считается именем скрипта; после -- все аргументы считаются им: " + program +
          " -- -x.\n\n" + program + " /?\n\n" + "Вывести это окно (также -h и --help).\n\n" +
-         program + " --version\n\n" + "Вывести название и версию программы.\n" +
-         "\n" + program + " --undo [--list | RUN]\n\n" +
+         program + " --version\n\n" + "Вывести название и версию программы.\n" + "\n" + program +
+         " --undo [--list | RUN]\n\n" +
          "Вернуть из корзины всё, что туда отправил последний запуск (или запуск RUN); " +
          "--list показывает запуски, которые можно отменить.\n";
 }
@@ -250,6 +257,10 @@ int RunScript(RunContext& run) {
       if (!engine.Run()) {
         run.Output->AddLine(support::LocalText(engine.Error().Description));
         run.Output->AddLine("");
+        WriteTo(stderr, std::string(kProgramName) + ": скрипт \"" +
+                            support::WithoutControlCharacters(run.ScriptFileName) +
+                            "\" остановлен ошибкой: " +
+                            support::WithoutControlCharacters(engine.Error().Description) + "\n");
         status = kExitFailed;
       }
     }
@@ -261,6 +272,8 @@ int RunScript(RunContext& run) {
   } catch (const std::exception& error) {
     if (run.Output->IsLineOpen()) run.Output->AddLine("");
     run.Output->AddLine(support::LocalText("Внутренняя ошибка: ") + error.what());
+    WriteTo(stderr, std::string(kProgramName) + ": внутренняя ошибка: " +
+                        support::WithoutControlCharacters(error.what()) + "\n");
     status = kExitFailed;
   }
   if (run.Preview) run.Output->AddLine(support::LocalText(kPreviewEnds));
@@ -306,6 +319,7 @@ int Main(const std::vector<std::string>& arguments, const std::string& argv0) {
   run.ScriptFileName = line.ScriptFileName;
   run.NoLongMode = line.NoLongMode;
   run.NoPause = line.NoPause;
+  run.PreserveRoot = !line.NoPreserveRoot;
   if (line.Preview) {
     // A preview writes to the console only: the log stays the record of what really went.
     run.Preview = true;
@@ -346,10 +360,19 @@ int FinishRun(RunContext& run) {
   }
   int status = RunScript(run);
   run.Output->CloseLog();
-  // A run whose log could not be written did not do all that was asked of it.
+  // A run whose log could not be written did not do all that was asked of it (each failure
+  // of the log has had its line on standard error).
   if (status == kExitOk && run.Output->LogFailed()) status = kExitFailed;
   // Nor did one that could not record what it trashed (and so trashed nothing from then on).
   if (status == kExitOk && undo_record && undo_record->Failed()) status = kExitFailed;
+  // Nor did a run that refused some commands; the console and the log name each of them.
+  if (status == kExitOk && run.RefusedCommands > 0) {
+    WriteTo(stderr, std::string(kProgramName) +
+                        ": отказано в выполнении команд: " + std::to_string(run.RefusedCommands) +
+                        " (защищённая папка, пустая переменная, \".\" или \"..\"); " +
+                        "причина - в скобках в строке каждой\n");
+    status = kExitFailed;
+  }
   run.Output->Console().Unload();
   run.Output.reset();
   return status;

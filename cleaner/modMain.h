@@ -28,6 +28,8 @@ enum class CommandLineAction { kRun, kUsageError, kHelp, kVersion, kUndo };
 //   --no-long  /NoLong    the "-long" commands are rejected
 //   --preview  /Preview   every line as it would be; nothing on disk changes, no log is written
 //   --no-pause /NoPause   no closing key wait
+//   --no-preserve-root /NoPreserveRoot
+//                         the protected folders may be worked on as a whole (cleaner/Guard.h)
 //   -h --help  /?         the usage on standard output
 //   --version             the title and version
 //   --                    ends the options: every later argument is a script name
@@ -51,6 +53,7 @@ struct CommandLine {
   bool NoLongMode = false;
   bool Preview = false;
   bool NoPause = false;
+  bool NoPreserveRoot = false;
   std::string complaint;
 };
 

@@ -1,5 +1,6 @@
 #include "support/ov_paths.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -130,6 +131,29 @@ std::string ovGetSpecialFolder(int csidl) {
 }
 
 std::string ovExpandEnvironmentStrings(std::string_view text) {
+  return platform::ExpandEnvironmentStrings(text);
+}
+
+std::string ovExpandEnvironmentStringsReporting(std::string_view text,
+                                                std::vector<std::string>* blank_names) {
+  blank_names->clear();
+  size_t open = text.find('%');
+  while (open != std::string_view::npos) {
+    const size_t close = text.find('%', open + 1);
+    if (close == std::string_view::npos) break;
+    if (close > open + 1) {
+      const std::string reference(text.substr(open, close - open + 1));
+      const std::string value = platform::ExpandEnvironmentStrings(reference);
+      // Unknown: the expansion leaves the reference as written.
+      const bool known = value != reference;
+      const std::string name = reference.substr(1, reference.size() - 2);
+      if (known && value.find_first_not_of(" \t\r\n\v\f") == std::string::npos &&
+          std::find(blank_names->begin(), blank_names->end(), name) == blank_names->end()) {
+        blank_names->push_back(name);
+      }
+    }
+    open = close;
+  }
   return platform::ExpandEnvironmentStrings(text);
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 class FileSystem;
@@ -44,6 +45,14 @@ std::string ovGetSpecialFolder(int csidl);
 
 // %NAME% references replaced by the environment (platform::ExpandEnvironmentStrings).
 std::string ovExpandEnvironmentStrings(std::string_view text);
+
+// The same expansion, and in *blank_names (in the order they stand, each once) the variables
+// the text refers to that are set to nothing: empty, or blanks only. A path built from such a
+// variable names a folder above the one its author meant ("%A%/%B%" with both empty is "/").
+// Every text between two neighbouring percent signs is looked at, so a name that the expansion
+// pairs differently (after an unknown name) is still reported. Unknown names are not reported.
+std::string ovExpandEnvironmentStringsReporting(std::string_view text,
+                                                std::vector<std::string>* blank_names);
 
 // Size in bytes of the file at `path`; raises the mapped file error when it cannot be read.
 double ovGetFileSizeEx(const std::string& path);

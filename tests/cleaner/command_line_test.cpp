@@ -27,7 +27,12 @@ TEST(CommandLineTest, OptionsInEitherFormAndAnyOrderAroundTheScript) {
   }
   CommandLine plain = Parse({"a.loom"});
   EXPECT_EQ(plain.action, CommandLineAction::kRun);
-  EXPECT_FALSE(plain.NoLongMode || plain.Preview || plain.NoPause);
+  EXPECT_FALSE(plain.NoLongMode || plain.Preview || plain.NoPause || plain.NoPreserveRoot);
+  for (const char* lift : {"--no-preserve-root", "/NoPreserveRoot", "/nopreserveroot"}) {
+    EXPECT_TRUE(Parse({"a.loom", lift}).NoPreserveRoot) << lift;
+  }
+  // The dashed form is exact, as rm's is.
+  EXPECT_EQ(Parse({"a.loom", "--no-preserve-roots"}).action, CommandLineAction::kUsageError);
 }
 
 TEST(CommandLineTest, HelpInEveryFormWinsOverTheRest) {
@@ -113,8 +118,9 @@ TEST(CommandLineTest, UsageNamesTheProgramAsCalled) {
   EXPECT_EQ(ProgramName("sw"), "sw");
   EXPECT_EQ(ProgramName(""), "sweepwell");
   std::string usage = UsageText("sweep");
-  EXPECT_NE(usage.find("sweep [/NoLong] [/Preview] [/NoPause] [--] ScriptFileName"),
-            std::string::npos)
+  EXPECT_NE(
+      usage.find("sweep [/NoLong] [/Preview] [/NoPause] [/NoPreserveRoot] [--] ScriptFileName"),
+      std::string::npos)
       << usage;
   EXPECT_NE(usage.find("sweep /?"), std::string::npos);
   EXPECT_NE(usage.find("man sweepwell"), std::string::npos);

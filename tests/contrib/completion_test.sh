@@ -29,16 +29,18 @@ expect() {
 }
 
 # Options: all of them first; after the script only those that may follow it.
-expect "sweepwell --" "--help|--no-long|--no-pause|--preview|--version"
-expect "sweepwell --no-p" "--no-pause"
-expect "sweepwell daily.loom --" "--no-long|--no-pause|--preview"
-expect "sweepwell --no-long daily.loom -" "--no-long|--no-pause|--preview"
+expect "sweepwell --" "--help|--no-long|--no-pause|--no-preserve-root|--preview|--version"
+expect "sweepwell --no-p" "--no-pause|--no-preserve-root"
+expect "sweepwell --no-pr" "--no-preserve-root"
+expect "sweepwell daily.loom --" "--no-long|--no-pause|--no-preserve-root|--preview"
+expect "sweepwell --no-long daily.loom -" "--no-long|--no-pause|--no-preserve-root|--preview"
 # Scripts and folders, names with blanks kept whole; other files are not offered.
 expect "sweepwell " "-odd.loom|daily.loom|my script.loom|old scripts|scripts"
 expect "sweepwell my" "my script.loom"
 expect "sweepwell scripts/" "scripts/weekly.loom"
 expect "sweepwell /NoLong d" "daily.loom"
 expect "sweepwell --preview /nolong d" "daily.loom"
+expect "sweepwell /NoPreserveRoot d" "daily.loom"
 # Nothing after a script, after the options that end the run, or a second script.
 expect "sweepwell daily.loom " ""
 expect "sweepwell --help " ""

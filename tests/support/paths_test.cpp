@@ -202,3 +202,24 @@ TEST_F(TreeTest, ExpandEnvironmentStringsReachesTheEnvironment) {
   SetEnv("SWEEPWELL_PATHS_TEST", root_);
   EXPECT_EQ(ovExpandEnvironmentStrings("%SWEEPWELL_PATHS_TEST%/x"), root_ + "/x");
 }
+
+TEST_F(TreeTest, ExpansionReportsTheVariablesSetToNothing) {
+  SetEnv("SWEEPWELL_PATHS_TEST", root_);
+  SetEnv("SWEEPWELL_PATHS_EMPTY", "");
+  SetEnv("SWEEPWELL_PATHS_BLANK", " \t");
+  std::vector<std::string> blank;
+  EXPECT_EQ(ovExpandEnvironmentStringsReporting(
+                "%SWEEPWELL_PATHS_TEST%/%SWEEPWELL_PATHS_EMPTY%/%SWEEPWELL_PATHS_BLANK%/"
+                "%SWEEPWELL_PATHS_EMPTY%",
+                &blank),
+            root_ + "// \t/");
+  EXPECT_EQ(blank, (std::vector<std::string>{"SWEEPWELL_PATHS_EMPTY", "SWEEPWELL_PATHS_BLANK"}));
+  // Unknown names stay as written and are not reported; a set name after one still is, and
+  // the expansion itself is the old one's.
+  const std::string text = "%SWEEPWELL_PATHS_UNSET%SWEEPWELL_PATHS_EMPTY%x";
+  EXPECT_EQ(ovExpandEnvironmentStringsReporting(text, &blank), ovExpandEnvironmentStrings(text));
+  EXPECT_EQ(blank, (std::vector<std::string>{"SWEEPWELL_PATHS_EMPTY"}));
+  EXPECT_EQ(ovExpandEnvironmentStringsReporting("100%% %SWEEPWELL_PATHS_TEST%", &blank),
+            "100%% " + root_);
+  EXPECT_TRUE(blank.empty());
+}

@@ -13,6 +13,7 @@
 
 #include "cleaner/modMain.h"
 #include "platform/platform.h"
+#include "platform/protected_folders.h"
 #include "support/windows_test_support.h"
 
 namespace {
@@ -37,7 +38,8 @@ struct ScriptRun {
 
 // The lines of the last run in the log (after its line of 78 "=").
 std::vector<std::string> LastRunLines() {
-  std::ifstream file(windows_test::Wide(windows_test::SweepwellLogPath()).c_str(), std::ios::binary);
+  std::ifstream file(windows_test::Wide(windows_test::SweepwellLogPath()).c_str(),
+                     std::ios::binary);
   std::vector<std::string> lines;
   std::string line;
   while (std::getline(file, line)) {
@@ -215,6 +217,36 @@ TEST_F(CleanerCommands, JunctionsAreRemovedWithoutTouchingWhatTheyLeadTo) {
   EXPECT_FALSE(Exists(tree / "f"));
   EXPECT_TRUE(Exists(tree / "target\\precious"));
   EXPECT_TRUE(run.Says(tree / "f\\link  :: Junction"));
+}
+
+TEST_F(CleanerCommands, GuardRefusesABlankVariableAndTouchesNothing) {
+  MakeFile(tree / "keep\\a.tmp", 1);
+  windows_test::ScopedVariable where("SWEEPWELL_GUARD_TREE", tree / "keep");
+  windows_test::ScopedVariable blank("SWEEPWELL_GUARD_BLANK", "  ");
+  const ScriptRun run = RunScript(scripts,
+                                  "cleaner.delete-to-recycle-bin = False\n"
+                                  "cleaner.delete-folder = "
+                                  "\"%SWEEPWELL_GUARD_TREE%\\%SWEEPWELL_GUARD_BLANK%\"\n");
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_TRUE(run.Says("[Переменная %SWEEPWELL_GUARD_BLANK% пуста"));
+  EXPECT_TRUE(Exists(tree / "keep\\a.tmp"));
+}
+
+// Only the comparison: nothing here is ever handed to a deleting command.
+TEST(ProtectedFolders, DriveAndShareRootsAndTheSystemFolderHoweverSpelt) {
+  using platform::ProtectedKind;
+  using platform::ProtectedKindOf;
+  using platform::ResolvedFolderPath;
+  EXPECT_EQ(ProtectedKindOf(ResolvedFolderPath("C:\\")), ProtectedKind::kFileSystemRoot);
+  EXPECT_EQ(ProtectedKindOf(ResolvedFolderPath("c:/")), ProtectedKind::kFileSystemRoot);
+  EXPECT_EQ(ProtectedKindOf(ResolvedFolderPath("C:\\Windows\\..\\")),
+            ProtectedKind::kFileSystemRoot);
+  EXPECT_EQ(ProtectedKindOf(ResolvedFolderPath("\\\\server\\share\\")),
+            ProtectedKind::kFileSystemRoot);
+  EXPECT_EQ(ProtectedKindOf(ResolvedFolderPath("C:\\windows")), ProtectedKind::kSystem);
+  EXPECT_EQ(ProtectedKindOf(ResolvedFolderPath("C:\\WINDOWS\\.\\")), ProtectedKind::kSystem);
+  const TempTree temp;
+  EXPECT_EQ(ProtectedKindOf(ResolvedFolderPath(temp / "x")), ProtectedKind::kNone);
 }
 
 }  // namespace
