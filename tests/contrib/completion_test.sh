@@ -85,6 +85,16 @@ mkdir -p "$work/home/.local/share/Greyfen Works/Sweep Well/Undo"
 touch "$work/home/.local/share/Greyfen Works/Sweep Well/Undo/2025-01-01_00-00-00_1.undo"
 XDG_DATA_HOME=data expect "sweepwell --undo " "--list|2025-01-01_00-00-00_1"
 XDG_DATA_HOME= expect "sweepwell --undo 2025" "2025-01-01_00-00-00_1"
+# Whatever the user's glob options: no records is not an error, and a .UNDO file is no record.
+touch "$undo/2026-12-10_08-00-00_5.UNDO"
+shopt -s failglob nocaseglob
+XDG_DATA_HOME="$work/nothing" expect "sweepwell --undo " "--list"
+expect "sweepwell --undo 2026-12-1" ""
+shopt -p failglob nocaseglob | grep -q -- "-s failglob" || {
+  echo "FAIL: the completion changed the shell's glob options"
+  failures=$((failures + 1))
+}
+shopt -u failglob nocaseglob
 # Scripts and folders, names with blanks kept whole; other files are not offered.
 expect "sweepwell " "-odd.loom|daily.loom|my script.loom|old scripts|scripts"
 expect "sweepwell my" "my script.loom"
