@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds sweepwell and the file library, runs examples/demo.loom over
-# a demo tree made in a fresh temporary folder, and lets the library's Python module look at the
-# log the run left:  bash scripts/demo.sh
+# Installs what is needed (scripts/setup.sh: the build's packages only), builds sweepwell and the
+# file library, runs examples/demo.loom over a demo tree made in a fresh temporary folder, and
+# lets the library's Python module look at the log the run left:  bash scripts/demo.sh
 # Nothing outside that folder is touched: the tree, the trash and the log ($XDG_DATA_HOME) all
 # live in it. It is left in place so you can look at it; the last lines say where.
 set -euo pipefail
@@ -10,7 +10,11 @@ repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${BUILD_DIR:-$repo/build}"
 
 bash "$repo/scripts/setup.sh"
-cmake -S "$repo" -B "$build" -G Ninja >/dev/null
+# Only the light set of packages is there: no GoogleTest, so a new build folder is configured
+# without the tests. A folder scripts/test.sh configured keeps its settings (it has them all).
+configure=()
+[[ -f "$build/CMakeCache.txt" ]] || configure=(-DORVANEL_TESTS=OFF)
+cmake -S "$repo" -B "$build" -G Ninja "${configure[@]}" >/dev/null
 cmake --build "$build" --target sweepwell quern0102 _quern quern_python >/dev/null
 
 demo_root="$(mktemp -d "${TMPDIR:-/tmp}/sweepwell-demo.XXXXXX")"

@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
-# Installs, with apt-get, everything the build, the tests, the demo and the benchmarks need on a
-# Debian 12 machine. Safe to run again: when every package is already there it does nothing.
+# Installs, with apt-get, the Debian 12 packages this repository needs, in two sets:
+#   bash scripts/setup.sh           what building the program, the library and its Python module
+#                                   and running the demo need (scripts/demo.sh)
+#   bash scripts/setup.sh --tests   that and everything the tests, the Windows cross build, the
+#                                   packaging checks and the benchmarks need (scripts/test.sh)
+# Safe to run again: when every package of the set is already there it does nothing.
 # Runs as root, or through sudo when it is there. Quiet on success; on a failure it prints
 # apt-get's output and exits non-zero.
 #
@@ -15,33 +19,47 @@
 # whatever is still not installed then is installed (or reinstalled) by apt-get.
 set -euo pipefail
 
-packages=(
+# The light set: a first try should not fetch a Windows toolchain to build a terminal program.
+build_packages=(
   build-essential cmake ninja-build           # compiler and build
+  python3-dev                                 # the quern module is a CPython extension (the
+                                              # demo's last step reads the log through it)
+  liburing-dev                                # batched looks of the file search (io_uring)
+  psmisc                                      # fuser: this script waits for dpkg's lock with it
+)
+
+test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev  # GoogleTest, GoogleMock, Google Benchmark
-  python3                                     # bench/ helpers
   trash-cli                                   # trash-list: tests check our trash entries with it
   e2fsprogs                                   # chattr +i: "cannot delete" cases that hold for root
   mount util-linux                            # mount (tmpfs mount points in tests), findmnt
   libc-bin locales                            # iconv, localedef and the locale sources (ru_RU)
   libglib2.0-bin                              # gio trash, the bench's reference for trashing
-  python3-dev                                 # the quern module is a CPython extension
-  liburing-dev                                # batched looks of the file search (io_uring)
   btrfs-progs ntfs-3g attr                    # loop images for compression and streams; getfattr
   acl                                         # setfacl: files with an access ACL (security stream)
   python3-pefile                              # cross-check of the version-resource reader
   shared-mime-info                            # file type names of the shell information
   hicolor-icon-theme adwaita-icon-theme       # icon files of the shell information
-  psmisc                                      # fuser: this script waits for dpkg's lock with it
   scdoc                                       # the manuals
   pkg-config python3-setuptools python3-venv  # install test: pkg-config client, pip install
   dpkg-dev fakeroot file lintian              # the Debian package (CPack, dpkg-shlibdeps, lintian)
   systemd                                     # systemd-analyze verify of the timer examples
   mingw-w64-tools libwine                     # widl and the stdole2.tlb it imports: type library
   googletest                                  # GoogleTest sources, built for Windows
-  mingw-w64 mingw-w64-tools                   # the Windows cross compilers, windres and widl
+  mingw-w64                                   # the Windows cross compilers and windres
   wine wine64                                 # runs the Windows tests
   xvfb xauth                                  # a virtual X server for the Windows window tests
 )
+
+packages=("${build_packages[@]}")
+case "${1:-}" in
+  "") ;;
+  --tests) packages+=("${test_packages[@]}") ;;
+  *)
+    echo "usage: setup.sh [--tests]" >&2
+    exit 2
+    ;;
+esac
 
 lock_timeout="${SETUP_LOCK_TIMEOUT:-600}"
 

@@ -2,7 +2,8 @@
 # scripts/setup.sh against a stand-in package manager: dpkg-query answers from a folder of
 # package states, dpkg, apt-get and fuser record their calls and change the states as the real
 # ones would. Checks what setup.sh counts as installed, what it runs for each kind of missing
-# package, that it waits for a held lock, and that it fails when a package stays missing.
+# package, which packages each of its two sets asks for, that it waits for a held lock, and that
+# it fails when a package stays missing.
 #   setup_test.sh SETUP_SCRIPT
 set -uo pipefail
 
@@ -60,7 +61,8 @@ printf '#!/bin/sh\necho 0\n' >"$work/bin/id"
 chmod +x "$work/bin"/*
 
 failures=0
-# run NAME EXPECTED_STATUS STATE... : each STATE is PACKAGE=STATUS for dpkg-query.
+# run NAME EXPECTED_STATUS STATE... : each STATE is PACKAGE=STATUS for dpkg-query; setup.sh gets
+# the arguments in $ARGS (default: --tests, the whole list).
 run() {
   local name="$1" expected="$2" state
   shift 2
@@ -68,7 +70,8 @@ run() {
   mkdir -p "$STATES"
   touch "$CALLS"
   for state in "$@"; do echo "${state#*=}" >"$STATES/${state%%=*}"; done
-  PATH="$work/bin:$PATH" TMPDIR="$work" bash "$setup" >"$work/out" 2>&1
+  # shellcheck disable=SC2086
+  PATH="$work/bin:$PATH" TMPDIR="$work" bash "$setup" ${ARGS---tests} >"$work/out" 2>&1
   local status=$?
   if [[ $status -ne $expected ]]; then
     echo "FAIL ($name): exit $status, expected $expected; output:"
@@ -109,6 +112,21 @@ called "install -y" "lock held"
 STUCK=scdoc run "stuck" 1 "scdoc=absent"
 grep -q "still not installed: scdoc" "$work/out" ||
   { echo "FAIL (stuck): $(cat "$work/out")"; failures=$((failures + 1)); }
+
+# The light set: the build's packages are installed, the test-only ones (Wine, the cross
+# compilers, lintian, the manuals' scdoc) are neither looked at nor installed.
+ARGS= run "light, all there" 0 "wine=absent" "mingw-w64=absent" "lintian=absent" "scdoc=absent"
+not_called "apt-get" "light, all there"
+ARGS= run "light, build missing" 0 "cmake=absent" "python3-dev=absent" "wine=absent"
+grep "install -y" "$CALLS" | grep -q -- "--reinstall cmake python3-dev$" ||
+  { echo "FAIL (light): not exactly the build's packages: $(cat "$CALLS")"; failures=$((failures + 1)); }
+# The whole list: the build's packages as well as the tests'.
+ARGS=--tests run "tests" 0 "cmake=absent" "wine=absent" "libgtest-dev=absent"
+grep "install -y" "$CALLS" | grep -q -- "--reinstall cmake libgtest-dev wine$" ||
+  { echo "FAIL (tests): not every missing package: $(cat "$CALLS")"; failures=$((failures + 1)); }
+# A mistyped set installs nothing.
+ARGS=--test run "bad argument" 2 "cmake=absent"
+not_called "apt-get" "bad argument"
 
 [[ $failures -eq 0 ]] && echo "setup test passed"
 exit $((failures > 0))
