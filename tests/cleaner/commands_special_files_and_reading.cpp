@@ -99,7 +99,8 @@ TEST_F(SpecialFiles, ListCommandsPassOverThem) {
 }
 
 TEST_F(SpecialFiles, DeleteFolderRemovesThemWithTheirLines) {
-  RunResult run = box.RunScript(std::string(kPermanently) + Assign("delete-folder", dir_));
+  RunResult run =
+      box.RunScript(std::string(kPermanently) + Assign("delete-folder", dir_) + "cleaner.done\n");
   EXPECT_EQ(run.exit_code, 0) << run.err;
   EXPECT_FALSE(box.Exists(dir_));
   const std::vector<std::string> lines = EntryLines(run.out);
