@@ -49,7 +49,8 @@ int StopDuringABatch(const std::string& pattern) {
   const std::string folder = temp / "big";
   fs::create_directories(folder);
   constexpr int kFiles = 256, kStopAt = 100;
-  for (int i = 0; i < kFiles; ++i) orvanel::testing::WriteBytes(folder + "/f" + std::to_string(i), "x");
+  for (int i = 0; i < kFiles; ++i)
+    orvanel::testing::WriteBytes(folder + "/f" + std::to_string(i), "x");
   StoppingFileSystem files(platform::RealFileSystem(), kStopAt);
   int failures = 0;
   auto check = [&](bool ok, const std::string& what) {

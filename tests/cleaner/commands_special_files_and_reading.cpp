@@ -173,8 +173,8 @@ TEST(ReadingChangesNothing, PreviewOfAnAgeSelectionShowsWhatTheRunDeletes) {
   RunResult run = box.RunScript(script);
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(EntryLines(run.out), previewed) << preview.out;
-  // The old files and the links to a file and to nothing went; the young one, the link to a folder and
-  // everything behind the links stayed.
+  // The old files and the links to a file and to nothing went; the young one, the link to a folder
+  // and everything behind the links stayed.
   EXPECT_EQ(ParseTotals(run.out).files_deleted, static_cast<int64_t>(files.size()) + 2) << run.out;
   EXPECT_TRUE(box.Exists(a + "/new.tmp"));
   EXPECT_TRUE(box.Exists(a + "/to-folder"));
