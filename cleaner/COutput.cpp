@@ -213,24 +213,6 @@ void COutput::ReportFile(const std::string& FileName, bool IsFolder, bool IsJunc
   }
 }
 
-platform::FindRecord COutput::ReportFileAt(const platform::Folder& folder, std::string_view name,
-                                           const std::string& path,
-                                           const platform::FindRecord* listed) {
-  AddPath(*this, path);
-  platform::FindRecord record;
-  if (listed != nullptr) {
-    record = *listed;
-  } else {
-    uint32_t code = Files().GetEntryAttributes(folder, name, &record.attributes, &record.size);
-    if (code != platform::error::kSuccess) RaiseWin32Error(code);
-  }
-  double size = static_cast<double>(record.size);
-  ReportedBytes += size;
-  ReportedFiles += 1;
-  AddText(FileSizeText(size));
-  return record;
-}
-
 void COutput::ReportErrorStartus(int32_t ErrNumber, std::string_view ErrDescription) {
   if (ErrNumber != 0) {
     AddText("  [");
@@ -274,9 +256,59 @@ void COutput::KillFileAt(const platform::Folder& folder, std::string_view name,
   CountDeletedFile(static_cast<double>(record.size));
 }
 
-bool COutput::CanWriteAhead() const {
-  return !LogStopped && log_.IsOpen() && log_pending_.empty() && !ToRecycleBin() &&
-         log_.PendingMissedLines() == 0;
+bool COutput::CanWriteLineAhead() const {
+  return !LogStopped && log_.IsOpen() && log_pending_.empty() && log_.PendingMissedLines() == 0;
+}
+
+bool COutput::CanWriteAhead() const { return CanWriteLineAhead() && !ToRecycleBin(); }
+
+namespace {
+
+// Runs the deletion of an entry whose line is begun, then ends the line with the outcome: the
+// caught error's description in brackets, or nothing. True when the deletion succeeded.
+template <typename Deletion>
+bool EndLineWithOutcome(COutput& output, Deletion deletion) {
+  try {
+    deletion();
+  } catch (const support::Error& e) {
+    output.ReportErrorStartus(e.number(), support::LocalText(e.description()));
+    return false;
+  }
+  output.ReportErrorStartus(0, "");
+  return true;
+}
+
+}  // namespace
+
+bool COutput::DeleteWithLine(const std::string& line, bool may_go_to_trash,
+                             const std::function<void()>& deletion) {
+  // A move to the trash is written down in the undo record before it moves; anything that
+  // goes for good has only its line, which therefore goes first.
+  const bool ahead = may_go_to_trash ? CanWriteAhead() : CanWriteLineAhead();
+  if (ahead) {
+    const std::string text = line + '\n';
+    if (log_.WriteAhead(text) == platform::error::kSuccess) {
+      try {
+        deletion();
+      } catch (const support::Error& e) {
+        // The entry stayed: its line leaves the log and comes back with the reason. (Should
+        // another run have written since, it cannot leave, and the line with the reason
+        // corrects it.)
+        log_.TakeBack(text);
+        AddText(line);
+        ReportErrorStartus(e.number(), support::LocalText(e.description()));
+        return false;
+      }
+      display_clear_ = false;
+      line_open_ = false;
+      console_.AddText(text);
+      console_.ProcessEvents(false);
+      return true;
+    }
+    // The log refused the line: it is written the ordinary way, which counts and reports.
+  }
+  AddText(line);
+  return EndLineWithOutcome(*this, deletion);
 }
 
 namespace {
@@ -334,6 +366,12 @@ size_t COutput::EndAheadBatch(const AheadBatch& batch, size_t went, uint32_t err
     console_.AddText(lines.substr(0, true_end));
   }
   if (went == batch.files.size()) return batch.end;
+  if (error == platform::error::kSuccess) {
+    // A stop ended the batch after the file in progress: the files after it are still there,
+    // so their lines leave the log, and the caller's pending-events point ends the run.
+    log_.TakeBack(lines.substr(true_end));
+    return batch.places[went];
+  }
   // The file that stayed and those after it have untrue lines: they leave the log, the one that
   // stayed comes back with its outcome, and the rest go with the next batch. (Should another run
   // have written since, they cannot leave, and the line with the outcome corrects the one
@@ -464,18 +502,23 @@ void COutput::ReportTime() {
 
 namespace {
 
-// Runs the deletion of an entry whose line is begun, then ends the line with the outcome: the
-// caught error's description in brackets, or nothing. True when the deletion succeeded.
-template <typename Deletion>
-bool EndLineWithOutcome(COutput& output, Deletion deletion) {
-  try {
-    deletion();
-  } catch (const support::Error& e) {
-    output.ReportErrorStartus(e.number(), support::LocalText(e.description()));
-    return false;
+// A file's line as its deletion would end it without an error, counted as reported. When the
+// size cannot be read the line is the path alone and nothing is counted: the deletion then
+// says what went wrong.
+std::string FileLine(COutput& output, const std::string& path, uint32_t code, uint64_t size) {
+  std::string line = PathText(path);
+  if (code == platform::error::kSuccess) {
+    output.ReportedBytes += static_cast<double>(size);
+    output.ReportedFiles += 1;
+    line += FileSizeText(static_cast<double>(size));
   }
-  output.ReportErrorStartus(0, "");
-  return true;
+  return line;
+}
+
+// A folder's or junction's line, counted as reported.
+std::string FolderLine(COutput& output, const std::string& path, bool junction) {
+  (junction ? output.ReportedJunctions : output.ReportedFolders) += 1;
+  return PathText(path) + (junction ? "  :: Junction" : "  :: DIR");
 }
 
 }  // namespace
@@ -484,35 +527,35 @@ bool DeleteAndReportFile(COutput& output, const platform::Folder& folder,
                          const platform::FindRecord* listed, std::string_view name,
                          const std::string& path) {
   platform::FindRecord record;
-  try {
-    record = output.ReportFileAt(folder, name, path, listed);
-  } catch (const support::Error&) {
-    // The line keeps what was written of it; the deletion below says what went wrong.
+  uint32_t code = platform::error::kSuccess;
+  if (listed != nullptr) {
+    record = *listed;
+  } else {
+    code = output.Files().GetEntryAttributes(folder, name, &record.attributes, &record.size);
   }
-  return EndLineWithOutcome(output, [&] { output.KillFileAt(folder, name, path, record); });
+  return output.DeleteWithLine(FileLine(output, path, code, record.size), true,
+                               [&] { output.KillFileAt(folder, name, path, record); });
 }
 
 bool DeleteAndReportFile(COutput& output, const std::string& path) {
-  try {
-    output.ReportFile(path, false, false, false);
-  } catch (const support::Error&) {
-  }
-  return EndLineWithOutcome(output, [&] { output.KillFile(path); });
+  uint32_t attributes = 0;
+  uint64_t size = 0;
+  const uint32_t code = output.Files().GetFileAttributes(path, &attributes, &size);
+  if ((attributes & platform::attr::kDirectory) != 0) size = 0;
+  return output.DeleteWithLine(FileLine(output, path, code, size), true,
+                               [&] { output.KillFile(path); });
 }
 
 bool RemoveAndReportFolder(COutput& output, const platform::Folder& folder, std::string_view name,
                            const std::string& path, bool junction) {
-  return EndLineWithOutcome(output, [&] {
-    output.ReportFile(path, true, junction, false);
-    output.KillFolderAt(folder, name, junction);
-  });
+  return output.DeleteWithLine(FolderLine(output, path, junction), false,
+                               [&] { output.KillFolderAt(folder, name, junction); });
 }
 
 bool RemoveAndReportFolder(COutput& output, const std::string& path) {
-  return EndLineWithOutcome(output, [&] {
-    output.ReportFile(path, true, IsJunction(output.Files(), path), false);
-    output.KillFolder(path);
-  });
+  const bool junction = IsJunction(output.Files(), path);
+  return output.DeleteWithLine(FolderLine(output, path, junction), false,
+                               [&] { output.KillFolder(path); });
 }
 
 void ReportMissingFolder(COutput& output, const std::string& path, bool DontCount) {

@@ -63,12 +63,9 @@ class COutput {
   // Removes one empty folder or one junction; raises the mapped error.
   void KillFolder(const std::string& FolderName);
 
-  // The same steps for an entry of an open folder, as the walks hold it: `path` is the entry's
-  // full path for the line. ReportFileAt reads the entry now (as ReportFile does) unless the
-  // walk passes the record of a listing taken just before; either way it returns the record
-  // that KillFileAt then works from (its size is what the deletion frees).
-  platform::FindRecord ReportFileAt(const platform::Folder& folder, std::string_view name,
-                                    const std::string& path, const platform::FindRecord* listed);
+  // The same step for an entry of an open folder, as the walks hold it: `path` is the entry's
+  // full path (for the trash), `record` the entry as a listing or a look just before describes
+  // it (its size is what the deletion frees).
   void KillFileAt(const platform::Folder& folder, std::string_view name, const std::string& path,
                   const platform::FindRecord& record);
   void KillFolderAt(const platform::Folder& folder, std::string_view name, bool junction);
@@ -80,12 +77,25 @@ class COutput {
   // (FileSystem::DescribeEntries); a file found gone by then is left out, as a listing leaves it
   // out. While files go for good and the log is healthy, the lines of a batch of a few hundred
   // reach the log in one write before the batch is deleted (FileSystem::DeleteEntryFiles, which
-  // stops at the first refusal); see RunLog for what a refusal or a stop takes back. `path_of`
+  // stops at the first refusal, and after the file in progress when a stop is asked for); see
+  // RunLog for what a refusal or a stop takes back. A file the batch cannot take (a read-only
+  // one, or one whose record could not be read) goes on its own, its line still written ahead
+  // (DeleteWithLine). `path_of`
   // gives the full path of an entry name (the reference may change with the next call). False
   // when some file stayed.
   bool DeleteListedFiles(const platform::Folder& folder,
                          std::span<platform::FindRecord* const> files, bool described,
                          const std::function<const std::string&(std::string_view)>& path_of);
+
+  // Writes `line`, the line of one entry as its deletion ends it when nothing goes wrong
+  // (without the line end; counted by the caller), and runs `deletion`, which raises the error
+  // that kept the entry; the line then ends with it. While the log is healthy, the line of an
+  // entry that goes for good reaches the log before `deletion` runs, and leaves it again when
+  // the deletion fails (RunLog::TakeBack), so that a run killed at any moment leaves no
+  // deletion unrecorded; with `may_go_to_trash` a run that trashes relies on its undo record
+  // instead, which names each entry before it moves. True when deleted.
+  bool DeleteWithLine(const std::string& line, bool may_go_to_trash,
+                      const std::function<void()>& deletion);
 
   // From now on every entry sent to the trash is written down in `record` (null: nowhere) before
   // it moves, so that the run can be undone.
@@ -119,7 +129,9 @@ class COutput {
   void ReportAboutLog(const std::string& message);
   void CountDeletedFile(double size);
   bool ToRecycleBin() const;
-  // The lines of the next deletions may be written before them.
+  // The line of the next deletion may be written before it (CanWriteLineAhead), also when the
+  // run trashes (CanWriteAhead: only when it does not).
+  bool CanWriteLineAhead() const;
   bool CanWriteAhead() const;
 
   frmConsole console_;

@@ -112,6 +112,17 @@ inline bool IsJunctionRecord(const platform::FindRecord& entry) {
   return IsFolderRecord(entry) && (entry.attributes & platform::attr::kReparsePoint) != 0;
 }
 
+// A socket, a FIFO or a device node (on Windows the rare entry the system marks a device): not a
+// file to clean. The commands that select files (by pattern, mask, list or age) never take one;
+// only a whole-tree deletion removes them, because its folder must go. Nothing opens them.
+inline bool IsSpecialRecord(const platform::FindRecord& entry) {
+  return !IsFolderRecord(entry) && (entry.attributes & platform::attr::kDevice) != 0;
+}
+// A file that the selecting commands may take: neither a folder (or junction) nor special.
+inline bool IsSelectableFileRecord(const platform::FindRecord& entry) {
+  return !IsFolderRecord(entry) && !IsSpecialRecord(entry);
+}
+
 // Walks `path` with `visitor` when IsEnterableFolder(run, path); nothing at all otherwise.
 void WalkEnterableFolder(RunContext& run, const std::string& path, FolderVisitor& visitor);
 

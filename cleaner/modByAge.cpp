@@ -19,9 +19,15 @@ class ByAgeVisitor : public FilePassVisitor {
   void VisitFolder(FolderWalk& walk, WalkFolder& folder) override {
     for (const platform::FindRecord& entry : folder.list.Entries()) {
       double t = support::ovLargeIntegerToDouble(entry.last_write_time);
-      double accessed = support::ovLargeIntegerToDouble(entry.last_access_time);
-      if (t < accessed) t = accessed;
-      if (t < walk.run().AgeThreshold && !IsFolderRecord(entry)) {
+      // A link's access time is refreshed by the kernel whenever anything follows it or reads
+      // what it says (every listing that tells a link to a folder from a link to a file, every
+      // "ls -l"), so it tells nothing about its use, and counting it would let a preview (or
+      // this very walk) change what the next run deletes: a link's age is its write time.
+      if ((entry.attributes & platform::attr::kReparsePoint) == 0) {
+        double accessed = support::ovLargeIntegerToDouble(entry.last_access_time);
+        if (t < accessed) t = accessed;
+      }
+      if (t < walk.run().AgeThreshold && IsSelectableFileRecord(entry)) {
         DeleteAndReportFile(walk.output(), folder.folder, &entry, entry.name,
                             walk.EntryPath(entry.name));
       }

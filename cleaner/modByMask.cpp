@@ -19,7 +19,7 @@ class ByMaskVisitor : public FilePassVisitor {
     bool first_mask = true;
     for (const std::string& mask : walk.run().Masks.masks) {
       for (const platform::FindRecord& entry : folder.list.Entries()) {
-        if (platform::PathMatchSpec(entry.name, mask) && !IsFolderRecord(entry)) {
+        if (platform::PathMatchSpec(entry.name, mask) && IsSelectableFileRecord(entry)) {
           // After the first mask's pass the listing may name files that are gone.
           DeleteAndReportFile(walk.output(), folder.folder, first_mask ? &entry : nullptr,
                               entry.name, walk.EntryPath(entry.name));

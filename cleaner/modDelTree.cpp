@@ -28,7 +28,7 @@ class DeleteFilesVisitor : public FilePassVisitor {
   void VisitFolder(FolderWalk& walk, WalkFolder& folder) override {
     files_.clear();
     for (FindRecord& entry : folder.list.Entries()) {
-      if (platform::PathMatchSpec(entry.name, pattern_) && !IsFolderRecord(entry)) {
+      if (platform::PathMatchSpec(entry.name, pattern_) && IsSelectableFileRecord(entry)) {
         files_.push_back(&entry);
       }
     }

@@ -80,7 +80,9 @@ class FileSystem {
   virtual void DescribeEntries(const Folder& folder, std::span<FindRecord* const> records,
                                uint32_t* codes);
   // DeleteEntryFile of each entry in order, each only after the one before went; stops at the
-  // first that fails. Returns how many went; *error is kSuccess, or why the next did not go.
+  // first that fails, and before the next once a stop was asked for (StopRequested, read
+  // between entries). Returns how many went; *error is kSuccess (all went, or the stop), or
+  // why the next did not go.
   virtual size_t DeleteEntryFiles(const Folder& folder, std::span<const FindRecord* const> entries,
                                   uint32_t* error);
 };

@@ -53,6 +53,9 @@ inline constexpr uint32_t kHidden = 0x2;
 inline constexpr uint32_t kSystem = 0x4;
 inline constexpr uint32_t kDirectory = 0x10;
 inline constexpr uint32_t kArchive = 0x20;
+// FILE_ATTRIBUTE_DEVICE: on Linux a socket, a FIFO or a device node. Such an entry is not a file
+// to clean, and opening one may block (a FIFO without a writer) or act on hardware.
+inline constexpr uint32_t kDevice = 0x40;
 inline constexpr uint32_t kNormal = 0x80;
 inline constexpr uint32_t kSparse = 0x200;
 inline constexpr uint32_t kReparsePoint = 0x400;

@@ -125,6 +125,7 @@ void DescribeLooked(int fd, const char* name, const FolderId& listed, bool ntfs,
     }
   } else {
     if ((st->stx_mode & S_IWUSR) == 0) attributes |= attr::kReadOnly;
+    if (type != S_IFREG) attributes |= attr::kDevice;
     if (type == S_IFREG) {
       attributes |= attr::kArchive;
       if ((st->stx_mask & STATX_BLOCKS) && 512 * st->stx_blocks < st->stx_size) {
@@ -136,9 +137,10 @@ void DescribeLooked(int fd, const char* name, const FolderId& listed, bool ntfs,
   if (st->stx_attributes & STATX_ATTR_COMPRESSED) attributes |= attr::kCompressed;
   uint32_t real = 0;
   if (ntfs && ReadNtfsAttributes(fd, name, &real)) {
-    // NTFS keeps every bit itself; only what the entry leads to is ours to say.
-    constexpr uint32_t kOurs = attr::kDirectory | attr::kReparsePoint | attr::kNormal;
-    attributes = (real & ~kOurs) | (attributes & (attr::kDirectory | attr::kReparsePoint));
+    // NTFS keeps every bit itself; only what the entry is and leads to is ours to say.
+    constexpr uint32_t kOurs =
+        attr::kDirectory | attr::kReparsePoint | attr::kNormal | attr::kDevice;
+    attributes = (real & ~kOurs) | (attributes & (kOurs & ~attr::kNormal));
   }
   if (attributes == 0) attributes = attr::kNormal;
 
@@ -179,6 +181,9 @@ void DescribeFromType(const char* name, unsigned char type, FoundEntry* entry) {
   if (type == DT_DIR) attributes |= attr::kDirectory;
   if (type == DT_LNK) attributes |= attr::kReparsePoint;
   if (type == DT_REG) attributes |= attr::kArchive;
+  if (type == DT_FIFO || type == DT_SOCK || type == DT_CHR || type == DT_BLK) {
+    attributes |= attr::kDevice;
+  }
   if (name[0] == '.') attributes |= attr::kHidden;
   entry->facts.attributes = attributes == 0 ? attr::kNormal : attributes;
 }

@@ -80,9 +80,16 @@ using posix::IsDotOrDotDot;
 
 // Opens `path` relative to `dir` as a folder and reads its identity; -1 on failure. A missing
 // name, or one that is not a folder, is kPathNotFound, as FindFirstFile says of "name\*.*".
+//
+// Folders are opened to be listed, and a listing refreshes the folder's access time, which a
+// later selection by age (or any other program) may go by: the open asks for O_NOATIME. The
+// kernel grants it only to the folder's owner (or with CAP_FOWNER) and says EPERM otherwise,
+// and then the folder is opened as any reader opens it.
 int OpenFolderAt(int dir, const char* path, FolderId* id, uint32_t* error,
                  bool follow_links = true) {
-  const int fd = openat(dir, path, kFolderOpenFlags | (follow_links ? 0 : O_NOFOLLOW));
+  const int flags = kFolderOpenFlags | (follow_links ? 0 : O_NOFOLLOW);
+  int fd = openat(dir, path, flags | O_NOATIME);
+  if (fd < 0 && errno == EPERM) fd = openat(dir, path, flags);
   if (fd < 0) {
     const int cause = errno;
     SetError(error,
@@ -377,7 +384,7 @@ bool IsPlainType(unsigned char type) {
 
 // What the listing alone says of a plain file: its type and its name.
 void RecordFromType(unsigned char type, const char* name, FindRecord* record) {
-  uint32_t attributes = type == DT_REG ? attr::kArchive : 0;
+  uint32_t attributes = type == DT_REG ? attr::kArchive : attr::kDevice;
   if (name[0] == '.') attributes |= attr::kHidden;
   record->attributes = attributes == 0 ? attr::kNormal : attributes;
 }
