@@ -194,7 +194,7 @@ void UndoRecord::Fail(uint32_t code) {
   std::string where = path_.empty() ? folder_ : path_;
   std::string message = "sweepwell: запись для отмены \"" + where + "\" не сохранена: " +
                         support::StandardDescription(Win32ErrorToErrNumber(code)) + "\n";
-  message = support::LocalText(message);
+  message = support::AnsiText(message);
   std::fwrite(message.data(), 1, message.size(), stderr);
   std::fflush(stderr);
 }
