@@ -19,7 +19,7 @@ namespace sweepwell {
 
 namespace {
 
-// How a path stands in a line: in the ANSI code page of the text, without control characters.
+// How a path stands in a line: in the encoding of the run's text, without control characters.
 std::string PathText(std::string_view path) {
   std::string text = platform::NameInAnsi(path);
   if (support::HasControlCharacters(text)) return support::WithoutControlCharacters(text);

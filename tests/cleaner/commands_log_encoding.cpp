@@ -6,7 +6,7 @@
 // needs no locale installed on the machine; without localedef or its sources it skips.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -95,21 +95,30 @@ TEST_F(LogEncoding, ExistingLogWithoutAMarkStaysInThePageWithEscapes) {
   EXPECT_NE(log.find("<U+0412><U+0441><U+0435><U+0433><U+043E>"), std::string::npos) << log;
 }
 
-// CP1251 holds Russian: the log is in it, without a mark.
-TEST_F(LogEncoding, CyrillicPageKeepsTheLogInThePage) {
-  if (!UseLocale("ru_RU.CP1251", "ru_RU", "CP1251")) {
-    GTEST_SKIP() << "localedef cannot compile ru_RU.CP1251 here";
-  }
-  const std::string t = box.Work("t");
-  box.MakeFile(t + "/a.txt", 3);
-  RunResult run = DeleteFolderFiles(t);
-  ASSERT_EQ(run.exit_code, 0) << run.err;
+// CP1251 and KOI8-R hold Russian: the log is in the page, without a mark.
+TEST_F(LogEncoding, CyrillicPagesKeepTheLogInThePage) {
+  struct Case {
+    const char* locale;
+    const char* charmap;
+    const char* words;  // "Всего удалено" in the page
+  };
+  for (const Case& c : {Case{"ru_RU.CP1251", "CP1251", "\xC2\xF1\xE5\xE3\xEE \xF3\xE4\xE0\xEB\xE5\xED\xEE"},
+                        Case{"ru_RU.KOI8-R", "KOI8-R", "\xF7\xD3\xC5\xC7\xCF \xD5\xC4\xC1\xCC\xC5\xCE\xCF"}}) {
+    SCOPED_TRACE(c.locale);
+    if (!UseLocale(c.locale, "ru_RU", c.charmap)) {
+      GTEST_SKIP() << "localedef cannot compile " << c.locale << " here";
+    }
+    std::remove(box.LogPath().c_str());
+    const std::string t = box.Work(std::string("t-") + c.charmap);
+    box.MakeFile(t + "/a.txt", 3);
+    RunResult run = DeleteFolderFiles(t);
+    ASSERT_EQ(run.exit_code, 0) << run.err;
 
-  const std::string log = ReadFile(box.LogPath());
-  EXPECT_EQ(log.find(kMark), std::string::npos);
-  // "Всего удалено" in CP1251.
-  EXPECT_NE(log.find("\xC2\xF1\xE5\xE3\xEE \xF3\xE4\xE0\xEB\xE5\xED\xEE"), std::string::npos);
-  EXPECT_EQ(log.find("\xD0\x92"), std::string::npos) << "no UTF-8 in a CP1251 log";
+    const std::string log = ReadFile(box.LogPath());
+    EXPECT_EQ(log.find(kMark), std::string::npos);
+    EXPECT_NE(log.find(c.words), std::string::npos);
+    EXPECT_EQ(log.find("\xD0\x92"), std::string::npos) << "no UTF-8 in the page's log";
+  }
 }
 
 }  // namespace
