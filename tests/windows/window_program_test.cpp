@@ -357,6 +357,11 @@ std::string InCodePage(const std::wstring& text, UINT code_page) {
 // holds as they are. The log keeps them too: UTF-8 from its mark on where the page has no
 // Cyrillic (1252), in the page with the name's foreign letters escaped where it has (1251).
 TEST_F(SweepwellWindowTest, WindowAndLogKeepEveryCharacterInAnyCodePage) {
+  // The test run says which code page it set up for (the program inherits this process's).
+  wchar_t expected[16] = L"";
+  if (GetEnvironmentVariableW(L"SWEEPWELL_TEST_ACP", expected, 16) > 0) {
+    ASSERT_EQ(GetACP(), static_cast<UINT>(_wtoi(expected)));
+  }
   const std::wstring tree = folder_ + L"\\tree";
   ASSERT_TRUE(CreateDirectoryW(tree.c_str(), nullptr));
   const std::wstring name = L"\\отчёт 中文.tmp";
