@@ -159,8 +159,7 @@ void ShowUsageMessage(const std::string& title, const std::string& text, bool ba
 }
 
 void ShowVersionMessage(const std::string& title, const std::string& version) {
-  platform::WriteAll(platform::StdStream::kOutput,
-                     support::AnsiText(title + " " + version + "\n"));
+  platform::WriteAll(platform::StdStream::kOutput, support::AnsiText(title + " " + version + "\n"));
 }
 
 std::string UsageProgramName(const std::string& terminal_name) { return terminal_name; }

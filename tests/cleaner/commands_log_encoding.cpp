@@ -102,8 +102,9 @@ TEST_F(LogEncoding, CyrillicPagesKeepTheLogInThePage) {
     const char* charmap;
     const char* words;  // "Всего удалено" in the page
   };
-  for (const Case& c : {Case{"ru_RU.CP1251", "CP1251", "\xC2\xF1\xE5\xE3\xEE \xF3\xE4\xE0\xEB\xE5\xED\xEE"},
-                        Case{"ru_RU.KOI8-R", "KOI8-R", "\xF7\xD3\xC5\xC7\xCF \xD5\xC4\xC1\xCC\xC5\xCE\xCF"}}) {
+  for (const Case& c :
+       {Case{"ru_RU.CP1251", "CP1251", "\xC2\xF1\xE5\xE3\xEE \xF3\xE4\xE0\xEB\xE5\xED\xEE"},
+        Case{"ru_RU.KOI8-R", "KOI8-R", "\xF7\xD3\xC5\xC7\xCF \xD5\xC4\xC1\xCC\xC5\xCE\xCF"}}) {
     SCOPED_TRACE(c.locale);
     if (!UseLocale(c.locale, "ru_RU", c.charmap)) {
       GTEST_SKIP() << "localedef cannot compile " << c.locale << " here";

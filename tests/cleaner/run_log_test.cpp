@@ -81,8 +81,8 @@ TEST_F(RunLogTest, FailedWritesLeaveNoCutLineAndRecoveryRecordsTheMissedLines) {
   });
   ASSERT_EQ(status, 0);
   EXPECT_EQ(ReadBytes(path), kRule + kLine + kLine +
-                                "*** Пропущено строк журнала: 3 (файл журнала достиг "
-                                "предельного размера) ***\nback\nand on\n");
+                                 "*** Пропущено строк журнала: 3 (файл журнала достиг "
+                                 "предельного размера) ***\nback\nand on\n");
 }
 
 // Lines written ahead: a batch longer than a page arrives whole, its tail can be taken back
@@ -197,8 +197,8 @@ std::string ReadBack(std::string_view log) {
   while (i < log.size()) {
     if (log.substr(i, 3) == "<U+") {
       const size_t end = log.find('>', i);
-      const auto c = static_cast<char32_t>(std::stoul(std::string(log.substr(i + 3, end - i - 3)),
-                                                      nullptr, 16));
+      const auto c = static_cast<char32_t>(
+          std::stoul(std::string(log.substr(i + 3, end - i - 3)), nullptr, 16));
       if (c < 0x80) {
         out += static_cast<char>(c);
       } else if (c < 0x800) {
@@ -253,7 +253,9 @@ TEST(RunLogEscapes, NamesThePageCannotHoldAreEscapedAndReadBackWhole) {
 // Bytes that are not UTF-8 cannot be held as they are; each is marked as the replacement
 // character rather than passed on as a byte the page would read as another letter.
 TEST(RunLogEscapes, BytesThatAreNotUtf8BecomeReplacementEscapes) {
-  EXPECT_EQ(Escaped("a\xFF" "b\xC3"), "a<U+FFFD>b<U+FFFD>");
+  EXPECT_EQ(Escaped("a\xFF"
+                    "b\xC3"),
+            "a<U+FFFD>b<U+FFFD>");
   EXPECT_EQ(Escaped("\xE0\x80\x80"), "<U+FFFD><U+FFFD><U+FFFD>");  // overlong
 }
 

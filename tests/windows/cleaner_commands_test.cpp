@@ -42,7 +42,8 @@ std::string FromAnsiLog(const std::string& line) {
   while (i < line.size()) {
     const size_t escape = line.find("<U+", i);
     const size_t end = escape == std::string::npos ? escape : line.find('>', escape);
-    text += platform::AnsiToUtf8(line.substr(i, (end == std::string::npos ? line.size() : escape) - i));
+    text +=
+        platform::AnsiToUtf8(line.substr(i, (end == std::string::npos ? line.size() : escape) - i));
     if (end == std::string::npos) break;
     const unsigned long c = std::stoul(line.substr(escape + 3, end - escape - 3), nullptr, 16);
     std::wstring unit;
@@ -61,7 +62,8 @@ std::string FromAnsiLog(const std::string& line) {
 // The lines of the last run in the log (after its line of 78 "="), whichever encoding the log
 // is in: UTF-8 after its mark, else the ANSI code page.
 std::vector<std::string> LastRunLines() {
-  std::ifstream file(windows_test::Wide(windows_test::SweepwellLogPath()).c_str(), std::ios::binary);
+  std::ifstream file(windows_test::Wide(windows_test::SweepwellLogPath()).c_str(),
+                     std::ios::binary);
   std::vector<std::string> lines;
   std::string line;
   bool first = true, utf8 = false;

@@ -245,8 +245,7 @@ TEST_F(SweepwellWindowTest, WindowShowsTheRunAndTheFirstKeyAfterThePromptEndsIt)
   EXPECT_NE(text.find(tree + L"\\a.tmp  :: 5 bytes\r\n"), std::wstring::npos) << Utf8(text);
   EXPECT_NE(text.find(tree + L"\\b.tmp  :: 5 bytes\r\n"), std::wstring::npos) << Utf8(text);
   EXPECT_EQ(text.find(L"keep.txt"), std::wstring::npos) << Utf8(text);
-  EXPECT_NE(text.find(L"Всего удалено файлов:  2  ["), std::wstring::npos)
-      << Utf8(text);
+  EXPECT_NE(text.find(L"Всего удалено файлов:  2  ["), std::wstring::npos) << Utf8(text);
   EXPECT_EQ(text.substr(text.size() - prompt.size()), prompt) << "the prompt is the last line";
 
   // F1 after the run shows the about box again and does not close the window.
@@ -367,7 +366,9 @@ TEST_F(SweepwellWindowTest, WindowAndLogKeepEveryCharacterInAnyCodePage) {
   const std::wstring name = L"\\отчёт 中文.tmp";
   WriteFile(tree + name, "hello");
   Program program(exe_, Script(L"cleaner.delete-to-recycle-bin = False\n"
-                               L"cleaner.delete-files = \"" + tree + L"\\*.tmp\"\n"
+                               L"cleaner.delete-files = \"" +
+                               tree +
+                               L"\\*.tmp\"\n"
                                L"cleaner.done\n"));
   ASSERT_TRUE(program.Started());
   HWND console = program.WaitForWindow(kConsoleClass);
@@ -390,7 +391,8 @@ TEST_F(SweepwellWindowTest, WindowAndLogKeepEveryCharacterInAnyCodePage) {
   ASSERT_FALSE(log.empty());
   if (GetACP() == 1251) {
     EXPECT_NE(log.substr(0, 3), "\xEF\xBB\xBF");
-    const std::string line = InCodePage(tree + L"\\отчёт ", 1251) + "<U+4E2D><U+6587>.tmp  :: 5 bytes\r\n";
+    const std::string line =
+        InCodePage(tree + L"\\отчёт ", 1251) + "<U+4E2D><U+6587>.tmp  :: 5 bytes\r\n";
     EXPECT_NE(log.find(line), std::string::npos) << log;
     EXPECT_NE(log.find(InCodePage(L"Всего удалено файлов:  1", 1251)), std::string::npos);
   } else {
@@ -474,8 +476,7 @@ TEST_F(SweepwellWindowTest, BadScriptNamesItsFaultAndRunsNothing) {
       text = TextOf(edit);
       return text.find(prompt) != std::wstring::npos;
     })) << Utf8(text);
-    EXPECT_NE(text.find(std::wstring(L"Ошибка в скрипте")), std::wstring::npos)
-        << Utf8(text);
+    EXPECT_NE(text.find(std::wstring(L"Ошибка в скрипте")), std::wstring::npos) << Utf8(text);
     EXPECT_NE(text.find(c.where), std::wstring::npos) << Utf8(text);
     PressKey(console, VK_RETURN);
     EXPECT_EQ(program.WaitForExit(), 1);
