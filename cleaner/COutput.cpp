@@ -19,7 +19,7 @@ namespace sweepwell {
 
 namespace {
 
-// How a path stands in a line: in the ANSI code page of the text, without control characters.
+// How a path stands in a line: in the encoding of the run's text, without control characters.
 std::string PathText(std::string_view path) {
   std::string text = platform::NameInAnsi(path);
   if (support::HasControlCharacters(text)) return support::WithoutControlCharacters(text);
@@ -142,7 +142,7 @@ void COutput::WriteLog(std::string_view text) {
 void COutput::ReportAboutLog(const std::string& message) {
   // The console shows every line of the run whatever happens to the log, so news about the log
   // goes beside it, to standard error.
-  std::string text = support::LocalText("sweepwell: " + message + "\n");
+  std::string text = support::AnsiText("sweepwell: " + message + "\n");
   std::fwrite(text.data(), 1, text.size(), stderr);
   std::fflush(stderr);
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/locale.h"
 #include "platform/platform.h"
 #include "support/ov_error.h"
 #include "support/ov_strings.h"
@@ -16,6 +17,52 @@ constexpr uint32_t kHandleDiskFull = 39;  // ERROR_HANDLE_DISK_FULL, Windows' ot
 // pieces of WriteAhead safer.
 constexpr uint64_t kPage = 4096;
 
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
+// The size of the UTF-8 sequence at the start of `text` and the character it holds; a byte that
+// starts no valid sequence counts alone, as U+FFFD. Surrogates (ED A0..BF xx) are taken as the
+// characters they encode: a Windows name may hold a lone one, and its escape keeps it.
+size_t DecodeOne(std::string_view text, char32_t* c) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(0);
+  size_t size = 0;
+  char32_t value = 0;
+  char32_t least = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    size = 2, value = lead & 0x1F, least = 0x80;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    size = 3, value = lead & 0x0F, least = 0x800;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    size = 4, value = lead & 0x07, least = 0x10000;
+  }
+  if (size == 0 || size > text.size()) {
+    *c = 0xFFFD;
+    return 1;
+  }
+  for (size_t i = 1; i < size; ++i) {
+    if ((byte(i) & 0xC0) != 0x80) {
+      *c = 0xFFFD;
+      return 1;
+    }
+    value = value << 6 | (byte(i) & 0x3F);
+  }
+  if (value < least || value > 0x10FFFF) {
+    *c = 0xFFFD;
+    return 1;
+  }
+  *c = value;
+  return size;
+}
+
+void AppendEscape(char32_t c, std::string* out) {
+  constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string hex;
+  for (; c != 0 || hex.size() < 4; c >>= 4) hex.insert(hex.begin(), kDigits[c & 0xF]);
+  *out += "<U+" + hex + ">";
+}
+
+bool StartsEscape(std::string_view text, size_t i) { return text.substr(i, 3) == "<U+"; }
+
 uint64_t CountLines(std::string_view text) {
   uint64_t lines = static_cast<uint64_t>(std::count(text.begin(), text.end(), '\n'));
   if (!text.empty() && text.back() != '\n') ++lines;
@@ -23,6 +70,49 @@ uint64_t CountLines(std::string_view text) {
 }
 
 }  // namespace
+
+std::string RunLog::EscapedForAnsi(std::string_view utf8, const PageConversion& to_ansi,
+                                   const PageConversion& to_utf8) {
+  bool plain = utf8.find("<U+") == std::string_view::npos;
+  if (plain) {
+    if (std::all_of(utf8.begin(), utf8.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+      return std::string(utf8);
+    }
+    // Most text is held whole by the page: one conversion there and back shows it.
+    std::string ansi = to_ansi(utf8);
+    if (to_utf8(ansi) == utf8) return ansi;
+  }
+  std::string out;
+  out.reserve(utf8.size() + utf8.size() / 4);
+  size_t i = 0;
+  while (i < utf8.size()) {
+    const auto lead = static_cast<unsigned char>(utf8[i]);
+    if (lead < 0x80) {
+      // A "<U+" of the text itself is escaped as well, so that every one in the log starts an
+      // escape.
+      if (StartsEscape(utf8, i)) {
+        AppendEscape(U'<', &out);
+      } else {
+        out += utf8[i];
+      }
+      ++i;
+      continue;
+    }
+    char32_t c = 0;
+    const size_t size = DecodeOne(utf8.substr(i), &c);
+    const std::string_view sequence = utf8.substr(i, size);
+    std::string ansi;
+    if (c != 0xFFFD || sequence == "\xEF\xBF\xBD") ansi = to_ansi(sequence);
+    if (!ansi.empty() && to_utf8(ansi) == sequence) {
+      out += ansi;
+    } else {
+      AppendEscape(c, &out);
+    }
+    i += size;
+  }
+  return out;
+}
 
 RunLog::~RunLog() { Close(); }
 
@@ -32,13 +122,32 @@ uint32_t RunLog::Open(const std::string& path, std::string_view first_line) {
   if (code != platform::error::kSuccess) return code;
   uint64_t size = 0;
   std::string last;
+  std::string start;
   if (platform::GetFileSize(handle_, &size) == platform::error::kSuccess && size > 0 &&
       platform::ReadFileAt(handle_, size - 1, 1, &last) == platform::error::kSuccess) {
     needs_line_end_ = last != "\n";
   }
-  code = Append(first_line);
+  // A log keeps the encoding it was made in; a new one is UTF-8 (with its mark) where the ANSI
+  // code page cannot hold the program's messages.
+  if (size >= kUtf8Mark.size() &&
+      platform::ReadFileAt(handle_, 0, kUtf8Mark.size(), &start) == platform::error::kSuccess) {
+    utf8_ = start == kUtf8Mark;
+  } else {
+    utf8_ = size == 0 && !platform::AnsiHoldsCyrillic();
+  }
+  if (platform::AnsiIsUtf8()) utf8_ = true;
+  std::string line = ForLog(first_line);
+  if (size == 0 && utf8_ && !platform::AnsiIsUtf8()) line.insert(0, kUtf8Mark);
+  code = Append(line);
   if (code != platform::error::kSuccess) Close();
   return code;
+}
+
+std::string RunLog::ForLog(std::string_view text) const {
+  const bool run_utf8 = platform::RunTextIsUtf8() || platform::AnsiIsUtf8();
+  if (run_utf8 == utf8_) return std::string(text);
+  if (utf8_) return platform::AnsiToUtf8(text);
+  return EscapedForAnsi(text, &platform::Utf8ToAnsi, &platform::AnsiToUtf8);
 }
 
 uint32_t RunLog::Append(std::string_view text) {
@@ -85,9 +194,9 @@ RunLog::WriteResult RunLog::Write(std::string_view text) {
   if (was_failing) {
     std::string with_note = support::LocalText(MissedLinesNote(missed_since_note_, last_error_));
     with_note += text;
-    code = Append(with_note);
+    code = Append(ForLog(with_note));
   } else {
-    code = Append(text);
+    code = Append(ForLog(text));
   }
   if (code == platform::error::kSuccess) {
     missed_since_note_ = 0;
@@ -100,9 +209,11 @@ RunLog::WriteResult RunLog::Write(std::string_view text) {
   return was_failing ? WriteResult::kStillFailing : WriteResult::kFailed;
 }
 
-uint32_t RunLog::WriteAhead(std::string_view text) {
+uint32_t RunLog::WriteAhead(std::string_view run_text) {
   if (!IsOpen()) return platform::error::kInvalidHandle;
   if (missed_since_note_ > 0) return last_error_;
+  const std::string encoded = ForLog(run_text);
+  std::string_view text = encoded;
   end_ = 0;
   uint64_t start = 0;
   if (needs_line_end_ || platform::kTextLineEnd != std::string_view("\n") ||
@@ -146,8 +257,10 @@ uint32_t RunLog::WriteAhead(std::string_view text) {
   return platform::error::kSuccess;
 }
 
-bool RunLog::TakeBack(std::string_view tail) {
-  if (!IsOpen() || tail.empty()) return true;
+bool RunLog::TakeBack(std::string_view run_tail) {
+  if (!IsOpen() || run_tail.empty()) return true;
+  // The tail starts a line, so alone it encodes to the bytes it took in the batch.
+  const std::string tail = ForLog(run_tail);
   uint64_t bytes = tail.size();
   if (platform::kTextLineEnd != std::string_view("\n")) {
     bytes += static_cast<uint64_t>(std::count(tail.begin(), tail.end(), '\n')) *

@@ -29,10 +29,23 @@
 // no deletion unrecorded: at worst the log names a few entries of the batch in flight that are
 // still there, which is the safe side of a record of what went.
 //
-// Text is bytes in the log's code page; COutput converts before it writes.
+// The log's encoding. The run's text comes in its own encoding (platform::RunTextIsUtf8: UTF-8,
+// or the ANSI code page) and is written in the log's:
+// - A log keeps the encoding it was made in: one that starts with the UTF-8 mark (EF BB BF) is
+//   UTF-8, any other that holds something is in the ANSI code page.
+// - A new (or empty) log is in the ANSI code page where that page holds the program's messages
+//   (platform::AnsiHoldsCyrillic: 1251, KOI8-R, UTF-8), and UTF-8 starting with the mark where it
+//   does not (1252, ISO-8859-1). Where the ANSI code page is UTF-8 the log is UTF-8 without a mark.
+// - In a log in an 8-bit page, a character the page cannot hold (a letter of a file name, or of
+//   a message in a log made under another page) is written as "<U+" its code point in upper-case
+//   hexadecimal, at least four digits, ">": "<U+4E2D>", "<U+1F600>"; a lone surrogate of a
+//   Windows name keeps its own value ("<U+DC80>"). "<U+" in the text itself is written
+//   "<U+003C>U+", so every "<U+" in such a log starts an escape and each one gives back the
+//   character it stands for. ("<" cannot occur in a Windows name at all.)
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -47,8 +60,9 @@ class RunLog {
   RunLog(const RunLog&) = delete;
   RunLog& operator=(const RunLog&) = delete;
 
-  // Opens `path` for appending (created when missing; only a regular file is taken) and writes
-  // `first_line`, preceded by a line end when the file ends without one. Returns the Windows
+  // Opens `path` for appending (created when missing; only a regular file is taken), decides
+  // the log's encoding (above) and writes `first_line` (and the mark before it in a new UTF-8
+  // log), preceded by a line end when the file ends without one. Returns the Windows
   // error code of the failure, with nothing of this run left in the file and the log closed.
   uint32_t Open(const std::string& path, std::string_view first_line);
 
@@ -92,12 +106,25 @@ class RunLog {
   // description of the mapped error number for any other code.
   static std::string Cause(uint32_t code);
 
+  // UTF-8 text as a log in an 8-bit page holds it (the escapes above); `to_ansi` and `to_utf8`
+  // convert to and from the page (platform::Utf8ToAnsi and AnsiToUtf8 for the ANSI code page).
+  using PageConversion = std::function<std::string(std::string_view)>;
+  static std::string EscapedForAnsi(std::string_view utf8, const PageConversion& to_ansi,
+                                    const PageConversion& to_utf8);
+
+  // The log is UTF-8 (with or without its mark). Meaningful while open.
+  bool IsUtf8() const { return utf8_; }
+
  private:
-  // One write of `text`; on failure the file is cut back to where it stood before it.
+  // One write of `text` (in the log's encoding); on failure the file is cut back to where it
+  // stood before it.
   uint32_t Append(std::string_view text);
+  // The run's text in the log's encoding.
+  std::string ForLog(std::string_view text) const;
 
   platform::FileHandle handle_ = platform::kInvalidFile;
   bool needs_line_end_ = false;  // the file may end in the middle of a line
+  bool utf8_ = false;            // the log's encoding is UTF-8
   uint64_t missed_since_note_ = 0;
   uint64_t missed_total_ = 0;
   uint32_t last_error_ = 0;

@@ -24,7 +24,7 @@ namespace {
 using platform::TrashEntryStatus;
 
 void Say(std::FILE* stream, const std::string& utf8) {
-  std::string text = support::LocalText(utf8);
+  std::string text = support::AnsiText(utf8);
   std::fwrite(text.data(), 1, text.size(), stream);
   std::fflush(stream);
 }

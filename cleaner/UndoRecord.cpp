@@ -231,7 +231,7 @@ void UndoRecord::Fail(uint32_t code) {
                               : support::StandardDescription(Win32ErrorToErrNumber(code));
   std::string message = "sweepwell: запись для отмены \"" + where + "\" не сохранена: " + why +
                         "; в корзину больше ничего не перемещается\n";
-  message = support::LocalText(message);
+  message = support::AnsiText(message);
   std::fwrite(message.data(), 1, message.size(), stderr);
   std::fflush(stderr);
 }

@@ -28,7 +28,7 @@ std::string AboutText() {
   text += "\n\n";
   text += kAboutCaption;
   text += "\n" + rule + "\n";
-  return support::LocalText(text);
+  return support::AnsiText(text);
 }
 
 }  // namespace
@@ -56,7 +56,8 @@ void frmConsole::Unload() {
 }
 
 void frmConsole::AddText(std::string_view text) {
-  pending_ += text;
+  // The terminal shows the ANSI code page, whatever the run's text is carried in.
+  pending_ += support::RunTextToAnsi(text);
   if (output_is_terminal_) {
     size_t line_end = pending_.rfind('\n');
     if (line_end != std::string::npos) WritePending(line_end + 1);
@@ -154,12 +155,11 @@ void frmConsole::ShowAbout() {
 
 void ShowUsageMessage(const std::string& title, const std::string& text, bool bad_command_line) {
   platform::WriteAll(bad_command_line ? platform::StdStream::kError : platform::StdStream::kOutput,
-                     support::LocalText(title + "\n\n" + text));
+                     support::AnsiText(title + "\n\n" + text));
 }
 
 void ShowVersionMessage(const std::string& title, const std::string& version) {
-  platform::WriteAll(platform::StdStream::kOutput,
-                     support::LocalText(title + " " + version + "\n"));
+  platform::WriteAll(platform::StdStream::kOutput, support::AnsiText(title + " " + version + "\n"));
 }
 
 std::string UsageProgramName(const std::string& terminal_name) { return terminal_name; }

@@ -43,7 +43,8 @@ class frmConsole {
   // Gives the terminal back as it was (also on exit paths; idempotent).
   void Unload();
 
-  // Appends text (bytes in the ANSI code page) to the console. When standard output is a
+  // Appends text (the run's text: UTF-8 or the ANSI code page, as platform::RunTextIsUtf8 says)
+  // to the console; the terminal gets it in the ANSI code page. When standard output is a
   // terminal, text is written up to each line end (an unfinished line waits for its end or for
   // Flush); otherwise it is written in blocks of 64 KiB, and on Flush, Unload and destruction.
   void AddText(std::string_view text);

@@ -39,7 +39,7 @@ constexpr char kPreviewEnds[] = "*** Предварительный просмо
 Stopwatch RunStopwatch;
 
 void WriteTo(std::FILE* stream, const std::string& utf8) {
-  std::string text = support::LocalText(utf8);
+  std::string text = support::AnsiText(utf8);
   std::fwrite(text.data(), 1, text.size(), stream);
   std::fflush(stream);
 }

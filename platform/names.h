@@ -1,4 +1,4 @@
-// File names in text that is written in the ANSI code page (the console and the run log).
+// File names in the text a run reports (the console and the run log).
 #pragma once
 
 #include <string>
@@ -6,10 +6,11 @@
 
 namespace platform {
 
-// A name or path, as this layer gives and takes it, in the ANSI code page. On Linux a name is
-// bytes in the locale's charset already and stays as it is; on Windows names are UTF-8 and
-// are converted, a character the page lacks becoming "?" (the name on disk is unaffected: only
-// the text shows it so).
+// A name or path, as this layer gives and takes it, in the encoding of the run's text
+// (RunTextIsUtf8 in locale.h). On Windows names are UTF-8 and so is the run's text: the name
+// passes whole, and the console and the log each decide how to show a character they cannot
+// hold. On Linux a name is bytes in the locale's charset and stays as it is, unless the run's
+// text is UTF-8 beside a legacy charset: then its bytes are read in that charset.
 std::string NameInAnsi(std::string_view name);
 
 }  // namespace platform

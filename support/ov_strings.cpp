@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "platform/locale.h"
 #include "platform/platform.h"
 
 namespace support {
@@ -63,7 +64,17 @@ std::string UpperCase(std::string_view text) {
   return result;
 }
 
-std::string LocalText(std::string_view utf8) { return platform::Utf8ToAnsi(utf8); }
+std::string LocalText(std::string_view utf8) {
+  if (platform::RunTextIsUtf8()) return std::string(utf8);
+  return platform::Utf8ToAnsi(utf8);
+}
+
+std::string AnsiText(std::string_view utf8) { return platform::Utf8ToAnsi(utf8); }
+
+std::string RunTextToAnsi(std::string_view text) {
+  if (!platform::RunTextIsUtf8() || platform::AnsiIsUtf8()) return std::string(text);
+  return platform::Utf8ToAnsi(text);
+}
 
 namespace {
 

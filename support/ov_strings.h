@@ -36,7 +36,16 @@ bool HasControlCharacters(std::string_view text);
 // the terminal.
 std::string WithoutControlCharacters(std::string_view text);
 
-// A message of the program (UTF-8 source text) in the ANSI code page, for the console and log.
+// A message of the program (UTF-8 source text) in the encoding of the run's text, which the
+// console and the log take (platform::RunTextIsUtf8: UTF-8, or the ANSI code page).
 std::string LocalText(std::string_view utf8);
+
+// A message of the program in the ANSI code page, for standard output and standard error
+// outside the run's text (a character the page lacks becomes "?").
+std::string AnsiText(std::string_view utf8);
+
+// The run's text (LocalText, names from platform::NameInAnsi) in the ANSI code page, for a
+// terminal that shows that page: unchanged unless the run's text is UTF-8 beside an 8-bit page.
+std::string RunTextToAnsi(std::string_view text);
 
 }  // namespace support

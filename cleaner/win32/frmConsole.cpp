@@ -1,9 +1,11 @@
 // The console of a run on Windows: the program's window with its one read-only text box
-// (platform/console_window.h). The run's text arrives in the ANSI code page, as it goes to the
-// log, and is shown in the box as UTF-16.
+// (platform/console_window.h). The run's text arrives as UTF-8 (platform::RunTextIsUtf8 is always
+// true here) and is shown in the box as UTF-16, so every character of a name and of a message
+// shows whatever the ANSI code page is.
 #include "cleaner/frmConsole.h"
 
 #include "platform/console_window.h"
+#include "platform/locale.h"
 #include "support/ov_unicode.h"
 
 namespace sweepwell {
@@ -38,7 +40,8 @@ void frmConsole::AddText(std::string_view text) {
   if (window_ == nullptr || text.empty()) return;
   // A key typed before this text appeared did not answer anything it says.
   close_key_pending_ = false;
-  window_->AppendText(support::ovStrConvW(text));
+  window_->AppendText(platform::RunTextIsUtf8() ? support::Utf16FromUtf8(text)
+                                                : support::ovStrConvW(text));
 }
 
 void frmConsole::Flush() {

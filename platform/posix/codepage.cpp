@@ -24,12 +24,15 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/locale.h"
 #include "platform/platform.h"
 
 namespace platform {
 namespace {
 
 constexpr const char* kUtf8 = "UTF-8";
+constexpr char kRussianAlphabet[] =
+    "АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯабвгдеёжзийклмнопрстуфхцчшщъыьэюя";
 
 bool IsUtf8Name(std::string_view charset) {
   return charset == "UTF-8" || charset == "utf-8" || charset == "UTF8" || charset == "utf8" ||
@@ -179,6 +182,16 @@ std::string AnsiToUtf8(std::string_view text) {
   if (charsets.ansi.empty()) return std::string(text);
   return Convert(text, charsets.ansi, kUtf8);
 }
+
+bool AnsiHoldsCyrillic() {
+  static const bool holds = [] {
+    const std::string_view letters = kRussianAlphabet;
+    return AnsiIsUtf8() || AnsiToUtf8(Utf8ToAnsi(letters)) == letters;
+  }();
+  return holds;
+}
+
+bool RunTextIsUtf8() { return AnsiIsUtf8() || !AnsiHoldsCyrillic(); }
 
 bool OemIsUtf8() { return CurrentCharsets().oem.empty(); }
 

@@ -2,10 +2,14 @@
 // the page lacks becomes "?" (no best-fit look-alikes: a name must not turn into another name).
 #include <string>
 
+#include "platform/locale.h"
 #include "platform/win32/internal.h"
 
 namespace platform {
 namespace {
+
+constexpr char kRussianAlphabet[] =
+    "АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯабвгдеёжзийклмнопрстуфхцчшщъыьэюя";
 
 std::string FromUtf8(std::string_view text, UINT code_page) {
   if (code_page == CP_UTF8) return std::string(text);
@@ -39,6 +43,16 @@ std::string ToUtf8(std::string_view bytes, UINT code_page) {
 bool AnsiIsUtf8() { return GetACP() == CP_UTF8; }
 std::string Utf8ToAnsi(std::string_view text) { return FromUtf8(text, GetACP()); }
 std::string AnsiToUtf8(std::string_view text) { return ToUtf8(text, GetACP()); }
+
+bool AnsiHoldsCyrillic() {
+  static const bool holds = [] {
+    const std::string_view letters = kRussianAlphabet;
+    return ToUtf8(FromUtf8(letters, GetACP()), GetACP()) == letters;
+  }();
+  return holds;
+}
+
+bool RunTextIsUtf8() { return true; }
 
 bool OemIsUtf8() { return GetOEMCP() == CP_UTF8; }
 std::string Utf8ToOem(std::string_view text) { return FromUtf8(text, GetOEMCP()); }

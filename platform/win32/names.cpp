@@ -1,9 +1,8 @@
 #include "platform/names.h"
 
-#include "platform/win32/internal.h"
-
 namespace platform {
 
-std::string NameInAnsi(std::string_view name) { return Utf8ToAnsi(name); }
+// The run's text is UTF-8 on Windows, as names are here.
+std::string NameInAnsi(std::string_view name) { return std::string(name); }
 
 }  // namespace platform

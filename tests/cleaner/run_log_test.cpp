@@ -81,8 +81,8 @@ TEST_F(RunLogTest, FailedWritesLeaveNoCutLineAndRecoveryRecordsTheMissedLines) {
   });
   ASSERT_EQ(status, 0);
   EXPECT_EQ(ReadBytes(path), kRule + kLine + kLine +
-                                "*** Пропущено строк журнала: 3 (файл журнала достиг "
-                                "предельного размера) ***\nback\nand on\n");
+                                 "*** Пропущено строк журнала: 3 (файл журнала достиг "
+                                 "предельного размера) ***\nback\nand on\n");
 }
 
 // Lines written ahead: a batch longer than a page arrives whole, its tail can be taken back
@@ -156,6 +156,118 @@ TEST_F(RunLogTest, OnlyARegularFileIsTaken) {
   EXPECT_FALSE(log.IsOpen());
   EXPECT_EQ(RunLog::Cause(platform::error::kBadFileType),
             "это не обычный файл (папка, канал или устройство)");
+}
+
+// Latin-1 as an 8-bit page: U+0000..U+00FF are its bytes, anything else becomes "?".
+std::string ToLatin1(std::string_view utf8) {
+  std::string out;
+  for (size_t i = 0; i < utf8.size(); ++i) {
+    const auto lead = static_cast<unsigned char>(utf8[i]);
+    if (lead < 0x80) {
+      out += utf8[i];
+    } else if ((lead == 0xC2 || lead == 0xC3) && i + 1 < utf8.size()) {
+      out += static_cast<char>((lead & 0x03) << 6 | (utf8[++i] & 0x3F));
+    } else {
+      out += '?';
+      while (i + 1 < utf8.size() && (static_cast<unsigned char>(utf8[i + 1]) & 0xC0) == 0x80) ++i;
+    }
+  }
+  return out;
+}
+
+std::string FromLatin1(std::string_view bytes) {
+  std::string out;
+  for (char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x80) {
+      out += c;
+    } else {
+      out += static_cast<char>(0xC0 | byte >> 6);
+      out += static_cast<char>(0x80 | (byte & 0x3F));
+    }
+  }
+  return out;
+}
+
+// What a reader of the log does: every "<U+hex>" back to its character (UTF-8), the rest read
+// in the page.
+std::string ReadBack(std::string_view log) {
+  std::string out;
+  size_t i = 0;
+  while (i < log.size()) {
+    if (log.substr(i, 3) == "<U+") {
+      const size_t end = log.find('>', i);
+      const auto c = static_cast<char32_t>(
+          std::stoul(std::string(log.substr(i + 3, end - i - 3)), nullptr, 16));
+      if (c < 0x80) {
+        out += static_cast<char>(c);
+      } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | c >> 6);
+        out += static_cast<char>(0x80 | (c & 0x3F));
+      } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | c >> 12);
+        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+      } else {
+        out += static_cast<char>(0xF0 | c >> 18);
+        out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+      }
+      i = end + 1;
+    } else {
+      out += FromLatin1(log.substr(i, 1));
+      ++i;
+    }
+  }
+  return out;
+}
+
+std::string Escaped(std::string_view utf8) {
+  return RunLog::EscapedForAnsi(utf8, &ToLatin1, &FromLatin1);
+}
+
+// A log in an 8-bit page: what the page holds is written in it, everything else (Cyrillic,
+// CJK, a character beyond the basic plane, a lone surrogate of a Windows name) as an escape a
+// reader turns back into the same text; a "?" or "<U+" of the name itself is never mistaken
+// for one.
+TEST(RunLogEscapes, NamesThePageCannotHoldAreEscapedAndReadBackWhole) {
+  EXPECT_EQ(Escaped("plain ascii?\n"), "plain ascii?\n");
+  EXPECT_EQ(Escaped("caf\xC3\xA9"), "caf\xE9");
+  EXPECT_EQ(Escaped("\xD0\x92\xD1\x81"), "<U+0412><U+0441>");
+  EXPECT_EQ(Escaped("\xF0\x9F\x98\x80"), "<U+1F600>");
+  EXPECT_EQ(Escaped("\xED\xB2\x80"), "<U+DC80>");
+  EXPECT_EQ(Escaped("a<U+0041>b<"), "a<U+003C>U+0041>b<");
+
+  const std::string names[] = {
+      "/t/\xE4\xB8\xAD\xE6\x96\x87 caf\xC3\xA9 \xD0\xB6?.txt",
+      "/t/<U+4E2D>\xE4\xB8\xAD <U+ <U+0041\n",
+      "/t/\xC3\xA9\xF0\x9F\x98\x80<\xD1\x8F>",
+  };
+  for (const std::string& name : names) {
+    const std::string log = Escaped(name);
+    EXPECT_EQ(ReadBack(log), name) << log;
+  }
+}
+
+// Bytes that are not UTF-8 cannot be held as they are; each is marked as the replacement
+// character rather than passed on as a byte the page would read as another letter.
+TEST(RunLogEscapes, BytesThatAreNotUtf8BecomeReplacementEscapes) {
+  EXPECT_EQ(Escaped("a\xFF"
+                    "b\xC3"),
+            "a<U+FFFD>b<U+FFFD>");
+  EXPECT_EQ(Escaped("\xE0\x80\x80"), "<U+FFFD><U+FFFD><U+FFFD>");  // overlong
+}
+
+// A log that starts with the UTF-8 mark stays UTF-8: later runs add no second mark.
+TEST_F(RunLogTest, LogWithTheUtf8MarkStaysUtf8) {
+  WriteBytes(path, "\xEF\xBB\xBF" + kRule);
+  RunLog log;
+  ASSERT_EQ(log.Open(path, kRule), 0u);
+  EXPECT_TRUE(log.IsUtf8());
+  ASSERT_EQ(log.Write("\xD0\x92\n"), RunLog::WriteResult::kWritten);
+  log.Close();
+  EXPECT_EQ(ReadBytes(path), "\xEF\xBB\xBF" + kRule + kRule + "\xD0\x92\n");
 }
 
 }  // namespace

@@ -25,29 +25,60 @@ using windows_test::TempTree;
 
 struct ScriptRun {
   int exit_code = -1;
-  std::vector<std::string> lines;  // the log lines of this run, in the ANSI code page
-  // True when some line holds `text` (UTF-8, compared in the ANSI code page).
+  std::vector<std::string> lines;  // the log lines of this run, read back as UTF-8
+  // True when some line holds `text` (UTF-8).
   bool Says(const std::string& text) const {
-    const std::string ansi = platform::Utf8ToAnsi(text);
     for (const auto& line : lines) {
-      if (line.find(ansi) != std::string::npos) return true;
+      if (line.find(text) != std::string::npos) return true;
     }
     return false;
   }
 };
 
-// The lines of the last run in the log (after its line of 78 "=").
+// A line of a log in the ANSI code page as UTF-8, its "<U+hex>" escapes turned back into the
+// characters they stand for.
+std::string FromAnsiLog(const std::string& line) {
+  std::string text;
+  size_t i = 0;
+  while (i < line.size()) {
+    const size_t escape = line.find("<U+", i);
+    const size_t end = escape == std::string::npos ? escape : line.find('>', escape);
+    text +=
+        platform::AnsiToUtf8(line.substr(i, (end == std::string::npos ? line.size() : escape) - i));
+    if (end == std::string::npos) break;
+    const unsigned long c = std::stoul(line.substr(escape + 3, end - escape - 3), nullptr, 16);
+    std::wstring unit;
+    if (c >= 0x10000) {
+      unit += static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10));
+      unit += static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+      unit += static_cast<wchar_t>(c);
+    }
+    text += windows_test::Utf8(unit);
+    i = end + 1;
+  }
+  return text;
+}
+
+// The lines of the last run in the log (after its line of 78 "="), whichever encoding the log
+// is in: UTF-8 after its mark, else the ANSI code page.
 std::vector<std::string> LastRunLines() {
   std::ifstream file(windows_test::Wide(windows_test::SweepwellLogPath()).c_str(),
                      std::ios::binary);
   std::vector<std::string> lines;
   std::string line;
+  bool first = true, utf8 = false;
   while (std::getline(file, line)) {
+    if (first && line.rfind("\xEF\xBB\xBF", 0) == 0) {
+      utf8 = true;
+      line.erase(0, 3);
+    }
+    first = false;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line == std::string(78, '=')) {
       lines.clear();
     } else {
-      lines.push_back(line);
+      lines.push_back(utf8 ? line : FromAnsiLog(line));
     }
   }
   return lines;
@@ -101,7 +132,7 @@ TEST_F(CleanerCommands, DeleteFolderRemovesNamesNoCodePageHoldsAndPathsBeyondMax
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_FALSE(Exists(f));
   EXPECT_TRUE(Exists(tree / "sibling.txt"));
-  // The log holds each path as the ANSI code page can show it.
+  // The log holds every path whole, whatever the ANSI code page.
   EXPECT_TRUE(run.Says(f + "\\emoji \xF0\x9F\x98\x80.txt  :: 2 bytes"));
   EXPECT_TRUE(run.Says(f + "\\CON  :: 2 bytes"));
   EXPECT_TRUE(run.Says(f + "\\dot.\\trailing blank   :: 2 bytes"));

@@ -18,7 +18,6 @@ namespace {
 using window_test::kWaitMs;
 using window_test::MessageBoxText;
 using window_test::TextOf;
-using window_test::ThroughAnsiCodePage;
 using window_test::TopWindowsOf;
 using window_test::WaitUntil;
 
@@ -237,7 +236,7 @@ TEST_F(SweepwellWindowTest, WindowShowsTheRunAndTheFirstKeyAfterThePromptEndsIt)
 
   HWND edit = FindWindowExW(console, nullptr, L"EDIT", nullptr);
   ASSERT_NE(edit, nullptr);
-  const std::wstring prompt = ThroughAnsiCodePage(kPrompt) + L"\r\n";
+  const std::wstring prompt = std::wstring(kPrompt) + L"\r\n";
   std::wstring text;
   ASSERT_TRUE(WaitUntil([&] {
     text = TextOf(edit);
@@ -246,8 +245,7 @@ TEST_F(SweepwellWindowTest, WindowShowsTheRunAndTheFirstKeyAfterThePromptEndsIt)
   EXPECT_NE(text.find(tree + L"\\a.tmp  :: 5 bytes\r\n"), std::wstring::npos) << Utf8(text);
   EXPECT_NE(text.find(tree + L"\\b.tmp  :: 5 bytes\r\n"), std::wstring::npos) << Utf8(text);
   EXPECT_EQ(text.find(L"keep.txt"), std::wstring::npos) << Utf8(text);
-  EXPECT_NE(text.find(ThroughAnsiCodePage(L"Всего удалено файлов:  2  [")), std::wstring::npos)
-      << Utf8(text);
+  EXPECT_NE(text.find(L"Всего удалено файлов:  2  ["), std::wstring::npos) << Utf8(text);
   EXPECT_EQ(text.substr(text.size() - prompt.size()), prompt) << "the prompt is the last line";
 
   // F1 after the run shows the about box again and does not close the window.
@@ -291,7 +289,7 @@ TEST_F(SweepwellWindowTest, F1DuringTheRunShowsTheAboutBoxAndCloseRequestsAreRef
     PressKey(console, VK_F1);
     HWND about = program.WaitForWindow(kDialogClass);
     ASSERT_NE(about, nullptr) << "F1 showed no about box";
-    const std::wstring prompt = ThroughAnsiCodePage(kPrompt);
+    const std::wstring prompt = kPrompt;
     if (TextOf(edit).find(prompt) != std::wstring::npos) {
       Dismiss(about);
       PressKey(console, VK_SPACE);
@@ -321,6 +319,87 @@ TEST_F(SweepwellWindowTest, F1DuringTheRunShowsTheAboutBoxAndCloseRequestsAreRef
     return;
   }
   FAIL() << "every run ended before F1 reached the window";
+}
+
+std::string ReadBytes(const std::wstring& path) {
+  std::string bytes;
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return bytes;
+  char buffer[65536];
+  DWORD got = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
+  CloseHandle(file);
+  return bytes;
+}
+
+std::wstring MonthLogPath() {
+  wchar_t folder[MAX_PATH] = L"";
+  GetEnvironmentVariableW(L"APPDATA", folder, MAX_PATH);
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  wchar_t name[32];
+  swprintf(name, 32, L"Sweep %04d-%02d.LOG", now.wYear, now.wMonth);
+  return std::wstring(folder) + L"\\Greyfen Works\\Sweep Well\\" + name;
+}
+
+std::string InCodePage(const std::wstring& text, UINT code_page) {
+  int length = WideCharToMultiByte(code_page, 0, text.data(), static_cast<int>(text.size()),
+                                   nullptr, 0, nullptr, nullptr);
+  std::string bytes(length, '\0');
+  WideCharToMultiByte(code_page, 0, text.data(), static_cast<int>(text.size()), bytes.data(),
+                      length, nullptr, nullptr);
+  return bytes;
+}
+
+// Whatever the ANSI code page, the window shows the program's words and a name no 8-bit page
+// holds as they are. The log keeps them too: UTF-8 from its mark on where the page has no
+// Cyrillic (1252), in the page with the name's foreign letters escaped where it has (1251).
+TEST_F(SweepwellWindowTest, WindowAndLogKeepEveryCharacterInAnyCodePage) {
+  // The test run says which code page it set up for (the program inherits this process's).
+  wchar_t expected[16] = L"";
+  if (GetEnvironmentVariableW(L"SWEEPWELL_TEST_ACP", expected, 16) > 0) {
+    ASSERT_EQ(GetACP(), static_cast<UINT>(_wtoi(expected)));
+  }
+  const std::wstring tree = folder_ + L"\\tree";
+  ASSERT_TRUE(CreateDirectoryW(tree.c_str(), nullptr));
+  const std::wstring name = L"\\отчёт 中文.tmp";
+  WriteFile(tree + name, "hello");
+  Program program(exe_, Script(L"cleaner.delete-to-recycle-bin = False\n"
+                               L"cleaner.delete-files = \"" +
+                               tree +
+                               L"\\*.tmp\"\n"
+                               L"cleaner.done\n"));
+  ASSERT_TRUE(program.Started());
+  HWND console = program.WaitForWindow(kConsoleClass);
+  ASSERT_NE(console, nullptr);
+  HWND edit = FindWindowExW(console, nullptr, L"EDIT", nullptr);
+  ASSERT_NE(edit, nullptr);
+  std::wstring text;
+  ASSERT_TRUE(WaitUntil([&] {
+    text = TextOf(edit);
+    return text.find(kPrompt) != std::wstring::npos;
+  })) << Utf8(text);
+  EXPECT_NE(text.find(tree + name + L"  :: 5 bytes\r\n"), std::wstring::npos) << Utf8(text);
+  EXPECT_NE(text.find(L"Всего удалено файлов:  1  [осталось: 0]"), std::wstring::npos)
+      << Utf8(text);
+  PressKey(console, 'A');
+  EXPECT_EQ(program.WaitForExit(), 0);
+  EXPECT_FALSE(Exists(tree + name));
+
+  const std::string log = ReadBytes(MonthLogPath());
+  ASSERT_FALSE(log.empty());
+  if (GetACP() == 1251) {
+    EXPECT_NE(log.substr(0, 3), "\xEF\xBB\xBF");
+    const std::string line =
+        InCodePage(tree + L"\\отчёт ", 1251) + "<U+4E2D><U+6587>.tmp  :: 5 bytes\r\n";
+    EXPECT_NE(log.find(line), std::string::npos) << log;
+    EXPECT_NE(log.find(InCodePage(L"Всего удалено файлов:  1", 1251)), std::string::npos);
+  } else {
+    EXPECT_EQ(log.substr(0, 3), "\xEF\xBB\xBF") << "code page " << GetACP();
+    EXPECT_NE(log.find(Utf8(tree + name + L"  :: 5 bytes\r\n")), std::string::npos) << log;
+    EXPECT_NE(log.find(Utf8(L"Всего удалено файлов:  1")), std::string::npos);
+  }
 }
 
 #pragma pack(push, 2)
@@ -391,15 +470,14 @@ TEST_F(SweepwellWindowTest, BadScriptNamesItsFaultAndRunsNothing) {
     HWND console = program.WaitForWindow(kConsoleClass);
     ASSERT_NE(console, nullptr);
     HWND edit = FindWindowExW(console, nullptr, L"EDIT", nullptr);
-    const std::wstring prompt = ThroughAnsiCodePage(kPrompt);
+    const std::wstring prompt = kPrompt;
     std::wstring text;
     ASSERT_TRUE(WaitUntil([&] {
       text = TextOf(edit);
       return text.find(prompt) != std::wstring::npos;
     })) << Utf8(text);
-    EXPECT_NE(text.find(ThroughAnsiCodePage(L"Ошибка в скрипте")), std::wstring::npos)
-        << Utf8(text);
-    EXPECT_NE(text.find(ThroughAnsiCodePage(c.where)), std::wstring::npos) << Utf8(text);
+    EXPECT_NE(text.find(std::wstring(L"Ошибка в скрипте")), std::wstring::npos) << Utf8(text);
+    EXPECT_NE(text.find(c.where), std::wstring::npos) << Utf8(text);
     PressKey(console, VK_RETURN);
     EXPECT_EQ(program.WaitForExit(), 1);
     EXPECT_TRUE(Exists(tree + L"\\a.tmp")) << "a script with a fault deleted something";

@@ -93,19 +93,6 @@ inline std::wstring MessageBoxText(HWND box) {
   return text;
 }
 
-// `text` as it comes back after a trip through the ANSI code page: what a program that works in
-// that code page can show of it.
-inline std::wstring ThroughAnsiCodePage(const std::wstring& text) {
-  int bytes = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  std::string ansi(bytes, '\0');
-  WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, ansi.data(), bytes, nullptr, nullptr);
-  int chars = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, nullptr, 0);
-  std::wstring back(chars, L'\0');
-  MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, back.data(), chars);
-  back.resize(wcslen(back.c_str()));
-  return back;
-}
-
 // A desktop to draw on: false when a window cannot be created (Wine without an X display).
 inline bool HaveDesktop() {
   HWND probe = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
