@@ -34,7 +34,7 @@ packages=(
   psmisc                                      # fuser: this script waits for dpkg's lock with it
   scdoc                                       # the manuals
   pkg-config python3-setuptools python3-venv  # install test: pkg-config client, pip install
-  dpkg-dev fakeroot file lintian              # the Debian package (CPack, dpkg-shlibdeps, lintian)
+  debhelper dh-python dpkg-dev fakeroot file lintian  # the Debian packages (dpkg-buildpackage, lintian)
   systemd                                     # systemd-analyze verify of the timer examples
   mingw-w64-tools libwine                     # widl and the stdole2.tlb it imports: type library
   googletest                                  # GoogleTest sources, built for Windows
