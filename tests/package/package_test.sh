@@ -68,15 +68,15 @@ holds() {  # PACKAGE PATH...: each PATH is in PACKAGE and in no other package
     done
   done
 }
-holds sweepwell usr/bin/sweepwell usr/share/man/man1/sweepwell.1.gz \
+holds sweepwell usr/bin/sweepwell usr/share/man/man1/sweepwell.1.gz usr/bin/orvanel-regsvr \
+  usr/share/man/man1/orvanel-regsvr.1.gz \
   usr/share/man/man5/sweepwell.loom.5.gz usr/share/bash-completion/completions/sweepwell \
   usr/share/doc/sweepwell/copyright usr/share/doc/sweepwell/changelog.gz \
   usr/share/doc/sweepwell/examples/temp-files.loom \
   usr/share/doc/sweepwell/examples/systemd/sweepwell-daily.timer
 holds libquern0102-1 "$libdir/libquern0102.so.1" usr/share/doc/libquern0102-1/copyright
 holds libquern0102-dev "$libdir/libquern0102.so" "$libdir/pkgconfig/quern0102.pc" \
-  "$libdir/cmake/Quern0102/Quern0102Config.cmake" usr/include/quern0102/fileio/orvFSO.h \
-  usr/bin/orvanel-regsvr usr/share/man/man1/orvanel-regsvr.1.gz
+  "$libdir/cmake/Quern0102/Quern0102Config.cmake" usr/include/quern0102/fileio/orvFSO.h
 holds python3-quern usr/lib/python3/dist-packages/quern/__init__.py \
   usr/lib/python3/dist-packages/quern/py.typed usr/share/man/man3/quern.3.gz
 grep -qE '^usr/lib/python3/dist-packages/quern/_quern\.cpython-[0-9]+-'"$multiarch"'\.so$' \
