@@ -24,6 +24,9 @@ cleanup() {
 }
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
+# Whether standard input has a line matching the extended regular expression $1. Reads all of
+# it: `cmd | grep -q` under pipefail fails when grep stops early and cmd dies of SIGPIPE.
+has() { local text; text="$(cat)"; grep -qE -- "$1" <<<"$text"; }
 
 version="$(dpkg-parsechangelog -l "$source_dir/debian/changelog" -S Version)"
 arch="$(dpkg-architecture -qDEB_HOST_ARCH)" multiarch="$(dpkg-architecture -qDEB_HOST_MULTIARCH)"
@@ -50,7 +53,8 @@ changes="$out/sweepwell_${version}_${arch}.changes"
 deb() { echo "$out/${1}_${version}_${arch}.deb"; }
 for package in "${packages[@]}"; do
   [[ -f "$(deb "$package")" ]] || fail "no package $package"
-  dpkg-deb -c "$(deb "$package")" | awk '{ print $6 }' | sed 's|^\./||' >"$work/$package.files"
+  dpkg-deb -c "$(deb "$package")" | awk '{ sub(/^\.\//, "", $6); if ($6 != "") print $6 }' \
+    >"$work/$package.files"
 done
 built="$(find "$out" -maxdepth 1 -name '*.*deb' -printf '%f ')"
 [[ "$built" == *"libquern0102-1-dbgsym_"* && "$built" == *"sweepwell-dbgsym_"* ]] ||
@@ -103,7 +107,7 @@ done
 [[ "$(field libquern0102-dev Depends)" == *"libquern0102-1 (= $version)"* ]] ||
   fail "libquern0102-dev Depends: $(field libquern0102-dev Depends)"
 dpkg-deb -x "$(deb libquern0102-1)" "$work/lib"
-objdump -p "$work/lib/$libdir/libquern0102.so.1" | grep -qE 'SONAME +libquern0102\.so\.1$' ||
+objdump -p "$work/lib/$libdir/libquern0102.so.1" | has 'SONAME +libquern0102\.so\.1$' ||
   fail "the SONAME of libquern0102.so.1 does not match the package libquern0102-1"
 dpkg-deb -e "$(deb libquern0102-1)" "$work/lib-control"
 [[ -f "$work/lib-control/symbols" ]] || fail "libquern0102-1 has no symbols file"
@@ -111,7 +115,7 @@ grep -q '^libquern0102\.so\.1 libquern0102-1 ' "$work/lib-control/symbols" || fa
 for symbol in DllGetClassObject DllCanUnloadNow DllRegisterServer DllUnregisterServer; do
   grep -qE "^ $symbol@QUERN0102_1 " "$work/lib-control/symbols" || fail "symbols lacks $symbol"
 done
-# What a client links against must depend on the library through the symbols file.
+# The dynamic linker's cache learns of the library by dpkg's ldconfig trigger.
 grep -q '^activate-noawait ldconfig$' "$work/lib-control/triggers" || fail "no ldconfig trigger"
 
 # --- Hardening: every ELF file is PIE or a shared object, with full RELRO and bind-now, and
@@ -119,13 +123,13 @@ grep -q '^activate-noawait ldconfig$' "$work/lib-control/triggers" || fail "no l
 for package in sweepwell python3-quern; do dpkg-deb -x "$(deb "$package")" "$work/lib"; done
 for elf in "$work/lib/usr/bin/sweepwell" "$work/lib/$libdir/libquern0102.so.1" \
            "$work/lib"/usr/lib/python3/dist-packages/quern/_quern*.so; do
-  readelf -h "$elf" | grep -qE 'Type: +DYN' || fail "$elf is not position independent"
-  readelf -lW "$elf" | grep -q GNU_RELRO || fail "$elf has no RELRO"
-  readelf -dW "$elf" | grep -qE 'BIND_NOW|FLAGS.*NOW' || fail "$elf is not bound at load (bindnow)"
+  readelf -h "$elf" | has 'Type: +DYN' || fail "$elf is not position independent"
+  readelf -lW "$elf" | has GNU_RELRO || fail "$elf has no RELRO"
+  readelf -dW "$elf" | has 'BIND_NOW|FLAGS.*NOW' || fail "$elf is not bound at load (bindnow)"
   if readelf -dW "$elf" | grep -E 'R(UN)?PATH'; then fail "$elf has a run path"; fi
 done
 for elf in "$work/lib/usr/bin/sweepwell" "$work/lib/$libdir/libquern0102.so.1"; do
-  nm -D --undefined-only "$elf" | grep -q '__[a-z_]*_chk@' || fail "$elf calls no fortified function"
+  nm -D --undefined-only "$elf" | has '__[a-z]+_chk@' || fail "$elf calls no fortified function"
 done
 grep -qE -- '-O2 .*-D_FORTIFY_SOURCE=2' "$out/build.log" || fail "not compiled with -O2 and fortify"
 
@@ -169,11 +173,12 @@ LD_DEBUG=libs /usr/bin/sweepwell --no-pause "$work/run.loom" </dev/null >"$work/
 grep -qF "calling init: /$libdir/libquern0102.so.1" "$work/run.err" ||
   fail "sweepwell did not load /$libdir/libquern0102.so.1: $(grep -i quern "$work/run.err")"
 
-# The module, from its Debian place, byte-compiled by its postinst.
+# The module, from its Debian place, byte-compiled by its postinst, for the system's interpreter
+# (the first python3 on PATH may be a private one).
 install_packages "$(deb python3-quern)" "$(deb libquern0102-dev)"
 ls /usr/lib/python3/dist-packages/quern/__pycache__/*.pyc >/dev/null 2>&1 ||
   fail "the module was not byte-compiled on installing"
-python3 - "$work/py.txt" <<'PY' || fail "the installed module does not work"
+/usr/bin/python3 - "$work/py.txt" <<'PY' || fail "the installed module does not work"
 import sys
 import quern
 assert quern.__file__ == "/usr/lib/python3/dist-packages/quern/__init__.py", quern.__file__
