@@ -121,8 +121,8 @@ grep -q '^activate-noawait ldconfig$' "$work/lib-control/triggers" || fail "no l
 # --- Hardening: every ELF file is PIE or a shared object, with full RELRO and bind-now, and
 # calls the fortified libc functions (-D_FORTIFY_SOURCE needs -O2 and both must reach CMake).
 for package in sweepwell python3-quern; do dpkg-deb -x "$(deb "$package")" "$work/lib"; done
-for elf in "$work/lib/usr/bin/sweepwell" "$work/lib/$libdir/libquern0102.so.1" \
-           "$work/lib"/usr/lib/python3/dist-packages/quern/_quern*.so; do
+for elf in "$work/lib/usr/bin/sweepwell" "$work/lib/usr/bin/orvanel-regsvr" \
+           "$work/lib/$libdir/libquern0102.so.1" "$work/lib"/usr/lib/python3/dist-packages/quern/_quern*.so; do
   readelf -h "$elf" | has 'Type: +DYN' || fail "$elf is not position independent"
   readelf -lW "$elf" | has GNU_RELRO || fail "$elf has no RELRO"
   readelf -dW "$elf" | has 'BIND_NOW|FLAGS.*NOW' || fail "$elf is not bound at load (bindnow)"
