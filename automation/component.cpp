@@ -6,6 +6,7 @@
 #include <map>
 #include <mutex>
 #include <sstream>
+#include <vector>
 
 #include "platform/file_reader.h"
 #include "platform/module.h"
@@ -107,13 +108,22 @@ Library* FindUnregisteredLibrary(std::string_view library_name) {
         platform::ModulePathOf(platform::GetModuleSymbol(module, "DllGetClassObject"));
     if (Library* library = LoadLibraryAt(path.empty() ? file : path, module)) return library;
   }
+  // The file named by the SONAME first: it is what a run-time package ships, while the bare
+  // name is a link that only a development package (for the linker) or a build tree has.
+  std::vector<std::string> names;
+#ifdef ORVANEL_COMPONENT_SOVERSION
+  names.push_back(file + "." ORVANEL_COMPONENT_SOVERSION);
+#endif
+  names.push_back(file);
   for (const std::string& folder :
        {platform::ProgramFolder(), platform::InstalledLibraryFolder()}) {
     if (folder.empty()) continue;
-    fs::path candidate = fs::path(folder) / file;
-    std::error_code error;
-    if (fs::exists(candidate, error)) {
-      if (Library* library = LoadLibraryAt(candidate.string())) return library;
+    for (const std::string& name : names) {
+      fs::path candidate = fs::path(folder) / name;
+      std::error_code error;
+      if (fs::exists(candidate, error)) {
+        if (Library* library = LoadLibraryAt(candidate.string())) return library;
+      }
     }
   }
   return nullptr;

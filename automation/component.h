@@ -71,7 +71,8 @@ std::string RegistryFolder();
 // IDispatch; the object's members are then called by name). Elsewhere: the class registered
 // under `progid`, else the library named by the
 // progid's first part (lib<name lower-cased>.so) when it is already loaded, next to the running
-// program, or in the installed library folder. Raises support::Error 429 (the component cannot
+// program, or in the installed library folder; in a folder, the file of the library's SONAME
+// (lib<name>.so.N, N the build's SOVERSION) is taken before the bare name. Raises support::Error 429 (the component cannot
 // create the object) when the class is unknown, not creatable or its library cannot be loaded.
 Ref<Object> CreateObject(std::string_view progid);
 

@@ -25,12 +25,13 @@ if(TARGET _quern)
   orvanel_run_path_to_libdir(_quern "${QUERN_PYTHON_DIR}")
 endif()
 
-# The program links none of our shared libraries; it loads libquern0102.so through the component
+# The program links none of our shared libraries; it loads libquern0102.so.1 through the component
 # mechanism, which also looks in the library folder as seen from the program's own folder.
 file(RELATIVE_PATH ORVANEL_LIBDIR_FROM_BINDIR "/prefix/${CMAKE_INSTALL_BINDIR}"
      "/prefix/${CMAKE_INSTALL_LIBDIR}")
 target_compile_definitions(automation PRIVATE
-  ORVANEL_LIBRARY_FOLDER_FROM_PROGRAM="${ORVANEL_LIBDIR_FROM_BINDIR}")
+  ORVANEL_LIBRARY_FOLDER_FROM_PROGRAM="${ORVANEL_LIBDIR_FROM_BINDIR}"
+  ORVANEL_COMPONENT_SOVERSION="${QUERN_SOVERSION}")
 
 # --- C++ clients: pkg-config and find_package ------------------------------------------------
 set(QUERN_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Quern0102)

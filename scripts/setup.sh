@@ -42,7 +42,7 @@ test_packages=(
   hicolor-icon-theme adwaita-icon-theme       # icon files of the shell information
   scdoc                                       # the manuals
   pkg-config python3-setuptools python3-venv  # install test: pkg-config client, pip install
-  dpkg-dev fakeroot file lintian              # the Debian package (CPack, dpkg-shlibdeps, lintian)
+  debhelper dh-python dpkg-dev fakeroot file lintian  # the Debian packages (dpkg-buildpackage, lintian)
   systemd                                     # systemd-analyze verify of the timer examples
   mingw-w64-tools libwine                     # widl and the stdole2.tlb it imports: type library
   googletest                                  # GoogleTest sources, built for Windows
