@@ -24,37 +24,52 @@ std::string_view TrimBytes(std::string_view line) {
   return line.substr(first, last - first);
 }
 
-// The lines of the file: each ends at CR LF or at a CR alone; text after the last line end is
-// one more line, and a file that ends with a line end has no empty line after it.
+// The platform's own line end. A lone LF is the line end of every Unix tool and editor, so
+// there it ends a line of a list file too (besides the line ends below, which stay as they are);
+// on Windows a lone LF stays part of the line, as it always has. What the library writes is
+// unchanged everywhere.
+#if defined(_WIN32)
+constexpr bool kLoneLfEndsLine = false;
+#else
+constexpr bool kLoneLfEndsLine = true;
+#endif
+
+// The lines of the file: each ends at CR LF, at a CR alone or (see kLoneLfEndsLine) at an LF
+// alone; text after the last line end is one more line, and a file that ends with a line end
+// has no empty line after it.
 std::vector<std::string_view> SplitLines(std::string_view text) {
   std::vector<std::string_view> lines;
+  const char* const ends = kLoneLfEndsLine ? "\r\n" : "\r";
   size_t start = 0;
   while (start < text.size()) {
-    const size_t cr = text.find('\r', start);
-    if (cr == std::string_view::npos) {
+    const size_t end = text.find_first_of(ends, start);
+    if (end == std::string_view::npos) {
       lines.push_back(text.substr(start));
       break;
     }
-    lines.push_back(text.substr(start, cr - start));
-    start = cr + 1;
-    if (start < text.size() && text[start] == '\n') ++start;
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+    if (text[end] == '\r' && start < text.size() && text[start] == '\n') ++start;
   }
   return lines;
 }
 
-// The pieces of `text` between CR LF pairs; a CR or an LF alone does not split, and a final
-// CR LF leaves an empty last piece.
+// The pieces of `text` between CR LF pairs (and, see kLoneLfEndsLine, lone LFs); a CR alone
+// does not split, and a final line end leaves an empty last piece.
 std::vector<std::u16string> SplitAtCrLf(const std::u16string& text) {
   std::vector<std::u16string> pieces;
   size_t start = 0;
   for (;;) {
-    const size_t end = text.find(u"\r\n", start);
+    const size_t end = kLoneLfEndsLine ? text.find(u'\n', start) : text.find(u"\r\n", start);
     if (end == std::u16string::npos) {
       pieces.push_back(text.substr(start));
       return pieces;
     }
-    pieces.push_back(text.substr(start, end - start));
-    start = end + 2;
+    // With lone LFs as line ends every LF ends a piece, and a CR just before it is the first
+    // half of a CR LF.
+    const size_t cut = kLoneLfEndsLine && end > start && text[end - 1] == u'\r' ? end - 1 : end;
+    pieces.push_back(text.substr(start, cut - start));
+    start = end + (kLoneLfEndsLine ? 1 : 2);
   }
 }
 

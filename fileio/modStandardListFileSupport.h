@@ -11,7 +11,8 @@
 namespace quern {
 
 // The items of the list file `FileName`, each keyed by its position in decimal ("1", "2", ...).
-// A line ends at CR LF or at a CR alone (an LF alone is part of the line). Blank and comment
+// A line ends at CR LF or at a CR alone, and on Unix also at an LF alone (on Windows an LF alone
+// is part of the line). Blank and comment
 // tests look at the line without blanks at its ends; CommentChar (empty: no comments) is
 // compared with regard to case. With IsOem the items are read in the OEM code page. Any
 // failure is raised (source "orvFSO").
@@ -26,7 +27,7 @@ automation::Ref<automation::Collection> ParseStandardListText(std::string_view b
                                                               bool IgnoreBlanks, bool TrimStrings);
 
 // The items of a decoded list text as ReadStandardListFile2 takes them: the text splits only at
-// CR LF (a final CR LF leaves an empty last piece), CommentChar compares without regard to case.
+// CR LF, and on Unix also at an LF alone (a final line end leaves an empty last piece), CommentChar compares without regard to case.
 automation::Ref<automation::Collection> ItemsOfListText(const std::u16string& text,
                                                         const std::u16string& CommentChar,
                                                         bool IgnoreBlanks, bool TrimStrings);

@@ -204,7 +204,7 @@ bool orvDescriptIon::RemoveItemByFileName(const std::u16string& FileName) {
 }
 
 void orvDescriptIon::AddItem(const std::u16string& FileName, const std::u16string& Description) {
-  if (FileName.empty() || Description.empty()) return;
+  if (FileName.empty() || Description.empty() || !support::IsPossibleFileName(FileName)) return;
   RemoveItemByFileName(FileName);
   Append(FileName, Description);
 }
@@ -239,6 +239,8 @@ bool orvDescriptIon::ReadFile(const std::u16string& FileName) {
 
 bool orvDescriptIon::WriteFile(const std::u16string& FileName) {
   if (FileName.empty() && file_name_.empty()) return false;
+  // Checked here, not left to the write: an empty list writes nothing and would succeed.
+  if (!support::IsPossibleFileName(FileName)) return false;
   const std::string target = support::NativeFileName(FileName.empty() ? file_name_ : FileName);
   // So that a hidden or read-only file can be replaced; a failure shows in the write itself.
   platform::SetFileAttributes(target, platform::attr::kNormal);
@@ -253,10 +255,12 @@ bool orvDescriptIon::WriteFile(const std::u16string& FileName) {
 }
 
 bool orvDescriptIon::ReadDirectoryFile(const std::u16string& PathName) {
+  if (!support::IsPossibleFileName(PathName)) return false;
   return ReadFile(DescriptionFileOf(PathName));
 }
 
 bool orvDescriptIon::WriteDirectoryFile(const std::u16string& PathName) {
+  if (!support::IsPossibleFileName(PathName)) return false;
   if (PathName.empty()) return WriteFile();
   return WriteFile(DescriptionFileOf(PathName));
 }

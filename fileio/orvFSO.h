@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,16 @@ class orvFSO : public automation::Object {
   // The whole file; *lpSuccess tells whether it was read.
   std::vector<uint8_t> GetFileB(const std::u16string& FileName, bool RaiseErrors = false,
                                 bool* lpSuccess = nullptr);
+  // Memory for `size` bytes that the caller owns (null when it has none).
+  using ByteRoom = std::function<uint8_t*(size_t size)>;
+  // GetFileB straight into memory of the caller's (`room`, asked once, for the file's size):
+  // for a client whose own object holds the bytes (the Python module's bytes object), so that
+  // they are read once, into it, and held once. *Length receives the count read (less than
+  // asked for when the file shrank meanwhile). The same errors as GetFileB. False, with the
+  // memory left as it is, when the file grew while it was read, or reports no size (/proc):
+  // then GetFileB, which reads on to the end, is the one to call.
+  bool GetFileBInto(const std::u16string& FileName, bool RaiseErrors, bool* lpSuccess,
+                    const ByteRoom& room, size_t* Length);
   // Replaces the whole file with Data. The new contents are written to a temporary file in the
   // same folder and renamed over the old one, so a failure leaves the old contents in place;
   // the old file's mode is kept, and a name that is a symbolic link keeps its link (the

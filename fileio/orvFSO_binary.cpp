@@ -62,6 +62,36 @@ std::vector<uint8_t> orvFSO::GetFileB(const std::u16string& FileName, bool Raise
   });
 }
 
+bool orvFSO::GetFileBInto(const std::u16string& FileName, bool RaiseErrors, bool* lpSuccess,
+                          const ByteRoom& room, size_t* Length) {
+  if (lpSuccess != nullptr) *lpSuccess = false;
+  *Length = 0;
+  return UnderRaiseErrors(RaiseErrors, true, [&] {
+    const std::string path = support::NativeFileName(FileName);
+    if (!support::ovIsFileExist(path)) {
+      throw support::MakeError(support::errnum::kFileNotFound, "orvFSO");
+    }
+    uint32_t code = platform::error::kSuccess;
+    const platform::FileReader reader = platform::OpenWholeFile(path, &code);
+    Check(code);
+    if (reader.Size() > kLargestByteArray) {
+      throw support::MakeError(support::errnum::kOutOfMemory, "orvFSO");
+    }
+    const size_t size = static_cast<size_t>(reader.Size());
+    uint8_t* out = room(size);
+    if (out == nullptr) throw support::MakeError(support::errnum::kOutOfMemory, "orvFSO");
+    size_t done = 0;
+    Check(reader.ReadUpTo(0, out, size, &done));
+    uint8_t probe = 0;
+    size_t more = 0;
+    Check(reader.ReadUpTo(done, &probe, 1, &more));
+    if (more != 0) return false;
+    *Length = done;
+    if (lpSuccess != nullptr) *lpSuccess = true;
+    return true;
+  });
+}
+
 bool orvFSO::PutFileB(const std::u16string& FileName, const std::vector<uint8_t>& Data,
                       bool RaiseErrors) {
   return UnderRaiseErrors(RaiseErrors, false, [&] {

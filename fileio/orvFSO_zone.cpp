@@ -95,6 +95,7 @@ bool orvFSO::DeleteFileZone(const std::u16string& FileName) {
 // --- Description -----------------------------------------------------------------------------
 
 std::u16string orvFSO::GetFileDescription(const std::u16string& FileName) {
+  if (!support::IsPossibleFileName(FileName)) return {};
   const FolderAndName parts = SplitFileName(FileName);
   const Ref<orvDescriptIon> list = automation::MakeObject<orvDescriptIon>();
   if (!list->ReadDirectoryFile(parts.folder)) return {};
@@ -103,6 +104,7 @@ std::u16string orvFSO::GetFileDescription(const std::u16string& FileName) {
 
 bool orvFSO::SetFileDescription(const std::u16string& FileName,
                                 const std::u16string& DescriptionText) {
+  if (!support::IsPossibleFileName(FileName)) return false;
   const FolderAndName parts = SplitFileName(FileName);
   const Ref<orvDescriptIon> list = automation::MakeObject<orvDescriptIon>();
   if (!list->ReadDirectoryFile(parts.folder)) return false;
@@ -111,6 +113,7 @@ bool orvFSO::SetFileDescription(const std::u16string& FileName,
 }
 
 bool orvFSO::DeleteFileDescription(const std::u16string& FileName) {
+  if (!support::IsPossibleFileName(FileName)) return false;
   const FolderAndName parts = SplitFileName(FileName);
   const Ref<orvDescriptIon> list = automation::MakeObject<orvDescriptIon>();
   if (!list->ReadDirectoryFile(parts.folder)) return false;

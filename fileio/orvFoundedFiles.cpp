@@ -410,6 +410,10 @@ bool orvFoundedFiles::RefreshEx(const std::u16string& Path, const std::u16string
 bool orvFoundedFiles::RefreshEx2(const std::u16string& Path, const std::u16string& Mask,
                                  bool FollowReparsePoints, Ref<automation::Object> CallBackObject,
                                  bool SearchWithParent) {
+  if (!support::IsPossibleFileName(Path) || !support::IsPossibleFileName(Mask)) {
+    items_.clear();
+    return false;
+  }
   FileSearch search(support::NativeFileName(Mask), FollowReparsePoints, std::move(CallBackObject));
   return search.Run(*this, support::NativeFileName(Path),
                     std::make_shared<const std::u16string>(Path), SearchWithParent);

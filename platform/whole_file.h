@@ -30,6 +30,10 @@ uint32_t ReadFileStart(const std::string& path, size_t max_bytes, std::vector<ui
 // mode (and, where allowed, owner; 0666 less the umask for a new file), flushes it and renames
 // it over the old one. A failure at any step removes the new file and leaves the old file as it
 // was. When `path` is a symbolic link, the file it leads to is replaced and the link stays.
+// POSIX: the links on the way are followed by the library itself, and only as the kernel's
+// fs.protected_symlinks rule allows whatever the machine's setting: a link in a sticky
+// world-writable folder that belongs neither to the caller nor to the folder's owner gives
+// kAccessDenied and nothing is written. AppendToFile and OverwriteFile follow the same rule.
 // The new file has no name while it is written (Linux: O_TMPFILE, where the file system has
 // it), so a process killed meanwhile leaves nothing behind; it is named beside the target only
 // for the final rename, and a missing target gets its name at once. Elsewhere it is a hidden

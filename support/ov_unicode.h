@@ -48,6 +48,13 @@ std::u16string OemToText(std::string_view bytes);
 // the name a client sees is text. Bytes that do not decode in the ANSI code page are carried as the lone surrogates U+DC80..U+DCFF (one per byte) and
 // turned back into the same bytes, so every name on disk survives the round trip.
 std::string NativeFileName(std::u16string_view name);
+// Whether `name` can be a file name at all: no system's file name holds a NUL, and the C
+// interfaces would cut the name short at one and act on another file. Every member that takes
+// a name refuses one that fails this, as the platform's by-path operations refuse it
+// (kInvalidName), including the members that only look a name up or store it.
+inline bool IsPossibleFileName(std::u16string_view name) {
+  return name.find(u'\0') == std::u16string_view::npos;
+}
 std::u16string FileNameFromNative(std::string_view native);
 
 // UTF-8 (the program's own strings) <-> text.

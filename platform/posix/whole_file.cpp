@@ -36,8 +36,20 @@ class Descriptor {
     if (fd_ >= 0) ::close(fd_);
   }
   Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
+  Descriptor& operator=(Descriptor&& other) noexcept {
+    if (this != &other) {
+      if (fd_ >= 0) ::close(fd_);
+      fd_ = other.Release();
+    }
+    return *this;
+  }
   int get() const { return fd_; }
+  // Hands the descriptor over to the caller, who closes it.
+  int Release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
   bool IsOpen() const { return fd_ >= 0; }
   // Closes now and reports a failed close: on some file systems the last write error only
   // shows up here.
@@ -133,28 +145,140 @@ uint32_t WriteFully(int fd, std::string_view data) {
   return error::kSuccess;
 }
 
-// The file a chain of symbolic links ends at (the path itself when it is no link). Relative
-// targets are taken relative to the folder of the link that holds them.
-uint32_t ResolveLinks(const std::string& path, std::string* target) {
-  constexpr int kMaxLinks = 40;  // as the kernel's own limit for one lookup
-  std::string current = path;
-  for (int depth = 0; depth < kMaxLinks; ++depth) {
-    struct stat info;
-    if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
-      *target = current;  // a missing name is created where it is
-      return error::kSuccess;
-    }
-    std::string link(static_cast<size_t>(info.st_size > 0 ? info.st_size : 256) + 1, '\0');
-    const ssize_t length = ::readlink(current.c_str(), link.data(), link.size());
-    if (length < 0) return ErrorFromErrno(errno);
-    link.resize(static_cast<size_t>(length));
-    if (!link.empty() && link[0] != '/') {
-      const size_t slash = current.rfind('/');
-      if (slash != std::string::npos) link = current.substr(0, slash + 1) + link;
-    }
-    current = link;
+// Whether the caller may follow the link `link` (its lstat) found in the folder `folder` (its
+// stat), by the rule the kernel applies when fs.protected_symlinks is on: in a sticky
+// world-writable folder (/tmp and its kind) a link is followed only when it belongs to the
+// caller or to the folder's owner. The library resolves the links of the files it writes
+// itself, where the kernel's setting never applies, and so applies the rule itself, on every
+// machine: else a link another user planted in /tmp would make root's write land on any file.
+bool MayFollowLink(const struct stat& folder, const struct stat& link) {
+  const bool shared = (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
+  return !shared || link.st_uid == ::geteuid() || link.st_uid == folder.st_uid;
+}
+
+// The components of `path`, last first, pushed on top of *pending (a stack: the next component
+// to walk is its back). Empty components ("a//b", a trailing "/") are dropped.
+void PushComponents(std::string_view path, std::vector<std::string>* pending) {
+  while (!path.empty()) {
+    const size_t slash = path.rfind('/');
+    const std::string_view last = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    if (!last.empty()) pending->emplace_back(last);
+    if (slash == std::string_view::npos) break;
+    path.remove_suffix(path.size() - slash);
   }
-  return error::kCantResolveFilename;
+}
+
+// The place a write lands: the folder that holds the file and the file's name in it.
+struct WriteTarget {
+  Folder folder;
+  std::string name;
+};
+
+// Finds where a write to `path` lands, one component at a time from "/" or the current folder,
+// following every link itself (in the last place too: a link to a file is written through,
+// and stays) under MayFollowLink, so no link on the way is followed that the kernel's rule
+// would refuse; such a link gives kAccessDenied, as EACCES from the kernel does. A missing last
+// component is where a new file goes (also at the end of a dangling link); a missing folder on
+// the way is kPathNotFound; more than 40 links (the kernel's own limit) kCantResolveFilename.
+// The folders are held open (O_PATH: searching them is enough) so that nothing on the way can be
+// swapped once passed.
+uint32_t FindWriteTarget(const std::string& path, WriteTarget* target) {
+  constexpr int kMaxLinks = 40;
+  if (path.empty()) return error::kPathNotFound;
+  if (path.find('\0') != std::string::npos) return error::kInvalidName;
+  constexpr int kWalkFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+  auto open_start = [](bool absolute) { return ::open(absolute ? "/" : ".", kWalkFlags); };
+  Descriptor held(open_start(path.front() == '/'));
+  if (!held.IsOpen()) return ErrorFromErrno(errno);
+  int current = held.get();
+  std::vector<std::string> pending;
+  PushComponents(path, &pending);
+  if (pending.empty()) pending.emplace_back(".");  // "/" itself: a folder, refused by the caller
+  int links = 0;
+  while (!pending.empty()) {
+    const std::string name = std::move(pending.back());
+    pending.pop_back();
+    const EntryName entry(name);
+    if (entry.error() != error::kSuccess) return entry.error();
+    struct stat info;
+    if (::fstatat(current, entry.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno == ENOENT && pending.empty()) {  // a new file
+        target->name = name;
+        break;
+      }
+      return errno == ENOENT || errno == ENOTDIR ? error::kPathNotFound : ErrorFromErrno(errno);
+    }
+    if (S_ISLNK(info.st_mode)) {
+      if (++links > kMaxLinks) return error::kCantResolveFilename;
+      struct stat folder;
+      if (::fstat(current, &folder) != 0) return ErrorFromErrno(errno);
+      if (!MayFollowLink(folder, info)) return error::kAccessDenied;
+      std::string link(static_cast<size_t>(info.st_size > 0 ? info.st_size : 256) + 1, '\0');
+      const ssize_t length = ::readlinkat(current, entry.c_str(), link.data(), link.size());
+      if (length < 0) return ErrorFromErrno(errno);
+      link.resize(static_cast<size_t>(length));
+      if (link.empty()) return error::kPathNotFound;
+      if (link.front() == '/') {
+        held = Descriptor(open_start(true));
+        if (!held.IsOpen()) return ErrorFromErrno(errno);
+        current = held.get();
+      }
+      const bool was_last = pending.empty();
+      PushComponents(link, &pending);
+      if (pending.empty() && was_last) pending.emplace_back(".");  // a link to "/"
+      continue;
+    }
+    if (pending.empty()) {
+      target->name = name;
+      break;
+    }
+    int next;
+    do {
+      next = ::openat(current, entry.c_str(), kWalkFlags);
+    } while (next < 0 && errno == EINTR);
+    if (next < 0) {
+      // ELOOP: the name became a link since it was looked at; ENOTDIR: a file on the way.
+      return errno == ENOENT || errno == ENOTDIR || errno == ELOOP ? error::kPathNotFound
+                                                                  : ErrorFromErrno(errno);
+    }
+    held = Descriptor(next);
+    current = next;
+  }
+  struct stat folder;
+  if (::fstat(current, &folder) != 0) return ErrorFromErrno(errno);
+  target->folder = posix::AdoptFd(held.Release(), {static_cast<uint64_t>(folder.st_dev),
+                                                   static_cast<uint64_t>(folder.st_ino)});
+  return error::kSuccess;
+}
+
+// Opens the regular file a write to `path` lands on (FindWriteTarget) with `flags`, refusing
+// anything else as OpenRegular does. *info receives its stat.
+int OpenForWriting(const std::string& path, int flags, struct stat* info, uint32_t* code) {
+  WriteTarget target;
+  *code = FindWriteTarget(path, &target);
+  if (*code != error::kSuccess) return -1;
+  const EntryName entry(target.name);
+  int fd;
+  do {
+    fd = ::openat(posix::FdOf(target.folder), entry.c_str(),
+                  flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    // ELOOP: a link put in the file's place since it was looked at; ENXIO: a FIFO.
+    *code = errno == ELOOP || errno == ENXIO ? error::kAccessDenied : OpenError(errno);
+    return -1;
+  }
+  if (::fstat(fd, info) != 0) {
+    *code = ErrorFromErrno(errno);
+    ::close(fd);
+    return -1;
+  }
+  if (!S_ISREG(info->st_mode)) {
+    *code = error::kAccessDenied;
+    ::close(fd);
+    return -1;
+  }
+  return fd;
 }
 
 // A name for the temporary file beside `name` that no one else is likely to pick.
@@ -332,20 +456,20 @@ uint32_t ReplaceWholeFile(const std::string& path, std::string_view data) {
 }
 
 uint32_t ReplaceWholeFile(const std::string& path, const ContentsMaker& contents) {
-  std::string target;
-  uint32_t code = ResolveLinks(path, &target);
+  WriteTarget target;
+  uint32_t code = FindWriteTarget(path, &target);
   if (code != error::kSuccess) return code;
-
-  std::string name;
-  const Folder parent = posix::OpenParent(target, &name, &code);
-  if (!parent.IsOpen()) return code != error::kSuccess ? code : error::kPathNotFound;
+  const Folder& parent = target.folder;
+  const std::string& name = target.name;
   const EntryName entry(name);
   if (entry.error() != error::kSuccess) return entry.error();
 
+  // Not following: a link that took the file's place since FindWriteTarget looked is refused as
+  // anything else that is not a regular file is (see OpenRegular), rather than followed.
   struct stat old;
-  const bool exists = ::fstatat(posix::FdOf(parent), entry.c_str(), &old, 0) == 0;
+  const bool exists = ::fstatat(posix::FdOf(parent), entry.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
   if (!exists && errno != ENOENT) return ErrorFromErrno(errno);
-  if (exists && !S_ISREG(old.st_mode)) return error::kAccessDenied;  // see OpenRegular
+  if (exists && !S_ISREG(old.st_mode)) return error::kAccessDenied;
 
   if (ReplaceThroughUnnamed(parent, entry, name, exists ? &old : nullptr, contents, &code)) {
     return code;
@@ -366,7 +490,7 @@ uint32_t ReplaceWholeFile(const std::string& path, const ContentsMaker& contents
 uint32_t AppendToFile(const std::string& path, std::string_view data) {
   uint32_t code = error::kSuccess;
   struct stat info;
-  Descriptor fd(OpenRegular(path, O_WRONLY | O_APPEND | O_CREAT, &info, &code));
+  Descriptor fd(OpenForWriting(path, O_WRONLY | O_APPEND | O_CREAT, &info, &code));
   if (!fd.IsOpen()) return code;
   code = WriteFully(fd.get(), data);
   const uint32_t close_code = fd.Close();
@@ -377,7 +501,7 @@ uint32_t OverwriteFile(const std::string& path, std::string_view data) {
   uint32_t code = error::kSuccess;
   struct stat info;
   // Not O_TRUNC here: a device or FIFO must be refused before anything is done to it.
-  Descriptor fd(OpenRegular(path, O_WRONLY | O_CREAT, &info, &code));
+  Descriptor fd(OpenForWriting(path, O_WRONLY | O_CREAT, &info, &code));
   if (!fd.IsOpen()) return code;
   if (::ftruncate(fd.get(), 0) != 0) return ErrorFromErrno(errno);
   code = WriteFully(fd.get(), data);

@@ -54,6 +54,28 @@ TEST_F(ListFiles, DefaultsSkipCommentsAndBlanksAndTrim) {
   EXPECT_TRUE(success);
 }
 
+// On Unix a lone LF ends a line for both readers, as every editor there writes it; CR LF and a
+// lone CR keep their meaning, and mixed line ends in one file each count once.
+#if !defined(_WIN32)
+TEST_F(ListFiles, UnixLineEndsEndLines) {
+  WriteBytes(dir / "list.txt", "*.tmp\n; comment\n*.bak\n\n*.old\n");
+  EXPECT_EQ(Items(fso->ReadStandardListFile(file)), (List{u"*.tmp", u"*.bak", u"*.old"}));
+  EXPECT_EQ(Items(fso->ReadStandardListFile2(file, u";", true, true)),
+            (List{u"*.tmp", u"*.bak", u"*.old"}));
+  // Blanks kept: an empty line between two LFs is one empty item, CR LF is one line end, not two.
+  WriteBytes(dir / "list.txt", "a\r\nb\n\nc\rd\r\n");
+  EXPECT_EQ(Items(fso->ReadStandardListFile(file, u";", false, false)),
+            (List{u"a", u"b", u"", u"c", u"d"}));
+  // The second reader keeps a lone CR inside its item, and a final line end gives it an empty
+  // last piece, as with CR LF.
+  EXPECT_EQ(Items(fso->ReadStandardListFile2(file, u";", false, false)),
+            (List{u"a", u"b", u"", u"c\rd", u""}));
+  // UTF-16 text splits the same way.
+  WriteBytes(dir / "list.txt", std::string("\xFF\xFE" "a\0\n\0b\0\r\0\n\0c\0", 14));
+  EXPECT_EQ(Items(fso->ReadStandardListFile2(file, u";", true, true)), (List{u"a", u"b", u"c"}));
+}
+#endif
+
 TEST_F(ListFiles, UntrimmedLinesAreTestedTrimmedOnlyByTheFirstReader) {
   WriteBytes(dir / "list.txt", " mask \r\n  ; comment");
   EXPECT_EQ(Items(fso->ReadStandardListFile(file, u";", true, false)), (List{u" mask "}));
@@ -80,9 +102,15 @@ TEST_F(ListFiles, BlanksKeptAndNoMarker) {
 }
 
 TEST_F(ListFiles, LineEnds) {
+  // A lone LF is the platform's line end on Unix only; on Windows it stays in the item.
   WriteBytes(dir / "list.txt", "a\nb\nc");
-  EXPECT_EQ(Items(fso->ReadStandardListFile(file)), (List{u"a\nb\nc"}));
-  EXPECT_EQ(Items(fso->ReadStandardListFile2(file)), (List{u"a\nb\nc"}));
+#if defined(_WIN32)
+  const List lone_lf{u"a\nb\nc"};
+#else
+  const List lone_lf{u"a", u"b", u"c"};
+#endif
+  EXPECT_EQ(Items(fso->ReadStandardListFile(file)), lone_lf);
+  EXPECT_EQ(Items(fso->ReadStandardListFile2(file)), lone_lf);
   // A CR alone ends a line only for the first reader.
   WriteBytes(dir / "list.txt", "a\rb\r\nc");
   EXPECT_EQ(Items(fso->ReadStandardListFile(file)), (List{u"a", u"b", u"c"}));

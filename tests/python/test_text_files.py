@@ -161,6 +161,32 @@ class BinaryFiles(FolderTest):
         self.assertIs(type(read), bytes)
         self.assertEqual(read, data)
 
+    def test_get_file_b_out_value_and_failures_as_the_library_reports_them(self):
+        name = self.write_bytes("bin", b"abc")
+        success = quern.Ref(False)
+        self.assertEqual(quern.GetFileB(name, False, success), b"abc")
+        self.assertIs(success.value, True)
+        # A missing file or a folder: empty bytes and False, or error 53 with the out-value
+        # written all the same.
+        for missing in (self.path("absent"), self.folder):
+            with self.subTest(name=missing):
+                success = quern.Ref(True)
+                self.assertEqual(quern.GetFileB(missing, False, success), b"")
+                self.assertIs(success.value, False)
+                success = quern.Ref(True)
+                with self.assertRaises(quern.Error) as raised:
+                    quern.GetFileB(missing, True, success)
+                self.assertEqual(raised.exception.number, 53)
+                self.assertEqual(raised.exception.filename, missing)
+                self.assertIs(success.value, False)
+        self.assertEqual(quern.GetFileB(self.write_bytes("empty", b"")), b"")
+
+    def test_get_file_b_reads_a_file_that_reports_no_size_to_its_end(self):
+        # /proc files have size 0 and contents all the same: read on past the size told.
+        read = quern.GetFileB("/proc/self/stat")
+        self.assertIs(type(read), bytes)
+        self.assertTrue(read.startswith(str(os.getpid()).encode() + b" ("))
+
     def test_append_and_overwrite_file_b(self):
         name = self.write_bytes("bin", b"0123456789")
         self.assertTrue(quern.AppendFileB(name, b"AB"))
