@@ -4,6 +4,7 @@
 
 #include "platform/locale.h"
 #include "platform/platform.h"
+#include "platform/utf8.h"
 #include "support/ov_error.h"
 #include "support/ov_strings.h"
 
@@ -23,35 +24,13 @@ constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 // starts no valid sequence counts alone, as U+FFFD. Surrogates (ED A0..BF xx) are taken as the
 // characters they encode: a Windows name may hold a lone one, and its escape keeps it.
 size_t DecodeOne(std::string_view text, char32_t* c) {
-  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(0);
-  size_t size = 0;
-  char32_t value = 0;
-  char32_t least = 0;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    size = 2, value = lead & 0x1F, least = 0x80;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    size = 3, value = lead & 0x0F, least = 0x800;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    size = 4, value = lead & 0x07, least = 0x10000;
-  }
-  if (size == 0 || size > text.size()) {
+  const platform::Utf8Sequence sequence = platform::DecodeUtf8(text, true);
+  if (sequence.size == 0) {
     *c = 0xFFFD;
     return 1;
   }
-  for (size_t i = 1; i < size; ++i) {
-    if ((byte(i) & 0xC0) != 0x80) {
-      *c = 0xFFFD;
-      return 1;
-    }
-    value = value << 6 | (byte(i) & 0x3F);
-  }
-  if (value < least || value > 0x10FFFF) {
-    *c = 0xFFFD;
-    return 1;
-  }
-  *c = value;
-  return size;
+  *c = sequence.value;
+  return sequence.size;
 }
 
 void AppendEscape(char32_t c, std::string* out) {

@@ -25,6 +25,7 @@
 #include <string_view>
 
 #include "platform/platform.h"
+#include "platform/utf8.h"
 
 namespace platform {
 namespace {
@@ -33,34 +34,13 @@ constexpr char32_t kStrayByteBase = 0xDC00;
 
 // Decodes the character at `pos`; *length receives its size in bytes (at least 1).
 char32_t DecodeAt(std::string_view text, size_t pos, size_t* length) {
-  const auto lead = static_cast<unsigned char>(text[pos]);
-  *length = 1;
-  if (lead < 0x80) return lead;
-
-  size_t size = 0;
-  char32_t value = 0;
-  char32_t minimum = 0;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    size = 2, value = lead & 0x1F, minimum = 0x80;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    size = 3, value = lead & 0x0F, minimum = 0x800;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    size = 4, value = lead & 0x07, minimum = 0x10000;
-  } else {
-    return kStrayByteBase + lead;
+  const Utf8Sequence sequence = DecodeUtf8(text.substr(pos), false);
+  if (sequence.size == 0) {
+    *length = 1;
+    return kStrayByteBase + static_cast<unsigned char>(text[pos]);
   }
-  if (pos + size > text.size()) return kStrayByteBase + lead;
-  for (size_t i = 1; i < size; ++i) {
-    const auto next = static_cast<unsigned char>(text[pos + i]);
-    if ((next & 0xC0) != 0x80) return kStrayByteBase + lead;
-    value = (value << 6) | (next & 0x3F);
-  }
-  // Overlong forms, surrogates and values past U+10FFFF are not valid UTF-8.
-  if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-    return kStrayByteBase + lead;
-  }
-  *length = size;
-  return value;
+  *length = sequence.size;
+  return sequence.value;
 }
 
 // One character to its lower-case partner, for the scripts named at the top of the file.

@@ -745,6 +745,19 @@ PyObject* Describe(PyObject*, PyObject* arg) {
       [&] { return Utf8Text(support::StandardDescription(static_cast<int32_t>(number))); });
 }
 
+// Hands the by-reference values of a call back to the caller's quern.Ref objects (null where
+// the argument was passed by value). False, with a Python error set, when one could not be set.
+bool WriteBackRefs(const std::vector<PyObject*>& refs, const std::vector<Variant>& values) {
+  for (size_t i = 0; i < refs.size(); ++i) {
+    if (!refs[i]) continue;
+    PyObject* value = ToPython(values[i]);
+    const bool written = value && PyObject_SetAttrString(refs[i], "value", value) == 0;
+    Py_XDECREF(value);
+    if (!written) return false;
+  }
+  return true;
+}
+
 // invoke(obj, dispid, args[, filename]): calls a member with arguments in parameter order. A
 // Ref argument lends its .value and, for a by-reference parameter, receives the value the
 // member left, also when the member fails. A raised error carries `filename` (the member's
@@ -860,13 +873,7 @@ PyObject* Invoke(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
         // the call's own error is the one the caller sees.
         PyObject *type = nullptr, *error = nullptr, *traceback = nullptr;
         PyErr_Fetch(&type, &error, &traceback);
-        bool written = true;
-        for (size_t i = 0; i < refs.size() && written; ++i) {
-          if (!refs[i]) continue;
-          PyObject* value = ToPython(values[i]);
-          written = value && PyObject_SetAttrString(refs[i], "value", value) == 0;
-          Py_XDECREF(value);
-        }
+        const bool written = WriteBackRefs(refs, values);
         if (type != nullptr) {
           PyErr_Restore(type, error, traceback);
         } else if (!written) {
@@ -883,13 +890,7 @@ PyObject* Invoke(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     automation::HResult code =
         object->Invoke(static_cast<automation::DispId>(dispid), pointers, &result, &excep);
 
-    bool written = true;
-    for (size_t i = 0; i < refs.size() && written; ++i) {
-      if (!refs[i]) continue;
-      PyObject* value = ToPython(values[i]);
-      written = value && PyObject_SetAttrString(refs[i], "value", value) == 0;
-      Py_XDECREF(value);
-    }
+    const bool written = WriteBackRefs(refs, values);
     if (!written) {
       Py_DECREF(sequence);
       return nullptr;

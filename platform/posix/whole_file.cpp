@@ -90,16 +90,9 @@ int OpenByPath(const std::string& path, int flags, uint32_t* code) {
   return fd;
 }
 
-// Opens a regular file and refuses anything else with kAccessDenied: a folder, and also a FIFO,
-// a device or a socket, whose "whole contents" never end (/dev/zero) or wait for a writer that
-// may never come. O_NONBLOCK keeps the open itself from waiting on a FIFO; it changes nothing
-// for a regular file.
-int OpenRegular(const std::string& path, int flags, struct stat* info, uint32_t* code) {
-  const int fd = OpenByPath(path, flags | O_NONBLOCK | O_NOCTTY, code);
-  if (fd < 0) {
-    if (errno == ENXIO) *code = error::kAccessDenied;  // a FIFO without a reader
-    return -1;
-  }
+// `fd` when it is open on a regular file (*info its stat); otherwise closes it and returns -1
+// with *code set: the reads and writes here take nothing else.
+int KeepIfRegular(int fd, struct stat* info, uint32_t* code) {
   if (::fstat(fd, info) != 0) {
     *code = ErrorFromErrno(errno);
     ::close(fd);
@@ -111,6 +104,19 @@ int OpenRegular(const std::string& path, int flags, struct stat* info, uint32_t*
     return -1;
   }
   return fd;
+}
+
+// Opens a regular file and refuses anything else with kAccessDenied: a folder, and also a FIFO,
+// a device or a socket, whose "whole contents" never end (/dev/zero) or wait for a writer that
+// may never come. O_NONBLOCK keeps the open itself from waiting on a FIFO; it changes nothing
+// for a regular file.
+int OpenRegular(const std::string& path, int flags, struct stat* info, uint32_t* code) {
+  const int fd = OpenByPath(path, flags | O_NONBLOCK | O_NOCTTY, code);
+  if (fd < 0) {
+    if (errno == ENXIO) *code = error::kAccessDenied;  // a FIFO without a reader
+    return -1;
+  }
+  return KeepIfRegular(fd, info, code);
 }
 
 int OpenForReading(const std::string& path, struct stat* info, uint32_t* code) {
@@ -268,17 +274,7 @@ int OpenForWriting(const std::string& path, int flags, struct stat* info, uint32
     *code = errno == ELOOP || errno == ENXIO ? error::kAccessDenied : OpenError(errno);
     return -1;
   }
-  if (::fstat(fd, info) != 0) {
-    *code = ErrorFromErrno(errno);
-    ::close(fd);
-    return -1;
-  }
-  if (!S_ISREG(info->st_mode)) {
-    *code = error::kAccessDenied;
-    ::close(fd);
-    return -1;
-  }
-  return fd;
+  return KeepIfRegular(fd, info, code);
 }
 
 // A name for the temporary file beside `name` that no one else is likely to pick.
