@@ -76,25 +76,37 @@ class LockedRecord {
     uint32_t code = platform::OpenExistingForAppend(path, &handle_);
     if (code == platform::error::kBadFileType) {
       // A FIFO or device in the record's place is never opened for real nor waited on.
-      Say(stderr, "sweepwell: запись запуска \"" + Shown(id) +
-                      "\" не обычный файл и не читается: " + path + "\n");
+      Say(stderr,
+          "sweepwell: " +
+              support::Fill(support::Tr("запись запуска \"%s\" не обычный файл и не читается: %s"),
+                            {Shown(id), path}) +
+              "\n");
       return kExitFailed;
     }
     if (code != platform::error::kSuccess) {
       Say(stderr,
-          "sweepwell: запуск \"" + Shown(id) + "\" не найден; список: sweepwell --undo --list\n");
+          "sweepwell: " +
+              support::Fill(support::Tr("запуск \"%s\" не найден; список: sweepwell --undo --list"),
+                            {Shown(id)}) +
+              "\n");
       return kExitFailed;
     }
     bool locked = false;
     if (platform::TryLockFile(handle_, &locked) != platform::error::kSuccess || !locked) {
-      Say(stderr, "sweepwell: запуск \"" + Shown(id) +
-                      "\" занят: он ещё идёт или его уже отменяет другая команда\n");
+      Say(stderr, "sweepwell: " +
+                      support::Fill(support::Tr("запуск \"%s\" занят: он ещё идёт или его уже "
+                                                "отменяет другая команда"),
+                                    {Shown(id)}) +
+                      "\n");
       return kExitFailed;
     }
     std::string text;
     if (platform::ReadAllFrom(handle_, &text) != platform::error::kSuccess ||
         !ParseUndoRecord(text, run)) {
-      Say(stderr, "sweepwell: запись запуска \"" + Shown(id) + "\" не читается: " + path + "\n");
+      Say(stderr, "sweepwell: " +
+                      support::Fill(support::Tr("запись запуска \"%s\" не читается: %s"),
+                                    {Shown(id), path}) +
+                      "\n");
       return kExitFailed;
     }
     run->id = id;
@@ -261,9 +273,9 @@ int UndoOneRun(const std::string& folder, const std::string& id, RunContext& con
   COutput& output = *context.Output;
   output.ShowForm();
   // The run's name and date are verbatim; the script's name is shown as a path is.
-  output.AddFilledLine("Отмена запуска %s (скрипт \"%s\", начат %s)",
-                       {support::LocalText(run.id), Shown(run.script),
-                        support::LocalText(ShownDate(run.started))});
+  output.AddFilledLine(
+      "Отмена запуска %s (скрипт \"%s\", начат %s)",
+      {support::LocalText(run.id), Shown(run.script), support::LocalText(ShownDate(run.started))});
   if (run.damaged_lines > 0) {
     output.AddFixed("Строк записи не прочитано: ");
     output.AddLine(std::to_string(run.damaged_lines));
