@@ -11,6 +11,7 @@
 #include "platform/trash.h"
 #include "support/ov_error.h"
 #include "support/ov_format.h"
+#include "support/ov_messages.h"
 #include "support/ov_paths.h"
 #include "support/ov_strings.h"
 #include "support/ov_unicode.h"
@@ -111,9 +112,9 @@ void COutput::CloseLog() {
   FlushLog();
   console_.Flush();
   if (log_.PendingMissedLines() > 0) {
-    ReportAboutLog("в журнал \"" + log_file_name_ +
-                   "\" не попало последних строк: " + std::to_string(log_.PendingMissedLines()) +
-                   " (" + RunLog::Cause(log_.LastError()) + ")");
+    ReportAboutLog(support::Fill(support::Tr("в журнал \"%s\" не попало последних строк: %s (%s)"),
+                                 {log_file_name_, std::to_string(log_.PendingMissedLines()),
+                                  support::Tr(RunLog::Cause(log_.LastError()))}));
   }
   log_.Close();
   KeepLogCompressed(log_file_name_);
@@ -152,13 +153,15 @@ void COutput::FlushLog() {
   const uint64_t missed = log_.PendingMissedLines();
   switch (log_.Write(log_pending_)) {
     case RunLog::WriteResult::kFailed:
-      ReportAboutLog("журнал \"" + log_file_name_ +
-                     "\" не записан: " + RunLog::Cause(log_.LastError()) +
-                     "; строки видны только на консоли, запись повторяется с каждой строкой");
+      ReportAboutLog(support::Fill(
+          support::Tr("журнал \"%s\" не записан: %s; строки видны только на консоли, запись "
+                      "повторяется с каждой строкой"),
+          {log_file_name_, support::Tr(RunLog::Cause(log_.LastError()))}));
       break;
     case RunLog::WriteResult::kRecovered:
-      ReportAboutLog("журнал \"" + log_file_name_ +
-                     "\" снова записывается; пропущено строк: " + std::to_string(missed));
+      ReportAboutLog(
+          support::Fill(support::Tr("журнал \"%s\" снова записывается; пропущено строк: %s"),
+                        {log_file_name_, std::to_string(missed)}));
       break;
     case RunLog::WriteResult::kWritten:
     case RunLog::WriteResult::kStillFailing:
@@ -168,14 +171,34 @@ void COutput::FlushLog() {
   log_pending_.clear();
 }
 
-void COutput::AddText(std::string_view Text) {
-  if (!LogStopped) WriteLog(Text);
-  if (!Text.empty()) {
+void COutput::AddText(std::string_view Text) { AddText(Text, Text); }
+
+void COutput::AddText(std::string_view shown, std::string_view logged) {
+  if (!LogStopped) WriteLog(logged);
+  if (!shown.empty()) {
     display_clear_ = false;
-    line_open_ = Text.back() != '\n';
+    line_open_ = shown.back() != '\n';
   }
-  console_.AddText(Text);
+  console_.AddText(shown);
   console_.ProcessEvents(false);
+}
+
+void COutput::AddFixed(std::string_view message) {
+  AddText(support::LocalText(support::Tr(message)), support::LocalText(message));
+}
+
+void COutput::AddFilledLine(std::string_view message,
+                            std::initializer_list<std::string_view> values) {
+  // The values are filled in after the translation, so that a "%s" in a path is never read as
+  // a place for another value.
+  AddText(support::Fill(support::LocalText(support::Tr(message)), values) + "\n",
+          support::Fill(support::LocalText(message), values) + "\n");
+}
+
+void COutput::AddFixedLine(std::string_view message) {
+  std::string line(message);
+  line += '\n';
+  AddFixed(line);
 }
 
 void COutput::AddLine(std::string_view Text) {
@@ -214,9 +237,15 @@ void COutput::ReportFile(const std::string& FileName, bool IsFolder, bool IsJunc
 }
 
 void COutput::ReportErrorStartus(int32_t ErrNumber, std::string_view ErrDescription) {
+  ReportErrorStartus(ErrNumber, support::LocalText(support::Tr(ErrDescription)),
+                     support::LocalText(ErrDescription));
+}
+
+void COutput::ReportErrorStartus(int32_t ErrNumber, std::string_view shown,
+                                 std::string_view logged) {
   if (ErrNumber != 0) {
     AddText("  [");
-    AddText(ErrDescription);
+    AddText(shown, logged);
     AddLine("]");
   } else {
     AddLine("");
@@ -271,7 +300,7 @@ bool EndLineWithOutcome(COutput& output, Deletion deletion) {
   try {
     deletion();
   } catch (const support::Error& e) {
-    output.ReportErrorStartus(e.number(), support::LocalText(e.description()));
+    output.ReportErrorStartus(e.number(), e.description());
     return false;
   }
   output.ReportErrorStartus(0, "");
@@ -296,7 +325,7 @@ bool COutput::DeleteWithLine(const std::string& line, bool may_go_to_trash,
         // corrects it.)
         log_.TakeBack(text);
         AddText(line);
-        ReportErrorStartus(e.number(), support::LocalText(e.description()));
+        ReportErrorStartus(e.number(), e.description());
         return false;
       }
       display_clear_ = false;
@@ -382,7 +411,7 @@ size_t COutput::EndAheadBatch(const AheadBatch& batch, size_t went, uint32_t err
   ReportedFiles += 1;
   AddText(lines.substr(true_end, batch.line_ends[went] - true_end - 1));
   const support::Error e = support::MakeError(Win32ErrorToErrNumber(error));
-  ReportErrorStartus(e.number(), support::LocalText(e.description()));
+  ReportErrorStartus(e.number(), e.description());
   *all = false;
   return batch.places[went] + 1;
 }
@@ -465,12 +494,13 @@ void COutput::CreateFolder(const std::string& FolderName) {
   int32_t number = 0;
   std::string description;
   try {
-    ReportFile("*NEW* " + FolderName, true, false, false);
+    AddFixed("*NEW* ");
+    ReportFile(FolderName, true, false, false);
   } catch (const support::Error&) {
   }
   if (uint32_t code = support::CreateComplexDirectoryOn(Files(), FolderName)) {
     number = Win32ErrorToErrNumber(code);
-    description = support::LocalText(support::StandardDescription(number));
+    description = support::StandardDescription(number);
   }
   ReportErrorStartus(number, description);
 }
@@ -480,23 +510,29 @@ void COutput::ReportTime() {
   if (stopwatch_) stopwatch_->Stop();
   auto n = [](double value) { return support::ovFormatInt64(value); };
   auto line = [this](std::string_view label, std::string_view value) {
-    AddText(support::LocalText(label));
+    AddFixed(label);
     AddLine(value);
   };
+  // "N  [осталось: M]" (with " bytes" after both numbers for the bytes).
+  auto counts = [&](std::string_view label, double done, double left, std::string_view unit) {
+    AddFixed(label);
+    AddText(n(done) + std::string(unit) + "  [");
+    AddFixed("осталось: ");
+    AddLine(n(left) + std::string(unit) + "]");
+  };
   AddLine("");
-  line("Всего удалено файлов:  ", n(DeletedFiles) + "  [" + support::LocalText("осталось: ") +
-                                      n(ReportedFiles - DeletedFiles) + "]");
-  line("Всего удалено папок:   ", n(DeletedFolders) + "  [" + support::LocalText("осталось: ") +
-                                      n(ReportedFolders - DeletedFolders) + "]");
-  line("Всего удалено ссылок:  ", n(DeletedJunctions) + "  [" + support::LocalText("осталось: ") +
-                                      n(ReportedJunctions - DeletedJunctions) + "]");
-  line("Освобождено на дисках: ", n(FreedBytes) + " bytes  [" + support::LocalText("осталось: ") +
-                                      n(ReportedBytes - FreedBytes) + " bytes]");
+  counts(N_("Всего удалено файлов:  "), DeletedFiles, ReportedFiles - DeletedFiles, "");
+  counts(N_("Всего удалено папок:   "), DeletedFolders, ReportedFolders - DeletedFolders, "");
+  counts(N_("Всего удалено ссылок:  "), DeletedJunctions, ReportedJunctions - DeletedJunctions, "");
+  counts(N_("Освобождено на дисках: "), FreedBytes, ReportedBytes - FreedBytes, " bytes");
   AddLine("");
-  line("Текущая дата:  ", support::ovSystemTimeToStringDate(now, true));
-  line("Текущее время: ", support::ovSystemTimeToStringTime(now));
-  line("Процесс занял: ", support::ovTrimEx(support::LocalText(support::ovFormatTimeInterval(
-                              stopwatch_ ? stopwatch_->Elapsed() : 0))));
+  line(N_("Текущая дата:  "), support::ovSystemTimeToStringDate(now, true));
+  line(N_("Текущее время: "), support::ovSystemTimeToStringTime(now));
+  const double elapsed = stopwatch_ ? stopwatch_->Elapsed() : 0;
+  AddFixed("Процесс занял: ");
+  AddText(support::ovTrimEx(support::LocalText(support::ovFormatTimeInterval(elapsed, true))),
+          support::ovTrimEx(support::LocalText(support::ovFormatTimeInterval(elapsed, false))));
+  AddLine("");
   AddLine("");
 }
 
@@ -561,7 +597,7 @@ bool RemoveAndReportFolder(COutput& output, const std::string& path) {
 void ReportMissingFolder(COutput& output, const std::string& path, bool DontCount) {
   output.ReportFile(path, true, false, DontCount);
   int32_t number = support::errnum::kPathNotFound;
-  output.ReportErrorStartus(number, support::LocalText(support::StandardDescription(number)));
+  output.ReportErrorStartus(number, support::StandardDescription(number));
 }
 
 }  // namespace sweepwell

@@ -1,9 +1,12 @@
 // The one output object of a run. Every piece of text goes to the console and, until
-// DumpOutput, to the monthly log; COutput also deletes single files and folders for every
-// command and keeps the counters of the totals block.
+// DumpOutput, to the monthly log: verbatim text (paths, numbers, the script's own texts) the
+// same to both, the program's fixed texts (AddFixed) to the log as the source text and to the
+// console in the user's language, so that the log reads the same in every locale; COutput also
+// deletes single files and folders for every command and keeps the counters of the totals block.
 #pragma once
 
 #include <functional>
+#include <initializer_list>
 #include <span>
 #include <string>
 #include <string_view>
@@ -54,10 +57,25 @@ class COutput {
   void DumpOutput();
   // Takes the terminal for the run's console.
   void ShowForm();
+  // Verbatim text, in the encoding of the run's text, the same to the console and the log.
   void AddLine(std::string_view Text);
   void AddText(std::string_view Text);
-  // Ends an entry's line: "  [" description "]" when ErrNumber is not 0.
+  // A fixed text of the program (UTF-8 source text, see support/ov_messages.h): the log takes
+  // it as it stands, the console in the user's language; both in the run's encoding.
+  void AddFixed(std::string_view message);
+  void AddFixedLine(std::string_view message);
+  // A fixed text with its "%s" filled by `values` (in the run's encoding, verbatim), and the
+  // line end: the log takes the source text, the console the user's language.
+  void AddFilledLine(std::string_view message, std::initializer_list<std::string_view> values);
+  // One piece in its two forms, both in the run's encoding already: `shown` for the console,
+  // `logged` for the log (a message whose values are filled in after translation).
+  void AddText(std::string_view shown, std::string_view logged);
+  // Ends an entry's line: "  [" description "]" when ErrNumber is not 0. The description is a
+  // text of the program (UTF-8, e.g. support::StandardDescription), shown translated and
+  // logged as it stands.
   void ReportErrorStartus(int32_t ErrNumber, std::string_view ErrDescription);
+  // The same with the description's two forms in the run's encoding.
+  void ReportErrorStartus(int32_t ErrNumber, std::string_view shown, std::string_view logged);
   // Deletes one file (to the trash while DeleteToRecycleBin); raises the mapped error.
   void KillFile(const std::string& FileName);
   // Removes one empty folder or one junction; raises the mapped error.

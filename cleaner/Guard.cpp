@@ -4,6 +4,7 @@
 #include "cleaner/RunContext.h"
 #include "platform/platform.h"
 #include "platform/protected_folders.h"
+#include "support/ov_messages.h"
 #include "support/ov_paths.h"
 #include "support/ov_strings.h"
 
@@ -13,10 +14,10 @@ namespace {
 
 #ifdef _WIN32
 constexpr char kLiftingOption[] = "/NoPreserveRoot";
-constexpr char kRootName[] = "Корень диска";
+constexpr char kRootName[] = N_("Корень диска");
 #else
 constexpr char kLiftingOption[] = "--no-preserve-root";
-constexpr char kRootName[] = "Корень файловой системы";
+constexpr char kRootName[] = N_("Корень файловой системы");
 #endif
 
 bool IsSeparator(char c) { return c == platform::kPathSeparator || c == '/'; }
@@ -45,10 +46,30 @@ bool OnePatternMatchesEveryName(std::string pattern) {
   return stars > 0 && marks <= 1;
 }
 
-// Why `folder` may not be worked on as a whole; "" when it may.
-std::string ProtectionReason(const std::string& folder) {
+// Why a command is refused: a text of the program and what fills its "%s" in turn: first
+// `kind`, itself a text of the program, when there is one, then the verbatim `values` (UTF-8).
+struct Reason {
+  const char* text = nullptr;
+  std::vector<std::string> values;
+  const char* kind = nullptr;
+
+  bool empty() const { return text == nullptr; }
+  // The log's form (the source texts) or the console's (the user's language).
+  std::string Form(bool shown) const {
+    auto form = [shown](const char* message) {
+      return shown ? support::Tr(message) : std::string(message);
+    };
+    std::vector<std::string> all;
+    if (kind != nullptr) all.push_back(form(kind));
+    all.insert(all.end(), values.begin(), values.end());
+    return support::Fill(form(text), all);
+  }
+};
+
+// Why `folder` may not be worked on as a whole; empty when it may.
+Reason ProtectionReason(const std::string& folder) {
   const std::string resolved = platform::ResolvedFolderPath(folder);
-  std::string what;
+  const char* what = nullptr;
   switch (platform::ProtectedKindOf(resolved)) {
     case platform::ProtectedKind::kNone:
       return {};
@@ -56,18 +77,19 @@ std::string ProtectionReason(const std::string& folder) {
       what = kRootName;
       break;
     case platform::ProtectedKind::kHome:
-      what = "Домашняя папка пользователя";
+      what = N_("Домашняя папка пользователя");
       break;
     case platform::ProtectedKind::kSystem:
-      what = "Системная папка";
+      what = N_("Системная папка");
       break;
   }
-  return what + " \"" + resolved + "\" целиком не удаляется; снять запрет: " + kLiftingOption;
+  return {N_("%s \"%s\" целиком не удаляется; снять запрет: %s"), {resolved, kLiftingOption}, what};
 }
 
-void Refuse(RunContext& run, const std::string& text, const std::string& reason) {
+void Refuse(RunContext& run, const std::string& text, const Reason& reason) {
   run.Output->ReportFile(text, true, false, false);
-  run.Output->ReportErrorStartus(1, support::LocalText(reason));
+  run.Output->ReportErrorStartus(1, support::LocalText(reason.Form(true)),
+                                 support::LocalText(reason.Form(false)));
   ++run.RefusedCommands;
 }
 
@@ -119,7 +141,7 @@ bool RefuseRecordedList(RunContext& run, const std::string& mask) {
     std::string folder = support::ovGetFilePath(path);
     if (folder == checked) continue;
     checked = folder;
-    std::string reason = ProtectionReason(folder);
+    const Reason reason = ProtectionReason(folder);
     if (!reason.empty()) {
       Refuse(run, folder, reason);
       return true;
@@ -153,9 +175,10 @@ bool GuardAllows(RunContext& run, const GuardShape& shape, const std::string& te
       names += "%" + name + "%";
     }
     Refuse(run, text,
-           (blank_names.size() == 1 ? "Переменная " + names + " пуста"
-                                    : "Переменные " + names + " пусты") +
-               ": путь указывает не туда, команда не выполнена");
+           {blank_names.size() == 1
+                ? N_("Переменная %s пуста: путь указывает не туда, команда не выполнена")
+                : N_("Переменные %s пусты: путь указывает не туда, команда не выполнена"),
+            {names}});
     return false;
   }
   if (shape.reach == GuardReach::kRecordedList) {
@@ -165,7 +188,7 @@ bool GuardAllows(RunContext& run, const GuardShape& shape, const std::string& te
   // The protected folders first: "/usr/.." is best refused as the root it is.
   if (target.all_matching && run.PreserveRoot) {
     // An empty folder part is the current folder, as the commands read it.
-    const std::string reason =
+    const Reason reason =
         ProtectionReason(target.folder.empty() ? std::string(".") : target.folder);
     if (!reason.empty()) {
       Refuse(run, text, reason);
@@ -175,7 +198,7 @@ bool GuardAllows(RunContext& run, const GuardShape& shape, const std::string& te
   if (shape.reach == GuardReach::kRemovesFolder) {
     const std::string last = LastComponent(target.folder);
     if (last == "." || last == "..") {
-      Refuse(run, text, "Папка \"" + last + "\" не удаляется");
+      Refuse(run, text, {N_("Папка \"%s\" не удаляется"), {last}});
       return false;
     }
   }

@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 #include "platform/utf8.h"
 #include "support/ov_error.h"
+#include "support/ov_messages.h"
 #include "support/ov_strings.h"
 
 namespace sweepwell {
@@ -268,17 +269,17 @@ std::string RunLog::Cause(uint32_t code) {
   switch (code) {
     case platform::error::kDiskFull:
     case kHandleDiskFull:
-      return "диск заполнен";
+      return N_("диск заполнен");
     case platform::error::kDiskQuotaExceeded:
-      return "превышена дисковая квота";
+      return N_("превышена дисковая квота");
     case platform::error::kWriteProtect:
-      return "файловая система только для чтения";
+      return N_("файловая система только для чтения");
     case platform::error::kAccessDenied:
-      return "отказано в доступе";
+      return N_("отказано в доступе");
     case platform::error::kFileTooLarge:
-      return "файл журнала достиг предельного размера";
+      return N_("файл журнала достиг предельного размера");
     case platform::error::kBadFileType:
-      return "это не обычный файл (папка, канал или устройство)";
+      return N_("это не обычный файл (папка, канал или устройство)");
     default:
       return support::StandardDescription(support::ErrNumberFromWin32(code)) + " (код " +
              std::to_string(code) + ")";

@@ -12,6 +12,7 @@
 #include "platform/trash.h"
 #include "support/ov_error.h"
 #include "support/ov_format.h"
+#include "support/ov_messages.h"
 #include "support/ov_paths.h"
 #include "support/ov_strings.h"
 
@@ -44,25 +45,25 @@ std::string ShownDate(std::string date) {
 std::string ReasonFor(TrashEntryStatus status, uint32_t error) {
   switch (status) {
     case TrashEntryStatus::kPlaceTaken:
-      return "Место занято, файл остался в корзине";
+      return N_("Место занято, файл остался в корзине");
     case TrashEntryStatus::kGone:
-      return "Нет в корзине: удалён из неё или уже восстановлен";
+      return N_("Нет в корзине: удалён из неё или уже восстановлен");
     case TrashEntryStatus::kChanged:
-      return "В корзине под этим именем теперь другой файл";
+      return N_("В корзине под этим именем теперь другой файл");
     case TrashEntryStatus::kNotATrash:
-      return "Запись указывает не в корзину";
+      return N_("Запись указывает не в корзину");
     case TrashEntryStatus::kTrashMissing:
-      return "Корзина недоступна";
+      return N_("Корзина недоступна");
     case TrashEntryStatus::kLinkOnWay:
-      return "На пути теперь ссылка, файл остался в корзине";
+      return N_("На пути теперь ссылка, файл остался в корзине");
     case TrashEntryStatus::kOwnerChanged:
-      return "Папка на пути теперь чужая, файл остался в корзине";
+      return N_("Папка на пути теперь чужая, файл остался в корзине");
     case TrashEntryStatus::kNotRegular:
-      return "Запись корзины не обычный файл, файл остался в корзине";
+      return N_("Запись корзины не обычный файл, файл остался в корзине");
     default:
       break;
   }
-  if (error == platform::error::kDiskFull) return "Недостаточно места на диске";
+  if (error == platform::error::kDiskFull) return N_("Недостаточно места на диске");
   return support::StandardDescription(Win32ErrorToErrNumber(error));
 }
 
@@ -75,25 +76,37 @@ class LockedRecord {
     uint32_t code = platform::OpenExistingForAppend(path, &handle_);
     if (code == platform::error::kBadFileType) {
       // A FIFO or device in the record's place is never opened for real nor waited on.
-      Say(stderr, "sweepwell: запись запуска \"" + Shown(id) +
-                      "\" не обычный файл и не читается: " + path + "\n");
+      Say(stderr,
+          "sweepwell: " +
+              support::Fill(support::Tr("запись запуска \"%s\" не обычный файл и не читается: %s"),
+                            {Shown(id), path}) +
+              "\n");
       return kExitFailed;
     }
     if (code != platform::error::kSuccess) {
       Say(stderr,
-          "sweepwell: запуск \"" + Shown(id) + "\" не найден; список: sweepwell --undo --list\n");
+          "sweepwell: " +
+              support::Fill(support::Tr("запуск \"%s\" не найден; список: sweepwell --undo --list"),
+                            {Shown(id)}) +
+              "\n");
       return kExitFailed;
     }
     bool locked = false;
     if (platform::TryLockFile(handle_, &locked) != platform::error::kSuccess || !locked) {
-      Say(stderr, "sweepwell: запуск \"" + Shown(id) +
-                      "\" занят: он ещё идёт или его уже отменяет другая команда\n");
+      Say(stderr, "sweepwell: " +
+                      support::Fill(support::Tr("запуск \"%s\" занят: он ещё идёт или его уже "
+                                                "отменяет другая команда"),
+                                    {Shown(id)}) +
+                      "\n");
       return kExitFailed;
     }
     std::string text;
     if (platform::ReadAllFrom(handle_, &text) != platform::error::kSuccess ||
         !ParseUndoRecord(text, run)) {
-      Say(stderr, "sweepwell: запись запуска \"" + Shown(id) + "\" не читается: " + path + "\n");
+      Say(stderr, "sweepwell: " +
+                      support::Fill(support::Tr("запись запуска \"%s\" не читается: %s"),
+                                    {Shown(id), path}) +
+                      "\n");
       return kExitFailed;
     }
     run->id = id;
@@ -112,11 +125,12 @@ struct UndoTotals {
 
 // Brings back one entry and writes its line.
 void UndoEntryAndReport(COutput& output, LockedRecord& record, const UndoEntry& entry,
-                        const platform::FolderStates* folders, UndoTotals* totals,
-                        bool* all_back) {
+                        const platform::FolderStates* folders, UndoTotals* totals, bool* all_back) {
   output.AddText(Shown(entry.trashed.original_path));
   if (entry.restored) {
-    output.AddLine(support::LocalText("  [Уже восстановлен]"));
+    output.AddText("  [");
+    output.AddFixed("Уже восстановлен");
+    output.AddLine("]");
     return;
   }
   uint64_t size = 0;
@@ -143,7 +157,9 @@ void UndoEntryAndReport(COutput& output, LockedRecord& record, const UndoEntry& 
     totals->left_files += 1;
     totals->left_bytes += static_cast<double>(size);
   }
-  output.AddLine(support::LocalText("  [" + ReasonFor(status, error) + "]"));
+  output.AddText("  [");
+  output.AddFixed(ReasonFor(status, error));
+  output.AddLine("]");
 }
 
 void ReportUndoTotals(COutput& output, const UndoTotals& totals, Stopwatch& stopwatch) {
@@ -152,20 +168,27 @@ void ReportUndoTotals(COutput& output, const UndoTotals& totals, Stopwatch& stop
   auto n = [](double value) { return support::ovFormatInt64(value); };
   // Labels and words are UTF-8; the formatted values are already in the console's code page.
   auto line = [&output](std::string_view label, const std::string& value) {
-    output.AddText(support::LocalText(label));
+    output.AddFixed(label);
     output.AddLine(value);
   };
-  const std::string left = support::LocalText("осталось в корзине: ");
+  auto counts = [&](std::string_view label, double done, double left, std::string_view unit) {
+    output.AddFixed(label);
+    output.AddText(n(done) + std::string(unit) + "  [");
+    output.AddFixed("осталось в корзине: ");
+    output.AddLine(n(left) + std::string(unit) + "]");
+  };
   output.AddLine("");
-  line("Восстановлено файлов:  ",
-       n(totals.restored_files) + "  [" + left + n(totals.left_files) + "]");
-  line("Восстановлено байт:    ",
-       n(totals.restored_bytes) + " bytes  [" + left + n(totals.left_bytes) + " bytes]");
+  counts(N_("Восстановлено файлов:  "), totals.restored_files, totals.left_files, "");
+  counts(N_("Восстановлено байт:    "), totals.restored_bytes, totals.left_bytes, " bytes");
   output.AddLine("");
-  line("Текущая дата:  ", support::ovSystemTimeToStringDate(now, true));
-  line("Текущее время: ", support::ovSystemTimeToStringTime(now));
-  line("Процесс занял: ",
-       support::ovTrimEx(support::LocalText(support::ovFormatTimeInterval(stopwatch.Elapsed()))));
+  line(N_("Текущая дата:  "), support::ovSystemTimeToStringDate(now, true));
+  line(N_("Текущее время: "), support::ovSystemTimeToStringTime(now));
+  const double elapsed = stopwatch.Elapsed();
+  output.AddFixed("Процесс занял: ");
+  output.AddText(
+      support::ovTrimEx(support::LocalText(support::ovFormatTimeInterval(elapsed, true))),
+      support::ovTrimEx(support::LocalText(support::ovFormatTimeInterval(elapsed, false))));
+  output.AddLine("");
   output.AddLine("");
 }
 
@@ -190,15 +213,15 @@ std::string RecordFolderUnmade() {
 
 int ListRuns(const std::string& folder, const std::vector<std::string>& ids) {
   if (ids.empty()) {
-    Say(stdout, "Нет запусков, которые можно отменить.\n");
+    Say(stdout, support::Tr("Нет запусков, которые можно отменить.\n"));
     return kExitOk;
   }
-  Say(stdout, "Запуски, которые можно отменить (sweepwell --undo RUN):\n");
+  Say(stdout, support::Tr("Запуски, которые можно отменить (sweepwell --undo RUN):\n"));
   for (const std::string& id : ids) {
     std::string text;
     UndoRun run;
     if (!ReadRecordText(UndoRecordPath(folder, id), &text) || !ParseUndoRecord(text, &run)) {
-      Say(stdout, Shown(id) + "  [запись не читается]\n");
+      Say(stdout, Shown(id) + "  [" + support::Tr("запись не читается") + "]\n");
       continue;
     }
     int files = 0, in_trash = 0;
@@ -212,9 +235,10 @@ int ListRuns(const std::string& folder, const std::vector<std::string>& ids) {
         ++in_trash;
       }
     }
-    Say(stdout, Shown(id) + "  " + ShownDate(run.started) + "  \"" + Shown(run.script) +
-                    "\"  файлов: " + std::to_string(files) + ", в корзине: " +
-                    std::to_string(in_trash) + (run.undone ? "  [отменён]" : "") + "\n");
+    Say(stdout, Shown(id) + "  " + ShownDate(run.started) + "  \"" + Shown(run.script) + "\"  " +
+                    support::Fill(support::Tr("файлов: %s, в корзине: %s"),
+                                  {std::to_string(files), std::to_string(in_trash)}) +
+                    (run.undone ? "  [" + support::Tr("отменён") + "]" : "") + "\n");
   }
   return kExitOk;
 }
@@ -225,7 +249,10 @@ int UndoOneRun(const std::string& folder, const std::string& id, RunContext& con
   std::string path = UndoRecordPath(folder, id);
   if (path.empty()) {
     Say(stderr,
-        "sweepwell: \"" + Shown(id) + "\" не имя запуска; список: sweepwell --undo --list\n");
+        "sweepwell: " +
+            support::Fill(support::Tr("\"%s\" не имя запуска; список: sweepwell --undo --list"),
+                          {Shown(id)}) +
+            "\n");
     return kExitFailed;
   }
   if (int status = record.Open(path, id, &run); status != kExitOk) return status;
@@ -236,18 +263,22 @@ int UndoOneRun(const std::string& folder, const std::string& id, RunContext& con
     context.OpenOutput(context.LogFileName, &stopwatch);
   } catch (const support::Error& error) {
     // As for a run: nothing moves unless the log can record it.
-    Say(stderr, "sweepwell: журнал \"" + context.LogFileName + "\" не записан: " +
-                    error.description() + "; отмена не выполнялась\n");
+    Say(stderr,
+        "sweepwell: " +
+            support::Fill(support::Tr("журнал \"%s\" не записан: %s; отмена не выполнялась"),
+                          {context.LogFileName, support::Tr(error.description())}) +
+            "\n");
     return kExitFailed;
   }
   COutput& output = *context.Output;
   output.ShowForm();
-  output.AddLine(support::LocalText("Отмена запуска " + run.id + " (скрипт \"") +
-                 Shown(run.script) +
-                 support::LocalText("\", начат " + ShownDate(run.started) + ")"));
+  // The run's name and date are verbatim; the script's name is shown as a path is.
+  output.AddFilledLine(
+      "Отмена запуска %s (скрипт \"%s\", начат %s)",
+      {support::LocalText(run.id), Shown(run.script), support::LocalText(ShownDate(run.started))});
   if (run.damaged_lines > 0) {
-    output.AddLine(
-        support::LocalText("Строк записи не прочитано: " + std::to_string(run.damaged_lines)));
+    output.AddFixed("Строк записи не прочитано: ");
+    output.AddLine(std::to_string(run.damaged_lines));
   }
   int status = kExitOk;
   UndoTotals totals;
@@ -260,7 +291,7 @@ int UndoOneRun(const std::string& folder, const std::string& id, RunContext& con
     }
   } catch (const RunInterrupted&) {
     if (output.IsLineOpen()) output.AddLine("");
-    output.AddLine(support::LocalText("*Прервано* Отмена остановлена по сигналу."));
+    output.AddFixedLine("*Прервано* Отмена остановлена по сигналу.");
     status = kExitInterrupted;
     all_back = false;
   }
@@ -300,18 +331,17 @@ int RunUndo(const UndoRequest& request, RunContext& context) {
   if (request.list) {
     // Writes nothing: no data folder, log folder or log is made for a list.
     const std::string folder = RecordFolderUnmade();
-    return ListRuns(folder, folder.empty() ? std::vector<std::string>{}
-                                           : ListUndoRecords(folder));
+    return ListRuns(folder, folder.empty() ? std::vector<std::string>{} : ListUndoRecords(folder));
   }
   if (!PrepareLogFile(context)) {
-    Say(stderr, "sweepwell: не удалось создать папку журнала\n");
+    Say(stderr, "sweepwell: " + support::Tr("не удалось создать папку журнала") + "\n");
     return kExitFailed;
   }
   const std::string folder = UndoFolderBeside(context.LogFileName);
   const std::vector<std::string> ids = ListUndoRecords(folder);
   if (!request.run.empty()) return UndoOneRun(folder, request.run, context);
   if (ids.empty()) {
-    Say(stderr, "sweepwell: нет запусков, которые можно отменить\n");
+    Say(stderr, "sweepwell: " + support::Tr("нет запусков, которые можно отменить") + "\n");
     return kExitFailed;
   }
   return UndoOneRun(folder, ids.back(), context);

@@ -5,6 +5,7 @@
 
 #include "cleaner/modMain.h"
 #include "support/ov_error.h"
+#include "support/ov_messages.h"
 #include "support/ov_paths.h"
 #include "support/ov_strings.h"
 
@@ -226,11 +227,16 @@ void UndoRecord::Fail(uint32_t code) {
   // The run goes on with what it deletes for good; what it would trash is refused from here on
   // (see WatchMove), as an entry trashed without a record could not be undone.
   std::string where = path_.empty() ? folder_ : path_;
-  const std::string why = code == platform::error::kLockViolation
-                              ? "её держит другой процесс"
-                              : support::StandardDescription(Win32ErrorToErrNumber(code));
-  std::string message = "sweepwell: запись для отмены \"" + where + "\" не сохранена: " + why +
-                        "; в корзину больше ничего не перемещается\n";
+  // Standard error only: the user's language.
+  const std::string why =
+      support::Tr(code == platform::error::kLockViolation
+                      ? N_("её держит другой процесс")
+                      : support::StandardDescription(Win32ErrorToErrNumber(code)));
+  std::string message = "sweepwell: " +
+                        support::Fill(support::Tr("запись для отмены \"%s\" не сохранена: %s; в "
+                                                  "корзину больше ничего не перемещается"),
+                                      {where, why}) +
+                        "\n";
   message = support::AnsiText(message);
   std::fwrite(message.data(), 1, message.size(), stderr);
   std::fflush(stderr);
@@ -238,9 +244,7 @@ void UndoRecord::Fail(uint32_t code) {
 
 void UndoRecord::WatchMove(platform::TrashMove* move) {
   announced_.clear();
-  move->before_move = [this, move](const platform::TrashedEntry& entry) {
-    Announce(entry, move);
-  };
+  move->before_move = [this, move](const platform::TrashedEntry& entry) { Announce(entry, move); };
 }
 
 void UndoRecord::WriteFoldersOnTheWay(const std::string& path) {

@@ -1,6 +1,7 @@
 #include "cleaner/frmConsole.h"
 
 #include "cleaner/Description.h"
+#include "support/ov_messages.h"
 #include "support/ov_strings.h"
 
 namespace sweepwell {
@@ -23,7 +24,7 @@ std::string AboutText() {
   std::string text;
   text += rule + "\n";
   text += kAboutTitle;
-  text += "\nВерсия " SWEEPWELL_VERSION "\n\n";
+  text += "\n" + support::Tr("Версия ") + SWEEPWELL_VERSION "\n\n";
   text += ProgramDescription();
   text += "\n\n";
   text += kAboutCaption;

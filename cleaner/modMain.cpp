@@ -15,6 +15,7 @@
 #include "platform/names.h"
 #include "platform/platform.h"
 #include "support/ov_error.h"
+#include "support/ov_messages.h"
 #include "support/ov_paths.h"
 #include "support/ov_strings.h"
 
@@ -26,15 +27,15 @@ constexpr char kProgramName[] = "sweepwell";
 constexpr char kAppTitle[] = "Orvanel - Sweep well";
 // Where the usage sends a reader for more.
 #ifdef _WIN32
-constexpr char kManualReference[] = "см. ReadMe.TXT";
+constexpr char kManualReference[] = N_("см. ReadMe.TXT");
 #else
-constexpr char kManualReference[] = "см. man sweepwell";
+constexpr char kManualReference[] = N_("см. man sweepwell");
 #endif
 
 // The first and the last line of a preview, so that nobody takes its lines and totals for
 // things done.
-constexpr char kPreviewStarts[] = "*** Предварительный просмотр: ничего не удаляется ***";
-constexpr char kPreviewEnds[] = "*** Предварительный просмотр: ничего не удалено ***";
+constexpr char kPreviewStarts[] = N_("*** Предварительный просмотр: ничего не удаляется ***");
+constexpr char kPreviewEnds[] = N_("*** Предварительный просмотр: ничего не удалено ***");
 
 Stopwatch RunStopwatch;
 
@@ -52,13 +53,13 @@ void ReportLoadFailure(const loom::Script& script, const std::string& ScriptFile
   const char* cause = nullptr;
   switch (script.LoadFailure()) {
     case loom::LoadFailure::kNotRegularFile:
-      cause = "это не обычный файл (папка, канал или устройство), он не читается";
+      cause = N_("это не обычный файл (папка, канал или устройство), он не читается");
       break;
     case loom::LoadFailure::kTooLarge:
-      cause = "файл больше 16 МиБ, это не скрипт";
+      cause = N_("файл больше 16 МиБ, это не скрипт");
       break;
     case loom::LoadFailure::kNoStatement:
-      cause = "в файле нет ни одной команды";
+      cause = N_("в файле нет ни одной команды");
       break;
     case loom::LoadFailure::kCannotOpen:
     case loom::LoadFailure::kCannotRead:
@@ -67,12 +68,13 @@ void ReportLoadFailure(const loom::Script& script, const std::string& ScriptFile
     case loom::LoadFailure::kNone:
       return;
   }
-  std::string text = std::string(kProgramName) + ": файл скрипта \"" +
-                     support::WithoutControlCharacters(ScriptFileName) + "\" не загружен: ";
-  text += cause != nullptr
-              ? std::string(cause)
-              : support::StandardDescription(Win32ErrorToErrNumber(script.LoadError()));
-  WriteTo(stderr, text + "\n");
+  const std::string why = support::Tr(
+      cause != nullptr ? std::string(cause)
+                       : support::StandardDescription(Win32ErrorToErrNumber(script.LoadError())));
+  WriteTo(stderr, std::string(kProgramName) + ": " +
+                      support::Fill(support::Tr("файл скрипта \"%s\" не загружен: %s"),
+                                    {support::WithoutControlCharacters(ScriptFileName), why}) +
+                      "\n");
 }
 
 // One option of the command line: its "-" forms, its "/" form in upper case (empty: none) and
@@ -145,7 +147,8 @@ CommandLine BadCommandLine(std::string complaint) {
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   if (!arguments.empty() && IsUndoSwitch(arguments[0])) {
     if (!ParseUndoArguments(arguments, &RequestedUndo)) {
-      return BadCommandLine("после --undo можно указать только --list или имя запуска");
+      return BadCommandLine(
+          support::Tr("после --undo можно указать только --list или имя запуска"));
     }
     CommandLine line;
     line.action = CommandLineAction::kUndo;
@@ -166,8 +169,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     }
     const Option* option = FindOption(argument);
     if (option == nullptr) {
-      return BadCommandLine("неизвестный ключ \"" + support::WithoutControlCharacters(argument) +
-                            "\"");
+      return BadCommandLine(support::Fill(support::Tr("неизвестный ключ \"%s\""),
+                                          {support::WithoutControlCharacters(argument)}));
     }
     option->apply(line);
     if (option->slashed == "/NOLONG") ++no_long_switches;
@@ -179,10 +182,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     scripts.push_back(arguments.back());
     line.NoLongMode = no_long_switches > 1;
   }
-  if (scripts.empty()) return BadCommandLine("не указан файл скрипта");
+  if (scripts.empty()) return BadCommandLine(support::Tr("не указан файл скрипта"));
   if (scripts.size() > 1) {
-    return BadCommandLine("лишний аргумент \"" + support::WithoutControlCharacters(scripts[1]) +
-                          "\"");
+    return BadCommandLine(support::Fill(support::Tr("лишний аргумент \"%s\""),
+                                        {support::WithoutControlCharacters(scripts[1])}));
   }
   line.ScriptFileName = scripts[0];
   return line;
@@ -201,27 +204,34 @@ std::string ProgramName(const std::string& argv0) {
 }
 
 std::string UsageText(const std::string& program) {
-  return "Использование:\n\n" + program +
+  // A paragraph in the user's language, with the program's name for each "%s".
+  auto say = [&](const char* text, std::string_view value) {
+    return support::Fill(support::Tr(text), {value, value});
+  };
+  return support::Tr("Использование:\n\n") + program +
          " [/NoLong] [/Preview] [/NoPause] [/NoPreserveRoot] [--] ScriptFileName\n\n" +
-         "Выполнить скрипт ScriptFileName, в котором содержатся " +
-         "команды для отчистки диска. Ключ /NoLong блокирует " + "выполнение длинных операций (" +
-         kManualReference + ").\n\n" +
-
-         "Ключ /Preview показывает, что скрипт удалил бы, ничего не удаляя: " +
-         "на диске ничего не меняется, журнал не пишется.\n\n" +
-         "Ключ /NoPause завершает программу сразу, не ожидая нажатия клавиши.\n\n" +
-         "Корень файловой системы, домашняя папка и системные папки целиком не удаляются, " +
-         "пути с пустыми переменными окружения не обрабатываются; ключ /NoPreserveRoot " +
-         "снимает первый запрет на один запуск.\n\n" +
-         "Ключи пишутся и так: --no-long, --preview, --no-pause, --no-preserve-root; " +
-         "регистр букв в ключах " +
-         "с / не важен. Аргумент /ИМЯ, под которым есть файл или папка, " +
-         "считается именем скрипта; после -- все аргументы считаются им: " + program +
-         " -- -x.\n\n" + program + " /?\n\n" + "Вывести это окно (также -h и --help).\n\n" +
-         program + " --version\n\n" + "Вывести название и версию программы.\n" + "\n" + program +
+         say(N_("Выполнить скрипт ScriptFileName, в котором содержатся команды для отчистки диска. "
+                "Ключ /NoLong блокирует выполнение длинных операций (%s).\n\n"),
+             support::Tr(kManualReference)) +
+         support::Tr(
+             "Ключ /Preview показывает, что скрипт удалил бы, ничего не удаляя: "
+             "на диске ничего не меняется, журнал не пишется.\n\n") +
+         support::Tr("Ключ /NoPause завершает программу сразу, не ожидая нажатия клавиши.\n\n") +
+         support::Tr(
+             "Корень файловой системы, домашняя папка и системные папки целиком не "
+             "удаляются, пути с пустыми переменными окружения не обрабатываются; ключ "
+             "/NoPreserveRoot снимает первый запрет на один запуск.\n\n") +
+         say(N_("Ключи пишутся и так: --no-long, --preview, --no-pause, --no-preserve-root; "
+                "регистр букв в ключах с / не важен. Аргумент /ИМЯ, под которым есть файл или "
+                "папка, считается именем скрипта; после -- все аргументы считаются им: %s -- "
+                "-x.\n\n"),
+             program) +
+         program + " /?\n\n" + support::Tr("Вывести это окно (также -h и --help).\n\n") + program +
+         " --version\n\n" + support::Tr("Вывести название и версию программы.\n") + "\n" + program +
          " --undo [--list | RUN]\n\n" +
-         "Вернуть из корзины всё, что туда отправил последний запуск (или запуск RUN); " +
-         "--list показывает запуски, которые можно отменить.\n";
+         support::Tr(
+             "Вернуть из корзины всё, что туда отправил последний запуск (или запуск "
+             "RUN); --list показывает запуски, которые можно отменить.\n");
 }
 
 bool PrepareLogFile(RunContext& run) {
@@ -245,42 +255,43 @@ int RunScript(RunContext& run) {
     run.Output->ProcessPendingEvents(true);
     if (!loaded) {
       ReportLoadFailure(engine.Script(), run.ScriptFileName);
-      run.Output->AddLine(
-          support::LocalText("Файл скрипта \"") +
-          support::WithoutControlCharacters(platform::NameInAnsi(run.ScriptFileName)) +
-          support::LocalText("\" не загружен."));
-      run.Output->AddLine(support::LocalText("Файл не найден или пуст."));
+      run.Output->AddFilledLine(
+          "Файл скрипта \"%s\" не загружен.",
+          {support::WithoutControlCharacters(platform::NameInAnsi(run.ScriptFileName))});
+      run.Output->AddFixedLine("Файл не найден или пуст.");
       run.Output->ReportTime();
       status = kExitFailed;
     } else {
       engine.Objects().Add(std::make_shared<C_LOOM_cleaner>(run));
       if (!engine.Run()) {
-        run.Output->AddLine(support::LocalText(engine.Error().Description));
+        run.Output->AddFixedLine(engine.Error().Description);
         run.Output->AddLine("");
-        WriteTo(stderr, std::string(kProgramName) + ": скрипт \"" +
-                            support::WithoutControlCharacters(run.ScriptFileName) +
-                            "\" остановлен ошибкой: " +
-                            support::WithoutControlCharacters(engine.Error().Description) + "\n");
+        WriteTo(stderr, std::string(kProgramName) + ": " +
+                            support::Fill(support::Tr("скрипт \"%s\" остановлен ошибкой: %s"),
+                                          {support::WithoutControlCharacters(run.ScriptFileName),
+                                           support::WithoutControlCharacters(
+                                               support::Tr(engine.Error().Description))}) +
+                            "\n");
         status = kExitFailed;
       }
     }
   } catch (const RunInterrupted&) {
     if (run.Output->IsLineOpen()) run.Output->AddLine("");
-    run.Output->AddLine(
-        support::LocalText("*Прервано* Выполнение скрипта остановлено по сигналу."));
+    run.Output->AddFixedLine("*Прервано* Выполнение скрипта остановлено по сигналу.");
     status = kExitInterrupted;
   } catch (const std::exception& error) {
     if (run.Output->IsLineOpen()) run.Output->AddLine("");
-    run.Output->AddLine(support::LocalText("Внутренняя ошибка: ") + error.what());
-    WriteTo(stderr, std::string(kProgramName) + ": внутренняя ошибка: " +
+    run.Output->AddFixed("Внутренняя ошибка: ");
+    run.Output->AddLine(error.what());
+    WriteTo(stderr, std::string(kProgramName) + ": " + support::Tr("внутренняя ошибка: ") +
                         support::WithoutControlCharacters(error.what()) + "\n");
     status = kExitFailed;
   }
-  if (run.Preview) run.Output->AddLine(support::LocalText(kPreviewEnds));
+  if (run.Preview) run.Output->AddFixedLine(kPreviewEnds);
   run.Output->DumpOutput();
   bool pause = status != kExitInterrupted && !run.NoPause;
   if (pause && run.Output->Console().IsInteractive()) {
-    run.Output->AddLine(support::LocalText("Нажмите любую клавишу . . ."));
+    run.Output->AddFixedLine("Нажмите любую клавишу . . .");
   }
   run.ScriptFinished = true;
   if (pause) {
@@ -327,13 +338,15 @@ int Main(const std::vector<std::string>& arguments, const std::string& argv0) {
     platform::InstallStopSignalHandlers();
     run.OpenOutput("", &RunStopwatch);
     run.Output->ShowForm();
-    run.Output->AddLine(support::LocalText(kPreviewStarts));
+    run.Output->AddFixedLine(kPreviewStarts);
     return FinishRun(run);
   }
   try {
     if (!PrepareLogFile(run)) {
-      WriteTo(stderr, std::string(kProgramName) + ": не удалось создать папку журнала в \"" +
-                          support::ovGetSpecialFolder(26) + "\"\n");
+      WriteTo(stderr, std::string(kProgramName) + ": " +
+                          support::Fill(support::Tr("не удалось создать папку журнала в \"%s\""),
+                                        {support::ovGetSpecialFolder(26)}) +
+                          "\n");
       return kExitFailed;
     }
     // From the log's first line on, a stop lets the run end after the entry in progress and
@@ -342,8 +355,11 @@ int Main(const std::vector<std::string>& arguments, const std::string& argv0) {
     run.OpenOutput(run.LogFileName, &RunStopwatch);
   } catch (const support::Error& error) {
     // Nothing has run: a deletion the log could not record is what the log exists to prevent.
-    WriteTo(stderr, std::string(kProgramName) + ": журнал \"" + run.LogFileName +
-                        "\" не записан: " + error.description() + "; скрипт не выполнялся\n");
+    WriteTo(stderr,
+            std::string(kProgramName) + ": " +
+                support::Fill(support::Tr("журнал \"%s\" не записан: %s; скрипт не выполнялся"),
+                              {run.LogFileName, support::Tr(error.description())}) +
+                "\n");
     return kExitFailed;
   }
   run.Output->ShowForm();
@@ -367,10 +383,12 @@ int FinishRun(RunContext& run) {
   if (status == kExitOk && undo_record && undo_record->Failed()) status = kExitFailed;
   // Nor did a run that refused some commands; the console and the log name each of them.
   if (status == kExitOk && run.RefusedCommands > 0) {
-    WriteTo(stderr, std::string(kProgramName) +
-                        ": отказано в выполнении команд: " + std::to_string(run.RefusedCommands) +
-                        " (защищённая папка, пустая переменная, \".\" или \"..\"); " +
-                        "причина - в скобках в строке каждой\n");
+    WriteTo(stderr, std::string(kProgramName) + ": " +
+                        support::Fill(support::Tr("отказано в выполнении команд: %s (защищённая "
+                                                  "папка, пустая переменная, \".\" или \"..\"); "
+                                                  "причина - в скобках в строке каждой"),
+                                      {std::to_string(run.RefusedCommands)}) +
+                        "\n");
     status = kExitFailed;
   }
   run.Output->Console().Unload();

@@ -26,6 +26,7 @@ build_packages=(
                                               # demo's last step reads the log through it)
   liburing-dev                                # batched looks of the file search (io_uring)
   psmisc                                      # fuser: this script waits for dpkg's lock with it
+  gettext                                     # msgfmt: the English message catalogue
 )
 
 test_packages=(

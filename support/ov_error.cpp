@@ -1,43 +1,44 @@
 #include "support/ov_error.h"
 
 #include "platform/platform.h"
+#include "support/ov_messages.h"
 
 namespace support {
 
 std::string StandardDescription(int32_t number) {
   switch (number) {
     case errnum::kInvalidCall:
-      return "Неверный вызов процедуры или аргумент";
+      return N_("Неверный вызов процедуры или аргумент");
     case errnum::kOverflow:
-      return "Переполнение";
+      return N_("Переполнение");
     case errnum::kOutOfMemory:
-      return "Недостаточно памяти";
+      return N_("Недостаточно памяти");
     case errnum::kSubscriptOutOfRange:
-      return "Индекс вне допустимого диапазона";
+      return N_("Индекс вне допустимого диапазона");
     case errnum::kTypeMismatch:
-      return "Несоответствие типа";
+      return N_("Несоответствие типа");
     case errnum::kFileNotFound:
-      return "Файл не найден";
+      return N_("Файл не найден");
     case errnum::kPermissionDenied:
-      return "Отказано в доступе";
+      return N_("Отказано в доступе");
     case errnum::kPathFileAccessError:
-      return "Ошибка доступа к пути или файлу";
+      return N_("Ошибка доступа к пути или файлу");
     case errnum::kPathNotFound:
-      return "Путь не найден";
+      return N_("Путь не найден");
     case errnum::kObjectNotSet:
-      return "Объектная переменная не задана";
+      return N_("Объектная переменная не задана");
     case errnum::kAutomationError:
-      return "Ошибка автоматизации";
+      return N_("Ошибка автоматизации");
     case errnum::kCannotCreateObject:
-      return "Компоненту ActiveX не удается создать объект";
+      return N_("Компоненту ActiveX не удается создать объект");
     case errnum::kNoSuchMember:
-      return "Объект не поддерживает это свойство или метод";
+      return N_("Объект не поддерживает это свойство или метод");
     case errnum::kArgumentNotOptional:
-      return "Аргумент не является необязательным";
+      return N_("Аргумент не является необязательным");
     case errnum::kWrongArgumentCount:
-      return "Неверное число аргументов или недопустимое присваивание значения свойству";
+      return N_("Неверное число аргументов или недопустимое присваивание значения свойству");
     case errnum::kKeyAlreadyUsed:
-      return "Этот ключ уже связан с элементом данной коллекции";
+      return N_("Этот ключ уже связан с элементом данной коллекции");
     default:
       return "Ошибка " + std::to_string(number);
   }

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "support/ov_messages.h"
+
 namespace support {
 
 double ovLargeIntegerToDouble(uint64_t value) { return static_cast<double>(value); }
@@ -34,7 +36,9 @@ std::string ovFormatInt64(double value) {
 }
 
 // Hours are not wrapped into days: a clean-up that ran 30 hours reads "30 ч 00 мин 00.000 сек".
-std::string ovFormatTimeInterval(double seconds) {
+std::string ovFormatTimeInterval(double seconds) { return ovFormatTimeInterval(seconds, false); }
+
+std::string ovFormatTimeInterval(double seconds, bool translated) {
   if (!std::isfinite(seconds) || seconds < 0) seconds = 0;
   if (seconds > 1e12) seconds = 1e12;  // keeps the millisecond count inside long long
   const auto total_ms = static_cast<long long>(std::llround(seconds * 1000.0));
@@ -42,10 +46,14 @@ std::string ovFormatTimeInterval(double seconds) {
   const long long minutes = total_ms / 60'000 % 60;
   const long long secs = total_ms / 1000 % 60;
   const long long ms = total_ms % 1000;
-  char text[96];
-  std::snprintf(text, sizeof(text), "%lld ч %02lld мин %02lld.%03lld сек", hours, minutes, secs,
-                ms);
-  return text;
+  char h[24], m[8], s[8], f[8];
+  std::snprintf(h, sizeof(h), "%lld", hours);
+  std::snprintf(m, sizeof(m), "%02lld", minutes);
+  std::snprintf(s, sizeof(s), "%02lld", secs);
+  std::snprintf(f, sizeof(f), "%03lld", ms);
+  // The numbers are filled in after the words are translated, never read from a catalogue.
+  const char* format = N_("%s ч %s мин %s.%s сек");
+  return Fill(translated ? Tr(format) : std::string(format), {h, m, s, f});
 }
 
 std::string ovSystemTimeToStringDate(const platform::SystemTime& time, bool long_year) {

@@ -17,6 +17,8 @@ std::string ovFormatInt64(double value);
 
 // A readable duration from seconds, e.g. " 0 ч 01 мин 05.250 сек" (may carry blanks at the ends).
 std::string ovFormatTimeInterval(double seconds);
+// The same in the user's language when `translated` (support::Tr), for the console.
+std::string ovFormatTimeInterval(double seconds, bool translated);
 
 // The date of a local time: "07.12.2026" (long_year true) or "07.12.26".
 std::string ovSystemTimeToStringDate(const platform::SystemTime& time, bool long_year);

@@ -254,6 +254,8 @@ std::vector<std::string> Sandbox::Environment() const {
   vars.erase("LANG");
   vars.erase("LANGUAGE");
   vars["LC_ALL"] = "C.UTF-8";
+  // The build tree's catalogues: a test that asks for another language gets it from there.
+  vars["SWEEPWELL_LOCALEDIR"] = SWEEPWELL_TEST_LOCALEDIR;
   vars["HOME"] = Home();
   vars["XDG_DATA_HOME"] = DataHome();
   for (const auto& [name, value] : env_) vars[name] = value;

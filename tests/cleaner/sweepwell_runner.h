@@ -4,8 +4,10 @@
 //
 // A sandbox is a fresh folder made with mkdtemp below $TMPDIR (or /tmp) holding "data" (the
 // program's XDG_DATA_HOME: log and trash), "home" (its HOME) and "work" (where tests build
-// their trees). Every run gets standard input from /dev/null, LC_ALL=C.UTF-8 and the sandbox's
-// HOME and XDG_DATA_HOME, so nothing reaches the real home or trash.
+// their trees). Every run gets standard input from /dev/null, LC_ALL=C.UTF-8 (no LANG or
+// LANGUAGE: the program's own Russian texts), SWEEPWELL_LOCALEDIR at the build tree's
+// catalogues and the sandbox's HOME and XDG_DATA_HOME, so nothing reaches the real home or
+// trash.
 #pragma once
 
 #include <cstdint>
