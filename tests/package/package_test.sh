@@ -77,7 +77,8 @@ holds sweepwell usr/bin/sweepwell usr/share/man/man1/sweepwell.1.gz usr/bin/orva
   usr/share/man/man5/sweepwell.loom.5.gz usr/share/bash-completion/completions/sweepwell \
   usr/share/doc/sweepwell/copyright usr/share/doc/sweepwell/changelog.gz \
   usr/share/doc/sweepwell/examples/temp-files.loom \
-  usr/share/doc/sweepwell/examples/systemd/sweepwell-daily.timer
+  usr/share/doc/sweepwell/examples/systemd/sweepwell-daily.timer \
+  usr/share/locale/en/LC_MESSAGES/sweepwell.mo
 holds libquern0102-1 "$libdir/libquern0102.so.1" usr/share/doc/libquern0102-1/copyright
 holds libquern0102-dev "$libdir/libquern0102.so" "$libdir/pkgconfig/quern0102.pc" \
   "$libdir/cmake/Quern0102/Quern0102Config.cmake" usr/include/quern0102/fileio/orvFSO.h
