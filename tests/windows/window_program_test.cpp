@@ -486,7 +486,8 @@ TEST_F(SweepwellWindowTest, BadScriptNamesItsFaultAndRunsNothing) {
 
 TEST_F(SweepwellWindowTest, BadCommandLineShowsTheUsageBoxAndRunsNothing) {
   const std::wstring usage_start =
-      L"Использование:\r\n\r\nSweepwell [/NoLong] [/Preview] [/NoPause] [--] ScriptFileName\r\n\r\n"
+      L"Использование:\r\n\r\nSweepwell [/NoLong] [/Preview] [/NoPause] [/NoPreserveRoot] [--] "
+      L"ScriptFileName\r\n\r\n"
       L"Выполнить скрипт ScriptFileName, в котором содержатся команды для отчистки диска. "
       L"Ключ /NoLong блокирует выполнение длинных операций (см. ReadMe.TXT).\r\n\r\n";
   struct Case {
