@@ -5,17 +5,20 @@
 #include <functional>
 
 #include "cleaner/COutput.h"
+#include "cleaner/Exclusions.h"
 #include "cleaner/Guard.h"
 #include "cleaner/RunContext.h"
 #include "cleaner/frmConsole.h"
 #include "cleaner/modByAge.h"
 #include "cleaner/modByList.h"
 #include "cleaner/modByMask.h"
+#include "cleaner/modByName.h"
 #include "cleaner/modDelJunctions.h"
 #include "cleaner/modDelTree.h"
 #include "cleaner/modEmptyFolders.h"
 #include "cleaner/modMain.h"
 #include "support/ov_error.h"
+#include "support/ov_messages.h"
 #include "support/ov_paths.h"
 #include "support/ov_strings.h"
 
@@ -229,8 +232,90 @@ const std::vector<PropertyCommand>& PropertyCommands() {
        [](RunContext& run, const Value&, const std::string& text) {
          DeleteJunctions(run, text, true, true);
        }},
+      {"delete-folders-named",
+       loom::kValueText,
+       true,
+       true,
+       {GuardReach::kPathAndPattern, true},
+       [](RunContext& run, const Value&, const std::string& text) {
+         DeleteFoldersNamed(run, text);
+       }},
+      {"exclusions-add-path",
+       loom::kValueText,
+       false,
+       true,
+       {},
+       [](RunContext& run, const Value& value, const std::string& text) {
+         // An exclusion that lost a part of its path protects something else than was meant,
+         // and what it was to keep would go: the script stops rather than run on without it.
+         std::vector<std::string> blank_names;
+         support::ovExpandEnvironmentStringsReporting(ValueToText(value), &blank_names);
+         if (!blank_names.empty()) {
+           throw support::Error(
+               support::errnum::kInvalidCall,
+               support::LocalText(support::Fill(
+                   support::Tr(N_("Переменная %s пуста: исключение указывает не туда")),
+                   {"%" + blank_names.front() + "%"})),
+               kObjectName);
+         }
+         AddExclusionPath(run, text);
+       }},
+      {"exclusions-add-mask",
+       loom::kValueText,
+       false,
+       false,
+       {},
+       [](RunContext& run, const Value&, const std::string& text) {
+         AddExclusionMask(run, text);
+       }},
+      {"empty-folders-set-days",
+       loom::kValueNumber,
+       false,
+       false,
+       {},
+       [](RunContext& run, const Value& value, const std::string&) {
+         SetFolderAgeDays(run, ValueToLong(value));
+       }},
+      {"by-age-set-times",
+       loom::kValueText,
+       false,
+       false,
+       {},
+       [](RunContext& run, const Value&, const std::string& text) { SetAgeTimes(run, text); }},
   };
   return commands;
+}
+
+// The loader's own checks of the values of some commands, beyond their kind: a script that
+// would fail part-way, after it deleted things, is refused before anything runs.
+loom::ValueCheck CheckOf(const std::string& name) {
+  if (name == "by-age-set-times") {
+    return [](const loom::Value& value) -> std::string {
+      uint32_t times = 0;
+      if (ParseAgeTimes(ValueToText(value), &times)) return {};
+      return N_("нужны названия времён write, access, change, birth через запятую");
+    };
+  }
+  if (name == "empty-folders-set-days") {
+    return [](const loom::Value& value) -> std::string {
+      const double* number = std::get_if<double>(&value);
+      double parsed = 0;
+      if (number == nullptr) {
+        const auto* text = std::get_if<std::string>(&value);
+        if (text == nullptr || !support::ReadDecimal(support::ovTrimEx(*text), parsed)) return {};
+        number = &parsed;
+      }
+      if (std::nearbyint(*number) < 0) return N_("нужно число дней не меньше 0");
+      return {};
+    };
+  }
+  if (name == "exclusions-add-path" || name == "exclusions-add-mask") {
+    return [](const loom::Value& value) -> std::string {
+      if (support::ovTrimEx(ValueToText(value)).empty()) return N_("нужен непустой путь или маска");
+      return {};
+    };
+  }
+  return nullptr;
 }
 
 struct FunctionCommand {
@@ -243,6 +328,7 @@ const std::vector<FunctionCommand>& FunctionCommands() {
       {"done", [](RunContext& run) { run.Output->ReportTime(); }},
       {"by-mask-clear-masks", [](RunContext& run) { ClearMasks(run); }},
       {"by-list-clear-files-list", [](RunContext& run) { ClearFilesList(run); }},
+      {"exclusions-clear", [](RunContext& run) { ClearExclusions(run); }},
   };
   return commands;
 }
@@ -326,9 +412,10 @@ C_LOOM_cleaner::C_LOOM_cleaner(RunContext& run) : run_(run) {
 bool C_LOOM_cleaner::Register(loom::ObjectInfo& ObjectInfo) {
   for (const FunctionCommand& command : FunctionCommands()) ObjectInfo.AddFunction(command.name);
   for (const PropertyCommand& command : PropertyCommands()) {
-    ObjectInfo.AddProperty(command.name, command.value_kind);
+    ObjectInfo.AddProperty(command.name, command.value_kind, CheckOf(command.name));
     if (command.has_long_twin) {
-      ObjectInfo.AddProperty(std::string(command.name) + kLongSuffix, command.value_kind);
+      ObjectInfo.AddProperty(std::string(command.name) + kLongSuffix, command.value_kind,
+                             CheckOf(command.name));
     }
   }
   ObjectInfo.SetObjectName(kObjectName);
@@ -366,6 +453,8 @@ bool C_LOOM_cleaner::InvokeProperty(const std::string& Name, const loom::Value& 
     }
     // Before anything is touched: a refused command does nothing but write its line.
     if (!GuardAllows(run_, command->guard, text, blank_names)) return true;
+    // What an exclusion keeps out gives no line at all.
+    if (IsCommandTargetExcluded(run_, command->guard.reach, text)) return true;
     command->action(run_, Value, text);
     return true;
   } catch (const support::Error& error) {

@@ -1,8 +1,12 @@
 #include "cleaner/FolderWalk.h"
 
+#include <algorithm>
+
 #include "cleaner/COutput.h"
+#include "cleaner/Exclusions.h"
 #include "cleaner/RunContext.h"
 #include "cleaner/modMain.h"
+#include "platform/protected_folders.h"
 
 namespace sweepwell {
 
@@ -46,6 +50,8 @@ bool FolderWalk::Run(const std::string& path, FolderVisitor& visitor, bool start
   stack_.clear();
   on_path_.clear();
   path_ = path;
+  resolved_start_.clear();
+  if (!run_.Exclusions.empty()) resolved_start_ = platform::ResolvedFolderPath(path);
   WalkFolder start;
   uint32_t error = 0;
   start.folder = files_.OpenFolder(path, &error, start_may_be_link);
@@ -56,6 +62,7 @@ bool FolderWalk::Run(const std::string& path, FolderVisitor& visitor, bool start
     start.list.InitList(files_, start.folder, visitor.DescribesFilesItself());
   }
   stack_.push_back(std::move(start));
+  KeepOut(stack_.back());
   visitor.VisitFolder(*this, stack_.back());
 
   for (;;) {
@@ -106,8 +113,29 @@ void FolderWalk::Push(const platform::FindRecord& entry, FolderVisitor& visitor)
     child.list.InitList(files_, child.folder, visitor.DescribesFilesItself());
   }
   stack_.push_back(std::move(child));
+  KeepOut(stack_.back());
   CloseDeepAncestors();
   visitor.VisitFolder(*this, stack_.back());
+}
+
+void FolderWalk::KeepOut(WalkFolder& folder) {
+  if (run_.Exclusions.empty()) return;
+  std::string resolved;
+  const size_t dropped = std::erase_if(folder.list.Entries(), [&](const platform::FindRecord& e) {
+    if (e.name == "." || e.name == "..") return false;
+    // The entry's path below the start, put after the start's resolved form.
+    const std::string& path = EntryPath(e.name);
+    size_t below = std::min(stack_.front().path_length, path.size());
+    while (below < path.size() && (path[below] == platform::kPathSeparator || path[below] == '/'))
+      ++below;
+    resolved = resolved_start_;
+    if (resolved.empty() || resolved.back() != platform::kPathSeparator) {
+      resolved += platform::kPathSeparator;
+    }
+    resolved.append(path, below);
+    return IsExcludedEntry(run_, resolved, e.name);
+  });
+  if (dropped > 0) folder.result = false;
 }
 
 void FolderWalk::CloseDeepAncestors() {

@@ -14,6 +14,10 @@
 // A link that leads back to a folder already on the walk's path is not entered: with the switch
 // that lets walks follow links, a loop would otherwise never end.
 //
+// What the run's exclusions keep out (cleaner/Exclusions.h) is dropped from each listing before
+// the visitor sees it: no command acts on it or enters it. A folder that lost an entry so has
+// the result false (it is not emptied).
+//
 // Every folder is opened and listed through the run's file system (RunContext::file_system).
 #pragma once
 
@@ -90,8 +94,11 @@ class FolderWalk {
 
   RunContext& run() { return run_; }
   COutput& output() { return output_; }
+  // How many folders are on the walk's stack: 1 while the start folder is worked on.
+  size_t Depth() const { return stack_.size(); }
 
  private:
+  void KeepOut(WalkFolder& folder);
   void Push(const platform::FindRecord& entry, FolderVisitor& visitor);
   void CloseDeepAncestors();
   bool Reopen(size_t index, const platform::Folder& child);
@@ -102,6 +109,7 @@ class FolderWalk {
   std::vector<WalkFolder> stack_;
   std::set<std::pair<uint64_t, uint64_t>> on_path_;  // (device, inode) of the stack's folders
   std::string path_;
+  std::string resolved_start_;  // the start in ResolvedFolderPath form, while exclusions exist
 };
 
 // What a listing says of an entry: a folder (or junction), and a junction.

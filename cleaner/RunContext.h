@@ -7,6 +7,7 @@
 // The members keep the names a reader of the program's documentation knows them by.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <unordered_set>
@@ -32,6 +33,24 @@ struct MaskList {
 struct RecordedFiles {
   std::vector<std::string> paths;
   std::unordered_set<std::string> keys;
+};
+
+// What "exclusions-add-path" and "exclusions-add-mask" keep out of every later command until
+// "exclusions-clear" (cleaner/Exclusions.h): the paths in the form ResolvedFolderPath gives
+// them (keyed by that form, in upper case on Windows), and the masks as written.
+struct ExclusionList {
+  std::vector<std::string> paths;
+  std::unordered_set<std::string> path_keys;
+  MaskList masks;
+  bool empty() const { return paths.empty() && masks.masks.empty(); }
+};
+
+// The times "by-age-set-times" may pick (bits of RunContext::AgeTimes).
+enum AgeTimeBits : uint32_t {
+  kAgeTimeWrite = 1,
+  kAgeTimeAccess = 2,
+  kAgeTimeChange = 4,
+  kAgeTimeBirth = 8,
 };
 
 struct RunContext {
@@ -65,6 +84,12 @@ struct RunContext {
   RecordedFiles FilesList;
   // The moment of "by-age-set-days" in FILETIME ticks; 0 (nothing qualifies) until it is set.
   double AgeThreshold = 0;
+  // The times of an entry "by-age-set-times" counts, the latest of them being its age.
+  uint32_t AgeTimes = kAgeTimeWrite | kAgeTimeAccess;
+  // The moment of "empty-folders-set-days" in FILETIME ticks: the empty-folder commands leave a
+  // folder written at or after it. 0 (the start): every empty folder goes.
+  double FolderAgeThreshold = 0;
+  ExclusionList Exclusions;
   // The script has run to its end (or stopped); the console may close from now on.
   bool ScriptFinished = false;
 

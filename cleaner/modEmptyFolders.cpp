@@ -4,11 +4,20 @@
 #include "cleaner/FolderWalk.h"
 #include "cleaner/RunContext.h"
 #include "cleaner/modMain.h"
+#include "support/ov_format.h"
 #include "support/ov_paths.h"
 
 namespace sweepwell {
 
 namespace {
+
+// Written at or after the moment of "empty-folders-set-days"; a folder whose record has no
+// name (its time unknown) counts as young while a minimum age is set.
+bool IsYoungFolder(const RunContext& run, const platform::FindRecord& entry) {
+  if (run.FolderAgeThreshold == 0) return false;
+  if (entry.name.empty()) return true;
+  return support::ovLargeIntegerToDouble(entry.last_write_time) >= run.FolderAgeThreshold;
+}
 
 bool IsEntryEmpty(platform::FileSystem& files, const platform::Folder& folder,
                   std::string_view name) {
@@ -22,7 +31,16 @@ class EmptyFoldersVisitor : public FolderVisitor {
  public:
   explicit EmptyFoldersVisitor(bool recursive) : recursive_(recursive) {}
 
-  void VisitFolder(FolderWalk&, WalkFolder&) override {}
+  void VisitFolder(FolderWalk& walk, WalkFolder& folder) override {
+    if (walk.Depth() != 1) return;
+    // The named folder's own write time, as it was before its empty subfolders went (removing
+    // one writes the folder): what the minimum age of the -with-base forms looks at.
+    for (const platform::FindRecord& entry : folder.list.Entries()) {
+      if (entry.name == ".") base_ = entry;
+    }
+  }
+  // The named folder's "." record; no name when the listing had none.
+  const platform::FindRecord& base() const { return base_; }
 
   bool VisitChild(FolderWalk& walk, WalkFolder& folder,
                   const platform::FindRecord& entry) override {
@@ -40,6 +58,8 @@ class EmptyFoldersVisitor : public FolderVisitor {
  private:
   static void RemoveIfEmpty(FolderWalk& walk, WalkFolder& folder,
                             const platform::FindRecord& entry) {
+    // The record is the parent's listing, made before anything below was removed.
+    if (IsYoungFolder(walk.run(), entry)) return;
     if (IsEntryEmpty(*walk.run().file_system, folder.folder, entry.name)) {
       RemoveAndReportFolder(walk.output(), folder.folder, entry.name, walk.EntryPath(entry.name),
                             IsJunctionRecord(entry));
@@ -47,9 +67,16 @@ class EmptyFoldersVisitor : public FolderVisitor {
   }
 
   bool recursive_;
+  platform::FindRecord base_;
 };
 
 }  // namespace
+
+void SetFolderAgeDays(RunContext& run, int32_t days) {
+  constexpr double kTicksPerDay = 864000000000.0;
+  const double now = support::ovLargeIntegerToDouble(platform::GetSystemTimeAsFileTime());
+  run.FolderAgeThreshold = days <= 0 ? 0 : now - static_cast<double>(days) * kTicksPerDay;
+}
 
 bool IsFolderEmpty(const RunContext& run, const std::string& path) {
   bool empty = false;
@@ -64,7 +91,9 @@ void DeleteEmptyFolders(RunContext& run, const std::string& path, bool recursive
   // The named folder is listed even when it is a junction: the switch governs subfolders only.
   EmptyFoldersVisitor visitor(recursive);
   FolderWalk(run).Run(path, visitor, true);
-  if (withBase && IsFolderEmpty(run, path)) RemoveAndReportFolder(*run.Output, path);
+  if (withBase && !IsYoungFolder(run, visitor.base()) && IsFolderEmpty(run, path)) {
+    RemoveAndReportFolder(*run.Output, path);
+  }
 }
 
 }  // namespace sweepwell

@@ -46,8 +46,9 @@ bool FitsInt32AfterRounding(double value) {
   return rounded >= -2147483648.0 && rounded <= 2147483647.0;
 }
 
-// Empty when `statement`'s value suits a property of `value_kind`, else the message.
-std::string CheckValueKind(const Statement& statement, int value_kind) {
+// Empty when `statement`'s value suits a property of `value_kind` and passes its own `check`,
+// else the message.
+std::string CheckValueKind(const Statement& statement, int value_kind, const ValueCheck& check) {
   const std::string shown = ShowInMessage(statement.value_text);
   const std::string property = "свойства \"" + std::string(statement.member) + "\" объекта \"" +
                                std::string(statement.object) + "\"";
@@ -78,6 +79,10 @@ std::string CheckValueKind(const Statement& statement, int value_kind) {
     }
   }
   // kValueText takes anything; so does a kind the engine does not know.
+  if (check) {
+    const std::string reason = check(statement.value);
+    if (!reason.empty()) return "значение " + shown + " не подходит для " + property + ": " + reason;
+  }
   return {};
 }
 
@@ -117,7 +122,7 @@ detail::Problem CheckStatement(const Statement& statement, const Directory& dire
                 "\", его нельзя вызвать как функцию (нужно \"= значение\")"};
   }
   if (statement.is_assignment)
-    return {statement.value_offset, CheckValueKind(statement, info.value_kind)};
+    return {statement.value_offset, CheckValueKind(statement, info.value_kind, info.check)};
   return {};
 }
 

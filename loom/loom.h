@@ -23,6 +23,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <variant>
@@ -40,10 +41,15 @@ enum ValueKind : int {
   kValueText = 3,     // anything; numbers and truth values are turned into text by the object
 };                    // (any other number: the engine does not check the value)
 
+// A property's own check of a literal value, run with the engine's check before anything runs:
+// empty when the value will do, else why not (a clause in the program's own language, e.g.
+// "нужно ...").
+using ValueCheck = std::function<std::string(const Value&)>;
+
 // Filled by an object's Register: the members it answers to.
 class ObjectInfo {
  public:
-  void AddProperty(const std::string& name, int value_kind);
+  void AddProperty(const std::string& name, int value_kind, ValueCheck check = nullptr);
   void AddFunction(const std::string& name);
   void SetObjectName(const std::string& name);  // ObjectName (set)
 
@@ -51,6 +57,7 @@ class ObjectInfo {
     std::string name;
     bool is_function = false;
     int value_kind = kValueText;
+    ValueCheck check;  // may be empty
   };
   const std::string& ObjectName() const { return object_name_; }
   const std::vector<Member>& Members() const { return members_; }

@@ -1,5 +1,6 @@
 // The objects a script can name, and what they tell the engine about themselves.
 #include <algorithm>
+#include <utility>
 
 #include "loom/loom.h"
 #include "support/ov_error.h"
@@ -18,12 +19,12 @@ bool IsScriptName(const std::string& name) {
 
 }  // namespace
 
-void ObjectInfo::AddProperty(const std::string& name, int value_kind) {
-  members_.push_back(Member{name, false, value_kind});
+void ObjectInfo::AddProperty(const std::string& name, int value_kind, ValueCheck check) {
+  members_.push_back(Member{name, false, value_kind, std::move(check)});
 }
 
 void ObjectInfo::AddFunction(const std::string& name) {
-  members_.push_back(Member{name, true, kValueText});
+  members_.push_back(Member{name, true, kValueText, nullptr});
 }
 
 void ObjectInfo::SetObjectName(const std::string& name) { object_name_ = name; }

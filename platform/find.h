@@ -36,6 +36,8 @@ struct EntryFacts {
   FileTime last_access_time = 0;
   FileTime last_write_time = 0;
   uint64_t size = 0;
+  FileTime change_time = 0;
+  bool has_creation_time = true;  // false: creation_time is last_write_time standing in
   // GetCompressedFileSize: the bytes the entry occupies (blocks * 512). A folder has none
   // (has_allocated_size false), as the call fails for one.
   uint64_t allocated_size = 0;

@@ -142,7 +142,9 @@ class Folder {
 // - attributes: attr:: bits. A link to a folder and a mount point are kDirectory|kReparsePoint
 //   (a junction); a link to anything else, or a dangling one, is kReparsePoint alone (a file).
 // - times: the entry's own (a link's, not its target's); creation falls back to last write
-//   where the file system keeps no birth time.
+//   where the file system keeps no birth time (has_creation_time then false). change_time is
+//   the last change of the entry's metadata (Linux: ctime; Windows: ChangeTime); 0 where the
+//   listing does not tell it.
 // - size: bytes of a regular file; 0 for folders and links.
 struct FindRecord {
   std::string name;
@@ -151,6 +153,8 @@ struct FindRecord {
   FileTime last_access_time = 0;
   FileTime last_write_time = 0;
   uint64_t size = 0;
+  FileTime change_time = 0;
+  bool has_creation_time = true;
 };
 
 // Lists every entry of `folder`, "." and ".." included, in the order the system returns them.

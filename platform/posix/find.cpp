@@ -48,7 +48,7 @@ using posix::IsDotOrDotDot;
 // What an entry is asked, in one statx call: everything a find record and
 // GetCompressedFileSize need.
 constexpr unsigned kEntryMask = STATX_TYPE | STATX_MODE | STATX_ATIME | STATX_MTIME | STATX_SIZE |
-                                STATX_BLOCKS | STATX_BTIME | STATX_INO;
+                                STATX_BLOCKS | STATX_BTIME | STATX_CTIME | STATX_INO;
 // An entry is looked at itself: a link is not followed and an automount is not triggered.
 constexpr int kEntryFlags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT;
 constexpr const char* kNtfsAttributes = "system.ntfs_attrib_be";
@@ -151,6 +151,9 @@ void DescribeLooked(int fd, const char* name, const FolderId& listed, bool ntfs,
                                                          : facts->last_write_time;
   facts->creation_time = (st->stx_mask & STATX_BTIME) ? posix::FileTimeFromStatx(st->stx_btime)
                                                       : facts->last_write_time;
+  facts->has_creation_time = (st->stx_mask & STATX_BTIME) != 0;
+  facts->change_time =
+      (st->stx_mask & STATX_CTIME) ? posix::FileTimeFromStatx(st->stx_ctime) : 0;
   facts->has_allocated_size = type != S_IFDIR && (st->stx_mask & STATX_BLOCKS) != 0;
   facts->allocated_size = facts->has_allocated_size ? 512 * st->stx_blocks : 0;
 }

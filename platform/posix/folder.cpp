@@ -121,6 +121,8 @@ int DescribeEntry(const Folder& folder, const char* name, FindRecord* record) {
   record->last_write_time = facts.last_write_time;
   record->last_access_time = facts.last_access_time;
   record->creation_time = facts.creation_time;
+  record->has_creation_time = facts.has_creation_time;
+  record->change_time = facts.change_time;
   return 0;
 }
 

@@ -296,6 +296,7 @@ uint32_t ListFolder(const Folder& folder, std::vector<FindRecord>* records) {
         record.creation_time = win32::Ticks(entry.CreationTime);
         record.last_access_time = win32::Ticks(entry.LastAccessTime);
         record.last_write_time = win32::Ticks(entry.LastWriteTime);
+        record.change_time = win32::Ticks(entry.ChangeTime);
         if (!(record.attributes & (attr::kDirectory | attr::kReparsePoint))) {
           record.size = static_cast<uint64_t>(entry.EndOfFile.QuadPart);
         }

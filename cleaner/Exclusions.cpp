@@ -1,0 +1,96 @@
+#include "cleaner/Exclusions.h"
+
+#include "cleaner/RunContext.h"
+#include "platform/platform.h"
+#include "platform/protected_folders.h"
+#include "support/ov_paths.h"
+#include "support/ov_strings.h"
+
+namespace sweepwell {
+
+namespace {
+
+bool IsSeparator(char c) { return c == platform::kPathSeparator || c == '/'; }
+
+// The key a resolved path is compared by.
+std::string PathKey(const std::string& resolved) {
+#ifdef _WIN32
+  return support::UpperCase(resolved);
+#else
+  return resolved;
+#endif
+}
+
+bool IsExcludedName(const RunContext& run, std::string_view name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  for (const std::string& mask : run.Exclusions.masks.masks) {
+    if (platform::PathMatchSpec(name, mask)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+void AddExclusionPath(RunContext& run, const std::string& path) {
+  std::string resolved = platform::ResolvedFolderPath(path);
+  if (run.Exclusions.path_keys.insert(PathKey(resolved)).second) {
+    run.Exclusions.paths.push_back(std::move(resolved));
+  }
+}
+
+void AddExclusionMask(RunContext& run, const std::string& mask) {
+  MaskList& masks = run.Exclusions.masks;
+  if (masks.keys.insert(support::UpperCase(mask)).second) masks.masks.push_back(mask);
+}
+
+void ClearExclusions(RunContext& run) { run.Exclusions = ExclusionList(); }
+
+bool IsExcludedEntry(const RunContext& run, const std::string& resolved, std::string_view name) {
+  if (IsExcludedName(run, name)) return true;
+  return !run.Exclusions.path_keys.empty() && run.Exclusions.path_keys.contains(PathKey(resolved));
+}
+
+bool IsPathExcluded(const RunContext& run, const std::string& path) {
+  if (run.Exclusions.empty()) return false;
+  const std::string resolved = platform::ResolvedFolderPath(path);
+  // Every folder on the way down, the path itself last: "/a", "/a/b", ... (a root alone is
+  // its own first step).
+  size_t end = 0;
+  while (end < resolved.size()) {
+    size_t next = end;
+    while (next < resolved.size() && IsSeparator(resolved[next])) ++next;
+    size_t start = next;
+    while (next < resolved.size() && !IsSeparator(resolved[next])) ++next;
+    if (next == start) break;
+    const std::string step = resolved.substr(0, next);
+    if (IsExcludedEntry(run, step, std::string_view(resolved).substr(start, next - start))) {
+      return true;
+    }
+    end = next;
+  }
+  return run.Exclusions.path_keys.contains(PathKey(resolved));
+}
+
+bool IsCommandTargetExcluded(const RunContext& run, GuardReach reach, const std::string& text) {
+  if (run.Exclusions.empty()) return false;
+  switch (reach) {
+    case GuardReach::kPathAndPattern: {
+      // The folder part, as delete-files and delete-folders-named read their text.
+      std::string path = support::ovTrimEx(text);
+      if (!path.empty() && IsSeparator(path.back())) path += "*.*";
+      std::string folder = support::ovGetFilePath(path);
+      return IsPathExcluded(run, folder.empty() ? std::string(".") : folder);
+    }
+    case GuardReach::kFolder:
+    case GuardReach::kFolderByMasks:
+    case GuardReach::kRemovesFolder:
+    case GuardReach::kRecordsFolder:
+      return IsPathExcluded(run, text);
+    case GuardReach::kNone:
+    case GuardReach::kRecordedList:
+      break;
+  }
+  return false;
+}
+
+}  // namespace sweepwell
