@@ -1,6 +1,7 @@
 #include "cleaner/modByList.h"
 
 #include "cleaner/COutput.h"
+#include "cleaner/Exclusions.h"
 #include "cleaner/FolderWalk.h"
 #include "cleaner/RunContext.h"
 #include "cleaner/modMain.h"
@@ -51,7 +52,7 @@ bool IsSpecialPath(const RunContext& run, const std::string& path) {
 void DeleteFilesByList(RunContext& run, const std::string& mask) {
   for (const std::string& path : run.FilesList.paths) {
     if (platform::PathMatchSpec(support::ovGetFileName(path), mask) && !IsFolderPath(run, path) &&
-        !IsSpecialPath(run, path)) {
+        !IsSpecialPath(run, path) && !IsPathExcluded(run, path)) {
       DeleteAndReportFile(*run.Output, path);
     }
     ProcessPendingEvents(*run.Output);
