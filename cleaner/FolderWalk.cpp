@@ -61,6 +61,7 @@ bool FolderWalk::Run(const std::string& path, FolderVisitor& visitor, bool start
     on_path_.insert(Key(start.id));
     start.list.InitList(files_, start.folder, visitor.DescribesFilesItself());
   }
+  start.deletions_before = Deletions();
   stack_.push_back(std::move(start));
   KeepOut(stack_.back());
   visitor.VisitFolder(*this, stack_.back());
@@ -79,6 +80,7 @@ bool FolderWalk::Run(const std::string& path, FolderVisitor& visitor, bool start
     }
     // The folder is done: hand its result to the parent.
     WalkFolder child = std::move(stack_.back());
+    NoteWrittenByRun(child);
     stack_.pop_back();
     if (child.id != platform::FolderId()) on_path_.erase(Key(child.id));
     if (stack_.empty()) return child.result;
@@ -112,10 +114,29 @@ void FolderWalk::Push(const platform::FindRecord& entry, FolderVisitor& visitor)
     child.id = child.folder.Id();
     child.list.InitList(files_, child.folder, visitor.DescribesFilesItself());
   }
+  child.deletions_before = Deletions();
   stack_.push_back(std::move(child));
   KeepOut(stack_.back());
   CloseDeepAncestors();
   visitor.VisitFolder(*this, stack_.back());
+}
+
+double FolderWalk::Deletions() const {
+  return output_.DeletedFiles + output_.DeletedFolders + output_.DeletedJunctions;
+}
+
+// Deleting in a folder writes it, and a folder the run has just emptied would then look too
+// young to the minimum age of the empty-folder commands (and differently in a preview, which
+// writes nothing): the run keeps the write time each folder had when it was first listed
+// before the run deleted in it (or below it).
+void FolderWalk::NoteWrittenByRun(const WalkFolder& folder) {
+  if (Deletions() == folder.deletions_before) return;
+  for (const platform::FindRecord& entry : folder.list.Entries()) {
+    if (entry.name != ".") continue;
+    run_.FolderTimesBeforeRun.emplace(path_.substr(0, folder.path_length),
+                                      entry.last_write_time);
+    return;
+  }
 }
 
 void FolderWalk::KeepOut(WalkFolder& folder) {

@@ -46,6 +46,7 @@ struct WalkFolder {
   CFilesList list;
   size_t next_child = 0;
   bool result = true;  // handed to the parent's LeaveChild
+  double deletions_before = 0;  // the run's deletions when the folder was listed
 };
 
 class FolderVisitor {
@@ -99,6 +100,8 @@ class FolderWalk {
 
  private:
   void KeepOut(WalkFolder& folder);
+  void NoteWrittenByRun(const WalkFolder& folder);
+  double Deletions() const;
   void Push(const platform::FindRecord& entry, FolderVisitor& visitor);
   void CloseDeepAncestors();
   bool Reopen(size_t index, const platform::Folder& child);

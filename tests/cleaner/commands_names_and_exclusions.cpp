@@ -1,7 +1,12 @@
 // Folders by name at any depth, exclusions, the minimum age of empty folders and the times the
 // age commands count, run by the real program over temporary trees.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
+
+#include <cstring>
 
 #include <algorithm>
 #include <set>
@@ -273,6 +278,133 @@ TEST_F(AgeTimes, TheLoaderRefusesBadValuesBeforeAnythingRuns) {
     EXPECT_NE(run.err.find("строка 3"), std::string::npos) << bad << run.err;
     EXPECT_TRUE(box.Exists(t + "/victim")) << bad;
   }
+}
+
+// The two examples of these commands on real trees: previewed, run, and undone.
+class NewExamples : public ::testing::Test {
+ protected:
+  std::string Example(const char* name) {
+    return std::string(TESTS_SOURCE_DIR) + "/../examples/" + name;
+  }
+
+  // The preview shows the lines of the real run and changes nothing; the real run is then made.
+  RunResult PreviewThenRun(const std::string& script, const std::string& tree) {
+    const std::vector<std::string> before = Files(tree);
+    RunResult preview = box.Run({"--preview", script});
+    EXPECT_EQ(preview.exit_code, 0) << preview.out << preview.err;
+    EXPECT_EQ(Files(tree), before);
+    RunResult real = box.Run({script});
+    EXPECT_EQ(real.exit_code, 0) << real.out << real.err;
+    std::vector<std::string> shown = EntryLines(preview.out);
+    std::erase_if(shown, [](const std::string& line) { return line.starts_with("***"); });
+    EXPECT_EQ(shown, EntryLines(real.out));
+    return real;
+  }
+
+  // Every entry below `root`, as "path" for folders and "path size" for the rest.
+  std::vector<std::string> Files(const std::string& root) {
+    std::vector<std::string> found;
+    std::vector<std::string> pending = {root};
+    while (!pending.empty()) {
+      const std::string folder = pending.back();
+      pending.pop_back();
+      for (const std::string& name : box.List(folder)) {
+        const std::string path = folder + "/" + name;
+        struct stat st {};
+        if (lstat(path.c_str(), &st) != 0) continue;
+        if (S_ISDIR(st.st_mode)) {
+          found.push_back(path + "/");
+          pending.push_back(path);
+        } else {
+          found.push_back(path + " " + std::to_string(st.st_size));
+        }
+      }
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+  }
+
+  Sandbox box;
+};
+
+TEST_F(NewExamples, BuildOutputsGoAndComeBackWhileGitStoresAreNeverTouched) {
+  const std::string projects = box.Work("projects");
+  box.SetEnv("PROJECTS", projects);
+  box.MakeFile(projects + "/web/node_modules/left-pad/index.js", 11);
+  box.MakeFile(projects + "/web/node_modules/.bin/cli", 12);
+  box.MakeFile(projects + "/web/src/app.js", 13);
+  box.MakeFolder(projects + "/web/.git/refs/heads");
+  box.MakeFile(projects + "/web/.git/target/HEAD", 14);  // a name asked for, inside .git
+  box.MakeFile(projects + "/py/pkg/__pycache__/m.cpython-312.pyc", 15);
+  box.MakeFile(projects + "/py/pkg/m.py", 16);
+  box.MakeFile(projects + "/rs/target/debug/app", 17);
+  box.MakeFile(projects + "/java/.gradle/8.5/cache.bin", 18);
+  box.MakeLink(projects + "/py/node_modules", "../web/src");
+  const std::vector<std::string> before = Files(projects);
+
+  RunResult real = PreviewThenRun(Example("build-outputs.loom"), projects);
+  EXPECT_FALSE(box.Exists(projects + "/web/node_modules"));
+  EXPECT_FALSE(box.Exists(projects + "/py/pkg/__pycache__"));
+  EXPECT_FALSE(box.Exists(projects + "/rs/target"));
+  EXPECT_FALSE(box.Exists(projects + "/java/.gradle"));
+  EXPECT_TRUE(box.IsFolder(projects + "/web/.git/refs/heads"));
+  EXPECT_TRUE(box.Exists(projects + "/web/.git/target/HEAD"));
+  EXPECT_TRUE(box.Exists(projects + "/web/src/app.js"));
+  EXPECT_TRUE(box.Exists(projects + "/py/node_modules/app.js"));  // the link, not followed
+  EXPECT_EQ(ParseTotals(real.out).files_deleted, 5) << real.out;
+
+  RunResult undo = box.Run({"--undo"});
+  EXPECT_EQ(undo.exit_code, 0) << undo.out << undo.err;
+  // Every file is back where it was; the folders that held nothing but folders are not
+  // recorded by a deletion, and here every folder held a file.
+  EXPECT_EQ(Files(projects), before);
+}
+
+TEST_F(NewExamples, TheReaperKeepsYoungFoldersSocketsAndSessionFoldersAndIsUndone) {
+  box.SetTimeout(30);
+  const std::string temp = box.Work("tmp");
+  box.SetEnv("TEMP", temp);
+  box.MakeFile(temp + "/old.log", 5);
+  box.SetAges(temp + "/old.log", 40, 40);
+  box.MakeFile(temp + "/read-yesterday.dat", 6);
+  box.SetAges(temp + "/read-yesterday.dat", 40, 1);
+  box.MakeFile(temp + "/build-1/obj.o", 7);
+  box.SetAges(temp + "/build-1/obj.o", 40, 40);
+  box.SetAges(temp + "/build-1", 40, 40);
+  box.MakeFolder(temp + "/just-made");
+  box.MakeFile(temp + "/.X11-unix/X0-lock", 8);
+  box.SetAges(temp + "/.X11-unix/X0-lock", 40, 40);
+  box.MakeFolder(temp + "/tmux-1000");
+  box.SetAges(temp + "/tmux-1000", 40, 40);
+  // A listening socket, aged like the rest.
+  const std::string sock = temp + "/s.sock";
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(fd, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  ASSERT_LT(sock.size(), sizeof address.sun_path);
+  std::memcpy(address.sun_path, sock.c_str(), sock.size() + 1);
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(fd, 1), 0);
+  box.SetAges(sock, 40, 40);
+  const std::vector<std::string> before = Files(temp);
+
+  RunResult real = PreviewThenRun(Example("tmp-reaper.loom"), temp);
+  close(fd);
+  EXPECT_EQ(AsSet(EntryLines(real.out)),
+            (Lines{"Old temporary files.. ", FileLine(temp + "/old.log", 5),
+                   FileLine(temp + "/build-1/obj.o", 7), "Empty folders.. ",
+                   DirLine(temp + "/build-1")}))
+      << real.out;
+  EXPECT_TRUE(box.Exists(sock));
+  EXPECT_TRUE(box.IsFolder(temp + "/just-made"));
+  EXPECT_TRUE(box.IsFolder(temp + "/tmux-1000"));
+  EXPECT_TRUE(box.Exists(temp + "/.X11-unix/X0-lock"));
+  EXPECT_TRUE(box.Exists(temp + "/read-yesterday.dat"));
+
+  RunResult undo = box.Run({"--undo"});
+  EXPECT_EQ(undo.exit_code, 0) << undo.out << undo.err;
+  EXPECT_EQ(Files(temp), before);
 }
 
 }  // namespace
