@@ -95,6 +95,8 @@ class PreviewExamplesTest : public ::testing::TestWithParam<std::string> {
     box.MakeFile(temp + "/keep.txt", 3);
     box.MakeFile(temp + "/sub/c.tmp", 4);
     box.MakeFile(temp + "/sub/deeper/d.TMP", 5);
+    Old(temp + "/old-session/trace.log", 6);
+    box.SetAges(temp + "/old-session", 30, 30);
 
     box.MakeFile(demo + "/cache/page1.tmp", 7);
     box.MakeFile(demo + "/cache/thumbs/img.tmp", 7);
@@ -117,6 +119,9 @@ class PreviewExamplesTest : public ::testing::TestWithParam<std::string> {
     box.MakeFolder(projects + "/scratch/real/inner");
     box.MakeLink(projects + "/scratch/to-a", "../a");
     box.MakeLink(projects + "/scratch/real/to-kept", "../../kept");
+    box.MakeFile(projects + "/web/node_modules/lib/index.js", 16);
+    box.MakeFolder(projects + "/web/.git/refs/heads");
+    box.MakeFile(projects + "/py/__pycache__/m.pyc", 17);
   }
 
   void Old(const std::string& path, size_t size) {
@@ -170,7 +175,7 @@ TEST_P(PreviewExamplesTest, PreviewShowsTheRealRunAndChangesNothing) {
   EXPECT_GT(went.files_deleted + went.folders_deleted + went.links_deleted, 0) << real.out;
 }
 
-TEST(PreviewExamples, EveryExampleIsTried) { EXPECT_GE(ExampleScripts().size(), 5u); }
+TEST(PreviewExamples, EveryExampleIsTried) { EXPECT_GE(ExampleScripts().size(), 7u); }
 
 INSTANTIATE_TEST_SUITE_P(Examples, PreviewExamplesTest, ::testing::ValuesIn(ExampleScripts()),
                          [](const ::testing::TestParamInfo<std::string>& info) {
