@@ -251,11 +251,11 @@ const std::vector<PropertyCommand>& PropertyCommands() {
          std::vector<std::string> blank_names;
          support::ovExpandEnvironmentStringsReporting(ValueToText(value), &blank_names);
          if (!blank_names.empty()) {
+           // In the program's own language, as the engine's messages around it are.
            throw support::Error(
                support::errnum::kInvalidCall,
-               support::LocalText(support::Fill(
-                   support::Tr(N_("Переменная %s пуста: исключение указывает не туда")),
-                   {"%" + blank_names.front() + "%"})),
+               support::Fill(N_("Переменная %s пуста: исключение указывает не туда"),
+                             {"%" + blank_names.front() + "%"}),
                kObjectName);
          }
          AddExclusionPath(run, text);
@@ -287,7 +287,8 @@ const std::vector<PropertyCommand>& PropertyCommands() {
 }
 
 // The loader's own checks of the values of some commands, beyond their kind: a script that
-// would fail part-way, after it deleted things, is refused before anything runs.
+// would fail part-way, after it deleted things, is refused before anything runs. The reasons
+// are in the program's own language, like the engine's message they end.
 loom::ValueCheck CheckOf(const std::string& name) {
   if (name == "by-age-set-times") {
     return [](const loom::Value& value) -> std::string {
