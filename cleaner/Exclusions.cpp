@@ -21,6 +21,8 @@ std::string PathKey(const std::string& resolved) {
 #endif
 }
 
+}  // namespace
+
 bool IsExcludedName(const RunContext& run, std::string_view name) {
   if (name.empty() || name == "." || name == "..") return false;
   for (const std::string& mask : run.Exclusions.masks.masks) {
@@ -29,7 +31,16 @@ bool IsExcludedName(const RunContext& run, std::string_view name) {
   return false;
 }
 
-}  // namespace
+bool LeadsToExcludedPath(const RunContext& run, const std::string& resolved) {
+  const std::string folder = PathKey(resolved);
+  for (const std::string& excluded : run.Exclusions.path_keys) {
+    if (excluded.size() > folder.size() && excluded.starts_with(folder) &&
+        (IsSeparator(excluded[folder.size()]) || (!folder.empty() && IsSeparator(folder.back())))) {
+      return true;
+    }
+  }
+  return false;
+}
 
 void AddExclusionPath(RunContext& run, const std::string& path) {
   std::string resolved = platform::ResolvedFolderPath(path);

@@ -32,6 +32,11 @@ void ClearExclusions(RunContext& run);
 // `resolved` is in the form ResolvedFolderPath gives: whether it is an excluded path itself
 // (not below one) or its name `name` matches an excluded mask. What the walks ask of an entry.
 bool IsExcludedEntry(const RunContext& run, const std::string& resolved, std::string_view name);
+// Whether `name` matches an excluded mask.
+bool IsExcludedName(const RunContext& run, std::string_view name);
+// Whether an excluded path lies below the folder `resolved`: only then need a walk look at the
+// paths of the folder's entries.
+bool LeadsToExcludedPath(const RunContext& run, const std::string& resolved);
 
 // Whether the named path (as a command's text gives it) is excluded, itself or through a
 // folder above it.

@@ -62,6 +62,9 @@ bool FolderWalk::Run(const std::string& path, FolderVisitor& visitor, bool start
     start.list.InitList(files_, start.folder, visitor.DescribesFilesItself());
   }
   start.deletions_before = Deletions();
+  start.path_key = PathKeyOf(path);
+  start.near_exclusion =
+      !run_.Exclusions.path_keys.empty() && LeadsToExcludedPath(run_, resolved_start_);
   stack_.push_back(std::move(start));
   KeepOut(stack_.back());
   visitor.VisitFolder(*this, stack_.back());
@@ -115,10 +118,33 @@ void FolderWalk::Push(const platform::FindRecord& entry, FolderVisitor& visitor)
     child.list.InitList(files_, child.folder, visitor.DescribesFilesItself());
   }
   child.deletions_before = Deletions();
+  child.path_key = ChildPathKey(stack_.back().path_key, entry.name);
+  child.near_exclusion = stack_.back().near_exclusion &&
+                         LeadsToExcludedPath(run_, ResolvedEntryPath(entry.name));
   stack_.push_back(std::move(child));
   KeepOut(stack_.back());
   CloseDeepAncestors();
   visitor.VisitFolder(*this, stack_.back());
+}
+
+uint64_t ChildPathKey(uint64_t parent, std::string_view name) {
+  // FNV-1a over a separator and the name's bytes.
+  constexpr uint64_t kPrime = 1099511628211ull;
+  uint64_t key = (parent ^ 0x2f) * kPrime;
+  for (unsigned char c : name) key = (key ^ c) * kPrime;
+  return key;
+}
+
+uint64_t PathKeyOf(std::string_view path) {
+  uint64_t key = 14695981039346656037ull;
+  size_t start = 0;
+  while (start < path.size()) {
+    size_t end = start;
+    while (end < path.size() && path[end] != platform::kPathSeparator && path[end] != '/') ++end;
+    if (end > start) key = ChildPathKey(key, path.substr(start, end - start));
+    start = end + 1;
+  }
+  return key;
 }
 
 double FolderWalk::Deletions() const {
@@ -133,28 +159,34 @@ void FolderWalk::NoteWrittenByRun(const WalkFolder& folder) {
   if (Deletions() == folder.deletions_before) return;
   for (const platform::FindRecord& entry : folder.list.Entries()) {
     if (entry.name != ".") continue;
-    run_.FolderTimesBeforeRun.emplace(path_.substr(0, folder.path_length),
-                                      entry.last_write_time);
+    run_.FolderTimesBeforeRun.emplace(folder.path_key, entry.last_write_time);
     return;
   }
 }
 
+// The entry's path below the start, put after the start's resolved form.
+std::string FolderWalk::ResolvedEntryPath(std::string_view name) {
+  const std::string& path = EntryPath(name);
+  size_t below = std::min(stack_.front().path_length, path.size());
+  while (below < path.size() && (path[below] == platform::kPathSeparator || path[below] == '/')) {
+    ++below;
+  }
+  std::string resolved = resolved_start_;
+  if (resolved.empty() || resolved.back() != platform::kPathSeparator) {
+    resolved += platform::kPathSeparator;
+  }
+  resolved.append(path, below);
+  return resolved;
+}
+
+// Only the folders on the way to an excluded path have their entries' paths built, so a deep
+// tree costs no more than the masks' look at each name.
 void FolderWalk::KeepOut(WalkFolder& folder) {
   if (run_.Exclusions.empty()) return;
-  std::string resolved;
   const size_t dropped = std::erase_if(folder.list.Entries(), [&](const platform::FindRecord& e) {
     if (e.name == "." || e.name == "..") return false;
-    // The entry's path below the start, put after the start's resolved form.
-    const std::string& path = EntryPath(e.name);
-    size_t below = std::min(stack_.front().path_length, path.size());
-    while (below < path.size() && (path[below] == platform::kPathSeparator || path[below] == '/'))
-      ++below;
-    resolved = resolved_start_;
-    if (resolved.empty() || resolved.back() != platform::kPathSeparator) {
-      resolved += platform::kPathSeparator;
-    }
-    resolved.append(path, below);
-    return IsExcludedEntry(run_, resolved, e.name);
+    if (IsExcludedName(run_, e.name)) return true;
+    return folder.near_exclusion && IsExcludedEntry(run_, ResolvedEntryPath(e.name), e.name);
   });
   if (dropped > 0) folder.result = false;
 }

@@ -47,7 +47,15 @@ struct WalkFolder {
   size_t next_child = 0;
   bool result = true;  // handed to the parent's LeaveChild
   double deletions_before = 0;  // the run's deletions when the folder was listed
+  uint64_t path_key = 0;        // PathKeyOf its path
+  bool near_exclusion = false;  // an excluded path lies below it (cleaner/Exclusions.h)
 };
+
+// A key of a path built from its names, so that the key of a folder's entry follows from the
+// folder's key without the (possibly very long) path: ChildPathKey(PathKeyOf("/a"), "b") ==
+// PathKeyOf("/a/b"). Empty names (doubled or trailing separators) are skipped.
+uint64_t ChildPathKey(uint64_t parent, std::string_view name);
+uint64_t PathKeyOf(std::string_view path);
 
 class FolderVisitor {
  public:
@@ -100,6 +108,7 @@ class FolderWalk {
 
  private:
   void KeepOut(WalkFolder& folder);
+  std::string ResolvedEntryPath(std::string_view name);
   void NoteWrittenByRun(const WalkFolder& folder);
   double Deletions() const;
   void Push(const platform::FindRecord& entry, FolderVisitor& visitor);

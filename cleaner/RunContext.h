@@ -91,9 +91,9 @@ struct RunContext {
   // folder written at or after it. 0 (the start): every empty folder goes.
   double FolderAgeThreshold = 0;
   ExclusionList Exclusions;
-  // The write time of each folder (by the path a walk reached it by) as first listed, of the
-  // folders the run has deleted something in or below: see FolderWalk.
-  std::unordered_map<std::string, platform::FileTime> FolderTimesBeforeRun;
+  // The write time of each folder (by the PathKeyOf the path a walk reached it by) as first
+  // listed, of the folders the run has deleted something in or below: see FolderWalk.
+  std::unordered_map<uint64_t, platform::FileTime> FolderTimesBeforeRun;
   // The script has run to its end (or stopped); the console may close from now on.
   bool ScriptFinished = false;
 

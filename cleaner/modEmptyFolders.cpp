@@ -14,12 +14,11 @@ namespace {
 // Written at or after the moment of "empty-folders-set-days", by another than this run (see
 // RunContext::FolderTimesBeforeRun); a folder whose record has no name (its time unknown)
 // counts as young while a minimum age is set.
-bool IsYoungFolder(const RunContext& run, const platform::FindRecord& entry,
-                   const std::string& path) {
+bool IsYoungFolder(const RunContext& run, const platform::FindRecord& entry, uint64_t path_key) {
   if (run.FolderAgeThreshold == 0) return false;
   if (entry.name.empty()) return true;
   platform::FileTime written = entry.last_write_time;
-  const auto before = run.FolderTimesBeforeRun.find(path);
+  const auto before = run.FolderTimesBeforeRun.find(path_key);
   if (before != run.FolderTimesBeforeRun.end() && before->second < written) {
     written = before->second;
   }
@@ -66,7 +65,7 @@ class EmptyFoldersVisitor : public FolderVisitor {
   static void RemoveIfEmpty(FolderWalk& walk, WalkFolder& folder,
                             const platform::FindRecord& entry) {
     // The record is the parent's listing, made before anything below was removed.
-    if (IsYoungFolder(walk.run(), entry, walk.EntryPath(entry.name))) return;
+    if (IsYoungFolder(walk.run(), entry, ChildPathKey(folder.path_key, entry.name))) return;
     if (IsEntryEmpty(*walk.run().file_system, folder.folder, entry.name)) {
       RemoveAndReportFolder(walk.output(), folder.folder, entry.name, walk.EntryPath(entry.name),
                             IsJunctionRecord(entry));
@@ -98,7 +97,7 @@ void DeleteEmptyFolders(RunContext& run, const std::string& path, bool recursive
   // The named folder is listed even when it is a junction: the switch governs subfolders only.
   EmptyFoldersVisitor visitor(recursive);
   FolderWalk(run).Run(path, visitor, true);
-  if (withBase && !IsYoungFolder(run, visitor.base(), path) && IsFolderEmpty(run, path)) {
+  if (withBase && !IsYoungFolder(run, visitor.base(), PathKeyOf(path)) && IsFolderEmpty(run, path)) {
     RemoveAndReportFolder(*run.Output, path);
   }
 }
