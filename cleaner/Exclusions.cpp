@@ -64,6 +64,12 @@ bool IsExcludedEntry(const RunContext& run, const std::string& resolved, std::st
 bool IsPathExcluded(const RunContext& run, const std::string& path) {
   if (run.Exclusions.empty()) return false;
   const std::string resolved = platform::ResolvedFolderPath(path);
+  // The root the path starts from ("/", "C:\\") is a step too: an excluded root keeps out all.
+  size_t root = 0;
+  while (root < resolved.size() && IsSeparator(resolved[root])) ++root;
+  if (root > 0 && run.Exclusions.path_keys.contains(PathKey(resolved.substr(0, root)))) {
+    return true;
+  }
   // Every folder on the way down, the path itself last: "/a", "/a/b", ... (a root alone is
   // its own first step).
   size_t end = 0;
@@ -74,8 +80,9 @@ bool IsPathExcluded(const RunContext& run, const std::string& path) {
     while (next < resolved.size() && !IsSeparator(resolved[next])) ++next;
     if (next == start) break;
     const std::string step = resolved.substr(0, next);
-    if (IsExcludedEntry(run, step, std::string_view(resolved).substr(start, next - start))) {
-      return true;
+    if (IsExcludedEntry(run, step, std::string_view(resolved).substr(start, next - start)) ||
+        run.Exclusions.path_keys.contains(PathKey(step + platform::kPathSeparator))) {
+      return true;  // (a drive root is "C:\\" in the resolved form)
     }
     end = next;
   }

@@ -79,6 +79,16 @@ TEST_F(FoldersNamed, ALinkOfAMatchingNameIsNeitherFollowedNorRemoved) {
   EXPECT_EQ(run.out.find(outside), std::string::npos) << run.out;
   EXPECT_EQ(run.out.find(src + "/b/node_modules"), std::string::npos) << run.out;
   EXPECT_FALSE(box.Exists(src + "/a/node_modules"));
+
+  // Going below links, the link is searched like a folder, and still never removed.
+  run = box.RunScript(std::string(kPermanently) + "cleaner.go-below-junctions = True\n" +
+                      Assign("delete-folders-named", src + "/node_modules") + "cleaner.done\n");
+  ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
+  struct stat st {};
+  ASSERT_EQ(lstat((src + "/b/node_modules").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_FALSE(box.Exists(outside + "/node_modules"));
+  EXPECT_TRUE(box.Exists(outside + "/important.txt"));
 }
 
 TEST_F(FoldersNamed, TheGuardRefusesItOverAProtectedFolderAndTheLongTwinFollowsNoLong) {
