@@ -196,9 +196,8 @@ void COutput::AddFilledLine(std::string_view message,
 }
 
 void COutput::AddFixedLine(std::string_view message) {
-  std::string line(message);
-  line += '\n';
-  AddFixed(line);
+  // The line end is not part of the message: the catalogue knows the text without it.
+  AddText(support::LocalText(support::Tr(message)) + "\n", support::LocalText(message) + "\n");
 }
 
 void COutput::AddLine(std::string_view Text) {

@@ -264,13 +264,16 @@ int RunScript(RunContext& run) {
     } else {
       engine.Objects().Add(std::make_shared<C_LOOM_cleaner>(run));
       if (!engine.Run()) {
-        run.Output->AddFixedLine(engine.Error().Description);
+        // The engine gives its error in both forms: the log keeps the program's own text.
+        const loom::Error& error = engine.Error();
+        run.Output->AddText(support::LocalText(error.ShownDescription + "\n"),
+                            support::LocalText(error.Description + "\n"));
         run.Output->AddLine("");
         WriteTo(stderr, std::string(kProgramName) + ": " +
                             support::Fill(support::Tr("скрипт \"%s\" остановлен ошибкой: %s"),
                                           {support::WithoutControlCharacters(run.ScriptFileName),
                                            support::WithoutControlCharacters(
-                                               support::Tr(engine.Error().Description))}) +
+                                               error.ShownDescription)}) +
                             "\n");
         status = kExitFailed;
       }
