@@ -269,12 +269,12 @@ int RunScript(RunContext& run) {
         run.Output->AddText(support::LocalText(error.ShownDescription + "\n"),
                             support::LocalText(error.Description + "\n"));
         run.Output->AddLine("");
-        WriteTo(stderr, std::string(kProgramName) + ": " +
-                            support::Fill(support::Tr("скрипт \"%s\" остановлен ошибкой: %s"),
-                                          {support::WithoutControlCharacters(run.ScriptFileName),
-                                           support::WithoutControlCharacters(
-                                               error.ShownDescription)}) +
-                            "\n");
+        WriteTo(stderr,
+                std::string(kProgramName) + ": " +
+                    support::Fill(support::Tr("скрипт \"%s\" остановлен ошибкой: %s"),
+                                  {support::WithoutControlCharacters(run.ScriptFileName),
+                                   support::WithoutControlCharacters(error.ShownDescription)}) +
+                    "\n");
         status = kExitFailed;
       }
     }

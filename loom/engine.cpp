@@ -110,8 +110,8 @@ detail::Problem CheckStatement(const Statement& statement, const Directory& dire
   }
   const auto member = object->second.members.find(statement.member);
   if (member == object->second.members.end()) {
-    return {statement.member_offset, Compose(N_("неизвестный член \"%s\" объекта \"%s\""),
-                                             {member_name, object_name})};
+    return {statement.member_offset,
+            Compose(N_("неизвестный член \"%s\" объекта \"%s\""), {member_name, object_name})};
   }
   const ObjectInfo::Member& info = infos[object->second.entry].Members()[member->second];
   if (statement.is_assignment && info.is_function) {
@@ -172,9 +172,9 @@ bool ScriptEngine::Run() {
     const detail::TextPosition position = detail::Locate(text, offset);
     error_.Line = position.line;
     error_.Column = position.column;
-    return set(Compose(N_("Ошибка в скрипте \"%s\", строка %s, столбец %s: %s"),
-                       {file_name, std::to_string(position.line),
-                        std::to_string(position.column), message}));
+    return set(Compose(
+        N_("Ошибка в скрипте \"%s\", строка %s, столбец %s: %s"),
+        {file_name, std::to_string(position.line), std::to_string(position.column), message}));
   };
 
   if (!script_.loaded_) {

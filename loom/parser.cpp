@@ -319,9 +319,9 @@ bool Parser::ParseWord(Statement& statement, Problem& error) {
     statement.value = false;
   } else {
     error.offset = start;
-    error.message = Compose(
-        N_("неверное значение \"%s\", ожидается строка в кавычках, число, True или False"),
-        {ShowInMessage(word)});
+    error.message =
+        Compose(N_("неверное значение \"%s\", ожидается строка в кавычках, число, True или False"),
+                {ShowInMessage(word)});
     return false;
   }
   statement.value_text = word;

@@ -164,9 +164,9 @@ TEST_F(Language, ScriptErrorsFollowTheLocaleAndTheLogKeepsThemRussian) {
                                    "\", line 2, column 9: unexpected character \"d\", expected "
                                    "\".\" and a member name after the object name";
   EXPECT_NE(english.out.find(english_line), std::string::npos) << english.out;
-  EXPECT_NE(english.err.find("the script \"" + syntax + "\" was stopped by an error: " +
-                             english_line),
-            std::string::npos)
+  EXPECT_NE(
+      english.err.find("the script \"" + syntax + "\" was stopped by an error: " + english_line),
+      std::string::npos)
       << english.err;
   EXPECT_FALSE(HasCyrillic(english.out)) << english.out;
   EXPECT_FALSE(HasCyrillic(english.err)) << english.err;
