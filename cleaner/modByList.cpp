@@ -52,7 +52,7 @@ void DeleteFilesByList(RunContext& run, const std::string& mask) {
   for (const std::string& path : run.FilesList.paths) {
     if (platform::PathMatchSpec(support::ovGetFileName(path), mask) && !IsFolderPath(run, path) &&
         !IsSpecialPath(run, path)) {
-      DeleteAndReportFile(*run.Output, path);
+      run.Output->Deletion().DeleteAndReportFile(path);
     }
     ProcessPendingEvents(*run.Output);
   }
