@@ -64,6 +64,31 @@ bool IsJunction(platform::FileSystem& files, const std::string& path) {
          (attributes & kJunction) == kJunction;
 }
 
+// The folder that holds `path`, opened once, and the path's name in it: a look and the deletion
+// that follows it act in that one folder, whatever is renamed or replaced above it meanwhile.
+// False when the path is left to the platform's own by-path resolution: a last part that is no
+// plain name ("", ".", ".."), and on Windows the forms whose parent is not a folder of its own
+// ("C:x", "\\?\C:\x", "\\.\x", a bare name relative to a drive's current folder). `trimmed`
+// is the path without trailing separators, as the trash records it.
+bool SplitHolder(const std::string& path, std::string* holder, std::string* name,
+                 std::string* trimmed = nullptr) {
+  constexpr bool kWindows = platform::kPathSeparator == '\\';
+  auto is_separator = [](char c) { return c == platform::kPathSeparator || (kWindows && c == '/'); };
+  std::string_view rest = path;
+  while (rest.size() > 1 && is_separator(rest.back())) rest.remove_suffix(1);
+  if (kWindows && rest.size() >= 4 && is_separator(rest[0]) && is_separator(rest[1]) &&
+      (rest[2] == '?' || rest[2] == '.')) {
+    return false;
+  }
+  if (trimmed != nullptr) trimmed->assign(rest);
+  *holder = support::ovGetFilePath(rest);
+  *name = support::ovGetFileName(rest);
+  if (name->empty() || *name == "." || *name == "..") return false;
+  if (kWindows && (holder->empty() || name->find(':') != std::string::npos)) return false;
+  if (holder->empty()) *holder = ".";
+  return true;
+}
+
 // Runs the deletion of an entry whose line is begun, then ends the line with the outcome: the
 // caught error's description in brackets, or nothing. True when the deletion succeeded.
 template <typename Deletion>
@@ -353,11 +378,28 @@ bool Deleter::DeleteAndReportFile(const platform::Folder& folder,
 }
 
 bool Deleter::DeleteAndReportFile(const std::string& path) {
-  uint32_t attributes = 0;
-  uint64_t size = 0;
-  const uint32_t code = files_.GetFileAttributes(path, &attributes, &size);
-  if ((attributes & platform::attr::kDirectory) != 0) size = 0;
-  return DeleteWithLine(FileLine(path, code, size), true, [&] { KillFile(path); });
+  std::string holder_path, name, trimmed;
+  if (!SplitHolder(path, &holder_path, &name, &trimmed)) {
+    uint32_t attributes = 0;
+    uint64_t size = 0;
+    const uint32_t code = files_.GetFileAttributes(path, &attributes, &size);
+    if ((attributes & platform::attr::kDirectory) != 0) size = 0;
+    return DeleteWithLine(FileLine(path, code, size), true, [&] { KillFile(path); });
+  }
+  uint32_t code = platform::error::kSuccess;
+  const platform::Folder holder = files_.OpenFolder(holder_path, &code, true);
+  platform::FindRecord record;
+  if (holder.IsOpen()) {
+    code = files_.GetEntryAttributes(holder, name, &record.attributes, &record.size);
+  } else if (code == platform::error::kSuccess) {
+    code = platform::error::kPathNotFound;
+  }
+  if ((record.attributes & platform::attr::kDirectory) != 0) record.size = 0;
+  return DeleteWithLine(FileLine(path, code, record.size), true, [&] {
+    // A path whose folder could not be opened fails as the look did.
+    if (!holder.IsOpen()) RaiseWin32Error(code);
+    KillFileAt(holder, name, trimmed, record);
+  });
 }
 
 bool Deleter::RemoveAndReportFolder(const platform::Folder& folder, std::string_view name,
@@ -369,12 +411,39 @@ bool Deleter::RemoveAndReportFolder(const platform::Folder& folder, std::string_
 bool Deleter::RemoveAndReportFolder(const std::string& path, bool junction) {
   // The look that decided what the entry is also decides how it is counted: looking again
   // could name a junction in the line and count a folder, or the other way round.
-  return DeleteWithLine(FolderLine(path, junction), false,
-                        [&] { KillFolderKnown(path, junction); });
+  std::string holder_path, name;
+  if (!SplitHolder(path, &holder_path, &name)) {
+    return DeleteWithLine(FolderLine(path, junction), false,
+                          [&] { KillFolderKnown(path, junction); });
+  }
+  uint32_t code = platform::error::kSuccess;
+  const platform::Folder holder = files_.OpenFolder(holder_path, &code, true);
+  return RemoveInHolder(holder, code, name, path, junction);
 }
 
 bool Deleter::RemoveAndReportFolder(const std::string& path) {
-  return RemoveAndReportFolder(path, IsJunction(files_, path));
+  std::string holder_path, name;
+  if (!SplitHolder(path, &holder_path, &name)) {
+    return RemoveAndReportFolder(path, IsJunction(files_, path));
+  }
+  uint32_t code = platform::error::kSuccess;
+  const platform::Folder holder = files_.OpenFolder(holder_path, &code, true);
+  constexpr uint32_t kJunction = platform::attr::kDirectory | platform::attr::kReparsePoint;
+  uint32_t attributes = 0;
+  uint64_t size = 0;
+  const bool junction =
+      holder.IsOpen() &&
+      files_.GetEntryAttributes(holder, name, &attributes, &size) == platform::error::kSuccess &&
+      (attributes & kJunction) == kJunction;
+  return RemoveInHolder(holder, code, name, path, junction);
+}
+
+bool Deleter::RemoveInHolder(const platform::Folder& holder, uint32_t open_error,
+                             std::string_view name, const std::string& path, bool junction) {
+  if (holder.IsOpen()) return RemoveAndReportFolder(holder, name, path, junction);
+  const uint32_t code =
+      open_error != platform::error::kSuccess ? open_error : platform::error::kPathNotFound;
+  return DeleteWithLine(FolderLine(path, junction), false, [&] { RaiseWin32Error(code); });
 }
 
 void Deleter::ReportMissingFolder(const std::string& path, bool DontCount) {

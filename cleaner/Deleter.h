@@ -86,14 +86,17 @@ class Deleter {
   // or null when it must be read again (an earlier pass may have deleted it).
   bool DeleteAndReportFile(const platform::Folder& folder, const platform::FindRecord* listed,
                            std::string_view name, const std::string& path);
-  // A file by path: looked at once for its line, then deleted.
+  // A file by path: the folder that holds it is opened once, the file looked at once there for
+  // its line, then deleted there.
   bool DeleteAndReportFile(const std::string& path);
   // A folder entry (an empty folder or a junction) of an open folder.
   bool RemoveAndReportFolder(const platform::Folder& folder, std::string_view name,
                              const std::string& path, bool junction);
-  // A folder by path whose kind the caller has just looked at.
+  // A folder by path whose kind the caller has just looked at, removed in the folder that holds
+  // it, opened once.
   bool RemoveAndReportFolder(const std::string& path, bool junction);
-  // A folder by path: looked at once, for the line and the count alike.
+  // A folder by path: looked at once in the folder that holds it, for the line, the count and
+  // the removal alike.
   bool RemoveAndReportFolder(const std::string& path);
 
   // The line of a named folder that does not exist: the path, "  :: DIR" and the path-not-found
@@ -142,6 +145,10 @@ class Deleter {
   void CountRemovedFolder(bool junction);
   // Removes the folder or junction at `path`, whose kind is known; raises the mapped error.
   void KillFolderKnown(const std::string& path, bool junction);
+  // RemoveAndReportFolder of `name` in the folder `holder` that holds it, which failed to open
+  // with `open_error` when it is not open: the line then ends with that error.
+  bool RemoveInHolder(const platform::Folder& holder, uint32_t open_error, std::string_view name,
+                      const std::string& path, bool junction);
   // A file's line as its deletion ends it without an error, counted as reported; the path
   // alone, uncounted, when `code` says its size could not be read.
   std::string FileLine(const std::string& path, uint32_t code, uint64_t size);
