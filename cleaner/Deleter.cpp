@@ -378,11 +378,26 @@ bool Deleter::DeleteAndReportFile(const platform::Folder& folder,
 }
 
 bool Deleter::DeleteAndReportFile(const std::string& path) {
+  return DeleteNamedFile(path, false);
+}
+
+bool Deleter::DeleteAndReportRecordedFile(const std::string& path) {
+  return DeleteNamedFile(path, true);
+}
+
+bool Deleter::DeleteNamedFile(const std::string& path, bool files_only) {
+  // What the one look finds decides: a folder (or junction) or a special file is no file of
+  // the list any more.
+  auto passed_over = [files_only](uint32_t code, uint32_t attributes) {
+    return files_only && code == platform::error::kSuccess &&
+           (attributes & (platform::attr::kDirectory | platform::attr::kDevice)) != 0;
+  };
   std::string holder_path, name, trimmed;
   if (!SplitHolder(path, &holder_path, &name, &trimmed)) {
     uint32_t attributes = 0;
     uint64_t size = 0;
     const uint32_t code = files_.GetFileAttributes(path, &attributes, &size);
+    if (passed_over(code, attributes)) return false;
     if ((attributes & platform::attr::kDirectory) != 0) size = 0;
     return DeleteWithLine(FileLine(path, code, size), true, [&] { KillFile(path); });
   }
@@ -394,6 +409,7 @@ bool Deleter::DeleteAndReportFile(const std::string& path) {
   } else if (code == platform::error::kSuccess) {
     code = platform::error::kPathNotFound;
   }
+  if (passed_over(code, record.attributes)) return false;
   if ((record.attributes & platform::attr::kDirectory) != 0) record.size = 0;
   return DeleteWithLine(FileLine(path, code, record.size), true, [&] {
     // A path whose folder could not be opened fails as the look did.

@@ -89,6 +89,10 @@ class Deleter {
   // A file by path: the folder that holds it is opened once, the file looked at once there for
   // its line, then deleted there.
   bool DeleteAndReportFile(const std::string& path);
+  // The same for a path of the recorded list, except that what the look finds to be a folder, a
+  // junction or a special file (one may have taken a file's name since the list was made) is
+  // passed over without a line. True when deleted.
+  bool DeleteAndReportRecordedFile(const std::string& path);
   // A folder entry (an empty folder or a junction) of an open folder.
   bool RemoveAndReportFolder(const platform::Folder& folder, std::string_view name,
                              const std::string& path, bool junction);
@@ -143,6 +147,8 @@ class Deleter {
   void CountReportedFile(double size);
   void CountReportedFolder(bool junction);
   void CountRemovedFolder(bool junction);
+  // DeleteAndReportFile by path; with `files_only`, DeleteAndReportRecordedFile.
+  bool DeleteNamedFile(const std::string& path, bool files_only);
   // Removes the folder or junction at `path`, whose kind is known; raises the mapped error.
   void KillFolderKnown(const std::string& path, bool junction);
   // RemoveAndReportFolder of `name` in the folder `holder` that holds it, which failed to open

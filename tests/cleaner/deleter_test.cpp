@@ -3,6 +3,7 @@
 // batch that stops part way agree with the totals; and it acts on the file system it was given,
 // never the machine's behind it.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include "cleaner/COutput.h"
 #include "cleaner/Deleter.h"
 #include "cleaner/RunContext.h"
+#include "cleaner/modByList.h"
 #include "cleaner/modDelTree.h"
 #include "common/faulty_file_system.h"
 #include "support/ov_error.h"
@@ -110,6 +112,31 @@ TEST_F(DeleterTest, DeleteFolderLooksAtTheNamedFolderOnce) {
   EXPECT_EQ(opens.hits, 1);  // the walk's; the removal acts in the folder above
   EXPECT_EQ(run.Output->Totals().DeletedFolders, 2);
   EXPECT_EQ(run.Output->Totals().ReportedFolders, 2);
+}
+
+// A recorded path is looked at once: what that look finds decides whether it is still a file of
+// the list (a folder or a FIFO that took a recorded name since is passed over without a line)
+// and what its line says.
+TEST_F(DeleterTest, ARecordedPathIsLookedAtOnceAndPassedOverWhenNoLongerAFile) {
+  fs::create_directories(Path("list"));
+  for (const char* name : {"stays.txt", "now-folder.txt", "now-fifo.txt"}) {
+    WriteBytes(Path("list/") + name, "12345");
+  }
+  AddFilesList(run, Path("list"), false);
+  fs::remove(Path("list/now-folder.txt"));
+  fs::create_directory(Path("list/now-folder.txt"));
+  fs::remove(Path("list/now-fifo.txt"));
+  ASSERT_EQ(mkfifo(Path("list/now-fifo.txt").c_str(), 0600), 0);
+  auto& looks = files.Fail(Op::kGetAttributes, "*.txt", error::kSuccess);
+  DeleteFilesByList(run, "*.txt");
+  EXPECT_EQ(looks.hits, 3);
+  EXPECT_FALSE(Exists("list/stays.txt"));
+  EXPECT_TRUE(Exists("list/now-folder.txt"));
+  EXPECT_TRUE(Exists("list/now-fifo.txt"));
+  const std::string log = Log();
+  EXPECT_NE(log.find(Path("list/stays.txt") + "  :: 5 bytes\n"), std::string::npos) << log;
+  EXPECT_EQ(log.find("now-"), std::string::npos) << log;
+  EXPECT_EQ(run.Output->Totals().ReportedFiles, 1);
 }
 
 // A folder or junction named by path that cannot be reached (the folder above it is missing)
