@@ -412,8 +412,8 @@ bool Deleter::DeleteNamedFile(const std::string& path, bool files_only) {
   if (passed_over(code, record.attributes)) return false;
   if ((record.attributes & platform::attr::kDirectory) != 0) record.size = 0;
   return DeleteWithLine(FileLine(path, code, record.size), true, [&] {
-    // A path whose folder could not be opened fails as the look did.
-    if (!holder.IsOpen()) RaiseWin32Error(code);
+    // What could not be looked at is not deleted: it fails as the look did.
+    if (code != platform::error::kSuccess) RaiseWin32Error(code);
     KillFileAt(holder, name, trimmed, record);
   });
 }

@@ -139,12 +139,18 @@ TEST_F(DeleterTest, ARecordedPathIsLookedAtOnceAndPassedOverWhenNoLongerAFile) {
   EXPECT_EQ(run.Output->Totals().ReportedFiles, 1);
 }
 
-// A folder or junction named by path that cannot be reached (the folder above it is missing)
-// has its line ended with why, is counted as left, and raises nothing.
-TEST_F(DeleterTest, APathWhoseFolderIsMissingEndsItsLineWithTheError) {
+// A path that cannot be reached (the folder above it is missing) or looked at has its line
+// ended with why and is counted as left; a file that could not be looked at is not deleted.
+TEST_F(DeleterTest, APathThatCannotBeReachedOrLookedAtStaysAndItsLineSaysWhy) {
   EXPECT_FALSE(deleter().RemoveAndReportFolder(Path("missing/sub")));
   EXPECT_FALSE(deleter().DeleteAndReportFile(Path("missing/file")));
+  WriteBytes(Path("unseen"), "data");
+  files.Fail(Op::kGetAttributes, "unseen", error::kAccessDenied);
+  EXPECT_FALSE(deleter().DeleteAndReportFile(Path("unseen")));
+  EXPECT_TRUE(Exists("unseen"));
   const std::string log = Log();
+  EXPECT_NE(log.find("\n" + Path("unseen") + "  [Отказано в доступе]\n"), std::string::npos)
+      << log;
   EXPECT_NE(log.find(Path("missing/sub") + "  :: DIR  ["), std::string::npos) << log;
   EXPECT_NE(log.find("\n" + Path("missing/file") + "  ["), std::string::npos) << log;
   EXPECT_EQ(run.Output->Totals().ReportedFolders, 1);
