@@ -200,8 +200,8 @@ void COutput::ReportTime() {
   const DeletionTotals& t = deleter_.Totals();
   counts(N_("Всего удалено файлов:  "), t.DeletedFiles, t.ReportedFiles - t.DeletedFiles, "");
   counts(N_("Всего удалено папок:   "), t.DeletedFolders, t.ReportedFolders - t.DeletedFolders, "");
-  counts(N_("Всего удалено ссылок:  "), t.DeletedJunctions, t.ReportedJunctions - t.DeletedJunctions,
-         "");
+  counts(N_("Всего удалено ссылок:  "), t.DeletedJunctions,
+         t.ReportedJunctions - t.DeletedJunctions, "");
   counts(N_("Освобождено на дисках: "), t.FreedBytes, t.ReportedBytes - t.FreedBytes, " bytes");
   AddLine("");
   line(N_("Текущая дата:  "), support::ovSystemTimeToStringDate(now, true));

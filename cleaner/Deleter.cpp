@@ -73,7 +73,9 @@ bool IsJunction(platform::FileSystem& files, const std::string& path) {
 bool SplitHolder(const std::string& path, std::string* holder, std::string* name,
                  std::string* trimmed = nullptr) {
   constexpr bool kWindows = platform::kPathSeparator == '\\';
-  auto is_separator = [](char c) { return c == platform::kPathSeparator || (kWindows && c == '/'); };
+  auto is_separator = [](char c) {
+    return c == platform::kPathSeparator || (kWindows && c == '/');
+  };
   std::string_view rest = path;
   while (rest.size() > 1 && is_separator(rest.back())) rest.remove_suffix(1);
   if (kWindows && rest.size() >= 4 && is_separator(rest[0]) && is_separator(rest[1]) &&
@@ -162,12 +164,12 @@ void Deleter::KillFileAt(const platform::Folder& folder, std::string_view name,
                          const std::string& path, const platform::FindRecord& record) {
   // Only the read-only bit is in the way of a deletion here; the others are names or state.
   if (record.attributes & platform::attr::kReadOnly) files_.SetEntryAttributesNormal(folder, name);
-  uint32_t code = to_trash_ ? TrashRecorded(undo_record_,
-                                            [&](platform::TrashMove* move) {
-                                              return files_.MoveEntryToTrash(folder, name, path,
-                                                                             move);
-                                            })
-                            : files_.DeleteEntryFile(folder, name);
+  uint32_t code = to_trash_
+                      ? TrashRecorded(undo_record_,
+                                      [&](platform::TrashMove* move) {
+                                        return files_.MoveEntryToTrash(folder, name, path, move);
+                                      })
+                      : files_.DeleteEntryFile(folder, name);
   if (code != platform::error::kSuccess) RaiseWin32Error(code);
   CountDeletedFile(static_cast<double>(record.size));
 }
@@ -377,9 +379,7 @@ bool Deleter::DeleteAndReportFile(const platform::Folder& folder,
                         [&] { KillFileAt(folder, name, path, record); });
 }
 
-bool Deleter::DeleteAndReportFile(const std::string& path) {
-  return DeleteNamedFile(path, false);
-}
+bool Deleter::DeleteAndReportFile(const std::string& path) { return DeleteNamedFile(path, false); }
 
 bool Deleter::DeleteAndReportRecordedFile(const std::string& path) {
   return DeleteNamedFile(path, true);

@@ -36,7 +36,8 @@ void DeleteJunctions(RunContext& run, const std::string& path, bool recursive, b
     run.Output->Deletion().ReportMissingFolder(path, true);
     return;
   }
-  if (withBase && IsJunctionPath(run, path)) run.Output->Deletion().RemoveAndReportFolder(path, true);
+  if (withBase && IsJunctionPath(run, path))
+    run.Output->Deletion().RemoveAndReportFolder(path, true);
   // Listed in every case: once the junction itself is gone the listing finds nothing, and
   // without the base a named junction's target is searched.
   JunctionsVisitor visitor(recursive);

@@ -41,9 +41,8 @@ class EmptyFoldersVisitor : public FolderVisitor {
   static void RemoveIfEmpty(FolderWalk& walk, WalkFolder& folder,
                             const platform::FindRecord& entry) {
     if (IsEntryEmpty(*walk.run().file_system, folder.folder, entry.name)) {
-      walk.output().Deletion().RemoveAndReportFolder(folder.folder, entry.name,
-                                                     walk.EntryPath(entry.name),
-                                                     IsJunctionRecord(entry));
+      walk.output().Deletion().RemoveAndReportFolder(
+          folder.folder, entry.name, walk.EntryPath(entry.name), IsJunctionRecord(entry));
     }
   }
 

@@ -2,6 +2,8 @@
 // above it between the look and the deletion never leads the deletion elsewhere; the lines of a
 // batch that stops part way agree with the totals; and it acts on the file system it was given,
 // never the machine's behind it.
+#include "cleaner/Deleter.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -13,7 +15,6 @@
 #include <vector>
 
 #include "cleaner/COutput.h"
-#include "cleaner/Deleter.h"
 #include "cleaner/RunContext.h"
 #include "cleaner/modByList.h"
 #include "cleaner/modDelTree.h"
@@ -149,8 +150,7 @@ TEST_F(DeleterTest, APathThatCannotBeReachedOrLookedAtStaysAndItsLineSaysWhy) {
   EXPECT_FALSE(deleter().DeleteAndReportFile(Path("unseen")));
   EXPECT_TRUE(Exists("unseen"));
   const std::string log = Log();
-  EXPECT_NE(log.find("\n" + Path("unseen") + "  [Отказано в доступе]\n"), std::string::npos)
-      << log;
+  EXPECT_NE(log.find("\n" + Path("unseen") + "  [Отказано в доступе]\n"), std::string::npos) << log;
   EXPECT_NE(log.find(Path("missing/sub") + "  :: DIR  ["), std::string::npos) << log;
   EXPECT_NE(log.find("\n" + Path("missing/file") + "  ["), std::string::npos) << log;
   EXPECT_EQ(run.Output->Totals().ReportedFolders, 1);
