@@ -375,10 +375,12 @@ int FinishRun(RunContext& run) {
   if (!run.Preview) {
     undo_record.emplace(UndoFolderBeside(run.LogFileName), run.ScriptFileName,
                         platform::GetLocalTime());
-    run.Output->RecordTrashMovesIn(&*undo_record);
+    run.Output->Deletion().RecordTrashMovesIn(&*undo_record);
   }
   int status = RunScript(run);
   run.Output->CloseLog();
+  // A preview has no log to keep.
+  if (!run.Preview) KeepLogCompressed(run.LogFileName);
   // A run whose log could not be written did not do all that was asked of it (each failure
   // of the log has had its line on standard error).
   if (status == kExitOk && run.Output->LogFailed()) status = kExitFailed;

@@ -43,9 +43,9 @@ class FailurePathsTest : public ::testing::Test {
     // A deletion that reaches the machine's file system never lands in the user's own trash.
     if (const char* data = std::getenv("XDG_DATA_HOME")) saved_data_home_ = data;
     setenv("XDG_DATA_HOME", Path("data").c_str(), 1);
+    run.file_system = &files;
     run.OpenOutput(temp / "run.log", nullptr);
     run.DeleteToRecycleBin = false;
-    run.file_system = &files;
   }
 
   void TearDown() override {
@@ -91,10 +91,10 @@ TEST_F(FailurePathsTest, DeleteFilesKeepsARefusedFileSaysWhyAndGoesOn) {
   EXPECT_TRUE(Exists("d/b.tmp"));
   EXPECT_FALSE(Exists("d/a.tmp"));
   EXPECT_FALSE(Exists("d/c.tmp"));
-  EXPECT_EQ(run.Output->ReportedFiles, 3);
-  EXPECT_EQ(run.Output->DeletedFiles, 2);
-  EXPECT_EQ(run.Output->FreedBytes, 20);
-  EXPECT_EQ(run.Output->ReportedBytes, 30);
+  EXPECT_EQ(run.Output->Totals().ReportedFiles, 3);
+  EXPECT_EQ(run.Output->Totals().DeletedFiles, 2);
+  EXPECT_EQ(run.Output->Totals().FreedBytes, 20);
+  EXPECT_EQ(run.Output->Totals().ReportedBytes, 30);
   const std::string log = Log();
   EXPECT_TRUE(HasLine(log, FileLine("d/b.tmp", kDenied))) << log;
   EXPECT_TRUE(HasLine(log, FileLine("d/a.tmp"))) << log;
@@ -129,8 +129,8 @@ TEST_F(FailurePathsTest, RefusalsInsideLargeFoldersLeaveOneTrueLinePerFileInOrde
   ASSERT_NE(first, std::string::npos) << log;
   EXPECT_EQ(log.substr(first, expected.size()), expected);
   EXPECT_EQ(log.find(Path("big") + "  :: DIR"), std::string::npos);  // the folder stays
-  EXPECT_EQ(run.Output->DeletedFiles, kFiles - 3);
-  EXPECT_EQ(run.Output->ReportedFiles, kFiles);
+  EXPECT_EQ(run.Output->Totals().DeletedFiles, kFiles - 3);
+  EXPECT_EQ(run.Output->Totals().ReportedFiles, kFiles);
 }
 
 TEST_F(FailurePathsTest, DeleteFilesRecursiveSkipsAFolderItCannotEnterAndSharingViolations) {
@@ -146,8 +146,8 @@ TEST_F(FailurePathsTest, DeleteFilesRecursiveSkipsAFolderItCannotEnterAndSharing
   EXPECT_TRUE(Exists("t/locked/x.tmp"));  // never listed: no line, not counted
   EXPECT_TRUE(Exists("t/open/busy.tmp"));
   EXPECT_FALSE(Exists("t/open/free.tmp"));
-  EXPECT_EQ(run.Output->ReportedFiles, 2);
-  EXPECT_EQ(run.Output->DeletedFiles, 1);
+  EXPECT_EQ(run.Output->Totals().ReportedFiles, 2);
+  EXPECT_EQ(run.Output->Totals().DeletedFiles, 1);
   const std::string log = Log();
   EXPECT_TRUE(HasLine(log, FileLine("t/open/busy.tmp", kDenied))) << log;
   EXPECT_EQ(log.find("locked"), std::string::npos) << log;
@@ -161,9 +161,9 @@ TEST_F(FailurePathsTest, FileThatVanishedAfterTheListingIsReportedNotFoundAndNot
   DeleteFiles(run, Path("v/*.tmp"), false);
   EXPECT_FALSE(Exists("v/gone.tmp"));
   EXPECT_TRUE(Exists("v/stays.txt"));
-  EXPECT_EQ(run.Output->ReportedFiles, 1);
-  EXPECT_EQ(run.Output->DeletedFiles, 0);
-  EXPECT_EQ(run.Output->FreedBytes, 0);
+  EXPECT_EQ(run.Output->Totals().ReportedFiles, 1);
+  EXPECT_EQ(run.Output->Totals().DeletedFiles, 0);
+  EXPECT_EQ(run.Output->Totals().FreedBytes, 0);
   EXPECT_TRUE(HasLine(Log(), FileLine("v/gone.tmp", kNotFound)));
 }
 
@@ -177,7 +177,7 @@ TEST_F(FailurePathsTest, FileThatCannotGoToTheTrashStaysWhereItIs) {
   EXPECT_EQ(full.hits, 1);
   EXPECT_EQ(deleted.hits, 0);  // never deleted for good instead
   EXPECT_TRUE(Exists("r/full.tmp"));
-  EXPECT_EQ(run.Output->DeletedFiles, 0);
+  EXPECT_EQ(run.Output->Totals().DeletedFiles, 0);
   EXPECT_TRUE(HasLine(Log(), FileLine("r/full.tmp", kPathError)));
 }
 
@@ -192,9 +192,9 @@ TEST_F(FailurePathsTest, DeleteFolderKeepsEveryFolderAboveARefusedFile) {
   EXPECT_TRUE(Exists("f/keep/deeper/stuck"));
   EXPECT_FALSE(Exists("f/keep/other"));
   EXPECT_FALSE(Exists("f/goes"));
-  EXPECT_EQ(run.Output->DeletedFiles, 2);
-  EXPECT_EQ(run.Output->DeletedFolders, 2);   // goes/inner and goes
-  EXPECT_EQ(run.Output->ReportedFolders, 2);  // nothing is said of the folders kept
+  EXPECT_EQ(run.Output->Totals().DeletedFiles, 2);
+  EXPECT_EQ(run.Output->Totals().DeletedFolders, 2);   // goes/inner and goes
+  EXPECT_EQ(run.Output->Totals().ReportedFolders, 2);  // nothing is said of the folders kept
   EXPECT_TRUE(HasLine(Log(), FileLine("f/keep/deeper/stuck", kDenied)));
 }
 
@@ -225,8 +225,8 @@ TEST_F(FailurePathsTest, ByMaskTriesAFileAgainForTheNextMaskAfterARefusal) {
   EXPECT_EQ(once.hits, 1);
   EXPECT_FALSE(Exists("m/x.tmp"));
   EXPECT_TRUE(Exists("m/y.log"));
-  EXPECT_EQ(run.Output->ReportedFiles, 2);  // one line per attempt
-  EXPECT_EQ(run.Output->DeletedFiles, 1);
+  EXPECT_EQ(run.Output->Totals().ReportedFiles, 2);  // one line per attempt
+  EXPECT_EQ(run.Output->Totals().DeletedFiles, 1);
   const std::string log = Log();
   EXPECT_TRUE(HasLine(log, FileLine("m/x.tmp", kDenied))) << log;
   EXPECT_TRUE(HasLine(log, FileLine("m/x.tmp"))) << log;
@@ -244,8 +244,8 @@ TEST_F(FailurePathsTest, ByListReportsRefusedAndVanishedFilesAndDeletesTheRest) 
   EXPECT_TRUE(Exists("l/busy.txt"));
   EXPECT_FALSE(Exists("l/gone.txt"));
   EXPECT_FALSE(Exists("l/free.txt"));
-  EXPECT_EQ(run.Output->ReportedFiles, 3);
-  EXPECT_EQ(run.Output->DeletedFiles, 1);
+  EXPECT_EQ(run.Output->Totals().ReportedFiles, 3);
+  EXPECT_EQ(run.Output->Totals().DeletedFiles, 1);
   const std::string log = Log();
   EXPECT_TRUE(HasLine(log, FileLine("l/busy.txt", kDenied))) << log;
   EXPECT_TRUE(HasLine(log, FileLine("l/gone.txt", kNotFound))) << log;
@@ -260,7 +260,7 @@ TEST_F(FailurePathsTest, ByAgeKeepsAnOldFileItMayNotDelete) {
   DeleteFilesByAge(run, Path("a"), false);
   EXPECT_TRUE(Exists("a/old1"));
   EXPECT_FALSE(Exists("a/old2"));
-  EXPECT_EQ(run.Output->DeletedFiles, 1);
+  EXPECT_EQ(run.Output->Totals().DeletedFiles, 1);
   EXPECT_TRUE(HasLine(Log(), FileLine("a/old1", kDenied)));
 }
 
@@ -274,7 +274,7 @@ TEST_F(FailurePathsTest, EmptyFoldersThatCannotBeSearchedOrRemovedStay) {
   EXPECT_TRUE(Exists("e/unreadable"));  // not known to be empty: left without a line
   EXPECT_TRUE(Exists("e/refused"));
   EXPECT_FALSE(Exists("e/free"));
-  EXPECT_EQ(run.Output->DeletedFolders, 1);
+  EXPECT_EQ(run.Output->Totals().DeletedFolders, 1);
   const std::string log = Log();
   EXPECT_TRUE(HasLine(log, Path("e/refused") + "  :: DIR" + kDenied)) << log;
   EXPECT_EQ(log.find("unreadable"), std::string::npos) << log;
@@ -291,8 +291,8 @@ TEST_F(FailurePathsTest, JunctionThatCannotBeRemovedStaysAndItsTargetIsUntouched
   DeleteJunctions(run, Path("j"), true, false);
   EXPECT_TRUE(Exists("j/link"));
   EXPECT_TRUE(Exists("target/keep"));
-  EXPECT_EQ(run.Output->ReportedJunctions, 1);
-  EXPECT_EQ(run.Output->DeletedJunctions, 0);
+  EXPECT_EQ(run.Output->Totals().ReportedJunctions, 1);
+  EXPECT_EQ(run.Output->Totals().DeletedJunctions, 0);
   EXPECT_TRUE(HasLine(Log(), Path("j/link") + "  :: Junction" + kDenied));
 }
 
@@ -301,8 +301,8 @@ TEST_F(FailurePathsTest, CreateFolderOnAFullDiskSaysSoAndCountsTheFolderAsLeft) 
   run.Output->CreateFolder(Path("made/new"));
   EXPECT_TRUE(Exists("made"));  // the level above was made before the disk filled
   EXPECT_FALSE(Exists("made/new"));
-  EXPECT_EQ(run.Output->ReportedFolders, 1);
-  EXPECT_EQ(run.Output->DeletedFolders, 0);
+  EXPECT_EQ(run.Output->Totals().ReportedFolders, 1);
+  EXPECT_EQ(run.Output->Totals().DeletedFolders, 0);
   EXPECT_TRUE(HasLine(Log(), "*NEW* " + Path("made/new") + "  :: DIR" + kPathError));
 }
 
