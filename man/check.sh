@@ -29,6 +29,18 @@ names() {
     sed -E 's/^[ *(|]\//\//' | grep -vxF -f "$work/titles" | LC_ALL=C sort -u
 }
 
+# same EXTRACT MESSAGE: what EXTRACT draws from the English $page and from its $translated page
+# must agree; otherwise MESSAGE and the difference go to standard error and the check fails.
+same() {
+  "$1" "$page" >"$work/en"
+  "$1" "$translated" >"$work/tr"
+  if ! diff -u "$work/en" "$work/tr" >"$work/diff"; then
+    echo "$2" >&2
+    cat "$work/diff" >&2
+    status=1
+  fi
+}
+
 for page in "$sources"/*.scd; do
   name=$(basename "$page" .scd)
   for language in "$@"; do
@@ -38,20 +50,8 @@ for page in "$sources"/*.scd; do
       status=1
       continue
     fi
-    examples "$page" >"$work/en"
-    examples "$translated" >"$work/tr"
-    if ! diff -u "$work/en" "$work/tr" >"$work/diff"; then
-      echo "$language/$name: the examples differ from the English page:" >&2
-      cat "$work/diff" >&2
-      status=1
-    fi
-    names "$page" >"$work/en"
-    names "$translated" >"$work/tr"
-    if ! diff -u "$work/en" "$work/tr" >"$work/diff"; then
-      echo "$language/$name: the names differ from the English page (- English, + $language):" >&2
-      cat "$work/diff" >&2
-      status=1
-    fi
+    same examples "$language/$name: the examples differ from the English page:"
+    same names "$language/$name: the names differ from the English page (- English, + $language):"
   done
 done
 
