@@ -20,6 +20,7 @@
 #include "cleaner/modDelTree.h"
 #include "common/faulty_file_system.h"
 #include "support/ov_error.h"
+#include "faulty_run_fixture.h"
 #include "temp_folder.h"
 
 namespace sweepwell {
@@ -32,39 +33,9 @@ using orvanel::testing::ReadBytes;
 using orvanel::testing::WriteBytes;
 namespace error = platform::error;
 
-class DeleterTest : public ::testing::Test {
+class DeleterTest : public FaultyRunTest {
  protected:
-  void SetUp() override {
-    // Nothing reaches the user's own trash.
-    if (const char* data = std::getenv("XDG_DATA_HOME")) saved_data_home_ = data;
-    setenv("XDG_DATA_HOME", Path("data").c_str(), 1);
-    run.file_system = &files;
-    run.OpenOutput(Path("run.log"), nullptr);
-    run.DeleteToRecycleBin = false;
-  }
-  void TearDown() override {
-    if (saved_data_home_) {
-      setenv("XDG_DATA_HOME", saved_data_home_->c_str(), 1);
-    } else {
-      unsetenv("XDG_DATA_HOME");
-    }
-  }
-
-  std::string Path(const std::string& name) { return temp / name; }
-  bool Exists(const std::string& name) { return fs::exists(fs::symlink_status(Path(name))); }
   Deleter& deleter() { return run.Output->Deletion(); }
-  std::string Log() {
-    run.Output->CloseLog();
-    return ReadBytes(Path("run.log"));
-  }
-
-  orvanel::testing::TempFolder temp;
-  orvanel::testing::QuietStdout quiet;
-  FaultyFileSystem files;
-  RunContext run;
-
- private:
-  std::optional<std::string> saved_data_home_;
 };
 
 // The folder above the named one is replaced by a link to a look-alike tree just as the deleter

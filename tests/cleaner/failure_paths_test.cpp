@@ -19,6 +19,7 @@
 #include "cleaner/modDelTree.h"
 #include "cleaner/modEmptyFolders.h"
 #include "common/faulty_file_system.h"
+#include "faulty_run_fixture.h"
 #include "temp_folder.h"
 
 namespace sweepwell {
@@ -37,35 +38,11 @@ constexpr char kDenied[] = "  [Отказано в доступе]";            
 constexpr char kPathError[] = "  [Ошибка доступа к пути или файлу]";  // 112, 145 -> 75
 constexpr char kNotFound[] = "  [Файл не найден]";                    // 2 -> 53
 
-class FailurePathsTest : public ::testing::Test {
+class FailurePathsTest : public FaultyRunTest {
  protected:
-  void SetUp() override {
-    // A deletion that reaches the machine's file system never lands in the user's own trash.
-    if (const char* data = std::getenv("XDG_DATA_HOME")) saved_data_home_ = data;
-    setenv("XDG_DATA_HOME", Path("data").c_str(), 1);
-    run.file_system = &files;
-    run.OpenOutput(temp / "run.log", nullptr);
-    run.DeleteToRecycleBin = false;
-  }
-
-  void TearDown() override {
-    if (saved_data_home_) {
-      setenv("XDG_DATA_HOME", saved_data_home_->c_str(), 1);
-    } else {
-      unsetenv("XDG_DATA_HOME");
-    }
-  }
-
-  std::string Path(const std::string& name) { return temp / name; }
-  bool Exists(const std::string& name) { return fs::exists(fs::symlink_status(Path(name))); }
   void Folder(const std::string& name) { fs::create_directories(Path(name)); }
   void File(const std::string& name) { WriteBytes(Path(name), std::string(10, 'x')); }
 
-  // The run's log so far (the output is closed).
-  std::string Log() {
-    run.Output->CloseLog();
-    return ReadBytes(Path("run.log"));
-  }
   // `log` holds the whole line `line`.
   static bool HasLine(const std::string& log, const std::string& line) {
     return log.find("\n" + line + "\n") != std::string::npos;
@@ -73,12 +50,6 @@ class FailurePathsTest : public ::testing::Test {
   std::string FileLine(const std::string& name, const char* outcome = "") {
     return Path(name) + "  :: 10 bytes" + outcome;
   }
-
-  orvanel::testing::TempFolder temp;
-  orvanel::testing::QuietStdout quiet;
-  FaultyFileSystem files;
-  RunContext run;
-  std::optional<std::string> saved_data_home_;
 };
 
 TEST_F(FailurePathsTest, DeleteFilesKeepsARefusedFileSaysWhyAndGoesOn) {
