@@ -245,19 +245,7 @@ const std::vector<PropertyCommand>& PropertyCommands() {
        false,
        true,
        {},
-       [](RunContext& run, const Value& value, const std::string& text) {
-         // An exclusion that lost a part of its path protects something else than was meant,
-         // and what it was to keep would go: the script stops rather than run on without it.
-         std::vector<std::string> blank_names;
-         support::ovExpandEnvironmentStringsReporting(ValueToText(value), &blank_names);
-         if (!blank_names.empty()) {
-           // In the program's own language, as the engine's messages around it are.
-           throw support::Error(
-               support::errnum::kInvalidCall,
-               support::Fill(N_("Переменная %s пуста: исключение указывает не туда"),
-                             {"%" + blank_names.front() + "%"}),
-               kObjectName);
-         }
+       [](RunContext& run, const Value&, const std::string& text) {
          AddExclusionPath(run, text);
        }},
       {"exclusions-add-mask",
@@ -291,14 +279,14 @@ const std::vector<PropertyCommand>& PropertyCommands() {
 // are in the program's own language, like the engine's message they end.
 loom::ValueCheck CheckOf(const std::string& name) {
   if (name == "by-age-set-times") {
-    return [](const loom::Value& value) -> std::string {
+    return [](const loom::Value& value) -> loom::ValueProblem {
       uint32_t times = 0;
       if (ParseAgeTimes(ValueToText(value), &times)) return {};
-      return N_("нужны названия времён write, access, change, birth через запятую");
+      return {N_("нужны названия времён write, access, change, birth через запятую"), {}};
     };
   }
   if (name == "empty-folders-set-days") {
-    return [](const loom::Value& value) -> std::string {
+    return [](const loom::Value& value) -> loom::ValueProblem {
       const double* number = std::get_if<double>(&value);
       double parsed = 0;
       if (number == nullptr) {
@@ -306,14 +294,23 @@ loom::ValueCheck CheckOf(const std::string& name) {
         if (text == nullptr || !support::ReadDecimal(support::ovTrimEx(*text), parsed)) return {};
         number = &parsed;
       }
-      if (std::nearbyint(*number) < 0) return N_("нужно число дней не меньше 0");
+      if (std::nearbyint(*number) < 0) return {N_("нужно число дней не меньше 0"), {}};
       return {};
     };
   }
   if (name == "exclusions-add-path" || name == "exclusions-add-mask") {
-    return [](const loom::Value& value) -> std::string {
-      if (support::ovTrimEx(ValueToText(value)).empty()) return N_("нужен непустой путь или маска");
-      return {};
+    const bool is_path = name == "exclusions-add-path";
+    return [is_path](const loom::Value& value) -> loom::ValueProblem {
+      const std::string text = ValueToText(value);
+      if (support::ovTrimEx(text).empty()) return {N_("нужен непустой путь или маска"), {}};
+      if (!is_path) return {};
+      // An exclusion that lost a part of its path would keep something else than was meant,
+      // and what it was to keep would go: the script is refused before anything runs.
+      std::vector<std::string> blank_names;
+      support::ovExpandEnvironmentStringsReporting(text, &blank_names);
+      if (blank_names.empty()) return {};
+      return {N_("переменная %s пуста, исключение указывало бы не туда"),
+              {"%" + blank_names.front() + "%"}};
     };
   }
   return nullptr;

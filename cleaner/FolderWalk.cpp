@@ -148,7 +148,8 @@ uint64_t PathKeyOf(std::string_view path) {
 }
 
 double FolderWalk::Deletions() const {
-  return output_.DeletedFiles + output_.DeletedFolders + output_.DeletedJunctions;
+  const DeletionTotals& totals = output_.Deletion().Totals();
+  return totals.DeletedFiles + totals.DeletedFolders + totals.DeletedJunctions;
 }
 
 // Deleting in a folder writes it, and a folder the run has just emptied would then look too

@@ -56,8 +56,8 @@ class ByAgeVisitor : public FilePassVisitor {
       double t = 0;
       if (!LatestCountedTime(entry, walk.run().AgeTimes, &t)) continue;
       if (t < walk.run().AgeThreshold && IsSelectableFileRecord(entry)) {
-        DeleteAndReportFile(walk.output(), folder.folder, &entry, entry.name,
-                            walk.EntryPath(entry.name));
+        walk.output().Deletion().DeleteAndReportFile(folder.folder, &entry, entry.name,
+                                                     walk.EntryPath(entry.name));
       }
       ProcessPendingEvents(walk.output());
     }

@@ -30,7 +30,7 @@ class FoldersNamedVisitor : public FolderVisitor {
     for (FindRecord& entry : folder.list.Entries()) {
       if (!IsFolderRecord(entry)) files_.push_back(&entry);
     }
-    const bool all_gone = walk.output().DeleteListedFiles(
+    const bool all_gone = walk.output().Deletion().DeleteListedFiles(
         folder.folder, files_, folder.list.PlainFilesDescribed(),
         [&walk](std::string_view name) -> const std::string& { return walk.EntryPath(name); });
     if (!all_gone) folder.result = false;
@@ -42,7 +42,7 @@ class FoldersNamedVisitor : public FolderVisitor {
     if (InDeletedTree(walk)) {
       if (!IsJunctionRecord(entry)) return entering_deleted_ = true;
       // A link inside a folder being deleted is removed, never entered.
-      if (!RemoveAndReportFolder(walk.output(), folder.folder, entry.name,
+      if (!walk.output().Deletion().RemoveAndReportFolder(folder.folder, entry.name,
                                  walk.EntryPath(entry.name), true)) {
         folder.result = false;
       }
@@ -61,7 +61,7 @@ class FoldersNamedVisitor : public FolderVisitor {
         (IsJunctionRecord(entry) || !platform::PathMatchSpec(entry.name, mask_))) {
       return;  // a folder only searched
     }
-    if (!child_result || !RemoveAndReportFolder(walk.output(), folder.folder, entry.name,
+    if (!child_result || !walk.output().Deletion().RemoveAndReportFolder(folder.folder, entry.name,
                                                 walk.EntryPath(entry.name), false)) {
       folder.result = false;
     }

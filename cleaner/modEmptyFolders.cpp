@@ -67,8 +67,8 @@ class EmptyFoldersVisitor : public FolderVisitor {
     // The record is the parent's listing, made before anything below was removed.
     if (IsYoungFolder(walk.run(), entry, ChildPathKey(folder.path_key, entry.name))) return;
     if (IsEntryEmpty(*walk.run().file_system, folder.folder, entry.name)) {
-      RemoveAndReportFolder(walk.output(), folder.folder, entry.name, walk.EntryPath(entry.name),
-                            IsJunctionRecord(entry));
+      walk.output().Deletion().RemoveAndReportFolder(
+          folder.folder, entry.name, walk.EntryPath(entry.name), IsJunctionRecord(entry));
     }
   }
 
@@ -91,14 +91,14 @@ bool IsFolderEmpty(const RunContext& run, const std::string& path) {
 
 void DeleteEmptyFolders(RunContext& run, const std::string& path, bool recursive, bool withBase) {
   if (!IsFolderPath(run, path)) {
-    ReportMissingFolder(*run.Output, path, true);
+    run.Output->Deletion().ReportMissingFolder(path, true);
     return;
   }
   // The named folder is listed even when it is a junction: the switch governs subfolders only.
   EmptyFoldersVisitor visitor(recursive);
   FolderWalk(run).Run(path, visitor, true);
   if (withBase && !IsYoungFolder(run, visitor.base(), PathKeyOf(path)) && IsFolderEmpty(run, path)) {
-    RemoveAndReportFolder(*run.Output, path);
+    run.Output->Deletion().RemoveAndReportFolder(path);
   }
 }
 

@@ -41,10 +41,18 @@ enum ValueKind : int {
   kValueText = 3,     // anything; numbers and truth values are turned into text by the object
 };                    // (any other number: the engine does not check the value)
 
+// Why a value will not do: a clause in the program's own language (e.g. "нужно ..."), marked
+// with N_ so that the catalogue translates it, with each "%s" filled by the next of `values`
+// (names and pieces of the script, the same in every language).
+struct ValueProblem {
+  std::string message;
+  std::vector<std::string> values;
+  bool empty() const { return message.empty(); }
+};
+
 // A property's own check of a literal value, run with the engine's check before anything runs:
-// empty when the value will do, else why not (a clause in the program's own language, e.g.
-// "нужно ...").
-using ValueCheck = std::function<std::string(const Value&)>;
+// empty when the value will do.
+using ValueCheck = std::function<ValueProblem(const Value&)>;
 
 // Filled by an object's Register: the members it answers to.
 class ObjectInfo {
@@ -96,9 +104,13 @@ class IScriptObject {
   virtual bool InvokeProperty(const std::string& name, const Value& value, ScriptError& error) = 0;
 };
 
-// The last error of Run: one line naming the script file, the line and the column, in Russian.
+// The last error of Run: one line naming the script file, the line and the column.
+// Description is the program's own (Russian) text, the same in every locale: the form a log
+// keeps and a caller may compare. ShownDescription is that line in the user's language (through
+// the program's message catalogue, see support/ov_messages.h), for the console.
 struct Error {
   std::string Description;
+  std::string ShownDescription;
   std::string FileName;
   int Line = 0;
   int Column = 0;

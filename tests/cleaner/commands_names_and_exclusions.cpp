@@ -195,15 +195,19 @@ TEST_F(Exclusions, EverySelectingCommandHonoursThemUntilTheyAreCleared) {
   EXPECT_FALSE(box.Exists(keep)) << run.out;
 }
 
-TEST_F(Exclusions, APathWithABlankVariableStopsTheScriptBeforeTheNextCommand) {
+TEST_F(Exclusions, APathWithABlankVariableIsRefusedBeforeAnythingRuns) {
   const std::string t = box.Work("t");
+  const std::string before = box.Work("before");
   box.MakeFile(t + "/.git/config", 1);
+  box.MakeFile(before + "/f", 1);
   box.SetEnv("REPO", " ");
-  RunResult run = box.RunScript(std::string(kPermanently) +
+  RunResult run = box.RunScript(std::string(kPermanently) + Assign("delete-folder", before) +
                                 Assign("exclusions-add-path", t + "/%REPO%/.git") +
                                 Assign("delete-folder", t) + "cleaner.done\n");
   EXPECT_NE(run.exit_code, 0);
+  EXPECT_NE(run.err.find("строка 3"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("%REPO%"), std::string::npos) << run.err;
+  EXPECT_TRUE(box.Exists(before + "/f"));
   EXPECT_TRUE(box.Exists(t + "/.git/config"));
 }
 
