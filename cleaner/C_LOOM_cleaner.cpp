@@ -245,17 +245,13 @@ const std::vector<PropertyCommand>& PropertyCommands() {
        false,
        true,
        {},
-       [](RunContext& run, const Value&, const std::string& text) {
-         AddExclusionPath(run, text);
-       }},
+       [](RunContext& run, const Value&, const std::string& text) { AddExclusionPath(run, text); }},
       {"exclusions-add-mask",
        loom::kValueText,
        false,
        false,
        {},
-       [](RunContext& run, const Value&, const std::string& text) {
-         AddExclusionMask(run, text);
-       }},
+       [](RunContext& run, const Value&, const std::string& text) { AddExclusionMask(run, text); }},
       {"empty-folders-set-days",
        loom::kValueNumber,
        false,

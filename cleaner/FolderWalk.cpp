@@ -119,8 +119,8 @@ void FolderWalk::Push(const platform::FindRecord& entry, FolderVisitor& visitor)
   }
   child.deletions_before = Deletions();
   child.path_key = ChildPathKey(stack_.back().path_key, entry.name);
-  child.near_exclusion = stack_.back().near_exclusion &&
-                         LeadsToExcludedPath(run_, ResolvedEntryPath(entry.name));
+  child.near_exclusion =
+      stack_.back().near_exclusion && LeadsToExcludedPath(run_, ResolvedEntryPath(entry.name));
   stack_.push_back(std::move(child));
   KeepOut(stack_.back());
   CloseDeepAncestors();

@@ -45,7 +45,7 @@ struct WalkFolder {
   size_t path_length = 0;  // its path is the first path_length bytes of the walk's path
   CFilesList list;
   size_t next_child = 0;
-  bool result = true;  // handed to the parent's LeaveChild
+  bool result = true;           // handed to the parent's LeaveChild
   double deletions_before = 0;  // the run's deletions when the folder was listed
   uint64_t path_key = 0;        // PathKeyOf its path
   bool near_exclusion = false;  // an excluded path lies below it (cleaner/Exclusions.h)

@@ -20,8 +20,8 @@ bool ParseAgeTimes(const std::string& text, uint32_t* times);
 // Raises error 5 for a text ParseAgeTimes refuses (the loader refuses it before the run).
 void SetAgeTimes(RunContext& run, const std::string& text);
 // Deletes the files of `path` (and its enterable subfolders with `recursive`) whose latest
-// counted time (write and access unless set) lies strictly before the threshold. Without a threshold (0)
-// nothing qualifies.
+// counted time (write and access unless set) lies strictly before the threshold. Without a
+// threshold (0) nothing qualifies.
 void DeleteFilesByAge(RunContext& run, const std::string& path, bool recursive);
 
 }  // namespace sweepwell

@@ -43,14 +43,14 @@ class FoldersNamedVisitor : public FolderVisitor {
       if (!IsJunctionRecord(entry)) return entering_deleted_ = true;
       // A link inside a folder being deleted is removed, never entered.
       if (!walk.output().Deletion().RemoveAndReportFolder(folder.folder, entry.name,
-                                 walk.EntryPath(entry.name), true)) {
+                                                          walk.EntryPath(entry.name), true)) {
         folder.result = false;
       }
       return false;
     }
     entering_deleted_ = false;
-    if (IsJunctionRecord(entry)) return IsEnterableSubfolderEntry(walk.run(), entry.attributes,
-                                                                  entry.name);
+    if (IsJunctionRecord(entry))
+      return IsEnterableSubfolderEntry(walk.run(), entry.attributes, entry.name);
     entering_deleted_ = platform::PathMatchSpec(entry.name, mask_);
     return true;
   }
@@ -61,8 +61,8 @@ class FoldersNamedVisitor : public FolderVisitor {
         (IsJunctionRecord(entry) || !platform::PathMatchSpec(entry.name, mask_))) {
       return;  // a folder only searched
     }
-    if (!child_result || !walk.output().Deletion().RemoveAndReportFolder(folder.folder, entry.name,
-                                                walk.EntryPath(entry.name), false)) {
+    if (!child_result || !walk.output().Deletion().RemoveAndReportFolder(
+                             folder.folder, entry.name, walk.EntryPath(entry.name), false)) {
       folder.result = false;
     }
   }

@@ -97,7 +97,8 @@ void DeleteEmptyFolders(RunContext& run, const std::string& path, bool recursive
   // The named folder is listed even when it is a junction: the switch governs subfolders only.
   EmptyFoldersVisitor visitor(recursive);
   FolderWalk(run).Run(path, visitor, true);
-  if (withBase && !IsYoungFolder(run, visitor.base(), PathKeyOf(path)) && IsFolderEmpty(run, path)) {
+  if (withBase && !IsYoungFolder(run, visitor.base(), PathKeyOf(path)) &&
+      IsFolderEmpty(run, path)) {
     run.Output->Deletion().RemoveAndReportFolder(path);
   }
 }

@@ -6,9 +6,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <cstring>
-
 #include <algorithm>
+#include <cstring>
 #include <set>
 
 #include "cleaner/sweepwell_runner.h"
@@ -46,11 +45,11 @@ TEST_F(FoldersNamed, EveryMatchingFolderGoesWholeAndIsNotSearchedFurther) {
   const std::string nm = src + "/a/node_modules";
   // The lines of a delete-folder of each match: the nested node_modules is part of the outer
   // one (one line for it, as a subfolder), never a match of its own.
-  EXPECT_EQ(AsSet(EntryLines(run.out)),
-            (Lines{FileLine(nm + "/x/index.js", 10), DirLine(nm + "/x"),
-                   FileLine(nm + "/node_modules/y.js", 20), DirLine(nm + "/node_modules"),
-                   DirLine(nm), FileLine(src + "/b/c/__pycache__/m.pyc", 5),
-                   DirLine(src + "/b/c/__pycache__")}))
+  EXPECT_EQ(
+      AsSet(EntryLines(run.out)),
+      (Lines{FileLine(nm + "/x/index.js", 10), DirLine(nm + "/x"),
+             FileLine(nm + "/node_modules/y.js", 20), DirLine(nm + "/node_modules"), DirLine(nm),
+             FileLine(src + "/b/c/__pycache__/m.pyc", 5), DirLine(src + "/b/c/__pycache__")}))
       << run.out;
   Totals totals = ParseTotals(run.out);
   EXPECT_EQ(totals.files_deleted, 3);
@@ -70,9 +69,9 @@ TEST_F(FoldersNamed, ALinkOfAMatchingNameIsNeitherFollowedNorRemoved) {
   box.MakeFile(outside + "/important.txt", 4);
   box.MakeLink(src + "/b/node_modules", outside);
   box.MakeLink(src + "/b/via", outside);
-  RunResult run = box.RunScript(std::string(kPermanently) +
-                                Assign("delete-folders-named", src + "/node_modules") +
-                                "cleaner.done\n");
+  RunResult run =
+      box.RunScript(std::string(kPermanently) +
+                    Assign("delete-folders-named", src + "/node_modules") + "cleaner.done\n");
   ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
   EXPECT_TRUE(box.Exists(src + "/b/node_modules/important.txt"));
   EXPECT_TRUE(box.Exists(outside + "/node_modules/precious.js"));
@@ -92,9 +91,10 @@ TEST_F(FoldersNamed, ALinkOfAMatchingNameIsNeitherFollowedNorRemoved) {
 }
 
 TEST_F(FoldersNamed, TheGuardRefusesItOverAProtectedFolderAndTheLongTwinFollowsNoLong) {
-  RunResult run = box.RunScript(Assign("delete-folders-named", box.Home() + "/*") +
-                                Assign("delete-folders-named-long", box.Work("src/x")) +
-                                "cleaner.done\n", {"--no-long"});
+  RunResult run =
+      box.RunScript(Assign("delete-folders-named", box.Home() + "/*") +
+                        Assign("delete-folders-named-long", box.Work("src/x")) + "cleaner.done\n",
+                    {"--no-long"});
   EXPECT_EQ(run.exit_code, 1) << run.out;
   std::vector<std::string> lines = EntryLines(run.out);
   ASSERT_EQ(lines.size(), 2u) << run.out;
@@ -115,8 +115,7 @@ TEST_F(Exclusions, GitStoresKeepTheirEmptyFoldersAndAnExcludedPathSurvivesAMatch
   box.MakeFile(src + "/repo/node_modules/a.js", 1);
   box.MakeFile(src + "/repo/node_modules/keep/k.js", 2);
   box.MakeFile(src + "/repo/.git/node_modules/inside-git.js", 3);
-  RunResult run = box.RunScript(std::string(kPermanently) +
-                                Assign("exclusions-add-mask", ".GIT") +
+  RunResult run = box.RunScript(std::string(kPermanently) + Assign("exclusions-add-mask", ".GIT") +
                                 Assign("exclusions-add-path", src + "/./repo/node_modules/keep") +
                                 Assign("delete-folders-named", src + "/node_modules") +
                                 Assign("delete-empty-folders-recursive", src) + "cleaner.done\n");
@@ -168,8 +167,8 @@ TEST_F(Exclusions, EverySelectingCommandHonoursThemUntilTheyAreCleared) {
   };
   for (const auto& [commands, lines] : cases) {
     make_tree();
-    RunResult run = box.RunScript(std::string(kPermanently) + excluded + commands +
-                                  "cleaner.done\n");
+    RunResult run =
+        box.RunScript(std::string(kPermanently) + excluded + commands + "cleaner.done\n");
     ASSERT_EQ(run.exit_code, 0) << commands << run.out << run.err;
     EXPECT_EQ(AsSet(EntryLines(run.out)), AsSet(lines)) << commands << run.out;
     EXPECT_TRUE(box.Exists(keep + "/b.tmp")) << commands;
@@ -181,10 +180,10 @@ TEST_F(Exclusions, EverySelectingCommandHonoursThemUntilTheyAreCleared) {
 
   // Files recorded before an exclusion came are kept out of the deletion too.
   make_tree();
-  RunResult run = box.RunScript(std::string(kPermanently) +
-                                Assign("by-list-add-files-list-recursive", t) +
-                                Assign("exclusions-add-path", t + "/sub") +
-                                "cleaner.by-list-delete-files = \"*\"\n" + "cleaner.done\n");
+  RunResult run =
+      box.RunScript(std::string(kPermanently) + Assign("by-list-add-files-list-recursive", t) +
+                    Assign("exclusions-add-path", t + "/sub") +
+                    "cleaner.by-list-delete-files = \"*\"\n" + "cleaner.done\n");
   EXPECT_EQ(AsSet(EntryLines(run.out)),
             (Lines{FileLine(t + "/a.tmp", 1), FileLine(keep + "/b.tmp", 1)}))
       << run.out;
@@ -227,13 +226,13 @@ TEST_F(FolderAge, YoungEmptyFoldersStayAndAnOldChainGoesByItsTimeBeforeTheRun) {
   box.MakeFolder(t + "/old/fresh-inside/new");
   box.SetAges(t + "/old/fresh-inside", 5, 5);  // making "new" wrote it
   box.SetAges(t, 5, 5);
-  RunResult run = box.RunScript("cleaner.empty-folders-set-days = 2\n" +
-                                Assign("delete-empty-folders-with-base-recursive", t) +
-                                "cleaner.done\n");
+  RunResult run =
+      box.RunScript("cleaner.empty-folders-set-days = 2\n" +
+                    Assign("delete-empty-folders-with-base-recursive", t) + "cleaner.done\n");
   ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
   // Removing oldest wrote older, and older wrote old: what counts is the time they had.
-  EXPECT_EQ(EntryLines(run.out), (std::vector<std::string>{DirLine(t + "/old/older/oldest"),
-                                                           DirLine(t + "/old/older")}))
+  EXPECT_EQ(EntryLines(run.out),
+            (std::vector<std::string>{DirLine(t + "/old/older/oldest"), DirLine(t + "/old/older")}))
       << run.out;
   EXPECT_TRUE(box.IsFolder(t + "/young"));
   EXPECT_TRUE(box.IsFolder(t + "/old/fresh-inside/new"));
@@ -279,16 +278,14 @@ TEST_F(AgeTimes, TheNamedTimesAreTheOnesThatCount) {
 TEST_F(AgeTimes, TheLoaderRefusesBadValuesBeforeAnythingRuns) {
   const std::string t = box.Work("t");
   box.MakeFile(t + "/victim", 1);
-  for (const std::string& bad :
-       {std::string("cleaner.by-age-set-times = \"write, modified\"\n"),
-        std::string("cleaner.by-age-set-times = \" , \"\n"),
-        std::string("cleaner.by-age-set-times = 3\n"),
-        std::string("cleaner.empty-folders-set-days = -1\n"),
-        std::string("cleaner.empty-folders-set-days = \"soon\"\n"),
-        std::string("cleaner.empty-folders-set-days = 1e12\n"),
-        std::string("cleaner.exclusions-add-mask = \"\"\n")}) {
-    RunResult run =
-        box.RunScript(std::string(kPermanently) + Assign("delete-folder", t) + bad, {});
+  for (const std::string& bad : {std::string("cleaner.by-age-set-times = \"write, modified\"\n"),
+                                 std::string("cleaner.by-age-set-times = \" , \"\n"),
+                                 std::string("cleaner.by-age-set-times = 3\n"),
+                                 std::string("cleaner.empty-folders-set-days = -1\n"),
+                                 std::string("cleaner.empty-folders-set-days = \"soon\"\n"),
+                                 std::string("cleaner.empty-folders-set-days = 1e12\n"),
+                                 std::string("cleaner.exclusions-add-mask = \"\"\n")}) {
+    RunResult run = box.RunScript(std::string(kPermanently) + Assign("delete-folder", t) + bad, {});
     EXPECT_NE(run.err.find("строка 3"), std::string::npos) << bad << run.err;
     EXPECT_TRUE(box.Exists(t + "/victim")) << bad;
   }
@@ -405,10 +402,10 @@ TEST_F(NewExamples, TheReaperKeepsYoungFoldersSocketsAndSessionFoldersAndIsUndon
 
   RunResult real = PreviewThenRun(Example("tmp-reaper.loom"), temp);
   close(fd);
-  EXPECT_EQ(AsSet(EntryLines(real.out)),
-            (Lines{"Old temporary files.. ", FileLine(temp + "/old.log", 5),
-                   FileLine(temp + "/build-1/obj.o", 7), "Empty folders.. ",
-                   DirLine(temp + "/build-1")}))
+  EXPECT_EQ(
+      AsSet(EntryLines(real.out)),
+      (Lines{"Old temporary files.. ", FileLine(temp + "/old.log", 5),
+             FileLine(temp + "/build-1/obj.o", 7), "Empty folders.. ", DirLine(temp + "/build-1")}))
       << real.out;
   EXPECT_TRUE(box.Exists(sock));
   EXPECT_TRUE(box.IsFolder(temp + "/just-made"));
