@@ -303,10 +303,15 @@ loom::ValueCheck CheckOf(const std::string& name) {
       // An exclusion that lost a part of its path would keep something else than was meant,
       // and what it was to keep would go: the script is refused before anything runs.
       std::vector<std::string> blank_names;
-      support::ovExpandEnvironmentStringsReporting(text, &blank_names);
-      if (blank_names.empty()) return {};
-      return {N_("переменная %s пуста, исключение указывало бы не туда"),
-              {"%" + blank_names.front() + "%"}};
+      const std::string expanded = support::ovExpandEnvironmentStringsReporting(text, &blank_names);
+      if (!blank_names.empty()) {
+        return {N_("переменная %s пуста, исключение указывало бы не туда"),
+                {"%" + blank_names.front() + "%"}};
+      }
+      if (!IsFullExclusionPath(support::ovTrimEx(expanded))) {
+        return {N_("нужен полный путь (имя на любой глубине исключает exclusions-add-mask)"), {}};
+      }
+      return {};
     };
   }
   return nullptr;

@@ -42,11 +42,39 @@ bool LeadsToExcludedPath(const RunContext& run, const std::string& resolved) {
   return false;
 }
 
-void AddExclusionPath(RunContext& run, const std::string& path) {
-  std::string resolved = platform::ResolvedFolderPath(path);
+bool IsFullExclusionPath(std::string_view path) {
+#ifdef _WIN32
+  if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) return true;  // a share
+  return path.size() >= 3 &&
+         ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) &&
+         path[1] == ':' && IsSeparator(path[2]);
+#else
+  return !path.empty() && path[0] == '/';
+#endif
+}
+
+namespace {
+
+void AddResolvedExclusion(RunContext& run, std::string resolved) {
   if (run.Exclusions.path_keys.insert(PathKey(resolved)).second) {
     run.Exclusions.paths.push_back(std::move(resolved));
   }
+}
+
+}  // namespace
+
+void AddExclusionPath(RunContext& run, const std::string& path) {
+  AddResolvedExclusion(run, platform::ResolvedFolderPath(path));
+  // The resolved form is where a link at the path leads; the link itself, in its folder, is
+  // what its user named and must stay too (a command that removes links would take it).
+  std::string trimmed = support::ovTrimEx(path);
+  while (trimmed.size() > 1 && IsSeparator(trimmed.back())) trimmed.pop_back();
+  const std::string name = support::ovGetFileName(trimmed);
+  const std::string folder = support::ovGetFilePath(trimmed);
+  if (name.empty() || name == "." || name == ".." || folder.empty()) return;
+  std::string own = platform::ResolvedFolderPath(folder);
+  if (own.empty() || !IsSeparator(own.back())) own += platform::kPathSeparator;
+  AddResolvedExclusion(run, own + name);
 }
 
 void AddExclusionMask(RunContext& run, const std::string& mask) {

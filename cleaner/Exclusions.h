@@ -24,7 +24,13 @@ namespace sweepwell {
 
 struct RunContext;
 
-// Adds a path (already expanded) or a mask; one equal to an earlier one is ignored.
+// Whether `path` (expanded) is a full path: "/..." (Windows: "C:\..." or "\\server\..."). A
+// relative exclusion would be taken from the folder the run happens to start in, and is far more
+// likely a name meant for "exclusions-add-mask": the loader refuses it.
+bool IsFullExclusionPath(std::string_view path);
+
+// Adds a path (already expanded) or a mask; one equal to an earlier one is ignored. A path that
+// names a link excludes the link and where it leads.
 void AddExclusionPath(RunContext& run, const std::string& path);
 void AddExclusionMask(RunContext& run, const std::string& mask);
 void ClearExclusions(RunContext& run);

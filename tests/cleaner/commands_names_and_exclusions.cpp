@@ -210,6 +210,38 @@ TEST_F(Exclusions, APathWithABlankVariableIsRefusedBeforeAnythingRuns) {
   EXPECT_TRUE(box.Exists(t + "/.git/config"));
 }
 
+TEST_F(Exclusions, AnExcludedLinkStaysAndSoDoesWhereItLeads) {
+  const std::string t = box.Work("t");
+  box.MakeFile(t + "/real/keep/f", 1);
+  box.MakeLink(t + "/link", t + "/real");
+  box.MakeLink(t + "/other", t + "/real");
+  RunResult run =
+      box.RunScript(std::string(kPermanently) + Assign("exclusions-add-path", t + "/link/") +
+                    Assign("delete-junctions-recursive", t) +
+                    Assign("delete-files-recursive", t + "/*") + "cleaner.done\n");
+  ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
+  // Another link to the same place is no exclusion of its own: it goes as a link.
+  EXPECT_EQ(EntryLines(run.out), (std::vector<std::string>{JunctionLine(t + "/other")})) << run.out;
+  struct stat st {};
+  ASSERT_EQ(lstat((t + "/link").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_TRUE(box.Exists(t + "/real/keep/f"));
+}
+
+TEST_F(Exclusions, ARelativePathIsRefusedBeforeAnythingRuns) {
+  const std::string t = box.Work("t");
+  box.MakeFolder(t + "/repo/.git/refs");
+  for (const char* value : {".git", "repo/.git", "3", "~/src"}) {
+    RunResult run =
+        box.RunScript(std::string(kPermanently) + Assign("delete-empty-folders-recursive", t) +
+                      Assign("exclusions-add-path", value) + "cleaner.done\n");
+    EXPECT_EQ(run.exit_code, 1) << value;
+    EXPECT_NE(run.err.find("строка 3"), std::string::npos) << value << run.err;
+    EXPECT_NE(run.err.find("exclusions-add-mask"), std::string::npos) << value << run.err;
+    EXPECT_TRUE(box.IsFolder(t + "/repo/.git/refs")) << value;
+  }
+}
+
 class FolderAge : public ::testing::Test {
  protected:
   Sandbox box;
