@@ -165,6 +165,14 @@ bool MatchesEveryName(const std::string& pattern) {
   return false;
 }
 
+bool GuardAllowsFoundFolder(RunContext& run, const std::string& path) {
+  if (!run.PreserveRoot) return true;
+  const Reason reason = ProtectionReason(path);
+  if (reason.empty()) return true;
+  Refuse(run, path, reason);
+  return false;
+}
+
 bool GuardAllows(RunContext& run, const GuardShape& shape, const std::string& text,
                  const std::vector<std::string>& blank_names) {
   if (shape.reach == GuardReach::kNone) return true;

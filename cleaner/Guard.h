@@ -63,6 +63,12 @@ struct GuardShape {
 bool GuardAllows(RunContext& run, const GuardShape& shape, const std::string& text,
                  const std::vector<std::string>& blank_names);
 
+// Rule 2 for a folder that a walk found and is about to remove as a whole (delete-folders-named):
+// true when it may go; otherwise writes its refusal line under `path`, counts it and returns
+// false. A name that matches does not make the home folder or a system folder less protected
+// than delete-folder naming it would.
+bool GuardAllowsFoundFolder(RunContext& run, const std::string& path);
+
 // Whether the pattern (one or several joined by ";", as PathMatchSpec reads them) matches
 // every file name: one of its patterns is only stars with at most one "?", after any number of
 // trailing ".*" (which also match a name without an extension).

@@ -4,6 +4,7 @@
 
 #include "cleaner/COutput.h"
 #include "cleaner/FolderWalk.h"
+#include "cleaner/Guard.h"
 #include "cleaner/RunContext.h"
 #include "cleaner/modMain.h"
 #include "support/ov_paths.h"
@@ -51,7 +52,13 @@ class FoldersNamedVisitor : public FolderVisitor {
     entering_deleted_ = false;
     if (IsJunctionRecord(entry))
       return IsEnterableSubfolderEntry(walk.run(), entry.attributes, entry.name);
-    entering_deleted_ = platform::PathMatchSpec(entry.name, mask_);
+    if (!platform::PathMatchSpec(entry.name, mask_)) return true;  // only searched
+    // A protected folder of a matching name is neither removed nor searched.
+    if (!GuardAllowsFoundFolder(walk.run(), walk.EntryPath(entry.name))) {
+      folder.result = false;
+      return false;
+    }
+    entering_deleted_ = true;
     return true;
   }
 

@@ -102,6 +102,33 @@ TEST_F(FoldersNamed, TheGuardRefusesItOverAProtectedFolderAndTheLongTwinFollowsN
   EXPECT_EQ(lines[1], "*Rejected*");
 }
 
+// A name that matches the home folder itself does not take it: it is refused as delete-folder
+// naming it is, unless the run lifts the protection.
+TEST_F(FoldersNamed, AMatchedHomeFolderIsRefusedAndNotSearched) {
+  box.MakeFile(box.Home() + "/docs/letter.txt", 3);
+  box.MakeFile(box.Root() + "/homework/sheet.txt", 4);
+  RunResult run =
+      box.RunScript(std::string(kPermanently) +
+                    Assign("delete-folders-named", box.Root() + "/home*") + "cleaner.done\n");
+  EXPECT_EQ(run.exit_code, 1) << run.out;
+  EXPECT_TRUE(box.Exists(box.Home() + "/docs/letter.txt"));
+  EXPECT_FALSE(box.Exists(box.Root() + "/homework"));
+  const std::vector<std::string> lines = EntryLines(run.out);
+  EXPECT_NE(std::find_if(lines.begin(), lines.end(),
+                         [&](const std::string& line) {
+                           return line.starts_with(box.Home() + "  :: DIR  [");
+                         }),
+            lines.end())
+      << run.out;
+  EXPECT_EQ(run.out.find("letter.txt"), std::string::npos) << run.out;
+
+  run = box.RunScript(std::string(kPermanently) +
+                          Assign("delete-folders-named", box.Root() + "/home*") + "cleaner.done\n",
+                      {"--no-preserve-root"});
+  EXPECT_EQ(run.exit_code, 0) << run.out;
+  EXPECT_FALSE(box.Exists(box.Home()));
+}
+
 class Exclusions : public ::testing::Test {
  protected:
   Sandbox box;
