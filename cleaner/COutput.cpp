@@ -84,11 +84,10 @@ double FileSize(platform::FileSystem& files, const std::string& path) {
 }
 
 bool IsJunction(platform::FileSystem& files, const std::string& path) {
-  constexpr uint32_t kJunction = platform::attr::kDirectory | platform::attr::kReparsePoint;
   uint32_t attributes = 0;
   uint64_t size = 0;
   return files.GetFileAttributes(path, &attributes, &size) == platform::error::kSuccess &&
-         (attributes & kJunction) == kJunction;
+         platform::attr::IsJunction(attributes);
 }
 
 }  // namespace
