@@ -111,17 +111,9 @@ int OpenFolderAt(int dir, const char* path, FolderId* id, uint32_t* error,
 
 // A find record of an entry (all but its name). Returns 0 or an errno value.
 int DescribeEntry(const Folder& folder, const char* name, FindRecord* record) {
-  EntryFacts facts;
   struct statx st;
-  const int cause = posix::LookAtEntry(posix::FdOf(folder), name, folder.Id(), /*ntfs=*/false,
-                                       &facts, nullptr, &st);
-  if (cause != 0) return cause;
-  record->attributes = facts.attributes;
-  record->size = facts.size;
-  record->last_write_time = facts.last_write_time;
-  record->last_access_time = facts.last_access_time;
-  record->creation_time = facts.creation_time;
-  return 0;
+  return posix::LookAtEntry(posix::FdOf(folder), name, folder.Id(), /*ntfs=*/false, record,
+                            nullptr, &st);
 }
 
 // True when the open folder `fd` holds nothing but "." and "..". Reads from the current offset.

@@ -93,13 +93,13 @@ uint32_t ForEachListedEntry(int fd, Visit visit) {
 
 bool IsDotOrDotDot(const char* name);
 
-// The facts of entry `name` of the open folder `fd` (identity `listed`, which tells mount
+// The record (all but the name) of entry `name` of the open folder `fd` (identity `listed`, which tells mount
 // points), from one statx that neither follows a link nor triggers an automount, and a second
 // only for a link, to learn whether it leads to a folder (then *target, when not null, is that
 // folder). With `ntfs` the attribute bits ntfs-3g keeps replace ours. Every listing and every
 // search describes entries through this one function. Returns 0 or an errno value; *st is the
 // entry's own statx.
-int LookAtEntry(int fd, const char* name, const FolderId& listed, bool ntfs, EntryFacts* facts,
+int LookAtEntry(int fd, const char* name, const FolderId& listed, bool ntfs, FindRecord* record,
                 FolderId* target, struct statx* st);
 
 // The machine's FileSystem::ListFolderNames and DescribeEntries (platform/file_system.h):
