@@ -273,47 +273,55 @@ uint32_t FindEntries(const std::string& pattern, FindResult* result, FindOptions
   return result->entries.empty() ? error::kFileNotFound : error::kSuccess;
 }
 
-void LookAtEntries(const DeferredLooks& batch) { posix::LookAtEntries(batch, nullptr); }
+void posix::LookAtAll(int fd, const FolderId& listed, bool ntfs, const char* const* names,
+                      size_t count, FindRecord* const* records, int* causes,
+                      std::unique_ptr<LookRing>* ring) {
+  constexpr size_t kStep = LookRing::kDepth;
+  const bool with_ring = ring != nullptr && *ring != nullptr;
+  const size_t room = with_ring ? std::min(kStep, count) : 0;
+  std::vector<struct statx> results(room);
+  for (size_t start = 0; start < count; start += kStep) {
+    const size_t step = std::min(kStep, count - start);
+    const bool through_ring = ring != nullptr && *ring != nullptr;
+    if (through_ring && !(*ring)->StatAll(fd, names + start, step, kEntryFlags, kEntryMask,
+                                          results.data(), causes + start)) {
+      ring->reset();  // failed as a whole: the calls of their own from now on
+    }
+    for (size_t i = start; i < start + step; ++i) {
+      if (through_ring && causes[i] == 0) {
+        DescribeLooked(fd, names[i], listed, ntfs, &results[i - start], records[i], nullptr);
+      } else if (!through_ring || causes[i] != ENOENT) {
+        struct statx st;
+        causes[i] = LookAtEntry(fd, names[i], listed, ntfs, records[i], nullptr, &st);
+      }
+    }
+  }
+}
+
+void LookAtEntries(const DeferredLooks& batch) {
+  posix::LookAtEntries(batch, posix::RingOfThisThread(batch.looks.size()));
+}
 
 void posix::LookAtEntries(const DeferredLooks& batch, std::unique_ptr<LookRing>* ring) {
   if (!batch.source || !batch.source->folder.IsOpen()) return;
-  const int fd = posix::FdOf(batch.source->folder);
-  const FolderId& listed = batch.source->folder.Id();
-  const bool ntfs = batch.source->ntfs_attributes;
-  // Through the ring, every look of a step goes to the kernel in one call; a look the ring
-  // could not make, or that failed for another reason than the entry being gone, is made again
-  // by a call of its own, so that the ring never changes what a search finds.
-  constexpr size_t kStep = LookRing::kDepth;
-  const bool with_ring = ring != nullptr && *ring != nullptr;
-  const size_t room = with_ring ? std::min(kStep, batch.looks.size()) : 1;
-  std::vector<const char*> names(room);
-  std::vector<struct statx> results(room);
-  std::vector<int> causes(room);
-  for (size_t start = 0; start < batch.looks.size(); start += kStep) {
-    const size_t count = std::min(kStep, batch.looks.size() - start);
-    const bool through_ring = ring != nullptr && *ring != nullptr;
-    if (through_ring) {
-      for (size_t i = 0; i < count; ++i) names[i] = batch.looks[start + i].name;
-      if (!(*ring)->StatAll(fd, names.data(), count, kEntryFlags, kEntryMask, results.data(),
-                            causes.data())) {
-        ring->reset();  // failed as a whole: the calls of their own from now on
-      }
-    }
-    for (size_t i = 0; i < count; ++i) {
-      const DeferredLooks::Look& look = batch.looks[start + i];
-      FindRecord looked;
-      struct statx* st = &results[through_ring ? i : 0];
-      if (through_ring && causes[i] == 0) {
-        DescribeLooked(fd, look.name, listed, ntfs, st, &looked, nullptr);
-      } else if ((through_ring && causes[i] == ENOENT) ||
-                 LookAtEntry(fd, look.name, listed, ntfs, &looked, nullptr, st) != 0) {
-        continue;
-      }
-      // Replaced by a folder or a link since it was listed: the search has already treated it
-      // as a plain file, so it keeps what the listing said rather than half of each.
-      if (S_ISDIR(st->stx_mode) || S_ISLNK(st->stx_mode)) continue;
-      batch.store(look.destination, looked);
-    }
+  const Folder& folder = batch.source->folder;
+  const size_t count = batch.looks.size();
+  std::vector<const char*> names(count);
+  std::vector<FindRecord> looked(count);
+  std::vector<FindRecord*> records(count);
+  std::vector<int> causes(count);
+  for (size_t i = 0; i < count; ++i) {
+    names[i] = batch.looks[i].name;
+    records[i] = &looked[i];
+  }
+  LookAtAll(FdOf(folder), folder.Id(), batch.source->ntfs_attributes, names.data(), count,
+            records.data(), causes.data(), ring);
+  for (size_t i = 0; i < count; ++i) {
+    // Replaced by a folder or a link since it was listed: the search has already treated it
+    // as a plain file, so it keeps what the listing said rather than half of each.
+    constexpr uint32_t kNotPlain = attr::kDirectory | attr::kReparsePoint;
+    if (causes[i] != 0 || (looked[i].attributes & kNotPlain) != 0) continue;
+    batch.store(batch.looks[i].destination, looked[i]);
   }
 }
 
