@@ -13,22 +13,8 @@ namespace platform {
 
 namespace {
 
-// The general mapping, with the causes a user must be told apart kept apart (see file.h).
-uint32_t FileError(int errno_value) {
-  switch (errno_value) {
-    case EROFS:
-      return error::kWriteProtect;
-    case EDQUOT:
-      return error::kDiskQuotaExceeded;
-    case EFBIG:
-      return error::kFileTooLarge;
-    case EISDIR:
-    case ENXIO:  // a FIFO without a reader, a device that is not there
-      return error::kBadFileType;
-    default:
-      return ErrorFromErrno(errno_value);
-  }
-}
+// The causes a user must be told apart kept apart (see file.h).
+uint32_t FileError(int errno_value) { return FileErrorFromErrno(errno_value); }
 
 int Descriptor(FileHandle handle) { return static_cast<int>(handle); }
 
