@@ -1,9 +1,9 @@
-// What the open folder and the open file reader do the same way on every system: moving their
+// What the open folder and the open file do the same way on every system: moving their
 // handle from one object to another, and checking a reopened folder's identity. Opening and
 // closing are the backend's (posix/, win32/).
 #include <utility>
 
-#include "platform/file_reader.h"
+#include "platform/file.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -33,12 +33,12 @@ Folder Folder::OpenEntryVerified(std::string_view name, const FolderId& expected
   return folder;
 }
 
-FileReader::~FileReader() { Close(); }
+File::~File() { Close(); }
 
-FileReader::FileReader(FileReader&& other) noexcept
+File::File(File&& other) noexcept
     : handle_(std::exchange(other.handle_, -1)), size_(other.size_), id_(other.id_) {}
 
-FileReader& FileReader::operator=(FileReader&& other) noexcept {
+File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     Close();
     handle_ = std::exchange(other.handle_, -1);
@@ -47,5 +47,15 @@ FileReader& FileReader::operator=(FileReader&& other) noexcept {
   }
   return *this;
 }
+
+File File::Adopt(intptr_t handle, uint64_t size, const FolderId& id) {
+  File file;
+  file.handle_ = handle;
+  file.size_ = size;
+  file.id_ = id;
+  return file;
+}
+
+intptr_t File::Release() { return std::exchange(handle_, -1); }
 
 }  // namespace platform
