@@ -58,7 +58,7 @@ class FolderVisitor {
     (void)walk, (void)folder, (void)entry, (void)child_result;
   }
   // True when the visitor reads sizes and times only of the files it deletes, and has them
-  // described first (COutput::DeleteListedFiles does): the listings may then leave plain files
+  // described first (Deleter::DeleteListedFiles does): the listings may then leave plain files
   // undescribed (CFilesList::InitList names_only), which saves a look at every file not deleted.
   virtual bool DescribesFilesItself() const { return false; }
 };

@@ -39,8 +39,8 @@ struct RunContext {
   RunContext(const RunContext&) = delete;
   RunContext& operator=(const RunContext&) = delete;
 
-  // Creates the run's output over the log `log_file_name` (see COutput; throws as it does) and
-  // ties it to this run, whose switches its deletions follow.
+  // Creates the run's output over the log `log_file_name` (see COutput; throws as it does). Its
+  // deletions act on `file_system` as it is now and follow DeleteToRecycleBin as it changes.
   void OpenOutput(const std::string& log_file_name, Stopwatch* stopwatch);
 
   std::string ScriptFileName;
@@ -68,7 +68,8 @@ struct RunContext {
   // The script has run to its end (or stopped); the console may close from now on.
   bool ScriptFinished = false;
 
-  // Everything the walks and Output do on disk goes through this (a test puts a stand-in here).
+  // Everything the walks and Output do on disk goes through this (a test puts a stand-in here,
+  // before OpenOutput).
   platform::FileSystem* file_system = &platform::RealFileSystem();
 };
 

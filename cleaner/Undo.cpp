@@ -296,6 +296,7 @@ int UndoOneRun(const std::string& folder, const std::string& id, RunContext& con
   if (all_back && !run.undone) record.Append(UndoneLine(RecordDate(platform::GetLocalTime())));
   output.DumpOutput();
   output.CloseLog();
+  KeepLogCompressed(context.LogFileName);
   // As for a run: an undo whose log could not be written did not do all that was asked of it.
   if (status == kExitOk && output.LogFailed()) status = kExitFailed;
   output.Console().Unload();

@@ -28,8 +28,8 @@ class ByAgeVisitor : public FilePassVisitor {
         if (t < accessed) t = accessed;
       }
       if (t < walk.run().AgeThreshold && IsSelectableFileRecord(entry)) {
-        DeleteAndReportFile(walk.output(), folder.folder, &entry, entry.name,
-                            walk.EntryPath(entry.name));
+        walk.output().Deletion().DeleteAndReportFile(folder.folder, &entry, entry.name,
+                                                     walk.EntryPath(entry.name));
       }
       ProcessPendingEvents(walk.output());
     }

@@ -33,26 +33,13 @@ void AddFilesList(RunContext& run, const std::string& path, bool recursive) {
   WalkEnterableFolder(run, path, visitor);
 }
 
-namespace {
-
-// A recorded path that is now a socket, a FIFO or a device node (one may have taken a file's
-// name since the list was made) is passed over like a folder.
-bool IsSpecialPath(const RunContext& run, const std::string& path) {
-  uint32_t attributes = 0;
-  uint64_t size = 0;
-  return run.file_system->GetFileAttributes(path, &attributes, &size) ==
-             platform::error::kSuccess &&
-         (attributes & (platform::attr::kDevice | platform::attr::kDirectory)) ==
-             platform::attr::kDevice;
-}
-
-}  // namespace
-
 void DeleteFilesByList(RunContext& run, const std::string& mask) {
   for (const std::string& path : run.FilesList.paths) {
-    if (platform::PathMatchSpec(support::ovGetFileName(path), mask) && !IsFolderPath(run, path) &&
-        !IsSpecialPath(run, path)) {
-      DeleteAndReportFile(*run.Output, path);
+    // A recorded path that is now a folder, a socket, a FIFO or a device node (one may have
+    // taken a file's name since the list was made) is passed over: the deleter's one look at
+    // it decides.
+    if (platform::PathMatchSpec(support::ovGetFileName(path), mask)) {
+      run.Output->Deletion().DeleteAndReportRecordedFile(path);
     }
     ProcessPendingEvents(*run.Output);
   }

@@ -21,8 +21,8 @@ class ByMaskVisitor : public FilePassVisitor {
       for (const platform::FindRecord& entry : folder.list.Entries()) {
         if (platform::PathMatchSpec(entry.name, mask) && IsSelectableFileRecord(entry)) {
           // After the first mask's pass the listing may name files that are gone.
-          DeleteAndReportFile(walk.output(), folder.folder, first_mask ? &entry : nullptr,
-                              entry.name, walk.EntryPath(entry.name));
+          walk.output().Deletion().DeleteAndReportFile(folder.folder, first_mask ? &entry : nullptr,
+                                                       entry.name, walk.EntryPath(entry.name));
         }
       }
       first_mask = false;

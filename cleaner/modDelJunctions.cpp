@@ -20,8 +20,8 @@ class JunctionsVisitor : public FolderVisitor {
                   const platform::FindRecord& entry) override {
     if (!IsSubfolderEntry(entry.attributes, entry.name)) return false;
     if (!IsJunctionRecord(entry)) return recursive_;
-    RemoveAndReportFolder(walk.output(), folder.folder, entry.name, walk.EntryPath(entry.name),
-                          true);
+    walk.output().Deletion().RemoveAndReportFolder(folder.folder, entry.name,
+                                                   walk.EntryPath(entry.name), true);
     return false;
   }
 
@@ -33,10 +33,11 @@ class JunctionsVisitor : public FolderVisitor {
 
 void DeleteJunctions(RunContext& run, const std::string& path, bool recursive, bool withBase) {
   if (!IsFolderPath(run, path)) {
-    ReportMissingFolder(*run.Output, path, true);
+    run.Output->Deletion().ReportMissingFolder(path, true);
     return;
   }
-  if (withBase && IsJunctionPath(run, path)) RemoveAndReportFolder(*run.Output, path);
+  if (withBase && IsJunctionPath(run, path))
+    run.Output->Deletion().RemoveAndReportFolder(path, true);
   // Listed in every case: once the junction itself is gone the listing finds nothing, and
   // without the base a named junction's target is searched.
   JunctionsVisitor visitor(recursive);

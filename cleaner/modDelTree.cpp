@@ -15,7 +15,7 @@ using platform::FindRecord;
 
 // Deletes the listed files of `folder`; false when some file stayed.
 bool DeleteListed(FolderWalk& walk, WalkFolder& folder, const std::vector<FindRecord*>& files) {
-  return walk.output().DeleteListedFiles(
+  return walk.output().Deletion().DeleteListedFiles(
       folder.folder, files, folder.list.PlainFilesDescribed(),
       [&walk](std::string_view name) -> const std::string& { return walk.EntryPath(name); });
 }
@@ -57,8 +57,8 @@ class DeleteContentsVisitor : public FolderVisitor {
     if (!IsSubfolderEntry(entry.attributes, entry.name)) return false;
     if (!IsJunctionRecord(entry)) return true;
     // A junction is removed, never entered.
-    if (!RemoveAndReportFolder(walk.output(), folder.folder, entry.name, walk.EntryPath(entry.name),
-                               true)) {
+    if (!walk.output().Deletion().RemoveAndReportFolder(folder.folder, entry.name,
+                                                        walk.EntryPath(entry.name), true)) {
       folder.result = false;
     }
     return false;
@@ -66,8 +66,8 @@ class DeleteContentsVisitor : public FolderVisitor {
 
   void LeaveChild(FolderWalk& walk, WalkFolder& folder, const FindRecord& entry,
                   bool child_result) override {
-    if (!child_result || !RemoveAndReportFolder(walk.output(), folder.folder, entry.name,
-                                                walk.EntryPath(entry.name), false)) {
+    if (!child_result || !walk.output().Deletion().RemoveAndReportFolder(
+                             folder.folder, entry.name, walk.EntryPath(entry.name), false)) {
       folder.result = false;
     }
   }
@@ -88,16 +88,23 @@ void DeleteFiles(RunContext& run, const std::string& path, bool recursive) {
 }
 
 void DeleteFolder(RunContext& run, const std::string& path) {
-  if (!IsFolderPath(run, path)) {
-    ReportMissingFolder(*run.Output, path, false);
+  Deleter& deleter = run.Output->Deletion();
+  // One look decides what the path is, and the removal, its line and its count follow it: the
+  // walk never enters a link in the folder's place (it opens the start without following one).
+  uint32_t attributes = 0;
+  uint64_t size = 0;
+  if (run.file_system->GetFileAttributes(path, &attributes, &size) != platform::error::kSuccess ||
+      (attributes & platform::attr::kDirectory) == 0) {
+    deleter.ReportMissingFolder(path, false);
     return;
   }
+  const bool junction = (attributes & platform::attr::kReparsePoint) != 0;
   bool ok = true;
-  if (!IsJunctionPath(run, path)) {
+  if (!junction) {
     DeleteContentsVisitor visitor;
     ok = FolderWalk(run).Run(path, visitor, false);
   }
-  if (ok) RemoveAndReportFolder(*run.Output, path);
+  if (ok) deleter.RemoveAndReportFolder(path, junction);
 }
 
 }  // namespace sweepwell

@@ -41,8 +41,8 @@ class EmptyFoldersVisitor : public FolderVisitor {
   static void RemoveIfEmpty(FolderWalk& walk, WalkFolder& folder,
                             const platform::FindRecord& entry) {
     if (IsEntryEmpty(*walk.run().file_system, folder.folder, entry.name)) {
-      RemoveAndReportFolder(walk.output(), folder.folder, entry.name, walk.EntryPath(entry.name),
-                            IsJunctionRecord(entry));
+      walk.output().Deletion().RemoveAndReportFolder(
+          folder.folder, entry.name, walk.EntryPath(entry.name), IsJunctionRecord(entry));
     }
   }
 
@@ -58,13 +58,13 @@ bool IsFolderEmpty(const RunContext& run, const std::string& path) {
 
 void DeleteEmptyFolders(RunContext& run, const std::string& path, bool recursive, bool withBase) {
   if (!IsFolderPath(run, path)) {
-    ReportMissingFolder(*run.Output, path, true);
+    run.Output->Deletion().ReportMissingFolder(path, true);
     return;
   }
   // The named folder is listed even when it is a junction: the switch governs subfolders only.
   EmptyFoldersVisitor visitor(recursive);
   FolderWalk(run).Run(path, visitor, true);
-  if (withBase && IsFolderEmpty(run, path)) RemoveAndReportFolder(*run.Output, path);
+  if (withBase && IsFolderEmpty(run, path)) run.Output->Deletion().RemoveAndReportFolder(path);
 }
 
 }  // namespace sweepwell

@@ -264,14 +264,17 @@ int RunScript(RunContext& run) {
     } else {
       engine.Objects().Add(std::make_shared<C_LOOM_cleaner>(run));
       if (!engine.Run()) {
-        run.Output->AddFixedLine(engine.Error().Description);
+        // The engine gives its error in both forms: the log keeps the program's own text.
+        const loom::Error& error = engine.Error();
+        run.Output->AddText(support::LocalText(error.ShownDescription + "\n"),
+                            support::LocalText(error.Description + "\n"));
         run.Output->AddLine("");
-        WriteTo(stderr, std::string(kProgramName) + ": " +
-                            support::Fill(support::Tr("скрипт \"%s\" остановлен ошибкой: %s"),
-                                          {support::WithoutControlCharacters(run.ScriptFileName),
-                                           support::WithoutControlCharacters(
-                                               support::Tr(engine.Error().Description))}) +
-                            "\n");
+        WriteTo(stderr,
+                std::string(kProgramName) + ": " +
+                    support::Fill(support::Tr("скрипт \"%s\" остановлен ошибкой: %s"),
+                                  {support::WithoutControlCharacters(run.ScriptFileName),
+                                   support::WithoutControlCharacters(error.ShownDescription)}) +
+                    "\n");
         status = kExitFailed;
       }
     }
@@ -372,10 +375,12 @@ int FinishRun(RunContext& run) {
   if (!run.Preview) {
     undo_record.emplace(UndoFolderBeside(run.LogFileName), run.ScriptFileName,
                         platform::GetLocalTime());
-    run.Output->RecordTrashMovesIn(&*undo_record);
+    run.Output->Deletion().RecordTrashMovesIn(&*undo_record);
   }
   int status = RunScript(run);
   run.Output->CloseLog();
+  // A preview has no log to keep.
+  if (!run.Preview) KeepLogCompressed(run.LogFileName);
   // A run whose log could not be written did not do all that was asked of it (each failure
   // of the log has had its line on standard error).
   if (status == kExitOk && run.Output->LogFailed()) status = kExitFailed;

@@ -11,14 +11,17 @@
 #include "loom/loom.h"
 #include "loom/parser.h"
 #include "support/ov_error.h"
+#include "support/ov_messages.h"
 #include "support/ov_strings.h"
 
 namespace loom {
 namespace {
 
+using detail::Compose;
 using detail::ParseResult;
 using detail::ShowInMessage;
 using detail::Statement;
+using detail::Text;
 
 // Objects and their members by name, as indexes: an object added while the script runs must
 // not leave anything dangling.
@@ -47,10 +50,9 @@ bool FitsInt32AfterRounding(double value) {
 }
 
 // Empty when `statement`'s value suits a property of `value_kind`, else the message.
-std::string CheckValueKind(const Statement& statement, int value_kind) {
+Text CheckValueKind(const Statement& statement, int value_kind) {
   const std::string shown = ShowInMessage(statement.value_text);
-  const std::string property = "свойства \"" + std::string(statement.member) + "\" объекта \"" +
-                               std::string(statement.object) + "\"";
+  const std::string member(statement.member), object(statement.object);
   if (value_kind == kValueNumber) {
     double number = 0;
     bool is_number = false;
@@ -60,10 +62,14 @@ std::string CheckValueKind(const Statement& statement, int value_kind) {
     } else if (const std::string* text = std::get_if<std::string>(&statement.value)) {
       is_number = support::ReadDecimal(TrimBlanks(*text), number);
     }
-    if (!is_number) return "значение " + shown + " не подходит для " + property + ": нужно число";
+    if (!is_number) {
+      return Compose(N_("значение %s не подходит для свойства \"%s\" объекта \"%s\": нужно число"),
+                     {shown, member, object});
+    }
     if (!FitsInt32AfterRounding(number)) {
-      return "число " + shown + " вне допустимого диапазона для " + property +
-             " (от -2147483648 до 2147483647)";
+      return Compose(N_("число %s вне допустимого диапазона для свойства \"%s\" объекта \"%s\" "
+                        "(от -2147483648 до 2147483647)"),
+                     {shown, member, object});
     }
   } else if (value_kind == kValueBoolean) {
     if (const std::string* text = std::get_if<std::string>(&statement.value)) {
@@ -72,8 +78,9 @@ std::string CheckValueKind(const Statement& statement, int value_kind) {
       if (!support::EqualsIgnoringAsciiCase(trimmed, "true") &&
           !support::EqualsIgnoringAsciiCase(trimmed, "false") &&
           !support::ReadDecimal(trimmed, number)) {
-        return "значение " + shown + " не подходит для " + property +
-               ": нужно True, False или число";
+        return Compose(N_("значение %s не подходит для свойства \"%s\" объекта \"%s\": нужно "
+                          "True, False или число"),
+                       {shown, member, object});
       }
     }
   }
@@ -99,22 +106,24 @@ detail::Problem CheckStatement(const Statement& statement, const Directory& dire
   const std::string member_name(statement.member);
   const auto object = directory.objects.find(statement.object);
   if (object == directory.objects.end()) {
-    return {statement.object_offset, "неизвестный объект \"" + object_name + "\""};
+    return {statement.object_offset, Compose(N_("неизвестный объект \"%s\""), {object_name})};
   }
   const auto member = object->second.members.find(statement.member);
   if (member == object->second.members.end()) {
     return {statement.member_offset,
-            "неизвестный член \"" + member_name + "\" объекта \"" + object_name + "\""};
+            Compose(N_("неизвестный член \"%s\" объекта \"%s\""), {member_name, object_name})};
   }
   const ObjectInfo::Member& info = infos[object->second.entry].Members()[member->second];
   if (statement.is_assignment && info.is_function) {
-    return {statement.member_offset, "\"" + member_name + "\" — функция объекта \"" + object_name +
-                                         "\", ей нельзя присвоить значение"};
+    return {statement.member_offset,
+            Compose(N_("\"%s\" — функция объекта \"%s\", ей нельзя присвоить значение"),
+                    {member_name, object_name})};
   }
   if (!statement.is_assignment && !info.is_function) {
     return {statement.member_offset,
-            "\"" + member_name + "\" — свойство объекта \"" + object_name +
-                "\", его нельзя вызвать как функцию (нужно \"= значение\")"};
+            Compose(N_("\"%s\" — свойство объекта \"%s\", его нельзя вызвать как функцию "
+                       "(нужно \"= значение\")"),
+                    {member_name, object_name})};
   }
   if (statement.is_assignment)
     return {statement.value_offset, CheckValueKind(statement, info.value_kind)};
@@ -124,16 +133,22 @@ detail::Problem CheckStatement(const Statement& statement, const Directory& dire
 // Text from an object, made fit for the one-line description.
 std::string OneLine(const std::string& text) { return ShowInMessage(text, 1000); }
 
-std::string CommandFailed(std::string_view object, std::string_view member, int32_t number,
-                          const std::string& description) {
-  std::string reason;
+// The object's description is one of the program's texts (an error's standard description,
+// say), so the console shows it in the user's language too.
+Text CommandFailed(std::string_view object, std::string_view member, int32_t number,
+                   const std::string& description) {
+  Text reason;
   if (description.empty()) {
-    reason = "ошибка " + std::to_string(number);
+    reason = Compose(N_("ошибка %s"), {std::to_string(number)});
   } else {
-    reason = OneLine(description);
-    if (number != 0) reason += " (" + std::to_string(number) + ")";
+    reason = {OneLine(description), OneLine(support::Tr(description))};
+    if (number != 0) {
+      const std::string code = " (" + std::to_string(number) + ")";
+      reason.stored += code;
+      reason.shown += code;
+    }
   }
-  return "команда " + std::string(object) + "." + std::string(member) + " не выполнена: " + reason;
+  return Compose(N_("команда %s.%s не выполнена: %s"), {object, member, reason});
 }
 
 }  // namespace
@@ -147,24 +162,30 @@ bool ScriptEngine::Run() {
   // A private copy: nothing an object does during the run can pull the text away.
   const std::string text = script_.text_;
 
-  const auto fail = [&](std::size_t offset, const std::string& message) {
+  const std::string file_name = ShowInMessage(error_.FileName, 4096);
+  const auto set = [&](const Text& description) {
+    error_.Description = description.stored;
+    error_.ShownDescription = description.shown;
+    return false;
+  };
+  const auto fail = [&](std::size_t offset, const Text& message) {
     const detail::TextPosition position = detail::Locate(text, offset);
     error_.Line = position.line;
     error_.Column = position.column;
-    error_.Description = "Ошибка в скрипте \"" + ShowInMessage(error_.FileName, 4096) +
-                         "\", строка " + std::to_string(position.line) + ", столбец " +
-                         std::to_string(position.column) + ": " + message;
-    return false;
+    return set(Compose(
+        N_("Ошибка в скрипте \"%s\", строка %s, столбец %s: %s"),
+        {file_name, std::to_string(position.line), std::to_string(position.column), message}));
   };
 
   if (!script_.loaded_) {
-    error_.Description = "Ошибка в скрипте \"" + ShowInMessage(error_.FileName, 4096) +
-                         "\": скрипт не загружен (файл не найден, не читается или пуст)";
-    return false;
+    return set(Compose(
+        N_("Ошибка в скрипте \"%s\": скрипт не загружен (файл не найден, не читается или пуст)"),
+        {file_name}));
   }
   if (script_.damaged_at_ != std::string::npos) {
     return fail(script_.damaged_at_,
-                "текст в UTF-16 повреждён (непарный суррогат или нечётное число байтов)");
+                Compose(N_("текст в UTF-16 повреждён (непарный суррогат или нечётное число "
+                           "байтов)")));
   }
 
   std::vector<ObjectInfo> infos;
@@ -204,12 +225,12 @@ bool ScriptEngine::Run() {
                                                          raised.number(), raised.description()));
     }
     if (!ok) {
-      const std::string reason =
+      const Text reason =
           script_error.HasObjectError()
               ? CommandFailed(statement.object, statement.member, script_error.Number(),
                               script_error.Description())
-              : "команда " + std::string(statement.object) + "." + member_name +
-                    " не выполнена (объект не сообщил причину)";
+              : Compose(N_("команда %s.%s не выполнена (объект не сообщил причину)"),
+                        {statement.object, member_name});
       return fail(statement.object_offset, reason);
     }
   }

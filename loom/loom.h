@@ -89,9 +89,13 @@ class IScriptObject {
   virtual bool InvokeProperty(const std::string& name, const Value& value, ScriptError& error) = 0;
 };
 
-// The last error of Run: one line naming the script file, the line and the column, in Russian.
+// The last error of Run: one line naming the script file, the line and the column.
+// Description is the program's own (Russian) text, the same in every locale: the form a log
+// keeps and a caller may compare. ShownDescription is that line in the user's language (through
+// the program's message catalogue, see support/ov_messages.h), for the console.
 struct Error {
   std::string Description;
+  std::string ShownDescription;
   std::string FileName;
   int Line = 0;
   int Column = 0;

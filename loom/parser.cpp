@@ -10,7 +10,9 @@
 
 #include <charconv>
 #include <cstdio>
+#include <vector>
 
+#include "support/ov_messages.h"
 #include "support/ov_strings.h"
 
 namespace loom::detail {
@@ -58,12 +60,22 @@ std::string ByteCode(char c) {
   return buffer;
 }
 
-std::string ControlCharacterMessage(char c) {
-  return "недопустимый управляющий символ (код " + ByteCode(c) +
-         "): это не текст скрипта (двоичный файл или UTF-16 без метки порядка байтов?)";
+Text ControlCharacterMessage(char c) {
+  return Compose(N_("недопустимый управляющий символ (код %s): это не текст скрипта (двоичный "
+                    "файл или UTF-16 без метки порядка байтов?)"),
+                 {ByteCode(c)});
 }
 
 }  // namespace
+
+Text Compose(std::string_view message, std::initializer_list<Part> values) {
+  std::vector<std::string> stored, shown;
+  for (const Part& value : values) {
+    stored.push_back(value.stored);
+    shown.push_back(value.shown);
+  }
+  return {support::Fill(message, stored), support::Fill(support::Tr(message), shown)};
+}
 
 std::string ShowInMessage(std::string_view text, std::size_t max_characters) {
   std::string shown;
@@ -83,12 +95,13 @@ std::string ShowInMessage(std::string_view text, std::size_t max_characters) {
   return shown;
 }
 
-std::string DescribeCharacter(std::string_view text, std::size_t offset) {
+Text DescribeCharacter(std::string_view text, std::size_t offset) {
   const char c = text[offset];
-  if (IsControl(c)) return "с кодом " + ByteCode(c);
+  if (IsControl(c)) return Compose(N_("с кодом %s"), {ByteCode(c)});
   const std::size_t length = Utf8SequenceLength(text, offset);
-  if (length == 0) return "с кодом " + ByteCode(c) + " (не UTF-8)";
-  return "\"" + std::string(text.substr(offset, length)) + "\"";
+  if (length == 0) return Compose(N_("с кодом %s (не UTF-8)"), {ByteCode(c)});
+  const std::string quoted = "\"" + std::string(text.substr(offset, length)) + "\"";
+  return {quoted, quoted};
 }
 
 TextPosition Locate(std::string_view text, std::size_t offset) {
@@ -134,8 +147,9 @@ bool Parser::FinishLine(Problem& error, const char* stray_text_message) {
   }
   if (!AtLineEnd()) {
     error.offset = pos_;
-    error.message = IsControl(text_[pos_]) ? ControlCharacterMessage(text_[pos_])
-                                           : stray_text_message + DescribeCharacter(text_, pos_);
+    error.message = IsControl(text_[pos_])
+                        ? ControlCharacterMessage(text_[pos_])
+                        : Compose(stray_text_message, {DescribeCharacter(text_, pos_)});
     return false;
   }
   SkipLineBreak();
@@ -147,12 +161,12 @@ Problem Parser::Unexpected(std::size_t offset, const char* what_was_expected) co
   error.offset = offset;
   if (offset >= text_.size() || text_[offset] == '\n' || text_[offset] == '\r' ||
       AtComment(offset)) {
-    error.message = std::string("ожидается ") + what_was_expected;
+    error.message = Compose(N_("ожидается %s"), {Compose(what_was_expected)});
   } else if (IsControl(text_[offset])) {
     error.message = ControlCharacterMessage(text_[offset]);
   } else {
-    error.message = "неожиданный символ " + DescribeCharacter(text_, offset) + ", ожидается " +
-                    what_was_expected;
+    error.message = Compose(N_("неожиданный символ %s, ожидается %s"),
+                            {DescribeCharacter(text_, offset), Compose(what_was_expected)});
   }
   return error;
 }
@@ -170,7 +184,7 @@ ParseResult Parser::Next(Statement& statement, Problem& error) {
     SkipBlanks();
     if (AtLineEnd() || text_[pos_] == '#' || text_[pos_] == '/') {
       // A blank or comment line (a lone "/" is reported by FinishLine).
-      if (!FinishLine(error, "неожиданный символ ")) return ParseResult::kError;
+      if (!FinishLine(error, N_("неожиданный символ %s"))) return ParseResult::kError;
       continue;
     }
     break;
@@ -179,19 +193,19 @@ ParseResult Parser::Next(Statement& statement, Problem& error) {
   statement = Statement();
   statement.object_offset = pos_;
   if (!ParseName(statement.object)) {
-    error = Unexpected(pos_, "имя объекта");
+    error = Unexpected(pos_, N_("имя объекта"));
     return ParseResult::kError;
   }
   SkipBlanks();
   if (pos_ >= text_.size() || text_[pos_] != '.') {
-    error = Unexpected(pos_, "\".\" и имя члена после имени объекта");
+    error = Unexpected(pos_, N_("\".\" и имя члена после имени объекта"));
     return ParseResult::kError;
   }
   ++pos_;
   SkipBlanks();
   statement.member_offset = pos_;
   if (!ParseName(statement.member)) {
-    error = Unexpected(pos_, "имя члена после \".\"");
+    error = Unexpected(pos_, N_("имя члена после \".\""));
     return ParseResult::kError;
   }
   SkipBlanks();
@@ -200,7 +214,7 @@ ParseResult Parser::Next(Statement& statement, Problem& error) {
     ++pos_;
     SkipBlanks();
     if (pos_ >= text_.size() || text_[pos_] != ')') {
-      error = Unexpected(pos_, "\")\"");
+      error = Unexpected(pos_, N_("\")\""));
       return ParseResult::kError;
     }
     ++pos_;
@@ -210,7 +224,7 @@ ParseResult Parser::Next(Statement& statement, Problem& error) {
     statement.is_assignment = true;
     if (!ParseValue(statement, error)) return ParseResult::kError;
   }
-  if (!FinishLine(error, "лишний текст после команды, начиная с символа ")) {
+  if (!FinishLine(error, N_("лишний текст после команды, начиная с символа %s"))) {
     return ParseResult::kError;
   }
   return ParseResult::kStatement;
@@ -222,7 +236,7 @@ bool Parser::ParseValue(Statement& statement, Problem& error) {
   if (c == '"') return ParseString(statement, error);
   if (IsDigit(c) || c == '+' || c == '-' || c == '.') return ParseNumber(statement, error);
   if (IsLetter(c)) return ParseWord(statement, error);
-  error = Unexpected(pos_, "значение после \"=\" (строка в кавычках, число, True или False)");
+  error = Unexpected(pos_, N_("значение после \"=\" (строка в кавычках, число, True или False)"));
   return false;
 }
 
@@ -233,7 +247,8 @@ bool Parser::ParseString(Statement& statement, Problem& error) {
   for (;;) {
     if (AtLineEnd()) {
       error.offset = start;
-      error.message = "незакрытая кавычка: текст в кавычках должен закончиться на той же строке";
+      error.message =
+          Compose(N_("незакрытая кавычка: текст в кавычках должен закончиться на той же строке"));
       return false;
     }
     const char c = text_[pos_];
@@ -241,7 +256,7 @@ bool Parser::ParseString(Statement& statement, Problem& error) {
       // Every system call would cut the text short at a NUL: a path would quietly name a
       // different file. Better to refuse the script.
       error.offset = pos_;
-      error.message = "нулевой байт внутри строки";
+      error.message = Compose(N_("нулевой байт внутри строки"));
       return false;
     }
     if (c == '"') {
@@ -284,8 +299,9 @@ bool Parser::ParseNumber(Statement& statement, Problem& error) {
   bool out_of_range = false;
   if (!support::ReadDecimal(token, number, &out_of_range)) {
     error.offset = start;
-    error.message = out_of_range ? "число " + ShowInMessage(token) + " вне допустимого диапазона"
-                                 : "неверное число \"" + ShowInMessage(token) + "\"";
+    error.message = out_of_range
+                        ? Compose(N_("число %s вне допустимого диапазона"), {ShowInMessage(token)})
+                        : Compose(N_("неверное число \"%s\""), {ShowInMessage(token)});
     return false;
   }
   statement.value_text = token;
@@ -303,8 +319,9 @@ bool Parser::ParseWord(Statement& statement, Problem& error) {
     statement.value = false;
   } else {
     error.offset = start;
-    error.message = "неверное значение \"" + ShowInMessage(word) +
-                    "\", ожидается строка в кавычках, число, True или False";
+    error.message =
+        Compose(N_("неверное значение \"%s\", ожидается строка в кавычках, число, True или False"),
+                {ShowInMessage(word)});
     return false;
   }
   statement.value_text = word;

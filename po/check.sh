@@ -11,7 +11,7 @@ mkdir -p "$work"
 cd "$source_dir"
 LC_ALL=C.UTF-8 xgettext --from-code=UTF-8 --language=C++ -k -kTr -kN_ -kAddFixed \
   -kAddFixedLine -kAddFilledLine --no-location --package-name=sweepwell \
-  -o "$work/sweepwell.pot" cleaner/*.cpp support/*.cpp 2>"$work/xgettext.log" || {
+  -o "$work/sweepwell.pot" cleaner/*.cpp loom/*.cpp support/*.cpp 2>"$work/xgettext.log" || {
   cat "$work/xgettext.log" >&2
   exit 1
 }

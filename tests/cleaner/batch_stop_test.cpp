@@ -61,9 +61,9 @@ int StopDuringABatch(const std::string& pattern) {
   };
   {
     RunContext run;
+    run.file_system = &files;
     run.OpenOutput(temp / "run.log", nullptr);
     run.DeleteToRecycleBin = false;
-    run.file_system = &files;
     platform::InstallStopSignalHandlers();
     bool stopped = false;
     try {

@@ -133,9 +133,9 @@ TEST_F(CleanerInvokeTest, LongTwinIsRejectedOnlyInNoLongMode) {
   EXPECT_TRUE(cleaner.InvokeProperty("by-age-set-days-long", loom::Value(5.0), error));
   EXPECT_TRUE(
       cleaner.InvokeProperty("delete-folder-long", loom::Value(temp / "does-not-matter"), error));
-  EXPECT_EQ(run.Output->ReportedFolders, 0);  // rejected: not even looked at
+  EXPECT_EQ(run.Output->Totals().ReportedFolders, 0);  // rejected: not even looked at
   EXPECT_TRUE(cleaner.InvokeProperty("delete-folder", loom::Value(temp / "missing"), error));
-  EXPECT_EQ(run.Output->ReportedFolders, 1);
+  EXPECT_EQ(run.Output->Totals().ReportedFolders, 1);
 }
 
 TEST_F(CleanerInvokeTest, AgeDaysSetTheThresholdBackFromNow) {

@@ -134,6 +134,64 @@ TEST_F(Language, PercentInAPathStaysAsItIs) {
       << run.err;
 }
 
+// The script engine's errors: a syntax error, a value the check refuses and a file that does
+// not load, each in the user's language on the console and on standard error, while the log
+// keeps the line a Russian run writes.
+TEST_F(Language, ScriptErrorsFollowTheLocaleAndTheLogKeepsThemRussian) {
+  const std::string syntax = box.Work("syntax.loom");
+  box.WriteText(syntax, "cleaner.done\ncleaner done\n");
+  const std::string value = box.Work("value.loom");
+  box.WriteText(value, "cleaner.by-age-set-days = \"30%s days\"\n");
+  const std::string missing = box.Work("missing.loom");
+
+  // The C locale keeps the program's own texts, whatever LANGUAGE says.
+  box.SetEnv("LC_ALL", "C");
+  box.SetEnv("LANGUAGE", "en");
+  RunResult plain_c = box.Run({"--no-pause", syntax});
+  EXPECT_EQ(plain_c.exit_code, 1);
+  const std::string russian_line = "Ошибка в скрипте \"" + syntax +
+                                   "\", строка 2, столбец 9: неожиданный символ \"d\", ожидается "
+                                   "\".\" и имя члена после имени объекта";
+  EXPECT_NE(plain_c.out.find(russian_line), std::string::npos) << plain_c.out;
+  EXPECT_NE(plain_c.err.find(russian_line), std::string::npos) << plain_c.err;
+
+  box.SetEnv("LC_ALL", "C.UTF-8");
+  box.SetEnv("LANGUAGE", "");
+  if (!UseEnglish()) GTEST_SKIP() << "no message catalogue was built (msgfmt missing)";
+  RunResult english = box.Run({"--no-pause", syntax});
+  EXPECT_EQ(english.exit_code, 1);
+  const std::string english_line = "Error in the script \"" + syntax +
+                                   "\", line 2, column 9: unexpected character \"d\", expected "
+                                   "\".\" and a member name after the object name";
+  EXPECT_NE(english.out.find(english_line), std::string::npos) << english.out;
+  EXPECT_NE(
+      english.err.find("the script \"" + syntax + "\" was stopped by an error: " + english_line),
+      std::string::npos)
+      << english.err;
+  EXPECT_FALSE(HasCyrillic(english.out)) << english.out;
+  EXPECT_FALSE(HasCyrillic(english.err)) << english.err;
+  EXPECT_NE(english.log.find(russian_line), std::string::npos) << english.log;
+  EXPECT_EQ(english.log.find("Error in the script"), std::string::npos) << english.log;
+
+  // A "%s" in the script's own text goes in as it stands in both forms.
+  RunResult refused = box.Run({"--no-pause", value});
+  EXPECT_NE(refused.out.find("column 27: the value \"30%s days\" does not suit the property "
+                             "\"by-age-set-days\" of the object \"cleaner\": it takes a number"),
+            std::string::npos)
+      << refused.out;
+  EXPECT_NE(refused.log.find("столбец 27: значение \"30%s days\" не подходит для свойства "
+                             "\"by-age-set-days\" объекта \"cleaner\": нужно число"),
+            std::string::npos)
+      << refused.log;
+
+  RunResult not_loaded = box.Run({"--no-pause", missing});
+  EXPECT_EQ(not_loaded.exit_code, 1);
+  EXPECT_NE(not_loaded.out.find("The file was not found or is empty."), std::string::npos)
+      << not_loaded.out;
+  EXPECT_FALSE(HasCyrillic(not_loaded.out)) << not_loaded.out;
+  EXPECT_NE(not_loaded.log.find("Файл не найден или пуст."), std::string::npos) << not_loaded.log;
+}
+
 TEST_F(Language, UndoSpeaksEnglishAndLogsRussian) {
   box.MakeFile(box.Work("u/a.tmp"), 3);
   RunResult trashed =

@@ -19,6 +19,7 @@
 #include "cleaner/modDelTree.h"
 #include "cleaner/modEmptyFolders.h"
 #include "common/faulty_file_system.h"
+#include "faulty_run_fixture.h"
 #include "temp_folder.h"
 
 namespace sweepwell {
@@ -37,35 +38,11 @@ constexpr char kDenied[] = "  [Отказано в доступе]";            
 constexpr char kPathError[] = "  [Ошибка доступа к пути или файлу]";  // 112, 145 -> 75
 constexpr char kNotFound[] = "  [Файл не найден]";                    // 2 -> 53
 
-class FailurePathsTest : public ::testing::Test {
+class FailurePathsTest : public FaultyRunTest {
  protected:
-  void SetUp() override {
-    // A deletion that reaches the machine's file system never lands in the user's own trash.
-    if (const char* data = std::getenv("XDG_DATA_HOME")) saved_data_home_ = data;
-    setenv("XDG_DATA_HOME", Path("data").c_str(), 1);
-    run.OpenOutput(temp / "run.log", nullptr);
-    run.DeleteToRecycleBin = false;
-    run.file_system = &files;
-  }
-
-  void TearDown() override {
-    if (saved_data_home_) {
-      setenv("XDG_DATA_HOME", saved_data_home_->c_str(), 1);
-    } else {
-      unsetenv("XDG_DATA_HOME");
-    }
-  }
-
-  std::string Path(const std::string& name) { return temp / name; }
-  bool Exists(const std::string& name) { return fs::exists(fs::symlink_status(Path(name))); }
   void Folder(const std::string& name) { fs::create_directories(Path(name)); }
   void File(const std::string& name) { WriteBytes(Path(name), std::string(10, 'x')); }
 
-  // The run's log so far (the output is closed).
-  std::string Log() {
-    run.Output->CloseLog();
-    return ReadBytes(Path("run.log"));
-  }
   // `log` holds the whole line `line`.
   static bool HasLine(const std::string& log, const std::string& line) {
     return log.find("\n" + line + "\n") != std::string::npos;
@@ -73,12 +50,6 @@ class FailurePathsTest : public ::testing::Test {
   std::string FileLine(const std::string& name, const char* outcome = "") {
     return Path(name) + "  :: 10 bytes" + outcome;
   }
-
-  orvanel::testing::TempFolder temp;
-  orvanel::testing::QuietStdout quiet;
-  FaultyFileSystem files;
-  RunContext run;
-  std::optional<std::string> saved_data_home_;
 };
 
 TEST_F(FailurePathsTest, DeleteFilesKeepsARefusedFileSaysWhyAndGoesOn) {
@@ -91,10 +62,10 @@ TEST_F(FailurePathsTest, DeleteFilesKeepsARefusedFileSaysWhyAndGoesOn) {
   EXPECT_TRUE(Exists("d/b.tmp"));
   EXPECT_FALSE(Exists("d/a.tmp"));
   EXPECT_FALSE(Exists("d/c.tmp"));
-  EXPECT_EQ(run.Output->ReportedFiles, 3);
-  EXPECT_EQ(run.Output->DeletedFiles, 2);
-  EXPECT_EQ(run.Output->FreedBytes, 20);
-  EXPECT_EQ(run.Output->ReportedBytes, 30);
+  EXPECT_EQ(run.Output->Totals().ReportedFiles, 3);
+  EXPECT_EQ(run.Output->Totals().DeletedFiles, 2);
+  EXPECT_EQ(run.Output->Totals().FreedBytes, 20);
+  EXPECT_EQ(run.Output->Totals().ReportedBytes, 30);
   const std::string log = Log();
   EXPECT_TRUE(HasLine(log, FileLine("d/b.tmp", kDenied))) << log;
   EXPECT_TRUE(HasLine(log, FileLine("d/a.tmp"))) << log;
@@ -129,8 +100,8 @@ TEST_F(FailurePathsTest, RefusalsInsideLargeFoldersLeaveOneTrueLinePerFileInOrde
   ASSERT_NE(first, std::string::npos) << log;
   EXPECT_EQ(log.substr(first, expected.size()), expected);
   EXPECT_EQ(log.find(Path("big") + "  :: DIR"), std::string::npos);  // the folder stays
-  EXPECT_EQ(run.Output->DeletedFiles, kFiles - 3);
-  EXPECT_EQ(run.Output->ReportedFiles, kFiles);
+  EXPECT_EQ(run.Output->Totals().DeletedFiles, kFiles - 3);
+  EXPECT_EQ(run.Output->Totals().ReportedFiles, kFiles);
 }
 
 TEST_F(FailurePathsTest, DeleteFilesRecursiveSkipsAFolderItCannotEnterAndSharingViolations) {
@@ -146,8 +117,8 @@ TEST_F(FailurePathsTest, DeleteFilesRecursiveSkipsAFolderItCannotEnterAndSharing
   EXPECT_TRUE(Exists("t/locked/x.tmp"));  // never listed: no line, not counted
   EXPECT_TRUE(Exists("t/open/busy.tmp"));
   EXPECT_FALSE(Exists("t/open/free.tmp"));
-  EXPECT_EQ(run.Output->ReportedFiles, 2);
-  EXPECT_EQ(run.Output->DeletedFiles, 1);
+  EXPECT_EQ(run.Output->Totals().ReportedFiles, 2);
+  EXPECT_EQ(run.Output->Totals().DeletedFiles, 1);
   const std::string log = Log();
   EXPECT_TRUE(HasLine(log, FileLine("t/open/busy.tmp", kDenied))) << log;
   EXPECT_EQ(log.find("locked"), std::string::npos) << log;
@@ -161,9 +132,9 @@ TEST_F(FailurePathsTest, FileThatVanishedAfterTheListingIsReportedNotFoundAndNot
   DeleteFiles(run, Path("v/*.tmp"), false);
   EXPECT_FALSE(Exists("v/gone.tmp"));
   EXPECT_TRUE(Exists("v/stays.txt"));
-  EXPECT_EQ(run.Output->ReportedFiles, 1);
-  EXPECT_EQ(run.Output->DeletedFiles, 0);
-  EXPECT_EQ(run.Output->FreedBytes, 0);
+  EXPECT_EQ(run.Output->Totals().ReportedFiles, 1);
+  EXPECT_EQ(run.Output->Totals().DeletedFiles, 0);
+  EXPECT_EQ(run.Output->Totals().FreedBytes, 0);
   EXPECT_TRUE(HasLine(Log(), FileLine("v/gone.tmp", kNotFound)));
 }
 
@@ -177,7 +148,7 @@ TEST_F(FailurePathsTest, FileThatCannotGoToTheTrashStaysWhereItIs) {
   EXPECT_EQ(full.hits, 1);
   EXPECT_EQ(deleted.hits, 0);  // never deleted for good instead
   EXPECT_TRUE(Exists("r/full.tmp"));
-  EXPECT_EQ(run.Output->DeletedFiles, 0);
+  EXPECT_EQ(run.Output->Totals().DeletedFiles, 0);
   EXPECT_TRUE(HasLine(Log(), FileLine("r/full.tmp", kPathError)));
 }
 
@@ -192,9 +163,9 @@ TEST_F(FailurePathsTest, DeleteFolderKeepsEveryFolderAboveARefusedFile) {
   EXPECT_TRUE(Exists("f/keep/deeper/stuck"));
   EXPECT_FALSE(Exists("f/keep/other"));
   EXPECT_FALSE(Exists("f/goes"));
-  EXPECT_EQ(run.Output->DeletedFiles, 2);
-  EXPECT_EQ(run.Output->DeletedFolders, 2);   // goes/inner and goes
-  EXPECT_EQ(run.Output->ReportedFolders, 2);  // nothing is said of the folders kept
+  EXPECT_EQ(run.Output->Totals().DeletedFiles, 2);
+  EXPECT_EQ(run.Output->Totals().DeletedFolders, 2);   // goes/inner and goes
+  EXPECT_EQ(run.Output->Totals().ReportedFolders, 2);  // nothing is said of the folders kept
   EXPECT_TRUE(HasLine(Log(), FileLine("f/keep/deeper/stuck", kDenied)));
 }
 
@@ -225,8 +196,8 @@ TEST_F(FailurePathsTest, ByMaskTriesAFileAgainForTheNextMaskAfterARefusal) {
   EXPECT_EQ(once.hits, 1);
   EXPECT_FALSE(Exists("m/x.tmp"));
   EXPECT_TRUE(Exists("m/y.log"));
-  EXPECT_EQ(run.Output->ReportedFiles, 2);  // one line per attempt
-  EXPECT_EQ(run.Output->DeletedFiles, 1);
+  EXPECT_EQ(run.Output->Totals().ReportedFiles, 2);  // one line per attempt
+  EXPECT_EQ(run.Output->Totals().DeletedFiles, 1);
   const std::string log = Log();
   EXPECT_TRUE(HasLine(log, FileLine("m/x.tmp", kDenied))) << log;
   EXPECT_TRUE(HasLine(log, FileLine("m/x.tmp"))) << log;
@@ -244,8 +215,8 @@ TEST_F(FailurePathsTest, ByListReportsRefusedAndVanishedFilesAndDeletesTheRest) 
   EXPECT_TRUE(Exists("l/busy.txt"));
   EXPECT_FALSE(Exists("l/gone.txt"));
   EXPECT_FALSE(Exists("l/free.txt"));
-  EXPECT_EQ(run.Output->ReportedFiles, 3);
-  EXPECT_EQ(run.Output->DeletedFiles, 1);
+  EXPECT_EQ(run.Output->Totals().ReportedFiles, 3);
+  EXPECT_EQ(run.Output->Totals().DeletedFiles, 1);
   const std::string log = Log();
   EXPECT_TRUE(HasLine(log, FileLine("l/busy.txt", kDenied))) << log;
   EXPECT_TRUE(HasLine(log, FileLine("l/gone.txt", kNotFound))) << log;
@@ -260,7 +231,7 @@ TEST_F(FailurePathsTest, ByAgeKeepsAnOldFileItMayNotDelete) {
   DeleteFilesByAge(run, Path("a"), false);
   EXPECT_TRUE(Exists("a/old1"));
   EXPECT_FALSE(Exists("a/old2"));
-  EXPECT_EQ(run.Output->DeletedFiles, 1);
+  EXPECT_EQ(run.Output->Totals().DeletedFiles, 1);
   EXPECT_TRUE(HasLine(Log(), FileLine("a/old1", kDenied)));
 }
 
@@ -274,7 +245,7 @@ TEST_F(FailurePathsTest, EmptyFoldersThatCannotBeSearchedOrRemovedStay) {
   EXPECT_TRUE(Exists("e/unreadable"));  // not known to be empty: left without a line
   EXPECT_TRUE(Exists("e/refused"));
   EXPECT_FALSE(Exists("e/free"));
-  EXPECT_EQ(run.Output->DeletedFolders, 1);
+  EXPECT_EQ(run.Output->Totals().DeletedFolders, 1);
   const std::string log = Log();
   EXPECT_TRUE(HasLine(log, Path("e/refused") + "  :: DIR" + kDenied)) << log;
   EXPECT_EQ(log.find("unreadable"), std::string::npos) << log;
@@ -291,8 +262,8 @@ TEST_F(FailurePathsTest, JunctionThatCannotBeRemovedStaysAndItsTargetIsUntouched
   DeleteJunctions(run, Path("j"), true, false);
   EXPECT_TRUE(Exists("j/link"));
   EXPECT_TRUE(Exists("target/keep"));
-  EXPECT_EQ(run.Output->ReportedJunctions, 1);
-  EXPECT_EQ(run.Output->DeletedJunctions, 0);
+  EXPECT_EQ(run.Output->Totals().ReportedJunctions, 1);
+  EXPECT_EQ(run.Output->Totals().DeletedJunctions, 0);
   EXPECT_TRUE(HasLine(Log(), Path("j/link") + "  :: Junction" + kDenied));
 }
 
@@ -301,8 +272,8 @@ TEST_F(FailurePathsTest, CreateFolderOnAFullDiskSaysSoAndCountsTheFolderAsLeft) 
   run.Output->CreateFolder(Path("made/new"));
   EXPECT_TRUE(Exists("made"));  // the level above was made before the disk filled
   EXPECT_FALSE(Exists("made/new"));
-  EXPECT_EQ(run.Output->ReportedFolders, 1);
-  EXPECT_EQ(run.Output->DeletedFolders, 0);
+  EXPECT_EQ(run.Output->Totals().ReportedFolders, 1);
+  EXPECT_EQ(run.Output->Totals().DeletedFolders, 0);
   EXPECT_TRUE(HasLine(Log(), "*NEW* " + Path("made/new") + "  :: DIR" + kPathError));
 }
 

@@ -69,38 +69,38 @@ TEST_F(OutputTest, DisplayIsClearOnlyBeforeTheFirstText) {
 
 TEST_F(OutputTest, DeletedFileCountsAsReportedAndFreed) {
   WriteBytes(temp / "a.bin", std::string(1234, 'a'));
-  EXPECT_TRUE(DeleteAndReportFile(*run.Output, temp / "a.bin"));
+  EXPECT_TRUE(run.Output->Deletion().DeleteAndReportFile(temp / "a.bin"));
   run.Output->CloseLog();
   EXPECT_EQ(ReadBytes(log), kRule + temp / "a.bin" + "  :: 1 234 bytes\n");
-  EXPECT_EQ(run.Output->ReportedFiles, 1);
-  EXPECT_EQ(run.Output->DeletedFiles, 1);
-  EXPECT_EQ(run.Output->FreedBytes, 1234);
+  EXPECT_EQ(run.Output->Totals().ReportedFiles, 1);
+  EXPECT_EQ(run.Output->Totals().DeletedFiles, 1);
+  EXPECT_EQ(run.Output->Totals().FreedBytes, 1234);
   struct stat st;
   EXPECT_NE(stat((temp / "a.bin").c_str(), &st), 0);
 }
 
 TEST_F(OutputTest, MissingFileLineHasNoSizeAndEndsWithTheError) {
-  EXPECT_FALSE(DeleteAndReportFile(*run.Output, temp / "gone.txt"));
+  EXPECT_FALSE(run.Output->Deletion().DeleteAndReportFile(temp / "gone.txt"));
   run.Output->CloseLog();
   EXPECT_EQ(ReadBytes(log), kRule + temp / "gone.txt" + "  [Файл не найден]\n");
-  EXPECT_EQ(run.Output->ReportedFiles, 0);
-  EXPECT_EQ(run.Output->DeletedFiles, 0);
+  EXPECT_EQ(run.Output->Totals().ReportedFiles, 0);
+  EXPECT_EQ(run.Output->Totals().DeletedFiles, 0);
 }
 
 TEST_F(OutputTest, FullFolderIsReportedAndKeptWithThePathAccessError) {
   mkdir((temp / "full").c_str(), 0755);
   WriteBytes(temp / "full/x", "x");
-  EXPECT_FALSE(RemoveAndReportFolder(*run.Output, temp / "full"));
+  EXPECT_FALSE(run.Output->Deletion().RemoveAndReportFolder(temp / "full"));
   run.Output->CloseLog();
   EXPECT_EQ(ReadBytes(log), kRule + temp / "full" + "  :: DIR  [Ошибка доступа к пути или файлу]\n");
-  EXPECT_EQ(run.Output->ReportedFolders, 1);
-  EXPECT_EQ(run.Output->DeletedFolders, 0);
+  EXPECT_EQ(run.Output->Totals().ReportedFolders, 1);
+  EXPECT_EQ(run.Output->Totals().DeletedFolders, 0);
 }
 
 TEST_F(OutputTest, ReadOnlyFileIsDeleted) {
   WriteBytes(temp / "ro", "data");
   chmod((temp / "ro").c_str(), 0444);
-  EXPECT_TRUE(DeleteAndReportFile(*run.Output, temp / "ro"));
+  EXPECT_TRUE(run.Output->Deletion().DeleteAndReportFile(temp / "ro"));
 }
 
 TEST_F(OutputTest, CreateFolderCountsAFolderLeftAndNeverRaises) {
@@ -113,13 +113,13 @@ TEST_F(OutputTest, CreateFolderCountsAFolderLeftAndNeverRaises) {
   std::string text = ReadBytes(log);
   EXPECT_NE(text.find("*NEW* " + temp / "n/e/w" + "  :: DIR\n"), std::string::npos);
   EXPECT_NE(text.find("*NEW* " + temp / "file/sub" + "  :: DIR  ["), std::string::npos);
-  EXPECT_EQ(run.Output->ReportedFolders, 2);
+  EXPECT_EQ(run.Output->Totals().ReportedFolders, 2);
 }
 
 TEST_F(OutputTest, TotalsLabelsLineUpAndShowWhatIsLeft) {
   WriteBytes(temp / "a", "12345");
-  DeleteAndReportFile(*run.Output, temp / "a");
-  DeleteAndReportFile(*run.Output, temp / "missing");
+  run.Output->Deletion().DeleteAndReportFile(temp / "a");
+  run.Output->Deletion().DeleteAndReportFile(temp / "missing");
   run.Output->ReportTime();
   run.Output->CloseLog();
   std::string text = ReadBytes(log);

@@ -47,9 +47,9 @@ TEST_F(RunContextTest, DeleteFilesRecursiveDeletesTheMatchesOfEveryFolderAndCoun
   EXPECT_FALSE(Exists("t/a.tmp"));
   EXPECT_FALSE(Exists("t/s/c.tmp"));
   EXPECT_TRUE(Exists("t/b.txt"));
-  EXPECT_EQ(run.Output->ReportedFiles, 2);
-  EXPECT_EQ(run.Output->DeletedFiles, 2);
-  EXPECT_EQ(run.Output->FreedBytes, 20);
+  EXPECT_EQ(run.Output->Totals().ReportedFiles, 2);
+  EXPECT_EQ(run.Output->Totals().DeletedFiles, 2);
+  EXPECT_EQ(run.Output->Totals().FreedBytes, 20);
   run.Output->CloseLog();
   EXPECT_NE(ReadBytes(temp / "run.log").find(temp / "t/s/c.tmp  :: 10 bytes\n"), std::string::npos);
 }
@@ -64,8 +64,8 @@ TEST_F(RunContextTest, MasksBelongToTheRunThatCollectedThem) {
   DeleteFilesByMask(other, temp / "m", false);
   EXPECT_FALSE(Exists("m/a.tmp"));
   EXPECT_TRUE(Exists("m/b.log"));
-  EXPECT_EQ(run.Output->ReportedFiles, 0);
-  EXPECT_EQ(other.Output->DeletedFiles, 1);
+  EXPECT_EQ(run.Output->Totals().ReportedFiles, 0);
+  EXPECT_EQ(other.Output->Totals().DeletedFiles, 1);
 }
 
 TEST_F(RunContextTest, RecordedFilesBelongToTheRunAndLaterFilesAreKept) {
@@ -119,7 +119,7 @@ TEST_F(RunContextTest, ScriptObjectSetsTheSwitchesOfItsRun) {
   Make({"c"}, {"c/x.tmp"});
   ASSERT_TRUE(cleaner.InvokeProperty("delete-files", loom::Value(temp / "c/*.tmp"), error));
   EXPECT_FALSE(Exists("c/x.tmp"));
-  EXPECT_EQ(run.Output->DeletedFiles, 1);
+  EXPECT_EQ(run.Output->Totals().DeletedFiles, 1);
 }
 
 }  // namespace

@@ -75,6 +75,8 @@ holds() {  # PACKAGE PATH...: each PATH is in PACKAGE and in no other package
 holds sweepwell usr/bin/sweepwell usr/share/man/man1/sweepwell.1.gz usr/bin/orvanel-regsvr \
   usr/share/man/man1/orvanel-regsvr.1.gz \
   usr/share/man/man5/sweepwell.loom.5.gz usr/share/bash-completion/completions/sweepwell \
+  usr/share/man/ru/man1/sweepwell.1.gz usr/share/man/ru/man1/orvanel-regsvr.1.gz \
+  usr/share/man/ru/man5/sweepwell.loom.5.gz \
   usr/share/doc/sweepwell/copyright usr/share/doc/sweepwell/changelog.gz \
   usr/share/doc/sweepwell/examples/temp-files.loom \
   usr/share/doc/sweepwell/examples/systemd/sweepwell-daily.timer \
@@ -83,7 +85,8 @@ holds libquern0102-1 "$libdir/libquern0102.so.1" usr/share/doc/libquern0102-1/co
 holds libquern0102-dev "$libdir/libquern0102.so" "$libdir/pkgconfig/quern0102.pc" \
   "$libdir/cmake/Quern0102/Quern0102Config.cmake" usr/include/quern0102/fileio/orvFSO.h
 holds python3-quern usr/lib/python3/dist-packages/quern/__init__.py \
-  usr/lib/python3/dist-packages/quern/py.typed usr/share/man/man3/quern.3.gz
+  usr/lib/python3/dist-packages/quern/py.typed usr/share/man/man3/quern.3.gz \
+  usr/share/man/ru/man3/quern.3.gz
 grep -qE '^usr/lib/python3/dist-packages/quern/_quern\.cpython-[0-9]+-'"$multiarch"'\.so$' \
   "$work/python3-quern.files" || fail "python3-quern lacks the extension"
 # The run-time library package holds the library and its documentation only (so that the next
