@@ -136,17 +136,6 @@ uint32_t File::Truncate(uint64_t size) const {
   return result == 0 ? error::kSuccess : FileError(errno);
 }
 
-uint32_t File::ReadAt(uint64_t offset, size_t count, std::vector<uint8_t>* out) const {
-  out->resize(count);
-  size_t done = 0;
-  const uint32_t code = ReadUpTo(offset, out->data(), count, &done);
-  if (code != error::kSuccess || done < count) {
-    out->clear();
-    return code != error::kSuccess ? code : error::kGenFailure;
-  }
-  return error::kSuccess;
-}
-
 uint32_t File::ReadUpTo(uint64_t offset, void* out, size_t count, size_t* done) const {
   *done = 0;
   auto* bytes = static_cast<uint8_t*>(out);
@@ -161,22 +150,6 @@ uint32_t File::ReadUpTo(uint64_t offset, void* out, size_t count, size_t* done) 
     *done += static_cast<size_t>(got);
   }
   return error::kSuccess;
-}
-
-uint32_t File::ReadAll(std::string* data) const {
-  data->clear();
-  char buffer[65536];
-  uint64_t offset = 0;
-  for (;;) {
-    size_t got = 0;
-    if (const uint32_t code = ReadUpTo(offset, buffer, sizeof buffer, &got);
-        code != error::kSuccess) {
-      return code;
-    }
-    if (got == 0) return error::kSuccess;
-    data->append(buffer, got);
-    offset += got;
-  }
 }
 
 uint32_t File::TryLock(bool* locked) const {
