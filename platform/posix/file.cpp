@@ -39,7 +39,7 @@ int Fd(intptr_t handle) { return static_cast<int>(handle); }
 }  // namespace
 
 File posix::OpenRegularAt(int dir, const char* name, int flags, mode_t mode, uint32_t* error,
-                   uint32_t (*map)(int)) {
+                          uint32_t (*map)(int)) {
   if (map == nullptr) map = PlainError;
   auto fail = [&](int errno_value) {
     *error = errno_value == EEXIST ? error::kFileExists : map(errno_value);
@@ -170,7 +170,7 @@ uint32_t File::Sync() const {
 uint32_t OpenForAppend(const std::string& path, File* file) {
   uint32_t code = error::kSuccess;
   *file = posix::OpenRegularAt(AT_FDCWD, path.c_str(), O_RDWR | O_APPEND | O_CREAT, 0644, &code,
-                        FileError);
+                               FileError);
   return code;
 }
 

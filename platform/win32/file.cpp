@@ -210,9 +210,9 @@ uint32_t OpenForAppend(const std::string& path, File* file) {
   // FILE_APPEND_DATA without FILE_WRITE_DATA: every write lands at the end, even when another
   // run appends to the same log at the same time. Others may read it meanwhile.
   uint32_t code = error::kSuccess;
-  *file = win32::OpenRegular(
-      path, FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-      FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS, 0, &code);
+  *file = win32::OpenRegular(path,
+                             FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS, 0, &code);
   return code;
 }
 
@@ -261,8 +261,8 @@ uint32_t CurrentProcessId() { return GetCurrentProcessId(); }
 uint32_t GetFileId(const std::string& path, FolderId* id) {
   const std::wstring full = win32::LongPath(path);
   if (win32::NamesDevice(full)) return error::kBadFileType;
-  HANDLE handle = CreateFileW(full.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE handle = CreateFileW(full.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return GetLastError();
   BY_HANDLE_FILE_INFORMATION info{};
   uint32_t code = error::kSuccess;

@@ -100,8 +100,8 @@ bool NamesDevice(std::wstring_view full);
 // pipe or a console gives kBadFileType, and so does a link when `flags` holds
 // FILE_FLAG_OPEN_REPARSE_POINT; a path of the device namespace is not even opened. kFileExists
 // when CREATE_NEW meets a taken name. On failure the result is closed and *error holds why.
-File OpenRegular(const std::string& path, DWORD access, DWORD share, DWORD disposition,
-                 DWORD flags, uint32_t* error);
+File OpenRegular(const std::string& path, DWORD access, DWORD share, DWORD disposition, DWORD flags,
+                 uint32_t* error);
 
 // True when this process runs under Wine (ntdll exports wine_get_version).
 bool RunningUnderWine();

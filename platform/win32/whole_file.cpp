@@ -18,8 +18,8 @@ uint32_t ByPathError(uint32_t code) {
 }
 
 File OpenFile(const std::string& path, DWORD access, DWORD disposition, uint32_t* error) {
-  File file = win32::OpenRegular(path, access, FILE_SHARE_READ | FILE_SHARE_DELETE, disposition,
-                                 0, error);
+  File file =
+      win32::OpenRegular(path, access, FILE_SHARE_READ | FILE_SHARE_DELETE, disposition, 0, error);
   *error = ByPathError(*error);
   return file;
 }
@@ -128,9 +128,9 @@ uint32_t ReplaceWholeFile(const std::string& path, const ContentsMaker& contents
 }
 
 File OpenWholeFile(const std::string& path, uint32_t* error) {
-  File file = win32::OpenRegular(path, GENERIC_READ,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                 OPEN_EXISTING, 0, error);
+  File file =
+      win32::OpenRegular(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         OPEN_EXISTING, 0, error);
   *error = ByPathError(*error);
   return file;
 }
