@@ -109,7 +109,7 @@ inline bool IsFolderRecord(const platform::FindRecord& entry) {
   return (entry.attributes & platform::attr::kDirectory) != 0;
 }
 inline bool IsJunctionRecord(const platform::FindRecord& entry) {
-  return IsFolderRecord(entry) && (entry.attributes & platform::attr::kReparsePoint) != 0;
+  return platform::attr::IsJunction(entry.attributes);
 }
 
 // A socket, a FIFO or a device node (on Windows the rare entry the system marks a device): not a

@@ -18,8 +18,6 @@
 
 namespace sweepwell {
 
-UndoRequest RequestedUndo;
-
 namespace {
 
 using platform::TrashEntryStatus;

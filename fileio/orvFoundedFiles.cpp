@@ -5,6 +5,8 @@
 #include <string_view>
 #include <utility>
 
+#include "automation/component.h"
+#include "automation/date.h"
 #include "platform/find.h"
 #include "platform/stat_pool.h"
 #include "support/ov_error.h"
@@ -19,16 +21,6 @@ namespace {
 
 using automation::Variant;
 
-// Days from 1970-01-01 to a proleptic Gregorian date (Howard Hinnant's days_from_civil).
-int64_t DaysFromCivil(int64_t year, int64_t month, int64_t day) {
-  year -= month <= 2;
-  const int64_t era = (year >= 0 ? year : year - 399) / 400;
-  const int64_t year_of_era = year - era * 400;
-  const int64_t day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-  const int64_t day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
-  return era * 146097 + day_of_era - 719468;
-}
-
 // FILETIME -> local time -> automation Date, as SystemTimeToVariantTime makes it: whole
 // seconds, years 100 to 9999, and before 1899-12-30 the time of day counted away from zero.
 // 0 when a conversion fails.
@@ -37,8 +29,8 @@ double DateFromFileTime(uint64_t time) {
   if (!platform::FileTimeToLocalTime(time, &local) || local.year < 100 || local.year > 9999) {
     return 0;
   }
-  const double days = static_cast<double>(DaysFromCivil(local.year, local.month, local.day) -
-                                          DaysFromCivil(1899, 12, 30));
+  const double days = static_cast<double>(
+      automation::DaysFromCivil(local.year, local.month, local.day) - automation::kDateEpochDays);
   const double fraction = (local.hour * 3600 + local.minute * 60 + local.second) / 86400.0;
   return days >= 0 ? days + fraction : days - fraction;
 }
@@ -275,20 +267,10 @@ bool FileSearch::CallBack(const std::u16string& path) {
   Variant cancel(false);
   Variant ignored;
   automation::ExcepInfo excep;
-  switch (callback_->Invoke(callback_id_, {&path_value, &cancel}, &ignored, &excep)) {
-    case automation::hr::kOk:
-      return cancel.ToBool();
-    case automation::hr::kException:
-      throw support::Error(excep.number, excep.description, excep.source);
-    case automation::hr::kBadParamCount:
-      throw support::MakeError(support::errnum::kWrongArgumentCount);
-    case automation::hr::kParamNotOptional:
-      throw support::MakeError(support::errnum::kArgumentNotOptional);
-    case automation::hr::kTypeMismatch:
-      throw support::MakeError(support::errnum::kTypeMismatch);
-    default:
-      throw support::MakeError(support::errnum::kNoSuchMember);
-  }
+  const automation::HResult code =
+      callback_->Invoke(callback_id_, {&path_value, &cancel}, &ignored, &excep);
+  if (code != automation::hr::kOk) throw automation::ErrorOfFailedCall(code, excep);
+  return cancel.ToBool();
 }
 
 bool FileSearch::Run(orvFoundedFiles& top, std::string path,

@@ -147,12 +147,6 @@ std::vector<uint8_t> ReadBytes(const platform::File& file) {
   return bytes;
 }
 
-FileFormat Effective(const FileFormat& detected, FileEncodingConst encoding, FileBOMConst bom,
-                     InvertBytesConst invert) {
-  return {encoding == feAuto ? detected.encoding : encoding, bom == fbAuto ? detected.bom : bom,
-          invert == ibAuto ? detected.invert : invert};
-}
-
 // Writes `text` as UTF-8 after `mark`, a piece at a time through a buffer.
 uint32_t WriteUtf8(const platform::PieceWriter& write, std::u16string_view text,
                    std::string_view mark) {

@@ -60,6 +60,13 @@ inline constexpr uint32_t kNormal = 0x80;
 inline constexpr uint32_t kSparse = 0x200;
 inline constexpr uint32_t kReparsePoint = 0x400;
 inline constexpr uint32_t kCompressed = 0x800;
+
+// A junction: a folder that is a link or a mount point (a link to a folder, a junction or a
+// volume mount point on Windows). The rule every walk and command asks, so that all of them
+// agree on what they must not enter.
+constexpr bool IsJunction(uint32_t attributes) {
+  return (attributes & (kDirectory | kReparsePoint)) == (kDirectory | kReparsePoint);
+}
 }  // namespace attr
 
 // ---------------------------------------------------------------------------------------------

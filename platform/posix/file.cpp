@@ -15,22 +15,8 @@ namespace platform {
 
 namespace {
 
-// The general mapping, with the causes a user must be told apart kept apart (see file.h).
-uint32_t FileError(int errno_value) {
-  switch (errno_value) {
-    case EROFS:
-      return error::kWriteProtect;
-    case EDQUOT:
-      return error::kDiskQuotaExceeded;
-    case EFBIG:
-      return error::kFileTooLarge;
-    case EISDIR:
-    case ENXIO:  // a FIFO without a reader, a device that is not there
-      return error::kBadFileType;
-    default:
-      return ErrorFromErrno(errno_value);
-  }
-}
+// The causes a user must be told apart kept apart (see file.h).
+uint32_t FileError(int errno_value) { return FileErrorFromErrno(errno_value); }
 
 uint32_t PlainError(int errno_value) { return ErrorFromErrno(errno_value); }
 

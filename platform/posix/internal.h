@@ -23,6 +23,9 @@ namespace platform {
 // Maps an errno value to the Windows error code that stands for it.
 // `removing_directory` turns EEXIST/ENOTEMPTY into kDirNotEmpty (else kAlreadyExists).
 uint32_t ErrorFromErrno(int errno_value, bool removing_directory = false);
+// The same map for the plain-file calls of file.h, which keep apart the causes the run log names
+// (kWriteProtect, kDiskQuotaExceeded, kFileTooLarge, kBadFileType; see file.h).
+uint32_t FileErrorFromErrno(int errno_value);
 
 }  // namespace platform
 
