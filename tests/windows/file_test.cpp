@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "platform/streams.h"
 #include "platform/whole_file.h"
 #include "support/windows_test_support.h"
 
@@ -54,6 +55,10 @@ TEST(Win32File, OpenersAnswerBadFileTypeForFoldersDevicesAndPipes) {
     EXPECT_EQ(platform::AppendToFile(path, "x"), error::kAccessDenied) << path;
     EXPECT_EQ(platform::OverwriteFile(path, "x"), error::kAccessDenied) << path;
   }
+  // Nor are a device's named streams reached.
+  std::string value;
+  EXPECT_EQ(platform::GetFileStream("\\\\.\\COM1", "name", &value), error::kAccessDenied);
+  EXPECT_EQ(platform::SetFileStream("\\\\.\\COM1", "name", "x"), error::kAccessDenied);
   // Nobody came to the pipe: its one instance is still free for a client.
   HANDLE client =
       CreateFileW(pipe_name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
