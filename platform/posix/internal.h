@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file.h"
 #include "platform/find.h"
 #include "platform/platform.h"
 
@@ -35,6 +36,18 @@ inline int FdOf(const Folder& folder) { return static_cast<int>(folder.Handle())
 inline Folder AdoptFd(int fd, const FolderId& id) {
   return Folder::Adopt(static_cast<NativeHandle>(fd), id);
 }
+
+// Opens `name` in the folder `dir` (AT_FDCWD: `name` is a path) as a regular file and as
+// nothing else, the one way every file of the backend is opened. `flags` are open(2)'s; O_NOFOLLOW
+// among them refuses a link in the last place. Anything but a regular file gives kBadFileType
+// and is never waited on: unless the open creates exclusively, what is at the name is looked at
+// first and a device, FIFO or socket is not even opened (opening a device can act: a tape
+// rewinds); the open itself is non-blocking, and the descriptor's fstat decides, standing for
+// whatever was put there in between. The non-blocking flag is dropped again for the reads and
+// writes of the file that remains. `map` turns the errno of a failed call into the code
+// (EEXIST is always kFileExists). On failure the result is closed and *error holds why.
+File OpenRegularAt(int dir, const char* name, int flags, mode_t mode, uint32_t* error,
+                   uint32_t (*map)(int) = nullptr);
 
 // The user's home folder: $HOME, else what the account database says; "" when neither knows.
 std::string HomeFolder();
