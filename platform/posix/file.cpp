@@ -15,9 +15,6 @@ namespace platform {
 
 namespace {
 
-// The causes a user must be told apart kept apart (see file.h).
-uint32_t FileError(int errno_value) { return FileErrorFromErrno(errno_value); }
-
 uint32_t PlainError(int errno_value) { return ErrorFromErrno(errno_value); }
 
 int Fd(intptr_t handle) { return static_cast<int>(handle); }
@@ -92,7 +89,7 @@ uint32_t File::Write(std::string_view data, size_t* written) const {
     ssize_t count = ::write(Fd(handle_), data.data() + done, data.size() - done);
     if (count < 0) {
       if (errno == EINTR) continue;
-      return FileError(errno);
+      return FileErrorFromErrno(errno);
     }
     done += static_cast<size_t>(count);
     if (written != nullptr) *written = done;
@@ -102,14 +99,14 @@ uint32_t File::Write(std::string_view data, size_t* written) const {
 
 uint32_t File::GetSize(uint64_t* size) const {
   struct stat info;
-  if (::fstat(Fd(handle_), &info) != 0) return FileError(errno);
+  if (::fstat(Fd(handle_), &info) != 0) return FileErrorFromErrno(errno);
   *size = static_cast<uint64_t>(info.st_size);
   return error::kSuccess;
 }
 
 uint32_t File::GetPosition(uint64_t* position) const {
   off_t offset = ::lseek(Fd(handle_), 0, SEEK_CUR);
-  if (offset < 0) return FileError(errno);
+  if (offset < 0) return FileErrorFromErrno(errno);
   *position = static_cast<uint64_t>(offset);
   return error::kSuccess;
 }
@@ -119,7 +116,7 @@ uint32_t File::Truncate(uint64_t size) const {
   do {
     result = ::ftruncate(Fd(handle_), static_cast<off_t>(size));
   } while (result != 0 && errno == EINTR);
-  return result == 0 ? error::kSuccess : FileError(errno);
+  return result == 0 ? error::kSuccess : FileErrorFromErrno(errno);
 }
 
 uint32_t File::ReadUpTo(uint64_t offset, void* out, size_t count, size_t* done) const {
@@ -156,7 +153,7 @@ uint32_t File::Sync() const {
 uint32_t OpenForAppend(const std::string& path, File* file) {
   uint32_t code = error::kSuccess;
   *file = posix::OpenRegularAt(AT_FDCWD, path.c_str(), O_RDWR | O_APPEND | O_CREAT, 0644, &code,
-                               FileError);
+                               FileErrorFromErrno);
   return code;
 }
 

@@ -58,20 +58,6 @@ File OpenForReading(const std::string& path, uint32_t* code) {
 
 // Reads up to `size` bytes into `out`, retrying short reads; *done receives the count (less at
 // the end of the file).
-uint32_t ReadFully(int fd, uint8_t* out, size_t size, size_t* done) {
-  *done = 0;
-  while (*done < size) {
-    const ssize_t got = ::read(fd, out + *done, size - *done);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return ErrorFromErrno(errno);
-    }
-    if (got == 0) break;
-    *done += static_cast<size_t>(got);
-  }
-  return error::kSuccess;
-}
-
 uint32_t WriteFully(int fd, std::string_view data) {
   while (!data.empty()) {
     const ssize_t written = ::write(fd, data.data(), data.size());
@@ -339,7 +325,7 @@ uint32_t ReadWholeFile(const std::string& path, std::vector<uint8_t>* data) {
   size_t mapped = 0;
   for (;;) {
     size_t got = 0;
-    code = ReadFully(Fd(fd), block.get(), kReadBlock, &got);
+    code = fd.ReadUpTo(data->size(), block.get(), kReadBlock, &got);
     if (code != error::kSuccess) {
       data->clear();
       return code;
@@ -368,7 +354,7 @@ uint32_t ReadFileStart(const std::string& path, size_t max_bytes, std::vector<ui
   *size = fd.Size();
   data->resize(max_bytes);
   size_t done = 0;
-  code = ReadFully(Fd(fd), data->data(), max_bytes, &done);
+  code = fd.ReadUpTo(0, data->data(), max_bytes, &done);
   data->resize(code == error::kSuccess ? done : 0);
   return code;
 }
