@@ -42,7 +42,7 @@ Values ReadKey(const fs::path& file) {
   constexpr uint64_t kMaxKeyBytes = 64 * 1024;
   Values values;
   uint32_t error = 0;
-  platform::FileReader reader = platform::FileReader::Open(file.string(), &error);
+  platform::File reader = platform::File::OpenForReading(file.string(), &error);
   std::vector<uint8_t> bytes;
   if (!reader.IsOpen() || reader.Size() > kMaxKeyBytes ||
       reader.ReadAt(0, static_cast<size_t>(reader.Size()), &bytes) != 0) {

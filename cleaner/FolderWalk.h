@@ -30,6 +30,7 @@
 #include "cleaner/CFilesList.h"
 #include "platform/file_system.h"
 #include "platform/platform.h"
+#include "platform/stat_pool.h"
 
 namespace sweepwell {
 
@@ -122,6 +123,9 @@ class FolderWalk {
   std::set<std::pair<uint64_t, uint64_t>> on_path_;  // (device, inode) of the stack's folders
   std::string path_;
   std::string resolved_start_;  // the start in ResolvedFolderPath form, while exclusions exist
+  // The stat engine of the library's search, held for the walk: while it lives, the listings
+  // and the batches described on this thread look at their entries through its ring.
+  platform::StatPool looks_;
 };
 
 // What a listing says of an entry: a folder (or junction), and a junction.

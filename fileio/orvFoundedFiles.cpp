@@ -94,14 +94,14 @@ class FileSearch {
   // Plain files of one folder looked at together, in one batch of the pool.
   static constexpr size_t kLooksPerBatch = 256;
 
-  static void CopyFacts(FoundedFile& file, const platform::EntryFacts& facts);
-  static void StoreFacts(void* file, const platform::EntryFacts& facts);
+  static void CopyFacts(FoundedFile& file, const platform::FindRecord& facts);
+  static void StoreFacts(void* file, const platform::FindRecord& facts);
 
   bool Begin(Frame& frame);
   void MakeEntries(Frame& frame);
-  Ref<FoundedFile> MakeEntry(const Frame& frame, platform::FoundEntry& entry);
+  Ref<FoundedFile> MakeEntry(const Frame& frame, platform::FindRecord& entry);
   void SubmitLooks(Frame& frame, platform::DeferredLooks& batch);
-  bool Enters(const platform::FoundEntry& entry) const;
+  bool Enters(const platform::FindRecord& entry) const;
   bool LeadsBack(const platform::FolderId& target) const;
   bool Finish(Frame& frame, Ref<FoundedFile> file);
   void Complete(Frame& frame);
@@ -118,7 +118,7 @@ class FileSearch {
   platform::StatPool pool_;
 };
 
-void FileSearch::CopyFacts(FoundedFile& file, const platform::EntryFacts& facts) {
+void FileSearch::CopyFacts(FoundedFile& file, const platform::FindRecord& facts) {
   file.attributes_ = facts.attributes;
   file.creation_time_ = facts.creation_time;
   file.last_access_time_ = facts.last_access_time;
@@ -129,7 +129,7 @@ void FileSearch::CopyFacts(FoundedFile& file, const platform::EntryFacts& facts)
 }
 
 // Runs on a worker of the pool: writes the fields of the look and nothing else.
-void FileSearch::StoreFacts(void* file, const platform::EntryFacts& facts) {
+void FileSearch::StoreFacts(void* file, const platform::FindRecord& facts) {
   CopyFacts(*static_cast<FoundedFile*>(file), facts);
 }
 
@@ -145,11 +145,11 @@ bool FileSearch::Begin(Frame& frame) {
       frame.with_parent || blank_mask_ ? frame.path : support::ovBuildFileName(frame.path, mask_);
   if (platform::IsVolumeRoot(pattern)) {
     // A root is not listed: it is its own single entry, named by the pattern.
-    platform::FoundEntry& root = frame.found.entries.emplace_back();
+    platform::FindRecord& root = frame.found.entries.emplace_back();
     root.name = pattern;
-    if (platform::GetVolumeRootAttributes(pattern, &root.facts.attributes, &root.target) !=
+    if (platform::GetVolumeRootAttributes(pattern, &root.attributes, &root.target) !=
         platform::error::kSuccess) {
-      root.facts.attributes = 0xFFFFFFFF;
+      root.attributes = 0xFFFFFFFF;
     }
     MakeEntries(frame);
     return true;
@@ -168,13 +168,13 @@ bool FileSearch::Begin(Frame& frame) {
 // Makes the entries of a listed folder, all at once so that the looks at its plain files can
 // start before the walk reaches them.
 void FileSearch::MakeEntries(Frame& frame) {
-  std::vector<platform::FoundEntry>& entries = frame.found.entries;
+  std::vector<platform::FindRecord>& entries = frame.found.entries;
   frame.files.resize(entries.size());
   frame.target->items_.reserve(entries.size());
   platform::DeferredLooks batch;
   for (size_t i = 0; i < entries.size(); ++i) {
-    platform::FoundEntry& entry = entries[i];
-    const bool directory = (entry.facts.attributes & platform::attr::kDirectory) != 0;
+    platform::FindRecord& entry = entries[i];
+    const bool directory = (entry.attributes & platform::attr::kDirectory) != 0;
     if (directory && (entry.name == "." || entry.name == "..")) continue;
     Ref<FoundedFile> file = MakeEntry(frame, entry);
     if (entry.look_deferred) {
@@ -196,9 +196,9 @@ void FileSearch::SubmitLooks(Frame& frame, platform::DeferredLooks& batch) {
 
 // One entry: its record (or, for a deferred look, what the listing said until the look is in)
 // and its Path field.
-Ref<FoundedFile> FileSearch::MakeEntry(const Frame& frame, platform::FoundEntry& entry) {
+Ref<FoundedFile> FileSearch::MakeEntry(const Frame& frame, platform::FindRecord& entry) {
   Ref<FoundedFile> file = automation::MakeObject<FoundedFile>();
-  CopyFacts(*file, entry.facts);
+  CopyFacts(*file, entry);
   file->path_ = frame.text;
   if (frame.with_parent) {
     const std::u16string name = support::FileNameFromNative(entry.name);
@@ -215,8 +215,8 @@ Ref<FoundedFile> FileSearch::MakeEntry(const Frame& frame, platform::FoundEntry&
 
 // Whether the search goes inside the entry: a folder, unless it is a link or mount point that
 // is not followed or that leads back to a folder being searched.
-bool FileSearch::Enters(const platform::FoundEntry& entry) const {
-  const uint32_t attributes = entry.facts.attributes;
+bool FileSearch::Enters(const platform::FindRecord& entry) const {
+  const uint32_t attributes = entry.attributes;
   if ((attributes & platform::attr::kDirectory) == 0) return false;
   const bool reparse = (attributes & platform::attr::kReparsePoint) != 0;
   return !reparse || (follow_ && !LeadsBack(entry.target));
@@ -291,7 +291,7 @@ bool FileSearch::Run(orvFoundedFiles& top, std::string path,
       while (!done && !descended && frame.next < frame.found.entries.size()) {
         const size_t index = frame.next++;
         if (!frame.files[index]) continue;  // "." or ".."
-        const platform::FoundEntry& entry = frame.found.entries[index];
+        const platform::FindRecord& entry = frame.found.entries[index];
         if (!Enters(entry)) {
           done = !Finish(frame, std::move(frame.files[index]));
           continue;

@@ -153,6 +153,9 @@ class Folder {
 //   the last change of the entry's metadata (Linux: ctime; Windows: ChangeTime); 0 where the
 //   listing does not tell it.
 // - size: bytes of a regular file; 0 for folders and links.
+// The one entry record of every listing: the cleaner's walks and the library's search
+// (platform/find.h) both fill it, through the same look at each entry. The fields after `size`
+// are the search's: the walks never read them.
 struct FindRecord {
   std::string name;
   uint32_t attributes = 0;
@@ -162,6 +165,17 @@ struct FindRecord {
   uint64_t size = 0;
   FileTime change_time = 0;
   bool has_creation_time = true;
+  // GetCompressedFileSize: the bytes the entry occupies (blocks * 512). A folder has none
+  // (has_allocated_size false), as the call fails for one.
+  uint64_t allocated_size = 0;
+  bool has_allocated_size = false;
+  // Only with FindOptions::defer_looks: a plain file (never a folder or a link) that has not
+  // been looked at yet. Its record holds what the listing said (attributes from the entry's
+  // type and name, no times, no size) until LookAtEntries fills it.
+  bool look_deferred = false;
+  // For an entry with attr::kDirectory found by FindEntries: the folder it leads to (through a
+  // link or a mount), so that a search can tell when a link leads back to a folder it is in.
+  FolderId target;
 };
 
 // Lists every entry of `folder`, "." and ".." included, in the order the system returns them.
