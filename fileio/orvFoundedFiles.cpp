@@ -1,5 +1,6 @@
 #include "fileio/orvFoundedFiles.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string_view>
@@ -178,6 +179,8 @@ void FileSearch::MakeEntries(Frame& frame) {
     if (directory && (entry.name == "." || entry.name == "..")) continue;
     Ref<FoundedFile> file = MakeEntry(frame, entry);
     if (entry.look_deferred) {
+      // Sized once per batch (at most what is left of the folder), not grown look by look.
+      if (batch.looks.empty()) batch.looks.reserve(std::min(kLooksPerBatch, entries.size() - i));
       batch.looks.push_back({file->name_.c_str(), file.get()});
       if (batch.looks.size() == kLooksPerBatch) SubmitLooks(frame, batch);
     }

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/file_system.h"
+#include "platform/find.h"
 #include "platform/platform.h"
 #include "platform/posix/internal.h"
 #include "platform/posix/look_ring.h"
@@ -327,6 +328,75 @@ TEST_F(FolderTest, ListingsThroughTheWalksRingAgreeWithOneCallEach) {
       EXPECT_EQ(records[i].attributes, own_calls.at(name).attributes) << name;
     }
   }
+}
+
+// The deferred looks of a search: a thread keeps its buffers from one batch to the next, so a
+// small batch after a large one must still describe only its own entries, and store nothing
+// for an entry that went, or became a folder, since it was listed. Both with the ring and with
+// one call per entry.
+TEST_F(FolderTest, SuccessiveDeferredBatchesOnOneThreadDescribeOnlyTheirOwnEntries) {
+  struct Seen {
+    FindRecord record;
+    int stores = 0;
+  };
+  const auto store = [](void* destination, const FindRecord& looked) {
+    Seen& seen = *static_cast<Seen*>(destination);
+    seen.record = looked;
+    ++seen.stores;
+  };
+  // Batch of the deferred entries of `found`, each stored into its own Seen.
+  const auto batch_of = [&](const FindResult& found, std::map<std::string, Seen>* seen) {
+    DeferredLooks batch;
+    batch.source = found.deferred;
+    batch.store = store;
+    for (const FindRecord& entry : found.entries) {
+      if (!entry.look_deferred) continue;
+      auto it = seen->emplace(entry.name, Seen{}).first;
+      batch.looks.push_back({it->first.c_str(), &it->second});
+    }
+    return batch;
+  };
+  constexpr size_t kLarge = posix::LookRing::kDepth + 44;
+  // What the file system decides (a fresh small file may not have its blocks yet).
+  constexpr uint32_t kMayVary = attr::kSparse | attr::kCompressed;
+  MakeFolder("large");
+  for (size_t i = 0; i < kLarge; ++i) MakeFile("large/f" + std::to_string(i), std::string(i, 'x'));
+  FindOptions options;
+  options.defer_looks = true;
+  for (const bool ring : {false, true}) {
+    SCOPED_TRACE(ring ? "through the ring" : "one call each");
+    MakeFolder("small");
+    MakeFile("small/kept", "abc", 0444);
+    MakeFile("small/gone", "12345");
+    MakeFile("small/becomes_folder", "1");
+    posix::AllowLookRings(ring);
+    StatPool pool;  // the ring of this thread lives while a pool does
+    FindResult large, small;
+    ASSERT_EQ(FindEntries(Path("large/*"), &large, options), error::kSuccess);
+    ASSERT_EQ(FindEntries(Path("small/*"), &small, options), error::kSuccess);
+    ASSERT_EQ(unlink(Path("small/gone").c_str()), 0);
+    ASSERT_EQ(unlink(Path("small/becomes_folder").c_str()), 0);
+    MakeFolder("small/becomes_folder");
+
+    std::map<std::string, Seen> large_seen, small_seen;
+    LookAtEntries(batch_of(large, &large_seen));
+    LookAtEntries(batch_of(small, &small_seen));
+    ASSERT_EQ(large_seen.size(), kLarge);
+    for (const auto& [name, seen] : large_seen) {
+      EXPECT_EQ(seen.stores, 1) << name;
+      EXPECT_EQ(seen.record.size, std::stoul(name.substr(1))) << name;
+      EXPECT_EQ(seen.record.attributes & ~kMayVary, attr::kArchive) << name;
+    }
+    ASSERT_EQ(small_seen.size(), 3u);
+    EXPECT_EQ(small_seen["kept"].stores, 1);
+    EXPECT_EQ(small_seen["kept"].record.size, 3u);
+    EXPECT_EQ(small_seen["kept"].record.attributes & ~kMayVary, attr::kArchive | attr::kReadOnly);
+    EXPECT_TRUE(small_seen["kept"].record.name.empty());
+    EXPECT_EQ(small_seen["gone"].stores, 0);
+    EXPECT_EQ(small_seen["becomes_folder"].stores, 0);
+    std::system(("rm -rf '" + Path("small") + "'").c_str());
+  }
+  posix::AllowLookRings(true);
 }
 
 // A child forked while the parent's walk holds the ring must not submit to the parent's ring
