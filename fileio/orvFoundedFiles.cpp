@@ -66,6 +66,10 @@ double CheckedSum(double sum) {
 // while listing, since the walk must know at once whether to enter them. Whatever could show an
 // entry to someone (a callback, the end of the call, an error on its way out) first waits for
 // every look submitted so far.
+//
+// A folder is reached again by its path when its turn comes, so it is searched only while it is
+// still the folder its entry was listed as: one replaced by a link (or moved) in between is not
+// entered, followed links or not, and stays an entry without Childs of its own.
 class FileSearch {
  public:
   FileSearch(std::string mask, bool follow_reparse_points, Ref<automation::Object> callback)
@@ -86,6 +90,7 @@ class FileSearch {
     std::string path;           // native
     std::shared_ptr<const std::u16string> text;
     bool with_parent = false;
+    platform::FolderId expected;  // the folder its entry's listing said it is; empty for the top
     platform::FindResult found;
     std::vector<Ref<FoundedFile>> files;  // per entry of `found`; null for "." and ".."
     size_t next = 0;
@@ -157,6 +162,7 @@ bool FileSearch::Begin(Frame& frame) {
   }
   platform::FindOptions options;
   options.defer_looks = true;
+  options.expected_folder = frame.expected;
   if (platform::FindEntries(pattern, &frame.found, options) == platform::error::kSuccess) {
     MakeEntries(frame);
     return true;
@@ -303,6 +309,7 @@ bool FileSearch::Run(orvFoundedFiles& top, std::string path,
         file->childs_ = automation::MakeObject<orvFoundedFiles>();
         Frame child;
         child.target = file->childs_.get();
+        child.expected = entry.target;
         child.keep = file->childs_;
         std::string full_name =
             frame.with_parent ? frame.path : support::ovBuildFileName(frame.path, file->name_);

@@ -47,6 +47,11 @@ struct FindOptions {
   // entries whose type the listing does not give are still looked at by FindEntries, since the
   // search must know at once whether to enter them.
   bool defer_looks = false;
+  // The folder the caller listed as the pattern's folder (FindRecord::target of its entry);
+  // empty for none. A folder found there that is another one (the entry was replaced by a link
+  // or moved since it was listed) is not listed: kPathNotFound. A search entering the folders it
+  // has listed so never ends up where a swap points it, whether or not it follows links.
+  FolderId expected_folder;
 };
 
 // FindFirstFile(pattern) and FindNextFile to the end. kFileNotFound when nothing matches (an

@@ -247,6 +247,10 @@ uint32_t FindEntries(const std::string& pattern, FindResult* result, FindOptions
   uint32_t code = error::kSuccess;
   Folder folder = Folder::Open(parts.parent, &code);
   if (!folder.IsOpen()) return code;
+  // Compared once the folder is held: what is listed is then the folder that was checked.
+  if (options.expected_folder != FolderId{} && folder.Id() != options.expected_folder) {
+    return error::kPathNotFound;
+  }
   result->folder = folder.Id();
   if (HasWildcard(parts.name)) {
     bool ntfs = false;

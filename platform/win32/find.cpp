@@ -141,7 +141,7 @@ uint32_t ForEachFound(const std::wstring& query, Visit visit) {
 
 }  // namespace
 
-uint32_t FindEntries(const std::string& pattern, FindResult* result, FindOptions) {
+uint32_t FindEntries(const std::string& pattern, FindResult* result, FindOptions options) {
   result->entries.clear();
   result->folder = FolderId{};
   result->deferred.reset();
@@ -152,6 +152,12 @@ uint32_t FindEntries(const std::string& pattern, FindResult* result, FindOptions
   const std::wstring folder = win32::LongPath(parts.parent);
   if (uint32_t code = FolderIdentity(folder, &result->folder); code != error::kSuccess) {
     return code == ERROR_FILE_NOT_FOUND || code == ERROR_DIRECTORY ? error::kPathNotFound : code;
+  }
+  // The listing gives the identity of folder links and junctions only (their target); a plain
+  // folder's entry comes without one, and is not checked.
+  if (options.expected_folder != FolderId{} && result->folder != options.expected_folder) {
+    result->folder = FolderId{};
+    return error::kPathNotFound;
   }
   uint32_t code;
   if (HasWildcard(parts.name)) {

@@ -348,6 +348,55 @@ TEST_F(SearchTest, AFollowedLinkBackToAFolderBeingSearchedIsListedButNotEntered)
   EXPECT_NE(Entry(*deep->Childs(), "side")->Childs()->Count(), 0);
 }
 
+// When the first folder of "swap" is complete, every other one is replaced by a link to a
+// folder outside the searched tree (the folder itself moved aside).
+class Swapper : public IFindFilesCallback {
+ public:
+  Swapper(std::string swap, std::string outside)
+      : swap_(std::move(swap)), outside_(std::move(outside)) {}
+  void DirectoryCompleted(const std::u16string& Path, bool*) override {
+    if (swapped_ > 0 || N(Path) == swap_) return;
+    for (const std::string& name : Listing(swap_)) {
+      const std::string folder = swap_ + "/" + name;
+      if (folder == N(Path)) continue;
+      ASSERT_EQ(rename(folder.c_str(), (folder + ".moved").c_str()), 0);
+      ASSERT_EQ(symlink(outside_.c_str(), folder.c_str()), 0);
+      ++swapped_;
+    }
+  }
+  int swapped_ = 0;
+
+ private:
+  std::string swap_;
+  std::string outside_;
+};
+
+TEST_F(SearchTest, AFolderReplacedByALinkAfterItWasListedIsNotEntered) {
+  TempFolder outside;
+  WriteBytes(outside / "secret.txt", "s");
+  for (const bool follow : {false, true}) {
+    SCOPED_TRACE(follow ? "links followed" : "links not followed");
+    const std::string swap = temp_ / (follow ? "swap-followed" : "swap");
+    MakeFolder(swap);
+    for (int i = 0; i < 6; ++i) {
+      MakeFolder(swap + "/d" + std::to_string(i));
+      WriteBytes(swap + "/d" + std::to_string(i) + "/own.txt", "o");
+    }
+    auto swapper = MakeObject<Swapper>(swap, outside.path());
+    auto files = MakeObject<orvFoundedFiles>();
+    ASSERT_TRUE(files->RefreshEx(U(swap), u"*", follow, swapper));
+    ASSERT_EQ(swapper->swapped_, 5);
+    int entered = 0;
+    for (int32_t i = 0; i < files->Count(); ++i) {
+      const std::string shape = Shape(*files->Item(i)->Childs());
+      EXPECT_TRUE(shape == "own.txt" || shape.empty()) << N(files->Item(i)->FileName()) << shape;
+      if (!shape.empty()) ++entered;
+    }
+    EXPECT_EQ(files->Count(), 6);
+    EXPECT_EQ(entered, 1);  // the first, searched before the swap
+  }
+}
+
 TEST(SearchDepthTest, ATreeDeeperThanThePathLimitEndsThereWithoutExhaustingTheStack) {
   TempFolder temp;
   // 2100 levels of "d": the path limit (4096 bytes) is passed about two thousand levels down.
