@@ -9,8 +9,9 @@
 // FileSystemWrapper, which forwards everything to another file system, and overrides the calls
 // it wants to change.
 //
-// The folders handed out are real open folders (Folder), whoever hands them out: a stand-in
-// changes what the calls answer, never what a Folder is.
+// The machine's file system hands out real open folders (Folder). A stand-in hands out its own
+// (Folder::ForStandIn), which only it resolves: a folder goes back to the file system that
+// opened it, never to another.
 //
 // The member names are those of platform.h (DeleteFile, RemoveDirectory, CreateDirectory,
 // GetFileAttributes): a file that includes <windows.h> undefines those macros before it

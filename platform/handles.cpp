@@ -12,12 +12,14 @@ Folder::~Folder() { Close(); }
 
 Folder::Folder(Folder&& other) noexcept
     : handle_(std::exchange(other.handle_, NativeHandle::kNone)),
+      token_(std::exchange(other.token_, 0)),
       id_(std::exchange(other.id_, FolderId{})) {}
 
 Folder& Folder::operator=(Folder&& other) noexcept {
   if (this != &other) {
     Close();
     handle_ = std::exchange(other.handle_, NativeHandle::kNone);
+    token_ = std::exchange(other.token_, 0);
     id_ = std::exchange(other.id_, FolderId{});
   }
   return *this;
