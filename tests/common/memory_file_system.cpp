@@ -28,7 +28,7 @@ constexpr uint64_t kInodeMask = (uint64_t{1} << kInodeBits) - 1;
 constexpr uint64_t kFirstDevice = 0x6d656d0000;
 
 // 2026-01-01 00:00 UTC.
-constexpr platform::FileTime kStartClock = 134118144000000000ull;
+constexpr platform::FileTime kStartClock = 134116992000000000ull;
 
 std::atomic<uint64_t> next_serial{1};
 
