@@ -42,7 +42,7 @@ Values ReadKey(const fs::path& file) {
   constexpr uint64_t kMaxKeyBytes = 64 * 1024;
   Values values;
   uint32_t error = 0;
-  platform::FileReader reader = platform::FileReader::Open(file.string(), &error);
+  platform::File reader = platform::File::OpenForReading(file.string(), &error);
   std::vector<uint8_t> bytes;
   if (!reader.IsOpen() || reader.Size() > kMaxKeyBytes ||
       reader.ReadAt(0, static_cast<size_t>(reader.Size()), &bytes) != 0) {
@@ -326,24 +326,28 @@ Variant CallByName(Object& object, std::string_view name, std::vector<Variant>& 
   for (Variant& arg : args) pointers.push_back(&arg);
   Variant result;
   ExcepInfo excep;
-  switch (object.Invoke(id, pointers, &result, &excep)) {
-    case hr::kOk:
-      return result;
-    case hr::kException:
-      throw support::Error(excep.number, excep.description, excep.source);
-    case hr::kBadParamCount:
-      throw support::MakeError(support::errnum::kWrongArgumentCount);
-    case hr::kParamNotOptional:
-      throw support::MakeError(support::errnum::kArgumentNotOptional);
-    case hr::kTypeMismatch:
-      throw support::MakeError(support::errnum::kTypeMismatch);
-    default:
-      throw support::MakeError(support::errnum::kNoSuchMember);
-  }
+  const HResult code = object.Invoke(id, pointers, &result, &excep);
+  if (code != hr::kOk) throw ErrorOfFailedCall(code, excep);
+  return result;
 }
 
 Variant CallByName(Object& object, std::string_view name, std::vector<Variant>&& args) {
   return CallByName(object, name, args);
+}
+
+support::Error ErrorOfFailedCall(HResult code, const ExcepInfo& excep) {
+  switch (code) {
+    case hr::kException:
+      return support::Error(excep.number, excep.description, excep.source);
+    case hr::kBadParamCount:
+      return support::MakeError(support::errnum::kWrongArgumentCount);
+    case hr::kParamNotOptional:
+      return support::MakeError(support::errnum::kArgumentNotOptional);
+    case hr::kTypeMismatch:
+      return support::MakeError(support::errnum::kTypeMismatch);
+    default:
+      return support::MakeError(support::errnum::kNoSuchMember);
+  }
 }
 
 }  // namespace automation

@@ -17,6 +17,7 @@
 
 #include "automation/member_table.h"
 #include "automation/object.h"
+#include "support/ov_error.h"
 
 namespace automation {
 
@@ -86,5 +87,12 @@ const TypeLibrary* FindTypeLibrary(std::string_view progid);
 // not optional).
 Variant CallByName(Object& object, std::string_view name, std::vector<Variant>& args);
 Variant CallByName(Object& object, std::string_view name, std::vector<Variant>&& args = {});
+
+// The error a failed Invoke stands for, the one map from its result code to what every caller
+// (late-bound calls, the search's callback, the Python module) raises: for hr::kException the
+// member's own error from `excep`; for a bad call the standard error of its kind (450 wrong
+// number of arguments, 449 argument not optional, 13 type mismatch) and 438 (no such member)
+// for any other code. Not for hr::kOk.
+support::Error ErrorOfFailedCall(HResult code, const ExcepInfo& excep);
 
 }  // namespace automation

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "support/ov_error.h"
+#include "support/ov_numbers.h"
 #include "support/ov_strings.h"
 #include "support/ov_unicode.h"
 
@@ -27,13 +28,9 @@ double NumberFromText(const std::u16string& text) {
 
 template <class T>
 T RoundToInteger(double value) {
-  if (std::isnan(value)) Raise(support::errnum::kOverflow);
-  double rounded = std::nearbyint(value);  // half to even, as VB's CLng/CInt
-  if (rounded < static_cast<double>(std::numeric_limits<T>::min()) ||
-      rounded > static_cast<double>(std::numeric_limits<T>::max())) {
-    Raise(support::errnum::kOverflow);
-  }
-  return static_cast<T>(rounded);
+  T rounded = 0;
+  if (!support::RoundToInteger(value, &rounded)) Raise(support::errnum::kOverflow);
+  return rounded;
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "cleaner/modEmptyFolders.h"
 #include "cleaner/modMain.h"
 #include "support/ov_error.h"
+#include "support/ov_numbers.h"
 #include "support/ov_paths.h"
 #include "support/ov_strings.h"
 
@@ -310,12 +311,11 @@ int32_t ValueToLong(const loom::Value& value) {
   } else if (const auto* text = std::get_if<std::string>(&value)) {
     if (!ParseNumber(*text, &number)) RaiseTypeMismatch();
   }
-  // Halves go to the even neighbour (the default rounding mode).
-  double rounded = std::nearbyint(number);
-  if (!(rounded >= -2147483648.0 && rounded <= 2147483647.0)) {
+  int32_t rounded = 0;
+  if (!support::RoundToInteger(number, &rounded)) {
     throw support::MakeError(support::errnum::kOverflow, kObjectName);
   }
-  return static_cast<int32_t>(rounded);
+  return rounded;
 }
 
 C_LOOM_cleaner::C_LOOM_cleaner(RunContext& run) : run_(run) {

@@ -57,11 +57,10 @@ double FileSize(platform::FileSystem& files, const std::string& path) {
 }
 
 bool IsJunction(platform::FileSystem& files, const std::string& path) {
-  constexpr uint32_t kJunction = platform::attr::kDirectory | platform::attr::kReparsePoint;
   uint32_t attributes = 0;
   uint64_t size = 0;
   return files.GetFileAttributes(path, &attributes, &size) == platform::error::kSuccess &&
-         (attributes & kJunction) == kJunction;
+         platform::attr::IsJunction(attributes);
 }
 
 // The folder that holds `path`, opened once, and the path's name in it: a look and the deletion
@@ -444,13 +443,12 @@ bool Deleter::RemoveAndReportFolder(const std::string& path) {
   }
   uint32_t code = platform::error::kSuccess;
   const platform::Folder holder = files_.OpenFolder(holder_path, &code, true);
-  constexpr uint32_t kJunction = platform::attr::kDirectory | platform::attr::kReparsePoint;
   uint32_t attributes = 0;
   uint64_t size = 0;
   const bool junction =
       holder.IsOpen() &&
       files_.GetEntryAttributes(holder, name, &attributes, &size) == platform::error::kSuccess &&
-      (attributes & kJunction) == kJunction;
+      platform::attr::IsJunction(attributes);
   return RemoveInHolder(holder, code, name, path, junction);
 }
 

@@ -26,6 +26,7 @@
 #include "cleaner/CFilesList.h"
 #include "platform/file_system.h"
 #include "platform/platform.h"
+#include "platform/stat_pool.h"
 
 namespace sweepwell {
 
@@ -102,6 +103,9 @@ class FolderWalk {
   std::vector<WalkFolder> stack_;
   std::set<std::pair<uint64_t, uint64_t>> on_path_;  // (device, inode) of the stack's folders
   std::string path_;
+  // The stat engine of the library's search, held for the walk: while it lives, the listings
+  // and the batches described on this thread look at their entries through its ring.
+  platform::StatPool looks_;
 };
 
 // What a listing says of an entry: a folder (or junction), and a junction.
@@ -109,7 +113,7 @@ inline bool IsFolderRecord(const platform::FindRecord& entry) {
   return (entry.attributes & platform::attr::kDirectory) != 0;
 }
 inline bool IsJunctionRecord(const platform::FindRecord& entry) {
-  return IsFolderRecord(entry) && (entry.attributes & platform::attr::kReparsePoint) != 0;
+  return platform::attr::IsJunction(entry.attributes);
 }
 
 // A socket, a FIFO or a device node (on Windows the rare entry the system marks a device): not a

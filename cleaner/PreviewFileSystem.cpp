@@ -13,8 +13,6 @@ using platform::error::kFileNotFound;
 using platform::error::kPathNotFound;
 using platform::error::kSuccess;
 
-constexpr uint32_t kJunction = platform::attr::kDirectory | platform::attr::kReparsePoint;
-
 bool IsDotName(std::string_view name) { return name == "." || name == ".."; }
 
 // `path` without trailing separators (the root keeps its one).
@@ -71,7 +69,7 @@ uint32_t PreviewFileSystem::CheckPath(const std::string& path) {
 
 void PreviewFileSystem::ForgetGoneTarget(const platform::Folder& folder, std::string_view name,
                                          uint32_t* attributes) {
-  if (gone_folders_.empty() || (*attributes & kJunction) != kJunction) return;
+  if (gone_folders_.empty() || !platform::attr::IsJunction(*attributes)) return;
   uint32_t code = kSuccess;
   if (IsGoneFolder(target().OpenEntry(folder, name, &code, true))) {
     *attributes &= ~platform::attr::kDirectory;
@@ -145,7 +143,7 @@ uint32_t PreviewFileSystem::GetFileAttributes(const std::string& path, uint32_t*
   }
   if (uint32_t code = CheckPath(path)) return code;
   uint32_t code = target().GetFileAttributes(path, attributes, size);
-  if (code == kSuccess && !gone_folders_.empty() && (*attributes & kJunction) == kJunction) {
+  if (code == kSuccess && !gone_folders_.empty() && platform::attr::IsJunction(*attributes)) {
     uint32_t open_error = kSuccess;
     if (IsGoneFolder(target().OpenFolder(path, &open_error, true))) {
       *attributes &= ~platform::attr::kDirectory;

@@ -98,20 +98,21 @@ RunLog::~RunLog() { Close(); }
 
 uint32_t RunLog::Open(const std::string& path, std::string_view first_line) {
   Close();
-  uint32_t code = platform::OpenForAppend(path, &handle_);
+  uint32_t code = platform::OpenForAppend(path, &file_);
   if (code != platform::error::kSuccess) return code;
   uint64_t size = 0;
-  std::string last;
-  std::string start;
-  if (platform::GetFileSize(handle_, &size) == platform::error::kSuccess && size > 0 &&
-      platform::ReadFileAt(handle_, size - 1, 1, &last) == platform::error::kSuccess) {
-    needs_line_end_ = last != "\n";
+  char last = '\0';
+  size_t got = 0;
+  if (file_.GetSize(&size) == platform::error::kSuccess && size > 0 &&
+      file_.ReadUpTo(size - 1, &last, 1, &got) == platform::error::kSuccess) {
+    needs_line_end_ = got != 1 || last != '\n';
   }
+  std::string start(kUtf8Mark.size(), '\0');
   // A log keeps the encoding it was made in; a new one is UTF-8 (with its mark) where the ANSI
   // code page cannot hold the program's messages.
   if (size >= kUtf8Mark.size() &&
-      platform::ReadFileAt(handle_, 0, kUtf8Mark.size(), &start) == platform::error::kSuccess) {
-    utf8_ = start == kUtf8Mark;
+      file_.ReadUpTo(0, start.data(), start.size(), &got) == platform::error::kSuccess) {
+    utf8_ = got == start.size() && start == kUtf8Mark;
   } else {
     utf8_ = size == 0 && !platform::AnsiHoldsCyrillic();
   }
@@ -148,7 +149,7 @@ uint32_t RunLog::Append(std::string_view text) {
     text = joined;
   }
   size_t written = 0;
-  uint32_t code = platform::WriteAll(handle_, text, &written);
+  uint32_t code = file_.Write(text, &written);
   if (code == platform::error::kSuccess) {
     needs_line_end_ = false;
     return code;
@@ -157,10 +158,10 @@ uint32_t RunLog::Append(std::string_view text) {
   // Part of the text went in: take it out again, but only when nothing was appended after it
   // (another run's lines stay where they are, and this run's next line starts a line instead).
   uint64_t position = 0, size = 0;
-  bool cut = platform::GetFilePosition(handle_, &position) == platform::error::kSuccess &&
-             platform::GetFileSize(handle_, &size) == platform::error::kSuccess &&
+  bool cut = file_.GetPosition(&position) == platform::error::kSuccess &&
+             file_.GetSize(&size) == platform::error::kSuccess &&
              size == position && position >= written &&
-             platform::TruncateFile(handle_, position - written) == platform::error::kSuccess;
+             file_.Truncate(position - written) == platform::error::kSuccess;
   if (!cut) needs_line_end_ = true;
   return code;
 }
@@ -197,9 +198,9 @@ uint32_t RunLog::WriteAhead(std::string_view run_text) {
   end_ = 0;
   uint64_t start = 0;
   if (needs_line_end_ || platform::kTextLineEnd != std::string_view("\n") ||
-      platform::GetFileSize(handle_, &start) != platform::error::kSuccess) {
+      file_.GetSize(&start) != platform::error::kSuccess) {
     const uint32_t code = Append(text);
-    if (code == platform::error::kSuccess) platform::GetFileSize(handle_, &end_);
+    if (code == platform::error::kSuccess) file_.GetSize(&end_);
     return code;
   }
   // A process killed while it writes to a file stops between two pages of it: the kernel looks
@@ -219,13 +220,13 @@ uint32_t RunLog::WriteAhead(std::string_view run_text) {
       }
     }
     size_t written = 0;
-    const uint32_t code = platform::WriteAll(handle_, text.substr(0, piece), &written);
+    const uint32_t code = file_.Write(text.substr(0, piece), &written);
     if (code != platform::error::kSuccess) {
       // Nothing of the batch stays, unless another run wrote after it.
       uint64_t now = 0;
-      if (platform::GetFileSize(handle_, &now) != platform::error::kSuccess ||
+      if (file_.GetSize(&now) != platform::error::kSuccess ||
           now != size + written ||
-          platform::TruncateFile(handle_, start) != platform::error::kSuccess) {
+          file_.Truncate(start) != platform::error::kSuccess) {
         needs_line_end_ = written > 0;
       }
       return code;
@@ -248,8 +249,8 @@ bool RunLog::TakeBack(std::string_view run_tail) {
   }
   // The file still ending where this run's last write left it means nobody wrote after it.
   uint64_t size = 0;
-  if (end_ < bytes || platform::GetFileSize(handle_, &size) != platform::error::kSuccess ||
-      size != end_ || platform::TruncateFile(handle_, end_ - bytes) != platform::error::kSuccess) {
+  if (end_ < bytes || file_.GetSize(&size) != platform::error::kSuccess ||
+      size != end_ || file_.Truncate(end_ - bytes) != platform::error::kSuccess) {
     return false;
   }
   end_ -= bytes;
@@ -257,8 +258,7 @@ bool RunLog::TakeBack(std::string_view run_tail) {
 }
 
 void RunLog::Close() {
-  platform::CloseFile(handle_);
-  handle_ = platform::kInvalidFile;
+  file_.Close();
 }
 
 std::string RunLog::MissedLinesNote(uint64_t lines, uint32_t code) {

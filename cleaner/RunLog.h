@@ -91,7 +91,7 @@ class RunLog {
   // Closes the file. Idempotent.
   void Close();
 
-  bool IsOpen() const { return handle_ != platform::kInvalidFile; }
+  bool IsOpen() const { return file_.IsOpen(); }
   // Lines of the run that never reached the log, and those still waiting for the next note.
   uint64_t MissedLines() const { return missed_total_; }
   uint64_t PendingMissedLines() const { return missed_since_note_; }
@@ -122,7 +122,7 @@ class RunLog {
   // The run's text in the log's encoding.
   std::string ForLog(std::string_view text) const;
 
-  platform::FileHandle handle_ = platform::kInvalidFile;
+  platform::File file_;
   bool needs_line_end_ = false;  // the file may end in the middle of a line
   bool utf8_ = false;            // the log's encoding is UTF-8
   uint64_t missed_since_note_ = 0;

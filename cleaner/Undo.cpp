@@ -18,8 +18,6 @@
 
 namespace sweepwell {
 
-UndoRequest RequestedUndo;
-
 namespace {
 
 using platform::TrashEntryStatus;
@@ -70,10 +68,9 @@ std::string ReasonFor(TrashEntryStatus status, uint32_t error) {
 // Holds the record of one run, locked, for the length of an undo.
 class LockedRecord {
  public:
-  ~LockedRecord() { platform::CloseFile(handle_); }
   // 0 when opened and locked; otherwise the exit status, with the reason said on stderr.
   int Open(const std::string& path, const std::string& id, UndoRun* run) {
-    uint32_t code = platform::OpenExistingForAppend(path, &handle_);
+    uint32_t code = platform::OpenExistingForAppend(path, &file_);
     if (code == platform::error::kBadFileType) {
       // A FIFO or device in the record's place is never opened for real nor waited on.
       Say(stderr,
@@ -92,7 +89,7 @@ class LockedRecord {
       return kExitFailed;
     }
     bool locked = false;
-    if (platform::TryLockFile(handle_, &locked) != platform::error::kSuccess || !locked) {
+    if (file_.TryLock(&locked) != platform::error::kSuccess || !locked) {
       Say(stderr, "sweepwell: " +
                       support::Fill(support::Tr("запуск \"%s\" занят: он ещё идёт или его уже "
                                                 "отменяет другая команда"),
@@ -101,7 +98,7 @@ class LockedRecord {
       return kExitFailed;
     }
     std::string text;
-    if (platform::ReadAllFrom(handle_, &text) != platform::error::kSuccess ||
+    if (file_.ReadAll(&text) != platform::error::kSuccess ||
         !ParseUndoRecord(text, run)) {
       Say(stderr, "sweepwell: " +
                       support::Fill(support::Tr("запись запуска \"%s\" не читается: %s"),
@@ -112,10 +109,10 @@ class LockedRecord {
     run->id = id;
     return kExitOk;
   }
-  void Append(const std::string& line) { platform::WriteAll(handle_, line); }
+  void Append(const std::string& line) { file_.Write(line); }
 
  private:
-  platform::FileHandle handle_ = platform::kInvalidFile;
+  platform::File file_;
 };
 
 struct UndoTotals {
@@ -194,11 +191,9 @@ void ReportUndoTotals(COutput& output, const UndoTotals& totals, Stopwatch& stop
 
 // Reads a record for the list: only a regular file, opened read-only, never waited on.
 bool ReadRecordText(const std::string& path, std::string* text) {
-  platform::FileHandle handle = platform::kInvalidFile;
-  if (platform::OpenExistingForRead(path, &handle) != platform::error::kSuccess) return false;
-  bool read = platform::ReadAllFrom(handle, text) == platform::error::kSuccess;
-  platform::CloseFile(handle);
-  return read;
+  platform::File file;
+  if (platform::OpenExistingForRead(path, &file) != platform::error::kSuccess) return false;
+  return file.ReadAll(text) == platform::error::kSuccess;
 }
 
 // The folder of the records, named the way PrepareLogFile names the log's folder, without

@@ -31,9 +31,6 @@ struct UndoRequest {
   std::string run;  // empty: the last run
 };
 
-// What ParseCommandLine found after the undo switch.
-extern UndoRequest RequestedUndo;
-
 // True when the first argument is the undo switch (--undo or /Undo in any letter case).
 bool IsUndoSwitch(const std::string& argument);
 

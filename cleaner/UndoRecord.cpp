@@ -181,15 +181,14 @@ UndoRecord::UndoRecord(std::string folder, const std::string& script,
 }
 
 UndoRecord::~UndoRecord() {
-  if (handle_ == platform::kInvalidFile) return;
+  if (!file_.IsOpen()) return;
   // What the kill of a process cannot lose, a power cut could: the entries go to the disk once,
   // at the end, rather than once per entry.
-  platform::SyncFile(handle_);
-  platform::CloseFile(handle_);
+  file_.Sync();
 }
 
 bool UndoRecord::Open() {
-  if (handle_ != platform::kInvalidFile) return true;
+  if (file_.IsOpen()) return true;
   if (failed_) return false;
   if (!support::ovCreateComplexDirectory(folder_)) {
     Fail(support::ovGetLastDLLError());
@@ -201,7 +200,7 @@ bool UndoRecord::Open() {
   for (int attempt = 1; attempt < 100; ++attempt) {
     std::string name = id_ + (attempt > 1 ? "-" + std::to_string(attempt) : "") + kExtension;
     path_ = support::ovBuildFileName(folder_, name);
-    uint32_t code = platform::CreateLockedForAppend(path_, &handle_);
+    uint32_t code = platform::CreateLockedForAppend(path_, &file_);
     if (code == platform::error::kFileExists) continue;
     if (code != platform::error::kSuccess) {
       Fail(code);
@@ -217,7 +216,7 @@ bool UndoRecord::Open() {
 
 void UndoRecord::Write(const std::string& line) {
   if (failed_) return;
-  uint32_t code = platform::WriteAll(handle_, line);
+  uint32_t code = file_.Write(line);
   if (code != platform::error::kSuccess) Fail(code);
 }
 

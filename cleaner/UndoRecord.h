@@ -78,7 +78,7 @@ class UndoRecord {
 
   std::string folder_, script_, id_, started_;
   std::string path_;
-  platform::FileHandle handle_ = platform::kInvalidFile;
+  platform::File file_;
   bool failed_ = false;
   int entries_ = 0;
   std::vector<int> announced_;  // entries of the move in progress

@@ -37,8 +37,6 @@ constexpr char kManualReference[] = N_("см. man sweepwell");
 constexpr char kPreviewStarts[] = N_("*** Предварительный просмотр: ничего не удаляется ***");
 constexpr char kPreviewEnds[] = N_("*** Предварительный просмотр: ничего не удалено ***");
 
-Stopwatch RunStopwatch;
-
 void WriteTo(std::FILE* stream, const std::string& utf8) {
   std::string text = support::AnsiText(utf8);
   std::fwrite(text.data(), 1, text.size(), stream);
@@ -146,11 +144,11 @@ CommandLine BadCommandLine(std::string complaint) {
 
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   if (!arguments.empty() && IsUndoSwitch(arguments[0])) {
-    if (!ParseUndoArguments(arguments, &RequestedUndo)) {
+    CommandLine line;
+    if (!ParseUndoArguments(arguments, &line.undo)) {
       return BadCommandLine(
           support::Tr("после --undo можно указать только --list или имя запуска"));
     }
-    CommandLine line;
     line.action = CommandLineAction::kUndo;
     return line;
   }
@@ -245,11 +243,11 @@ bool PrepareLogFile(RunContext& run) {
   return true;
 }
 
-int RunScript(RunContext& run) {
+int RunScript(RunContext& run, Stopwatch& stopwatch) {
   int status = kExitOk;
   try {
     loom::ScriptEngine engine;
-    RunStopwatch.Start();
+    stopwatch.Start();
     bool loaded = engine.Script().LoadFromFile(run.ScriptFileName);
     // A stop that came while the script was read ends the run before its first command.
     run.Output->ProcessPendingEvents(true);
@@ -310,6 +308,8 @@ int Main(const std::vector<std::string>& arguments, const std::string& argv0) {
   CommandLine line = ParseCommandLine(arguments);
   // Before the run, which may point at it.
   PreviewFileSystem preview(platform::RealFileSystem());
+  // The run's own clock: the output reports it, RunScript starts it.
+  Stopwatch stopwatch;
   RunContext run;
   switch (line.action) {
     case CommandLineAction::kHelp:
@@ -326,7 +326,7 @@ int Main(const std::vector<std::string>& arguments, const std::string& argv0) {
     case CommandLineAction::kUndo:
       // An undo stops between two entries, as a run does.
       platform::InstallStopSignalHandlers();
-      return RunUndo(RequestedUndo, run);
+      return RunUndo(line.undo, run);
     case CommandLineAction::kRun:
       break;
   }
@@ -339,10 +339,10 @@ int Main(const std::vector<std::string>& arguments, const std::string& argv0) {
     run.Preview = true;
     run.file_system = &preview;
     platform::InstallStopSignalHandlers();
-    run.OpenOutput("", &RunStopwatch);
+    run.OpenOutput("", &stopwatch);
     run.Output->ShowForm();
     run.Output->AddFixedLine(kPreviewStarts);
-    return FinishRun(run);
+    return FinishRun(run, stopwatch);
   }
   try {
     if (!PrepareLogFile(run)) {
@@ -355,7 +355,7 @@ int Main(const std::vector<std::string>& arguments, const std::string& argv0) {
     // From the log's first line on, a stop lets the run end after the entry in progress and
     // close the log properly.
     platform::InstallStopSignalHandlers();
-    run.OpenOutput(run.LogFileName, &RunStopwatch);
+    run.OpenOutput(run.LogFileName, &stopwatch);
   } catch (const support::Error& error) {
     // Nothing has run: a deletion the log could not record is what the log exists to prevent.
     WriteTo(stderr,
@@ -366,10 +366,10 @@ int Main(const std::vector<std::string>& arguments, const std::string& argv0) {
     return kExitFailed;
   }
   run.Output->ShowForm();
-  return FinishRun(run);
+  return FinishRun(run, stopwatch);
 }
 
-int FinishRun(RunContext& run) {
+int FinishRun(RunContext& run, Stopwatch& stopwatch) {
   // Only a real run keeps a record of what it trashed: a preview trashes nothing.
   std::optional<UndoRecord> undo_record;
   if (!run.Preview) {
@@ -377,7 +377,7 @@ int FinishRun(RunContext& run) {
                         platform::GetLocalTime());
     run.Output->Deletion().RecordTrashMovesIn(&*undo_record);
   }
-  int status = RunScript(run);
+  int status = RunScript(run, stopwatch);
   run.Output->CloseLog();
   // A preview has no log to keep.
   if (!run.Preview) KeepLogCompressed(run.LogFileName);
@@ -425,8 +425,7 @@ bool IsFolderPath(const RunContext& run, const std::string& Path) {
 }
 
 bool IsJunctionPath(const RunContext& run, const std::string& Path) {
-  constexpr uint32_t kJunction = platform::attr::kDirectory | platform::attr::kReparsePoint;
-  return (PathAttributes(run, Path) & kJunction) == kJunction;
+  return platform::attr::IsJunction(PathAttributes(run, Path));
 }
 
 bool IsSubfolderEntry(uint32_t attributes, const std::string& EntryName) {
@@ -436,7 +435,7 @@ bool IsSubfolderEntry(uint32_t attributes, const std::string& EntryName) {
 bool IsEnterableSubfolderEntry(const RunContext& run, uint32_t attributes,
                                const std::string& EntryName) {
   return IsSubfolderEntry(attributes, EntryName) &&
-         ((attributes & platform::attr::kReparsePoint) == 0 || run.GoBelowJunctions);
+         (!platform::attr::IsJunction(attributes) || run.GoBelowJunctions);
 }
 
 }  // namespace sweepwell

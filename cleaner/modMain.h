@@ -6,9 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "cleaner/Undo.h"
+
 namespace sweepwell {
 
 struct RunContext;
+struct Stopwatch;
 
 // Exit statuses of the program.
 inline constexpr int kExitOk = 0;
@@ -43,7 +46,7 @@ enum class CommandLineAction { kRun, kUsageError, kHelp, kVersion, kUndo };
 // twice, names a script called "/NoLong".
 //
 // "--undo [--list | RUN]" (also /Undo and /List) as the whole command line is kUndo, with
-// RequestedUndo (cleaner/Undo.h) set.
+// `undo` saying what to undo.
 //
 // A bad command line (an unknown option, no script name, or two) is kUsageError with
 // `complaint` saying what is wrong (UTF-8). Help wins over everything but an unknown option.
@@ -54,6 +57,7 @@ struct CommandLine {
   bool Preview = false;
   bool NoPause = false;
   bool NoPreserveRoot = false;
+  UndoRequest undo;  // kUndo only
   std::string complaint;
 };
 
@@ -72,11 +76,12 @@ std::string UsageText(const std::string& program);
 bool PrepareLogFile(RunContext& run);
 
 // Runs the script of `run` (its output open) and writes the closing lines; returns the exit
-// status.
-int RunScript(RunContext& run);
+// status. `stopwatch` is the one the output was opened with: it starts as the script is read,
+// and the closing lines report its time.
+int RunScript(RunContext& run, Stopwatch& stopwatch);
 
 // RunScript, then closes the output: the exit status of the whole run.
-int FinishRun(RunContext& run);
+int FinishRun(RunContext& run, Stopwatch& stopwatch);
 
 // Windows error code -> VB error number: 2 -> 53, 3 -> 76, 5 and 32 -> 70, anything else 75.
 int32_t Win32ErrorToErrNumber(uint32_t code);

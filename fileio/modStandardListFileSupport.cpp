@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "fileio/text_format.h"
+#include "fileio/text_lines.h"
 #include "platform/whole_file.h"
 #include "support/ov_strings.h"
 #include "support/ov_unicode.h"
@@ -22,36 +23,6 @@ std::string_view TrimBytes(std::string_view line) {
   while (first < last && IsBlank(line[first])) ++first;
   while (last > first && IsBlank(line[last - 1])) --last;
   return line.substr(first, last - first);
-}
-
-// The platform's own line end. A lone LF is the line end of every Unix tool and editor, so
-// there it ends a line of a list file too (besides the line ends below, which stay as they are);
-// on Windows a lone LF stays part of the line, as it always has. What the library writes is
-// unchanged everywhere.
-#if defined(_WIN32)
-constexpr bool kLoneLfEndsLine = false;
-#else
-constexpr bool kLoneLfEndsLine = true;
-#endif
-
-// The lines of the file: each ends at CR LF, at a CR alone or (see kLoneLfEndsLine) at an LF
-// alone; text after the last line end is one more line, and a file that ends with a line end
-// has no empty line after it.
-std::vector<std::string_view> SplitLines(std::string_view text) {
-  std::vector<std::string_view> lines;
-  const char* const ends = kLoneLfEndsLine ? "\r\n" : "\r";
-  size_t start = 0;
-  while (start < text.size()) {
-    const size_t end = text.find_first_of(ends, start);
-    if (end == std::string_view::npos) {
-      lines.push_back(text.substr(start));
-      break;
-    }
-    lines.push_back(text.substr(start, end - start));
-    start = end + 1;
-    if (text[end] == '\r' && start < text.size() && text[start] == '\n') ++start;
-  }
-  return lines;
 }
 
 // The pieces of `text` between CR LF pairs (and, see kLoneLfEndsLine, lone LFs); a CR alone
@@ -103,7 +74,7 @@ automation::Ref<automation::Collection> ParseStandardListText(std::string_view t
                                                               const std::u16string& CommentChar,
                                                               bool IgnoreBlanks, bool TrimStrings) {
   auto items = automation::MakeObject<automation::Collection>();
-  for (const std::string_view line : SplitLines(text)) {
+  for (const std::string_view line : SplitLines(text, kLoneLfEndsLine)) {
     const std::string_view trimmed = TrimBytes(line);
     if (trimmed.empty() && IgnoreBlanks) continue;
     // The marker is text: the line is read in the ANSI page for the test, as the file is.

@@ -22,6 +22,7 @@
 #include <string_view>
 #include <unordered_set>
 
+#include "fileio/text_lines.h"
 #include "platform/attributes.h"
 #include "platform/platform.h"
 #include "platform/whole_file.h"
@@ -38,23 +39,6 @@ constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 
 std::string KeyOf(const std::u16string& name) {
   return support::UpperCase(support::Utf8FromUtf16(name));
-}
-
-// The lines of the file's bytes, each without its line end.
-std::vector<std::string_view> SplitLines(std::string_view text) {
-  std::vector<std::string_view> lines;
-  size_t begin = 0;
-  while (begin < text.size()) {
-    const size_t end = text.find_first_of("\r\n", begin);
-    if (end == std::string_view::npos) {
-      lines.push_back(text.substr(begin));
-      break;
-    }
-    lines.push_back(text.substr(begin, end - begin));
-    begin = end + 1;
-    if (text[end] == '\r' && begin < text.size() && text[begin] == '\n') ++begin;
-  }
-  return lines;
 }
 
 // One line taken apart into a name and a description (still in the file's encoding); false for
@@ -117,7 +101,8 @@ DescriptIonEntries ParseDescriptIonText(std::string_view text) {
   std::unordered_set<std::string> seen;
   std::string_view name;
   std::string description;
-  for (std::string_view line : SplitLines(text)) {
+  // A lone LF ends a line everywhere (see the top of this file).
+  for (std::string_view line : SplitLines(text, true)) {
     if (!ParseDescriptionLine(line, &name, &description)) continue;
     std::u16string name_text = utf8 ? support::ovUTF8ToUNICODE(name) : support::OemToText(name);
     if (!seen.insert(KeyOf(name_text)).second) continue;

@@ -72,7 +72,7 @@ bool orvFSO::GetFileBInto(const std::u16string& FileName, bool RaiseErrors, bool
       throw support::MakeError(support::errnum::kFileNotFound, "orvFSO");
     }
     uint32_t code = platform::error::kSuccess;
-    const platform::FileReader reader = platform::OpenWholeFile(path, &code);
+    const platform::File reader = platform::OpenWholeFile(path, &code);
     Check(code);
     if (reader.Size() > kLargestByteArray) {
       throw support::MakeError(support::errnum::kOutOfMemory, "orvFSO");

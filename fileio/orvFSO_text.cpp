@@ -33,13 +33,6 @@ void Report(const FileFormat& format, FileEncodingConst* lpEncoding, FileBOMCons
   if (lpInvertBytes != nullptr) *lpInvertBytes = format.invert;
 }
 
-// Each value the caller gave wins; each auto value takes the detected one.
-FileFormat Effective(const FileFormat& detected, FileEncodingConst encoding, FileBOMConst bom,
-                     InvertBytesConst invert) {
-  return {encoding == feAuto ? detected.encoding : encoding, bom == fbAuto ? detected.bom : bom,
-          invert == ibAuto ? detected.invert : invert};
-}
-
 }  // namespace
 
 bool orvFSO::PutFile2(const std::u16string& FileName, const std::u16string& Data, bool RaiseErrors,

@@ -49,7 +49,7 @@ const std::optional<platform::FolderId>& LibraryFileId() {
 
 std::optional<std::vector<uint8_t>> LoadVersionBlock(const std::string& path) {
   uint32_t error = platform::error::kSuccess;
-  const platform::FileReader file = platform::FileReader::Open(path, &error);
+  const platform::File file = platform::File::OpenForReading(path, &error);
   if (!file.IsOpen()) return std::nullopt;
   if (LibraryFileId() && file.Id() == *LibraryFileId()) {
     return BuildVersionBlock(LibraryVersion());

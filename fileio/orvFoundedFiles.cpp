@@ -5,6 +5,8 @@
 #include <string_view>
 #include <utility>
 
+#include "automation/component.h"
+#include "automation/date.h"
 #include "platform/find.h"
 #include "platform/stat_pool.h"
 #include "support/ov_error.h"
@@ -19,16 +21,6 @@ namespace {
 
 using automation::Variant;
 
-// Days from 1970-01-01 to a proleptic Gregorian date (Howard Hinnant's days_from_civil).
-int64_t DaysFromCivil(int64_t year, int64_t month, int64_t day) {
-  year -= month <= 2;
-  const int64_t era = (year >= 0 ? year : year - 399) / 400;
-  const int64_t year_of_era = year - era * 400;
-  const int64_t day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-  const int64_t day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
-  return era * 146097 + day_of_era - 719468;
-}
-
 // FILETIME -> local time -> automation Date, as SystemTimeToVariantTime makes it: whole
 // seconds, years 100 to 9999, and before 1899-12-30 the time of day counted away from zero.
 // 0 when a conversion fails.
@@ -37,8 +29,8 @@ double DateFromFileTime(uint64_t time) {
   if (!platform::FileTimeToLocalTime(time, &local) || local.year < 100 || local.year > 9999) {
     return 0;
   }
-  const double days = static_cast<double>(DaysFromCivil(local.year, local.month, local.day) -
-                                          DaysFromCivil(1899, 12, 30));
+  const double days = static_cast<double>(
+      automation::DaysFromCivil(local.year, local.month, local.day) - automation::kDateEpochDays);
   const double fraction = (local.hour * 3600 + local.minute * 60 + local.second) / 86400.0;
   return days >= 0 ? days + fraction : days - fraction;
 }
@@ -102,14 +94,14 @@ class FileSearch {
   // Plain files of one folder looked at together, in one batch of the pool.
   static constexpr size_t kLooksPerBatch = 256;
 
-  static void CopyFacts(FoundedFile& file, const platform::EntryFacts& facts);
-  static void StoreFacts(void* file, const platform::EntryFacts& facts);
+  static void CopyFacts(FoundedFile& file, const platform::FindRecord& facts);
+  static void StoreFacts(void* file, const platform::FindRecord& facts);
 
   bool Begin(Frame& frame);
   void MakeEntries(Frame& frame);
-  Ref<FoundedFile> MakeEntry(const Frame& frame, platform::FoundEntry& entry);
+  Ref<FoundedFile> MakeEntry(const Frame& frame, platform::FindRecord& entry);
   void SubmitLooks(Frame& frame, platform::DeferredLooks& batch);
-  bool Enters(const platform::FoundEntry& entry) const;
+  bool Enters(const platform::FindRecord& entry) const;
   bool LeadsBack(const platform::FolderId& target) const;
   bool Finish(Frame& frame, Ref<FoundedFile> file);
   void Complete(Frame& frame);
@@ -126,7 +118,7 @@ class FileSearch {
   platform::StatPool pool_;
 };
 
-void FileSearch::CopyFacts(FoundedFile& file, const platform::EntryFacts& facts) {
+void FileSearch::CopyFacts(FoundedFile& file, const platform::FindRecord& facts) {
   file.attributes_ = facts.attributes;
   file.creation_time_ = facts.creation_time;
   file.last_access_time_ = facts.last_access_time;
@@ -137,7 +129,7 @@ void FileSearch::CopyFacts(FoundedFile& file, const platform::EntryFacts& facts)
 }
 
 // Runs on a worker of the pool: writes the fields of the look and nothing else.
-void FileSearch::StoreFacts(void* file, const platform::EntryFacts& facts) {
+void FileSearch::StoreFacts(void* file, const platform::FindRecord& facts) {
   CopyFacts(*static_cast<FoundedFile*>(file), facts);
 }
 
@@ -153,11 +145,11 @@ bool FileSearch::Begin(Frame& frame) {
       frame.with_parent || blank_mask_ ? frame.path : support::ovBuildFileName(frame.path, mask_);
   if (platform::IsVolumeRoot(pattern)) {
     // A root is not listed: it is its own single entry, named by the pattern.
-    platform::FoundEntry& root = frame.found.entries.emplace_back();
+    platform::FindRecord& root = frame.found.entries.emplace_back();
     root.name = pattern;
-    if (platform::GetVolumeRootAttributes(pattern, &root.facts.attributes, &root.target) !=
+    if (platform::GetVolumeRootAttributes(pattern, &root.attributes, &root.target) !=
         platform::error::kSuccess) {
-      root.facts.attributes = 0xFFFFFFFF;
+      root.attributes = 0xFFFFFFFF;
     }
     MakeEntries(frame);
     return true;
@@ -176,13 +168,13 @@ bool FileSearch::Begin(Frame& frame) {
 // Makes the entries of a listed folder, all at once so that the looks at its plain files can
 // start before the walk reaches them.
 void FileSearch::MakeEntries(Frame& frame) {
-  std::vector<platform::FoundEntry>& entries = frame.found.entries;
+  std::vector<platform::FindRecord>& entries = frame.found.entries;
   frame.files.resize(entries.size());
   frame.target->items_.reserve(entries.size());
   platform::DeferredLooks batch;
   for (size_t i = 0; i < entries.size(); ++i) {
-    platform::FoundEntry& entry = entries[i];
-    const bool directory = (entry.facts.attributes & platform::attr::kDirectory) != 0;
+    platform::FindRecord& entry = entries[i];
+    const bool directory = (entry.attributes & platform::attr::kDirectory) != 0;
     if (directory && (entry.name == "." || entry.name == "..")) continue;
     Ref<FoundedFile> file = MakeEntry(frame, entry);
     if (entry.look_deferred) {
@@ -204,9 +196,9 @@ void FileSearch::SubmitLooks(Frame& frame, platform::DeferredLooks& batch) {
 
 // One entry: its record (or, for a deferred look, what the listing said until the look is in)
 // and its Path field.
-Ref<FoundedFile> FileSearch::MakeEntry(const Frame& frame, platform::FoundEntry& entry) {
+Ref<FoundedFile> FileSearch::MakeEntry(const Frame& frame, platform::FindRecord& entry) {
   Ref<FoundedFile> file = automation::MakeObject<FoundedFile>();
-  CopyFacts(*file, entry.facts);
+  CopyFacts(*file, entry);
   file->path_ = frame.text;
   if (frame.with_parent) {
     const std::u16string name = support::FileNameFromNative(entry.name);
@@ -223,8 +215,8 @@ Ref<FoundedFile> FileSearch::MakeEntry(const Frame& frame, platform::FoundEntry&
 
 // Whether the search goes inside the entry: a folder, unless it is a link or mount point that
 // is not followed or that leads back to a folder being searched.
-bool FileSearch::Enters(const platform::FoundEntry& entry) const {
-  const uint32_t attributes = entry.facts.attributes;
+bool FileSearch::Enters(const platform::FindRecord& entry) const {
+  const uint32_t attributes = entry.attributes;
   if ((attributes & platform::attr::kDirectory) == 0) return false;
   const bool reparse = (attributes & platform::attr::kReparsePoint) != 0;
   return !reparse || (follow_ && !LeadsBack(entry.target));
@@ -275,20 +267,10 @@ bool FileSearch::CallBack(const std::u16string& path) {
   Variant cancel(false);
   Variant ignored;
   automation::ExcepInfo excep;
-  switch (callback_->Invoke(callback_id_, {&path_value, &cancel}, &ignored, &excep)) {
-    case automation::hr::kOk:
-      return cancel.ToBool();
-    case automation::hr::kException:
-      throw support::Error(excep.number, excep.description, excep.source);
-    case automation::hr::kBadParamCount:
-      throw support::MakeError(support::errnum::kWrongArgumentCount);
-    case automation::hr::kParamNotOptional:
-      throw support::MakeError(support::errnum::kArgumentNotOptional);
-    case automation::hr::kTypeMismatch:
-      throw support::MakeError(support::errnum::kTypeMismatch);
-    default:
-      throw support::MakeError(support::errnum::kNoSuchMember);
-  }
+  const automation::HResult code =
+      callback_->Invoke(callback_id_, {&path_value, &cancel}, &ignored, &excep);
+  if (code != automation::hr::kOk) throw automation::ErrorOfFailedCall(code, excep);
+  return cancel.ToBool();
 }
 
 bool FileSearch::Run(orvFoundedFiles& top, std::string path,
@@ -309,7 +291,7 @@ bool FileSearch::Run(orvFoundedFiles& top, std::string path,
       while (!done && !descended && frame.next < frame.found.entries.size()) {
         const size_t index = frame.next++;
         if (!frame.files[index]) continue;  // "." or ".."
-        const platform::FoundEntry& entry = frame.found.entries[index];
+        const platform::FindRecord& entry = frame.found.entries[index];
         if (!Enters(entry)) {
           done = !Finish(frame, std::move(frame.files[index]));
           continue;

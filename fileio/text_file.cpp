@@ -70,7 +70,7 @@ class Result {
 // (the start of a character cut by the block's end) carried in front of the next one.
 // `take(bytes, last)` returns how many bytes it used. Returns the number of bytes read.
 template <class Take>
-uint64_t ForEachBlock(const platform::FileReader& file, uint64_t offset, char* buffer, Take take) {
+uint64_t ForEachBlock(const platform::File& file, uint64_t offset, char* buffer, Take take) {
   size_t carry = 0;
   uint64_t total = 0;
   for (;;) {
@@ -88,7 +88,7 @@ uint64_t ForEachBlock(const platform::FileReader& file, uint64_t offset, char* b
 }
 
 // UTF-8 from `skip` on: counted, then decoded into a result of that size.
-std::u16string ReadUtf8(const platform::FileReader& file, uint64_t skip) {
+std::u16string ReadUtf8(const platform::File& file, uint64_t skip) {
   const std::unique_ptr<char[]> bytes(new char[kBlock + 4]);
   size_t count = 0;
   ForEachBlock(file, skip, bytes.get(), [&count](std::string_view block, bool last) {
@@ -111,7 +111,7 @@ std::u16string ReadUtf8(const platform::FileReader& file, uint64_t skip) {
 // UTF-16 from `skip` on: the bytes are the code units, copied (and swapped where the file's
 // order is not the machine's) into a result of the file's size. *total receives the number of
 // bytes read.
-std::u16string ReadUtf16(const platform::FileReader& file, uint64_t skip, bool swap,
+std::u16string ReadUtf16(const platform::File& file, uint64_t skip, bool swap,
                          uint64_t* total) {
   const uint64_t size = file.Size() > skip ? file.Size() - skip : 0;
   Result result(static_cast<size_t>(size / 2 + size % 2));
@@ -136,7 +136,7 @@ std::u16string ReadUtf16(const platform::FileReader& file, uint64_t skip, bool s
 }
 
 // The whole file as bytes, for the code pages that convert the whole text at once.
-std::vector<uint8_t> ReadBytes(const platform::FileReader& file) {
+std::vector<uint8_t> ReadBytes(const platform::File& file) {
   std::vector<uint8_t> bytes;
   bytes.reserve(static_cast<size_t>(file.Size()));
   const std::unique_ptr<char[]> buffer(new char[kBlock]);
@@ -145,12 +145,6 @@ std::vector<uint8_t> ReadBytes(const platform::FileReader& file) {
     return block.size();
   });
   return bytes;
-}
-
-FileFormat Effective(const FileFormat& detected, FileEncodingConst encoding, FileBOMConst bom,
-                     InvertBytesConst invert) {
-  return {encoding == feAuto ? detected.encoding : encoding, bom == fbAuto ? detected.bom : bom,
-          invert == ibAuto ? detected.invert : invert};
 }
 
 // Writes `text` as UTF-8 after `mark`, a piece at a time through a buffer.
@@ -204,7 +198,7 @@ uint32_t WriteUtf16(const platform::PieceWriter& write, std::u16string_view text
 TextFile ReadTextFile(const std::string& path, FileEncodingConst encoding, FileBOMConst bom,
                       InvertBytesConst invert) {
   uint32_t code = platform::error::kSuccess;
-  const platform::FileReader file = platform::OpenWholeFile(path, &code);
+  const platform::File file = platform::OpenWholeFile(path, &code);
   Check(code);
   CheckSize(file.Size());
   uint8_t head[3];

@@ -41,6 +41,12 @@ FileFormat DetectFileFormat(const uint8_t* bytes, size_t count) {
   return {feANSI, fbNoBOM, ibDontInvertBytes};
 }
 
+FileFormat Effective(const FileFormat& detected, FileEncodingConst encoding, FileBOMConst bom,
+                     InvertBytesConst invert) {
+  return {encoding == feAuto ? detected.encoding : encoding, bom == fbAuto ? detected.bom : bom,
+          invert == ibAuto ? detected.invert : invert};
+}
+
 int32_t ByteCount(const std::vector<uint8_t>& bytes) { return static_cast<int32_t>(bytes.size()); }
 
 void SwapBytePairs(std::vector<uint8_t>& bytes) {

@@ -24,6 +24,11 @@ struct FileFormat {
 // mark.
 FileFormat DetectFileFormat(const uint8_t* bytes, size_t count);
 
+// The format a reading member works in: each value the caller gave wins, each auto value takes
+// the `detected` one.
+FileFormat Effective(const FileFormat& detected, FileEncodingConst encoding, FileBOMConst bom,
+                     InvertBytesConst invert);
+
 // The number of bytes of an array (0 for an array without elements).
 int32_t ByteCount(const std::vector<uint8_t>& bytes);
 

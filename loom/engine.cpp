@@ -12,6 +12,7 @@
 #include "loom/parser.h"
 #include "support/ov_error.h"
 #include "support/ov_messages.h"
+#include "support/ov_numbers.h"
 #include "support/ov_strings.h"
 
 namespace loom {
@@ -39,14 +40,10 @@ std::string_view TrimBlanks(std::string_view text) {
   return text;
 }
 
-// Rounds half to even, as the objects do when they turn a number into an integer.
+// Rounded as the objects round a number into an integer, so that the check and the run agree.
 bool FitsInt32AfterRounding(double value) {
-  if (!std::isfinite(value)) return false;
-  const double floor = std::floor(value);
-  const double fraction = value - floor;
-  double rounded = floor;
-  if (fraction > 0.5 || (fraction == 0.5 && std::fmod(floor, 2.0) != 0.0)) rounded = floor + 1;
-  return rounded >= -2147483648.0 && rounded <= 2147483647.0;
+  int32_t rounded = 0;
+  return support::RoundToInteger(value, &rounded);
 }
 
 // Empty when `statement`'s value suits a property of `value_kind`, else the message.

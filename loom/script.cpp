@@ -6,7 +6,7 @@
 
 #include "loom/loom.h"
 #include "loom/parser.h"
-#include "platform/file_reader.h"
+#include "platform/file.h"
 #include "support/ov_strings.h"
 
 namespace loom {
@@ -19,13 +19,12 @@ constexpr std::size_t kMaxScriptBytes = 16 * 1024 * 1024;
 // The whole file into `bytes`, or why it cannot be had. The file reader opens without waiting
 // on a FIFO and refuses anything but a regular file.
 LoadFailure ReadWholeFile(const std::string& file_name, std::string& bytes, uint32_t& error) {
-  platform::FileReader file = platform::FileReader::Open(file_name, &error);
+  platform::File file = platform::File::OpenForReading(file_name, &error);
   if (!file.IsOpen()) {
-    // The reader refuses a folder, FIFO, device or socket as it refuses a file it may not
-    // read; tell the two apart so that the message says what the user gave.
-    const bool refused_type = error == platform::error::kAccessDenied &&
-                              platform::ExistsAsOtherThanRegularFile(file_name);
-    return refused_type ? LoadFailure::kNotRegularFile : LoadFailure::kCannotOpen;
+    // A folder, FIFO, device or socket is refused apart from a file that may not be read, so
+    // that the message says what the user gave.
+    return error == platform::error::kBadFileType ? LoadFailure::kNotRegularFile
+                                                  : LoadFailure::kCannotOpen;
   }
   if (file.Size() > kMaxScriptBytes) return LoadFailure::kTooLarge;
   std::vector<uint8_t> content;

@@ -1,5 +1,5 @@
-// Plain files opened by handle: what the run log needs (append, whole writes, the length, a
-// cut back to an earlier length, a read of its last byte, close).
+// Plain files opened by handle: the one file type (File) and its openers. The run log, the
+// undo records, the script loader and the library's readers hold their files through it.
 //
 // Errors are Windows error codes, as everywhere in the platform layer, with a few kept apart
 // that the general mapping folds together, because the program names them to the user when its
@@ -13,6 +13,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "platform/platform.h"
 
 namespace platform {
 
@@ -23,9 +26,6 @@ inline constexpr std::string_view kTextLineEnd = "\r\n";
 inline constexpr std::string_view kTextLineEnd = "\n";
 #endif
 
-using FileHandle = intptr_t;
-inline constexpr FileHandle kInvalidFile = -1;
-
 namespace error {
 inline constexpr uint32_t kWriteProtect = 19;         // ERROR_WRITE_PROTECT
 inline constexpr uint32_t kFileTooLarge = 223;        // ERROR_FILE_TOO_LARGE
@@ -34,61 +34,96 @@ inline constexpr uint32_t kBadFileType = 222;         // ERROR_BAD_FILE_TYPE: no
 inline constexpr uint32_t kDiskQuotaExceeded = 1295;  // ERROR_DISK_QUOTA_EXCEEDED
 }  // namespace error
 
+// An open regular file: the one owner of a file's descriptor (a HANDLE on Windows) anywhere in
+// the program. Move-only; closes itself. Every opener below takes nothing but a regular file:
+// a folder, FIFO, device or socket gives kBadFileType, and the open never waits on a FIFO.
+class File {
+ public:
+  File() = default;
+  ~File();
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  // Opens `path` for reading (links followed); a link, like any path, leads to a regular file
+  // or is refused.
+  static File OpenForReading(const std::string& path, uint32_t* error);
+
+  bool IsOpen() const { return handle_ != -1; }
+  // The file's length and identity (device and inode) when it was opened.
+  uint64_t Size() const { return size_; }
+  const FolderId& Id() const { return id_; }
+
+  // Writes all of `data` (retrying short writes and interruptions). On failure `*written` (when
+  // given) holds how many bytes went to the file before it; 0 on success means nothing was asked.
+  uint32_t Write(std::string_view data, size_t* written = nullptr) const;
+
+  // The file's length in bytes now (Windows: GetFileSizeEx).
+  uint32_t GetSize(uint64_t* size) const;
+
+  // Where the handle's last write ended, in bytes from the start: with appending, the end of
+  // this handle's own last write, even when another writer has appended since (Windows:
+  // SetFilePointerEx with a distance of 0 from FILE_CURRENT).
+  uint32_t GetPosition(uint64_t* position) const;
+
+  // Cuts the file to `size` bytes; later appends go to the new end (Windows: SetFilePointerEx,
+  // SetEndOfFile through a second handle).
+  uint32_t Truncate(uint64_t size) const;
+
+  // Reads exactly `count` bytes at `offset` into *out (replaced); kGenFailure when the file
+  // ends before them.
+  uint32_t ReadAt(uint64_t offset, size_t count, std::vector<uint8_t>* out) const;
+
+  // Reads up to `count` bytes at `offset` into `out`; *done receives how many: fewer only where
+  // the file ends (0 at or past its end). Windows: ReadFile at an offset, repeated the same way.
+  uint32_t ReadUpTo(uint64_t offset, void* out, size_t count, size_t* done) const;
+
+  // Reads the whole file from its start, whatever its length now.
+  uint32_t ReadAll(std::string* data) const;
+
+  // Takes an exclusive advisory lock on the whole file without waiting (flock on POSIX). The lock
+  // goes with the close or the process's end, however it ends. *locked false: another process
+  // holds it.
+  uint32_t TryLock(bool* locked) const;
+
+  // Writes the file's data out to the disk (fdatasync; Windows: FlushFileBuffers).
+  uint32_t Sync() const;
+
+  // Closes now and reports a failed close (on some file systems the last write error shows up
+  // only there). A closed file is left alone.
+  uint32_t Close();
+
+  // For the backend: a file that owns `handle` (closes it), what it holds, and giving it up.
+  static File Adopt(intptr_t handle, uint64_t size, const FolderId& id);
+  intptr_t Handle() const { return handle_; }
+  intptr_t Release();
+
+ private:
+  intptr_t handle_ = -1;  // a descriptor on POSIX, a HANDLE on Windows
+  uint64_t size_ = 0;
+  FolderId id_;
+};
+
 // Opens `path` for appending and reading, creating it (mode 0644 before the umask) when
-// missing. Only a regular file is taken: a folder, FIFO, device or socket gives kBadFileType,
-// and the open never waits for a FIFO's reader. (Windows: CreateFileW with FILE_APPEND_DATA |
-// FILE_READ_DATA, OPEN_ALWAYS, sharing read and write, then GetFileType == FILE_TYPE_DISK.)
-uint32_t OpenForAppend(const std::string& path, FileHandle* handle);
-
-// Appends all of `data` (retrying short writes and interruptions). On failure `*written` (when
-// given) holds how many bytes went to the file before it; 0 on success means nothing was asked.
-uint32_t WriteAll(FileHandle handle, std::string_view data, size_t* written = nullptr);
-
-// The file's length in bytes now (Windows: GetFileSizeEx).
-uint32_t GetFileSize(FileHandle handle, uint64_t* size);
-
-// Where the handle's last write ended, in bytes from the start: with appending, the end of
-// this handle's own last write, even when another writer has appended since (Windows:
-// SetFilePointerEx with a distance of 0 from FILE_CURRENT).
-uint32_t GetFilePosition(FileHandle handle, uint64_t* position);
-
-// Cuts the file to `size` bytes; later appends go to the new end (Windows: SetFilePointerEx,
-// SetEndOfFile).
-uint32_t TruncateFile(FileHandle handle, uint64_t size);
-
-// Reads up to `count` bytes at `offset` into *out (replaced); fewer at the end of the file
-// (Windows: ReadFile with an OVERLAPPED offset).
-uint32_t ReadFileAt(FileHandle handle, uint64_t offset, size_t count, std::string* out);
-
-// Closes the handle; kInvalidFile is ignored.
-void CloseFile(FileHandle handle);
+// missing. (Windows: CreateFileW with FILE_APPEND_DATA | FILE_READ_DATA, OPEN_ALWAYS, sharing
+// read and write, then GetFileType == FILE_TYPE_DISK.)
+uint32_t OpenForAppend(const std::string& path, File* file);
 
 // Creates `path` for appending (mode 0600: private to the user); kFileExists when it exists.
-uint32_t CreateForAppend(const std::string& path, FileHandle* handle);
+uint32_t CreateForAppend(const std::string& path, File* file);
 
-// Opens an existing `path` for reading and appending; kFileNotFound when missing, kBadFileType
-// for anything but a regular file (never waited on; a link at `path` is not followed).
-uint32_t OpenExistingForAppend(const std::string& path, FileHandle* handle);
+// Opens an existing `path` for reading and appending; kFileNotFound when missing (a link at
+// `path` is not followed, and so refused as no regular file).
+uint32_t OpenExistingForAppend(const std::string& path, File* file);
 
-// Creates `path` for appending (mode 0600), already holding the lock of TryLockFile when the
+// Creates `path` for appending (mode 0600), already holding the lock of File::TryLock when the
 // name appears, so that no other process can find it unlocked; kFileExists when it exists, and
 // the lock's failure (kLockViolation when another holds it) leaves no file behind.
-uint32_t CreateLockedForAppend(const std::string& path, FileHandle* handle);
+uint32_t CreateLockedForAppend(const std::string& path, File* file);
 
-// Opens an existing regular file for reading only; kBadFileType for a link, FIFO, device,
-// socket or folder, which is never waited on.
-uint32_t OpenExistingForRead(const std::string& path, FileHandle* handle);
-
-// Takes an exclusive advisory lock on the whole file without waiting (flock on POSIX). The lock
-// goes with the handle's close or the process's end, however it ends. *locked false: another
-// process holds it.
-uint32_t TryLockFile(FileHandle handle, bool* locked);
-
-// Writes the file's data out to the disk (fdatasync).
-uint32_t SyncFile(FileHandle handle);
-
-// Reads the whole file from its start through the handle.
-uint32_t ReadAllFrom(FileHandle handle, std::string* data);
+// Opens an existing regular file for reading only; a link is not followed.
+uint32_t OpenExistingForRead(const std::string& path, File* file);
 
 // The identity of the running process.
 uint32_t CurrentProcessId();

@@ -27,43 +27,15 @@
 
 namespace platform {
 
-// What one look at an entry (a stat) tells: the fields of WIN32_FIND_DATA that Linux can fill
-// besides the name (attributes, times and size have the meaning of FindRecord in platform.h),
-// and GetCompressedFileSize.
-struct EntryFacts {
-  uint32_t attributes = 0;
-  FileTime creation_time = 0;
-  FileTime last_access_time = 0;
-  FileTime last_write_time = 0;
-  uint64_t size = 0;
-  // GetCompressedFileSize: the bytes the entry occupies (blocks * 512). A folder has none
-  // (has_allocated_size false), as the call fails for one.
-  uint64_t allocated_size = 0;
-  bool has_allocated_size = false;
-};
-
 // What finishing the deferred looks of one find needs (on POSIX the listed folder, held open,
 // and whether its entries carry real NTFS attributes). Each backend defines it; above the
 // backend it is only handed on, from FindResult to DeferredLooks.
 struct LookSource;
 
-// One entry found, and what the search needs besides its facts.
-struct FoundEntry {
-  std::string name;  // native bytes
-  EntryFacts facts;
-  // For an entry with attr::kDirectory: the folder it leads to (through a link or a mount),
-  // so that a search can tell when a link leads back to a folder it is inside.
-  FolderId target;
-  // Only with FindOptions::defer_looks: a plain file (never a folder or a link) that has not
-  // been looked at yet. Its facts hold what the listing said (attributes from the entry's type
-  // and name, no times, no size) until LookAtEntries fills them.
-  bool look_deferred = false;
-};
-
 // The folder a find lists and everything it found, in order.
 struct FindResult {
   FolderId folder;  // the listed folder (the parent of a plain name)
-  std::vector<FoundEntry> entries;
+  std::vector<FindRecord> entries;
   // With deferred looks: what LookAtEntries needs to finish them (it holds the listed folder
   // open while any batch keeps it); null when no look was deferred.
   std::shared_ptr<const LookSource> deferred;
@@ -91,10 +63,10 @@ bool IsVolumeRoot(const std::string& path);
 // reparse point, with the real attributes on an ntfs-3g volume.
 uint32_t GetVolumeRootAttributes(const std::string& root, uint32_t* attributes, FolderId* folder);
 
-// The attributes, times, size and target of the entry `name` of an open folder: the one
-// description of an entry that FindEntries gives (one statx; a second only for a link).
+// The record (attributes, times, sizes and target) of the entry `name` of an open folder: the
+// one description of an entry that FindEntries gives (one statx; a second only for a link).
 // "." and ".." are described as what they are (folders), never as mount points.
-uint32_t DescribeFoundEntry(const Folder& folder, std::string_view name, FoundEntry* entry);
+uint32_t DescribeFoundEntry(const Folder& folder, std::string_view name, FindRecord* entry);
 
 // Entries of one open folder whose looks were deferred (FindOptions::defer_looks). `store` is
 // called once per entry that could be looked at, with the entry's `destination`; an entry that
@@ -106,7 +78,8 @@ struct DeferredLooks {
     void* destination;  // handed to store as it is
   };
   std::shared_ptr<const LookSource> source;  // FindResult::deferred of the find
-  void (*store)(void* destination, const EntryFacts& facts) = nullptr;
+  // `looked` is the entry's record as FindEntries would have made it (its name left empty).
+  void (*store)(void* destination, const FindRecord& looked) = nullptr;
   std::vector<Look> looks;
 };
 

@@ -60,6 +60,13 @@ inline constexpr uint32_t kNormal = 0x80;
 inline constexpr uint32_t kSparse = 0x200;
 inline constexpr uint32_t kReparsePoint = 0x400;
 inline constexpr uint32_t kCompressed = 0x800;
+
+// A junction: a folder that is a link or a mount point (a link to a folder, a junction or a
+// volume mount point on Windows). The rule every walk and command asks, so that all of them
+// agree on what they must not enter.
+constexpr bool IsJunction(uint32_t attributes) {
+  return (attributes & (kDirectory | kReparsePoint)) == (kDirectory | kReparsePoint);
+}
 }  // namespace attr
 
 // ---------------------------------------------------------------------------------------------
@@ -158,6 +165,9 @@ class Folder {
 // - times: the entry's own (a link's, not its target's); creation falls back to last write
 //   where the file system keeps no birth time.
 // - size: bytes of a regular file; 0 for folders and links.
+// The one entry record of every listing: the cleaner's walks and the library's search
+// (platform/find.h) both fill it, through the same look at each entry. The fields after `size`
+// are the search's: the walks never read them.
 struct FindRecord {
   std::string name;
   uint32_t attributes = 0;
@@ -165,6 +175,17 @@ struct FindRecord {
   FileTime last_access_time = 0;
   FileTime last_write_time = 0;
   uint64_t size = 0;
+  // GetCompressedFileSize: the bytes the entry occupies (blocks * 512). A folder has none
+  // (has_allocated_size false), as the call fails for one.
+  uint64_t allocated_size = 0;
+  bool has_allocated_size = false;
+  // Only with FindOptions::defer_looks: a plain file (never a folder or a link) that has not
+  // been looked at yet. Its record holds what the listing said (attributes from the entry's
+  // type and name, no times, no size) until LookAtEntries fills it.
+  bool look_deferred = false;
+  // For an entry with attr::kDirectory found by FindEntries: the folder it leads to (through a
+  // link or a mount), so that a search can tell when a link leads back to a folder it is in.
+  FolderId target;
 };
 
 // Lists every entry of `folder`, "." and ".." included, in the order the system returns them.

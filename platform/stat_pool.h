@@ -31,7 +31,9 @@ class StatPool {
   // bounds the folders held open (a batch holds its folder's descriptor) to a handful.
   static constexpr size_t kQueuedPerWorker = 2;
 
-  StatPool() = default;
+  // The pool also holds its thread's ring (posix): the looks that the walks' listings make on
+  // this thread while it lives go through it as well.
+  StatPool();
   // Waits for every batch, then stops and joins the workers.
   ~StatPool();
   StatPool(const StatPool&) = delete;

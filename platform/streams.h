@@ -17,13 +17,10 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file.h"  // error::kFileTooLarge
 #include "platform/platform.h"
 
 namespace platform {
-
-namespace error {
-inline constexpr uint32_t kFileTooLarge = 223;
-}  // namespace error
 
 // Reads the whole value of stream `name` of `path` into *value (replaced).
 uint32_t GetFileStream(const std::string& path, std::string_view name, std::string* value);

@@ -1,6 +1,7 @@
 // Whole-file reading and writing by path. Every function opens, works and closes within the
 // call and returns a Windows error code (0 on success). A folder where a file is expected gives
-// kAccessDenied (as CreateFile does on Windows).
+// kAccessDenied (as CreateFile does on Windows), and so does a FIFO, device or socket: where the
+// File openers of file.h say kBadFileType, these by-path calls keep the library's contract.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/file_reader.h"
+#include "platform/file.h"
 
 namespace platform {
 
@@ -18,9 +19,9 @@ namespace platform {
 // most a few megabytes (when the file changed size while it was read).
 uint32_t ReadWholeFile(const std::string& path, std::vector<uint8_t>* data);
 
-// Opens the file for reading in pieces (FileReader::ReadUpTo), with the same failures as
+// Opens the file for reading in pieces (File::ReadUpTo), with the same failures as
 // ReadWholeFile: for readers that go through a file more than once, or convert it on the way.
-FileReader OpenWholeFile(const std::string& path, uint32_t* error);
+File OpenWholeFile(const std::string& path, uint32_t* error);
 
 // Reads at most `max_bytes` from the start of the file; *size receives the file's length.
 uint32_t ReadFileStart(const std::string& path, size_t max_bytes, std::vector<uint8_t>* data,

@@ -21,6 +21,7 @@
 
 #include "automation/collection.h"
 #include "automation/component.h"
+#include "automation/date.h"
 #include "automation/member_table.h"
 #include "automation/object.h"
 #include "automation/variant.h"
@@ -186,29 +187,6 @@ PyObject* RaiseStandardError(int32_t number, PyObject* filename = nullptr) {
 
 // --- Dates -----------------------------------------------------------------------------------
 
-// Days from 1970-01-01 of a proleptic Gregorian date, and back (H. Hinnant's algorithms).
-int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
-  y -= m <= 2;
-  int64_t era = (y >= 0 ? y : y - 399) / 400;
-  int64_t yoe = y - era * 400;
-  int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
-void CivilFromDays(int64_t z, int* year, int* month, int* day) {
-  z += 719468;
-  int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  int64_t doe = z - era * 146097;
-  int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  int64_t mp = (5 * doy + 2) / 153;
-  *day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  *month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  *year = static_cast<int>(yoe + era * 400 + (*month <= 2));
-}
-
-const int64_t kDateEpoch = DaysFromCivil(1899, 12, 30);
 constexpr int64_t kMicrosecondsPerDay = 86400LL * 1000000;
 
 // A Date keeps the wall-clock time: the whole part counts days from 1899-12-30, the fraction is
@@ -223,15 +201,15 @@ PyObject* DateToPython(double days) {
   auto micros = static_cast<int64_t>(std::llround(std::fabs(days - whole) * kMicrosecondsPerDay));
   int64_t day = static_cast<int64_t>(whole) + micros / kMicrosecondsPerDay;
   micros %= kMicrosecondsPerDay;
-  int year, month, mday;
-  CivilFromDays(kDateEpoch + day, &year, &month, &mday);
-  if (year < 1 || year > 9999) {
+  const automation::CivilDate date = automation::CivilFromDays(automation::kDateEpochDays + day);
+  if (date.year < 1 || date.year > 9999) {
     PyErr_SetString(PyExc_OverflowError, "date value out of range");
     return nullptr;
   }
   int64_t seconds = micros / 1000000;
   return PyDateTime_FromDateAndTime(
-      year, month, mday, static_cast<int>(seconds / 3600), static_cast<int>(seconds / 60 % 60),
+      static_cast<int>(date.year), static_cast<int>(date.month), static_cast<int>(date.day),
+      static_cast<int>(seconds / 3600), static_cast<int>(seconds / 60 % 60),
       static_cast<int>(seconds % 60), static_cast<int>(micros % 1000000));
 }
 
@@ -244,9 +222,9 @@ bool DateFromPython(PyObject* value, double* days) {
     if (!local) return false;
     value = local;
   }
-  int64_t day = DaysFromCivil(PyDateTime_GET_YEAR(value), PyDateTime_GET_MONTH(value),
-                              PyDateTime_GET_DAY(value)) -
-                kDateEpoch;
+  int64_t day = automation::DaysFromCivil(PyDateTime_GET_YEAR(value), PyDateTime_GET_MONTH(value),
+                                          PyDateTime_GET_DAY(value)) -
+                automation::kDateEpochDays;
   double fraction = 0;
   if (PyDateTime_Check(value)) {
     int64_t micros =
@@ -896,30 +874,16 @@ PyObject* Invoke(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
       return nullptr;
     }
 
-    switch (code) {
-      case automation::hr::kOk:
-        result_object = ToPython(result);
-        break;
-      case automation::hr::kException:
-        if (pending_type && excep.number == pending_number) {
-          // A Python method the library called raised: give the caller that exception.
-          PyErr_Restore(std::exchange(pending_type, nullptr), std::exchange(pending_value, nullptr),
-                        std::exchange(pending_traceback, nullptr));
-        } else {
-          RaiseError(excep.number, excep.source, excep.description, filename);
-        }
-        break;
-      case automation::hr::kBadParamCount:
-        RaiseStandardError(support::errnum::kWrongArgumentCount, filename);
-        break;
-      case automation::hr::kParamNotOptional:
-        RaiseStandardError(support::errnum::kArgumentNotOptional, filename);
-        break;
-      case automation::hr::kTypeMismatch:
-        RaiseStandardError(support::errnum::kTypeMismatch, filename);
-        break;
-      default:
-        RaiseStandardError(support::errnum::kNoSuchMember, filename);
+    if (code == automation::hr::kOk) {
+      result_object = ToPython(result);
+    } else if (code == automation::hr::kException && pending_type &&
+               excep.number == pending_number) {
+      // A Python method the library called raised: give the caller that exception.
+      PyErr_Restore(std::exchange(pending_type, nullptr), std::exchange(pending_value, nullptr),
+                    std::exchange(pending_traceback, nullptr));
+    } else {
+      const support::Error error = automation::ErrorOfFailedCall(code, excep);
+      RaiseError(error.number(), error.source(), error.description(), filename);
     }
     ForgetPendingException();
   } catch (const std::bad_alloc&) {

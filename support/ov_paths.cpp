@@ -74,9 +74,8 @@ bool ovIsFileExist(const std::string& path) {
 }
 
 bool ovIsJunction(const std::string& path) {
-  constexpr uint32_t kJunction = platform::attr::kDirectory | platform::attr::kReparsePoint;
   uint32_t attributes = 0;
-  return GetAttributes(path, &attributes) && (attributes & kJunction) == kJunction;
+  return GetAttributes(path, &attributes) && platform::attr::IsJunction(attributes);
 }
 
 // mkdir -p: find the deepest level that already is a folder, then create the levels below it

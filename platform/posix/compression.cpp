@@ -24,12 +24,9 @@ constexpr long kNtfs3Magic = 0x7366746e;
 
 enum class Kind { kBtrfs, kNtfs3, kNtfs3g, kOther };
 
-// An open file or folder, closed on every way out.
+// An open file (File) or folder (Folder), closed on every way out.
 class OpenFile {
  public:
-  ~OpenFile() {
-    if (fd_ >= 0) close(fd_);
-  }
   // Opens `path` for reading (and for writing when `write` and it is a file). A FIFO or a
   // device is never opened for real: neither can be compressed, and opening one could block
   // or act on the device.
@@ -43,27 +40,28 @@ class OpenFile {
     close(probe);
     if (probed != 0) return ErrorFromErrno(errno);
     if (!S_ISREG(before.st_mode) && !S_ISDIR(before.st_mode)) return error::kNotSupported;
-    is_folder_ = S_ISDIR(before.st_mode);
-    const int flags = is_folder_ ? O_RDONLY | O_DIRECTORY : (write ? O_RDWR : O_RDONLY);
-    fd_ = open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd_ < 0) return ErrorFromErrno(errno);
-    struct stat after;
-    if (fstat(fd_, &after) != 0) return ErrorFromErrno(errno);
-    // Swapped for another file between the two opens: act on neither.
-    if (after.st_dev != before.st_dev || after.st_ino != before.st_ino) {
-      return error::kSharingViolation;
+    const FolderId seen{static_cast<uint64_t>(before.st_dev), static_cast<uint64_t>(before.st_ino)};
+    uint32_t code = error::kSuccess;
+    if (S_ISDIR(before.st_mode)) {
+      folder_ = Folder::Open(path, &code);
+      if (!folder_.IsOpen()) return code;
+      // Swapped for another between the two opens: act on neither.
+      return folder_.Id() == seen ? error::kSuccess : error::kSharingViolation;
     }
-    size_ = static_cast<uint64_t>(after.st_size);
-    return error::kSuccess;
+    file_ = posix::OpenRegularAt(AT_FDCWD, path.c_str(), write ? O_RDWR : O_RDONLY, 0, &code);
+    if (code == error::kBadFileType) return error::kSharingViolation;  // no longer a file
+    if (!file_.IsOpen()) return code;
+    return file_.Id() == seen ? error::kSuccess : error::kSharingViolation;
   }
-  int fd() const { return fd_; }
-  bool is_folder() const { return is_folder_; }
-  uint64_t size() const { return size_; }
+  int fd() const {
+    return folder_.IsOpen() ? posix::FdOf(folder_) : static_cast<int>(file_.Handle());
+  }
+  bool is_folder() const { return folder_.IsOpen(); }
+  uint64_t size() const { return file_.Size(); }
 
  private:
-  int fd_ = -1;
-  bool is_folder_ = false;
-  uint64_t size_ = 0;
+  File file_;
+  Folder folder_;
 };
 
 Kind KindOf(const OpenFile& file, const std::string& path) {

@@ -1,6 +1,8 @@
+// The one file type on POSIX: a descriptor of a regular file, and the openers of file.h.
 #include "platform/file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,56 +15,81 @@ namespace platform {
 
 namespace {
 
-// The general mapping, with the causes a user must be told apart kept apart (see file.h).
-uint32_t FileError(int errno_value) {
-  switch (errno_value) {
-    case EROFS:
-      return error::kWriteProtect;
-    case EDQUOT:
-      return error::kDiskQuotaExceeded;
-    case EFBIG:
-      return error::kFileTooLarge;
-    case EISDIR:
-    case ENXIO:  // a FIFO without a reader, a device that is not there
-      return error::kBadFileType;
-    default:
-      return ErrorFromErrno(errno_value);
-  }
-}
+uint32_t PlainError(int errno_value) { return ErrorFromErrno(errno_value); }
 
-int Descriptor(FileHandle handle) { return static_cast<int>(handle); }
+int Fd(intptr_t handle) { return static_cast<int>(handle); }
 
 }  // namespace
 
-uint32_t OpenForAppend(const std::string& path, FileHandle* handle) {
-  *handle = kInvalidFile;
-  // O_NONBLOCK: a FIFO must not keep the open waiting for a reader; it is refused below, and
-  // for a regular file the flag changes nothing.
-  int fd =
-      ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
-  if (fd < 0) return FileError(errno);
+File posix::OpenRegularAt(int dir, const char* name, int flags, mode_t mode, uint32_t* error,
+                          uint32_t (*map)(int)) {
+  if (map == nullptr) map = PlainError;
+  auto fail = [&](int errno_value) {
+    *error = errno_value == EEXIST ? error::kFileExists : map(errno_value);
+    return File();
+  };
+  const bool exclusive = (flags & O_CREAT) != 0 && (flags & O_EXCL) != 0;
+  if (!exclusive) {
+    struct stat seen;
+    const int look = (flags & O_NOFOLLOW) != 0 ? AT_SYMLINK_NOFOLLOW : 0;
+    if (::fstatat(dir, name, &seen, look) == 0 && !S_ISREG(seen.st_mode)) {
+      *error = error::kBadFileType;
+      return File();
+    }
+  }
+  int fd;
+  do {
+    fd = ::openat(dir, name, flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    // ENXIO: a FIFO without a reader or a socket; EISDIR: a folder opened for writing; ELOOP
+    // with O_NOFOLLOW: a link put in the file's place.
+    if (errno == ENXIO || errno == EISDIR || (errno == ELOOP && (flags & O_NOFOLLOW) != 0)) {
+      *error = error::kBadFileType;
+      return File();
+    }
+    return fail(errno);
+  }
   struct stat info;
   if (::fstat(fd, &info) != 0) {
-    uint32_t code = FileError(errno);
+    const int cause = errno;
     ::close(fd);
-    return code;
+    return fail(cause);
   }
   if (!S_ISREG(info.st_mode)) {
     ::close(fd);
-    return error::kBadFileType;
+    *error = error::kBadFileType;
+    return File();
   }
-  *handle = fd;
-  return error::kSuccess;
+  const int status = ::fcntl(fd, F_GETFL);
+  if (status >= 0) ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
+  *error = error::kSuccess;
+  return File::Adopt(fd, info.st_size > 0 ? static_cast<uint64_t>(info.st_size) : 0,
+                     {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)});
 }
 
-uint32_t WriteAll(FileHandle handle, std::string_view data, size_t* written) {
+File File::OpenForReading(const std::string& path, uint32_t* error) {
+  if (path.find('\0') != std::string::npos) {
+    *error = error::kInvalidName;
+    return File();
+  }
+  return posix::OpenRegularAt(AT_FDCWD, path.c_str(), O_RDONLY, 0, error);
+}
+
+uint32_t File::Close() {
+  if (handle_ == -1) return error::kSuccess;
+  const int fd = Fd(Release());
+  return ::close(fd) == 0 ? error::kSuccess : ErrorFromErrno(errno);
+}
+
+uint32_t File::Write(std::string_view data, size_t* written) const {
   size_t done = 0;
   if (written != nullptr) *written = 0;
   while (done < data.size()) {
-    ssize_t count = ::write(Descriptor(handle), data.data() + done, data.size() - done);
+    ssize_t count = ::write(Fd(handle_), data.data() + done, data.size() - done);
     if (count < 0) {
       if (errno == EINTR) continue;
-      return FileError(errno);
+      return FileErrorFromErrno(errno);
     }
     done += static_cast<size_t>(count);
     if (written != nullptr) *written = done;
@@ -70,48 +97,71 @@ uint32_t WriteAll(FileHandle handle, std::string_view data, size_t* written) {
   return error::kSuccess;
 }
 
-uint32_t GetFileSize(FileHandle handle, uint64_t* size) {
+uint32_t File::GetSize(uint64_t* size) const {
   struct stat info;
-  if (::fstat(Descriptor(handle), &info) != 0) return FileError(errno);
+  if (::fstat(Fd(handle_), &info) != 0) return FileErrorFromErrno(errno);
   *size = static_cast<uint64_t>(info.st_size);
   return error::kSuccess;
 }
 
-uint32_t GetFilePosition(FileHandle handle, uint64_t* position) {
-  off_t offset = ::lseek(Descriptor(handle), 0, SEEK_CUR);
-  if (offset < 0) return FileError(errno);
+uint32_t File::GetPosition(uint64_t* position) const {
+  off_t offset = ::lseek(Fd(handle_), 0, SEEK_CUR);
+  if (offset < 0) return FileErrorFromErrno(errno);
   *position = static_cast<uint64_t>(offset);
   return error::kSuccess;
 }
 
-uint32_t TruncateFile(FileHandle handle, uint64_t size) {
+uint32_t File::Truncate(uint64_t size) const {
   int result;
   do {
-    result = ::ftruncate(Descriptor(handle), static_cast<off_t>(size));
+    result = ::ftruncate(Fd(handle_), static_cast<off_t>(size));
   } while (result != 0 && errno == EINTR);
-  return result == 0 ? error::kSuccess : FileError(errno);
+  return result == 0 ? error::kSuccess : FileErrorFromErrno(errno);
 }
 
-uint32_t ReadFileAt(FileHandle handle, uint64_t offset, size_t count, std::string* out) {
-  out->assign(count, '\0');
-  size_t done = 0;
-  while (done < count) {
-    ssize_t got = ::pread(Descriptor(handle), out->data() + done, count - done,
-                          static_cast<off_t>(offset + done));
-    if (got < 0 && errno == EINTR) continue;
+uint32_t File::ReadUpTo(uint64_t offset, void* out, size_t count, size_t* done) const {
+  *done = 0;
+  auto* bytes = static_cast<uint8_t*>(out);
+  while (*done < count) {
+    const ssize_t got =
+        ::pread(Fd(handle_), bytes + *done, count - *done, static_cast<off_t>(offset + *done));
     if (got < 0) {
-      out->clear();
-      return FileError(errno);
+      if (errno == EINTR) continue;
+      return ErrorFromErrno(errno);
     }
     if (got == 0) break;
-    done += static_cast<size_t>(got);
+    *done += static_cast<size_t>(got);
   }
-  out->resize(done);
   return error::kSuccess;
 }
 
-void CloseFile(FileHandle handle) {
-  if (handle != kInvalidFile) ::close(Descriptor(handle));
+uint32_t File::TryLock(bool* locked) const {
+  *locked = false;
+  while (::flock(Fd(handle_), LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    if (errno == EWOULDBLOCK) return error::kSuccess;
+    return ErrorFromErrno(errno);
+  }
+  *locked = true;
+  return error::kSuccess;
+}
+
+uint32_t File::Sync() const {
+  return ::fdatasync(Fd(handle_)) == 0 ? error::kSuccess : ErrorFromErrno(errno);
+}
+
+uint32_t OpenForAppend(const std::string& path, File* file) {
+  uint32_t code = error::kSuccess;
+  *file = posix::OpenRegularAt(AT_FDCWD, path.c_str(), O_RDWR | O_APPEND | O_CREAT, 0644, &code,
+                               FileErrorFromErrno);
+  return code;
+}
+
+uint32_t GetFileId(const std::string& path, FolderId* id) {
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0) return ErrorFromErrno(errno);
+  *id = {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
+  return error::kSuccess;
 }
 
 }  // namespace platform

@@ -94,9 +94,9 @@ bool ReadNtfsAttributes(int fd, const char* name, uint32_t* attributes) {
 }
 
 // "." and "..": folders, reported only so that the search can skip them as Windows' does.
-void DescribeDots(const char* name, FoundEntry* entry) {
+void DescribeDots(const char* name, FindRecord* entry) {
   entry->name.assign(name);
-  entry->facts.attributes = attr::kDirectory;
+  entry->attributes = attr::kDirectory;
 }
 
 }  // namespace
@@ -105,7 +105,7 @@ namespace {
 
 // What the entry's own statx `st` says, as LookAtEntry describes it.
 void DescribeLooked(int fd, const char* name, const FolderId& listed, bool ntfs,
-                    const struct statx* st, EntryFacts* facts, FolderId* target) {
+                    const struct statx* st, FindRecord* record, FolderId* target) {
   const bool dots = IsDotOrDotDot(name);
   const mode_t type = st->stx_mode & S_IFMT;
   uint32_t attributes = 0;
@@ -144,23 +144,23 @@ void DescribeLooked(int fd, const char* name, const FolderId& listed, bool ntfs,
   }
   if (attributes == 0) attributes = attr::kNormal;
 
-  facts->attributes = attributes;
-  facts->size = type == S_IFREG ? st->stx_size : 0;
-  facts->last_write_time = posix::FileTimeFromStatx(st->stx_mtime);
-  facts->last_access_time = (st->stx_mask & STATX_ATIME) ? posix::FileTimeFromStatx(st->stx_atime)
-                                                         : facts->last_write_time;
-  facts->creation_time = (st->stx_mask & STATX_BTIME) ? posix::FileTimeFromStatx(st->stx_btime)
-                                                      : facts->last_write_time;
-  facts->has_allocated_size = type != S_IFDIR && (st->stx_mask & STATX_BLOCKS) != 0;
-  facts->allocated_size = facts->has_allocated_size ? 512 * st->stx_blocks : 0;
+  record->attributes = attributes;
+  record->size = type == S_IFREG ? st->stx_size : 0;
+  record->last_write_time = posix::FileTimeFromStatx(st->stx_mtime);
+  record->last_access_time = (st->stx_mask & STATX_ATIME) ? posix::FileTimeFromStatx(st->stx_atime)
+                                                         : record->last_write_time;
+  record->creation_time = (st->stx_mask & STATX_BTIME) ? posix::FileTimeFromStatx(st->stx_btime)
+                                                      : record->last_write_time;
+  record->has_allocated_size = type != S_IFDIR && (st->stx_mask & STATX_BLOCKS) != 0;
+  record->allocated_size = record->has_allocated_size ? 512 * st->stx_blocks : 0;
 }
 
 }  // namespace
 
 int posix::LookAtEntry(int fd, const char* name, const FolderId& listed, bool ntfs,
-                       EntryFacts* facts, FolderId* target, struct statx* st) {
+                       FindRecord* record, FolderId* target, struct statx* st) {
   if (statx(fd, name, kEntryFlags, kEntryMask, st) != 0) return errno;
-  DescribeLooked(fd, name, listed, ntfs, st, facts, target);
+  DescribeLooked(fd, name, listed, ntfs, st, record, target);
   return 0;
 }
 
@@ -168,14 +168,14 @@ namespace {
 
 using posix::LookAtEntry;
 
-int Describe(int fd, const char* name, const FolderId& listed, bool ntfs, FoundEntry* entry) {
+int Describe(int fd, const char* name, const FolderId& listed, bool ntfs, FindRecord* entry) {
   struct statx st;
-  return LookAtEntry(fd, name, listed, ntfs, &entry->facts, &entry->target, &st);
+  return LookAtEntry(fd, name, listed, ntfs, entry, &entry->target, &st);
 }
 
 // An entry the system lists but will not describe (a folder readable but not searchable):
 // what the listing itself says, so that it is still found.
-void DescribeFromType(const char* name, unsigned char type, FoundEntry* entry) {
+void DescribeFromType(const char* name, unsigned char type, FindRecord* entry) {
   entry->name.assign(name);
   uint32_t attributes = 0;
   if (type == DT_DIR) attributes |= attr::kDirectory;
@@ -185,7 +185,7 @@ void DescribeFromType(const char* name, unsigned char type, FoundEntry* entry) {
     attributes |= attr::kDevice;
   }
   if (name[0] == '.') attributes |= attr::kHidden;
-  entry->facts.attributes = attributes == 0 ? attr::kNormal : attributes;
+  entry->attributes = attributes == 0 ? attr::kNormal : attributes;
 }
 
 // A type the listing gives for an entry that is neither a folder nor a link: its look can wait.
@@ -203,7 +203,7 @@ uint32_t ListMatching(const Folder& folder, const std::string& mask, bool defer_
   return posix::ForEachListedEntry(fd, [&](const struct dirent64& listed) {
     const char* name = listed.d_name;
     if (!every_name && mask != name && !PathMatchSpec(name, mask)) return true;
-    FoundEntry& entry = result->entries.emplace_back();
+    FindRecord& entry = result->entries.emplace_back();
     if (IsDotOrDotDot(name)) {
       DescribeDots(name, &entry);
     } else if (defer_looks && IsPlainType(listed.d_type)) {
@@ -222,7 +222,7 @@ uint32_t ListMatching(const Folder& folder, const std::string& mask, bool defer_
 
 }  // namespace
 
-uint32_t DescribeFoundEntry(const Folder& folder, std::string_view name, FoundEntry* entry) {
+uint32_t DescribeFoundEntry(const Folder& folder, std::string_view name, FindRecord* entry) {
   if (!folder.IsOpen()) return error::kInvalidHandle;
   const posix::EntryName checked(name);
   if (checked.error() != error::kSuccess) return checked.error();
@@ -252,14 +252,14 @@ uint32_t FindEntries(const std::string& pattern, FindResult* result, FindOptions
       result->entries.clear();
       return code;
     }
-    for (const FoundEntry& entry : result->entries) {
+    for (const FindRecord& entry : result->entries) {
       if (entry.look_deferred) {
         result->deferred = std::make_shared<const LookSource>(std::move(folder), ntfs);
         break;
       }
     }
   } else {
-    FoundEntry& entry = result->entries.emplace_back();
+    FindRecord& entry = result->entries.emplace_back();
     if (IsDotOrDotDot(parts.name.c_str())) {
       DescribeDots(parts.name.c_str(), &entry);
     } else {
@@ -273,47 +273,55 @@ uint32_t FindEntries(const std::string& pattern, FindResult* result, FindOptions
   return result->entries.empty() ? error::kFileNotFound : error::kSuccess;
 }
 
-void LookAtEntries(const DeferredLooks& batch) { posix::LookAtEntries(batch, nullptr); }
+void posix::LookAtAll(int fd, const FolderId& listed, bool ntfs, const char* const* names,
+                      size_t count, FindRecord* const* records, int* causes,
+                      std::unique_ptr<LookRing>* ring) {
+  constexpr size_t kStep = LookRing::kDepth;
+  const bool with_ring = ring != nullptr && *ring != nullptr;
+  const size_t room = with_ring ? std::min(kStep, count) : 0;
+  std::vector<struct statx> results(room);
+  for (size_t start = 0; start < count; start += kStep) {
+    const size_t step = std::min(kStep, count - start);
+    const bool through_ring = ring != nullptr && *ring != nullptr;
+    if (through_ring && !(*ring)->StatAll(fd, names + start, step, kEntryFlags, kEntryMask,
+                                          results.data(), causes + start)) {
+      ring->reset();  // failed as a whole: the calls of their own from now on
+    }
+    for (size_t i = start; i < start + step; ++i) {
+      if (through_ring && causes[i] == 0) {
+        DescribeLooked(fd, names[i], listed, ntfs, &results[i - start], records[i], nullptr);
+      } else if (!through_ring || causes[i] != ENOENT) {
+        struct statx st;
+        causes[i] = LookAtEntry(fd, names[i], listed, ntfs, records[i], nullptr, &st);
+      }
+    }
+  }
+}
+
+void LookAtEntries(const DeferredLooks& batch) {
+  posix::LookAtEntries(batch, posix::RingOfThisThread(batch.looks.size()));
+}
 
 void posix::LookAtEntries(const DeferredLooks& batch, std::unique_ptr<LookRing>* ring) {
   if (!batch.source || !batch.source->folder.IsOpen()) return;
-  const int fd = posix::FdOf(batch.source->folder);
-  const FolderId& listed = batch.source->folder.Id();
-  const bool ntfs = batch.source->ntfs_attributes;
-  // Through the ring, every look of a step goes to the kernel in one call; a look the ring
-  // could not make, or that failed for another reason than the entry being gone, is made again
-  // by a call of its own, so that the ring never changes what a search finds.
-  constexpr size_t kStep = LookRing::kDepth;
-  const bool with_ring = ring != nullptr && *ring != nullptr;
-  const size_t room = with_ring ? std::min(kStep, batch.looks.size()) : 1;
-  std::vector<const char*> names(room);
-  std::vector<struct statx> results(room);
-  std::vector<int> causes(room);
-  for (size_t start = 0; start < batch.looks.size(); start += kStep) {
-    const size_t count = std::min(kStep, batch.looks.size() - start);
-    const bool through_ring = ring != nullptr && *ring != nullptr;
-    if (through_ring) {
-      for (size_t i = 0; i < count; ++i) names[i] = batch.looks[start + i].name;
-      if (!(*ring)->StatAll(fd, names.data(), count, kEntryFlags, kEntryMask, results.data(),
-                            causes.data())) {
-        ring->reset();  // failed as a whole: the calls of their own from now on
-      }
-    }
-    for (size_t i = 0; i < count; ++i) {
-      const DeferredLooks::Look& look = batch.looks[start + i];
-      EntryFacts facts;
-      struct statx* st = &results[through_ring ? i : 0];
-      if (through_ring && causes[i] == 0) {
-        DescribeLooked(fd, look.name, listed, ntfs, st, &facts, nullptr);
-      } else if ((through_ring && causes[i] == ENOENT) ||
-                 LookAtEntry(fd, look.name, listed, ntfs, &facts, nullptr, st) != 0) {
-        continue;
-      }
-      // Replaced by a folder or a link since it was listed: the search has already treated it
-      // as a plain file, so it keeps what the listing said rather than half of each.
-      if (S_ISDIR(st->stx_mode) || S_ISLNK(st->stx_mode)) continue;
-      batch.store(look.destination, facts);
-    }
+  const Folder& folder = batch.source->folder;
+  const size_t count = batch.looks.size();
+  std::vector<const char*> names(count);
+  std::vector<FindRecord> looked(count);
+  std::vector<FindRecord*> records(count);
+  std::vector<int> causes(count);
+  for (size_t i = 0; i < count; ++i) {
+    names[i] = batch.looks[i].name;
+    records[i] = &looked[i];
+  }
+  LookAtAll(FdOf(folder), folder.Id(), batch.source->ntfs_attributes, names.data(), count,
+            records.data(), causes.data(), ring);
+  for (size_t i = 0; i < count; ++i) {
+    // Replaced by a folder or a link since it was listed: the search has already treated it
+    // as a plain file, so it keeps what the listing said rather than half of each.
+    constexpr uint32_t kNotPlain = attr::kDirectory | attr::kReparsePoint;
+    if (causes[i] != 0 || (looked[i].attributes & kNotPlain) != 0) continue;
+    batch.store(batch.looks[i].destination, looked[i]);
   }
 }
 
@@ -329,10 +337,10 @@ uint32_t GetVolumeRootAttributes(const std::string& root, uint32_t* attributes,
   uint32_t code = error::kSuccess;
   const Folder folder = Folder::Open(root, &code);
   if (!folder.IsOpen()) return code;
-  FoundEntry entry;
+  FindRecord entry;
   code = DescribeFoundEntry(folder, ".", &entry);
   if (code != error::kSuccess) return code;
-  *attributes = entry.facts.attributes;
+  *attributes = entry.attributes;
   *folder_id = folder.Id();
   return error::kSuccess;
 }

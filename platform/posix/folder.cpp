@@ -9,14 +9,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
-#include <system_error>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -111,17 +106,9 @@ int OpenFolderAt(int dir, const char* path, FolderId* id, uint32_t* error,
 
 // A find record of an entry (all but its name). Returns 0 or an errno value.
 int DescribeEntry(const Folder& folder, const char* name, FindRecord* record) {
-  EntryFacts facts;
   struct statx st;
-  const int cause = posix::LookAtEntry(posix::FdOf(folder), name, folder.Id(), /*ntfs=*/false,
-                                       &facts, nullptr, &st);
-  if (cause != 0) return cause;
-  record->attributes = facts.attributes;
-  record->size = facts.size;
-  record->last_write_time = facts.last_write_time;
-  record->last_access_time = facts.last_access_time;
-  record->creation_time = facts.creation_time;
-  return 0;
+  return posix::LookAtEntry(posix::FdOf(folder), name, folder.Id(), /*ntfs=*/false, record,
+                            nullptr, &st);
 }
 
 // True when the open folder `fd` holds nothing but "." and "..". Reads from the current offset.
@@ -219,120 +206,15 @@ Folder Folder::OpenEntry(std::string_view name, uint32_t* error, bool follow_lin
 
 namespace {
 
-// The entries of a large listing are described on two threads: one statx per entry is most of
-// what a listing costs, and a deletion needs every size of a folder before it starts, so the
-// caller and one helper thread take chunks of the entries in turn. The helper is one thread
-// for the whole process, started by the first large listing; a listing that finds it busy
-// (another thread listing at the same moment) or the process without a second core, or a
-// child forked after it started, describes its entries alone. Listings below kShareFrom
-// entries are not worth waking it.
-constexpr size_t kShareFrom = 64;
-constexpr size_t kChunk = 16;
-
-struct DescribeJob {
-  const Folder* folder;
-  const char* const* names;
-  FindRecord* const* records;
-  int* causes;
-  size_t count;
-  std::atomic<size_t> next{0};
-
-  void Run() {
-    for (;;) {
-      const size_t first = next.fetch_add(kChunk);
-      if (first >= count) return;
-      for (size_t k = first; k < std::min(first + kChunk, count); ++k) {
-        causes[k] = DescribeEntry(*folder, names[k], records[k]);
-      }
-    }
-  }
-};
-
-class DescribeHelper {
- public:
-  // Never destroyed: the thread waits for work until the process ends (a join at exit would
-  // hang in a child forked after it started, which has the object but not the thread).
-  static DescribeHelper& Instance() {
-    static DescribeHelper* helper = new DescribeHelper;
-    return *helper;
-  }
-
-  // Runs `job` on this thread and, when it is free, on the helper's as well.
-  void Run(DescribeJob& job) {
-    // A forked child has no helper, and must not wait for a lock the parent's helper held.
-    const pid_t owner = owner_.load();
-    if (owner != 0 && owner != getpid()) {
-      job.Run();
-      return;
-    }
-    bool shared = false;
-    {
-      std::unique_lock lock(mutex_);
-      if (Available() && job_ == nullptr) {
-        job_ = &job;
-        taken_ = false;
-        shared = true;
-      }
-    }
-    if (shared) wake_.notify_one();
-    job.Run();
-    if (!shared) return;
-    std::unique_lock lock(mutex_);
-    if (!taken_) {
-      job_ = nullptr;  // the helper never came to it: nothing to wait for
-      return;
-    }
-    done_.wait(lock, [&] { return job_ == nullptr; });
-  }
-
- private:
-  // With the lock held.
-  bool Available() {
-    if (started_) return true;
-    if (std::thread::hardware_concurrency() < 2) return false;
-    try {
-      std::thread([this] { Work(); }).detach();
-      started_ = true;
-    } catch (const std::system_error&) {
-      return false;
-    }
-    owner_ = getpid();
-    return true;
-  }
-
-  void Work() {
-    std::unique_lock lock(mutex_);
-    for (;;) {
-      wake_.wait(lock, [&] { return job_ != nullptr && !taken_; });
-      taken_ = true;
-      DescribeJob* job = job_;
-      lock.unlock();
-      job->Run();
-      lock.lock();
-      job_ = nullptr;
-      done_.notify_one();
-    }
-  }
-
-  std::mutex mutex_;
-  std::condition_variable wake_;  // a job was offered
-  std::condition_variable done_;  // the helper finished its part of a job
-  DescribeJob* job_ = nullptr;
-  bool taken_ = false;
-  bool started_ = false;
-  std::atomic<pid_t> owner_{0};
-};
-
-// Describes records[k] as the entry names[k] of `folder` for every k, sharing the work with the
-// helper when there is enough of it; causes[k] is 0 or the errno value.
+// Describes records[k] as the entry names[k] of `folder` for every k through the one stat
+// engine (posix::LookAtAll); causes[k] is 0 or the errno value. While a walk's StatPool lives
+// on this thread the looks of a large batch go to the kernel a few hundred per system call
+// (posix/look_ring.h), which it runs on its own workers beside this thread; otherwise, and
+// where no ring can be had, one statx call each.
 void DescribeAll(const Folder& folder, const char* const* names, FindRecord* const* records,
                  int* causes, size_t count) {
-  DescribeJob job{&folder, names, records, causes, count};
-  if (count >= kShareFrom) {
-    DescribeHelper::Instance().Run(job);
-  } else {
-    job.Run();
-  }
+  posix::LookAtAll(posix::FdOf(folder), folder.Id(), /*ntfs=*/false, names, count, records,
+                   causes, posix::RingOfThisThread(count));
 }
 
 }  // namespace
@@ -422,9 +304,6 @@ uint32_t posix::ListFolderNames(const Folder& folder, std::vector<FindRecord>* r
 
 void posix::DescribeEntries(const Folder& folder, std::span<FindRecord* const> records,
                             uint32_t* codes) {
-  // The looks of a batch share the listings' helper thread: in a folder of a thousand files
-  // that brought delete-folder of a million from 1.1 to 1.0 times rm -rf's wall time here, for
-  // about a tenth more processor time (and nothing either way with a hundred files a folder).
   std::vector<const char*> names;
   std::vector<FindRecord*> looked;
   std::vector<size_t> places;

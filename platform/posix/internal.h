@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file.h"
 #include "platform/find.h"
 #include "platform/platform.h"
 
@@ -22,6 +23,9 @@ namespace platform {
 // Maps an errno value to the Windows error code that stands for it.
 // `removing_directory` turns EEXIST/ENOTEMPTY into kDirNotEmpty (else kAlreadyExists).
 uint32_t ErrorFromErrno(int errno_value, bool removing_directory = false);
+// The same map for the plain-file calls of file.h, which keep apart the causes the run log names
+// (kWriteProtect, kDiskQuotaExceeded, kFileTooLarge, kBadFileType; see file.h).
+uint32_t FileErrorFromErrno(int errno_value);
 
 }  // namespace platform
 
@@ -32,6 +36,18 @@ inline int FdOf(const Folder& folder) { return static_cast<int>(folder.Handle())
 inline Folder AdoptFd(int fd, const FolderId& id) {
   return Folder::Adopt(static_cast<NativeHandle>(fd), id);
 }
+
+// Opens `name` in the folder `dir` (AT_FDCWD: `name` is a path) as a regular file and as
+// nothing else, the one way every file of the backend is opened. `flags` are open(2)'s; O_NOFOLLOW
+// among them refuses a link in the last place. Anything but a regular file gives kBadFileType
+// and is never waited on: unless the open creates exclusively, what is at the name is looked at
+// first and a device, FIFO or socket is not even opened (opening a device can act: a tape
+// rewinds); the open itself is non-blocking, and the descriptor's fstat decides, standing for
+// whatever was put there in between. The non-blocking flag is dropped again for the reads and
+// writes of the file that remains. `map` turns the errno of a failed call into the code
+// (EEXIST is always kFileExists). On failure the result is closed and *error holds why.
+File OpenRegularAt(int dir, const char* name, int flags, mode_t mode, uint32_t* error,
+                   uint32_t (*map)(int) = nullptr);
 
 // The user's home folder: $HOME, else what the account database says; "" when neither knows.
 std::string HomeFolder();
@@ -93,13 +109,13 @@ uint32_t ForEachListedEntry(int fd, Visit visit) {
 
 bool IsDotOrDotDot(const char* name);
 
-// The facts of entry `name` of the open folder `fd` (identity `listed`, which tells mount
+// The record (all but the name) of entry `name` of the open folder `fd` (identity `listed`, which tells mount
 // points), from one statx that neither follows a link nor triggers an automount, and a second
 // only for a link, to learn whether it leads to a folder (then *target, when not null, is that
 // folder). With `ntfs` the attribute bits ntfs-3g keeps replace ours. Every listing and every
 // search describes entries through this one function. Returns 0 or an errno value; *st is the
 // entry's own statx.
-int LookAtEntry(int fd, const char* name, const FolderId& listed, bool ntfs, EntryFacts* facts,
+int LookAtEntry(int fd, const char* name, const FolderId& listed, bool ntfs, FindRecord* record,
                 FolderId* target, struct statx* st);
 
 // The machine's FileSystem::ListFolderNames and DescribeEntries (platform/file_system.h):
@@ -110,9 +126,24 @@ void DescribeEntries(const Folder& folder, std::span<FindRecord* const> records,
 
 class LookRing;
 
-// LookAtEntries (platform/find.h) through `*ring` when it holds one (look_ring.h); a ring that
-// fails as a whole is dropped (*ring is reset) and the looks go on without it.
+// The one stat engine: every look at many entries of one folder, for the walks' listings and
+// batches as for the search's deferred looks, comes here. records[i] (all but its name) is
+// described as LookAtEntry describes names[i]; causes[i] is 0 or the errno value, and a failed
+// look leaves its record as it was. Through `*ring` when it holds one (look_ring.h), a step of
+// looks per system call, with any look the ring could not make made again by a call of its own,
+// so that the ring never changes an answer; a ring that fails as a whole is dropped (*ring is
+// reset) and the looks go on without it. `ring` may be null.
+void LookAtAll(int fd, const FolderId& listed, bool ntfs, const char* const* names, size_t count,
+               FindRecord* const* records, int* causes, std::unique_ptr<LookRing>* ring);
+
+// LookAtEntries (platform/find.h) through LookAtAll.
 void LookAtEntries(const DeferredLooks& batch, std::unique_ptr<LookRing>* ring);
+
+// The ring the looks of the current thread go through (stat_pool.cpp): a pool worker's own; on
+// any other thread the one its live StatPools share, opened by the first call with at least
+// `looks` worth a ring; null when no StatPool lives on this thread or no ring can be had (the
+// looks are then made one call each). Valid until the thread's last StatPool ends.
+std::unique_ptr<LookRing>* RingOfThisThread(size_t looks);
 
 // An entry name copied onto the stack with its terminating NUL, for the *at() calls, so acting
 // on an entry allocates nothing. A name that could never be one entry of a folder is refused

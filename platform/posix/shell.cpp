@@ -55,7 +55,7 @@ std::string Trim(const std::string& text) {
 // FIFO in its place never keeps the caller waiting.
 std::string ReadTextFile(const std::string& path) {
   uint32_t error = 0;
-  FileReader reader = FileReader::Open(path, &error);
+  File reader = File::OpenForReading(path, &error);
   std::vector<uint8_t> bytes;
   if (!reader.IsOpen() || reader.ReadAt(0, static_cast<size_t>(reader.Size()), &bytes) != 0) {
     return {};

@@ -1,13 +1,19 @@
-// The stat pool on Linux. Every thread that runs batches makes their looks through an io_uring
-// ring of its own (posix/look_ring.h), a batch per system call, or through one statx call per
-// entry where no ring can be had. A worker opens its ring when it starts and closes it when it
-// ends. The owner's thread opens one when it first runs a batch big enough to gain from it, and
-// closes it when the last pool it owns ends, so nothing stays open between searches (a search
-// started from a callback of another shares its thread's ring).
+// The stat pool on Linux, and the ring every look of a thread goes through.
+//
+// Every thread that runs batches makes their looks through an io_uring ring of its own
+// (posix/look_ring.h), a step of looks per system call, or through one statx call per entry
+// where no ring can be had. A worker opens its ring when it starts and closes it when it ends.
+// On any other thread the ring belongs to the StatPools alive on it: the first batch big enough
+// to gain from one opens it, and the last of those pools to end closes it, so nothing stays
+// open once a search or a walk is over. The walks' listings and batches (posix/folder.cpp) take
+// the same ring while a walk's pool lives, so the walks and the search share one engine.
 #include "platform/stat_pool.h"
+
+#include <pthread.h>
 
 #include <algorithm>
 #include <memory>
+#include <mutex>
 #include <system_error>
 #include <utility>
 
@@ -23,28 +29,52 @@ constexpr size_t kLooksWorthARing = 64;
 // The ring of the worker running on this thread; null on any other thread.
 thread_local std::unique_ptr<posix::LookRing>* worker_ring = nullptr;
 
-// The ring of an owner's thread, shared by the pools the thread owns at the moment.
+// The ring of an owner's thread, shared by the pools alive on the thread.
 struct OwnerRing {
   std::unique_ptr<posix::LookRing> ring;
   bool tried = false;  // opening was tried (and, when `ring` is null, failed)
-  int pools = 0;       // pools of this thread that have had a batch
+  int pools = 0;       // pools alive on this thread
 };
 thread_local OwnerRing owner_ring;
 
-// Runs a batch on the current thread, through its ring.
-void RunHere(const DeferredLooks& batch) {
-  if (worker_ring != nullptr) {
-    posix::LookAtEntries(batch, worker_ring);
-    return;
-  }
-  if (!owner_ring.tried && batch.looks.size() >= kLooksWorthARing) {
-    owner_ring.tried = true;
-    owner_ring.ring = posix::LookRing::Open();
-  }
-  posix::LookAtEntries(batch, &owner_ring.ring);
+// A child forked while a pool lived has the parent's ring mapped, and the parent goes on using
+// it: the child must never submit to it. It closes its own copy and opens a ring of its own
+// when it needs one. (Only the forking thread lives on in the child, and never a worker.)
+void ForgetRingInChild() {
+  owner_ring.ring.reset();
+  owner_ring.tried = false;
+}
+
+void WatchForks() {
+  static std::once_flag once;
+  std::call_once(once, [] { pthread_atfork(nullptr, nullptr, &ForgetRingInChild); });
 }
 
 }  // namespace
+
+std::unique_ptr<posix::LookRing>* posix::RingOfThisThread(size_t looks) {
+  if (worker_ring != nullptr) return worker_ring;
+  if (owner_ring.pools == 0) return nullptr;
+  if (!owner_ring.tried && looks >= kLooksWorthARing) {
+    owner_ring.tried = true;
+    owner_ring.ring = LookRing::Open();
+  }
+  return &owner_ring.ring;
+}
+
+namespace {
+
+// Runs a batch on the current thread, through its ring.
+void RunHere(const DeferredLooks& batch) {
+  posix::LookAtEntries(batch, posix::RingOfThisThread(batch.looks.size()));
+}
+
+}  // namespace
+
+StatPool::StatPool() {
+  WatchForks();
+  ++owner_ring.pools;
+}
 
 StatPool::~StatPool() {
   WaitAll();
@@ -54,14 +84,12 @@ StatPool::~StatPool() {
   }
   queued_.notify_all();
   for (std::thread& worker : workers_) worker.join();
-  // The owner's thread counted this pool when its first batch came (Submit).
-  if (looks_submitted_ > 0 && --owner_ring.pools == 0) owner_ring = OwnerRing{};
+  if (--owner_ring.pools == 0) owner_ring = OwnerRing{};
 }
 
 void StatPool::Submit(DeferredLooks batch) {
   if (batch.looks.empty()) return;
   std::unique_lock<std::mutex> lock(mutex_);
-  if (looks_submitted_ == 0) ++owner_ring.pools;
   looks_submitted_ += batch.looks.size();
   if (workers_.empty() && !workers_failed_ && looks_submitted_ >= kInlineLimit) StartWorkers();
   if (queue_.size() >= kQueuedPerWorker * std::max<size_t>(workers_.size(), 1)) {

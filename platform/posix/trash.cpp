@@ -200,42 +200,20 @@ std::string CleanAbsolutePath(std::string_view path) {
 
 namespace {
 
-// An owned file descriptor.
-class Fd {
- public:
-  Fd() = default;
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) close(fd_);
-  }
-  Fd(Fd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-  Fd& operator=(Fd&& other) noexcept {
-    if (this != &other) {
-      if (fd_ >= 0) close(fd_);
-      fd_ = other.fd_;
-      other.fd_ = -1;
-    }
-    return *this;
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  bool ok() const { return fd_ >= 0; }
-  // Closes now and reports close()'s result (a late write error shows up there).
-  int Close() {
-    int result = close(fd_);
-    fd_ = -1;
-    return result;
-  }
+// An open folder of the trash's own; a failed open (-1) gives a closed one with errno kept.
+Folder Held(int fd) {
+  const int cause = errno;
+  Folder folder = posix::AdoptFd(fd, {});
+  errno = cause;
+  return folder;
+}
 
- private:
-  int fd_ = -1;
-};
+int FdOf(const Folder& folder) { return posix::FdOf(folder); }
 
 // The two folders of one trash, and how the entry's original location is written in it.
 struct TrashTarget {
-  Fd files;
-  Fd info;
+  Folder files;
+  Folder info;
   std::string record_path;  // not yet encoded
   std::string folder_path;  // the trash folder, absolute
   std::string entry_path;   // absolute: where record_path leads
@@ -245,14 +223,14 @@ constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 
 // Opens the folder `name` of `parent`, making it (with `mode`) when it is missing. With
 // `no_links`, a symbolic link in its place is refused instead of followed.
-Fd OpenOrMakeFolder(int parent, const char* name, mode_t mode, bool no_links) {
+Folder OpenOrMakeFolder(int parent, const char* name, mode_t mode, bool no_links) {
   int flags = kFolderFlags | (no_links ? O_NOFOLLOW : 0);
   int fd = openat(parent, name, flags);
   if (fd < 0 && errno == ENOENT) {
-    if (mkdirat(parent, name, mode) != 0 && errno != EEXIST) return Fd();
+    if (mkdirat(parent, name, mode) != 0 && errno != EEXIST) return Held(-1);
     fd = openat(parent, name, flags);
   }
-  return Fd(fd);
+  return Held(fd);
 }
 
 // mkdir -p with 0700 for every folder it makes (the data folder is private to the user).
@@ -268,11 +246,11 @@ void MakeFolders(const std::string& path) {
 // rename into files/ never crosses devices.
 uint32_t OpenTrashFolders(int trash, dev_t device, bool no_links, TrashTarget* target) {
   target->files = OpenOrMakeFolder(trash, "files", 0700, no_links);
-  if (!target->files.ok()) return ErrorFromErrno(errno);
+  if (!target->files.IsOpen()) return ErrorFromErrno(errno);
   target->info = OpenOrMakeFolder(trash, "info", 0700, no_links);
-  if (!target->info.ok()) return ErrorFromErrno(errno);
+  if (!target->info.IsOpen()) return ErrorFromErrno(errno);
   struct stat files_stat, info_stat;
-  if (fstat(target->files.get(), &files_stat) != 0 || fstat(target->info.get(), &info_stat) != 0) {
+  if (fstat(FdOf(target->files), &files_stat) != 0 || fstat(FdOf(target->info), &info_stat) != 0) {
     return ErrorFromErrno(errno);
   }
   if (files_stat.st_dev != device || info_stat.st_dev != device) return ErrorFromErrno(EXDEV);
@@ -321,27 +299,28 @@ bool HomeDataDevice(std::string* data_folder, dev_t* device) {
 }
 
 uint32_t OpenHomeTrash(const std::string& data_folder, dev_t device, TrashTarget* target) {
-  Fd data(open(data_folder.c_str(), kFolderFlags));
-  if (!data.ok() && errno == ENOENT) {  // removed since it was cached
+  Folder data = Held(open(data_folder.c_str(), kFolderFlags));
+  if (!data.IsOpen() && errno == ENOENT) {  // removed since it was cached
     MakeFolders(data_folder);
-    data = Fd(open(data_folder.c_str(), kFolderFlags));
+    data = Held(open(data_folder.c_str(), kFolderFlags));
   }
-  if (!data.ok()) return ErrorFromErrno(errno);
-  Fd trash = OpenOrMakeFolder(data.get(), "Trash", 0700, false);
-  if (!trash.ok()) return ErrorFromErrno(errno);
+  if (!data.IsOpen()) return ErrorFromErrno(errno);
+  Folder trash = OpenOrMakeFolder(FdOf(data), "Trash", 0700, false);
+  if (!trash.IsOpen()) return ErrorFromErrno(errno);
   target->folder_path = trash::CleanAbsolutePath(data_folder + "/Trash");
-  return OpenTrashFolders(trash.get(), device, false, target);
+  return OpenTrashFolders(FdOf(trash), device, false, target);
 }
 
 }  // namespace
 
 std::string trash::ReadMountInfo() {
-  Fd fd(open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC));
+  const int opened = open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
   std::string text;
-  if (!fd.ok()) return text;
+  if (opened < 0) return text;
+  const File fd = File::Adopt(opened, 0, {});
   char buffer[16384];
   for (;;) {
-    ssize_t n = read(fd.get(), buffer, sizeof buffer);
+    ssize_t n = read(opened, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     text.append(buffer, static_cast<size_t>(n));
@@ -392,8 +371,8 @@ uint32_t OpenTopDirTrash(int folder, std::string_view name, dev_t device,
   // The entry is the mount itself (a bind-mounted file): it cannot leave its mount point.
   if (entry_path.size() <= top.size() + (top == "/" ? 0 : 1)) return ErrorFromErrno(EBUSY);
 
-  Fd top_fd(open(top.c_str(), kFolderFlags));
-  if (!top_fd.ok()) return ErrorFromErrno(errno);
+  Folder top_fd = Held(open(top.c_str(), kFolderFlags));
+  if (!top_fd.IsOpen()) return ErrorFromErrno(errno);
   target->record_path = entry_path.substr(top == "/" ? 1 : top.size() + 1);
   target->entry_path = entry_path;
   std::string uid = std::to_string(getuid());
@@ -401,24 +380,24 @@ uint32_t OpenTopDirTrash(int folder, std::string_view name, dev_t device,
 
   // $topdir/.Trash/$uid: only inside a real (not linked) sticky folder, where other users
   // cannot remove or replace our folder.
-  Fd shared(openat(top_fd.get(), ".Trash", kFolderFlags | O_NOFOLLOW));
+  Folder shared = Held(openat(FdOf(top_fd), ".Trash", kFolderFlags | O_NOFOLLOW));
   struct stat shared_stat;
-  if (shared.ok() && fstat(shared.get(), &shared_stat) == 0 && (shared_stat.st_mode & S_ISVTX) &&
+  if (shared.IsOpen() && fstat(FdOf(shared), &shared_stat) == 0 && (shared_stat.st_mode & S_ISVTX) &&
       shared_stat.st_dev == device) {
-    Fd own = OpenOrMakeFolder(shared.get(), uid.c_str(), 0700, true);
-    if (own.ok() && IsOurFolderOn(own.get(), device) &&
-        OpenTrashFolders(own.get(), device, true, target) == error::kSuccess) {
+    Folder own = OpenOrMakeFolder(FdOf(shared), uid.c_str(), 0700, true);
+    if (own.IsOpen() && IsOurFolderOn(FdOf(own), device) &&
+        OpenTrashFolders(FdOf(own), device, true, target) == error::kSuccess) {
       target->folder_path = top_slash + ".Trash/" + uid;
       return error::kSuccess;
     }
   }
 
   std::string private_name = ".Trash-" + uid;
-  Fd own = OpenOrMakeFolder(top_fd.get(), private_name.c_str(), 0700, true);
-  if (!own.ok()) return ErrorFromErrno(errno);
-  if (!IsOurFolderOn(own.get(), device)) return error::kAccessDenied;
+  Folder own = OpenOrMakeFolder(FdOf(top_fd), private_name.c_str(), 0700, true);
+  if (!own.IsOpen()) return ErrorFromErrno(errno);
+  if (!IsOurFolderOn(FdOf(own), device)) return error::kAccessDenied;
   target->folder_path = top_slash + private_name;
-  return OpenTrashFolders(own.get(), device, true, target);
+  return OpenTrashFolders(FdOf(own), device, true, target);
 }
 
 // Writes the record and renames the entry in, under the first free trash name.
@@ -433,7 +412,7 @@ uint32_t MoveIntoTrash(int folder, const std::string& name, const TrashTarget& t
       trash::TrashInfoText(trash::PercentEncodePath(target.record_path), local);
 
   struct stat info_stat;
-  if (fstat(target.info.get(), &info_stat) != 0) return ErrorFromErrno(errno);
+  if (fstat(FdOf(target.info), &info_stat) != 0) return ErrorFromErrno(errno);
   const std::string hint_key =
       std::to_string(info_stat.st_dev) + ":" + std::to_string(info_stat.st_ino) + "/" + name;
   int attempt = 1;
@@ -452,39 +431,40 @@ uint32_t MoveIntoTrash(int folder, const std::string& name, const TrashTarget& t
       // any later point leaves nothing in the trash its caller does not know of. Names taken
       // already are passed over unannounced.
       struct stat seen;
-      if (fstatat(target.info.get(), info_name.c_str(), &seen, AT_SYMLINK_NOFOLLOW) == 0 ||
-          fstatat(target.files.get(), trash_name.c_str(), &seen, AT_SYMLINK_NOFOLLOW) == 0) {
+      if (fstatat(FdOf(target.info), info_name.c_str(), &seen, AT_SYMLINK_NOFOLLOW) == 0 ||
+          fstatat(FdOf(target.files), trash_name.c_str(), &seen, AT_SYMLINK_NOFOLLOW) == 0) {
         continue;
       }
       move->made = {target.folder_path, trash_name, target.entry_path, date};
       if (move->before_move) move->before_move(move->made);
       if (move->refused) return error::kAccessDenied;
     }
-    Fd record(openat(target.info.get(), info_name.c_str(),
-                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (!record.ok()) {
+    const int made = openat(FdOf(target.info), info_name.c_str(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (made < 0) {
       if (errno == EEXIST) continue;
       return ErrorFromErrno(errno);
     }
-    ssize_t written = write(record.get(), text.data(), text.size());
+    File record = File::Adopt(made, 0, {});
+    ssize_t written = write(made, text.data(), text.size());
     int write_errno = errno;
-    int close_result = record.Close();
-    if (written != static_cast<ssize_t>(text.size()) || close_result != 0) {
-      unlinkat(target.info.get(), info_name.c_str(), 0);
+    const uint32_t closed = record.Close();
+    if (written != static_cast<ssize_t>(text.size()) || closed != error::kSuccess) {
+      unlinkat(FdOf(target.info), info_name.c_str(), 0);
       return ErrorFromErrno(written < 0 ? write_errno : ENOSPC);
     }
 
     // files/ may hold the name without a record (a crashed trasher, a manual copy).
     struct stat taken;
-    if (fstatat(target.files.get(), trash_name.c_str(), &taken, AT_SYMLINK_NOFOLLOW) == 0) {
-      unlinkat(target.info.get(), info_name.c_str(), 0);
+    if (fstatat(FdOf(target.files), trash_name.c_str(), &taken, AT_SYMLINK_NOFOLLOW) == 0) {
+      unlinkat(FdOf(target.info), info_name.c_str(), 0);
       continue;
     }
     int result =
-        renameat2(folder, name.c_str(), target.files.get(), trash_name.c_str(), RENAME_NOREPLACE);
+        renameat2(folder, name.c_str(), FdOf(target.files), trash_name.c_str(), RENAME_NOREPLACE);
     if (result != 0 && errno == EINVAL) {
       // Some file systems cannot promise "no replace"; the name was free a moment ago.
-      result = renameat(folder, name.c_str(), target.files.get(), trash_name.c_str());
+      result = renameat(folder, name.c_str(), FdOf(target.files), trash_name.c_str());
     }
     if (result == 0) {
       std::lock_guard lock(cache_mutex);
@@ -493,7 +473,7 @@ uint32_t MoveIntoTrash(int folder, const std::string& name, const TrashTarget& t
       return error::kSuccess;
     }
     int rename_errno = errno;
-    unlinkat(target.info.get(), info_name.c_str(), 0);
+    unlinkat(FdOf(target.info), info_name.c_str(), 0);
     if (rename_errno == EEXIST) continue;
     return ErrorFromErrno(rename_errno);
   }

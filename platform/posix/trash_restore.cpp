@@ -157,46 +157,31 @@ TrashEntryStatus OpenTrashOf(const TrashedEntry& entry, OpenTrash* trash, uint32
 
 // The text of info/NAME.trashinfo; false with *missing when there is none, with *not_regular
 // when it is no regular file. The open never waits: a FIFO or device put in its place (a
-// removable disk's trash is anybody's to change) is opened non-blocking and refused after the
-// open, before anything is read from it.
+// removable disk's trash is anybody's to change) is refused (OpenRegularAt) before anything is
+// read from it.
 bool ReadTrashInfo(const OpenTrash& trash, const std::string& name, std::string* text,
                    bool* missing, bool* not_regular, uint32_t* error) {
   *missing = false;
   *not_regular = false;
   const std::string info_name = name + ".trashinfo";
-  // A device is not even opened: opening one can act (a tape rewinds). The check after the
-  // open stands for whatever is put there in between.
-  struct stat seen;
-  if (fstatat(posix::FdOf(trash.info), info_name.c_str(), &seen, AT_SYMLINK_NOFOLLOW) == 0 &&
-      !S_ISREG(seen.st_mode)) {
-    *not_regular = true;
+  const File file = posix::OpenRegularAt(posix::FdOf(trash.info), info_name.c_str(),
+                                  O_RDONLY | O_NOFOLLOW, 0, error);
+  if (!file.IsOpen()) {
+    *missing = *error == error::kFileNotFound;
+    *not_regular = *error == error::kBadFileType;
+    if (*not_regular) *error = ErrorFromErrno(EINVAL);
+    return false;
+  }
+  if (file.Size() > static_cast<uint64_t>(kLongestTrashInfo)) {
     *error = ErrorFromErrno(EINVAL);
     return false;
   }
-  int fd = openat(posix::FdOf(trash.info), info_name.c_str(),
-                  O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) {
-    *missing = errno == ENOENT;
-    *not_regular = errno == ELOOP || errno == ENXIO;  // a link, or a socket
-    *error = ErrorFromErrno(errno);
-    return false;
-  }
-  struct stat st;
-  bool ok = fstat(fd, &st) == 0;
-  if (ok && !S_ISREG(st.st_mode)) {
-    *not_regular = true;
-    ok = false;
-  }
-  ok = ok && st.st_size <= kLongestTrashInfo;
-  if (ok) {
-    text->resize(static_cast<size_t>(st.st_size));
-    ssize_t n = pread(fd, text->data(), text->size(), 0);
-    ok = n >= 0;
-    if (ok) text->resize(static_cast<size_t>(n));
-  }
-  if (!ok) *error = ErrorFromErrno(errno != 0 ? errno : EINVAL);
-  close(fd);
-  return ok;
+  size_t done = 0;
+  text->resize(static_cast<size_t>(file.Size()));
+  *error = file.ReadUpTo(0, text->data(), text->size(), &done);
+  if (*error != error::kSuccess) return false;
+  text->resize(done);
+  return true;
 }
 
 // True when the .trashinfo text describes the entry: its Path= (relative to the mount's top in

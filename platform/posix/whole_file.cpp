@@ -28,117 +28,36 @@ constexpr size_t kReadBlock = 128 * 1024;
 constexpr size_t kMapAheadFrom = 4 * 1024 * 1024;
 constexpr size_t kMapAhead = 2 * 1024 * 1024;
 
-// Closes the descriptor when it goes out of scope.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(Descriptor&& other) noexcept {
-    if (this != &other) {
-      if (fd_ >= 0) ::close(fd_);
-      fd_ = other.Release();
-    }
-    return *this;
-  }
-  int get() const { return fd_; }
-  // Hands the descriptor over to the caller, who closes it.
-  int Release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-  bool IsOpen() const { return fd_ >= 0; }
-  // Closes now and reports a failed close: on some file systems the last write error only
-  // shows up here.
-  uint32_t Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0 ? error::kSuccess : ErrorFromErrno(errno);
-  }
-
- private:
-  int fd_;
-};
-
-// Opening a folder for writing fails with EISDIR; Windows calls that access denied.
-uint32_t OpenError(int errno_value) {
-  return errno_value == EISDIR ? error::kAccessDenied : ErrorFromErrno(errno_value);
+// The by-path calls here answer as CreateFile does on Windows: what is no regular file (a
+// folder, a FIFO, a device or a socket, whose "whole contents" never end, /dev/zero, or wait for
+// a writer that may never come) is access denied.
+uint32_t ByPathError(uint32_t code) {
+  return code == error::kBadFileType ? error::kAccessDenied : code;
 }
 
-// Opens `path` through its parent folder. On failure returns -1 with *code set.
-int OpenByPath(const std::string& path, int flags, uint32_t* code) {
+int Fd(const File& file) { return static_cast<int>(file.Handle()); }
+
+// Opens the regular file at `path` for reading, through its parent folder.
+File OpenForReading(const std::string& path, uint32_t* code) {
   std::string name;
   *code = error::kSuccess;
   const Folder parent = posix::OpenParent(path, &name, code);
   if (!parent.IsOpen()) {
     if (*code == error::kSuccess) *code = error::kPathNotFound;
-    return -1;
+    return File();
   }
   const EntryName entry(name);
   if (entry.error() != error::kSuccess) {
     *code = entry.error();
-    return -1;
+    return File();
   }
-  int fd;
-  do {
-    fd = ::openat(posix::FdOf(parent), entry.c_str(), flags | O_CLOEXEC, 0666);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) *code = OpenError(errno);
-  return fd;
-}
-
-// `fd` when it is open on a regular file (*info its stat); otherwise closes it and returns -1
-// with *code set: the reads and writes here take nothing else.
-int KeepIfRegular(int fd, struct stat* info, uint32_t* code) {
-  if (::fstat(fd, info) != 0) {
-    *code = ErrorFromErrno(errno);
-    ::close(fd);
-    return -1;
-  }
-  if (!S_ISREG(info->st_mode)) {
-    *code = error::kAccessDenied;
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
-
-// Opens a regular file and refuses anything else with kAccessDenied: a folder, and also a FIFO,
-// a device or a socket, whose "whole contents" never end (/dev/zero) or wait for a writer that
-// may never come. O_NONBLOCK keeps the open itself from waiting on a FIFO; it changes nothing
-// for a regular file.
-int OpenRegular(const std::string& path, int flags, struct stat* info, uint32_t* code) {
-  const int fd = OpenByPath(path, flags | O_NONBLOCK | O_NOCTTY, code);
-  if (fd < 0) {
-    if (errno == ENXIO) *code = error::kAccessDenied;  // a FIFO without a reader
-    return -1;
-  }
-  return KeepIfRegular(fd, info, code);
-}
-
-int OpenForReading(const std::string& path, struct stat* info, uint32_t* code) {
-  return OpenRegular(path, O_RDONLY, info, code);
+  File file = posix::OpenRegularAt(posix::FdOf(parent), entry.c_str(), O_RDONLY, 0, code);
+  *code = ByPathError(*code);
+  return file;
 }
 
 // Reads up to `size` bytes into `out`, retrying short reads; *done receives the count (less at
 // the end of the file).
-uint32_t ReadFully(int fd, uint8_t* out, size_t size, size_t* done) {
-  *done = 0;
-  while (*done < size) {
-    const ssize_t got = ::read(fd, out + *done, size - *done);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return ErrorFromErrno(errno);
-    }
-    if (got == 0) break;
-    *done += static_cast<size_t>(got);
-  }
-  return error::kSuccess;
-}
-
 uint32_t WriteFully(int fd, std::string_view data) {
   while (!data.empty()) {
     const ssize_t written = ::write(fd, data.data(), data.size());
@@ -193,10 +112,25 @@ uint32_t FindWriteTarget(const std::string& path, WriteTarget* target) {
   if (path.empty()) return error::kPathNotFound;
   if (path.find('\0') != std::string::npos) return error::kInvalidName;
   constexpr int kWalkFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-  auto open_start = [](bool absolute) { return ::open(absolute ? "/" : ".", kWalkFlags); };
-  Descriptor held(open_start(path.front() == '/'));
+  // Each folder on the way is held with its identity, the last one for the caller.
+  auto hold = [](int fd) {
+    struct stat folder;
+    FolderId id;
+    if (fd >= 0 && ::fstat(fd, &folder) == 0) {
+      id = {static_cast<uint64_t>(folder.st_dev), static_cast<uint64_t>(folder.st_ino)};
+    }
+    return posix::AdoptFd(fd, id);
+  };
+  auto open_start = [&hold](bool absolute) {
+    const int fd = ::open(absolute ? "/" : ".", kWalkFlags);
+    const int cause = errno;
+    Folder folder = hold(fd);
+    errno = cause;
+    return folder;
+  };
+  Folder held = open_start(path.front() == '/');
   if (!held.IsOpen()) return ErrorFromErrno(errno);
-  int current = held.get();
+  int current = posix::FdOf(held);
   std::vector<std::string> pending;
   PushComponents(path, &pending);
   if (pending.empty()) pending.emplace_back(".");  // "/" itself: a folder, refused by the caller
@@ -225,9 +159,9 @@ uint32_t FindWriteTarget(const std::string& path, WriteTarget* target) {
       link.resize(static_cast<size_t>(length));
       if (link.empty()) return error::kPathNotFound;
       if (link.front() == '/') {
-        held = Descriptor(open_start(true));
+        held = open_start(true);
         if (!held.IsOpen()) return ErrorFromErrno(errno);
-        current = held.get();
+        current = posix::FdOf(held);
       }
       const bool was_last = pending.empty();
       PushComponents(link, &pending);
@@ -247,34 +181,25 @@ uint32_t FindWriteTarget(const std::string& path, WriteTarget* target) {
       return errno == ENOENT || errno == ENOTDIR || errno == ELOOP ? error::kPathNotFound
                                                                   : ErrorFromErrno(errno);
     }
-    held = Descriptor(next);
+    held = hold(next);
     current = next;
   }
-  struct stat folder;
-  if (::fstat(current, &folder) != 0) return ErrorFromErrno(errno);
-  target->folder = posix::AdoptFd(held.Release(), {static_cast<uint64_t>(folder.st_dev),
-                                                   static_cast<uint64_t>(folder.st_ino)});
+  target->folder = std::move(held);
   return error::kSuccess;
 }
 
 // Opens the regular file a write to `path` lands on (FindWriteTarget) with `flags`, refusing
-// anything else as OpenRegular does. *info receives its stat.
-int OpenForWriting(const std::string& path, int flags, struct stat* info, uint32_t* code) {
+// anything else as OpenForReading does; a link put in the file's place since it was looked at
+// is refused too.
+File OpenForWriting(const std::string& path, int flags, uint32_t* code) {
   WriteTarget target;
   *code = FindWriteTarget(path, &target);
-  if (*code != error::kSuccess) return -1;
+  if (*code != error::kSuccess) return File();
   const EntryName entry(target.name);
-  int fd;
-  do {
-    fd = ::openat(posix::FdOf(target.folder), entry.c_str(),
-                  flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) {
-    // ELOOP: a link put in the file's place since it was looked at; ENXIO: a FIFO.
-    *code = errno == ELOOP || errno == ENXIO ? error::kAccessDenied : OpenError(errno);
-    return -1;
-  }
-  return KeepIfRegular(fd, info, code);
+  File file =
+      posix::OpenRegularAt(posix::FdOf(target.folder), entry.c_str(), flags | O_NOFOLLOW, 0666, code);
+  *code = ByPathError(*code);
+  return file;
 }
 
 // A name for the temporary file beside `name` that no one else is likely to pick.
@@ -287,19 +212,19 @@ std::string TemporaryName(const std::string& name) {
 }
 
 // Creates a fresh temporary file in `folder` (O_EXCL, so nothing existing is ever reused).
-int CreateTemporary(const Folder& folder, const std::string& name, std::string* temp_name,
-                    uint32_t* code) {
+File CreateTemporary(const Folder& folder, const std::string& name, std::string* temp_name,
+                     uint32_t* code) {
   for (int attempt = 0; attempt < 16; ++attempt) {
     *temp_name = TemporaryName(name);
     const int fd = ::openat(posix::FdOf(folder), temp_name->c_str(),
                             O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) return fd;
+    if (fd >= 0) return File::Adopt(fd, 0, {});
     if (errno == EEXIST || errno == EINTR) continue;
     *code = ErrorFromErrno(errno);
-    return -1;
+    return File();
   }
   *code = error::kFileExists;
-  return -1;
+  return File();
 }
 
 // Writes the new file: the old file's mode and (where allowed) owner, the contents, flushed.
@@ -322,17 +247,17 @@ uint32_t FillTemporary(int fd, const struct stat* old, const ContentsMaker& cont
 // system or kernel without them (EOPNOTSUPP, EISDIR, EINVAL), or no /proc to name it through
 // later. Any failure here only sends the caller to a named temporary file, which reports its
 // own errors.
-int CreateUnnamed(const Folder& folder) {
+File CreateUnnamed(const Folder& folder) {
 #if defined(O_TMPFILE)
-  if (::access("/proc/self/fd", X_OK) != 0) return -1;
+  if (::access("/proc/self/fd", X_OK) != 0) return File();
   int fd;
   do {
     fd = ::openat(posix::FdOf(folder), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
   } while (fd < 0 && errno == EINTR);
-  return fd;
+  return fd < 0 ? File() : File::Adopt(fd, 0, {});
 #else
   (void)folder;
-  return -1;
+  return File();
 #endif
 }
 
@@ -354,12 +279,12 @@ int NameUnnamed(int fd, const Folder& folder, const char* name) {
 // (with nothing done) where no unnamed file can be had.
 bool ReplaceThroughUnnamed(const Folder& parent, const EntryName& entry, const std::string& name,
                            const struct stat* old, const ContentsMaker& contents, uint32_t* code) {
-  Descriptor fd(CreateUnnamed(parent));
+  const File fd = CreateUnnamed(parent);
   if (!fd.IsOpen()) return false;
-  *code = FillTemporary(fd.get(), old, contents);
+  *code = FillTemporary(Fd(fd), old, contents);
   if (*code != error::kSuccess) return true;  // closing drops the unnamed file
   if (old == nullptr) {
-    if (NameUnnamed(fd.get(), parent, entry.c_str()) == 0) return true;
+    if (NameUnnamed(Fd(fd), parent, entry.c_str()) == 0) return true;
     if (errno != EEXIST) {  // else someone made the file meanwhile: replace it as below
       *code = ErrorFromErrno(errno);
       return true;
@@ -368,7 +293,7 @@ bool ReplaceThroughUnnamed(const Folder& parent, const EntryName& entry, const s
   std::string temp_name;
   for (int attempt = 0;; ++attempt) {
     temp_name = TemporaryName(name);
-    if (NameUnnamed(fd.get(), parent, temp_name.c_str()) == 0) break;
+    if (NameUnnamed(Fd(fd), parent, temp_name.c_str()) == 0) break;
     if (errno != EEXIST || attempt == 15) {
       *code = errno == EEXIST ? error::kFileExists : ErrorFromErrno(errno);
       return true;
@@ -386,11 +311,10 @@ bool ReplaceThroughUnnamed(const Folder& parent, const EntryName& entry, const s
 
 uint32_t ReadWholeFile(const std::string& path, std::vector<uint8_t>* data) {
   data->clear();
-  struct stat info;
   uint32_t code = error::kSuccess;
-  Descriptor fd(OpenForReading(path, &info, &code));
+  const File fd = OpenForReading(path, &code);
   if (!fd.IsOpen()) return code;
-  const size_t size = info.st_size > 0 ? static_cast<size_t>(info.st_size) : 0;
+  const size_t size = static_cast<size_t>(fd.Size());
   // The result is allocated once at the size fstat gave; the file comes through a small buffer
   // that stays in the processor's cache, so each page of the result is written once, in
   // order, and mapped a block ahead of the copy (see memory.h). A file that grows meanwhile,
@@ -401,7 +325,7 @@ uint32_t ReadWholeFile(const std::string& path, std::vector<uint8_t>* data) {
   size_t mapped = 0;
   for (;;) {
     size_t got = 0;
-    code = ReadFully(fd.get(), block.get(), kReadBlock, &got);
+    code = fd.ReadUpTo(data->size(), block.get(), kReadBlock, &got);
     if (code != error::kSuccess) {
       data->clear();
       return code;
@@ -424,27 +348,19 @@ uint32_t ReadWholeFile(const std::string& path, std::vector<uint8_t>* data) {
 uint32_t ReadFileStart(const std::string& path, size_t max_bytes, std::vector<uint8_t>* data,
                        uint64_t* size) {
   data->clear();
-  struct stat info;
   uint32_t code = error::kSuccess;
-  Descriptor fd(OpenForReading(path, &info, &code));
+  const File fd = OpenForReading(path, &code);
   if (!fd.IsOpen()) return code;
-  *size = info.st_size > 0 ? static_cast<uint64_t>(info.st_size) : 0;
+  *size = fd.Size();
   data->resize(max_bytes);
   size_t done = 0;
-  code = ReadFully(fd.get(), data->data(), max_bytes, &done);
+  code = fd.ReadUpTo(0, data->data(), max_bytes, &done);
   data->resize(code == error::kSuccess ? done : 0);
   return code;
 }
 
-FileReader OpenWholeFile(const std::string& path, uint32_t* error) {
-  FileReader reader;
-  struct stat info;
-  *error = error::kSuccess;
-  reader.handle_ = OpenForReading(path, &info, error);
-  if (reader.handle_ < 0) return reader;
-  reader.size_ = info.st_size > 0 ? static_cast<uint64_t>(info.st_size) : 0;
-  reader.id_ = {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
-  return reader;
+File OpenWholeFile(const std::string& path, uint32_t* error) {
+  return OpenForReading(path, error);
 }
 
 uint32_t ReplaceWholeFile(const std::string& path, std::string_view data) {
@@ -471,9 +387,9 @@ uint32_t ReplaceWholeFile(const std::string& path, const ContentsMaker& contents
     return code;
   }
   std::string temp_name;
-  Descriptor fd(CreateTemporary(parent, name, &temp_name, &code));
+  File fd = CreateTemporary(parent, name, &temp_name, &code);
   if (!fd.IsOpen()) return code;
-  code = FillTemporary(fd.get(), exists ? &old : nullptr, contents);
+  code = FillTemporary(Fd(fd), exists ? &old : nullptr, contents);
   if (const uint32_t close_code = fd.Close(); code == error::kSuccess) code = close_code;
   if (code == error::kSuccess &&
       ::renameat(posix::FdOf(parent), temp_name.c_str(), posix::FdOf(parent), entry.c_str()) != 0) {
@@ -485,22 +401,20 @@ uint32_t ReplaceWholeFile(const std::string& path, const ContentsMaker& contents
 
 uint32_t AppendToFile(const std::string& path, std::string_view data) {
   uint32_t code = error::kSuccess;
-  struct stat info;
-  Descriptor fd(OpenForWriting(path, O_WRONLY | O_APPEND | O_CREAT, &info, &code));
+  File fd = OpenForWriting(path, O_WRONLY | O_APPEND | O_CREAT, &code);
   if (!fd.IsOpen()) return code;
-  code = WriteFully(fd.get(), data);
+  code = WriteFully(Fd(fd), data);
   const uint32_t close_code = fd.Close();
   return code != error::kSuccess ? code : close_code;
 }
 
 uint32_t OverwriteFile(const std::string& path, std::string_view data) {
   uint32_t code = error::kSuccess;
-  struct stat info;
   // Not O_TRUNC here: a device or FIFO must be refused before anything is done to it.
-  Descriptor fd(OpenForWriting(path, O_WRONLY | O_CREAT, &info, &code));
+  File fd = OpenForWriting(path, O_WRONLY | O_CREAT, &code);
   if (!fd.IsOpen()) return code;
-  if (::ftruncate(fd.get(), 0) != 0) return ErrorFromErrno(errno);
-  code = WriteFully(fd.get(), data);
+  if (::ftruncate(Fd(fd), 0) != 0) return ErrorFromErrno(errno);
+  code = WriteFully(Fd(fd), data);
   const uint32_t close_code = fd.Close();
   return code != error::kSuccess ? code : close_code;
 }

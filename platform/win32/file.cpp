@@ -1,72 +1,163 @@
-// The run log's file: opened for appending by handle.
+// The one file type on Windows: a HANDLE of a disk file, and the openers of file.h.
 #include "platform/file.h"
 
 #include <algorithm>
+#include <cwctype>
+#include <utility>
 
 #include "platform/win32/internal.h"
 
 namespace platform {
 
-uint32_t OpenForAppend(const std::string& path, FileHandle* handle) {
-  const std::wstring full = win32::LongPath(path);
-  // FILE_APPEND_DATA without FILE_WRITE_DATA: every write lands at the end, even when another
-  // run appends to the same log at the same time. Others may read it meanwhile.
-  HANDLE file =
-      CreateFileW(full.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                  FILE_SHARE_READ | FILE_SHARE_WRITE,
-                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    *handle = kInvalidFile;
-    return GetLastError();
+namespace {
+
+HANDLE AsHandle(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+constexpr size_t kLargestPiece = size_t{1} << 30;
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+bool StartsWith(std::wstring_view text, std::wstring_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    if (towupper(text[i]) != towupper(prefix[i])) return false;
   }
-  *handle = reinterpret_cast<FileHandle>(file);
-  return error::kSuccess;
+  return true;
 }
 
-uint32_t WriteAll(FileHandle handle, std::string_view data, size_t* written_before_error) {
-  HANDLE file = reinterpret_cast<HANDLE>(handle);
+bool IsFolderAt(const std::wstring& full) {
+  const DWORD attributes = GetFileAttributesW(full.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+}  // namespace
+
+bool win32::NamesDevice(std::wstring_view full) {
+  std::wstring_view rest;
+  if (StartsWith(full, L"\\\\?\\") || StartsWith(full, L"\\\\.\\")) {
+    rest = full.substr(4);
+  } else {
+    return false;
+  }
+  // What stays in the file namespace: a drive ("C:\..."), a share ("UNC\...") or a volume by
+  // its name ("Volume{...}\..."). Everything else there is an object of the device namespace: a
+  // port, a pipe, a mailslot, a raw disk or volume ("\\.\C:"), \\?\GLOBALROOT\Device\...
+  if (rest.size() >= 3 && iswalpha(rest[0]) && rest[1] == L':' && rest[2] == L'\\') return false;
+  if (StartsWith(rest, L"UNC\\")) return false;
+  if (StartsWith(rest, L"Volume{") && rest.find(L"}\\") != std::wstring_view::npos) return false;
+  return true;
+}
+
+File win32::OpenRegular(const std::string& path, DWORD access, DWORD share, DWORD disposition,
+                        DWORD flags, uint32_t* error) {
+  if (const uint32_t code = CheckFilePath(path); code != error::kSuccess) {
+    *error = code;
+    return File();
+  }
+  const std::wstring full = LongPath(path);
+  // A device is never opened at all: opening one can act on it (a tape rewinds, a port is
+  // taken), and a read of one may never end.
+  if (NamesDevice(full)) {
+    *error = error::kBadFileType;
+    return File();
+  }
+  // CreateFileW refuses a folder as access denied, the same as a file that may not be read; the
+  // folder is told apart first, and again after a refusal (it may have been put there since).
+  if (disposition != CREATE_NEW && IsFolderAt(full)) {
+    *error = error::kBadFileType;
+    return File();
+  }
+  HANDLE handle = CreateFileW(full.c_str(), access, share, nullptr, disposition,
+                              flags | FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD code = GetLastError();
+    if (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS) {
+      *error = error::kFileExists;
+    } else if (code == ERROR_ACCESS_DENIED && IsFolderAt(full)) {
+      *error = error::kBadFileType;
+    } else {
+      *error = code;
+    }
+    return File();
+  }
+  // Whatever the handle stands for decides now: a pipe, a console or any other device is no
+  // file; nor is a link when the caller asked for the entry itself (FILE_FLAG_OPEN_REPARSE_POINT).
+  BY_HANDLE_FILE_INFORMATION info{};
+  bool regular = GetFileType(handle) == FILE_TYPE_DISK;
+  if (regular && !GetFileInformationByHandle(handle, &info)) {
+    *error = GetLastError();
+    CloseHandle(handle);
+    return File();
+  }
+  regular = regular && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  if (regular && (flags & FILE_FLAG_OPEN_REPARSE_POINT) != 0) {
+    DWORD attributes = 0;
+    DWORD tag = 0;
+    if (QueryAttributeTag(handle, &attributes, &tag) == error::kSuccess && IsLinkTag(tag)) {
+      regular = false;
+    }
+  }
+  if (!regular) {
+    CloseHandle(handle);
+    *error = error::kBadFileType;
+    return File();
+  }
+  *error = error::kSuccess;
+  return File::Adopt(reinterpret_cast<intptr_t>(handle),
+                     (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow,
+                     {info.dwVolumeSerialNumber,
+                      (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow});
+}
+
+File File::OpenForReading(const std::string& path, uint32_t* error) {
+  return win32::OpenRegular(path, GENERIC_READ, kShareAll, OPEN_EXISTING, 0, error);
+}
+
+uint32_t File::Close() {
+  if (handle_ == -1) return error::kSuccess;
+  return CloseHandle(AsHandle(Release())) ? error::kSuccess : GetLastError();
+}
+
+uint32_t File::Write(std::string_view data, size_t* written) const {
   size_t total = 0;
-  if (written_before_error != nullptr) *written_before_error = 0;
+  if (written != nullptr) *written = 0;
   while (!data.empty()) {
-    const DWORD chunk = data.size() > (1u << 30) ? (1u << 30) : static_cast<DWORD>(data.size());
-    DWORD written = 0;
+    const DWORD chunk = static_cast<DWORD>(std::min(data.size(), kLargestPiece));
+    DWORD done = 0;
     uint32_t code = error::kSuccess;
-    if (!WriteFile(file, data.data(), chunk, &written, nullptr)) {
+    if (!WriteFile(AsHandle(handle_), data.data(), chunk, &done, nullptr)) {
       code = GetLastError();
-    } else if (written == 0) {
+    } else if (done == 0) {
       code = error::kGenFailure;
     }
-    total += written;
+    total += done;
     if (code != error::kSuccess) {
-      if (written_before_error != nullptr) *written_before_error = total;
+      if (written != nullptr) *written = total;
       return code;
     }
-    data.remove_prefix(written);
+    data.remove_prefix(done);
   }
   return error::kSuccess;
 }
 
-uint32_t GetFileSize(FileHandle handle, uint64_t* size) {
+uint32_t File::GetSize(uint64_t* size) const {
   LARGE_INTEGER length{};
-  if (!GetFileSizeEx(reinterpret_cast<HANDLE>(handle), &length)) return GetLastError();
+  if (!GetFileSizeEx(AsHandle(handle_), &length)) return GetLastError();
   *size = static_cast<uint64_t>(length.QuadPart);
   return error::kSuccess;
 }
 
-uint32_t GetFilePosition(FileHandle handle, uint64_t* position) {
+uint32_t File::GetPosition(uint64_t* position) const {
   LARGE_INTEGER zero{}, now{};
-  if (!SetFilePointerEx(reinterpret_cast<HANDLE>(handle), zero, &now, FILE_CURRENT)) {
-    return GetLastError();
-  }
+  if (!SetFilePointerEx(AsHandle(handle_), zero, &now, FILE_CURRENT)) return GetLastError();
   *position = static_cast<uint64_t>(now.QuadPart);
   return error::kSuccess;
 }
 
-uint32_t TruncateFile(FileHandle handle, uint64_t size) {
+uint32_t File::Truncate(uint64_t size) const {
   // An appending handle may not set the end: a second handle to the same file, with the right
   // to write, does it.
-  HANDLE writer = ReOpenFile(reinterpret_cast<HANDLE>(handle), GENERIC_WRITE,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE, 0);
+  HANDLE writer =
+      ReOpenFile(AsHandle(handle_), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, 0);
   if (writer == INVALID_HANDLE_VALUE) return GetLastError();
   FILE_END_OF_FILE_INFO end{};
   end.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
@@ -78,93 +169,31 @@ uint32_t TruncateFile(FileHandle handle, uint64_t size) {
   return code;
 }
 
-uint32_t ReadFileAt(FileHandle handle, uint64_t offset, size_t count, std::string* out) {
-  out->assign(count, '\0');
-  size_t done = 0;
-  while (done < count) {
+uint32_t File::ReadUpTo(uint64_t offset, void* out, size_t count, size_t* done) const {
+  *done = 0;
+  auto* bytes = static_cast<uint8_t*>(out);
+  while (*done < count) {
     OVERLAPPED at{};
-    at.Offset = static_cast<DWORD>(offset + done);
-    at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
-    const DWORD piece = static_cast<DWORD>(std::min<size_t>(count - done, size_t{1} << 30));
+    const uint64_t where = offset + *done;
+    at.Offset = static_cast<DWORD>(where);
+    at.OffsetHigh = static_cast<DWORD>(where >> 32);
+    const DWORD piece = static_cast<DWORD>(std::min(count - *done, kLargestPiece));
     DWORD got = 0;
-    if (!ReadFile(reinterpret_cast<HANDLE>(handle), out->data() + done, piece, &got, &at)) {
+    if (!ReadFile(AsHandle(handle_), bytes + *done, piece, &got, &at)) {
       const DWORD code = GetLastError();
       if (code == ERROR_HANDLE_EOF) break;
-      out->clear();
       return code;
     }
     if (got == 0) break;
-    done += got;
+    *done += got;
   }
-  out->resize(done);
   return error::kSuccess;
 }
 
-namespace {
-
-uint32_t OpenAppending(const std::string& path, DWORD disposition, FileHandle* handle) {
-  const std::wstring full = win32::LongPath(path);
-  HANDLE file = CreateFileW(full.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    *handle = kInvalidFile;
-    const DWORD code = GetLastError();
-    return code == ERROR_ALREADY_EXISTS ? error::kFileExists : code;
-  }
-  *handle = reinterpret_cast<FileHandle>(file);
-  return error::kSuccess;
-}
-
-}  // namespace
-
-uint32_t CreateForAppend(const std::string& path, FileHandle* handle) {
-  // The user's own profile folder keeps the file private, as mode 0600 does on POSIX.
-  return OpenAppending(path, CREATE_NEW, handle);
-}
-
-uint32_t OpenExistingForAppend(const std::string& path, FileHandle* handle) {
-  return OpenAppending(path, OPEN_EXISTING, handle);
-}
-
-uint32_t OpenExistingForRead(const std::string& path, FileHandle* handle) {
-  const std::wstring full = win32::LongPath(path);
-  HANDLE file = CreateFileW(full.c_str(), FILE_READ_DATA | SYNCHRONIZE,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    *handle = kInvalidFile;
-    return GetLastError();
-  }
-  if (GetFileType(file) != FILE_TYPE_DISK) {
-    CloseHandle(file);
-    *handle = kInvalidFile;
-    return error::kBadFileType;
-  }
-  *handle = reinterpret_cast<FileHandle>(file);
-  return error::kSuccess;
-}
-
-uint32_t CreateLockedForAppend(const std::string& path, FileHandle* handle) {
-  // No record is written on Windows (the recycle bin names no entry); this keeps the pair whole.
-  uint32_t code = CreateForAppend(path, handle);
-  if (code != error::kSuccess) return code;
-  bool locked = false;
-  code = TryLockFile(*handle, &locked);
-  if (code == error::kSuccess && !locked) code = error::kLockViolation;
-  if (code != error::kSuccess) {
-    CloseHandle(reinterpret_cast<HANDLE>(*handle));
-    DeleteFileW(win32::LongPath(path).c_str());
-    *handle = kInvalidFile;
-  }
-  return code;
-}
-
-uint32_t TryLockFile(FileHandle handle, bool* locked) {
+uint32_t File::TryLock(bool* locked) const {
   OVERLAPPED whole{};
-  if (LockFileEx(reinterpret_cast<HANDLE>(handle),
-                 LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD,
-                 &whole)) {
+  if (LockFileEx(AsHandle(handle_), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
+                 MAXDWORD, MAXDWORD, &whole)) {
     *locked = true;
     return error::kSuccess;
   }
@@ -173,20 +202,78 @@ uint32_t TryLockFile(FileHandle handle, bool* locked) {
   return code == ERROR_LOCK_VIOLATION || code == ERROR_IO_PENDING ? error::kSuccess : code;
 }
 
-uint32_t SyncFile(FileHandle handle) {
-  return FlushFileBuffers(reinterpret_cast<HANDLE>(handle)) ? error::kSuccess : GetLastError();
+uint32_t File::Sync() const {
+  return FlushFileBuffers(AsHandle(handle_)) ? error::kSuccess : GetLastError();
 }
 
-uint32_t ReadAllFrom(FileHandle handle, std::string* data) {
-  uint64_t size = 0;
-  if (uint32_t code = GetFileSize(handle, &size); code != error::kSuccess) return code;
-  return ReadFileAt(handle, 0, static_cast<size_t>(size), data);
+uint32_t OpenForAppend(const std::string& path, File* file) {
+  // FILE_APPEND_DATA without FILE_WRITE_DATA: every write lands at the end, even when another
+  // run appends to the same log at the same time. Others may read it meanwhile.
+  uint32_t code = error::kSuccess;
+  *file = win32::OpenRegular(path,
+                             FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS, 0, &code);
+  return code;
+}
+
+namespace {
+
+// The files a process keeps for itself: the entry at `path` itself, a link there is refused.
+uint32_t OpenOwn(const std::string& path, DWORD access, DWORD disposition, File* file) {
+  uint32_t code = error::kSuccess;
+  *file = win32::OpenRegular(path, access | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE, disposition,
+                             FILE_FLAG_OPEN_REPARSE_POINT, &code);
+  return code;
+}
+
+}  // namespace
+
+uint32_t CreateForAppend(const std::string& path, File* file) {
+  // The user's own profile folder keeps the file private, as mode 0600 does on POSIX.
+  return OpenOwn(path, FILE_APPEND_DATA | FILE_READ_DATA, CREATE_NEW, file);
+}
+
+uint32_t OpenExistingForAppend(const std::string& path, File* file) {
+  return OpenOwn(path, FILE_APPEND_DATA | FILE_READ_DATA, OPEN_EXISTING, file);
+}
+
+uint32_t OpenExistingForRead(const std::string& path, File* file) {
+  return OpenOwn(path, FILE_READ_DATA, OPEN_EXISTING, file);
+}
+
+uint32_t CreateLockedForAppend(const std::string& path, File* file) {
+  // No record is written on Windows (the recycle bin names no entry); this keeps the pair whole.
+  uint32_t code = CreateForAppend(path, file);
+  if (code != error::kSuccess) return code;
+  bool locked = false;
+  code = file->TryLock(&locked);
+  if (code == error::kSuccess && !locked) code = error::kLockViolation;
+  if (code != error::kSuccess) {
+    file->Close();
+    DeleteFileW(win32::LongPath(path).c_str());
+  }
+  return code;
 }
 
 uint32_t CurrentProcessId() { return GetCurrentProcessId(); }
 
-void CloseFile(FileHandle handle) {
-  if (handle != kInvalidFile) CloseHandle(reinterpret_cast<HANDLE>(handle));
+uint32_t GetFileId(const std::string& path, FolderId* id) {
+  const std::wstring full = win32::LongPath(path);
+  if (win32::NamesDevice(full)) return error::kBadFileType;
+  HANDLE handle = CreateFileW(full.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return GetLastError();
+  BY_HANDLE_FILE_INFORMATION info{};
+  uint32_t code = error::kSuccess;
+  if (GetFileInformationByHandle(handle, &info)) {
+    *id = {info.dwVolumeSerialNumber,
+           (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+  } else {
+    code = GetLastError();
+  }
+  CloseHandle(handle);
+  return code;
 }
 
 }  // namespace platform

@@ -88,36 +88,36 @@ std::wstring Child(const std::wstring& folder, std::wstring_view name) {
 }
 
 // One entry of a listing as the search sees it.
-void Describe(const std::wstring& folder, const WIN32_FIND_DATAW& data, FoundEntry* entry) {
+void Describe(const std::wstring& folder, const WIN32_FIND_DATAW& data, FindRecord* entry) {
+  *entry = FindRecord{};
   entry->name = win32::Utf8(data.cFileName);
   const DWORD tag = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? data.dwReserved0 : 0;
-  EntryFacts& facts = entry->facts;
-  facts.attributes = win32::VisibleAttributes(data.dwFileAttributes, tag);
-  facts.creation_time = win32::Ticks(data.ftCreationTime);
-  facts.last_access_time = win32::Ticks(data.ftLastAccessTime);
-  facts.last_write_time = win32::Ticks(data.ftLastWriteTime);
+  entry->attributes = win32::VisibleAttributes(data.dwFileAttributes, tag);
+  entry->creation_time = win32::Ticks(data.ftCreationTime);
+  entry->last_access_time = win32::Ticks(data.ftLastAccessTime);
+  entry->last_write_time = win32::Ticks(data.ftLastWriteTime);
   const bool directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   const bool dots =
       std::wstring_view(data.cFileName) == L"." || std::wstring_view(data.cFileName) == L"..";
   if (dots) {
-    facts = EntryFacts{};
-    facts.attributes = attr::kDirectory;
+    entry->attributes = attr::kDirectory;
+    entry->creation_time = entry->last_access_time = entry->last_write_time = 0;
     return;
   }
-  facts.size =
+  entry->size =
       directory ? 0 : (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
   if (!directory) {
-    facts.allocated_size = facts.size;
-    facts.has_allocated_size = true;
+    entry->allocated_size = entry->size;
+    entry->has_allocated_size = true;
     if (data.dwFileAttributes & (FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_SPARSE_FILE)) {
       const std::wstring path = Child(folder, data.cFileName);
       DWORD high = 0;
       const DWORD low = GetCompressedFileSizeW(path.c_str(), &high);
       if (low != INVALID_FILE_SIZE || GetLastError() == NO_ERROR) {
-        facts.allocated_size = (static_cast<uint64_t>(high) << 32) | low;
+        entry->allocated_size = (static_cast<uint64_t>(high) << 32) | low;
       }
     }
-  } else if (facts.attributes & attr::kReparsePoint) {
+  } else if (entry->attributes & attr::kReparsePoint) {
     // Where the link leads; a dangling one leads nowhere (an empty identity).
     FolderIdentity(Child(folder, data.cFileName), &entry->target);
   }
@@ -176,16 +176,16 @@ uint32_t FindEntries(const std::string& pattern, FindResult* result, FindOptions
   return result->entries.empty() ? error::kFileNotFound : error::kSuccess;
 }
 
-uint32_t DescribeFoundEntry(const Folder& folder, std::string_view name, FoundEntry* entry) {
+uint32_t DescribeFoundEntry(const Folder& folder, std::string_view name, FindRecord* entry) {
   if (!folder.IsOpen()) return error::kInvalidHandle;
   if (name.empty() ||
       name.find_first_of(std::string_view("\\/:*?<>\"|\0", 10)) != std::string_view::npos) {
     return error::kInvalidName;
   }
-  *entry = FoundEntry{};
+  *entry = FindRecord{};
   entry->name.assign(name);
   if (name == "." || name == "..") {
-    entry->facts.attributes = attr::kDirectory;
+    entry->attributes = attr::kDirectory;
     return error::kSuccess;
   }
   // The listed folder's path, from its handle: then the entry is described by the same call

@@ -28,6 +28,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/file.h"
 #include "platform/platform.h"
 
 namespace platform::win32 {
@@ -89,6 +90,18 @@ inline HANDLE HandleOf(const Folder& folder) {
 inline Folder AdoptHandle(HANDLE handle, const FolderId& id) {
   return Folder::Adopt(static_cast<NativeHandle>(reinterpret_cast<intptr_t>(handle)), id);
 }
+
+// True when `full` (a LongPath) names an object of the device namespace rather than a file of a
+// drive, a share or a volume: "\\.\COM1", a pipe, "\\.\C:" (the raw volume), \\?\GLOBALROOT.
+bool NamesDevice(std::wstring_view full);
+
+// Opens `path` as a disk file and as nothing else, the one way every file of the backend is
+// opened (CreateFileW with `access`, `share`, `disposition` and `flags`). A folder, a device, a
+// pipe or a console gives kBadFileType, and so does a link when `flags` holds
+// FILE_FLAG_OPEN_REPARSE_POINT; a path of the device namespace is not even opened. kFileExists
+// when CREATE_NEW meets a taken name. On failure the result is closed and *error holds why.
+File OpenRegular(const std::string& path, DWORD access, DWORD share, DWORD disposition, DWORD flags,
+                 uint32_t* error);
 
 // True when this process runs under Wine (ntdll exports wine_get_version).
 bool RunningUnderWine();

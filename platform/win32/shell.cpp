@@ -106,7 +106,7 @@ std::string MimeTypeOf(const std::string&) { return {}; }
 uint32_t ReadFileAt(const std::string& path, uint64_t offset, size_t size, std::string* bytes) {
   bytes->clear();
   uint32_t code = error::kSuccess;
-  const FileReader file = FileReader::Open(path, &code);
+  const File file = File::OpenForReading(path, &code);
   if (!file.IsOpen()) return code;
   bytes->resize(size);
   size_t done = 0;

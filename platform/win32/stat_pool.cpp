@@ -7,6 +7,7 @@
 
 namespace platform {
 
+StatPool::StatPool() = default;
 StatPool::~StatPool() = default;
 
 void StatPool::Submit(DeferredLooks batch) {

@@ -50,6 +50,8 @@ uint32_t StreamPath(const std::string& path, std::string_view name, std::wstring
   if (uint32_t code = win32::CheckFilePath(path); code != error::kSuccess) return code;
   *full = win32::LongPath(path);
   if (full->empty()) return error::kPathNotFound;
+  // A device keeps no streams, and opening one can act on it: it is never opened.
+  if (win32::NamesDevice(*full)) return error::kAccessDenied;
   if (uint32_t code = CheckNamedStreams(*full); code != error::kSuccess) return code;
   *full += L':';
   *full += wide_name;

@@ -1,5 +1,6 @@
-// Whole-file reading and writing by path with CreateFileW. A folder where a file is expected
-// gives kAccessDenied, as CreateFile itself reports it.
+// Whole-file reading and writing by path, each file held as a File (win32::OpenRegular). A
+// folder, device or pipe where a file is expected gives kAccessDenied, as CreateFile itself
+// reports a folder.
 #include "platform/whole_file.h"
 
 #include <cwchar>
@@ -10,47 +11,32 @@
 namespace platform {
 namespace {
 
-HANDLE OpenFile(const std::string& path, DWORD access, DWORD disposition, uint32_t* error) {
-  if (uint32_t code = win32::CheckFilePath(path); code != error::kSuccess) {
-    *error = code;
-    return INVALID_HANDLE_VALUE;
-  }
-  const std::wstring full = win32::LongPath(path);
-  HANDLE file = CreateFileW(full.c_str(), access, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                            disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-  *error = file == INVALID_HANDLE_VALUE ? GetLastError() : error::kSuccess;
+// The by-path calls here answer as CreateFile itself does: what is no disk file (a folder, a
+// device, a pipe) is access denied.
+uint32_t ByPathError(uint32_t code) {
+  return code == error::kBadFileType ? error::kAccessDenied : code;
+}
+
+File OpenFile(const std::string& path, DWORD access, DWORD disposition, uint32_t* error) {
+  File file =
+      win32::OpenRegular(path, access, FILE_SHARE_READ | FILE_SHARE_DELETE, disposition, 0, error);
+  *error = ByPathError(*error);
   return file;
 }
 
-uint32_t ReadUpTo(HANDLE file, size_t max_bytes, std::vector<uint8_t>* data, uint64_t* size) {
-  LARGE_INTEGER length;
-  if (!GetFileSizeEx(file, &length)) return GetLastError();
-  if (size != nullptr) *size = static_cast<uint64_t>(length.QuadPart);
-  uint64_t wanted = static_cast<uint64_t>(length.QuadPart);
+// Reads from the start up to `max_bytes`, or to the end where the file shrank meanwhile.
+uint32_t ReadUpTo(const File& file, size_t max_bytes, std::vector<uint8_t>* data, uint64_t* size) {
+  uint64_t length = 0;
+  if (const uint32_t code = file.GetSize(&length); code != error::kSuccess) return code;
+  if (size != nullptr) *size = length;
+  uint64_t wanted = length;
   if (wanted > max_bytes) wanted = max_bytes;
   if (wanted > SIZE_MAX / 2) return error::kNotEnoughMemory;
   data->resize(static_cast<size_t>(wanted));
   size_t done = 0;
-  while (done < data->size()) {
-    const size_t left = data->size() - done;
-    const DWORD chunk = left > (1u << 30) ? (1u << 30) : static_cast<DWORD>(left);
-    DWORD read = 0;
-    if (!ReadFile(file, data->data() + done, chunk, &read, nullptr)) return GetLastError();
-    if (read == 0) break;  // the file shrank meanwhile
-    done += read;
-  }
-  data->resize(done);
-  return error::kSuccess;
-}
-
-uint32_t WriteEverything(HANDLE file, std::string_view data) {
-  while (!data.empty()) {
-    const DWORD chunk = data.size() > (1u << 30) ? (1u << 30) : static_cast<DWORD>(data.size());
-    DWORD written = 0;
-    if (!WriteFile(file, data.data(), chunk, &written, nullptr)) return GetLastError();
-    data.remove_prefix(written);
-  }
-  return error::kSuccess;
+  const uint32_t code = file.ReadUpTo(0, data->data(), data->size(), &done);
+  data->resize(code == error::kSuccess ? done : 0);
+  return code;
 }
 
 }  // namespace
@@ -62,12 +48,10 @@ uint32_t ReadWholeFile(const std::string& path, std::vector<uint8_t>* data) {
 uint32_t ReadFileStart(const std::string& path, size_t max_bytes, std::vector<uint8_t>* data,
                        uint64_t* size) {
   data->clear();
-  uint32_t code;
-  HANDLE file = OpenFile(path, GENERIC_READ, OPEN_EXISTING, &code);
-  if (file == INVALID_HANDLE_VALUE) return code;
-  code = ReadUpTo(file, max_bytes, data, size);
-  CloseHandle(file);
-  return code;
+  uint32_t code = error::kSuccess;
+  const File file = OpenFile(path, GENERIC_READ, OPEN_EXISTING, &code);
+  if (!file.IsOpen()) return code;
+  return ReadUpTo(file, max_bytes, data, size);
 }
 
 uint32_t ReplaceWholeFile(const std::string& path, std::string_view data) {
@@ -89,6 +73,7 @@ uint32_t ReplaceWholeFile(const std::string& path, const ContentsMaker& contents
   std::wstring target = win32::LongPath(path);
   if (target.empty()) return error::kPathNotFound;
   if (target.back() == L'\\') return error::kInvalidName;
+  if (win32::NamesDevice(target)) return error::kAccessDenied;
   const DWORD found = GetFileAttributesW(target.c_str());
   if (found != INVALID_FILE_ATTRIBUTES && (found & FILE_ATTRIBUTE_DIRECTORY)) {
     return error::kAccessDenied;
@@ -117,12 +102,13 @@ uint32_t ReplaceWholeFile(const std::string& path, const ContentsMaker& contents
   swprintf(suffix, 40, L".~%08lx%08llx", static_cast<unsigned long>(GetCurrentProcessId()),
            static_cast<unsigned long long>(counter.QuadPart));
   const std::wstring temporary = folder + L"." + name + suffix;
-  HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                            FILE_ATTRIBUTE_HIDDEN, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return GetLastError();
-  uint32_t code = contents([file](std::string_view piece) { return WriteEverything(file, piece); });
-  if (code == error::kSuccess && !FlushFileBuffers(file)) code = GetLastError();
-  CloseHandle(file);
+  uint32_t code = error::kSuccess;
+  File file = win32::OpenRegular(win32::Utf8(temporary), GENERIC_WRITE, 0, CREATE_NEW,
+                                 FILE_ATTRIBUTE_HIDDEN, &code);
+  if (!file.IsOpen()) return code;
+  code = contents([&file](std::string_view piece) { return file.Write(piece); });
+  if (code == error::kSuccess) code = file.Sync();
+  if (const uint32_t close_code = file.Close(); code == error::kSuccess) code = close_code;
   // The target's own attributes (hidden, system, not indexed, ...); a read-only target stays
   // read-only, so MoveFileExW refuses to replace it, as Windows refuses any write to it.
   const DWORD keep = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
@@ -141,42 +127,43 @@ uint32_t ReplaceWholeFile(const std::string& path, const ContentsMaker& contents
   return code;
 }
 
-FileReader OpenWholeFile(const std::string& path, uint32_t* error) {
-  return FileReader::Open(path, error);
+File OpenWholeFile(const std::string& path, uint32_t* error) {
+  File file =
+      win32::OpenRegular(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         OPEN_EXISTING, 0, error);
+  *error = ByPathError(*error);
+  return file;
 }
 
 uint32_t AppendToFile(const std::string& path, std::string_view data) {
-  uint32_t code;
-  HANDLE file = OpenFile(path, FILE_APPEND_DATA, OPEN_ALWAYS, &code);
-  if (file == INVALID_HANDLE_VALUE) return code;
-  code = WriteEverything(file, data);
-  CloseHandle(file);
-  return code;
+  uint32_t code = error::kSuccess;
+  File file = OpenFile(path, FILE_APPEND_DATA | SYNCHRONIZE, OPEN_ALWAYS, &code);
+  if (!file.IsOpen()) return code;
+  code = file.Write(data);
+  const uint32_t close_code = file.Close();
+  return code != error::kSuccess ? code : close_code;
 }
 
 uint32_t OverwriteFile(const std::string& path, std::string_view data) {
-  uint32_t code;
-  // TRUNCATE in place (OPEN_ALWAYS, then SetEndOfFile) keeps the file's streams and security.
-  HANDLE file = OpenFile(path, GENERIC_WRITE, OPEN_ALWAYS, &code);
-  if (file == INVALID_HANDLE_VALUE) return code;
-  if (!SetEndOfFile(file)) code = GetLastError();
-  if (code == error::kSuccess) code = WriteEverything(file, data);
-  CloseHandle(file);
-  return code;
+  uint32_t code = error::kSuccess;
+  // Cut in place (OPEN_ALWAYS, then the end set to 0) keeps the file's streams and security;
+  // CREATE_ALWAYS would cut a device or pipe before it could be refused.
+  File file = OpenFile(path, GENERIC_WRITE, OPEN_ALWAYS, &code);
+  if (!file.IsOpen()) return code;
+  // The handle's own end, at its position 0 (File::Truncate goes through a second handle, which
+  // the sharing mode of this one refuses).
+  if (!SetEndOfFile(reinterpret_cast<HANDLE>(file.Handle()))) code = GetLastError();
+  if (code == error::kSuccess) code = file.Write(data);
+  const uint32_t close_code = file.Close();
+  return code != error::kSuccess ? code : close_code;
 }
 
 uint32_t GetFileSize(const std::string& path, uint64_t* size) {
-  uint32_t code;
-  HANDLE file = OpenFile(path, FILE_READ_ATTRIBUTES, OPEN_EXISTING, &code);
-  if (file == INVALID_HANDLE_VALUE) return code;
-  LARGE_INTEGER length;
-  if (GetFileSizeEx(file, &length)) {
-    *size = static_cast<uint64_t>(length.QuadPart);
-  } else {
-    code = GetLastError();
-  }
-  CloseHandle(file);
-  return code;
+  uint32_t code = error::kSuccess;
+  const File file = OpenFile(path, FILE_READ_ATTRIBUTES, OPEN_EXISTING, &code);
+  if (!file.IsOpen()) return code;
+  *size = file.Size();
+  return error::kSuccess;
 }
 
 }  // namespace platform

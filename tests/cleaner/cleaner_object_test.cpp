@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cmath>
 #include <cstdlib>
 #include <string>
 
@@ -62,6 +63,7 @@ TEST(ValueConversionTest, NumbersRoundHalvesToEven) {
   EXPECT_EQ(ValueToLong(loom::Value(std::string(" 30 "))), 30);
   EXPECT_EQ(ValueToLong(loom::Value(true)), -1);
   EXPECT_EQ(ValueToLong(loom::Value(2147483647.0)), 2147483647);
+  EXPECT_EQ(ValueToLong(loom::Value(-2147483648.5)), -2147483648);
 }
 
 TEST(ValueConversionTest, BadNumbersRaiseTypeMismatchOrOverflow) {
@@ -70,6 +72,9 @@ TEST(ValueConversionTest, BadNumbersRaiseTypeMismatchOrOverflow) {
   EXPECT_EQ(ErrorNumberOf([] { ValueToLong(loom::Value(std::string("nan"))); }), 13);
   EXPECT_EQ(ErrorNumberOf([] { ValueToLong(loom::Value(2147483648.0)); }), 6);
   EXPECT_EQ(ErrorNumberOf([] { ValueToLong(loom::Value(1e300)); }), 6);
+  EXPECT_EQ(ErrorNumberOf([] { ValueToLong(loom::Value(2147483647.5)); }), 6);
+  EXPECT_EQ(ErrorNumberOf([] { ValueToLong(loom::Value(std::nan(""))); }), 6);
+  EXPECT_EQ(ErrorNumberOf([] { ValueToLong(loom::Value(HUGE_VAL)); }), 6);
 }
 
 TEST(ValueConversionTest, TruthValuesAcceptWordsAndNumbersOnly) {

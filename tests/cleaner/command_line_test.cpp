@@ -128,5 +128,17 @@ TEST(CommandLineTest, UsageNamesTheProgramAsCalled) {
   EXPECT_EQ(usage.find("ReadMe"), std::string::npos);
 }
 
+// The undo request comes back in the parsed line itself; each parse stands on its own.
+TEST(CommandLineTest, TheUndoRequestIsPartOfTheLine) {
+  const CommandLine listed = Parse({"--undo", "--list"});
+  EXPECT_EQ(listed.action, CommandLineAction::kUndo);
+  EXPECT_TRUE(listed.undo.list);
+  const CommandLine named = Parse({"/Undo", "2026-12-07_10-00-00_42"});
+  EXPECT_FALSE(named.undo.list);
+  EXPECT_EQ(named.undo.run, "2026-12-07_10-00-00_42");
+  EXPECT_TRUE(Parse({"--undo"}).undo.run.empty());
+  EXPECT_EQ(Parse({"--undo", "--bogus", "x"}).action, CommandLineAction::kUsageError);
+}
+
 }  // namespace
 }  // namespace sweepwell

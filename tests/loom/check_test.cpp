@@ -107,6 +107,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "число 2147483648 вне допустимого диапазона"},
         BadScript{"HalfRoundsUpToEvenOutOfRange", "cleaner.by-age-set-days = 2147483647.5\n", 1, 27,
                   "вне допустимого диапазона"},
+        BadScript{"HugeNumber", "cleaner.by-age-set-days = 1e300\n", 1, 27,
+                  "вне допустимого диапазона"},
         BadScript{"NumberTooSmall", "cleaner.by-age-set-days = -2147483649\n", 1, 27,
                   "вне допустимого диапазона"},
         BadScript{"TextNumberTooLarge", "cleaner.by-age-set-days = \"1e10\"\n", 1, 27,

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 
+#include "platform/file.h"
 #include "platform/platform.h"
 #include "platform/posix/internal.h"
 
@@ -31,6 +32,21 @@ TEST(ErrorFromErrnoTest, FullFolderOnlyWhenRemovingAFolder) {
   EXPECT_EQ(ErrorFromErrno(EEXIST), error::kAlreadyExists);
   EXPECT_EQ(ErrorFromErrno(ENOTEMPTY), error::kAlreadyExists);
   EXPECT_EQ(ErrorFromErrno(ENOENT, true), error::kFileNotFound);
+}
+
+// A read-only file system: a denial for deletions and the library, the write-protect code only
+// for the plain-file calls whose causes the run log names.
+TEST(ErrorFromErrnoTest, TheFileCallsKeepApartWhatTheGeneralMapFolds) {
+  EXPECT_EQ(ErrorFromErrno(EROFS), error::kAccessDenied);
+  EXPECT_EQ(FileErrorFromErrno(EROFS), error::kWriteProtect);
+  EXPECT_EQ(ErrorFromErrno(EDQUOT), error::kGenFailure);
+  EXPECT_EQ(FileErrorFromErrno(EDQUOT), error::kDiskQuotaExceeded);
+  EXPECT_EQ(FileErrorFromErrno(EFBIG), error::kFileTooLarge);
+  EXPECT_EQ(FileErrorFromErrno(EISDIR), error::kBadFileType);
+  EXPECT_EQ(FileErrorFromErrno(ENXIO), error::kBadFileType);
+  EXPECT_EQ(FileErrorFromErrno(ENOSPC), error::kDiskFull);
+  EXPECT_EQ(FileErrorFromErrno(EACCES), error::kAccessDenied);
+  EXPECT_EQ(FileErrorFromErrno(0), error::kGenFailure);
 }
 
 TEST(ErrorFromErrnoTest, AFailureWithoutARecordedCauseIsNeverSuccess) {

@@ -8,6 +8,7 @@
 #include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -18,6 +19,8 @@
 #include "platform/file_system.h"
 #include "platform/platform.h"
 #include "platform/posix/internal.h"
+#include "platform/posix/look_ring.h"
+#include "platform/stat_pool.h"
 
 namespace platform {
 namespace {
@@ -270,6 +273,94 @@ TEST_F(FolderTest, NamesListingDescribedLaterAgreesWithTheFullListing) {
       EXPECT_EQ(record.last_write_time, full.at(record.name).last_write_time) << record.name;
     }
   }
+}
+
+// While a walk holds a stat pool, its listings and batches look at their entries through the
+// pool's ring, a few hundred per system call: every record must come out as the calls of their
+// own make it, for more entries than one submission holds, kinds of every sort among them.
+TEST_F(FolderTest, ListingsThroughTheWalksRingAgreeWithOneCallEach) {
+  constexpr size_t kFiles = 2 * posix::LookRing::kDepth + 40;
+  for (size_t i = 0; i < kFiles; ++i) {
+    MakeFile("f" + std::to_string(i), std::string(i % 300, 'x'), i % 5 == 0 ? 0444 : 0644);
+  }
+  MakeFolder("sub");
+  MakeLink("sub", "link_to_folder");
+  MakeLink("missing", "dangling");
+  ASSERT_EQ(mkfifo(Path("pipe").c_str(), 0644), 0);
+  const Folder root = OpenRoot();
+
+  posix::AllowLookRings(false);
+  std::map<std::string, FindRecord> own_calls;
+  {
+    StatPool pool;
+    own_calls = ListByName(root);
+  }
+  posix::AllowLookRings(true);
+  StatPool pool;
+  const auto through_ring = ListByName(root);
+  ASSERT_EQ(through_ring.size(), own_calls.size());
+  for (const auto& [name, record] : own_calls) {
+    const FindRecord& other = through_ring.at(name);
+    EXPECT_EQ(other.attributes, record.attributes) << name;
+    EXPECT_EQ(other.size, record.size) << name;
+    EXPECT_EQ(other.last_write_time, record.last_write_time) << name;
+    EXPECT_EQ(other.creation_time, record.creation_time) << name;
+  }
+
+  // A batch with names gone since the listing: those say so, the others are described.
+  FileSystem& files = RealFileSystem();
+  std::vector<FindRecord> records;
+  bool described = true;
+  ASSERT_EQ(files.ListFolderNames(root, &records, &described), error::kSuccess);
+  for (size_t i = 0; i < kFiles; i += 7) ASSERT_EQ(unlink(Path("f" + std::to_string(i)).c_str()), 0);
+  std::vector<FindRecord*> pointers;
+  for (FindRecord& record : records) pointers.push_back(&record);
+  std::vector<uint32_t> codes(pointers.size(), 99);
+  files.DescribeEntries(root, pointers, codes.data());
+  for (size_t i = 0; i < records.size(); ++i) {
+    const std::string& name = records[i].name;
+    if (name[0] == 'f' && std::stoul(name.substr(1)) % 7 == 0) {
+      EXPECT_EQ(codes[i], error::kFileNotFound) << name;
+    } else {
+      EXPECT_EQ(codes[i], error::kSuccess) << name;
+      EXPECT_EQ(records[i].size, own_calls.at(name).size) << name;
+      EXPECT_EQ(records[i].attributes, own_calls.at(name).attributes) << name;
+    }
+  }
+}
+
+// A child forked while the parent's walk holds the ring must not submit to the parent's ring
+// (the two would take each other's answers): it lists through a ring of its own, or none.
+TEST_F(FolderTest, AChildForkedDuringAWalkListsOnItsOwn) {
+  constexpr size_t kFiles = 500;
+  for (size_t i = 0; i < kFiles; ++i) MakeFile("f" + std::to_string(i), std::string(i % 97, 'y'));
+  const Folder root = OpenRoot();
+  StatPool pool;
+  const auto before = ListByName(root);  // the parent's ring is open from here on
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    int wrong = 0;
+    for (int round = 0; round < 20; ++round) {
+      std::vector<FindRecord> records;
+      if (ListFolder(root, &records) != error::kSuccess) _exit(2);
+      for (const FindRecord& record : records) {
+        if (record.name[0] == 'f' && record.size != std::stoul(record.name.substr(1)) % 97) {
+          ++wrong;
+        }
+      }
+    }
+    _exit(wrong == 0 ? 0 : 1);
+  }
+  for (int round = 0; round < 20; ++round) {
+    const auto again = ListByName(root);
+    ASSERT_EQ(again.size(), before.size());
+    for (const auto& [name, record] : again) EXPECT_EQ(record.size, before.at(name).size) << name;
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 // A batch of deletions goes in order and stops at the first refusal.

@@ -169,15 +169,16 @@ TEST_F(TrashRestoreTest, AFifoInPlaceOfTheTrashinfoIsRefusedAtOnce) {
 
 TEST_F(TrashRestoreTest, ALockedFileIsLockedFromTheMomentItHasItsName) {
   const std::string path = root_ + "/work/run.undo";
-  platform::FileHandle handle = platform::kInvalidFile;
+  platform::File handle;
   ASSERT_EQ(platform::CreateLockedForAppend(path, &handle), kSuccess);
-  ASSERT_EQ(platform::WriteAll(handle, "first\n"), kSuccess);
+  ASSERT_EQ(handle.Write("first\n"), kSuccess);
   int other = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_GE(other, 0);
   EXPECT_NE(flock(other, LOCK_EX | LOCK_NB), 0);
   // The name is never taken over, and nothing of the making is left beside it.
-  platform::FileHandle second = platform::kInvalidFile;
+  platform::File second;
   EXPECT_EQ(platform::CreateLockedForAppend(path, &second), platform::error::kFileExists);
+  EXPECT_FALSE(second.IsOpen());
   EXPECT_EQ(ReadBytes(path), "first\n");
   DIR* dir = opendir((root_ + "/work").c_str());
   std::vector<std::string> names;
@@ -188,7 +189,8 @@ TEST_F(TrashRestoreTest, ALockedFileIsLockedFromTheMomentItHasItsName) {
   }
   closedir(dir);
   EXPECT_EQ(names, std::vector<std::string>{"run.undo"});
-  platform::CloseFile(handle);
+  EXPECT_EQ(handle.Close(), kSuccess);
+  EXPECT_FALSE(handle.IsOpen());
   EXPECT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
   close(other);
 }
@@ -200,8 +202,8 @@ TEST_F(TrashRestoreTest, RecordsThatAreNoRegularFilesAreRefusedWithoutWaiting) {
   ASSERT_EQ(symlink("target", link.c_str()), 0);
   for (const std::string& path : {fifo, link, root_ + "/work"}) {
     EXPECT_TRUE(EndsWithoutWaiting([&] {
-      platform::FileHandle handle = platform::kInvalidFile;
-      platform::FileHandle appending = platform::kInvalidFile;
+      platform::File handle;
+      platform::File appending;
       return platform::OpenExistingForRead(path, &handle) == platform::error::kBadFileType &&
              platform::OpenExistingForAppend(path, &appending) == platform::error::kBadFileType;
     })) << path;
