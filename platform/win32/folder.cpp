@@ -206,6 +206,10 @@ uint32_t DeleteEntry(const Folder& folder, std::string_view name, ULONG options)
 
 }  // namespace
 
+uint32_t win32::CheckedEntryName(std::string_view name, std::wstring* wide) {
+  return EntryName(name, wide);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Folder
 

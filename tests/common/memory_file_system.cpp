@@ -1,9 +1,12 @@
 #include "common/memory_file_system.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <utility>
 
 #include "platform/posix/internal.h"
@@ -198,7 +201,7 @@ FindRecord MemoryFileSystem::Describe(Inode folder, std::string_view name, Inode
 }
 
 int MemoryFileSystem::CheckFolderChange(Inode folder) const {
-  if (read_only_) return EROFS;
+  if (VolumeOf(folder).read_only) return EROFS;
   const Node& node = nodes_.at(folder);
   if (node.lock_error != 0) return -static_cast<int>(node.lock_error);
   if ((node.mode & 0200) == 0) return EACCES;
@@ -207,7 +210,7 @@ int MemoryFileSystem::CheckFolderChange(Inode folder) const {
 }
 
 int MemoryFileSystem::CheckEntryChange(Inode inode) const {
-  if (read_only_) return EROFS;
+  if (VolumeOf(inode).read_only) return EROFS;
   const uint32_t lock = nodes_.at(inode).lock_error;
   return lock != 0 ? -static_cast<int>(lock) : 0;
 }
@@ -218,15 +221,22 @@ void MemoryFileSystem::Unlink(Inode folder, const std::string& name) {
   parent.entries.erase(name);
   parent.times.write = parent.times.change = clock_;
   Node& node = nodes_.at(inode);
-  const uint64_t bytes = node.kind == Kind::kFolder ? kFolderBytes : node.data.size();
-  if (free_bytes_) *free_bytes_ += bytes;
-  if (free_entries_) ++*free_entries_;
+  node.linked = false;
   if (node.kind == Kind::kFolder) {
     // An open Folder may still name it: it stays, holding nothing.
-    node.linked = false;
+    if (VolumeOf(inode).free_bytes) *VolumeOf(inode).free_bytes += kFolderBytes;
+    if (VolumeOf(inode).free_entries) ++*VolumeOf(inode).free_entries;
   } else {
-    nodes_.erase(inode);
+    Release(inode);
   }
+}
+
+void MemoryFileSystem::Release(Inode inode) {
+  const auto it = nodes_.find(inode);
+  if (it == nodes_.end() || it->second.linked || it->second.open_files > 0) return;
+  if (VolumeOf(inode).free_bytes) *VolumeOf(inode).free_bytes += it->second.data.size();
+  if (VolumeOf(inode).free_entries) ++*VolumeOf(inode).free_entries;
+  nodes_.erase(it);
 }
 
 MemoryFileSystem::Inode MemoryFileSystem::Make(Kind kind, uint64_t device, Inode parent) {
@@ -512,7 +522,7 @@ uint32_t MemoryFileSystem::DeleteEntryFile(const Folder& folder, std::string_vie
   if (inode == 0) return error::kInvalidHandle;
   if (const uint32_t code = CheckName(name)) return code;
   if (IsDots(name)) return Code(EISDIR);
-  if (read_only_) return Code(EROFS);
+  if (VolumeOf(inode).read_only) return Code(EROFS);
   if (name.empty()) return Code(ENOENT);
   const Resolved found = Look(inode, name);
   if (found.error != 0) return Code(found.error);
@@ -529,7 +539,7 @@ uint32_t MemoryFileSystem::RemoveEntryDirectory(const Folder& folder, std::strin
   if (const uint32_t code = CheckName(name)) return code;
   if (name == ".") return Code(EINVAL, true);
   if (name == "..") return Code(ENOTEMPTY, true);
-  if (read_only_) return Code(EROFS, true);
+  if (VolumeOf(inode).read_only) return Code(EROFS, true);
   if (name.empty()) return Code(ENOENT, true);
   const Resolved found = Look(inode, name);
   if (found.error != 0) return Code(found.error, true);
@@ -650,24 +660,228 @@ uint32_t MemoryFileSystem::IsFolderEmpty(const std::string& path, bool* empty) {
   });
 }
 
+// ---------------------------------------------------------------------------------------------
+// Files
+
+// One open file: the node it stands for and how it was opened. Writes take room from the volume
+// and the file's own limit, and stop, with what fitted written, where either runs out.
+class MemoryFileSystem::OpenFile final : public platform::StandInFile {
+ public:
+  OpenFile(MemoryFileSystem& files, Inode inode, bool writable, bool append)
+      : files_(files), inode_(inode), writable_(writable), append_(append) {
+    ++Node().open_files;
+  }
+  ~OpenFile() override { Close(); }
+
+  uint32_t Write(std::string_view data, size_t* written) override {
+    if (written != nullptr) *written = 0;
+    if (closed_) return error::kInvalidHandle;
+    if (!writable_) return error::kAccessDenied;  // EBADF of a descriptor opened for reading
+    MemoryFileSystem::Node& node = Node();
+    std::optional<uint64_t>& free = files_.VolumeOf(inode_).free_bytes;
+    if (append_) position_ = node.data.size();
+    uint64_t room = data.size();
+    uint32_t failure = error::kSuccess;
+    // Overwritten bytes take no room; only what grows the file does.
+    const uint64_t end = position_ + data.size();
+    const uint64_t growth = end > node.data.size() ? end - node.data.size() : 0;
+    if (node.size_limit != 0 && end > node.size_limit) {
+      room = node.size_limit > position_ ? node.size_limit - position_ : 0;
+      failure = node.limit_error;
+    }
+    if (free && growth > *free) {
+      const uint64_t fits = data.size() - (growth - *free);
+      if (fits < room) {
+        room = fits;
+        failure = platform::FileErrorFromErrno(ENOSPC);
+      }
+    }
+    const size_t count = static_cast<size_t>(std::min<uint64_t>(room, data.size()));
+    if (count > 0) {
+      if (node.data.size() < position_) node.data.resize(static_cast<size_t>(position_), '\0');
+      const uint64_t before = node.data.size();
+      node.data.replace(static_cast<size_t>(position_),
+                        std::min<size_t>(count, node.data.size() - static_cast<size_t>(position_)),
+                        data.substr(0, count));
+      if (free) *free -= node.data.size() - before;
+      position_ += count;
+      node.times.write = node.times.change = files_.clock_;
+    }
+    if (written != nullptr) *written = count;
+    return count == data.size() ? error::kSuccess : failure;
+  }
+
+  uint32_t GetSize(uint64_t* size) override {
+    if (closed_) return error::kInvalidHandle;
+    *size = Node().data.size();
+    return error::kSuccess;
+  }
+
+  uint32_t GetPosition(uint64_t* position) override {
+    if (closed_) return error::kInvalidHandle;
+    *position = position_;
+    return error::kSuccess;
+  }
+
+  uint32_t Truncate(uint64_t size) override {
+    if (closed_) return error::kInvalidHandle;
+    if (!writable_) return error::kAccessDenied;
+    MemoryFileSystem::Node& node = Node();
+    std::optional<uint64_t>& free = files_.VolumeOf(inode_).free_bytes;
+    if (size > node.data.size()) {
+      const uint64_t growth = size - node.data.size();
+      if (free && growth > *free) return platform::FileErrorFromErrno(ENOSPC);
+      if (free) *free -= growth;
+    } else if (free) {
+      *free += node.data.size() - size;
+    }
+    node.data.resize(static_cast<size_t>(size), '\0');
+    node.times.write = node.times.change = files_.clock_;
+    return error::kSuccess;
+  }
+
+  uint32_t ReadUpTo(uint64_t offset, void* out, size_t count, size_t* done) override {
+    *done = 0;
+    if (closed_) return error::kInvalidHandle;
+    const std::string& data = Node().data;
+    if (offset >= data.size()) return error::kSuccess;
+    *done = std::min<size_t>(count, data.size() - static_cast<size_t>(offset));
+    std::memcpy(out, data.data() + offset, *done);
+    return error::kSuccess;
+  }
+
+  uint32_t TryLock(bool* locked) override {
+    *locked = false;
+    if (closed_) return error::kInvalidHandle;
+    if (holds_lock_) {
+      *locked = true;
+    } else if (!Node().file_locked) {
+      Node().file_locked = holds_lock_ = *locked = true;
+    }
+    return error::kSuccess;
+  }
+
+  uint32_t Sync() override { return closed_ ? error::kInvalidHandle : error::kSuccess; }
+
+  uint32_t Close() override {
+    if (closed_) return error::kSuccess;
+    closed_ = true;
+    MemoryFileSystem::Node& node = Node();
+    if (holds_lock_) node.file_locked = false;
+    --node.open_files;
+    files_.Release(inode_);
+    return error::kSuccess;
+  }
+
+ private:
+  MemoryFileSystem::Node& Node() { return files_.nodes_.at(inode_); }
+
+  MemoryFileSystem& files_;
+  Inode inode_;
+  bool writable_;
+  bool append_;
+  bool closed_ = false;
+  bool holds_lock_ = false;
+  uint64_t position_ = 0;
+};
+
+void MemoryFileSystem::LimitFile(const std::string& path, uint64_t max_size, uint32_t error) {
+  Node& node = nodes_.at(Need(path));
+  if (node.kind != Kind::kFile) Misuse("not a file", path);
+  node.size_limit = max_size;
+  node.limit_error = error;
+}
+
+uint32_t MemoryFileSystem::OpenEntryFile(const Folder& folder, std::string_view name,
+                                         platform::FileOpening how, platform::File* file) {
+  using platform::FileOpening;
+  *file = platform::File();
+  const Inode inode = FolderOf(folder);
+  if (inode == 0) return error::kInvalidHandle;
+  if (const uint32_t code = CheckName(name)) return code;
+  if (name.empty()) return Code(ENOENT);
+  const bool writing = how != FileOpening::kRead;
+  const bool follow = how == FileOpening::kRead || how == FileOpening::kAppend;
+  const bool may_create = how == FileOpening::kAppend || how == FileOpening::kCreateNew ||
+                          how == FileOpening::kReplace;
+  // Write errors keep their own codes, as the machine's openers give them (EROFS: kWriteProtect).
+  auto fail = [writing](int cause) {
+    return cause < 0 ? static_cast<uint32_t>(-cause)
+                     : writing ? platform::FileErrorFromErrno(cause) : Code(cause);
+  };
+  Resolved found = follow ? Walk(inode, name, true) : Look(inode, name);
+  if (found.error == 0 && how == FileOpening::kCreateNew) return error::kFileExists;
+  Inode target = found.inode;
+  if (found.error == ENOENT && may_create) {
+    // The name is made in the folder the last link leads to, or in this one.
+    Inode where = inode;
+    std::string made_name(name);
+    const Resolved entry = Look(inode, name);
+    if (entry.error == 0) {
+      // A link to a missing file: the kernel makes its target (O_CREAT follows the link).
+      if (!follow) return error::kBadFileType;
+      const std::string& link = nodes_.at(entry.inode).data;
+      const ParentAndName parts = SplitParent(link);
+      const Resolved parent = Walk(inode, parts.parent, true);
+      if (parent.error != 0) return fail(parent.error);
+      if (nodes_.at(parent.inode).kind != Kind::kFolder) return fail(ENOTDIR);
+      where = parent.inode;
+      made_name = parts.name;
+    }
+    if (const int cause = CheckFolderChange(where)) return fail(cause);
+    if (VolumeOf(where).free_entries && *VolumeOf(where).free_entries == 0) return fail(ENOSPC);
+    if (VolumeOf(where).free_entries) --*VolumeOf(where).free_entries;
+    target = Make(Kind::kFile, nodes_.at(where).device, where);
+    nodes_.at(target).mode = how == FileOpening::kCreateNew ? 0600 : 0644;
+    Node& parent = nodes_.at(where);
+    parent.entries[made_name] = target;
+    parent.times.write = parent.times.change = clock_;
+  } else if (found.error != 0) {
+    return fail(found.error);
+  } else {
+    const Node& node = nodes_.at(target);
+    // A link taken as itself, a folder, a FIFO, a socket or a device: no regular file.
+    if (node.kind != Kind::kFile) return error::kBadFileType;
+    if (writing && VolumeOf(target).read_only) return fail(EROFS);
+    if (writing && node.lock_error != 0) return node.lock_error;
+    if ((node.mode & (writing ? 0200 : 0400)) == 0) return fail(EACCES);
+  }
+  Node& node = nodes_.at(target);
+  if (how == FileOpening::kReplace && !node.data.empty()) {
+    if (VolumeOf(target).free_bytes) *VolumeOf(target).free_bytes += node.data.size();
+    node.data.clear();
+    node.times.write = node.times.change = clock_;
+  }
+  const bool append = how != FileOpening::kRead && how != FileOpening::kReplace;
+  *file = platform::File::ForStandIn(std::make_unique<OpenFile>(*this, target, writing, append),
+                                     node.data.size(), FolderId{node.device, target});
+  return error::kSuccess;
+}
+
+uint32_t MemoryFileSystem::CreateEntryDirectory(const Folder& folder, std::string_view name) {
+  const Inode inode = FolderOf(folder);
+  if (inode == 0) return error::kInvalidHandle;
+  if (const uint32_t code = CheckName(name)) return code;
+  if (name.empty()) return Code(ENOENT);
+  const Resolved found = Look(inode, name);
+  if (found.error == 0) return Code(EEXIST);
+  if (found.error != ENOENT) return Code(found.error);
+  if (const int cause = CheckFolderChange(inode)) return CodeOf(cause);
+  if ((VolumeOf(inode).free_bytes && *VolumeOf(inode).free_bytes < kFolderBytes) || (VolumeOf(inode).free_entries && *VolumeOf(inode).free_entries == 0)) {
+    return Code(ENOSPC);
+  }
+  if (VolumeOf(inode).free_bytes) *VolumeOf(inode).free_bytes -= kFolderBytes;
+  if (VolumeOf(inode).free_entries) --*VolumeOf(inode).free_entries;
+  const Inode made = Make(Kind::kFolder, nodes_.at(inode).device, inode);
+  Node& parent = nodes_.at(inode);
+  parent.entries[std::string(name)] = made;
+  parent.times.write = parent.times.change = clock_;
+  return error::kSuccess;
+}
+
 uint32_t MemoryFileSystem::CreateDirectory(const std::string& path) {
   return OnParentOf(*this, path, [&](const Folder& parent, const std::string& name) {
-    if (const uint32_t code = CheckName(name)) return code;
-    const Inode inode = FolderOf(parent);
-    const Resolved found = Look(inode, name);
-    if (found.error == 0) return Code(EEXIST);
-    if (found.error != ENOENT) return Code(found.error);
-    if (const int cause = CheckFolderChange(inode)) return CodeOf(cause);
-    if ((free_bytes_ && *free_bytes_ < kFolderBytes) || (free_entries_ && *free_entries_ == 0)) {
-      return Code(ENOSPC);
-    }
-    if (free_bytes_) *free_bytes_ -= kFolderBytes;
-    if (free_entries_) --*free_entries_;
-    const Inode made = Make(Kind::kFolder, nodes_.at(inode).device, inode);
-    Node& folder = nodes_.at(inode);
-    folder.entries[name] = made;
-    folder.times.write = folder.times.change = clock_;
-    return error::kSuccess;
+    return CreateEntryDirectory(parent, name);
   });
 }
 

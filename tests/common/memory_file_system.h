@@ -16,6 +16,12 @@
 // - Listings come in name order ("." and ".." first), and every time comes from the clock the
 //   test sets (SetClock), so two runs of one test see the same answers.
 //
+// Files are opened through OpenEntryFile and come back as File::ForStandIn: their writes take
+// room from the volume (SetFreeBytes) and fail as the kernel's do when it runs out, with part
+// of the data written (kDiskFull); a file may have its own limit (LimitFile) for a quota or the
+// largest file a volume takes. A file removed while open stays readable and writable through
+// the open File, and its room comes back when the last one closes, as on Linux.
+//
 // The folders it hands out (Folder::ForStandIn) are resolved only by the file system that
 // opened them; a folder that was removed while open lists nothing and holds nothing, as a
 // removed open folder does on Linux.
@@ -69,20 +75,26 @@ class MemoryFileSystem : public platform::FileSystem {
   void SetExtraAttributes(const std::string& path, uint32_t attributes);
   void SetTimes(const std::string& path, const Times& times);
 
-  // ---- The volume.
+  // ---- The volume: the one "/" is on. A mounted volume (AddMountPoint) has no limits and is
+  // never read-only, so a test can keep the run's log apart from the volume it tries.
   // Every change fails with kAccessDenied, as on a volume mounted read-only.
-  void SetReadOnly(bool read_only) { read_only_ = read_only; }
+  void SetReadOnly(bool read_only) { main_.read_only = read_only; }
   // Bytes free (a file takes its size, a folder kFolderBytes) and entries that may still be
   // made; nullopt: no limit. A folder that does not fit fails with kDiskFull.
   static constexpr uint64_t kFolderBytes = 4096;
-  void SetFreeBytes(std::optional<uint64_t> bytes) { free_bytes_ = bytes; }
-  void SetFreeEntries(std::optional<uint64_t> entries) { free_entries_ = entries; }
-  std::optional<uint64_t> FreeBytes() const { return free_bytes_; }
+  void SetFreeBytes(std::optional<uint64_t> bytes) { main_.free_bytes = bytes; }
+  void SetFreeEntries(std::optional<uint64_t> entries) { main_.free_entries = entries; }
+  std::optional<uint64_t> FreeBytes() const { return main_.free_bytes; }
   // The time every change is stamped with from now on.
   void SetClock(platform::FileTime now) { clock_ = now; }
   platform::FileTime Clock() const { return clock_; }
   // Where MoveEntryToTrash puts entries: the folder `path`/files (made on first use).
   void SetTrashFolder(const std::string& path) { trash_folder_ = path; }
+
+  // Writes that would make the file at `path` longer than `max_size` bytes write what fits and
+  // fail with `error`: kDiskQuotaExceeded for the user's quota, kFileTooLarge for the volume's
+  // largest file, or any other code a write may give.
+  void LimitFile(const std::string& path, uint64_t max_size, uint32_t error);
 
   // The folder at `path` is moved aside (to `path` + ".moved-aside") and a link to `target`
   // takes its name: another program swapping a folder for a link between a look and an action.
@@ -115,6 +127,9 @@ class MemoryFileSystem : public platform::FileSystem {
                             const std::string& path, platform::TrashMove* move = nullptr) override;
   uint32_t IsEntryFolderEmpty(const platform::Folder& folder, std::string_view name,
                               bool* empty) override;
+  uint32_t OpenEntryFile(const platform::Folder& folder, std::string_view name,
+                         platform::FileOpening how, platform::File* file) override;
+  uint32_t CreateEntryDirectory(const platform::Folder& folder, std::string_view name) override;
   uint32_t GetFileAttributes(const std::string& path, uint32_t* attributes,
                              uint64_t* size) override;
   uint32_t SetFileAttributesNormal(const std::string& path) override;
@@ -126,6 +141,7 @@ class MemoryFileSystem : public platform::FileSystem {
 
  private:
   using Inode = uint64_t;
+  class OpenFile;  // the body of the files it hands out
   struct Node {
     Kind kind = Kind::kFile;
     uint64_t device = 0;
@@ -137,6 +153,10 @@ class MemoryFileSystem : public platform::FileSystem {
     Times times;
     std::string data;                      // a file's contents, a link's target
     std::map<std::string, Inode> entries;  // a folder's, by name
+    uint32_t open_files = 0;               // Files open on it
+    bool file_locked = false;              // File::TryLock holds it
+    uint64_t size_limit = 0;               // LimitFile; 0: none
+    uint32_t limit_error = 0;
   };
 
   struct Resolved {
@@ -158,6 +178,8 @@ class MemoryFileSystem : public platform::FileSystem {
   int CheckEntryChange(Inode inode) const;
   void Unlink(Inode folder, const std::string& name);
   Inode Make(Kind kind, uint64_t device, Inode parent);
+  // Forgets a file no folder names once no File holds it, and gives its room back.
+  void Release(Inode inode);
   // The node at `path` for the builders, making folders as needed (dies on a misuse).
   Inode BuildParent(const std::string& path, std::string* name);
   Inode Need(const std::string& path) const;
@@ -167,8 +189,19 @@ class MemoryFileSystem : public platform::FileSystem {
   Inode next_inode_ = 2;
   uint64_t next_device_ = 0;
   platform::FileTime clock_;
-  bool read_only_ = false;
-  std::optional<uint64_t> free_bytes_, free_entries_;
+  struct Volume {
+    bool read_only = false;
+    std::optional<uint64_t> free_bytes, free_entries;  // nullopt: no limit
+  };
+  // The limits of the volume `inode` is on: main_ for the root's, other_ (none, ever) elsewhere.
+  Volume& VolumeOf(Inode inode) {
+    return nodes_.at(inode).device == nodes_.at(1).device ? main_ : other_;
+  }
+  const Volume& VolumeOf(Inode inode) const {
+    return nodes_.at(inode).device == nodes_.at(1).device ? main_ : other_;
+  }
+  Volume main_;
+  Volume other_;
   std::string trash_folder_ = "/trash";
   std::vector<std::string> trashed_;
 };
