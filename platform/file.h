@@ -151,6 +151,7 @@ uint32_t OpenExistingForRead(const std::string& path, File* file);
 // others take the entry itself, so a link there is refused as no regular file.
 enum class FileOpening {
   kRead,            // an existing file, for reading
+  kReadEntry,       // an existing file, for reading, the entry itself (OpenExistingForRead)
   kAppend,          // appending and reading; created (mode 0644) when missing (OpenForAppend)
   kAppendExisting,  // an existing file, appending and reading (OpenExistingForAppend)
   kCreateNew,       // a new file (mode 0600), appending and reading; kFileExists when taken

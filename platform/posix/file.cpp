@@ -185,6 +185,9 @@ uint32_t OpenEntryFile(const Folder& folder, std::string_view name, FileOpening 
     case FileOpening::kRead:
       flags = O_RDONLY;
       break;
+    case FileOpening::kReadEntry:
+      flags = O_RDONLY | O_NOFOLLOW;
+      break;
     case FileOpening::kAppend:
       flags = O_RDWR | O_APPEND | O_CREAT;
       mode = 0644;
@@ -205,7 +208,9 @@ uint32_t OpenEntryFile(const Folder& folder, std::string_view name, FileOpening 
   // writing names the write errors apart.
   uint32_t code = error::kSuccess;
   *file = posix::OpenRegularAt(posix::FdOf(folder), entry.c_str(), flags, mode, &code,
-                               how == FileOpening::kRead ? nullptr : FileErrorFromErrno);
+                               how == FileOpening::kRead || how == FileOpening::kReadEntry
+                                   ? nullptr
+                                   : FileErrorFromErrno);
   return code;
 }
 

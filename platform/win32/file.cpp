@@ -299,6 +299,9 @@ uint32_t OpenEntryFile(const Folder& folder, std::string_view name, FileOpening 
       share |= FILE_SHARE_DELETE;
       follow = true;
       break;
+    case FileOpening::kReadEntry:
+      share |= FILE_SHARE_DELETE;
+      break;
     case FileOpening::kAppend:
       // FILE_APPEND_DATA without FILE_WRITE_DATA: every write lands at the end, even when
       // another writer appends at the same time.

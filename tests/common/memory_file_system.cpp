@@ -800,7 +800,7 @@ uint32_t MemoryFileSystem::OpenEntryFile(const Folder& folder, std::string_view 
   if (inode == 0) return error::kInvalidHandle;
   if (const uint32_t code = CheckName(name)) return code;
   if (name.empty()) return Code(ENOENT);
-  const bool writing = how != FileOpening::kRead;
+  const bool writing = how != FileOpening::kRead && how != FileOpening::kReadEntry;
   const bool follow = how == FileOpening::kRead || how == FileOpening::kAppend;
   const bool may_create = how == FileOpening::kAppend || how == FileOpening::kCreateNew ||
                           how == FileOpening::kReplace;
@@ -852,7 +852,7 @@ uint32_t MemoryFileSystem::OpenEntryFile(const Folder& folder, std::string_view 
     node.data.clear();
     node.times.write = node.times.change = clock_;
   }
-  const bool append = how != FileOpening::kRead && how != FileOpening::kReplace;
+  const bool append = writing && how != FileOpening::kReplace;
   *file = platform::File::ForStandIn(std::make_unique<OpenFile>(*this, target, writing, append),
                                      node.data.size(), FolderId{node.device, target});
   return error::kSuccess;
