@@ -66,8 +66,7 @@ class RunLog {
   // the log's encoding (above) and writes `first_line` (and the mark before it in a new UTF-8
   // log), preceded by a line end when the file ends without one. Returns the Windows
   // error code of the failure, with nothing of this run left in the file and the log closed.
-  uint32_t Open(platform::FileSystem& files, const std::string& path,
-                std::string_view first_line);
+  uint32_t Open(platform::FileSystem& files, const std::string& path, std::string_view first_line);
 
   enum class WriteResult {
     kWritten,       // the text is in the log

@@ -36,8 +36,7 @@ size_t FileSystem::DeleteEntryFiles(const Folder& folder,
   return entries.size();
 }
 
-uint32_t FileSystem::ReadEntryFile(const Folder& folder, std::string_view name,
-                                   std::string* data) {
+uint32_t FileSystem::ReadEntryFile(const Folder& folder, std::string_view name, std::string* data) {
   data->clear();
   File file;
   const uint32_t code = OpenEntryFile(folder, name, FileOpening::kRead, &file);

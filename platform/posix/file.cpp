@@ -207,10 +207,9 @@ uint32_t OpenEntryFile(const Folder& folder, std::string_view name, FileOpening 
   // Reading keeps the general mapping (a read-only volume is no reason to refuse a read);
   // writing names the write errors apart.
   uint32_t code = error::kSuccess;
-  *file = posix::OpenRegularAt(posix::FdOf(folder), entry.c_str(), flags, mode, &code,
-                               how == FileOpening::kRead || how == FileOpening::kReadEntry
-                                   ? nullptr
-                                   : FileErrorFromErrno);
+  *file = posix::OpenRegularAt(
+      posix::FdOf(folder), entry.c_str(), flags, mode, &code,
+      how == FileOpening::kRead || how == FileOpening::kReadEntry ? nullptr : FileErrorFromErrno);
   return code;
 }
 

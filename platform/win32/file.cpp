@@ -264,10 +264,9 @@ NTSTATUS CreateRelative(HANDLE root, const std::wstring& name, ACCESS_MASK acces
   InitializeObjectAttributes(&attributes, &object_name, OBJ_CASE_INSENSITIVE, root, nullptr);
   IO_STATUS_BLOCK status_block{};
   HANDLE opened = nullptr;
-  const NTSTATUS status =
-      NtCreateFile(&opened, access | SYNCHRONIZE, &attributes, &status_block, nullptr,
-                   FILE_ATTRIBUTE_NORMAL, share, disposition,
-                   options | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+  const NTSTATUS status = NtCreateFile(&opened, access | SYNCHRONIZE, &attributes, &status_block,
+                                       nullptr, FILE_ATTRIBUTE_NORMAL, share, disposition,
+                                       options | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
   if (NT_SUCCESS(status)) *handle = opened;
   return status;
 }
@@ -324,8 +323,8 @@ uint32_t OpenEntryFile(const Folder& folder, std::string_view name, FileOpening 
   }
   const ULONG options = FILE_NON_DIRECTORY_FILE | (follow ? 0 : FILE_OPEN_REPARSE_POINT);
   HANDLE handle = INVALID_HANDLE_VALUE;
-  const NTSTATUS status = CreateRelative(win32::HandleOf(folder), wide, access, share,
-                                         disposition, options, &handle);
+  const NTSTATUS status =
+      CreateRelative(win32::HandleOf(folder), wide, access, share, disposition, options, &handle);
   if (!NT_SUCCESS(status)) return CreateError(status);
   // Whatever the handle stands for decides now: only a disk file that is no link is taken.
   BY_HANDLE_FILE_INFORMATION info{};
@@ -363,9 +362,9 @@ uint32_t CreateEntryDirectory(const Folder& folder, std::string_view name) {
   }
   if (wide.empty()) return error::kAlreadyExists;  // "." is the folder itself
   HANDLE handle = INVALID_HANDLE_VALUE;
-  const NTSTATUS status = CreateRelative(
-      win32::HandleOf(folder), wide, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
-      FILE_CREATE, FILE_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT, &handle);
+  const NTSTATUS status = CreateRelative(win32::HandleOf(folder), wide, FILE_LIST_DIRECTORY,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_CREATE,
+                                         FILE_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT, &handle);
   if (status == kStatusObjectNameCollision) return error::kAlreadyExists;
   if (!NT_SUCCESS(status)) return win32::ErrorFromStatus(status);
   CloseHandle(handle);

@@ -204,8 +204,7 @@ TEST(FilesInFolders, LockGoesWithTheCloseAndAMountedVolumeIsUnlimited) {
   File second;
   ASSERT_EQ(OpenIn(disk, folder, "record", FileOpening::kCreateNew, &first), error::kSuccess);
   ASSERT_EQ(first.Write("plenty of room here"), error::kSuccess);
-  ASSERT_EQ(OpenIn(disk, folder, "record", FileOpening::kAppendExisting, &second),
-            error::kSuccess);
+  ASSERT_EQ(OpenIn(disk, folder, "record", FileOpening::kAppendExisting, &second), error::kSuccess);
   bool locked = false;
   ASSERT_EQ(first.TryLock(&locked), error::kSuccess);
   EXPECT_TRUE(locked);

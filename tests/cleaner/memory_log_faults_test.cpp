@@ -3,8 +3,8 @@
 // over the same file system, so freeing room on the log's volume is a deletion of the run.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 

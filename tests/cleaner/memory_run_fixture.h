@@ -1,8 +1,8 @@
 // A run of the cleaner over a file system in memory, reached through a FaultyFileSystem the test
 // can make fail: files that cannot be deleted, mount points, full and read-only volumes are
 // settings of the test, not privileges of whoever runs it. The run's log is in memory too
-// (kLogPath, on a volume of its own), written through the same file system; only the data folder, should the run write
-// one, is on the disk, in a temporary folder.
+// (kLogPath, on a volume of its own), written through the same file system; only the data folder,
+// should the run write one, is on the disk, in a temporary folder.
 #pragma once
 
 #include <cstdlib>
@@ -51,8 +51,7 @@ class MemoryRunTest : public ::testing::Test {
   // The entry lines of the run's log so far (the output is closed), its rule line left out.
   std::vector<std::string> LogLines() {
     run.Output->CloseLog();
-    std::vector<std::string> lines =
-        sweepwell_test::EntryLines(disk.Contents(kLogPath));
+    std::vector<std::string> lines = sweepwell_test::EntryLines(disk.Contents(kLogPath));
     if (!lines.empty()) lines.erase(lines.begin());
     return lines;
   }

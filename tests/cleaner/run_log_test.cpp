@@ -152,8 +152,10 @@ TEST_F(RunLogTest, FileEndingWithoutALineEndGetsOneBeforeTheFirstLine) {
 
 TEST_F(RunLogTest, OnlyARegularFileIsTaken) {
   RunLog log;
-  EXPECT_EQ(log.Open(platform::RealFileSystem(), temp.path(), kRule), platform::error::kBadFileType);
-  EXPECT_EQ(log.Open(platform::RealFileSystem(), "/dev/null", kRule), platform::error::kBadFileType);
+  EXPECT_EQ(log.Open(platform::RealFileSystem(), temp.path(), kRule),
+            platform::error::kBadFileType);
+  EXPECT_EQ(log.Open(platform::RealFileSystem(), "/dev/null", kRule),
+            platform::error::kBadFileType);
   EXPECT_FALSE(log.IsOpen());
   EXPECT_EQ(RunLog::Cause(platform::error::kBadFileType),
             "это не обычный файл (папка, канал или устройство)");

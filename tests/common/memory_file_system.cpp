@@ -802,12 +802,13 @@ uint32_t MemoryFileSystem::OpenEntryFile(const Folder& folder, std::string_view 
   if (name.empty()) return Code(ENOENT);
   const bool writing = how != FileOpening::kRead && how != FileOpening::kReadEntry;
   const bool follow = how == FileOpening::kRead || how == FileOpening::kAppend;
-  const bool may_create = how == FileOpening::kAppend || how == FileOpening::kCreateNew ||
-                          how == FileOpening::kReplace;
+  const bool may_create =
+      how == FileOpening::kAppend || how == FileOpening::kCreateNew || how == FileOpening::kReplace;
   // Write errors keep their own codes, as the machine's openers give them (EROFS: kWriteProtect).
   auto fail = [writing](int cause) {
     return cause < 0 ? static_cast<uint32_t>(-cause)
-                     : writing ? platform::FileErrorFromErrno(cause) : Code(cause);
+           : writing ? platform::FileErrorFromErrno(cause)
+                     : Code(cause);
   };
   Resolved found = follow ? Walk(inode, name, true) : Look(inode, name);
   if (found.error == 0 && how == FileOpening::kCreateNew) return error::kFileExists;
@@ -867,7 +868,8 @@ uint32_t MemoryFileSystem::CreateEntryDirectory(const Folder& folder, std::strin
   if (found.error == 0) return Code(EEXIST);
   if (found.error != ENOENT) return Code(found.error);
   if (const int cause = CheckFolderChange(inode)) return CodeOf(cause);
-  if ((VolumeOf(inode).free_bytes && *VolumeOf(inode).free_bytes < kFolderBytes) || (VolumeOf(inode).free_entries && *VolumeOf(inode).free_entries == 0)) {
+  if ((VolumeOf(inode).free_bytes && *VolumeOf(inode).free_bytes < kFolderBytes) ||
+      (VolumeOf(inode).free_entries && *VolumeOf(inode).free_entries == 0)) {
     return Code(ENOSPC);
   }
   if (VolumeOf(inode).free_bytes) *VolumeOf(inode).free_bytes -= kFolderBytes;
