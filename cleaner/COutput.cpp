@@ -37,7 +37,7 @@ COutput::COutput(const std::string& log_file_name, Stopwatch* stopwatch,
     LogStopped = true;
     return;
   }
-  uint32_t code = log_.Open(log_file_name, std::string(78, '=') + "\n");
+  uint32_t code = log_.Open(files, log_file_name, std::string(78, '=') + "\n");
   if (code != platform::error::kSuccess) {
     throw support::Error(Win32ErrorToErrNumber(code), RunLog::Cause(code), "sweepwell");
   }

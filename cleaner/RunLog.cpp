@@ -96,9 +96,10 @@ std::string RunLog::EscapedForAnsi(std::string_view utf8, const PageConversion& 
 
 RunLog::~RunLog() { Close(); }
 
-uint32_t RunLog::Open(const std::string& path, std::string_view first_line) {
+uint32_t RunLog::Open(platform::FileSystem& files, const std::string& path,
+                      std::string_view first_line) {
   Close();
-  uint32_t code = platform::OpenForAppend(path, &file_);
+  uint32_t code = platform::OpenFileByPath(files, path, platform::FileOpening::kAppend, &file_);
   if (code != platform::error::kSuccess) return code;
   uint64_t size = 0;
   char last = '\0';

@@ -50,6 +50,7 @@
 #include <string_view>
 
 #include "platform/file.h"
+#include "platform/file_system.h"
 
 namespace sweepwell {
 
@@ -60,11 +61,12 @@ class RunLog {
   RunLog(const RunLog&) = delete;
   RunLog& operator=(const RunLog&) = delete;
 
-  // Opens `path` for appending (created when missing; only a regular file is taken), decides
+  // Opens `path` of `files` for appending (created when missing; only a regular file is
+  // taken; the file is held through `files` alone, which must outlive the log), decides
   // the log's encoding (above) and writes `first_line` (and the mark before it in a new UTF-8
   // log), preceded by a line end when the file ends without one. Returns the Windows
   // error code of the failure, with nothing of this run left in the file and the log closed.
-  uint32_t Open(const std::string& path, std::string_view first_line);
+  uint32_t Open(platform::FileSystem& files, const std::string& path, std::string_view first_line);
 
   enum class WriteResult {
     kWritten,       // the text is in the log

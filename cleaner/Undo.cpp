@@ -9,6 +9,7 @@
 #include "cleaner/UndoRecord.h"
 #include "cleaner/modMain.h"
 #include "platform/file.h"
+#include "platform/file_system.h"
 #include "platform/trash.h"
 #include "support/ov_error.h"
 #include "support/ov_format.h"
@@ -69,8 +70,10 @@ std::string ReasonFor(TrashEntryStatus status, uint32_t error) {
 class LockedRecord {
  public:
   // 0 when opened and locked; otherwise the exit status, with the reason said on stderr.
-  int Open(const std::string& path, const std::string& id, UndoRun* run) {
-    uint32_t code = platform::OpenExistingForAppend(path, &file_);
+  int Open(platform::FileSystem& files, const std::string& path, const std::string& id,
+           UndoRun* run) {
+    uint32_t code =
+        platform::OpenFileByPath(files, path, platform::FileOpening::kAppendExisting, &file_);
     if (code == platform::error::kBadFileType) {
       // A FIFO or device in the record's place is never opened for real nor waited on.
       Say(stderr,
@@ -190,9 +193,12 @@ void ReportUndoTotals(COutput& output, const UndoTotals& totals, Stopwatch& stop
 }
 
 // Reads a record for the list: only a regular file, opened read-only, never waited on.
-bool ReadRecordText(const std::string& path, std::string* text) {
+bool ReadRecordText(platform::FileSystem& files, const std::string& path, std::string* text) {
   platform::File file;
-  if (platform::OpenExistingForRead(path, &file) != platform::error::kSuccess) return false;
+  if (platform::OpenFileByPath(files, path, platform::FileOpening::kReadEntry, &file) !=
+      platform::error::kSuccess) {
+    return false;
+  }
   return file.ReadAll(text) == platform::error::kSuccess;
 }
 
@@ -206,7 +212,8 @@ std::string RecordFolderUnmade() {
   return support::ovBuildFileName(folder, "Undo");
 }
 
-int ListRuns(const std::string& folder, const std::vector<std::string>& ids) {
+int ListRuns(platform::FileSystem& files, const std::string& folder,
+             const std::vector<std::string>& ids) {
   if (ids.empty()) {
     Say(stdout, support::Tr("Нет запусков, которые можно отменить.\n"));
     return kExitOk;
@@ -215,7 +222,7 @@ int ListRuns(const std::string& folder, const std::vector<std::string>& ids) {
   for (const std::string& id : ids) {
     std::string text;
     UndoRun run;
-    if (!ReadRecordText(UndoRecordPath(folder, id), &text) || !ParseUndoRecord(text, &run)) {
+    if (!ReadRecordText(files, UndoRecordPath(folder, id), &text) || !ParseUndoRecord(text, &run)) {
       Say(stdout, Shown(id) + "  [" + support::Tr("запись не читается") + "]\n");
       continue;
     }
@@ -250,7 +257,9 @@ int UndoOneRun(const std::string& folder, const std::string& id, RunContext& con
             "\n");
     return kExitFailed;
   }
-  if (int status = record.Open(path, id, &run); status != kExitOk) return status;
+  if (int status = record.Open(*context.file_system, path, id, &run); status != kExitOk) {
+    return status;
+  }
 
   Stopwatch stopwatch;
   stopwatch.Start();
@@ -327,14 +336,16 @@ int RunUndo(const UndoRequest& request, RunContext& context) {
   if (request.list) {
     // Writes nothing: no data folder, log folder or log is made for a list.
     const std::string folder = RecordFolderUnmade();
-    return ListRuns(folder, folder.empty() ? std::vector<std::string>{} : ListUndoRecords(folder));
+    platform::FileSystem& files = *context.file_system;
+    return ListRuns(files, folder,
+                    folder.empty() ? std::vector<std::string>{} : ListUndoRecords(files, folder));
   }
   if (!PrepareLogFile(context)) {
     Say(stderr, "sweepwell: " + support::Tr("не удалось создать папку журнала") + "\n");
     return kExitFailed;
   }
   const std::string folder = UndoFolderBeside(context.LogFileName);
-  const std::vector<std::string> ids = ListUndoRecords(folder);
+  const std::vector<std::string> ids = ListUndoRecords(*context.file_system, folder);
   if (!request.run.empty()) return UndoOneRun(folder, request.run, context);
   if (ids.empty()) {
     Say(stderr, "sweepwell: " + support::Tr("нет запусков, которые можно отменить") + "\n");

@@ -317,12 +317,12 @@ bool ParseUndoRecord(std::string_view text, UndoRun* run) {
   return true;
 }
 
-std::vector<std::string> ListUndoRecords(const std::string& folder) {
+std::vector<std::string> ListUndoRecords(platform::FileSystem& files, const std::string& folder) {
   std::vector<std::string> ids;
   uint32_t code = platform::error::kSuccess;
-  platform::Folder opened = platform::Folder::Open(folder, &code);
+  const platform::Folder opened = files.OpenFolder(folder, &code, true);
   std::vector<platform::FindRecord> records;
-  if (!opened.IsOpen() || platform::ListFolder(opened, &records) != platform::error::kSuccess) {
+  if (!opened.IsOpen() || files.ListFolder(opened, &records) != platform::error::kSuccess) {
     return ids;
   }
   const std::string_view extension = kExtension;

@@ -40,6 +40,7 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "platform/file_system.h"
 #include "platform/platform.h"
 #include "platform/trash.h"
 
@@ -108,7 +109,7 @@ struct UndoRun {
 bool ParseUndoRecord(std::string_view text, UndoRun* run);
 
 // The names (ids) of the records in `folder`, oldest first; empty when there are none.
-std::vector<std::string> ListUndoRecords(const std::string& folder);
+std::vector<std::string> ListUndoRecords(platform::FileSystem& files, const std::string& folder);
 
 // The file of the record `id` in `folder`; empty when `id` is no record name (a path, "..").
 std::string UndoRecordPath(const std::string& folder, const std::string& id);

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,6 +35,22 @@ inline constexpr uint32_t kBadFileType = 222;         // ERROR_BAD_FILE_TYPE: no
 inline constexpr uint32_t kDiskQuotaExceeded = 1295;  // ERROR_DISK_QUOTA_EXCEEDED
 }  // namespace error
 
+// The body of a File that a stand-in file system serves (a FileSystem other than the machine's,
+// such as the tests' in-memory one): the File's calls go to it, with their meaning and error
+// codes. It holds no handle of the system, and only its own file system makes one.
+class StandInFile {
+ public:
+  virtual ~StandInFile() = default;
+  virtual uint32_t Write(std::string_view data, size_t* written) = 0;
+  virtual uint32_t GetSize(uint64_t* size) = 0;
+  virtual uint32_t GetPosition(uint64_t* position) = 0;
+  virtual uint32_t Truncate(uint64_t size) = 0;
+  virtual uint32_t ReadUpTo(uint64_t offset, void* out, size_t count, size_t* done) = 0;
+  virtual uint32_t TryLock(bool* locked) = 0;
+  virtual uint32_t Sync() = 0;
+  virtual uint32_t Close() = 0;
+};
+
 // An open regular file: the one owner of a file's descriptor (a HANDLE on Windows) anywhere in
 // the program. Move-only; closes itself. Every opener below takes nothing but a regular file:
 // a folder, FIFO, device or socket gives kBadFileType, and the open never waits on a FIFO.
@@ -50,7 +67,10 @@ class File {
   // or is refused.
   static File OpenForReading(const std::string& path, uint32_t* error);
 
-  bool IsOpen() const { return handle_ != -1; }
+  // A file served by a stand-in file system (`body` not null); its Handle() is -1.
+  static File ForStandIn(std::unique_ptr<StandInFile> body, uint64_t size, const FolderId& id);
+
+  bool IsOpen() const { return handle_ != -1 || stand_in_ != nullptr; }
   // The file's length and identity (device and inode) when it was opened.
   uint64_t Size() const { return size_; }
   const FolderId& Id() const { return id_; }
@@ -101,6 +121,7 @@ class File {
 
  private:
   intptr_t handle_ = -1;  // a descriptor on POSIX, a HANDLE on Windows
+  std::unique_ptr<StandInFile> stand_in_;  // set instead of handle_ for a stand-in's file
   uint64_t size_ = 0;
   FolderId id_;
 };
@@ -124,6 +145,26 @@ uint32_t CreateLockedForAppend(const std::string& path, File* file);
 
 // Opens an existing regular file for reading only; a link is not followed.
 uint32_t OpenExistingForRead(const std::string& path, File* file);
+
+// How a file is opened relative to an open folder (OpenEntryFile; FileSystem::OpenEntryFile).
+// kRead and kAppend follow a link in the entry's place, as the by-path openers above do; the
+// others take the entry itself, so a link there is refused as no regular file.
+enum class FileOpening {
+  kRead,            // an existing file, for reading
+  kReadEntry,       // an existing file, for reading, the entry itself (OpenExistingForRead)
+  kAppend,          // appending and reading; created (mode 0644) when missing (OpenForAppend)
+  kAppendExisting,  // an existing file, appending and reading (OpenExistingForAppend)
+  kCreateNew,       // a new file (mode 0600), appending and reading; kFileExists when taken
+  kReplace,         // writing from the start: created (mode 0644) or cut to nothing
+};
+
+// Opens the entry `name` of `folder` as `how` says (the name is one entry: a separator or NUL
+// gives kInvalidName, and only a regular file is taken, as everywhere in this header). Errors
+// of writing keep their own codes (kDiskFull, kWriteProtect, ...).
+uint32_t OpenEntryFile(const Folder& folder, std::string_view name, FileOpening how, File* file);
+
+// Creates the folder `name` in `folder`; kAlreadyExists when the name is taken.
+uint32_t CreateEntryDirectory(const Folder& folder, std::string_view name);
 
 // The identity of the running process.
 uint32_t CurrentProcessId();

@@ -36,6 +36,40 @@ size_t FileSystem::DeleteEntryFiles(const Folder& folder,
   return entries.size();
 }
 
+uint32_t FileSystem::ReadEntryFile(const Folder& folder, std::string_view name, std::string* data) {
+  data->clear();
+  File file;
+  const uint32_t code = OpenEntryFile(folder, name, FileOpening::kRead, &file);
+  return code != error::kSuccess ? code : file.ReadAll(data);
+}
+
+uint32_t OpenFileByPath(FileSystem& files, const std::string& path, FileOpening how, File* file) {
+  *file = File();
+#ifdef _WIN32
+  const size_t cut = path.find_last_of("/\\");
+#else
+  const size_t cut = path.rfind('/');
+#endif
+  std::string parent;
+  std::string_view name = path;
+  if (cut == std::string::npos) {
+    parent = ".";
+  } else {
+    name = std::string_view(path).substr(cut + 1);
+    parent = path.substr(0, cut);
+    // The separator stays where the folder above is a root: "/", "C:\" (a drive), "\\?\C:\".
+    if (parent.empty() || parent.back() == ':' ||
+        parent.find_first_not_of("/\\") == std::string::npos) {
+      parent = path.substr(0, cut + 1);
+    }
+  }
+  if (name.empty()) return error::kInvalidName;
+  uint32_t code = error::kSuccess;
+  const Folder folder = files.OpenFolder(parent, &code, true);
+  if (!folder.IsOpen()) return code != error::kSuccess ? code : error::kPathNotFound;
+  return files.OpenEntryFile(folder, name, how, file);
+}
+
 namespace {
 
 class MachineFileSystem final : public FileSystem {
@@ -73,6 +107,13 @@ class MachineFileSystem final : public FileSystem {
   }
   uint32_t IsEntryFolderEmpty(const Folder& folder, std::string_view name, bool* empty) override {
     return platform::IsEntryFolderEmpty(folder, name, empty);
+  }
+  uint32_t OpenEntryFile(const Folder& folder, std::string_view name, FileOpening how,
+                         File* file) override {
+    return platform::OpenEntryFile(folder, name, how, file);
+  }
+  uint32_t CreateEntryDirectory(const Folder& folder, std::string_view name) override {
+    return platform::CreateEntryDirectory(folder, name);
   }
   uint32_t GetFileAttributes(const std::string& path, uint32_t* attributes,
                              uint64_t* size) override {

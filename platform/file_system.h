@@ -9,8 +9,9 @@
 // FileSystemWrapper, which forwards everything to another file system, and overrides the calls
 // it wants to change.
 //
-// The folders handed out are real open folders (Folder), whoever hands them out: a stand-in
-// changes what the calls answer, never what a Folder is.
+// The machine's file system hands out real open folders (Folder). A stand-in hands out its own
+// (Folder::ForStandIn), which only it resolves: a folder goes back to the file system that
+// opened it, never to another.
 //
 // The member names are those of platform.h (DeleteFile, RemoveDirectory, CreateDirectory,
 // GetFileAttributes): a file that includes <windows.h> undefines those macros before it
@@ -24,6 +25,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -53,6 +55,18 @@ class FileSystem {
   virtual uint32_t MoveEntryToTrash(const Folder& folder, std::string_view name,
                                     const std::string& path, TrashMove* move = nullptr) = 0;
   virtual uint32_t IsEntryFolderEmpty(const Folder& folder, std::string_view name, bool* empty) = 0;
+
+  // Files, relative to an open folder (OpenEntryFile and CreateEntryDirectory of file.h). Every
+  // caller holds the one File type whoever serves it: the machine's file system hands out
+  // files of the system, a stand-in its own (File::ForStandIn with a StandInFile body), whose
+  // calls it answers itself. So code that reads or writes files needs no other seam than this
+  // class, and a stand-in's faults (a full disk, a read-only volume) reach it through File's
+  // own calls.
+  virtual uint32_t OpenEntryFile(const Folder& folder, std::string_view name, FileOpening how,
+                                 File* file) = 0;
+  virtual uint32_t CreateEntryDirectory(const Folder& folder, std::string_view name) = 0;
+  // The whole file into *data (replaced): OpenEntryFile with kRead, then File::ReadAll.
+  virtual uint32_t ReadEntryFile(const Folder& folder, std::string_view name, std::string* data);
 
   // The by-path operations of platform.h.
   virtual uint32_t GetFileAttributes(const std::string& path, uint32_t* attributes,
@@ -89,6 +103,11 @@ class FileSystem {
 
 // The machine's file system; one for the process, alive until it ends.
 FileSystem& RealFileSystem();
+
+// The by-path form of the file calls: opens the folder above `path` once (links on the way
+// followed) and calls the entry operation on the last name. `path` ending in a separator names
+// no file (kInvalidName); a name alone is in the current folder.
+uint32_t OpenFileByPath(FileSystem& files, const std::string& path, FileOpening how, File* file);
 
 // Forwards every call to `target` (which must outlive it).
 class FileSystemWrapper : public FileSystem {
@@ -129,6 +148,16 @@ class FileSystemWrapper : public FileSystem {
   }
   uint32_t IsEntryFolderEmpty(const Folder& folder, std::string_view name, bool* empty) override {
     return target_.IsEntryFolderEmpty(folder, name, empty);
+  }
+  uint32_t OpenEntryFile(const Folder& folder, std::string_view name, FileOpening how,
+                         File* file) override {
+    return target_.OpenEntryFile(folder, name, how, file);
+  }
+  uint32_t CreateEntryDirectory(const Folder& folder, std::string_view name) override {
+    return target_.CreateEntryDirectory(folder, name);
+  }
+  uint32_t ReadEntryFile(const Folder& folder, std::string_view name, std::string* data) override {
+    return target_.ReadEntryFile(folder, name, data);
   }
   uint32_t GetFileAttributes(const std::string& path, uint32_t* attributes,
                              uint64_t* size) override {

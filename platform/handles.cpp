@@ -13,12 +13,14 @@ Folder::~Folder() { Close(); }
 
 Folder::Folder(Folder&& other) noexcept
     : handle_(std::exchange(other.handle_, NativeHandle::kNone)),
+      token_(std::exchange(other.token_, 0)),
       id_(std::exchange(other.id_, FolderId{})) {}
 
 Folder& Folder::operator=(Folder&& other) noexcept {
   if (this != &other) {
     Close();
     handle_ = std::exchange(other.handle_, NativeHandle::kNone);
+    token_ = std::exchange(other.token_, 0);
     id_ = std::exchange(other.id_, FolderId{});
   }
   return *this;
@@ -37,12 +39,16 @@ Folder Folder::OpenEntryVerified(std::string_view name, const FolderId& expected
 File::~File() { Close(); }
 
 File::File(File&& other) noexcept
-    : handle_(std::exchange(other.handle_, -1)), size_(other.size_), id_(other.id_) {}
+    : handle_(std::exchange(other.handle_, -1)),
+      stand_in_(std::move(other.stand_in_)),
+      size_(other.size_),
+      id_(other.id_) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     Close();
     handle_ = std::exchange(other.handle_, -1);
+    stand_in_ = std::move(other.stand_in_);
     size_ = other.size_;
     id_ = other.id_;
   }
@@ -52,6 +58,14 @@ File& File::operator=(File&& other) noexcept {
 File File::Adopt(intptr_t handle, uint64_t size, const FolderId& id) {
   File file;
   file.handle_ = handle;
+  file.size_ = size;
+  file.id_ = id;
+  return file;
+}
+
+File File::ForStandIn(std::unique_ptr<StandInFile> body, uint64_t size, const FolderId& id) {
+  File file;
+  file.stand_in_ = std::move(body);
   file.size_ = size;
   file.id_ = id;
   return file;

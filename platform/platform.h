@@ -131,7 +131,7 @@ class Folder {
   // Opens `name` and checks that it is the folder `expected`; kPathNotFound when it is another.
   Folder OpenEntryVerified(std::string_view name, const FolderId& expected, uint32_t* error) const;
 
-  bool IsOpen() const { return handle_ != NativeHandle::kNone; }
+  bool IsOpen() const { return handle_ != NativeHandle::kNone || token_ != 0; }
   const FolderId& Id() const { return id_; }
   void Close();
 
@@ -139,9 +139,23 @@ class Folder {
   static Folder Adopt(NativeHandle handle, const FolderId& id) { return Folder(handle, id); }
   NativeHandle Handle() const { return handle_; }
 
+  // A folder of a stand-in file system (a FileSystem other than the machine's, such as the
+  // tests' in-memory one). `token` (not 0) names the folder to the stand-in that made it, and
+  // only that stand-in resolves it. Such a folder holds no handle of the system: it is open,
+  // closing it closes nothing, and the machine's calls find no handle in it (kInvalidHandle).
+  static Folder ForStandIn(uint64_t token, const FolderId& id) {
+    Folder folder;
+    folder.token_ = token;
+    folder.id_ = id;
+    return folder;
+  }
+  // 0 for a folder of the machine's file system.
+  uint64_t StandInToken() const { return token_; }
+
  private:
   Folder(NativeHandle handle, const FolderId& id) : handle_(handle), id_(id) {}
   NativeHandle handle_ = NativeHandle::kNone;
+  uint64_t token_ = 0;
   FolderId id_;
 };
 

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <utility>
 
 #include "platform/platform.h"
 #include "platform/posix/internal.h"
@@ -77,12 +78,16 @@ File File::OpenForReading(const std::string& path, uint32_t* error) {
 }
 
 uint32_t File::Close() {
+  if (stand_in_) return std::exchange(stand_in_, nullptr)->Close();
+
   if (handle_ == -1) return error::kSuccess;
   const int fd = Fd(Release());
   return ::close(fd) == 0 ? error::kSuccess : ErrorFromErrno(errno);
 }
 
 uint32_t File::Write(std::string_view data, size_t* written) const {
+  if (stand_in_) return stand_in_->Write(data, written);
+
   size_t done = 0;
   if (written != nullptr) *written = 0;
   while (done < data.size()) {
@@ -98,6 +103,8 @@ uint32_t File::Write(std::string_view data, size_t* written) const {
 }
 
 uint32_t File::GetSize(uint64_t* size) const {
+  if (stand_in_) return stand_in_->GetSize(size);
+
   struct stat info;
   if (::fstat(Fd(handle_), &info) != 0) return FileErrorFromErrno(errno);
   *size = static_cast<uint64_t>(info.st_size);
@@ -105,6 +112,8 @@ uint32_t File::GetSize(uint64_t* size) const {
 }
 
 uint32_t File::GetPosition(uint64_t* position) const {
+  if (stand_in_) return stand_in_->GetPosition(position);
+
   off_t offset = ::lseek(Fd(handle_), 0, SEEK_CUR);
   if (offset < 0) return FileErrorFromErrno(errno);
   *position = static_cast<uint64_t>(offset);
@@ -112,6 +121,8 @@ uint32_t File::GetPosition(uint64_t* position) const {
 }
 
 uint32_t File::Truncate(uint64_t size) const {
+  if (stand_in_) return stand_in_->Truncate(size);
+
   int result;
   do {
     result = ::ftruncate(Fd(handle_), static_cast<off_t>(size));
@@ -120,6 +131,8 @@ uint32_t File::Truncate(uint64_t size) const {
 }
 
 uint32_t File::ReadUpTo(uint64_t offset, void* out, size_t count, size_t* done) const {
+  if (stand_in_) return stand_in_->ReadUpTo(offset, out, count, done);
+
   *done = 0;
   auto* bytes = static_cast<uint8_t*>(out);
   while (*done < count) {
@@ -136,6 +149,8 @@ uint32_t File::ReadUpTo(uint64_t offset, void* out, size_t count, size_t* done) 
 }
 
 uint32_t File::TryLock(bool* locked) const {
+  if (stand_in_) return stand_in_->TryLock(locked);
+
   *locked = false;
   while (::flock(Fd(handle_), LOCK_EX | LOCK_NB) != 0) {
     if (errno == EINTR) continue;
@@ -147,6 +162,8 @@ uint32_t File::TryLock(bool* locked) const {
 }
 
 uint32_t File::Sync() const {
+  if (stand_in_) return stand_in_->Sync();
+
   return ::fdatasync(Fd(handle_)) == 0 ? error::kSuccess : ErrorFromErrno(errno);
 }
 
@@ -155,6 +172,53 @@ uint32_t OpenForAppend(const std::string& path, File* file) {
   *file = posix::OpenRegularAt(AT_FDCWD, path.c_str(), O_RDWR | O_APPEND | O_CREAT, 0644, &code,
                                FileErrorFromErrno);
   return code;
+}
+
+uint32_t OpenEntryFile(const Folder& folder, std::string_view name, FileOpening how, File* file) {
+  *file = File();
+  if (!folder.IsOpen() || folder.StandInToken() != 0) return error::kInvalidHandle;
+  const posix::EntryName entry(name);
+  if (entry.error() != error::kSuccess) return entry.error();
+  int flags = 0;
+  mode_t mode = 0;
+  switch (how) {
+    case FileOpening::kRead:
+      flags = O_RDONLY;
+      break;
+    case FileOpening::kReadEntry:
+      flags = O_RDONLY | O_NOFOLLOW;
+      break;
+    case FileOpening::kAppend:
+      flags = O_RDWR | O_APPEND | O_CREAT;
+      mode = 0644;
+      break;
+    case FileOpening::kAppendExisting:
+      flags = O_RDWR | O_APPEND | O_NOFOLLOW;
+      break;
+    case FileOpening::kCreateNew:
+      flags = O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW;
+      mode = 0600;
+      break;
+    case FileOpening::kReplace:
+      flags = O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW;
+      mode = 0644;
+      break;
+  }
+  // Reading keeps the general mapping (a read-only volume is no reason to refuse a read);
+  // writing names the write errors apart.
+  uint32_t code = error::kSuccess;
+  *file = posix::OpenRegularAt(
+      posix::FdOf(folder), entry.c_str(), flags, mode, &code,
+      how == FileOpening::kRead || how == FileOpening::kReadEntry ? nullptr : FileErrorFromErrno);
+  return code;
+}
+
+uint32_t CreateEntryDirectory(const Folder& folder, std::string_view name) {
+  if (!folder.IsOpen() || folder.StandInToken() != 0) return error::kInvalidHandle;
+  const posix::EntryName entry(name);
+  if (entry.error() != error::kSuccess) return entry.error();
+  if (mkdirat(posix::FdOf(folder), entry.c_str(), 0777) == 0) return error::kSuccess;
+  return errno == EEXIST ? error::kAlreadyExists : FileErrorFromErrno(errno);
 }
 
 uint32_t GetFileId(const std::string& path, FolderId* id) {

@@ -127,8 +127,10 @@ uint32_t HoldsOnlyDots(int fd, bool* empty) {
 // Folder
 
 void Folder::Close() {
-  if (IsOpen()) close(posix::FdOf(*this));
+  // A stand-in's folder holds no handle to close.
+  if (handle_ != NativeHandle::kNone) close(posix::FdOf(*this));
   handle_ = NativeHandle::kNone;
+  token_ = 0;
   id_ = FolderId{};
 }
 

@@ -113,11 +113,15 @@ File File::OpenForReading(const std::string& path, uint32_t* error) {
 }
 
 uint32_t File::Close() {
+  if (stand_in_) return std::exchange(stand_in_, nullptr)->Close();
+
   if (handle_ == -1) return error::kSuccess;
   return CloseHandle(AsHandle(Release())) ? error::kSuccess : GetLastError();
 }
 
 uint32_t File::Write(std::string_view data, size_t* written) const {
+  if (stand_in_) return stand_in_->Write(data, written);
+
   size_t total = 0;
   if (written != nullptr) *written = 0;
   while (!data.empty()) {
@@ -140,6 +144,8 @@ uint32_t File::Write(std::string_view data, size_t* written) const {
 }
 
 uint32_t File::GetSize(uint64_t* size) const {
+  if (stand_in_) return stand_in_->GetSize(size);
+
   LARGE_INTEGER length{};
   if (!GetFileSizeEx(AsHandle(handle_), &length)) return GetLastError();
   *size = static_cast<uint64_t>(length.QuadPart);
@@ -147,6 +153,8 @@ uint32_t File::GetSize(uint64_t* size) const {
 }
 
 uint32_t File::GetPosition(uint64_t* position) const {
+  if (stand_in_) return stand_in_->GetPosition(position);
+
   LARGE_INTEGER zero{}, now{};
   if (!SetFilePointerEx(AsHandle(handle_), zero, &now, FILE_CURRENT)) return GetLastError();
   *position = static_cast<uint64_t>(now.QuadPart);
@@ -154,6 +162,8 @@ uint32_t File::GetPosition(uint64_t* position) const {
 }
 
 uint32_t File::Truncate(uint64_t size) const {
+  if (stand_in_) return stand_in_->Truncate(size);
+
   // An appending handle may not set the end: a second handle to the same file, with the right
   // to write, does it.
   HANDLE writer =
@@ -170,6 +180,8 @@ uint32_t File::Truncate(uint64_t size) const {
 }
 
 uint32_t File::ReadUpTo(uint64_t offset, void* out, size_t count, size_t* done) const {
+  if (stand_in_) return stand_in_->ReadUpTo(offset, out, count, done);
+
   *done = 0;
   auto* bytes = static_cast<uint8_t*>(out);
   while (*done < count) {
@@ -191,6 +203,8 @@ uint32_t File::ReadUpTo(uint64_t offset, void* out, size_t count, size_t* done) 
 }
 
 uint32_t File::TryLock(bool* locked) const {
+  if (stand_in_) return stand_in_->TryLock(locked);
+
   OVERLAPPED whole{};
   if (LockFileEx(AsHandle(handle_), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
                  MAXDWORD, MAXDWORD, &whole)) {
@@ -203,6 +217,8 @@ uint32_t File::TryLock(bool* locked) const {
 }
 
 uint32_t File::Sync() const {
+  if (stand_in_) return stand_in_->Sync();
+
   return FlushFileBuffers(AsHandle(handle_)) ? error::kSuccess : GetLastError();
 }
 
@@ -228,6 +244,132 @@ uint32_t OpenOwn(const std::string& path, DWORD access, DWORD disposition, File*
 }
 
 }  // namespace
+
+namespace {
+
+constexpr NTSTATUS kStatusObjectNameCollision = static_cast<NTSTATUS>(0xC0000035);
+constexpr NTSTATUS kStatusFileIsADirectory = static_cast<NTSTATUS>(0xC00000BA);
+constexpr NTSTATUS kStatusNotADirectory = static_cast<NTSTATUS>(0xC0000103);
+
+// NtCreateFile of the entry `name` of the folder `root`, the folder as root directory, so the
+// name is never resolved through a path again.
+NTSTATUS CreateRelative(HANDLE root, const std::wstring& name, ACCESS_MASK access, ULONG share,
+                        ULONG disposition, ULONG options, HANDLE* handle) {
+  *handle = INVALID_HANDLE_VALUE;
+  UNICODE_STRING object_name;
+  object_name.Buffer = const_cast<wchar_t*>(name.data());
+  object_name.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+  object_name.MaximumLength = object_name.Length;
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, &object_name, OBJ_CASE_INSENSITIVE, root, nullptr);
+  IO_STATUS_BLOCK status_block{};
+  HANDLE opened = nullptr;
+  const NTSTATUS status = NtCreateFile(&opened, access | SYNCHRONIZE, &attributes, &status_block,
+                                       nullptr, FILE_ATTRIBUTE_NORMAL, share, disposition,
+                                       options | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+  if (NT_SUCCESS(status)) *handle = opened;
+  return status;
+}
+
+uint32_t CreateError(NTSTATUS status) {
+  if (status == kStatusObjectNameCollision) return error::kFileExists;
+  if (status == kStatusFileIsADirectory || status == kStatusNotADirectory) {
+    return error::kBadFileType;
+  }
+  return win32::ErrorFromStatus(status);
+}
+
+}  // namespace
+
+uint32_t OpenEntryFile(const Folder& folder, std::string_view name, FileOpening how, File* file) {
+  *file = File();
+  if (!folder.IsOpen() || folder.StandInToken() != 0) return error::kInvalidHandle;
+  std::wstring wide;
+  if (const uint32_t code = win32::CheckedEntryName(name, &wide); code != error::kSuccess) {
+    return code;
+  }
+  if (wide.empty()) return error::kBadFileType;  // "." is the folder itself
+  ACCESS_MASK access = FILE_READ_DATA | FILE_READ_ATTRIBUTES;
+  ULONG share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  ULONG disposition = FILE_OPEN;
+  bool follow = false;
+  switch (how) {
+    case FileOpening::kRead:
+      share |= FILE_SHARE_DELETE;
+      follow = true;
+      break;
+    case FileOpening::kReadEntry:
+      share |= FILE_SHARE_DELETE;
+      break;
+    case FileOpening::kAppend:
+      // FILE_APPEND_DATA without FILE_WRITE_DATA: every write lands at the end, even when
+      // another writer appends at the same time.
+      access |= FILE_APPEND_DATA;
+      disposition = FILE_OPEN_IF;
+      follow = true;
+      break;
+    case FileOpening::kAppendExisting:
+      access |= FILE_APPEND_DATA;
+      break;
+    case FileOpening::kCreateNew:
+      access |= FILE_APPEND_DATA;
+      disposition = FILE_CREATE;
+      break;
+    case FileOpening::kReplace:
+      access = FILE_GENERIC_WRITE | FILE_READ_ATTRIBUTES;
+      share = FILE_SHARE_READ;
+      disposition = FILE_OVERWRITE_IF;
+      break;
+  }
+  const ULONG options = FILE_NON_DIRECTORY_FILE | (follow ? 0 : FILE_OPEN_REPARSE_POINT);
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  const NTSTATUS status =
+      CreateRelative(win32::HandleOf(folder), wide, access, share, disposition, options, &handle);
+  if (!NT_SUCCESS(status)) return CreateError(status);
+  // Whatever the handle stands for decides now: only a disk file that is no link is taken.
+  BY_HANDLE_FILE_INFORMATION info{};
+  bool regular = GetFileType(handle) == FILE_TYPE_DISK;
+  if (regular && !GetFileInformationByHandle(handle, &info)) {
+    const uint32_t code = GetLastError();
+    CloseHandle(handle);
+    return code;
+  }
+  regular = regular && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  if (regular && !follow) {
+    DWORD attributes = 0;
+    DWORD tag = 0;
+    if (win32::QueryAttributeTag(handle, &attributes, &tag) == error::kSuccess &&
+        win32::IsLinkTag(tag)) {
+      regular = false;
+    }
+  }
+  if (!regular) {
+    CloseHandle(handle);
+    return error::kBadFileType;
+  }
+  *file = File::Adopt(reinterpret_cast<intptr_t>(handle),
+                      (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow,
+                      {info.dwVolumeSerialNumber,
+                       (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow});
+  return error::kSuccess;
+}
+
+uint32_t CreateEntryDirectory(const Folder& folder, std::string_view name) {
+  if (!folder.IsOpen() || folder.StandInToken() != 0) return error::kInvalidHandle;
+  std::wstring wide;
+  if (const uint32_t code = win32::CheckedEntryName(name, &wide); code != error::kSuccess) {
+    return code;
+  }
+  if (wide.empty()) return error::kAlreadyExists;  // "." is the folder itself
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  const NTSTATUS status = CreateRelative(win32::HandleOf(folder), wide, FILE_LIST_DIRECTORY,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_CREATE,
+                                         FILE_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT, &handle);
+  if (status == kStatusObjectNameCollision) return error::kAlreadyExists;
+  if (!NT_SUCCESS(status)) return win32::ErrorFromStatus(status);
+  CloseHandle(handle);
+  return error::kSuccess;
+}
 
 uint32_t CreateForAppend(const std::string& path, File* file) {
   // The user's own profile folder keeps the file private, as mode 0600 does on POSIX.

@@ -206,12 +206,18 @@ uint32_t DeleteEntry(const Folder& folder, std::string_view name, ULONG options)
 
 }  // namespace
 
+uint32_t win32::CheckedEntryName(std::string_view name, std::wstring* wide) {
+  return EntryName(name, wide);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Folder
 
 void Folder::Close() {
-  if (IsOpen()) CloseHandle(win32::HandleOf(*this));
+  // A stand-in's folder holds no handle to close.
+  if (handle_ != NativeHandle::kNone) CloseHandle(win32::HandleOf(*this));
   handle_ = NativeHandle::kNone;
+  token_ = 0;
   id_ = FolderId{};
 }
 

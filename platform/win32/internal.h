@@ -65,6 +65,10 @@ uint32_t ErrorFromStatus(NTSTATUS status);
 uint32_t OpenRelative(HANDLE root, std::wstring_view name, ACCESS_MASK access, ULONG options,
                       HANDLE* handle);
 
+// Checks an entry name as the entry calls take it (one entry: no separator, ":" or NUL, at
+// most 255 UTF-16 units) and gives it in UTF-16; "." (the folder itself) gives an empty name.
+uint32_t CheckedEntryName(std::string_view name, std::wstring* wide);
+
 // The reparse tag of an open entry (0 when it is no reparse point), and its attributes.
 uint32_t QueryAttributeTag(HANDLE handle, DWORD* attributes, DWORD* reparse_tag);
 

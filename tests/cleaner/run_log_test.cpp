@@ -18,6 +18,7 @@
 
 #include "cleaner/RunLog.h"
 #include "platform/file.h"
+#include "platform/file_system.h"
 #include "platform/platform.h"
 #include "temp_folder.h"
 
@@ -67,7 +68,7 @@ TEST_F(RunLogTest, FailedWritesLeaveNoCutLineAndRecoveryRecordsTheMissedLines) {
   const rlim_t limit = kRule.size() + 2 * kLine.size() + 10;
   int status = RunWithFileSizeLimit(limit, [&] {
     RunLog log;
-    if (log.Open(path, kRule) != 0) return 10;
+    if (log.Open(platform::RealFileSystem(), path, kRule) != 0) return 10;
     if (log.Write(kLine) != RunLog::WriteResult::kWritten) return 11;
     if (log.Write(kLine) != RunLog::WriteResult::kWritten) return 12;
     if (log.Write(kLine) != RunLog::WriteResult::kFailed) return 13;
@@ -90,7 +91,7 @@ TEST_F(RunLogTest, FailedWritesLeaveNoCutLineAndRecoveryRecordsTheMissedLines) {
 // fit leaves nothing and counts nothing (the caller writes its lines the ordinary way).
 TEST_F(RunLogTest, LinesWrittenAheadArriveWholeAndAreTakenBackOnlyFromTheEnd) {
   RunLog log;
-  ASSERT_EQ(log.Open(path, kRule), 0u);
+  ASSERT_EQ(log.Open(platform::RealFileSystem(), path, kRule), 0u);
   std::string batch;
   for (int i = 0; i < 300; ++i) batch += kLine;  // 9 300 bytes: three pages
   ASSERT_EQ(log.WriteAhead(batch), 0u);
@@ -107,7 +108,7 @@ TEST_F(RunLogTest, LinesWrittenAheadArriveWholeAndAreTakenBackOnlyFromTheEnd) {
   const std::string before = ReadBytes(path);
   int status = RunWithFileSizeLimit(before.size() + kRule.size() + 100, [&] {
     RunLog limited;
-    if (limited.Open(path, kRule) != 0) return 10;
+    if (limited.Open(platform::RealFileSystem(), path, kRule) != 0) return 10;
     if (limited.WriteAhead(batch) == platform::error::kSuccess) return 11;
     return limited.MissedLines() == 0 ? 0 : 12;
   });
@@ -121,7 +122,7 @@ TEST_F(RunLogTest, FirstLineThatDoesNotFitLeavesTheFileAsItWas) {
   WriteBytes(path, before);
   int status = RunWithFileSizeLimit(before.size() + 5, [&] {
     RunLog log;
-    uint32_t code = log.Open(path, kRule);
+    uint32_t code = log.Open(platform::RealFileSystem(), path, kRule);
     return code == platform::error::kFileTooLarge && !log.IsOpen() ? 0 : 10;
   });
   ASSERT_EQ(status, 0);
@@ -134,25 +135,27 @@ TEST_F(RunLogTest, FileEndingWithoutALineEndGetsOneBeforeTheFirstLine) {
   WriteBytes(path, "cut li");
   {
     RunLog log;
-    ASSERT_EQ(log.Open(path, kRule), 0u);
+    ASSERT_EQ(log.Open(platform::RealFileSystem(), path, kRule), 0u);
   }
   EXPECT_EQ(ReadBytes(path), "cut li\n" + kRule);
   {
     RunLog log;
-    ASSERT_EQ(log.Open(path, kRule), 0u);
+    ASSERT_EQ(log.Open(platform::RealFileSystem(), path, kRule), 0u);
   }
   EXPECT_EQ(ReadBytes(path), "cut li\n" + kRule + kRule);
   const std::string fresh = temp / "fresh.log";
   RunLog log;
-  ASSERT_EQ(log.Open(fresh, kRule), 0u);
+  ASSERT_EQ(log.Open(platform::RealFileSystem(), fresh, kRule), 0u);
   log.Close();
   EXPECT_EQ(ReadBytes(fresh), kRule);
 }
 
 TEST_F(RunLogTest, OnlyARegularFileIsTaken) {
   RunLog log;
-  EXPECT_EQ(log.Open(temp.path(), kRule), platform::error::kBadFileType);
-  EXPECT_EQ(log.Open("/dev/null", kRule), platform::error::kBadFileType);
+  EXPECT_EQ(log.Open(platform::RealFileSystem(), temp.path(), kRule),
+            platform::error::kBadFileType);
+  EXPECT_EQ(log.Open(platform::RealFileSystem(), "/dev/null", kRule),
+            platform::error::kBadFileType);
   EXPECT_FALSE(log.IsOpen());
   EXPECT_EQ(RunLog::Cause(platform::error::kBadFileType),
             "это не обычный файл (папка, канал или устройство)");
@@ -263,7 +266,7 @@ TEST(RunLogEscapes, BytesThatAreNotUtf8BecomeReplacementEscapes) {
 TEST_F(RunLogTest, LogWithTheUtf8MarkStaysUtf8) {
   WriteBytes(path, "\xEF\xBB\xBF" + kRule);
   RunLog log;
-  ASSERT_EQ(log.Open(path, kRule), 0u);
+  ASSERT_EQ(log.Open(platform::RealFileSystem(), path, kRule), 0u);
   EXPECT_TRUE(log.IsUtf8());
   ASSERT_EQ(log.Write("\xD0\x92\n"), RunLog::WriteResult::kWritten);
   log.Close();

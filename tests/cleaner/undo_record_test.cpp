@@ -58,7 +58,7 @@ TEST(UndoRecordWriter, NothingIsMadeBeforeTheFirstTrashedEntry) {
     Move(record, {}, false);  // a move that failed before it named an entry
     EXPECT_TRUE(record.Path().empty());
   }
-  EXPECT_TRUE(ListUndoRecords(temp / "Undo").empty());
+  EXPECT_TRUE(ListUndoRecords(platform::RealFileSystem(), temp / "Undo").empty());
   EXPECT_NE(access((temp / "Undo").c_str(), F_OK), 0);
 }
 
@@ -88,7 +88,7 @@ TEST(UndoRecordWriter, EntriesAreWrittenAsTheyGoAndOnlyTheMovedOnesStand) {
   EXPECT_EQ(standing, (std::vector<std::string>{"a", "b.2", "d"}));
   EXPECT_EQ(run.entries[0].trashed.original_path, "/work/a");
   EXPECT_EQ(run.damaged_lines, 0);
-  const std::string id = ListUndoRecords(temp / "Undo").at(0);
+  const std::string id = ListUndoRecords(platform::RealFileSystem(), temp / "Undo").at(0);
   EXPECT_TRUE(id.starts_with("2026-12-07_09-05-03_")) << id;
   EXPECT_EQ(UndoRecordPath(temp / "Undo", id), record.Path());
 }

@@ -1,5 +1,5 @@
-// A file system that fails where a test tells it to: every call goes to the machine's file
-// system, except the calls a fault matches, which fail with the fault's Windows error, or find
+// A file system that fails where a test tells it to: every call goes to the file system under it
+// (the machine's, or a MemoryFileSystem), except the calls a fault matches, which fail with the fault's Windows error, or find
 // the file system changed under them just before they go on (an entry that vanished since it
 // was listed, a folder swapped for a link since it was listed).
 //
@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/memory_file_system.h"
 #include "platform/file_system.h"
 #include "platform/platform.h"
 
@@ -55,6 +56,8 @@ struct Fault {
 class FaultyFileSystem : public platform::FileSystemWrapper {
  public:
   FaultyFileSystem() : FileSystemWrapper(platform::RealFileSystem()) {}
+  // Over a file system in memory: the changes a fault makes are made there too.
+  explicit FaultyFileSystem(MemoryFileSystem& memory) : FileSystemWrapper(memory), memory_(&memory) {}
 
   // Adds a fault; the reference stays valid for the life of the file system (to read `hits`).
   Fault& Add(Fault fault) {
@@ -197,6 +200,10 @@ class FaultyFileSystem : public platform::FileSystemWrapper {
           Vanish(name, folder, path);
           return 0;
         case Fault::Kind::kSwapLink: {
+          if (memory_ != nullptr) {
+            memory_->SwapForLink(fault->path, fault->link_target);
+            return 0;
+          }
           std::error_code ignored;
           std::filesystem::rename(fault->path, fault->path + ".moved-aside", ignored);
           std::filesystem::create_directory_symlink(fault->link_target, fault->path, ignored);
@@ -218,6 +225,7 @@ class FaultyFileSystem : public platform::FileSystemWrapper {
     }
   }
 
+  MemoryFileSystem* memory_ = nullptr;
   std::vector<std::unique_ptr<Fault>> faults_;
 };
 
