@@ -1,6 +1,45 @@
-// The file system as the cleaner's walks and its output see it: one interface with every
-// operation they take, so that a test can stand in for the machine's own (and make any chosen
-// call fail) without root, loop images or immutable files.
+// The file system as the rest of the program sees it: one interface with every operation the
+// cleaner's walks, its deleter, its output, the run log and the undo records take, so that a test
+// can stand in for the machine's own (and make any chosen call fail) without root, loop images
+// or immutable files.
+//
+// A map of the layer, where things live:
+//   platform.h        Folder (an open folder: the handle every entry operation acts in),
+//                     FindRecord (the one entry record of every listing), the entry operations
+//                     and their by-path forms, error:: and attr::.
+//   file.h            File (the one open file, RAII, move-only) and its openers; FileOpening.
+//   file_system.h     this interface, RealFileSystem(), FileSystemWrapper, OpenFileByPath.
+//   find.h            the library's search listing (FindEntries) with its masks and options.
+//   stat_pool.h       the one engine that looks at entries in batches (io_uring on Linux).
+//   trash.h           moves to the trash, their records and the way back.
+//   streams.h, compression.h, attributes.h, whole_file.h
+//                     by-path calls of the library: named streams, compression, attributes,
+//                     whole-file read and replace.
+//   posix/, win32/    the two backends of every header above; the compiler checks both against
+//                     the same declarations. handles.cpp holds what they share.
+//   Stand-ins (tests and the preview): tests/common/memory_file_system.* (a volume in memory),
+//   tests/common/faulty_file_system.h (fails chosen calls), cleaner/PreviewFileSystem.* (acts
+//   on nothing and answers as if it had).
+//   Still by the free functions rather than through this interface: the library (fileio/), the
+//   script loader, the undo's locked record creation and its trash restore.
+//
+// Which calls follow links:
+//   - No entry operation (on `name` of an open folder) follows a link in the last place: it
+//     acts on, or describes, the link itself. OpenEntry follows one only when asked.
+//   - OpenFolder and the by-path forms follow the links on the way to the last name, as any
+//     path does; the last name is followed only by OpenFolder with `follow_links`.
+//   - OpenEntryFile follows a link in the last place for kRead and kAppend only; the other
+//     openings refuse one.
+//   - OpenEntryVerified never follows: it opens the entry only while it is still the folder
+//     (device and inode) the caller saw, which is how a walk reopens an ancestor.
+// Which calls may block:
+//   - Nothing here opens a FIFO, a socket or a device: files are opened without waiting and
+//     refused (kBadFileType) unless they are regular files, and folders are opened as folders.
+//   - Every call may wait on a slow or hung volume (a network mount), as any system call does;
+//     opening a folder that is an automount point mounts it first.
+//   - MoveToTrash and MoveEntryToTrash never copy on Linux (a rename within the entry's own
+//     volume); on Windows the shell moves the file to the recycle bin, which may copy it.
+//   - DeleteEntryFiles reads the stop request between entries; a stop waits for one entry.
 //
 // RealFileSystem() is the machine's (platform/file_system.cpp, the same for every backend, since
 // it only forwards to platform.h): each call is the function of platform.h of the same name,
