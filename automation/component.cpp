@@ -8,7 +8,7 @@
 #include <sstream>
 #include <vector>
 
-#include "platform/file_reader.h"
+#include "platform/file.h"
 #include "platform/module.h"
 #include "platform/platform.h"
 #include "support/ov_error.h"

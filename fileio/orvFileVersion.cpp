@@ -17,7 +17,7 @@
 #include "fileio/language_names.h"
 #include "fileio/pe_image.h"
 #include "fileio/quern0102.h"
-#include "platform/file_reader.h"
+#include "platform/file.h"
 #include "support/ov_unicode.h"
 
 namespace quern {
@@ -38,11 +38,11 @@ const std::optional<platform::FolderId>& LibraryFileId() {
   static const std::optional<platform::FolderId> id = []() -> std::optional<platform::FolderId> {
     const std::string path =
         automation::ModulePathOf(reinterpret_cast<const void*>(&LibraryVersion));
-    platform::FolderId found;
-    if (path.empty() || platform::GetFileId(path, &found) != platform::error::kSuccess) {
-      return std::nullopt;
-    }
-    return found;
+    if (path.empty()) return std::nullopt;
+    uint32_t error = platform::error::kSuccess;
+    const platform::File library = platform::File::OpenForReading(path, &error);
+    if (!library.IsOpen()) return std::nullopt;
+    return library.Id();
   }();
   return id;
 }

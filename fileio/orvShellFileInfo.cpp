@@ -1,7 +1,7 @@
 #include "fileio/orvShellFileInfo.h"
 
 #include "fileio/exe_type.h"
-#include "platform/shell.h"
+#include "fileio/shell_query.h"
 #include "support/ov_unicode.h"
 
 namespace quern {
@@ -13,11 +13,11 @@ constexpr uint32_t kIconFlags[] = {
     0x100, 0x101, 0x8100, 0x8101, 0x102, 0x103, 0x10100, 0x10101, 0x104,
 };
 
-// The executable-type query: the headers of the file read through the platform.
+// The executable-type query: the headers of the file read a piece at a time.
 uint32_t QueryExeType(const std::string& path) {
   return ReadExeType([&path](uint64_t offset, uint8_t* buffer, size_t size) -> size_t {
     std::string bytes;
-    if (platform::ReadFileAt(path, offset, size, &bytes) != platform::error::kSuccess) return 0;
+    if (!ReadFileHead(path, offset, size, &bytes)) return 0;
     std::copy(bytes.begin(), bytes.end(), buffer);
     return bytes.size();
   });
@@ -60,9 +60,7 @@ bool orvShellFileInfo::ReadFile(const std::u16string& FileName) {
   file_name_ = FileName;
   const std::string path = support::NativeFileName(FileName);
   platform::ShellFileInfo record;
-  const auto query = [&](uint32_t flags) {
-    return platform::GetShellFileInfo(path, flags, &record);
-  };
+  const auto query = [&](uint32_t flags) { return QueryShellFileInfo(path, flags, &record); };
   if (query(platform::shgfi::kAttributes) == 0) {
     ResetInfo();
     return false;
@@ -110,8 +108,7 @@ automation::Ref<ShellFileIcon> orvShellFileInfo::CachedIcon(IconKind kind) {
     const uint32_t flags = kIconFlags[kind];
     const bool small = (flags & platform::shgfi::kSmallIcon) != 0;
     platform::ShellFileInfo record;
-    const uint64_t result =
-        platform::GetShellFileInfo(support::NativeFileName(file_name_), flags, &record);
+    const uint64_t result = QueryShellFileInfo(support::NativeFileName(file_name_), flags, &record);
     auto icon = automation::MakeObject<ShellFileIcon>();
     if (result != 0) {
       auto picture = automation::MakeObject<StdPicture>(

@@ -1,4 +1,4 @@
-// orvShellFileInfo: what the shell knows about a file or folder (platform/shell.h says how
+// orvShellFileInfo: what the shell knows about a file or folder (fileio/shell_query.h says how
 // Linux answers): its shell attributes, display name, type name, icon location and place in
 // the system image list, read by ReadFile; its icons in nine variants and its executable type,
 // made on first use and kept until the next ReadFile. ShellFileEXE and ShellFileIcon are the

@@ -3,7 +3,7 @@
 #include <atomic>
 
 #include "fileio/member_helpers.h"
-#include "platform/shell.h"
+#include "fileio/shell_query.h"
 #include "support/ov_unicode.h"
 
 namespace quern {
@@ -59,7 +59,7 @@ void StdPicture::SetSystemPicture(std::shared_ptr<void> picture, uint32_t handle
 
 automation::Ref<StdPicture> DefaultIconPicture(int32_t pixels) {
   auto picture = automation::MakeObject<StdPicture>(
-      support::FileNameFromNative(platform::DefaultIconFile(pixels)), pixels);
+      support::FileNameFromNative(DefaultIconFile(pixels)), pixels);
   const platform::IconPicture system = platform::DefaultIconPicture(pixels);
   picture->SetSystemPicture(system.object, system.handle, system.type, system.width, system.height);
   return picture;

@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/file_reader.h"
+#include "platform/file.h"
 #include "platform/memory.h"
 #include "platform/platform.h"
 #include "platform/whole_file.h"

@@ -1,43 +1,15 @@
-// What the shell knows about a file (SHGetFileInfo), answered from the freedesktop.org
-// databases: the MIME type from shared-mime-info (name globs with weights, then content magic),
-// its description in the user's language, and icons as files of an icon theme. The executable
-// type is not answered here: the caller reads the headers (ReadFileAt) itself.
-//
-// Decisions of this layer (the classes above rely on them):
-// - The file name is the display name. Folders are "inode/directory"; a link is followed, a
-//   dangling one is "inode/symlink"; other special files are "inode/fifo", "inode/socket",
-//   "inode/chardevice", "inode/blockdevice"; an empty file whose name says nothing is
-//   "application/x-zerosize"; an unknown file is "text/plain" when its first bytes look like
-//   text, else "application/octet-stream".
-// - The database is read from $XDG_DATA_HOME/mime (else ~/.local/share/mime), then from each
-//   folder of $XDG_DATA_DIRS (else /usr/local/share:/usr/share) + "/mime", once per process.
-// - The description is the type's <comment> in the language of LC_ALL, LC_MESSAGES or LANG
-//   (the first set; "ru_RU.UTF-8" tries "ru_RU", then "ru"), else the English one, else the
-//   type's name itself.
-// - Icons: the theme named by $ORVANEL_ICON_THEME, else "Adwaita", with the themes it inherits
-//   and finally "hicolor", searched in ~/.icons, $XDG_DATA_HOME/icons and each
-//   $XDG_DATA_DIRS/icons (the Icon Theme Specification's lookup by size, PNG before SVG before
-//   XPM). A type's icon names are tried in order: the database's own icon for the type, the
-//   type with "/" made "-" ("text-plain"), its generic icon ("text-x-generic"), then
-//   "<media>-x-generic"; for a folder "folder" ("folder-open" first for the open icon); for an
-//   executable file also "application-x-executable".
-// - Sizes: large 32 pixels, small 16, the shell size 48 (the size file managers show).
-// - The "system image list" is a list of icon names met so far in this process: an icon's
-//   index there never changes, and the large and small lists share the indexes, as Windows'
-//   do. Its handles are the constants kLargeImageList and kSmallImageList.
-// - Overlays: a link's icon asked with kLinkOverlay also names the theme's
-//   "emblem-symbolic-link" as its overlay; a file that is no link has none. The selected state
-//   draws the same icon (the highlight is the viewer's business).
-// - Attributes (sfgao::): kFileSystem always and kCanLink; kFolder, kFileSysAncestor for
-//   folders and kHasSubfolder when one holds a folder (or a link to one); kStream for regular
-//   files; kLink for a symbolic link; kHidden for a name beginning with "."; kReadOnly without
-//   the owner write bit; kCanCopy when the caller may read it; kCanMove, kCanRename and
-//   kCanDelete when the caller may write its folder.
+// What the shell knows about a file (SHGetFileInfo): the query flags, the attribute bits and
+// the record, which both systems share, and what only the system can answer. On Windows that
+// is the shell itself. On Linux the answers come from the freedesktop.org databases, which the
+// library reads itself (fileio/shell_query.h says how); this layer gives it only what needs
+// the system: how an entry looks (LookForShell), the places and settings of the environment
+// (GetDesktopSettings) and the shell-pattern match of the MIME globs (MatchesGlob).
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -109,29 +81,58 @@ struct ShellFileInfo {
   std::string type_name;     // kTypeName
 };
 
-// SHGetFileInfo for one question (flags as the shell takes them; kExeType is not answered).
-// 0 when `path` is missing or cannot be reached, or when an icon is asked for and no theme has
-// one; for kSysIconIndex the image list handle; otherwise 1.
+#ifdef _WIN32
+// SHGetFileInfoW for one question (flags as the shell takes them). 0 when `path` is missing or
+// cannot be reached; for kSysIconIndex the image list handle; otherwise what the shell gives.
 uint64_t GetShellFileInfo(const std::string& path, uint32_t flags, ShellFileInfo* info);
 
-// The default icon of the given size: the theme's "text-x-generic", else "unknown"; "" when
-// no theme has either.
+// The default icon's file: shell32.dll in the system folder, whatever the size.
 std::string DefaultIconFile(int pixels);
 
-// The default icon of the given size as a picture object: on Windows shell32.dll's document
-// icon (resource 1), or an empty picture (no handle, type 0) when it cannot be loaded; none
-// on Linux, where the default icon is DefaultIconFile's.
-#ifdef _WIN32
+// shell32.dll's document icon (resource 1) at `pixels` as a picture object, or an empty
+// picture (no handle, type 0) when it cannot be loaded.
 IconPicture DefaultIconPicture(int pixels);
 #else
+// Linux has no picture objects: an icon is a file of the icon theme, named in the record.
 inline IconPicture DefaultIconPicture(int) { return {}; }
+
+// How an entry looks to the shell. The link at `path` is followed; a dangling one is described
+// as itself.
+struct ShellEntry {
+  enum class Kind { kFile, kFolder, kFifo, kSocket, kCharDevice, kBlockDevice, kOther };
+  bool exists = false;    // false: missing or unreachable (and nothing below is set)
+  bool is_link = false;   // `path` itself is a symbolic link
+  bool dangling = false;  // ... whose target is missing
+  Kind kind = Kind::kOther;
+  uint64_t size = 0;        // bytes of a regular file
+  bool executable = false;  // a regular file with an execute bit
+  // Only when asked for (with_attributes): the sfgao:: bits of platform/shell.h's rules.
+  uint32_t attributes = 0;
+};
+
+// Looks at `path` (an lstat and a stat). With `with_attributes` also the item attributes:
+// kFileSystem and kCanLink always; kLink, kHidden (a name beginning with "."), kReadOnly
+// (no owner write bit), kStream (a regular file); kCanCopy when the caller may read it (a
+// folder: read and enter); kCanMove, kCanRename and kCanDelete when the caller may write its
+// folder; kFolder and kFileSysAncestor for a folder, and kHasSubfolder when it holds a folder
+// or a link to one.
+ShellEntry LookForShell(const std::string& path, bool with_attributes);
+
+// The places and settings of the desktop databases, read from the environment at each call.
+struct DesktopSettings {
+  // $XDG_DATA_HOME (else ~/.local/share), then each absolute folder of $XDG_DATA_DIRS (else
+  // /usr/local/share and /usr/share), without trailing separators: the user's first.
+  std::vector<std::string> data_folders;
+  std::string home;             // the home folder; "" when there is none
+  std::string icon_theme;       // $ORVANEL_ICON_THEME; "" when not set
+  std::string messages_locale;  // the first set of LC_ALL, LC_MESSAGES, LANG; "" when none
+};
+DesktopSettings GetDesktopSettings();
+
+// True when `name` matches the shell pattern `pattern` (fnmatch without flags: `*`, `?`,
+// bracket expressions and `\` escapes; `*` also matches "/" and a leading "."), letter case
+// ignored (in the locale's charset) unless `case_sensitive`.
+bool MatchesGlob(const std::string& pattern, const std::string& name, bool case_sensitive);
 #endif
-
-// The MIME type of `path` as described above; "" when the file cannot be reached.
-std::string MimeTypeOf(const std::string& path);
-
-// Reads up to `size` bytes at `offset` of the regular file `path` into *bytes (fewer at its
-// end). A folder or special file gives kAccessDenied and is never opened for reading.
-uint32_t ReadFileAt(const std::string& path, uint64_t offset, size_t size, std::string* bytes);
 
 }  // namespace platform

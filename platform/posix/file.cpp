@@ -221,11 +221,4 @@ uint32_t CreateEntryDirectory(const Folder& folder, std::string_view name) {
   return errno == EEXIST ? error::kAlreadyExists : FileErrorFromErrno(errno);
 }
 
-uint32_t GetFileId(const std::string& path, FolderId* id) {
-  struct stat info;
-  if (::stat(path.c_str(), &info) != 0) return ErrorFromErrno(errno);
-  *id = {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
-  return error::kSuccess;
-}
-
 }  // namespace platform

@@ -268,8 +268,22 @@ struct HomeTrashCache {
 std::mutex cache_mutex;
 HomeTrashCache home_cache;
 // Next collision attempt to try per trash info/ folder and name: trashing many entries of the
-// same name (Thumbs.db in every folder) would otherwise probe 1, 2, 3... again each time.
+// same name (Thumbs.db in every folder) would otherwise probe 1, 2, 3... again each time. A
+// folder is known by device and inode, which a trash emptied by removal and made again can
+// get back, so a hint counts only while the record it was learnt from is still there
+// (HintStillHolds).
 std::unordered_map<std::string, int> attempt_hints;
+
+// True when the record of the name before `attempt` is still in `info`: the hint that names
+// `attempt` was learnt in this very folder and nothing has taken the names below it away.
+// When that record is gone (the trash was emptied, restored from, or made again), the lower
+// names may be free and the search starts over from the first.
+bool HintStillHolds(int info, const std::string& name, int attempt) {
+  if (attempt <= 1) return true;
+  const std::string previous = trash::TrashEntryName(name, attempt - 1) + ".trashinfo";
+  struct stat seen;
+  return fstatat(info, previous.c_str(), &seen, AT_SYMLINK_NOFOLLOW) == 0;
+}
 
 // Finds the data folder's device, making the folder when missing. False when there is no data
 // folder to be had (no $HOME, or it cannot be made).
@@ -382,8 +396,8 @@ uint32_t OpenTopDirTrash(int folder, std::string_view name, dev_t device,
   // cannot remove or replace our folder.
   Folder shared = Held(openat(FdOf(top_fd), ".Trash", kFolderFlags | O_NOFOLLOW));
   struct stat shared_stat;
-  if (shared.IsOpen() && fstat(FdOf(shared), &shared_stat) == 0 && (shared_stat.st_mode & S_ISVTX) &&
-      shared_stat.st_dev == device) {
+  if (shared.IsOpen() && fstat(FdOf(shared), &shared_stat) == 0 &&
+      (shared_stat.st_mode & S_ISVTX) && shared_stat.st_dev == device) {
     Folder own = OpenOrMakeFolder(FdOf(shared), uid.c_str(), 0700, true);
     if (own.IsOpen() && IsOurFolderOn(FdOf(own), device) &&
         OpenTrashFolders(FdOf(own), device, true, target) == error::kSuccess) {
@@ -421,6 +435,7 @@ uint32_t MoveIntoTrash(int folder, const std::string& name, const TrashTarget& t
     auto hint = attempt_hints.find(hint_key);
     if (hint != attempt_hints.end()) attempt = hint->second;
   }
+  if (!HintStillHolds(FdOf(target.info), name, attempt)) attempt = 1;
 
   constexpr int kLastAttempt = 1000000;
   for (; attempt <= kLastAttempt; ++attempt) {

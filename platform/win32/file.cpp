@@ -400,22 +400,4 @@ uint32_t CreateLockedForAppend(const std::string& path, File* file) {
 
 uint32_t CurrentProcessId() { return GetCurrentProcessId(); }
 
-uint32_t GetFileId(const std::string& path, FolderId* id) {
-  const std::wstring full = win32::LongPath(path);
-  if (win32::NamesDevice(full)) return error::kBadFileType;
-  HANDLE handle = CreateFileW(full.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return GetLastError();
-  BY_HANDLE_FILE_INFORMATION info{};
-  uint32_t code = error::kSuccess;
-  if (GetFileInformationByHandle(handle, &info)) {
-    *id = {info.dwVolumeSerialNumber,
-           (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
-  } else {
-    code = GetLastError();
-  }
-  CloseHandle(handle);
-  return code;
-}
-
 }  // namespace platform

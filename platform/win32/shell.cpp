@@ -19,8 +19,6 @@
 // (first: it brings <windows.h> in)
 #include <olectl.h>
 
-#include "platform/file_reader.h"
-
 namespace platform {
 namespace {
 
@@ -99,20 +97,6 @@ IconPicture DefaultIconPicture(int pixels) {
   HANDLE icon =
       shell ? LoadImageW(shell, MAKEINTRESOURCEW(1), IMAGE_ICON, pixels, pixels, 0) : nullptr;
   return PictureOf(static_cast<HICON>(icon));
-}
-
-std::string MimeTypeOf(const std::string&) { return {}; }
-
-uint32_t ReadFileAt(const std::string& path, uint64_t offset, size_t size, std::string* bytes) {
-  bytes->clear();
-  uint32_t code = error::kSuccess;
-  const File file = File::OpenForReading(path, &code);
-  if (!file.IsOpen()) return code;
-  bytes->resize(size);
-  size_t done = 0;
-  code = file.ReadUpTo(offset, bytes->data(), size, &done);
-  bytes->resize(code == error::kSuccess ? done : 0);
-  return code;
 }
 
 }  // namespace platform

@@ -222,6 +222,27 @@ TEST_F(TrashTest, SameNameTwiceKeepsBothEntries) {
   EXPECT_EQ(platform::trash::PercentDecodePath(HomeRecord("notes.txt.2").path), second);
 }
 
+// A name the trash no longer holds is free again: after the trash was emptied by another tool,
+// or removed and made again (when the new info/ folder may get the old one's inode back), the
+// next entry of that name takes the plain name, not the one after those trashed before.
+TEST_F(TrashTest, NamesFreedInTheTrashAreTakenAgain) {
+  for (const std::string& emptied_by :
+       {"rm -f '" + trash_ + "'/files/* '" + trash_ + "'/info/*",
+        "rm -rf '" + trash_ + "' && mkdir -p '" + trash_ + "/files' '" + trash_ + "/info'"}) {
+    ASSERT_EQ(platform::MoveToTrash(MakeFile("notes.txt", "first")), kSuccess);
+    ASSERT_EQ(platform::MoveToTrash(MakeFile("notes.txt", "second")), kSuccess);
+    ASSERT_TRUE(Exists(trash_ + "/files/notes.txt.2"));
+    ASSERT_EQ(std::system(emptied_by.c_str()), 0);
+
+    ASSERT_EQ(platform::MoveToTrash(MakeFile("notes.txt", "third")), kSuccess);
+    EXPECT_EQ(ReadBytes(trash_ + "/files/notes.txt"), "third") << emptied_by;
+    EXPECT_FALSE(Exists(trash_ + "/files/notes.txt.3")) << emptied_by;
+    EXPECT_EQ(platform::trash::PercentDecodePath(HomeRecord("notes.txt").path),
+              root_ + "/work/notes.txt");
+    ASSERT_EQ(std::system(emptied_by.c_str()), 0);
+  }
+}
+
 TEST_F(TrashTest, EntryInFilesWithoutRecordIsNotOverwritten) {
   std::string path = MakeFile("cache.db", "new");
   ASSERT_EQ(platform::MoveToTrash(MakeFile("warmup")), kSuccess);  // makes the trash
