@@ -37,7 +37,8 @@ fi
 build() {
   local arch="$1" folder="$2" machine="$3"
   cmake -S "$repo" -B "$repo/$folder" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-w64-$arch.cmake" -DQUERN_TYPELIB_IDL="$idl" >/dev/null
+    -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-w64-$arch.cmake" -DQUERN_TYPELIB_IDL="$idl" \
+    -DORVANEL_WERROR=ON >/dev/null
   cmake --build "$repo/$folder" -j2
   local program="$repo/$folder/bin/Sweepwell.exe"
   local found
