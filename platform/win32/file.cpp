@@ -251,26 +251,6 @@ constexpr NTSTATUS kStatusObjectNameCollision = static_cast<NTSTATUS>(0xC0000035
 constexpr NTSTATUS kStatusFileIsADirectory = static_cast<NTSTATUS>(0xC00000BA);
 constexpr NTSTATUS kStatusNotADirectory = static_cast<NTSTATUS>(0xC0000103);
 
-// NtCreateFile of the entry `name` of the folder `root`, the folder as root directory, so the
-// name is never resolved through a path again.
-NTSTATUS CreateRelative(HANDLE root, const std::wstring& name, ACCESS_MASK access, ULONG share,
-                        ULONG disposition, ULONG options, HANDLE* handle) {
-  *handle = INVALID_HANDLE_VALUE;
-  UNICODE_STRING object_name;
-  object_name.Buffer = const_cast<wchar_t*>(name.data());
-  object_name.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
-  object_name.MaximumLength = object_name.Length;
-  OBJECT_ATTRIBUTES attributes;
-  InitializeObjectAttributes(&attributes, &object_name, OBJ_CASE_INSENSITIVE, root, nullptr);
-  IO_STATUS_BLOCK status_block{};
-  HANDLE opened = nullptr;
-  const NTSTATUS status = NtCreateFile(&opened, access | SYNCHRONIZE, &attributes, &status_block,
-                                       nullptr, FILE_ATTRIBUTE_NORMAL, share, disposition,
-                                       options | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
-  if (NT_SUCCESS(status)) *handle = opened;
-  return status;
-}
-
 uint32_t CreateError(NTSTATUS status) {
   if (status == kStatusObjectNameCollision) return error::kFileExists;
   if (status == kStatusFileIsADirectory || status == kStatusNotADirectory) {
@@ -323,8 +303,8 @@ uint32_t OpenEntryFile(const Folder& folder, std::string_view name, FileOpening 
   }
   const ULONG options = FILE_NON_DIRECTORY_FILE | (follow ? 0 : FILE_OPEN_REPARSE_POINT);
   HANDLE handle = INVALID_HANDLE_VALUE;
-  const NTSTATUS status =
-      CreateRelative(win32::HandleOf(folder), wide, access, share, disposition, options, &handle);
+  const NTSTATUS status = win32::CreateRelative(win32::HandleOf(folder), wide, access, share,
+                                                disposition, options, &handle);
   if (!NT_SUCCESS(status)) return CreateError(status);
   // Whatever the handle stands for decides now: only a disk file that is no link is taken.
   BY_HANDLE_FILE_INFORMATION info{};
@@ -362,9 +342,9 @@ uint32_t CreateEntryDirectory(const Folder& folder, std::string_view name) {
   }
   if (wide.empty()) return error::kAlreadyExists;  // "." is the folder itself
   HANDLE handle = INVALID_HANDLE_VALUE;
-  const NTSTATUS status = CreateRelative(win32::HandleOf(folder), wide, FILE_LIST_DIRECTORY,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_CREATE,
-                                         FILE_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT, &handle);
+  const NTSTATUS status = win32::CreateRelative(
+      win32::HandleOf(folder), wide, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
+      FILE_CREATE, FILE_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT, &handle);
   if (status == kStatusObjectNameCollision) return error::kAlreadyExists;
   if (!NT_SUCCESS(status)) return win32::ErrorFromStatus(status);
   CloseHandle(handle);

@@ -14,8 +14,8 @@ namespace platform {
 
 namespace win32 {
 
-uint32_t OpenRelative(HANDLE root, std::wstring_view name, ACCESS_MASK access, ULONG options,
-                      HANDLE* handle) {
+NTSTATUS CreateRelative(HANDLE root, std::wstring_view name, ACCESS_MASK access, ULONG share,
+                        ULONG disposition, ULONG options, HANDLE* handle) {
   *handle = INVALID_HANDLE_VALUE;
   UNICODE_STRING object_name;
   object_name.Buffer = const_cast<wchar_t*>(name.data());
@@ -25,13 +25,19 @@ uint32_t OpenRelative(HANDLE root, std::wstring_view name, ACCESS_MASK access, U
   InitializeObjectAttributes(&attributes, &object_name, OBJ_CASE_INSENSITIVE, root, nullptr);
   IO_STATUS_BLOCK status_block{};
   HANDLE opened = nullptr;
+  const NTSTATUS status = NtCreateFile(&opened, access | SYNCHRONIZE, &attributes, &status_block,
+                                       nullptr, FILE_ATTRIBUTE_NORMAL, share, disposition,
+                                       options | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+  if (NT_SUCCESS(status)) *handle = opened;
+  return status;
+}
+
+uint32_t OpenRelative(HANDLE root, std::wstring_view name, ACCESS_MASK access, ULONG options,
+                      HANDLE* handle) {
   const NTSTATUS status =
-      NtCreateFile(&opened, access | SYNCHRONIZE, &attributes, &status_block, nullptr, 0,
-                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
-                   options | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
-  if (!NT_SUCCESS(status)) return ErrorFromStatus(status);
-  *handle = opened;
-  return error::kSuccess;
+      CreateRelative(root, name, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                     FILE_OPEN, options, handle);
+  return NT_SUCCESS(status) ? error::kSuccess : ErrorFromStatus(status);
 }
 
 uint32_t QueryAttributeTag(HANDLE handle, DWORD* attributes, DWORD* reparse_tag) {

@@ -64,6 +64,11 @@ uint32_t ErrorFromStatus(NTSTATUS status);
 // `options` holds FILE_OPEN_REPARSE_POINT. Returns a Windows error code.
 uint32_t OpenRelative(HANDLE root, std::wstring_view name, ACCESS_MASK access, ULONG options,
                       HANDLE* handle);
+// The same call for any sharing and disposition (FILE_CREATE, FILE_OVERWRITE_IF, ...), a file
+// made by it getting FILE_ATTRIBUTE_NORMAL. Returns the NTSTATUS, so that a caller can tell the
+// reasons apart that the Windows codes fold together (a name taken, a folder for a file).
+NTSTATUS CreateRelative(HANDLE root, std::wstring_view name, ACCESS_MASK access, ULONG share,
+                        ULONG disposition, ULONG options, HANDLE* handle);
 
 // Checks an entry name as the entry calls take it (one entry: no separator, ":" or NUL, at
 // most 255 UTF-16 units) and gives it in UTF-16; "." (the folder itself) gives an empty name.
