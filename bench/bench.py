@@ -8,6 +8,8 @@ first, and the median of the repetitions is reported):
   delete-folder, console to a file instead of null    vs  rm -rf TREE
   delete-files-recursive "TREE/*.tmp" (half the files) vs  find TREE -name '*.tmp' -delete
   delete-files-recursive "TREE/*" to the trash         vs  find TREE -type f -exec gio trash {} +
+  delete-folders-named "TREE/dir03" (every dir03)      vs  find TREE -type d -name dir03 -prune
+                                                            -exec rm -rf {} +
 
 sweepwell runs with stdin from /dev/null, XDG_DATA_HOME in the bench folder (so its log and
 trash stay there) and stdout to /dev/null unless the row says otherwise. Every run is checked:
@@ -130,6 +132,17 @@ def dat_left(files_per_folder):
     return check
 
 
+def no_folder_named(name):
+    """Checks that no folder of that name is left and that the rest of the tree stayed."""
+    def check(tree, _files):
+        if not os.path.isdir(tree):
+            sys.exit("bench: %s is gone, only its %s folders were to go" % (tree, name))
+        for folder, subs, _ in os.walk(tree):
+            if name in subs:
+                sys.exit("bench: %s/%s is still there" % (folder, name))
+    return check
+
+
 def trashed_into(bench):
     """Checks that every file left the tree and arrived in the run's own home trash."""
     def check(tree, files):
@@ -186,6 +199,15 @@ def main():
                           'cleaner.delete-files-recursive = "%s/*.tmp"' % t, "cleaner.done"]),
             lambda t: bench.tool(["find", t, "-name", "*.tmp", "-delete"]), dat_left(args.files))
         rows.append(("delete-files-recursive *.tmp", "find -name '*.tmp' -delete", a, b))
+
+        a, b = run_pair(
+            bench, args.reps, args.files,
+            lambda t: sw(["cleaner.delete-to-recycle-bin = False",
+                          'cleaner.delete-folders-named = "%s/dir03"' % t, "cleaner.done"]),
+            lambda t: bench.tool(["find", t, "-type", "d", "-name", "dir03", "-prune",
+                                  "-exec", "rm", "-rf", "{}", "+"]),
+            no_folder_named("dir03"))
+        rows.append(("delete-folders-named dir03", "find -name dir03 -prune -exec rm -rf", a, b))
 
         if args.no_trash:
             trash_fs = None
