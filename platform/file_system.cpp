@@ -77,6 +77,15 @@ bool SplitParent(const std::string& path, std::string* parent, std::string_view*
 template <typename Action>
 uint32_t OnWholeFile(FileSystem& files, const std::string& path, bool writing, Action action) {
   if (path.empty()) return error::kPathNotFound;
+#ifdef _WIN32
+  // A device or pipe ("\\.\NUL", "\\.\pipe\x") is no file, as CreateFile reports it; its
+  // namespace holds no folder to open.
+  if (path.size() > 4 && (path[0] == '\\' || path[0] == '/') &&
+      (path[1] == '\\' || path[1] == '/') && path[2] == '.' &&
+      (path[3] == '\\' || path[3] == '/')) {
+    return error::kAccessDenied;
+  }
+#endif
   std::string parent;
   std::string_view name;
   if (!SplitParent(path, &parent, &name)) return error::kInvalidName;

@@ -12,16 +12,22 @@
 //   find.h            the library's search listing (FindEntries) with its masks and options.
 //   stat_pool.h       the one engine that looks at entries in batches (io_uring on Linux).
 //   trash.h           moves to the trash, their records and the way back.
-//   streams.h, compression.h, attributes.h, whole_file.h
-//                     by-path calls of the library: named streams, compression, attributes,
-//                     whole-file read and replace.
+//   whole_file.h      the machine's side of the whole-file members (ReadEntryWhole,
+//                     ReplaceEntryFile, ...); their by-path helpers (ReadWholeFile,
+//                     ReplaceWholeFile, ...) are here, below the interface.
+//   streams.h, compression.h, attributes.h
+//                     by-path calls of the library: named streams, compression, attributes.
 //   posix/, win32/    the two backends of every header above; the compiler checks both against
 //                     the same declarations. handles.cpp holds what they share.
 //   Stand-ins (tests and the preview): tests/common/memory_file_system.* (a volume in memory),
 //   tests/common/faulty_file_system.h (fails chosen calls), cleaner/PreviewFileSystem.* (acts
 //   on nothing and answers as if it had).
-//   Still by the free functions rather than through this interface: the library (fileio/), the
-//   script loader, the undo's locked record creation and its trash restore.
+//   Moved to this interface: the cleaner's log and undo records; the library's whole files
+//   (orvFSO holds its FileSystem: UseFileSystem).
+//   Still by the free functions rather than through this interface: the library's streams,
+//   compression and attributes (and Descript.ion's whole files, list files and INI files read
+//   through RealFileSystem()), the script loader, the undo's locked record creation and its
+//   trash restore.
 //
 // Which calls follow links:
 //   - No entry operation (on `name` of an open folder) follows a link in the last place: it

@@ -201,5 +201,41 @@ TEST(GetFileSize, FollowsLinksAndNamesAMissingFile) {
   EXPECT_EQ(GetFileSize(RealFileSystem(), dir / "missing", &size), error::kFileNotFound);
 }
 
+// The entry members act in the folder they are given: a relative link is taken from it, and a
+// name is one entry.
+TEST(WholeFileEntries, ActInTheGivenFolder) {
+  TempFolder dir;
+  ASSERT_EQ(mkdir((dir / "sub").c_str(), 0755), 0);
+  WriteBytes(dir / "target", "old");
+  ASSERT_EQ(symlink("../target", (dir / "sub/link").c_str()), 0);
+  FileSystem& files = RealFileSystem();
+  uint32_t code = error::kSuccess;
+  const Folder sub = files.OpenFolder(dir / "sub", &code, true);
+  ASSERT_TRUE(sub.IsOpen()) << code;
+  EXPECT_EQ(
+      files.ReplaceEntryFile(sub, "link", [](const PieceWriter& write) { return write("new"); }),
+      error::kSuccess);
+  EXPECT_EQ(ReadBytes(dir / "target"), "new");
+  EXPECT_EQ(files.AppendEntryFile(sub, "link", "!"), error::kSuccess);
+  std::vector<uint8_t> data;
+  EXPECT_EQ(files.ReadEntryWhole(sub, "link", &data), error::kSuccess);
+  EXPECT_EQ(std::string(data.begin(), data.end()), "new!");
+  uint64_t size = 0;
+  EXPECT_EQ(files.GetEntryFileSize(sub, "link", &size), error::kSuccess);
+  EXPECT_EQ(size, 4u);
+  EXPECT_EQ(files.OverwriteEntryFile(sub, "../target", "x"), error::kInvalidName);
+  EXPECT_EQ(ReadBytes(dir / "target"), "new!");
+  struct stat info;
+  ASSERT_EQ(lstat((dir / "sub/link").c_str(), &info), 0);
+  EXPECT_TRUE(S_ISLNK(info.st_mode));
+  // The folder a by-path write opens is found the same way: through the link to it.
+  ASSERT_EQ(symlink("sub", (dir / "via").c_str()), 0);
+  const Folder via = files.OpenWriteFolder(dir / "via", &code);
+  ASSERT_TRUE(via.IsOpen()) << code;
+  EXPECT_EQ(via.Id(), sub.Id());
+  EXPECT_FALSE(files.OpenWriteFolder(dir / "target", &code).IsOpen());
+  EXPECT_EQ(code, error::kPathNotFound);
+}
+
 }  // namespace
 }  // namespace platform
