@@ -74,14 +74,10 @@ uint32_t ReplaceWholeFile(const std::string& path, const ContentsMaker& contents
         CreateFileW(target.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, 0, nullptr);
     if (link != INVALID_HANDLE_VALUE) {
-      std::wstring final_path(32768, L'\0');
-      const DWORD length = GetFinalPathNameByHandleW(link, final_path.data(),
-                                                     static_cast<DWORD>(final_path.size()), 0);
+      std::wstring final_path;
+      const uint32_t code = win32::FinalPathOf(link, &final_path);
       CloseHandle(link);
-      if (length > 0 && length < final_path.size()) {
-        final_path.resize(length);
-        target = final_path;
-      }
+      if (code == error::kSuccess) target = final_path;
     }
   }
   const size_t cut = target.rfind(L'\\');
@@ -165,12 +161,11 @@ uint32_t EntryPath(const Folder& folder, std::string_view name, std::string* pat
     return code;
   }
   if (wide.empty()) return error::kAccessDenied;  // "." names the folder itself
-  std::wstring full(32768, L'\0');
-  const DWORD length = GetFinalPathNameByHandleW(win32::HandleOf(folder), full.data(),
-                                                 static_cast<DWORD>(full.size()), 0);
-  if (length == 0) return GetLastError();
-  if (length >= full.size()) return error::kFilenameTooLong;
-  full.resize(length);
+  std::wstring full;
+  if (const uint32_t code = win32::FinalPathOf(win32::HandleOf(folder), &full);
+      code != error::kSuccess) {
+    return code;
+  }
   if (full.back() != L'\\') full += L'\\';
   *path = win32::Utf8(full + wide);
   return error::kSuccess;
