@@ -7,7 +7,7 @@
 
 #include "fileio/text_format.h"
 #include "fileio/text_lines.h"
-#include "platform/whole_file.h"
+#include "platform/file_system.h"
 #include "support/ov_strings.h"
 #include "support/ov_unicode.h"
 
@@ -63,7 +63,8 @@ automation::Ref<automation::Collection> ParseStandardListFile(const std::u16stri
                                                               const std::u16string& CommentChar,
                                                               bool IgnoreBlanks, bool TrimStrings) {
   std::vector<uint8_t> bytes;
-  const uint32_t code = platform::ReadWholeFile(support::NativeFileName(FileName), &bytes);
+  const uint32_t code = platform::ReadWholeFile(platform::RealFileSystem(),
+                                                support::NativeFileName(FileName), &bytes);
   if (code != 0) RaiseFileError(code);
   return ParseStandardListText(
       std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), IsOem,

@@ -24,8 +24,8 @@
 
 #include "fileio/text_lines.h"
 #include "platform/attributes.h"
+#include "platform/file_system.h"
 #include "platform/platform.h"
-#include "platform/whole_file.h"
 #include "support/ov_paths.h"
 #include "support/ov_strings.h"
 #include "support/ov_unicode.h"
@@ -205,7 +205,8 @@ void orvDescriptIon::Clear() {
 bool orvDescriptIon::ReadFile(const std::u16string& FileName) {
   Clear();
   std::vector<uint8_t> data;
-  const uint32_t code = platform::ReadWholeFile(support::NativeFileName(FileName), &data);
+  const uint32_t code =
+      platform::ReadWholeFile(platform::RealFileSystem(), support::NativeFileName(FileName), &data);
   if (code == platform::error::kFileNotFound) {
     file_name_ = FileName;  // a folder without descriptions: an empty list
     return true;
@@ -234,7 +235,9 @@ bool orvDescriptIon::WriteFile(const std::u16string& FileName) {
     return platform::DeleteFile(target) == platform::error::kSuccess;
   }
   const std::string out = DescriptIonTextOf({names_, descriptions_, utf8_with_mark_});
-  if (platform::ReplaceWholeFile(target, out) != platform::error::kSuccess) return false;
+  if (platform::ReplaceWholeFile(platform::RealFileSystem(), target, out) !=
+      platform::error::kSuccess)
+    return false;
   platform::SetFileAttributes(target, platform::attr::kHidden);
   return true;
 }

@@ -21,15 +21,26 @@
 #include "automation/object.h"
 #include "fileio/enums.h"
 
+namespace platform {
+class FileSystem;  // platform/file_system.h
+FileSystem& RealFileSystem();
+}  // namespace platform
+
 namespace quern {
 
 using automation::Collection;
 using automation::Ref;
 
+// Every file the object reads or writes goes through one platform::FileSystem: the machine's,
+// unless a test hands it another (UseFileSystem, before the first call; the file system must
+// outlive the object). The COM and Python surfaces never see it.
 class orvFSO : public automation::Object {
  public:
   static const automation::ClassInfo& Class();
   const automation::ClassInfo& TypeInfo() const noexcept override { return Class(); }
+
+  void UseFileSystem(platform::FileSystem& files) { files_ = &files; }
+  platform::FileSystem& Files() const { return *files_; }
 
   // --- Text files (decoding and encoding over the binary members) -------------------------
 
@@ -115,8 +126,7 @@ class orvFSO : public automation::Object {
   // --- Compression ---------------------------------------------------------------------------
 
   // *lpErrorCode receives the Windows error code of a failure (0 on success).
-  bool SetFileCompression(const std::u16string& FileName,
-                          CompressionFormatConst CompressionFormat,
+  bool SetFileCompression(const std::u16string& FileName, CompressionFormatConst CompressionFormat,
                           int32_t* lpErrorCode = nullptr);
   CompressionFormatConst GetFileCompression(const std::u16string& FileName,
                                             int32_t* lpErrorCode = nullptr);
@@ -129,6 +139,9 @@ class orvFSO : public automation::Object {
       InvertBytesConst InvertBytes = ibAuto, FileEncodingConst* lpEncoding = nullptr,
       FileBOMConst* lpFileBOM = nullptr, InvertBytesConst* lpInvertBytes = nullptr,
       bool* lpSuccess = nullptr);
+
+ private:
+  platform::FileSystem* files_ = &platform::RealFileSystem();
 };
 
 // The library's one shared orvFSO (the application object), made on first use.

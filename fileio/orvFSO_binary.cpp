@@ -18,8 +18,8 @@
 
 #include "fileio/orvFSO.h"
 #include "fileio/text_format.h"
+#include "platform/file_system.h"
 #include "platform/platform.h"
-#include "platform/whole_file.h"
 #include "support/ov_error.h"
 #include "support/ov_paths.h"
 #include "support/ov_unicode.h"
@@ -49,11 +49,11 @@ std::vector<uint8_t> orvFSO::GetFileB(const std::u16string& FileName, bool Raise
     }
     std::vector<uint8_t> data;
     uint64_t size = 0;
-    Check(platform::ReadFileStart(path, 0, &data, &size));
+    Check(platform::ReadFileStart(Files(), path, 0, &data, &size));
     if (size > kLargestByteArray) {
       throw support::MakeError(support::errnum::kOutOfMemory, "orvFSO");
     }
-    Check(platform::ReadWholeFile(path, &data));
+    Check(platform::ReadWholeFile(Files(), path, &data));
     if (data.size() > kLargestByteArray) {  // it grew between the two looks
       throw support::MakeError(support::errnum::kOutOfMemory, "orvFSO");
     }
@@ -72,7 +72,7 @@ bool orvFSO::GetFileBInto(const std::u16string& FileName, bool RaiseErrors, bool
       throw support::MakeError(support::errnum::kFileNotFound, "orvFSO");
     }
     uint32_t code = platform::error::kSuccess;
-    const platform::File reader = platform::OpenWholeFile(path, &code);
+    const platform::File reader = platform::OpenWholeFile(Files(), path, &code);
     Check(code);
     if (reader.Size() > kLargestByteArray) {
       throw support::MakeError(support::errnum::kOutOfMemory, "orvFSO");
@@ -95,7 +95,7 @@ bool orvFSO::GetFileBInto(const std::u16string& FileName, bool RaiseErrors, bool
 bool orvFSO::PutFileB(const std::u16string& FileName, const std::vector<uint8_t>& Data,
                       bool RaiseErrors) {
   return UnderRaiseErrors(RaiseErrors, false, [&] {
-    Check(platform::ReplaceWholeFile(support::NativeFileName(FileName), AsChars(Data)));
+    Check(platform::ReplaceWholeFile(Files(), support::NativeFileName(FileName), AsChars(Data)));
     return true;
   });
 }
@@ -103,7 +103,7 @@ bool orvFSO::PutFileB(const std::u16string& FileName, const std::vector<uint8_t>
 bool orvFSO::AppendFileB(const std::u16string& FileName, const std::vector<uint8_t>& Data,
                          bool RaiseErrors) {
   return UnderRaiseErrors(RaiseErrors, false, [&] {
-    Check(platform::AppendToFile(support::NativeFileName(FileName), AsChars(Data)));
+    Check(platform::AppendToFile(Files(), support::NativeFileName(FileName), AsChars(Data)));
     return true;
   });
 }
@@ -111,7 +111,7 @@ bool orvFSO::AppendFileB(const std::u16string& FileName, const std::vector<uint8
 bool orvFSO::OverwriteFileB(const std::u16string& FileName, const std::vector<uint8_t>& Data,
                             bool RaiseErrors) {
   return UnderRaiseErrors(RaiseErrors, false, [&] {
-    Check(platform::OverwriteFile(support::NativeFileName(FileName), AsChars(Data)));
+    Check(platform::OverwriteFile(Files(), support::NativeFileName(FileName), AsChars(Data)));
     return true;
   });
 }

@@ -12,7 +12,7 @@
 #include "fileio/orvFSO.h"
 #include "fileio/text_file.h"
 #include "fileio/text_format.h"
-#include "platform/whole_file.h"
+#include "platform/file_system.h"
 #include "support/ov_error.h"
 #include "support/ov_paths.h"
 #include "support/ov_unicode.h"
@@ -40,7 +40,7 @@ bool orvFSO::PutFile2(const std::u16string& FileName, const std::u16string& Data
                       InvertBytesConst InvertBytes) {
   CheckFormatArguments(Encoding, FileBOM, InvertBytes);
   return UnderRaiseErrors(RaiseErrors, false, [&] {
-    const uint32_t code = WriteTextFile(support::NativeFileName(FileName), Data,
+    const uint32_t code = WriteTextFile(Files(), support::NativeFileName(FileName), Data,
                                         WritingFormat(Encoding, FileBOM, InvertBytes));
     if (code != 0) RaiseFileError(code);
     return true;
@@ -57,7 +57,7 @@ bool orvFSO::GetFileFormat2(const std::u16string& FileName, bool RaiseErrors,
     }
     std::vector<uint8_t> start;
     uint64_t size = 0;
-    const uint32_t code = platform::ReadFileStart(path, 3, &start, &size);
+    const uint32_t code = platform::ReadFileStart(Files(), path, 3, &start, &size);
     if (code != 0) RaiseFileError(code);
     // A file of one byte is not looked at: no mark is that short.
     const size_t count = size > 1 ? start.size() : 0;
@@ -93,7 +93,7 @@ bool orvFSO::AppendFile2(const std::u16string& FileName, const std::u16string& D
     // No mark in the middle of a file; the caller is still told the file's own mark.
     uint64_t size = 0;
     const bool sized = UnderRaiseErrors(RaiseErrors, false, [&] {
-      const uint32_t code = platform::GetFileSize(path, &size);
+      const uint32_t code = platform::GetFileSize(Files(), path, &size);
       if (code != 0) RaiseFileError(code);
       return true;
     });
@@ -119,7 +119,7 @@ std::u16string orvFSO::GetFile2(const std::u16string& FileName, bool RaiseErrors
     if (!support::ovIsFileExist(path)) {
       throw support::MakeError(support::errnum::kFileNotFound, "orvFSO");
     }
-    TextFile result = ReadTextFile(path, Encoding, FileBOM, InvertBytes);
+    TextFile result = ReadTextFile(Files(), path, Encoding, FileBOM, InvertBytes);
     read = true;
     return result;
   });

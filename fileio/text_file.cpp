@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "platform/file_system.h"
 #include "platform/memory.h"
 #include "platform/platform.h"
-#include "platform/whole_file.h"
 #include "support/ov_error.h"
 #include "support/ov_unicode.h"
 
@@ -111,8 +111,7 @@ std::u16string ReadUtf8(const platform::File& file, uint64_t skip) {
 // UTF-16 from `skip` on: the bytes are the code units, copied (and swapped where the file's
 // order is not the machine's) into a result of the file's size. *total receives the number of
 // bytes read.
-std::u16string ReadUtf16(const platform::File& file, uint64_t skip, bool swap,
-                         uint64_t* total) {
+std::u16string ReadUtf16(const platform::File& file, uint64_t skip, bool swap, uint64_t* total) {
   const uint64_t size = file.Size() > skip ? file.Size() - skip : 0;
   Result result(static_cast<size_t>(size / 2 + size % 2));
   const std::unique_ptr<char16_t[]> units(new char16_t[kBlock / 2 + 1]);
@@ -195,10 +194,10 @@ uint32_t WriteUtf16(const platform::PieceWriter& write, std::u16string_view text
 
 }  // namespace
 
-TextFile ReadTextFile(const std::string& path, FileEncodingConst encoding, FileBOMConst bom,
-                      InvertBytesConst invert) {
+TextFile ReadTextFile(platform::FileSystem& files, const std::string& path,
+                      FileEncodingConst encoding, FileBOMConst bom, InvertBytesConst invert) {
   uint32_t code = platform::error::kSuccess;
-  const platform::File file = platform::OpenWholeFile(path, &code);
+  const platform::File file = platform::OpenWholeFile(files, path, &code);
   Check(code);
   CheckSize(file.Size());
   uint8_t head[3];
@@ -237,26 +236,27 @@ TextFile ReadTextFile(const std::string& path, FileEncodingConst encoding, FileB
   }
 }
 
-uint32_t WriteTextFile(const std::string& path, const std::u16string& text,
-                       const FileFormat& format) {
+uint32_t WriteTextFile(platform::FileSystem& files, const std::string& path,
+                       const std::u16string& text, const FileFormat& format) {
   const bool mark = format.bom == fbBOM;
   switch (format.encoding) {
     case feUTF16:
-      return platform::ReplaceWholeFile(path, [&](const platform::PieceWriter& write) {
+      return platform::ReplaceWholeFile(files, path, [&](const platform::PieceWriter& write) {
         return WriteUtf16(write, text, mark, format.invert == ibInvertBytes);
       });
     case feUTF8:
-      return platform::ReplaceWholeFile(path, [&](const platform::PieceWriter& write) {
+      return platform::ReplaceWholeFile(files, path, [&](const platform::PieceWriter& write) {
         return WriteUtf8(write, text, mark ? "\xEF\xBB\xBF" : "");
       });
     default:
       if (platform::AnsiIsUtf8()) {
-        return platform::ReplaceWholeFile(
-            path, [&](const platform::PieceWriter& write) { return WriteUtf8(write, text, ""); });
+        return platform::ReplaceWholeFile(files, path, [&](const platform::PieceWriter& write) {
+          return WriteUtf8(write, text, "");
+        });
       }
       const std::vector<uint8_t> bytes = EncodeText(text, format);
       return platform::ReplaceWholeFile(
-          path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+          files, path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
   }
 }
 

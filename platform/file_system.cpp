@@ -43,31 +43,129 @@ uint32_t FileSystem::ReadEntryFile(const Folder& folder, std::string_view name, 
   return code != error::kSuccess ? code : file.ReadAll(data);
 }
 
-uint32_t OpenFileByPath(FileSystem& files, const std::string& path, FileOpening how, File* file) {
-  *file = File();
+Folder FileSystem::OpenWriteFolder(const std::string& path, uint32_t* error) {
+  return OpenFolder(path, error, true);
+}
+
+namespace {
+
+// The folder above `path` and the last name in it; false when `path` names no file (it ends in
+// a separator). A name alone is in the current folder.
+bool SplitParent(const std::string& path, std::string* parent, std::string_view* name) {
 #ifdef _WIN32
   const size_t cut = path.find_last_of("/\\");
 #else
   const size_t cut = path.rfind('/');
 #endif
-  std::string parent;
-  std::string_view name = path;
+  *name = path;
   if (cut == std::string::npos) {
-    parent = ".";
+    *parent = ".";
   } else {
-    name = std::string_view(path).substr(cut + 1);
-    parent = path.substr(0, cut);
+    *name = std::string_view(path).substr(cut + 1);
+    *parent = path.substr(0, cut);
     // The separator stays where the folder above is a root: "/", "C:\" (a drive), "\\?\C:\".
-    if (parent.empty() || parent.back() == ':' ||
-        parent.find_first_not_of("/\\") == std::string::npos) {
-      parent = path.substr(0, cut + 1);
+    if (parent->empty() || parent->back() == ':' ||
+        parent->find_first_not_of("/\\") == std::string::npos) {
+      *parent = path.substr(0, cut + 1);
     }
   }
-  if (name.empty()) return error::kInvalidName;
+  return !name->empty();
+}
+
+// The whole-file helpers' one pattern: the folder above `path` opened once, then
+// action(folder, name); the library's by-path contract for what is no regular file.
+template <typename Action>
+uint32_t OnWholeFile(FileSystem& files, const std::string& path, bool writing, Action action) {
+  if (path.empty()) return error::kPathNotFound;
+#ifdef _WIN32
+  // A device or pipe ("\\.\NUL", "\\.\pipe\x") is no file, as CreateFile reports it; its
+  // namespace holds no folder to open.
+  if (path.size() > 4 && (path[0] == '\\' || path[0] == '/') &&
+      (path[1] == '\\' || path[1] == '/') && path[2] == '.' &&
+      (path[3] == '\\' || path[3] == '/')) {
+    return error::kAccessDenied;
+  }
+#endif
+  std::string parent;
+  std::string_view name;
+  if (!SplitParent(path, &parent, &name)) return error::kInvalidName;
+  uint32_t code = error::kSuccess;
+  const Folder folder =
+      writing ? files.OpenWriteFolder(parent, &code) : files.OpenFolder(parent, &code, true);
+  if (!folder.IsOpen()) {
+    // Whatever keeps the folder above from being opened, the file's path names nothing.
+    return code == error::kSuccess || code == error::kFileNotFound ? error::kPathNotFound : code;
+  }
+  code = action(folder, name);
+  return code == error::kBadFileType ? error::kAccessDenied : code;
+}
+
+}  // namespace
+
+uint32_t OpenFileByPath(FileSystem& files, const std::string& path, FileOpening how, File* file) {
+  *file = File();
+  std::string parent;
+  std::string_view name;
+  if (!SplitParent(path, &parent, &name)) return error::kInvalidName;
   uint32_t code = error::kSuccess;
   const Folder folder = files.OpenFolder(parent, &code, true);
   if (!folder.IsOpen()) return code != error::kSuccess ? code : error::kPathNotFound;
   return files.OpenEntryFile(folder, name, how, file);
+}
+
+uint32_t ReadWholeFile(FileSystem& files, const std::string& path, std::vector<uint8_t>* data) {
+  data->clear();
+  return OnWholeFile(files, path, false, [&](const Folder& folder, std::string_view name) {
+    return files.ReadEntryWhole(folder, name, data);
+  });
+}
+
+File OpenWholeFile(FileSystem& files, const std::string& path, uint32_t* error) {
+  File file;
+  *error = OnWholeFile(files, path, false, [&](const Folder& folder, std::string_view name) {
+    uint32_t code = error::kSuccess;
+    file = files.OpenEntryWhole(folder, name, &code);
+    return file.IsOpen() || code != error::kSuccess ? code : error::kGenFailure;
+  });
+  if (*error != error::kSuccess) file = File();
+  return file;
+}
+
+uint32_t ReadFileStart(FileSystem& files, const std::string& path, size_t max_bytes,
+                       std::vector<uint8_t>* data, uint64_t* size) {
+  data->clear();
+  return OnWholeFile(files, path, false, [&](const Folder& folder, std::string_view name) {
+    return files.ReadEntryStart(folder, name, max_bytes, data, size);
+  });
+}
+
+uint32_t ReplaceWholeFile(FileSystem& files, const std::string& path, std::string_view data) {
+  return ReplaceWholeFile(files, path, [data](const PieceWriter& write) { return write(data); });
+}
+
+uint32_t ReplaceWholeFile(FileSystem& files, const std::string& path,
+                          const ContentsMaker& contents) {
+  return OnWholeFile(files, path, true, [&](const Folder& folder, std::string_view name) {
+    return files.ReplaceEntryFile(folder, name, contents);
+  });
+}
+
+uint32_t AppendToFile(FileSystem& files, const std::string& path, std::string_view data) {
+  return OnWholeFile(files, path, true, [&](const Folder& folder, std::string_view name) {
+    return files.AppendEntryFile(folder, name, data);
+  });
+}
+
+uint32_t OverwriteFile(FileSystem& files, const std::string& path, std::string_view data) {
+  return OnWholeFile(files, path, true, [&](const Folder& folder, std::string_view name) {
+    return files.OverwriteEntryFile(folder, name, data);
+  });
+}
+
+uint32_t GetFileSize(FileSystem& files, const std::string& path, uint64_t* size) {
+  return OnWholeFile(files, path, false, [&](const Folder& folder, std::string_view name) {
+    return files.GetEntryFileSize(folder, name, size);
+  });
 }
 
 namespace {
@@ -114,6 +212,35 @@ class MachineFileSystem final : public FileSystem {
   }
   uint32_t CreateEntryDirectory(const Folder& folder, std::string_view name) override {
     return platform::CreateEntryDirectory(folder, name);
+  }
+  uint32_t ReadEntryWhole(const Folder& folder, std::string_view name,
+                          std::vector<uint8_t>* data) override {
+    return platform::ReadEntryWhole(folder, name, data);
+  }
+  File OpenEntryWhole(const Folder& folder, std::string_view name, uint32_t* error) override {
+    return platform::OpenEntryWhole(folder, name, error);
+  }
+  uint32_t ReadEntryStart(const Folder& folder, std::string_view name, size_t max_bytes,
+                          std::vector<uint8_t>* data, uint64_t* size) override {
+    return platform::ReadEntryStart(folder, name, max_bytes, data, size);
+  }
+  uint32_t ReplaceEntryFile(const Folder& folder, std::string_view name,
+                            const ContentsMaker& contents) override {
+    return platform::ReplaceEntryFile(folder, name, contents);
+  }
+  uint32_t AppendEntryFile(const Folder& folder, std::string_view name,
+                           std::string_view data) override {
+    return platform::AppendEntryFile(folder, name, data);
+  }
+  uint32_t OverwriteEntryFile(const Folder& folder, std::string_view name,
+                              std::string_view data) override {
+    return platform::OverwriteEntryFile(folder, name, data);
+  }
+  uint32_t GetEntryFileSize(const Folder& folder, std::string_view name, uint64_t* size) override {
+    return platform::GetEntryFileSize(folder, name, size);
+  }
+  Folder OpenWriteFolder(const std::string& path, uint32_t* error) override {
+    return platform::OpenWriteFolder(path, error);
   }
   uint32_t GetFileAttributes(const std::string& path, uint32_t* attributes,
                              uint64_t* size) override {

@@ -12,16 +12,22 @@
 //   find.h            the library's search listing (FindEntries) with its masks and options.
 //   stat_pool.h       the one engine that looks at entries in batches (io_uring on Linux).
 //   trash.h           moves to the trash, their records and the way back.
-//   streams.h, compression.h, attributes.h, whole_file.h
-//                     by-path calls of the library: named streams, compression, attributes,
-//                     whole-file read and replace.
+//   whole_file.h      the machine's side of the whole-file members (ReadEntryWhole,
+//                     ReplaceEntryFile, ...); their by-path helpers (ReadWholeFile,
+//                     ReplaceWholeFile, ...) are here, below the interface.
+//   streams.h, compression.h, attributes.h
+//                     by-path calls of the library: named streams, compression, attributes.
 //   posix/, win32/    the two backends of every header above; the compiler checks both against
 //                     the same declarations. handles.cpp holds what they share.
 //   Stand-ins (tests and the preview): tests/common/memory_file_system.* (a volume in memory),
 //   tests/common/faulty_file_system.h (fails chosen calls), cleaner/PreviewFileSystem.* (acts
 //   on nothing and answers as if it had).
-//   Still by the free functions rather than through this interface: the library (fileio/), the
-//   script loader, the undo's locked record creation and its trash restore.
+//   Moved to this interface: the cleaner's log and undo records; the library's whole files
+//   (orvFSO holds its FileSystem: UseFileSystem).
+//   Still by the free functions rather than through this interface: the library's streams,
+//   compression and attributes (and Descript.ion's whole files, list files and INI files read
+//   through RealFileSystem()), the script loader, the undo's locked record creation and its
+//   trash restore.
 //
 // Which calls follow links:
 //   - No entry operation (on `name` of an open folder) follows a link in the last place: it
@@ -66,6 +72,7 @@
 
 #include "platform/file.h"
 #include "platform/platform.h"
+#include "platform/whole_file.h"
 
 namespace platform {
 
@@ -107,6 +114,30 @@ class FileSystem {
   // The whole file into *data (replaced): OpenEntryFile with kRead, then File::ReadAll.
   virtual uint32_t ReadEntryFile(const Folder& folder, std::string_view name, std::string* data);
 
+  // ---- Whole files, relative to an open folder: the calls of platform/whole_file.h, with
+  // their meaning (the machine's file system is those functions). Each follows a link in the
+  // entry's place; the writing ones replace or extend the file it leads to, and a folder, FIFO
+  // or device where a file is expected gives kAccessDenied. The by-path helpers below open the
+  // folder above a path and call these.
+  virtual uint32_t ReadEntryWhole(const Folder& folder, std::string_view name,
+                                  std::vector<uint8_t>* data) = 0;
+  virtual File OpenEntryWhole(const Folder& folder, std::string_view name, uint32_t* error) = 0;
+  virtual uint32_t ReadEntryStart(const Folder& folder, std::string_view name, size_t max_bytes,
+                                  std::vector<uint8_t>* data, uint64_t* size) = 0;
+  // Atomic: the old contents stay whole until the new ones are, and stay when writing fails.
+  virtual uint32_t ReplaceEntryFile(const Folder& folder, std::string_view name,
+                                    const ContentsMaker& contents) = 0;
+  virtual uint32_t AppendEntryFile(const Folder& folder, std::string_view name,
+                                   std::string_view data) = 0;
+  virtual uint32_t OverwriteEntryFile(const Folder& folder, std::string_view name,
+                                      std::string_view data) = 0;
+  virtual uint32_t GetEntryFileSize(const Folder& folder, std::string_view name,
+                                    uint64_t* size) = 0;
+  // The folder `path`, opened to write into it (platform::OpenWriteFolder: on POSIX the links on
+  // the way are followed only as fs.protected_symlinks allows). The default: OpenFolder with
+  // follow_links, for a stand-in that grants no such exception anyway.
+  virtual Folder OpenWriteFolder(const std::string& path, uint32_t* error);
+
   // The by-path operations of platform.h.
   virtual uint32_t GetFileAttributes(const std::string& path, uint32_t* attributes,
                                      uint64_t* size) = 0;
@@ -147,6 +178,22 @@ FileSystem& RealFileSystem();
 // followed) and calls the entry operation on the last name. `path` ending in a separator names
 // no file (kInvalidName); a name alone is in the current folder.
 uint32_t OpenFileByPath(FileSystem& files, const std::string& path, FileOpening how, File* file);
+
+// The by-path forms of the whole-file members, with the meaning of those: each opens the folder
+// above `path` once (OpenFolder for the reading ones, OpenWriteFolder for the writing ones) and
+// calls the member on the last name, as OpenFileByPath does. A missing folder on the way gives
+// kPathNotFound, an empty path too; a folder, FIFO or device where a file is expected gives
+// kAccessDenied, whoever serves the call.
+uint32_t ReadWholeFile(FileSystem& files, const std::string& path, std::vector<uint8_t>* data);
+File OpenWholeFile(FileSystem& files, const std::string& path, uint32_t* error);
+uint32_t ReadFileStart(FileSystem& files, const std::string& path, size_t max_bytes,
+                       std::vector<uint8_t>* data, uint64_t* size);
+uint32_t ReplaceWholeFile(FileSystem& files, const std::string& path, std::string_view data);
+uint32_t ReplaceWholeFile(FileSystem& files, const std::string& path,
+                          const ContentsMaker& contents);
+uint32_t AppendToFile(FileSystem& files, const std::string& path, std::string_view data);
+uint32_t OverwriteFile(FileSystem& files, const std::string& path, std::string_view data);
+uint32_t GetFileSize(FileSystem& files, const std::string& path, uint64_t* size);
 
 // Forwards every call to `target` (which must outlive it).
 class FileSystemWrapper : public FileSystem {
@@ -197,6 +244,35 @@ class FileSystemWrapper : public FileSystem {
   }
   uint32_t ReadEntryFile(const Folder& folder, std::string_view name, std::string* data) override {
     return target_.ReadEntryFile(folder, name, data);
+  }
+  uint32_t ReadEntryWhole(const Folder& folder, std::string_view name,
+                          std::vector<uint8_t>* data) override {
+    return target_.ReadEntryWhole(folder, name, data);
+  }
+  File OpenEntryWhole(const Folder& folder, std::string_view name, uint32_t* error) override {
+    return target_.OpenEntryWhole(folder, name, error);
+  }
+  uint32_t ReadEntryStart(const Folder& folder, std::string_view name, size_t max_bytes,
+                          std::vector<uint8_t>* data, uint64_t* size) override {
+    return target_.ReadEntryStart(folder, name, max_bytes, data, size);
+  }
+  uint32_t ReplaceEntryFile(const Folder& folder, std::string_view name,
+                            const ContentsMaker& contents) override {
+    return target_.ReplaceEntryFile(folder, name, contents);
+  }
+  uint32_t AppendEntryFile(const Folder& folder, std::string_view name,
+                           std::string_view data) override {
+    return target_.AppendEntryFile(folder, name, data);
+  }
+  uint32_t OverwriteEntryFile(const Folder& folder, std::string_view name,
+                              std::string_view data) override {
+    return target_.OverwriteEntryFile(folder, name, data);
+  }
+  uint32_t GetEntryFileSize(const Folder& folder, std::string_view name, uint64_t* size) override {
+    return target_.GetEntryFileSize(folder, name, size);
+  }
+  Folder OpenWriteFolder(const std::string& path, uint32_t* error) override {
+    return target_.OpenWriteFolder(path, error);
   }
   uint32_t GetFileAttributes(const std::string& path, uint32_t* attributes,
                              uint64_t* size) override {

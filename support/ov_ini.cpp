@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "platform/whole_file.h"
+#include "platform/file_system.h"
 #include "support/ov_strings.h"
 
 namespace support {
@@ -185,7 +185,7 @@ bool DeleteIniKey(std::string* text, std::string_view section, std::string_view 
 bool ovIsINIKeyExist2(std::string_view section, std::string_view key, const std::string& file_name,
                       int32_t /*reserved1*/, int32_t /*reserved2*/) {
   std::vector<uint8_t> data;
-  if (platform::ReadWholeFile(file_name, &data) != 0) return false;
+  if (platform::ReadWholeFile(platform::RealFileSystem(), file_name, &data) != 0) return false;
   const std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
   return IsIniKeyPresent(text, section, key);
 }

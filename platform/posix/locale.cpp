@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file_system.h"
 #include "platform/platform.h"
-#include "platform/whole_file.h"
 
 namespace platform {
 namespace {
@@ -17,7 +17,7 @@ namespace {
 // The value of LANG in a shell-style assignment file ("LANG=ru_RU.UTF-8", maybe quoted).
 std::string LangOfConfig(const std::string& path) {
   std::vector<uint8_t> bytes;
-  if (ReadWholeFile(path, &bytes) != error::kSuccess) return {};
+  if (ReadWholeFile(RealFileSystem(), path, &bytes) != error::kSuccess) return {};
   std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   std::string value;
   while (!text.empty()) {

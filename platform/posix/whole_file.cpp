@@ -1,6 +1,6 @@
-// Whole files on POSIX. Each function reaches its file through the parent folder (OpenParent and
-// openat), so paths of any length work like the other by-path operations, and each checks the
-// opened descriptor with fstat rather than the name, which could change in between.
+// Whole files on POSIX. Each function reaches its file from the open folder it is given (openat),
+// so paths of any length work like the other entry operations, and each checks the opened
+// descriptor with fstat rather than the name, which could change in between.
 #include "platform/whole_file.h"
 
 #include <fcntl.h>
@@ -37,27 +37,20 @@ uint32_t ByPathError(uint32_t code) {
 
 int Fd(const File& file) { return static_cast<int>(file.Handle()); }
 
-// Opens the regular file at `path` for reading, through its parent folder.
-File OpenForReading(const std::string& path, uint32_t* code) {
-  std::string name;
+// Opens the regular file `name` of `folder` for reading (a link there followed).
+File OpenForReading(const Folder& folder, std::string_view name, uint32_t* code) {
   *code = error::kSuccess;
-  const Folder parent = posix::OpenParent(path, &name, code);
-  if (!parent.IsOpen()) {
-    if (*code == error::kSuccess) *code = error::kPathNotFound;
-    return File();
-  }
   const EntryName entry(name);
   if (entry.error() != error::kSuccess) {
     *code = entry.error();
     return File();
   }
-  File file = posix::OpenRegularAt(posix::FdOf(parent), entry.c_str(), O_RDONLY, 0, code);
+  File file = posix::OpenRegularAt(posix::FdOf(folder), entry.c_str(), O_RDONLY, 0, code);
   *code = ByPathError(*code);
   return file;
 }
 
-// Reads up to `size` bytes into `out`, retrying short reads; *done receives the count (less at
-// the end of the file).
+// Writes all of `data`, retrying short writes.
 uint32_t WriteFully(int fd, std::string_view data) {
   while (!data.empty()) {
     const ssize_t written = ::write(fd, data.data(), data.size());
@@ -95,22 +88,21 @@ void PushComponents(std::string_view path, std::vector<std::string>* pending) {
 
 // The place a write lands: the folder that holds the file and the file's name in it.
 struct WriteTarget {
-  Folder folder;
+  Folder held;  // the folder reached, when the walk left the one it started in
+  int fd = -1;  // the folder that holds the file: held's, or the starting one's
   std::string name;
 };
 
-// Finds where a write to `path` lands, one component at a time from "/" or the current folder,
-// following every link itself (in the last place too: a link to a file is written through,
-// and stays) under MayFollowLink, so no link on the way is followed that the kernel's rule
-// would refuse; such a link gives kAccessDenied, as EACCES from the kernel does. A missing last
-// component is where a new file goes (also at the end of a dangling link); a missing folder on
-// the way is kPathNotFound; more than 40 links (the kernel's own limit) kCantResolveFilename.
-// The folders are held open (O_PATH: searching them is enough) so that nothing on the way can be
-// swapped once passed.
-uint32_t FindWriteTarget(const std::string& path, WriteTarget* target) {
+// Finds where a write lands, walking the components on *pending (a stack: the next one at its
+// back) one at a time from the folder `start`, following every link itself (in the last place
+// too: a link to a file is written through, and stays) under MayFollowLink, so no link on the
+// way is followed that the kernel's rule would refuse; such a link gives kAccessDenied, as
+// EACCES from the kernel does. A missing last component is where a new file goes (also at the
+// end of a dangling link); a missing folder on the way is kPathNotFound; more than 40 links
+// (the kernel's own limit) kCantResolveFilename. The folders are held open (O_PATH: searching
+// them is enough) so that nothing on the way can be swapped once passed.
+uint32_t FindWriteTarget(int start, std::vector<std::string> pending, WriteTarget* target) {
   constexpr int kMaxLinks = 40;
-  if (path.empty()) return error::kPathNotFound;
-  if (path.find('\0') != std::string::npos) return error::kInvalidName;
   constexpr int kWalkFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
   // Each folder on the way is held with its identity, the last one for the caller.
   auto hold = [](int fd) {
@@ -121,19 +113,7 @@ uint32_t FindWriteTarget(const std::string& path, WriteTarget* target) {
     }
     return posix::AdoptFd(fd, id);
   };
-  auto open_start = [&hold](bool absolute) {
-    const int fd = ::open(absolute ? "/" : ".", kWalkFlags);
-    const int cause = errno;
-    Folder folder = hold(fd);
-    errno = cause;
-    return folder;
-  };
-  Folder held = open_start(path.front() == '/');
-  if (!held.IsOpen()) return ErrorFromErrno(errno);
-  int current = posix::FdOf(held);
-  std::vector<std::string> pending;
-  PushComponents(path, &pending);
-  if (pending.empty()) pending.emplace_back(".");  // "/" itself: a folder, refused by the caller
+  int current = start;
   int links = 0;
   while (!pending.empty()) {
     const std::string name = std::move(pending.back());
@@ -159,9 +139,9 @@ uint32_t FindWriteTarget(const std::string& path, WriteTarget* target) {
       link.resize(static_cast<size_t>(length));
       if (link.empty()) return error::kPathNotFound;
       if (link.front() == '/') {
-        held = open_start(true);
-        if (!held.IsOpen()) return ErrorFromErrno(errno);
-        current = posix::FdOf(held);
+        target->held = hold(::open("/", kWalkFlags));
+        if (!target->held.IsOpen()) return ErrorFromErrno(errno);
+        current = posix::FdOf(target->held);
       }
       const bool was_last = pending.empty();
       PushComponents(link, &pending);
@@ -179,25 +159,31 @@ uint32_t FindWriteTarget(const std::string& path, WriteTarget* target) {
     if (next < 0) {
       // ELOOP: the name became a link since it was looked at; ENOTDIR: a file on the way.
       return errno == ENOENT || errno == ENOTDIR || errno == ELOOP ? error::kPathNotFound
-                                                                  : ErrorFromErrno(errno);
+                                                                   : ErrorFromErrno(errno);
     }
-    held = hold(next);
+    target->held = hold(next);
     current = next;
   }
-  target->folder = std::move(held);
+  target->fd = current;
   return error::kSuccess;
 }
 
-// Opens the regular file a write to `path` lands on (FindWriteTarget) with `flags`, refusing
-// anything else as OpenForReading does; a link put in the file's place since it was looked at
-// is refused too.
-File OpenForWriting(const std::string& path, int flags, uint32_t* code) {
+// Where a write to the entry `name` of `folder` lands.
+uint32_t FindWriteTarget(const Folder& folder, std::string_view name, WriteTarget* target) {
+  if (!folder.IsOpen()) return error::kInvalidHandle;
+  if (name.empty() || name.find('/') != std::string_view::npos) return error::kInvalidName;
+  return FindWriteTarget(posix::FdOf(folder), {std::string(name)}, target);
+}
+
+// Opens the regular file a write to `name` of `folder` lands on (FindWriteTarget) with `flags`,
+// refusing anything else as OpenForReading does; a link put in the file's place since it was
+// looked at is refused too.
+File OpenForWriting(const Folder& folder, std::string_view name, int flags, uint32_t* code) {
   WriteTarget target;
-  *code = FindWriteTarget(path, &target);
+  *code = FindWriteTarget(folder, name, &target);
   if (*code != error::kSuccess) return File();
   const EntryName entry(target.name);
-  File file =
-      posix::OpenRegularAt(posix::FdOf(target.folder), entry.c_str(), flags | O_NOFOLLOW, 0666, code);
+  File file = posix::OpenRegularAt(target.fd, entry.c_str(), flags | O_NOFOLLOW, 0666, code);
   *code = ByPathError(*code);
   return file;
 }
@@ -212,12 +198,11 @@ std::string TemporaryName(const std::string& name) {
 }
 
 // Creates a fresh temporary file in `folder` (O_EXCL, so nothing existing is ever reused).
-File CreateTemporary(const Folder& folder, const std::string& name, std::string* temp_name,
-                     uint32_t* code) {
+File CreateTemporary(int folder, const std::string& name, std::string* temp_name, uint32_t* code) {
   for (int attempt = 0; attempt < 16; ++attempt) {
     *temp_name = TemporaryName(name);
-    const int fd = ::openat(posix::FdOf(folder), temp_name->c_str(),
-                            O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd =
+        ::openat(folder, temp_name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) return File::Adopt(fd, 0, {});
     if (errno == EEXIST || errno == EINTR) continue;
     *code = ErrorFromErrno(errno);
@@ -247,12 +232,12 @@ uint32_t FillTemporary(int fd, const struct stat* old, const ContentsMaker& cont
 // system or kernel without them (EOPNOTSUPP, EISDIR, EINVAL), or no /proc to name it through
 // later. Any failure here only sends the caller to a named temporary file, which reports its
 // own errors.
-File CreateUnnamed(const Folder& folder) {
+File CreateUnnamed(int folder) {
 #if defined(O_TMPFILE)
   if (::access("/proc/self/fd", X_OK) != 0) return File();
   int fd;
   do {
-    fd = ::openat(posix::FdOf(folder), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    fd = ::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
   } while (fd < 0 && errno == EINTR);
   return fd < 0 ? File() : File::Adopt(fd, 0, {});
 #else
@@ -264,20 +249,20 @@ File CreateUnnamed(const Folder& folder) {
 // Gives the unnamed file `fd` the name `name` in `folder`: through its /proc/self/fd link,
 // which anyone may follow, else directly (AT_EMPTY_PATH, which needs CAP_DAC_READ_SEARCH).
 // Fails with EEXIST when the name is taken: a link never replaces anything.
-int NameUnnamed(int fd, const Folder& folder, const char* name) {
+int NameUnnamed(int fd, int folder, const char* name) {
   const std::string self = "/proc/self/fd/" + std::to_string(fd);
-  if (::linkat(AT_FDCWD, self.c_str(), posix::FdOf(folder), name, AT_SYMLINK_FOLLOW) == 0) {
+  if (::linkat(AT_FDCWD, self.c_str(), folder, name, AT_SYMLINK_FOLLOW) == 0) {
     return 0;
   }
   if (errno != ENOENT) return -1;
-  return ::linkat(fd, "", posix::FdOf(folder), name, AT_EMPTY_PATH);
+  return ::linkat(fd, "", folder, name, AT_EMPTY_PATH);
 }
 
 // Writes the new contents into an unnamed file and puts it in place of `name`. A missing file
 // is linked under its own name at once; an existing one is replaced by a rename from a
 // temporary name, the only moment at which a kill could leave something behind. Returns false
 // (with nothing done) where no unnamed file can be had.
-bool ReplaceThroughUnnamed(const Folder& parent, const EntryName& entry, const std::string& name,
+bool ReplaceThroughUnnamed(int parent, const EntryName& entry, const std::string& name,
                            const struct stat* old, const ContentsMaker& contents, uint32_t* code) {
   const File fd = CreateUnnamed(parent);
   if (!fd.IsOpen()) return false;
@@ -299,20 +284,19 @@ bool ReplaceThroughUnnamed(const Folder& parent, const EntryName& entry, const s
       return true;
     }
   }
-  if (::renameat(posix::FdOf(parent), temp_name.c_str(), posix::FdOf(parent), entry.c_str()) !=
-      0) {
+  if (::renameat(parent, temp_name.c_str(), parent, entry.c_str()) != 0) {
     *code = ErrorFromErrno(errno);
-    ::unlinkat(posix::FdOf(parent), temp_name.c_str(), 0);
+    ::unlinkat(parent, temp_name.c_str(), 0);
   }
   return true;
 }
 
 }  // namespace
 
-uint32_t ReadWholeFile(const std::string& path, std::vector<uint8_t>* data) {
+uint32_t ReadEntryWhole(const Folder& folder, std::string_view name, std::vector<uint8_t>* data) {
   data->clear();
   uint32_t code = error::kSuccess;
-  const File fd = OpenForReading(path, &code);
+  const File fd = OpenForReading(folder, name, &code);
   if (!fd.IsOpen()) return code;
   const size_t size = static_cast<size_t>(fd.Size());
   // The result is allocated once at the size fstat gave; the file comes through a small buffer
@@ -345,11 +329,11 @@ uint32_t ReadWholeFile(const std::string& path, std::vector<uint8_t>* data) {
   return error::kSuccess;
 }
 
-uint32_t ReadFileStart(const std::string& path, size_t max_bytes, std::vector<uint8_t>* data,
-                       uint64_t* size) {
+uint32_t ReadEntryStart(const Folder& folder, std::string_view name, size_t max_bytes,
+                        std::vector<uint8_t>* data, uint64_t* size) {
   data->clear();
   uint32_t code = error::kSuccess;
-  const File fd = OpenForReading(path, &code);
+  const File fd = OpenForReading(folder, name, &code);
   if (!fd.IsOpen()) return code;
   *size = fd.Size();
   data->resize(max_bytes);
@@ -359,19 +343,16 @@ uint32_t ReadFileStart(const std::string& path, size_t max_bytes, std::vector<ui
   return code;
 }
 
-File OpenWholeFile(const std::string& path, uint32_t* error) {
-  return OpenForReading(path, error);
+File OpenEntryWhole(const Folder& folder, std::string_view name, uint32_t* error) {
+  return OpenForReading(folder, name, error);
 }
 
-uint32_t ReplaceWholeFile(const std::string& path, std::string_view data) {
-  return ReplaceWholeFile(path, [data](const PieceWriter& write) { return write(data); });
-}
-
-uint32_t ReplaceWholeFile(const std::string& path, const ContentsMaker& contents) {
+uint32_t ReplaceEntryFile(const Folder& folder, std::string_view entry_name,
+                          const ContentsMaker& contents) {
   WriteTarget target;
-  uint32_t code = FindWriteTarget(path, &target);
+  uint32_t code = FindWriteTarget(folder, entry_name, &target);
   if (code != error::kSuccess) return code;
-  const Folder& parent = target.folder;
+  const int parent = target.fd;
   const std::string& name = target.name;
   const EntryName entry(name);
   if (entry.error() != error::kSuccess) return entry.error();
@@ -379,7 +360,7 @@ uint32_t ReplaceWholeFile(const std::string& path, const ContentsMaker& contents
   // Not following: a link that took the file's place since FindWriteTarget looked is refused as
   // anything else that is not a regular file is (see OpenRegular), rather than followed.
   struct stat old;
-  const bool exists = ::fstatat(posix::FdOf(parent), entry.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
+  const bool exists = ::fstatat(parent, entry.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
   if (!exists && errno != ENOENT) return ErrorFromErrno(errno);
   if (exists && !S_ISREG(old.st_mode)) return error::kAccessDenied;
 
@@ -392,26 +373,26 @@ uint32_t ReplaceWholeFile(const std::string& path, const ContentsMaker& contents
   code = FillTemporary(Fd(fd), exists ? &old : nullptr, contents);
   if (const uint32_t close_code = fd.Close(); code == error::kSuccess) code = close_code;
   if (code == error::kSuccess &&
-      ::renameat(posix::FdOf(parent), temp_name.c_str(), posix::FdOf(parent), entry.c_str()) != 0) {
+      ::renameat(parent, temp_name.c_str(), parent, entry.c_str()) != 0) {
     code = ErrorFromErrno(errno);
   }
-  if (code != error::kSuccess) ::unlinkat(posix::FdOf(parent), temp_name.c_str(), 0);
+  if (code != error::kSuccess) ::unlinkat(parent, temp_name.c_str(), 0);
   return code;
 }
 
-uint32_t AppendToFile(const std::string& path, std::string_view data) {
+uint32_t AppendEntryFile(const Folder& folder, std::string_view name, std::string_view data) {
   uint32_t code = error::kSuccess;
-  File fd = OpenForWriting(path, O_WRONLY | O_APPEND | O_CREAT, &code);
+  File fd = OpenForWriting(folder, name, O_WRONLY | O_APPEND | O_CREAT, &code);
   if (!fd.IsOpen()) return code;
   code = WriteFully(Fd(fd), data);
   const uint32_t close_code = fd.Close();
   return code != error::kSuccess ? code : close_code;
 }
 
-uint32_t OverwriteFile(const std::string& path, std::string_view data) {
+uint32_t OverwriteEntryFile(const Folder& folder, std::string_view name, std::string_view data) {
   uint32_t code = error::kSuccess;
   // Not O_TRUNC here: a device or FIFO must be refused before anything is done to it.
-  File fd = OpenForWriting(path, O_WRONLY | O_CREAT, &code);
+  File fd = OpenForWriting(folder, name, O_WRONLY | O_CREAT, &code);
   if (!fd.IsOpen()) return code;
   if (::ftruncate(Fd(fd), 0) != 0) return ErrorFromErrno(errno);
   code = WriteFully(Fd(fd), data);
@@ -419,17 +400,44 @@ uint32_t OverwriteFile(const std::string& path, std::string_view data) {
   return code != error::kSuccess ? code : close_code;
 }
 
-uint32_t GetFileSize(const std::string& path, uint64_t* size) {
-  return posix::OnParent(path, [size](const Folder& parent, const std::string& name) {
-    const EntryName entry(name);
-    if (entry.error() != error::kSuccess) return entry.error();
-    struct stat info;
-    if (::fstatat(posix::FdOf(parent), entry.c_str(), &info, 0) != 0) {
-      return ErrorFromErrno(errno);
-    }
-    *size = S_ISREG(info.st_mode) && info.st_size > 0 ? static_cast<uint64_t>(info.st_size) : 0;
-    return error::kSuccess;
-  });
+uint32_t GetEntryFileSize(const Folder& folder, std::string_view name, uint64_t* size) {
+  const EntryName entry(name);
+  if (entry.error() != error::kSuccess) return entry.error();
+  struct stat info;
+  if (::fstatat(posix::FdOf(folder), entry.c_str(), &info, 0) != 0) return ErrorFromErrno(errno);
+  *size = S_ISREG(info.st_mode) && info.st_size > 0 ? static_cast<uint64_t>(info.st_size) : 0;
+  return error::kSuccess;
+}
+
+Folder OpenWriteFolder(const std::string& path, uint32_t* error) {
+  *error = error::kSuccess;
+  if (path.empty()) {
+    *error = error::kPathNotFound;
+    return Folder();
+  }
+  if (path.find('\0') != std::string::npos) {
+    *error = error::kInvalidName;
+    return Folder();
+  }
+  const int start = ::open(path.front() == '/' ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (start < 0) {
+    *error = ErrorFromErrno(errno);
+    return Folder();
+  }
+  struct stat info;
+  FolderId id;
+  if (::fstat(start, &info) == 0) {
+    id = {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
+  }
+  Folder held = posix::AdoptFd(start, id);
+  // The folder itself is the last "entry" of the walk, so every component is a folder on the
+  // way, links in the last place resolved like the others.
+  std::vector<std::string> pending{"."};
+  PushComponents(path, &pending);
+  WriteTarget target;
+  *error = FindWriteTarget(start, std::move(pending), &target);
+  if (*error != error::kSuccess) return Folder();
+  return target.held.IsOpen() ? std::move(target.held) : std::move(held);
 }
 
 }  // namespace platform

@@ -197,11 +197,10 @@ uint32_t DescribeFoundEntry(const Folder& folder, std::string_view name, FindRec
   // The listed folder's path, from its handle: then the entry is described by the same call
   // that lists it.
   const HANDLE handle = win32::HandleOf(folder);
-  std::wstring path(32768, L'\0');
-  const DWORD length =
-      GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), 0);
-  if (length == 0 || length >= path.size()) return GetLastError();
-  path.resize(length);
+  std::wstring path;
+  if (const uint32_t code = win32::FinalPathOf(handle, &path); code != error::kSuccess) {
+    return code;
+  }
   WIN32_FIND_DATAW data;
   HANDLE find = FindFirstFileExW(Child(path, win32::Wide(name)).c_str(), FindExInfoBasic, &data,
                                  FindExSearchNameMatch, nullptr, 0);

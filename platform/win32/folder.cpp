@@ -61,6 +61,32 @@ uint32_t VisibleAttributes(DWORD attributes, DWORD reparse_tag) {
   return attributes;
 }
 
+uint32_t FinalPathOf(HANDLE handle, std::wstring* path) {
+  path->assign(32768, L'\0');
+  const DWORD length =
+      GetFinalPathNameByHandleW(handle, path->data(), static_cast<DWORD>(path->size()), 0);
+  if (length > 0 && length < path->size()) {
+    path->resize(length);
+    return error::kSuccess;
+  }
+  const DWORD code = length == 0 ? GetLastError() : DWORD{error::kFilenameTooLong};
+  path->clear();
+  if (code != ERROR_MORE_DATA || !RunningUnderWine()) return code;
+  // The object's own name, "\??\C:\x" under Wine: the final path with the other prefix.
+  std::vector<uint8_t> buffer(sizeof(OBJECT_NAME_INFORMATION) + 65536);
+  ULONG returned = 0;
+  if (!NT_SUCCESS(NtQueryObject(handle, ObjectNameInformation, buffer.data(),
+                                static_cast<ULONG>(buffer.size()), &returned))) {
+    return code;
+  }
+  const auto* info = reinterpret_cast<const OBJECT_NAME_INFORMATION*>(buffer.data());
+  const std::wstring_view name(info->Name.Buffer, info->Name.Length / sizeof(wchar_t));
+  if (name.size() < 5 || name.substr(0, 4) != L"\\??\\") return code;
+  path->assign(L"\\\\?\\");
+  path->append(name.substr(4));
+  return error::kSuccess;
+}
+
 }  // namespace win32
 
 namespace {
@@ -257,13 +283,13 @@ Folder Folder::OpenEntry(std::string_view name, uint32_t* error, bool follow_lin
   if (name == "..") {
     // NT names know no "..": the parent is opened by the folder's own path. The walks check
     // the identity of what they reach this way (OpenEntryVerified).
-    wchar_t buffer[32768];
-    const DWORD length = GetFinalPathNameByHandleW(win32::HandleOf(*this), buffer, 32768, 0);
-    if (length == 0 || length >= 32768) {
-      SetError(error, length == 0 ? GetLastError() : error::kFilenameTooLong);
+    std::wstring final_path;
+    if (const uint32_t code = win32::FinalPathOf(win32::HandleOf(*this), &final_path);
+        code != error::kSuccess) {
+      SetError(error, code);
       return Folder();
     }
-    std::wstring_view self(buffer, length);
+    std::wstring_view self(final_path);
     const size_t cut = self.rfind(L'\\');
     // A root is its own parent, as ".." of a root is on Windows.
     std::wstring parent(cut == std::wstring_view::npos ? self : self.substr(0, cut));

@@ -115,4 +115,10 @@ File OpenRegular(const std::string& path, DWORD access, DWORD share, DWORD dispo
 // True when this process runs under Wine (ntdll exports wine_get_version).
 bool RunningUnderWine();
 
+// The final path of what `handle` has open (GetFinalPathNameByHandleW: "\\?\C:\x",
+// "\\?\UNC\server\share\x"), of any length. Wine's own call holds no more than MAX_PATH
+// characters; past that the name is read from the object itself (NtQueryObject), whose
+// "\??\" form under Wine is the same path. Returns kSuccess or the system's error.
+uint32_t FinalPathOf(HANDLE handle, std::wstring* path);
+
 }  // namespace platform::win32

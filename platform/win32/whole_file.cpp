@@ -1,6 +1,7 @@
-// Whole-file reading and writing by path, each file held as a File (win32::OpenRegular). A
-// folder, device or pipe where a file is expected gives kAccessDenied, as CreateFile itself
-// reports a folder.
+// Whole files, each held as a File (win32::OpenRegular). The entry `name` of an open folder is
+// reached by the folder's final path and the name: the calls here go by path (ReplaceFile and
+// MoveFileEx know no handles). A folder, device or pipe where a file is expected gives
+// kAccessDenied, as CreateFile itself reports a folder.
 #include "platform/whole_file.h"
 
 #include <cwchar>
@@ -39,12 +40,6 @@ uint32_t ReadUpTo(const File& file, size_t max_bytes, std::vector<uint8_t>* data
   return code;
 }
 
-}  // namespace
-
-uint32_t ReadWholeFile(const std::string& path, std::vector<uint8_t>* data) {
-  return ReadFileStart(path, SIZE_MAX, data, nullptr);
-}
-
 uint32_t ReadFileStart(const std::string& path, size_t max_bytes, std::vector<uint8_t>* data,
                        uint64_t* size) {
   data->clear();
@@ -52,10 +47,6 @@ uint32_t ReadFileStart(const std::string& path, size_t max_bytes, std::vector<ui
   const File file = OpenFile(path, GENERIC_READ, OPEN_EXISTING, &code);
   if (!file.IsOpen()) return code;
   return ReadUpTo(file, max_bytes, data, size);
-}
-
-uint32_t ReplaceWholeFile(const std::string& path, std::string_view data) {
-  return ReplaceWholeFile(path, [data](const PieceWriter& write) { return write(data); });
 }
 
 // The new contents are written to a hidden temporary file beside the target
@@ -83,14 +74,10 @@ uint32_t ReplaceWholeFile(const std::string& path, const ContentsMaker& contents
         CreateFileW(target.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, 0, nullptr);
     if (link != INVALID_HANDLE_VALUE) {
-      std::wstring final_path(32768, L'\0');
-      const DWORD length = GetFinalPathNameByHandleW(link, final_path.data(),
-                                                     static_cast<DWORD>(final_path.size()), 0);
+      std::wstring final_path;
+      const uint32_t code = win32::FinalPathOf(link, &final_path);
       CloseHandle(link);
-      if (length > 0 && length < final_path.size()) {
-        final_path.resize(length);
-        target = final_path;
-      }
+      if (code == error::kSuccess) target = final_path;
     }
   }
   const size_t cut = target.rfind(L'\\');
@@ -164,6 +151,76 @@ uint32_t GetFileSize(const std::string& path, uint64_t* size) {
   if (!file.IsOpen()) return code;
   *size = file.Size();
   return error::kSuccess;
+}
+
+// The path of the entry `name` of `folder`: the folder's final path and the checked name.
+uint32_t EntryPath(const Folder& folder, std::string_view name, std::string* path) {
+  if (!folder.IsOpen()) return error::kInvalidHandle;
+  std::wstring wide;
+  if (const uint32_t code = win32::CheckedEntryName(name, &wide); code != error::kSuccess) {
+    return code;
+  }
+  if (wide.empty()) return error::kAccessDenied;  // "." names the folder itself
+  std::wstring full;
+  if (const uint32_t code = win32::FinalPathOf(win32::HandleOf(folder), &full);
+      code != error::kSuccess) {
+    return code;
+  }
+  if (full.back() != L'\\') full += L'\\';
+  *path = win32::Utf8(full + wide);
+  return error::kSuccess;
+}
+
+}  // namespace
+
+uint32_t ReadEntryWhole(const Folder& folder, std::string_view name, std::vector<uint8_t>* data) {
+  data->clear();
+  std::string path;
+  const uint32_t code = EntryPath(folder, name, &path);
+  return code != error::kSuccess ? code : ReadFileStart(path, SIZE_MAX, data, nullptr);
+}
+
+File OpenEntryWhole(const Folder& folder, std::string_view name, uint32_t* error) {
+  std::string path;
+  *error = EntryPath(folder, name, &path);
+  return *error != error::kSuccess ? File() : OpenWholeFile(path, error);
+}
+
+uint32_t ReadEntryStart(const Folder& folder, std::string_view name, size_t max_bytes,
+                        std::vector<uint8_t>* data, uint64_t* size) {
+  data->clear();
+  std::string path;
+  const uint32_t code = EntryPath(folder, name, &path);
+  return code != error::kSuccess ? code : ReadFileStart(path, max_bytes, data, size);
+}
+
+uint32_t ReplaceEntryFile(const Folder& folder, std::string_view name,
+                          const ContentsMaker& contents) {
+  std::string path;
+  const uint32_t code = EntryPath(folder, name, &path);
+  return code != error::kSuccess ? code : ReplaceWholeFile(path, contents);
+}
+
+uint32_t AppendEntryFile(const Folder& folder, std::string_view name, std::string_view data) {
+  std::string path;
+  const uint32_t code = EntryPath(folder, name, &path);
+  return code != error::kSuccess ? code : AppendToFile(path, data);
+}
+
+uint32_t OverwriteEntryFile(const Folder& folder, std::string_view name, std::string_view data) {
+  std::string path;
+  const uint32_t code = EntryPath(folder, name, &path);
+  return code != error::kSuccess ? code : OverwriteFile(path, data);
+}
+
+uint32_t GetEntryFileSize(const Folder& folder, std::string_view name, uint64_t* size) {
+  std::string path;
+  const uint32_t code = EntryPath(folder, name, &path);
+  return code != error::kSuccess ? code : GetFileSize(path, size);
+}
+
+Folder OpenWriteFolder(const std::string& path, uint32_t* error) {
+  return Folder::Open(path, error, true);
 }
 
 }  // namespace platform

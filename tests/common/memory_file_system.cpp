@@ -887,4 +887,142 @@ uint32_t MemoryFileSystem::CreateDirectory(const std::string& path) {
   });
 }
 
+// ---------------------------------------------------------------------------------------------
+// Whole files
+
+namespace {
+
+// The whole-file calls' contract for what is no regular file.
+uint32_t WholeFileError(uint32_t code) {
+  return code == error::kBadFileType ? error::kAccessDenied : code;
+}
+
+}  // namespace
+
+uint32_t MemoryFileSystem::ReadEntryWhole(const Folder& folder, std::string_view name,
+                                          std::vector<uint8_t>* data) {
+  data->clear();
+  uint32_t code = error::kSuccess;
+  const platform::File file = OpenEntryWhole(folder, name, &code);
+  if (code != error::kSuccess) return code;
+  std::string contents;
+  code = file.ReadAll(&contents);
+  if (code == error::kSuccess) data->assign(contents.begin(), contents.end());
+  return code;
+}
+
+platform::File MemoryFileSystem::OpenEntryWhole(const Folder& folder, std::string_view name,
+                                                uint32_t* error) {
+  platform::File file;
+  *error = WholeFileError(OpenEntryFile(folder, name, platform::FileOpening::kRead, &file));
+  return file;
+}
+
+uint32_t MemoryFileSystem::ReadEntryStart(const Folder& folder, std::string_view name,
+                                          size_t max_bytes, std::vector<uint8_t>* data,
+                                          uint64_t* size) {
+  data->clear();
+  uint32_t code = error::kSuccess;
+  const platform::File file = OpenEntryWhole(folder, name, &code);
+  if (code != error::kSuccess) return code;
+  *size = file.Size();
+  data->resize(std::min<uint64_t>(max_bytes, file.Size()));
+  size_t done = 0;
+  code = file.ReadUpTo(0, data->data(), data->size(), &done);
+  data->resize(code == error::kSuccess ? done : 0);
+  return code;
+}
+
+uint32_t MemoryFileSystem::ReplaceEntryFile(const Folder& folder, std::string_view name,
+                                            const platform::ContentsMaker& contents) {
+  Inode where = FolderOf(folder);
+  if (where == 0) return error::kInvalidHandle;
+  if (const uint32_t code = CheckName(name)) return code;
+  if (name.empty()) return Code(ENOENT);
+  // The links in the entry's place are followed to the name the file has, or is to have.
+  std::string target(name);
+  Resolved found = Look(where, target);
+  for (int links = 0; found.error == 0 && nodes_.at(found.inode).kind == Kind::kLink; ++links) {
+    if (links == kMaxLinks) return Code(ELOOP);
+    const ParentAndName parts = SplitParent(nodes_.at(found.inode).data);
+    const Resolved parent = Walk(where, parts.parent, true);
+    if (parent.error != 0)
+      return parent.error == ENOENT ? error::kPathNotFound : Code(parent.error);
+    if (nodes_.at(parent.inode).kind != Kind::kFolder) return error::kPathNotFound;
+    where = parent.inode;
+    target = parts.name;
+    found = Look(where, target);
+  }
+  if (found.error != 0 && found.error != ENOENT) return Code(found.error);
+  const Inode old = found.error == 0 ? found.inode : 0;
+  if (old != 0 && nodes_.at(old).kind != Kind::kFile) return error::kAccessDenied;
+  if (const int cause = CheckFolderChange(where)) return CodeOf(cause);
+  if (old != 0) {
+    if (const int cause = CheckEntryChange(old)) return CodeOf(cause);
+  }
+  Volume& volume = VolumeOf(where);
+  if (volume.free_entries && *volume.free_entries == 0) return Code(ENOSPC);
+  // The new contents, whole, in a file of their own: they take room beside the old ones.
+  const uint64_t limit = old != 0 ? nodes_.at(old).size_limit : 0;
+  const uint32_t limit_error = old != 0 ? nodes_.at(old).limit_error : 0;
+  std::string made;
+  const uint32_t code = contents([&](std::string_view piece) {
+    if (limit != 0 && made.size() + piece.size() > limit) return limit_error;
+    if (volume.free_bytes && made.size() + piece.size() > *volume.free_bytes) {
+      return Code(ENOSPC);
+    }
+    made.append(piece);
+    return error::kSuccess;
+  });
+  if (code != error::kSuccess) return code;
+  if (volume.free_bytes) *volume.free_bytes -= made.size();
+  const uint32_t mode = old != 0 ? nodes_.at(old).mode : 0644;
+  if (old != 0) Unlink(where, target);  // its room comes back once no File holds it
+  if (volume.free_entries) --*volume.free_entries;
+  const Inode inode = Make(Kind::kFile, nodes_.at(where).device, where);
+  Node& node = nodes_.at(inode);
+  node.mode = mode;
+  node.data = std::move(made);
+  node.size_limit = limit;
+  node.limit_error = limit_error;
+  Node& parent = nodes_.at(where);
+  parent.entries[target] = inode;
+  parent.times.write = parent.times.change = clock_;
+  return error::kSuccess;
+}
+
+uint32_t MemoryFileSystem::AppendEntryFile(const Folder& folder, std::string_view name,
+                                           std::string_view data) {
+  platform::File file;
+  uint32_t code = OpenEntryFile(folder, name, platform::FileOpening::kAppend, &file);
+  if (code != error::kSuccess) return WholeFileError(code);
+  code = file.Write(data);
+  const uint32_t close_code = file.Close();
+  return code != error::kSuccess ? code : close_code;
+}
+
+uint32_t MemoryFileSystem::OverwriteEntryFile(const Folder& folder, std::string_view name,
+                                              std::string_view data) {
+  // The same node, cut and written (kAppend follows the link and creates a missing file).
+  platform::File file;
+  uint32_t code = OpenEntryFile(folder, name, platform::FileOpening::kAppend, &file);
+  if (code != error::kSuccess) return WholeFileError(code);
+  code = file.Truncate(0);
+  if (code == error::kSuccess) code = file.Write(data);
+  const uint32_t close_code = file.Close();
+  return code != error::kSuccess ? code : close_code;
+}
+
+uint32_t MemoryFileSystem::GetEntryFileSize(const Folder& folder, std::string_view name,
+                                            uint64_t* size) {
+  const Inode inode = FolderOf(folder);
+  if (inode == 0) return error::kInvalidHandle;
+  if (const uint32_t code = CheckName(name)) return code;
+  const Resolved found = Walk(inode, name, true);
+  if (found.error != 0) return Code(found.error);
+  const Node& node = nodes_.at(found.inode);
+  *size = node.kind == Kind::kFile ? node.data.size() : 0;
+  return error::kSuccess;
+}
+
 }  // namespace orvanel::testing

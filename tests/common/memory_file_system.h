@@ -130,6 +130,23 @@ class MemoryFileSystem : public platform::FileSystem {
   uint32_t OpenEntryFile(const platform::Folder& folder, std::string_view name,
                          platform::FileOpening how, platform::File* file) override;
   uint32_t CreateEntryDirectory(const platform::Folder& folder, std::string_view name) override;
+  // Whole files: the file the last link leads to is read or written; ReplaceEntryFile makes the
+  // new contents whole (taking room, the file's limit carried over, the old mode kept) before
+  // they take the old file's place, so a failure leaves the old file as it was.
+  uint32_t ReadEntryWhole(const platform::Folder& folder, std::string_view name,
+                          std::vector<uint8_t>* data) override;
+  platform::File OpenEntryWhole(const platform::Folder& folder, std::string_view name,
+                                uint32_t* error) override;
+  uint32_t ReadEntryStart(const platform::Folder& folder, std::string_view name, size_t max_bytes,
+                          std::vector<uint8_t>* data, uint64_t* size) override;
+  uint32_t ReplaceEntryFile(const platform::Folder& folder, std::string_view name,
+                            const platform::ContentsMaker& contents) override;
+  uint32_t AppendEntryFile(const platform::Folder& folder, std::string_view name,
+                           std::string_view data) override;
+  uint32_t OverwriteEntryFile(const platform::Folder& folder, std::string_view name,
+                              std::string_view data) override;
+  uint32_t GetEntryFileSize(const platform::Folder& folder, std::string_view name,
+                            uint64_t* size) override;
   uint32_t GetFileAttributes(const std::string& path, uint32_t* attributes,
                              uint64_t* size) override;
   uint32_t SetFileAttributesNormal(const std::string& path) override;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "common/test_files.h"
-#include "platform/whole_file.h"
+#include "platform/file_system.h"
 
 namespace platform {
 namespace {
@@ -36,8 +36,8 @@ TEST(FileOpeners, AnswerBadFileTypeForAllButARegularFileAndNeverWait) {
     EXPECT_FALSE(file.IsOpen());
     // The by-path whole-file calls keep the library's answer for the same refusal.
     std::vector<uint8_t> data;
-    EXPECT_EQ(ReadWholeFile(path, &data), error::kAccessDenied) << path;
-    EXPECT_EQ(OpenWholeFile(path, &code).IsOpen(), false);
+    EXPECT_EQ(ReadWholeFile(RealFileSystem(), path, &data), error::kAccessDenied) << path;
+    EXPECT_EQ(OpenWholeFile(RealFileSystem(), path, &code).IsOpen(), false);
     EXPECT_EQ(code, error::kAccessDenied) << path;
   }
   uint32_t code = error::kSuccess;

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "common/test_files.h"
+#include "platform/file_system.h"
 #include "platform/platform.h"
-#include "platform/whole_file.h"
 
 namespace platform {
 namespace {
@@ -53,7 +53,7 @@ TEST(ReadWholeFileInBlocks, EverySizeAroundTheBlockAndPageSteps) {
     const std::string bytes = Pattern(size);
     WriteBytes(dir / "f", bytes);
     std::vector<uint8_t> data;
-    ASSERT_EQ(ReadWholeFile(dir / "f", &data), error::kSuccess) << size;
+    ASSERT_EQ(ReadWholeFile(RealFileSystem(), dir / "f", &data), error::kSuccess) << size;
     ASSERT_EQ(data.size(), size);
     EXPECT_TRUE(std::string(data.begin(), data.end()) == bytes) << size;
     EXPECT_EQ(data.capacity(), size) << "allocated once, at the file's size";
@@ -87,7 +87,7 @@ TEST(ReadWholeFileInBlocks, AFileChangingSizeWhileReadGivesBytesInTheirPlaces) {
   });
   for (int round = 0; round < 25; ++round) {
     std::vector<uint8_t> data;
-    ASSERT_EQ(ReadWholeFile(path, &data), error::kSuccess);
+    ASSERT_EQ(ReadWholeFile(RealFileSystem(), path, &data), error::kSuccess);
     ASSERT_LE(data.size(), pattern.size());
     size_t out_of_place = 0;
     for (size_t i = 0; i < data.size(); ++i) {
@@ -103,7 +103,7 @@ TEST(ReadWholeFileInBlocks, AFileChangingSizeWhileReadGivesBytesInTheirPlaces) {
 TEST(ReplaceWholeFilePieces, PiecesAreWrittenInOrderAndAFailureKeepsTheOldFile) {
   TempFolder dir;
   WriteBytes(dir / "f", "old");
-  ASSERT_EQ(ReplaceWholeFile(dir / "f",
+  ASSERT_EQ(ReplaceWholeFile(RealFileSystem(), dir / "f",
                              [](const PieceWriter& write) {
                                for (const char* piece : {"one ", "", "two ", "three"}) {
                                  if (const uint32_t code = write(piece)) return code;
@@ -113,7 +113,7 @@ TEST(ReplaceWholeFilePieces, PiecesAreWrittenInOrderAndAFailureKeepsTheOldFile) 
             error::kSuccess);
   EXPECT_EQ(ReadBytes(dir / "f"), "one two three");
   // The maker fails half way: the old contents stay and nothing else is left.
-  EXPECT_EQ(ReplaceWholeFile(dir / "f",
+  EXPECT_EQ(ReplaceWholeFile(RealFileSystem(), dir / "f",
                              [](const PieceWriter& write) {
                                write(std::string(1 << 20, 'x'));
                                return error::kNotEnoughMemory;
@@ -122,7 +122,7 @@ TEST(ReplaceWholeFilePieces, PiecesAreWrittenInOrderAndAFailureKeepsTheOldFile) 
   EXPECT_EQ(ReadBytes(dir / "f"), "one two three");
   EXPECT_EQ(Entries(dir.path()), std::vector<std::string>{"f"});
   // A new file is made the same way.
-  ASSERT_EQ(ReplaceWholeFile(dir / "g", "new"), error::kSuccess);
+  ASSERT_EQ(ReplaceWholeFile(RealFileSystem(), dir / "g", "new"), error::kSuccess);
   EXPECT_EQ(ReadBytes(dir / "g"), "new");
   EXPECT_EQ(Entries(dir.path()), (std::vector<std::string>{"f", "g"}));
 }
@@ -154,7 +154,7 @@ TEST(ReplaceWholeFileKilled, LeavesTheOldOrTheNewFileAndNoTemporaryFile) {
       const char byte = 1;
       if (write(ready[1], &byte, 1) != 1) _exit(3);
       for (int i = 1;; ++i) {
-        if (ReplaceWholeFile(path, versions[i % 2]) != error::kSuccess) _exit(2);
+        if (ReplaceWholeFile(RealFileSystem(), path, versions[i % 2]) != error::kSuccess) _exit(2);
       }
     }
     close(ready[1]);

@@ -1,5 +1,3 @@
-#include "platform/whole_file.h"
-
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -13,14 +11,15 @@
 #include <vector>
 
 #include "common/test_files.h"
+#include "platform/file_system.h"
 #include "platform/platform.h"
 
 namespace platform {
 namespace {
 
+using orvanel::testing::ReadBytes;
 using orvanel::testing::TempFolder;
 using orvanel::testing::WriteBytes;
-using orvanel::testing::ReadBytes;
 
 std::vector<std::string> Names(const std::string& folder) {
   std::vector<std::string> names;
@@ -45,19 +44,19 @@ TEST(ReadWholeFile, ReadsContentsAndNamesEachFailure) {
   TempFolder dir;
   WriteBytes(dir / "f", std::string("ab\0c", 4));
   std::vector<uint8_t> data{9};
-  EXPECT_EQ(ReadWholeFile(dir / "f", &data), error::kSuccess);
+  EXPECT_EQ(ReadWholeFile(RealFileSystem(), dir / "f", &data), error::kSuccess);
   EXPECT_EQ(data, (std::vector<uint8_t>{'a', 'b', 0, 'c'}));
   WriteBytes(dir / "empty", "");
-  EXPECT_EQ(ReadWholeFile(dir / "empty", &data), error::kSuccess);
+  EXPECT_EQ(ReadWholeFile(RealFileSystem(), dir / "empty", &data), error::kSuccess);
   EXPECT_TRUE(data.empty());
-  EXPECT_EQ(ReadWholeFile(dir / "missing", &data), error::kFileNotFound);
-  EXPECT_EQ(ReadWholeFile(dir / "nofolder/f", &data), error::kPathNotFound);
-  EXPECT_EQ(ReadWholeFile(dir.path(), &data), error::kAccessDenied);
+  EXPECT_EQ(ReadWholeFile(RealFileSystem(), dir / "missing", &data), error::kFileNotFound);
+  EXPECT_EQ(ReadWholeFile(RealFileSystem(), dir / "nofolder/f", &data), error::kPathNotFound);
+  EXPECT_EQ(ReadWholeFile(RealFileSystem(), dir.path(), &data), error::kAccessDenied);
 }
 
 TEST(ReadWholeFile, ReadsFilesThatReportNoSize) {
   std::vector<uint8_t> data;
-  ASSERT_EQ(ReadWholeFile("/proc/self/status", &data), error::kSuccess);
+  ASSERT_EQ(ReadWholeFile(RealFileSystem(), "/proc/self/status", &data), error::kSuccess);
   EXPECT_NE(std::string(data.begin(), data.end()).find("Name:"), std::string::npos);
 }
 
@@ -68,16 +67,16 @@ TEST(WholeFiles, OnlyRegularFilesAreReadOrWritten) {
   ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
   std::vector<uint8_t> data;
   uint64_t size = 0;
-  EXPECT_EQ(ReadWholeFile(dir / "fifo", &data), error::kAccessDenied);
-  EXPECT_EQ(ReadFileStart(dir / "fifo", 3, &data, &size), error::kAccessDenied);
-  EXPECT_EQ(AppendToFile(dir / "fifo", "x"), error::kAccessDenied);
-  EXPECT_EQ(OverwriteFile(dir / "fifo", "x"), error::kAccessDenied);
-  EXPECT_EQ(ReplaceWholeFile(dir / "fifo", "x"), error::kAccessDenied);
+  EXPECT_EQ(ReadWholeFile(RealFileSystem(), dir / "fifo", &data), error::kAccessDenied);
+  EXPECT_EQ(ReadFileStart(RealFileSystem(), dir / "fifo", 3, &data, &size), error::kAccessDenied);
+  EXPECT_EQ(AppendToFile(RealFileSystem(), dir / "fifo", "x"), error::kAccessDenied);
+  EXPECT_EQ(OverwriteFile(RealFileSystem(), dir / "fifo", "x"), error::kAccessDenied);
+  EXPECT_EQ(ReplaceWholeFile(RealFileSystem(), dir / "fifo", "x"), error::kAccessDenied);
   struct stat info;
   ASSERT_EQ(lstat((dir / "fifo").c_str(), &info), 0);
   EXPECT_TRUE(S_ISFIFO(info.st_mode));
-  EXPECT_EQ(ReadWholeFile("/dev/zero", &data), error::kAccessDenied);
-  EXPECT_EQ(OverwriteFile("/dev/null", "x"), error::kAccessDenied);
+  EXPECT_EQ(ReadWholeFile(RealFileSystem(), "/dev/zero", &data), error::kAccessDenied);
+  EXPECT_EQ(OverwriteFile(RealFileSystem(), "/dev/null", "x"), error::kAccessDenied);
 }
 
 TEST(ReadFileStart, ReadsNoMoreThanAskedAndTellsTheSize) {
@@ -85,24 +84,24 @@ TEST(ReadFileStart, ReadsNoMoreThanAskedAndTellsTheSize) {
   WriteBytes(dir / "f", "abcdef");
   std::vector<uint8_t> data;
   uint64_t size = 0;
-  EXPECT_EQ(ReadFileStart(dir / "f", 3, &data, &size), error::kSuccess);
+  EXPECT_EQ(ReadFileStart(RealFileSystem(), dir / "f", 3, &data, &size), error::kSuccess);
   EXPECT_EQ(data, (std::vector<uint8_t>{'a', 'b', 'c'}));
   EXPECT_EQ(size, 6u);
   WriteBytes(dir / "one", "x");
-  EXPECT_EQ(ReadFileStart(dir / "one", 3, &data, &size), error::kSuccess);
+  EXPECT_EQ(ReadFileStart(RealFileSystem(), dir / "one", 3, &data, &size), error::kSuccess);
   EXPECT_EQ(data.size(), 1u);
-  EXPECT_EQ(ReadFileStart(dir.path(), 3, &data, &size), error::kAccessDenied);
+  EXPECT_EQ(ReadFileStart(RealFileSystem(), dir.path(), 3, &data, &size), error::kAccessDenied);
 }
 
 TEST(ReplaceWholeFile, CreatesAndReplacesLeavingNoTemporaryFile) {
   TempFolder dir;
-  EXPECT_EQ(ReplaceWholeFile(dir / "f", "long old contents"), error::kSuccess);
+  EXPECT_EQ(ReplaceWholeFile(RealFileSystem(), dir / "f", "long old contents"), error::kSuccess);
   const mode_t mask = umask(0);
   umask(mask);
   EXPECT_EQ(ModeOf(dir / "f"), 0666 & ~mask);
-  EXPECT_EQ(ReplaceWholeFile(dir / "f", "new"), error::kSuccess);
+  EXPECT_EQ(ReplaceWholeFile(RealFileSystem(), dir / "f", "new"), error::kSuccess);
   EXPECT_EQ(ReadBytes(dir / "f"), "new");
-  EXPECT_EQ(ReplaceWholeFile(dir / "f", ""), error::kSuccess);
+  EXPECT_EQ(ReplaceWholeFile(RealFileSystem(), dir / "f", ""), error::kSuccess);
   EXPECT_EQ(ReadBytes(dir / "f"), "");
   EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"f"});
 }
@@ -111,7 +110,8 @@ TEST(ReplaceWholeFile, KeepsTheOldMode) {
   TempFolder dir;
   WriteBytes(dir / "script", "#!/bin/sh\n");
   chmod((dir / "script").c_str(), 0750);
-  ASSERT_EQ(ReplaceWholeFile(dir / "script", "#!/bin/sh\nexit 0\n"), error::kSuccess);
+  ASSERT_EQ(ReplaceWholeFile(RealFileSystem(), dir / "script", "#!/bin/sh\nexit 0\n"),
+            error::kSuccess);
   EXPECT_EQ(ModeOf(dir / "script"), 0750u);
 }
 
@@ -122,7 +122,7 @@ TEST(ReplaceWholeFile, ReplacesTheTargetOfAChainOfLinks) {
   symlink("real/target", (dir / "hop").c_str());  // relative to the link's folder
   mkdir((dir / "sub").c_str(), 0755);
   symlink("../hop", (dir / "sub/link").c_str());
-  ASSERT_EQ(ReplaceWholeFile(dir / "sub/link", "new"), error::kSuccess);
+  ASSERT_EQ(ReplaceWholeFile(RealFileSystem(), dir / "sub/link", "new"), error::kSuccess);
   struct stat info;
   ASSERT_EQ(lstat((dir / "sub/link").c_str(), &info), 0);
   EXPECT_TRUE(S_ISLNK(info.st_mode));
@@ -136,14 +136,14 @@ TEST(ReplaceWholeFile, ALoopOfLinksIsAnError) {
   TempFolder dir;
   symlink("b", (dir / "a").c_str());
   symlink("a", (dir / "b").c_str());
-  EXPECT_EQ(ReplaceWholeFile(dir / "a", "x"), error::kCantResolveFilename);
+  EXPECT_EQ(ReplaceWholeFile(RealFileSystem(), dir / "a", "x"), error::kCantResolveFilename);
 }
 
 TEST(ReplaceWholeFile, AFolderIsRefused) {
   TempFolder dir;
   mkdir((dir / "d").c_str(), 0755);
-  EXPECT_EQ(ReplaceWholeFile(dir / "d", "x"), error::kAccessDenied);
-  EXPECT_EQ(ReplaceWholeFile(dir / "missing/f", "x"), error::kPathNotFound);
+  EXPECT_EQ(ReplaceWholeFile(RealFileSystem(), dir / "d", "x"), error::kAccessDenied);
+  EXPECT_EQ(ReplaceWholeFile(RealFileSystem(), dir / "missing/f", "x"), error::kPathNotFound);
 }
 
 TEST(ReplaceWholeFile, AFailureLeavesTheOldContents) {
@@ -155,7 +155,7 @@ TEST(ReplaceWholeFile, AFailureLeavesTheOldContents) {
   if (root ? std::system(lock.c_str()) != 0 : chmod((dir / "locked").c_str(), 0555) != 0) {
     GTEST_SKIP() << "cannot make a folder that refuses new files here";
   }
-  const uint32_t code = ReplaceWholeFile(dir / "locked/f", "new");
+  const uint32_t code = ReplaceWholeFile(RealFileSystem(), dir / "locked/f", "new");
   if (root) std::system(("chattr -i '" + (dir / "locked") + "'").c_str());
   chmod((dir / "locked").c_str(), 0755);
   EXPECT_EQ(code, error::kAccessDenied);
@@ -165,10 +165,10 @@ TEST(ReplaceWholeFile, AFailureLeavesTheOldContents) {
 
 TEST(AppendToFile, CreatesThenAppends) {
   TempFolder dir;
-  EXPECT_EQ(AppendToFile(dir / "f", "ab"), error::kSuccess);
-  EXPECT_EQ(AppendToFile(dir / "f", "cd"), error::kSuccess);
+  EXPECT_EQ(AppendToFile(RealFileSystem(), dir / "f", "ab"), error::kSuccess);
+  EXPECT_EQ(AppendToFile(RealFileSystem(), dir / "f", "cd"), error::kSuccess);
   EXPECT_EQ(ReadBytes(dir / "f"), "abcd");
-  EXPECT_EQ(AppendToFile(dir.path(), "x"), error::kAccessDenied);
+  EXPECT_EQ(AppendToFile(RealFileSystem(), dir.path(), "x"), error::kAccessDenied);
 }
 
 TEST(OverwriteFile, KeepsTheInodeAndItsAttributes) {
@@ -178,7 +178,7 @@ TEST(OverwriteFile, KeepsTheInodeAndItsAttributes) {
   const bool has_attribute = setxattr((dir / "f").c_str(), "user.Zone.Identifier", "z", 1, 0) == 0;
   struct stat before, after;
   stat((dir / "f").c_str(), &before);
-  ASSERT_EQ(OverwriteFile(dir / "f", "short"), error::kSuccess);
+  ASSERT_EQ(OverwriteFile(RealFileSystem(), dir / "f", "short"), error::kSuccess);
   stat((dir / "f").c_str(), &after);
   EXPECT_EQ(ReadBytes(dir / "f"), "short");
   EXPECT_EQ(before.st_ino, after.st_ino);
@@ -187,7 +187,7 @@ TEST(OverwriteFile, KeepsTheInodeAndItsAttributes) {
     char value[4];
     EXPECT_EQ(getxattr((dir / "f").c_str(), "user.Zone.Identifier", value, sizeof(value)), 1);
   }
-  EXPECT_EQ(OverwriteFile(dir / "new", "x"), error::kSuccess);
+  EXPECT_EQ(OverwriteFile(RealFileSystem(), dir / "new", "x"), error::kSuccess);
   EXPECT_EQ(ReadBytes(dir / "new"), "x");
 }
 
@@ -196,9 +196,45 @@ TEST(GetFileSize, FollowsLinksAndNamesAMissingFile) {
   WriteBytes(dir / "f", "12345");
   symlink("f", (dir / "link").c_str());
   uint64_t size = 0;
-  EXPECT_EQ(GetFileSize(dir / "link", &size), error::kSuccess);
+  EXPECT_EQ(GetFileSize(RealFileSystem(), dir / "link", &size), error::kSuccess);
   EXPECT_EQ(size, 5u);
-  EXPECT_EQ(GetFileSize(dir / "missing", &size), error::kFileNotFound);
+  EXPECT_EQ(GetFileSize(RealFileSystem(), dir / "missing", &size), error::kFileNotFound);
+}
+
+// The entry members act in the folder they are given: a relative link is taken from it, and a
+// name is one entry.
+TEST(WholeFileEntries, ActInTheGivenFolder) {
+  TempFolder dir;
+  ASSERT_EQ(mkdir((dir / "sub").c_str(), 0755), 0);
+  WriteBytes(dir / "target", "old");
+  ASSERT_EQ(symlink("../target", (dir / "sub/link").c_str()), 0);
+  FileSystem& files = RealFileSystem();
+  uint32_t code = error::kSuccess;
+  const Folder sub = files.OpenFolder(dir / "sub", &code, true);
+  ASSERT_TRUE(sub.IsOpen()) << code;
+  EXPECT_EQ(
+      files.ReplaceEntryFile(sub, "link", [](const PieceWriter& write) { return write("new"); }),
+      error::kSuccess);
+  EXPECT_EQ(ReadBytes(dir / "target"), "new");
+  EXPECT_EQ(files.AppendEntryFile(sub, "link", "!"), error::kSuccess);
+  std::vector<uint8_t> data;
+  EXPECT_EQ(files.ReadEntryWhole(sub, "link", &data), error::kSuccess);
+  EXPECT_EQ(std::string(data.begin(), data.end()), "new!");
+  uint64_t size = 0;
+  EXPECT_EQ(files.GetEntryFileSize(sub, "link", &size), error::kSuccess);
+  EXPECT_EQ(size, 4u);
+  EXPECT_EQ(files.OverwriteEntryFile(sub, "../target", "x"), error::kInvalidName);
+  EXPECT_EQ(ReadBytes(dir / "target"), "new!");
+  struct stat info;
+  ASSERT_EQ(lstat((dir / "sub/link").c_str(), &info), 0);
+  EXPECT_TRUE(S_ISLNK(info.st_mode));
+  // The folder a by-path write opens is found the same way: through the link to it.
+  ASSERT_EQ(symlink("sub", (dir / "via").c_str()), 0);
+  const Folder via = files.OpenWriteFolder(dir / "via", &code);
+  ASSERT_TRUE(via.IsOpen()) << code;
+  EXPECT_EQ(via.Id(), sub.Id());
+  EXPECT_FALSE(files.OpenWriteFolder(dir / "target", &code).IsOpen());
+  EXPECT_EQ(code, error::kPathNotFound);
 }
 
 }  // namespace

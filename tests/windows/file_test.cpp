@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "platform/file_system.h"
 #include "platform/streams.h"
-#include "platform/whole_file.h"
 #include "support/windows_test_support.h"
 
 namespace {
@@ -49,11 +49,15 @@ TEST(Win32File, OpenersAnswerBadFileTypeForFoldersDevicesAndPipes) {
     EXPECT_EQ(platform::OpenExistingForAppend(path, &file), error::kBadFileType) << path;
     EXPECT_FALSE(file.IsOpen());
     std::vector<uint8_t> data;
-    EXPECT_EQ(platform::ReadWholeFile(path, &data), error::kAccessDenied) << path;
-    EXPECT_FALSE(platform::OpenWholeFile(path, &code).IsOpen());
+    EXPECT_EQ(platform::ReadWholeFile(platform::RealFileSystem(), path, &data),
+              error::kAccessDenied)
+        << path;
+    EXPECT_FALSE(platform::OpenWholeFile(platform::RealFileSystem(), path, &code).IsOpen());
     EXPECT_EQ(code, error::kAccessDenied) << path;
-    EXPECT_EQ(platform::AppendToFile(path, "x"), error::kAccessDenied) << path;
-    EXPECT_EQ(platform::OverwriteFile(path, "x"), error::kAccessDenied) << path;
+    EXPECT_EQ(platform::AppendToFile(platform::RealFileSystem(), path, "x"), error::kAccessDenied)
+        << path;
+    EXPECT_EQ(platform::OverwriteFile(platform::RealFileSystem(), path, "x"), error::kAccessDenied)
+        << path;
   }
   // Nor are a device's named streams reached.
   std::string value;
@@ -116,12 +120,16 @@ TEST(Win32File, AppendsReadsAtOffsetsCutsBackAndLocks) {
 
   // The whole-file calls go through the same file type.
   MakeFile(tree / "three", 3);
-  ASSERT_EQ(platform::OverwriteFile(tree / "three", "ab"), error::kSuccess);
-  ASSERT_EQ(platform::AppendToFile(tree / "three", "c"), error::kSuccess);
+  ASSERT_EQ(platform::OverwriteFile(platform::RealFileSystem(), tree / "three", "ab"),
+            error::kSuccess);
+  ASSERT_EQ(platform::AppendToFile(platform::RealFileSystem(), tree / "three", "c"),
+            error::kSuccess);
   std::vector<uint8_t> data;
-  ASSERT_EQ(platform::ReadWholeFile(tree / "three", &data), error::kSuccess);
+  ASSERT_EQ(platform::ReadWholeFile(platform::RealFileSystem(), tree / "three", &data),
+            error::kSuccess);
   EXPECT_EQ(std::string(data.begin(), data.end()), "abc");
-  ASSERT_EQ(platform::GetFileSize(tree / "three", &size), error::kSuccess);
+  ASSERT_EQ(platform::GetFileSize(platform::RealFileSystem(), tree / "three", &size),
+            error::kSuccess);
   EXPECT_EQ(size, 3u);
 }
 
