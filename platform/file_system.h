@@ -21,7 +21,7 @@
 //   tests/common/faulty_file_system.h (fails chosen calls), cleaner/PreviewFileSystem.* (acts
 //   on nothing and answers as if it had).
 //   Still by the free functions rather than through this interface: the library (fileio/), the
-//   script loader, the undo's locked record creation and its trash restore.
+//   script loader and the undo's trash restore.
 //
 // Which calls follow links:
 //   - No entry operation (on `name` of an open folder) follows a link in the last place: it
