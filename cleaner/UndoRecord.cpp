@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "cleaner/RunLog.h"
 #include "cleaner/modMain.h"
 #include "support/ov_error.h"
 #include "support/ov_messages.h"
@@ -168,9 +169,10 @@ std::string UndoFolderBeside(const std::string& log_file_name) {
   return support::ovBuildFileName(folder, "Undo");
 }
 
-UndoRecord::UndoRecord(std::string folder, const std::string& script,
+UndoRecord::UndoRecord(platform::FileSystem& files, std::string folder, const std::string& script,
                        const platform::SystemTime& started)
-    : folder_(std::move(folder)),
+    : files_(files),
+      folder_(std::move(folder)),
       script_(platform::AbsolutePath(script)),
       started_(RecordDate(started)) {
   char id[64];
@@ -190,8 +192,9 @@ UndoRecord::~UndoRecord() {
 bool UndoRecord::Open() {
   if (file_.IsOpen()) return true;
   if (failed_) return false;
-  if (!support::ovCreateComplexDirectory(folder_)) {
-    Fail(support::ovGetLastDLLError());
+  if (const uint32_t code = support::CreateComplexDirectoryOn(files_, folder_);
+      code != platform::error::kSuccess) {
+    Fail(code);
     return false;
   }
   // Two runs started in the same second by the same process id cannot both exist, but a record
@@ -200,7 +203,8 @@ bool UndoRecord::Open() {
   for (int attempt = 1; attempt < 100; ++attempt) {
     std::string name = id_ + (attempt > 1 ? "-" + std::to_string(attempt) : "") + kExtension;
     path_ = support::ovBuildFileName(folder_, name);
-    uint32_t code = platform::CreateLockedForAppend(path_, &file_);
+    uint32_t code =
+        platform::OpenFileByPath(files_, path_, platform::FileOpening::kCreateLocked, &file_);
     if (code == platform::error::kFileExists) continue;
     if (code != platform::error::kSuccess) {
       Fail(code);
@@ -227,10 +231,14 @@ void UndoRecord::Fail(uint32_t code) {
   // (see WatchMove), as an entry trashed without a record could not be undone.
   std::string where = path_.empty() ? folder_ : path_;
   // Standard error only: the user's language.
+  // A full disk, a quota or a read-only volume is named as the log names it.
+  const bool named_as_log = code == platform::error::kDiskFull ||
+                            code == platform::error::kDiskQuotaExceeded ||
+                            code == platform::error::kWriteProtect;
   const std::string why =
-      support::Tr(code == platform::error::kLockViolation
-                      ? N_("её держит другой процесс")
-                      : support::StandardDescription(Win32ErrorToErrNumber(code)));
+      support::Tr(code == platform::error::kLockViolation ? N_("её держит другой процесс")
+                  : named_as_log                          ? RunLog::Cause(code)
+                                 : support::StandardDescription(Win32ErrorToErrNumber(code)));
   std::string message = "sweepwell: " +
                         support::Fill(support::Tr("запись для отмены \"%s\" не сохранена: %s; в "
                                                   "корзину больше ничего не перемещается"),

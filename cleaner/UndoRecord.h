@@ -53,8 +53,10 @@ std::string UndoFolderBeside(const std::string& log_file_name);
 // that trashes nothing (or deletes for good) leaves no record.
 class UndoRecord {
  public:
-  // `folder` is where records are kept (made when needed); `script` the run's script as named.
-  UndoRecord(std::string folder, const std::string& script, const platform::SystemTime& started);
+  // `folder` is where records are kept (made when needed, on `files`, which must outlive the
+  // record); `script` the run's script as named.
+  UndoRecord(platform::FileSystem& files, std::string folder, const std::string& script,
+             const platform::SystemTime& started);
   // Writes the record out to the disk and closes it (which releases the lock).
   ~UndoRecord();
   UndoRecord(const UndoRecord&) = delete;
@@ -77,6 +79,7 @@ class UndoRecord {
   void Write(const std::string& line);
   void Fail(uint32_t code);
 
+  platform::FileSystem& files_;
   std::string folder_, script_, id_, started_;
   std::string path_;
   platform::File file_;

@@ -373,7 +373,7 @@ int FinishRun(RunContext& run, Stopwatch& stopwatch) {
   // Only a real run keeps a record of what it trashed: a preview trashes nothing.
   std::optional<UndoRecord> undo_record;
   if (!run.Preview) {
-    undo_record.emplace(UndoFolderBeside(run.LogFileName), run.ScriptFileName,
+    undo_record.emplace(*run.file_system, UndoFolderBeside(run.LogFileName), run.ScriptFileName,
                         platform::GetLocalTime());
     run.Output->Deletion().RecordTrashMovesIn(&*undo_record);
   }

@@ -120,7 +120,7 @@ class File {
   intptr_t Release();
 
  private:
-  intptr_t handle_ = -1;  // a descriptor on POSIX, a HANDLE on Windows
+  intptr_t handle_ = -1;                   // a descriptor on POSIX, a HANDLE on Windows
   std::unique_ptr<StandInFile> stand_in_;  // set instead of handle_ for a stand-in's file
   uint64_t size_ = 0;
   FolderId id_;
@@ -138,11 +138,6 @@ uint32_t CreateForAppend(const std::string& path, File* file);
 // `path` is not followed, and so refused as no regular file).
 uint32_t OpenExistingForAppend(const std::string& path, File* file);
 
-// Creates `path` for appending (mode 0600), already holding the lock of File::TryLock when the
-// name appears, so that no other process can find it unlocked; kFileExists when it exists, and
-// the lock's failure (kLockViolation when another holds it) leaves no file behind.
-uint32_t CreateLockedForAppend(const std::string& path, File* file);
-
 // Opens an existing regular file for reading only; a link is not followed.
 uint32_t OpenExistingForRead(const std::string& path, File* file);
 
@@ -155,7 +150,11 @@ enum class FileOpening {
   kAppend,          // appending and reading; created (mode 0644) when missing (OpenForAppend)
   kAppendExisting,  // an existing file, appending and reading (OpenExistingForAppend)
   kCreateNew,       // a new file (mode 0600), appending and reading; kFileExists when taken
-  kReplace,         // writing from the start: created (mode 0644) or cut to nothing
+  // A new file (mode 0600) for appending, already holding the lock of File::TryLock when the
+  // name appears, so that no other process can find it unlocked; kFileExists when taken, and
+  // the lock's failure (kLockViolation when another holds it) leaves no file behind.
+  kCreateLocked,
+  kReplace,  // writing from the start: created (mode 0644) or cut to nothing
 };
 
 // Opens the entry `name` of `folder` as `how` says (the name is one entry: a separator or NUL

@@ -22,12 +22,11 @@
 //   Stand-ins (tests and the preview): tests/common/memory_file_system.* (a volume in memory),
 //   tests/common/faulty_file_system.h (fails chosen calls), cleaner/PreviewFileSystem.* (acts
 //   on nothing and answers as if it had).
-//   Moved to this interface: the cleaner's log and undo records; the library's whole files
-//   (orvFSO holds its FileSystem: UseFileSystem).
+//   Moved to this interface: the cleaner's log and undo records (made locked: kCreateLocked);
+//   the library's whole files (orvFSO holds its FileSystem: UseFileSystem).
 //   Still by the free functions rather than through this interface: the library's streams,
 //   compression and attributes (and Descript.ion's whole files, list files and INI files read
-//   through RealFileSystem()), the script loader, the undo's locked record creation and its
-//   trash restore.
+//   through RealFileSystem()), the script loader and the undo's trash restore.
 //
 // Which calls follow links:
 //   - No entry operation (on `name` of an open folder) follows a link in the last place: it

@@ -203,6 +203,8 @@ uint32_t OpenEntryFile(const Folder& folder, std::string_view name, FileOpening 
       flags = O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW;
       mode = 0644;
       break;
+    case FileOpening::kCreateLocked:
+      return posix::CreateLockedAt(posix::FdOf(folder), entry.c_str(), file);
   }
   // Reading keeps the general mapping (a read-only volume is no reason to refuse a read);
   // writing names the write errors apart.

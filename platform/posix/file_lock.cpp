@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
 
 #include "platform/file.h"
 #include "platform/platform.h"
@@ -33,25 +34,25 @@ uint32_t OpenExistingForRead(const std::string& path, File* file) {
   return OpenWith(path, O_RDONLY | O_NOFOLLOW, file);
 }
 
-uint32_t CreateLockedForAppend(const std::string& path, File* file) {
+uint32_t posix::CreateLockedAt(int dir, const char* name, File* file) {
   // Made under a name no reader looks at, locked, and only then given its name: whoever finds
-  // the file by its name finds it locked. link() refuses a taken name, so nothing is replaced.
+  // the file by its name finds it locked. linkat() refuses a taken name, so nothing is replaced.
   // A process killed in between leaves only the hidden name behind.
-  size_t slash = path.rfind('/');
-  std::string hidden = slash == std::string::npos ? "" : path.substr(0, slash + 1);
   // Hidden, and not ending as the file's own name does, so that no listing by extension counts it.
-  hidden += "." + path.substr(slash == std::string::npos ? 0 : slash + 1) + ".new-" +
-            std::to_string(getpid());
-  ::unlink(hidden.c_str());  // a leftover of an earlier process of the same id
-  uint32_t code = OpenWith(hidden, O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW, file);
+  const std::string hidden = "." + std::string(name) + ".new-" + std::to_string(getpid());
+  ::unlinkat(dir, hidden.c_str(), 0);  // a leftover of an earlier process of the same id
+  uint32_t code = error::kSuccess;
+  *file =
+      posix::OpenRegularAt(dir, hidden.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW,
+                           0600, &code, FileErrorFromErrno);
   if (code != error::kSuccess) return code;
   bool locked = false;
   code = file->TryLock(&locked);
   if (code == error::kSuccess && !locked) code = error::kLockViolation;
-  if (code == error::kSuccess && ::link(hidden.c_str(), path.c_str()) != 0) {
-    code = errno == EEXIST ? error::kFileExists : ErrorFromErrno(errno);
+  if (code == error::kSuccess && ::linkat(dir, hidden.c_str(), dir, name, 0) != 0) {
+    code = errno == EEXIST ? error::kFileExists : FileErrorFromErrno(errno);
   }
-  ::unlink(hidden.c_str());
+  ::unlinkat(dir, hidden.c_str(), 0);
   if (code != error::kSuccess) file->Close();
   return code;
 }

@@ -49,6 +49,11 @@ inline Folder AdoptFd(int fd, const FolderId& id) {
 File OpenRegularAt(int dir, const char* name, int flags, mode_t mode, uint32_t* error,
                    uint32_t (*map)(int) = nullptr);
 
+// FileOpening::kCreateLocked of the entry `name` of the folder `dir`: the file is made and
+// locked under a hidden name beside it, then linked to `name`, so that it is never seen
+// unlocked. Errors as for writing (FileErrorFromErrno); on failure no file is left behind.
+uint32_t CreateLockedAt(int dir, const char* name, File* file);
+
 // The user's home folder: $HOME, else what the account database says; "" when neither knows.
 std::string HomeFolder();
 
@@ -109,10 +114,10 @@ uint32_t ForEachListedEntry(int fd, Visit visit) {
 
 bool IsDotOrDotDot(const char* name);
 
-// The record (all but the name) of entry `name` of the open folder `fd` (identity `listed`, which tells mount
-// points), from one statx that neither follows a link nor triggers an automount, and a second
-// only for a link, to learn whether it leads to a folder (then *target, when not null, is that
-// folder). With `ntfs` the attribute bits ntfs-3g keeps replace ours. Every listing and every
+// The record (all but the name) of entry `name` of the open folder `fd` (identity `listed`, which
+// tells mount points), from one statx that neither follows a link nor triggers an automount, and a
+// second only for a link, to learn whether it leads to a folder (then *target, when not null, is
+// that folder). With `ntfs` the attribute bits ntfs-3g keeps replace ours. Every listing and every
 // search describes entries through this one function. Returns 0 or an errno value; *st is the
 // entry's own statx.
 int LookAtEntry(int fd, const char* name, const FolderId& listed, bool ntfs, FindRecord* record,

@@ -292,6 +292,7 @@ uint32_t OpenEntryFile(const Folder& folder, std::string_view name, FileOpening 
       access |= FILE_APPEND_DATA;
       break;
     case FileOpening::kCreateNew:
+    case FileOpening::kCreateLocked:
       access |= FILE_APPEND_DATA;
       disposition = FILE_CREATE;
       break;
@@ -331,7 +332,17 @@ uint32_t OpenEntryFile(const Folder& folder, std::string_view name, FileOpening 
                       (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow,
                       {info.dwVolumeSerialNumber,
                        (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow});
-  return error::kSuccess;
+  if (how != FileOpening::kCreateLocked) return error::kSuccess;
+  // Locked right after it is made (no record is written on Windows, as the recycle bin names no
+  // entry; this keeps the pair whole). A file that cannot be locked goes again.
+  bool locked = false;
+  uint32_t code = file->TryLock(&locked);
+  if (code == error::kSuccess && !locked) code = error::kLockViolation;
+  if (code != error::kSuccess) {
+    file->Close();
+    DeleteEntryFile(folder, name);
+  }
+  return code;
 }
 
 uint32_t CreateEntryDirectory(const Folder& folder, std::string_view name) {
@@ -362,20 +373,6 @@ uint32_t OpenExistingForAppend(const std::string& path, File* file) {
 
 uint32_t OpenExistingForRead(const std::string& path, File* file) {
   return OpenOwn(path, FILE_READ_DATA, OPEN_EXISTING, file);
-}
-
-uint32_t CreateLockedForAppend(const std::string& path, File* file) {
-  // No record is written on Windows (the recycle bin names no entry); this keeps the pair whole.
-  uint32_t code = CreateForAppend(path, file);
-  if (code != error::kSuccess) return code;
-  bool locked = false;
-  code = file->TryLock(&locked);
-  if (code == error::kSuccess && !locked) code = error::kLockViolation;
-  if (code != error::kSuccess) {
-    file->Close();
-    DeleteFileW(win32::LongPath(path).c_str());
-  }
-  return code;
 }
 
 uint32_t CurrentProcessId() { return GetCurrentProcessId(); }

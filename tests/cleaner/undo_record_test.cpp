@@ -7,11 +7,13 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "cleaner/Undo.h"
 #include "cleaner/UndoRecord.h"
 #include "cleaner/temp_folder.h"
+#include "common/memory_file_system.h"
 
 namespace sweepwell {
 namespace {
@@ -54,7 +56,8 @@ TEST(UndoRecordFields, EveryByteSurvivesAndAFieldStaysOneField) {
 TEST(UndoRecordWriter, NothingIsMadeBeforeTheFirstTrashedEntry) {
   TempFolder temp;
   {
-    UndoRecord record(temp / "Undo", "script.loom", platform::GetLocalTime());
+    UndoRecord record(platform::RealFileSystem(), temp / "Undo", "script.loom",
+                      platform::GetLocalTime());
     Move(record, {}, false);  // a move that failed before it named an entry
     EXPECT_TRUE(record.Path().empty());
   }
@@ -65,7 +68,7 @@ TEST(UndoRecordWriter, NothingIsMadeBeforeTheFirstTrashedEntry) {
 TEST(UndoRecordWriter, EntriesAreWrittenAsTheyGoAndOnlyTheMovedOnesStand) {
   TempFolder temp;
   platform::SystemTime started{2026, 12, 1, 7, 9, 5, 3, 0};
-  UndoRecord record(temp / "Undo", "/scripts/clean.loom", started);
+  UndoRecord record(platform::RealFileSystem(), temp / "Undo", "/scripts/clean.loom", started);
   Move(record, {"a"}, true);
   Move(record, {"b", "b.2"}, true);  // the first name was taken in between
   Move(record, {"c"}, false);        // announced, then the move failed
@@ -121,7 +124,7 @@ TEST(UndoRecordWriter, EachFolderOnTheWayIsWrittenOnceBeforeItsFirstEntry) {
   ASSERT_EQ(mkdir((tree + "/sticky").c_str(), 0700), 0);
   ASSERT_EQ(chmod((tree + "/sticky").c_str(), 01777), 0);
   ASSERT_EQ(symlink("sticky", (tree + "/via").c_str()), 0);
-  UndoRecord record(temp / "Undo", "s.loom", platform::GetLocalTime());
+  UndoRecord record(platform::RealFileSystem(), temp / "Undo", "s.loom", platform::GetLocalTime());
   for (const char* name : {"/sticky/a", "/sticky/b", "/via/c"}) {
     platform::TrashMove move;
     record.WatchMove(&move);
@@ -133,8 +136,8 @@ TEST(UndoRecordWriter, EachFolderOnTheWayIsWrittenOnceBeforeItsFirstEntry) {
   UndoRun run;
   ASSERT_TRUE(ParseUndoRecord(text, &run));
   EXPECT_EQ(run.damaged_lines, 0);
-  const std::string folder_line = "folder\t" + tree + "/sticky\t1777\t" +
-                                  std::to_string(getuid()) + "\t" + std::to_string(getgid());
+  const std::string folder_line = "folder\t" + tree + "/sticky\t1777\t" + std::to_string(getuid()) +
+                                  "\t" + std::to_string(getgid());
   EXPECT_EQ(text.find(folder_line), text.rfind(folder_line)) << text;
   EXPECT_LT(text.find(folder_line), text.find("\ntrash\t"));
   ASSERT_EQ(run.folders.count(tree + "/sticky"), 1u);
@@ -146,12 +149,114 @@ TEST(UndoRecordWriter, EachFolderOnTheWayIsWrittenOnceBeforeItsFirstEntry) {
 TEST(UndoRecordWriter, ARecordThatCannotBeMadeRefusesEveryMove) {
   TempFolder temp;
   std::ofstream(temp / "Undo") << "a file where the folder goes";
-  UndoRecord record(temp / "Undo", "s.loom", platform::GetLocalTime());
+  UndoRecord record(platform::RealFileSystem(), temp / "Undo", "s.loom", platform::GetLocalTime());
   platform::TrashMove move;
   record.WatchMove(&move);
   move.before_move(Entry("a"));
   EXPECT_TRUE(move.refused);
   EXPECT_TRUE(record.Failed());
+}
+
+// The record's volume in memory: made locked, and a volume that is full or read-only keeps the
+// run from trashing unrecorded, with the reason said once.
+class MemoryUndoRecord : public ::testing::Test {
+ protected:
+  static constexpr char kFolder[] = "/data/Undo";
+
+  void SetUp() override { disk.AddFolder("/data"); }
+
+  // One entry announced and the move's outcome; the move's refusal.
+  bool Refused(UndoRecord& record, const std::string& name) {
+    platform::TrashMove move;
+    record.WatchMove(&move);
+    move.before_move(Entry(name));
+    record.MoveFinished(!move.refused);
+    return move.refused;
+  }
+
+  orvanel::testing::MemoryFileSystem disk;
+};
+
+TEST_F(MemoryUndoRecord, IsMadeOnItsFileSystemAlreadyLockedAndNeverTakesAName) {
+  const platform::SystemTime started{2026, 12, 1, 7, 9, 5, 3, 0};
+  UndoRecord first(disk, kFolder, "/s.loom", started);
+  EXPECT_FALSE(Refused(first, "a"));
+  ASSERT_FALSE(first.Path().empty());
+  // Held from its first line on: no other holder can lock it.
+  platform::File other;
+  ASSERT_EQ(
+      platform::OpenFileByPath(disk, first.Path(), platform::FileOpening::kAppendExisting, &other),
+      platform::error::kSuccess);
+  bool locked = true;
+  ASSERT_EQ(other.TryLock(&locked), platform::error::kSuccess);
+  EXPECT_FALSE(locked);
+  // A second run of the same second and process takes the next name.
+  UndoRecord second(disk, kFolder, "/s.loom", started);
+  EXPECT_FALSE(Refused(second, "b"));
+  EXPECT_NE(second.Path(), first.Path());
+  EXPECT_EQ(disk.List(kFolder).size(), 2u);
+  UndoRun run;
+  ASSERT_TRUE(ParseUndoRecord(disk.Contents(first.Path()), &run));
+  ASSERT_EQ(run.entries.size(), 1u);
+  EXPECT_EQ(run.entries[0].trashed.name, "a");
+}
+
+TEST_F(MemoryUndoRecord, AFullOrReadOnlyVolumeRefusesTheMoveAndSaysWhy) {
+  struct Case {
+    const char* what;
+    std::function<void(orvanel::testing::MemoryFileSystem&)> set;
+    const char* said;
+  };
+  const std::vector<Case> cases = {
+      // No room for the folder of the records.
+      {"no room", [](auto& d) { d.SetFreeBytes(0); }, "не сохранена"},
+      // The folder is there; the first line does not fit.
+      {"full at the header",
+       [](auto& d) {
+         d.AddFolder(kFolder);
+         d.SetFreeBytes(10);
+       },
+       "диск заполнен"},
+      {"read-only",
+       [](auto& d) {
+         d.AddFolder(kFolder);
+         d.SetReadOnly(true);
+       },
+       "только для чтения"},
+  };
+  for (const Case& c : cases) {
+    orvanel::testing::MemoryFileSystem volume;
+    volume.AddFolder("/data");
+    c.set(volume);
+    ::testing::internal::CaptureStderr();
+    {
+      UndoRecord record(volume, kFolder, "/s.loom", platform::GetLocalTime());
+      EXPECT_TRUE(Refused(record, "a")) << c.what;
+      EXPECT_TRUE(Refused(record, "b")) << c.what;  // and every move after it
+      EXPECT_TRUE(record.Failed()) << c.what;
+    }
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find(c.said), std::string::npos) << c.what << ": " << said;
+    EXPECT_EQ(said.find("не сохранена"), said.rfind("не сохранена")) << c.what << ": " << said;
+  }
+}
+
+// A line that does not fit once the record is made refuses that entry's move (and every one
+// after it): the entry stays where it was, so nothing is in the trash without its line.
+TEST_F(MemoryUndoRecord, ALineThatDoesNotFitRefusesItsMove) {
+  disk.AddFolder(kFolder);
+  ::testing::internal::CaptureStderr();
+  UndoRecord record(disk, kFolder, "/s.loom", platform::GetLocalTime());
+  EXPECT_FALSE(Refused(record, "a"));
+  disk.SetFreeBytes(5);
+  EXPECT_TRUE(Refused(record, "b"));
+  EXPECT_TRUE(Refused(record, "c"));
+  EXPECT_NE(::testing::internal::GetCapturedStderr().find("диск заполнен"), std::string::npos);
+  UndoRun run;
+  ASSERT_TRUE(ParseUndoRecord(disk.Contents(record.Path()), &run));
+  ASSERT_FALSE(run.entries.empty());
+  EXPECT_EQ(run.entries[0].trashed.name, "a");
+  EXPECT_FALSE(run.entries[0].failed);
 }
 
 TEST(UndoRecordReader, FolderAndLinkLinesAndTheirDamage) {
@@ -160,8 +265,8 @@ TEST(UndoRecordReader, FolderAndLinkLinesAndTheirDamage) {
   ASSERT_TRUE(ParseUndoRecord(header + "folder\t/w/a%09b\t2755\t1000\t100\n" +
                                   "folder\t/w/a%09b\t700\t0\t0\n" +  // the first one stands
                                   "link\t/home\tvar/home\t0\n" +
-                                  "folder\t/w/x\t9\t0\t0\n" +       // no octal number
-                                  "folder\t/w/y\t17777\t0\t0\n" +   // more than mode bits
+                                  "folder\t/w/x\t9\t0\t0\n" +      // no octal number
+                                  "folder\t/w/y\t17777\t0\t0\n" +  // more than mode bits
                                   "folder\t/w/z\t755\t-1\t0\n" + "link\t/l\t\t0\n",
                               &run));
   EXPECT_EQ(run.damaged_lines, 4);

@@ -802,8 +802,8 @@ uint32_t MemoryFileSystem::OpenEntryFile(const Folder& folder, std::string_view 
   if (name.empty()) return Code(ENOENT);
   const bool writing = how != FileOpening::kRead && how != FileOpening::kReadEntry;
   const bool follow = how == FileOpening::kRead || how == FileOpening::kAppend;
-  const bool may_create =
-      how == FileOpening::kAppend || how == FileOpening::kCreateNew || how == FileOpening::kReplace;
+  const bool create_new = how == FileOpening::kCreateNew || how == FileOpening::kCreateLocked;
+  const bool may_create = how == FileOpening::kAppend || create_new || how == FileOpening::kReplace;
   // Write errors keep their own codes, as the machine's openers give them (EROFS: kWriteProtect).
   auto fail = [writing](int cause) {
     return cause < 0 ? static_cast<uint32_t>(-cause)
@@ -811,7 +811,7 @@ uint32_t MemoryFileSystem::OpenEntryFile(const Folder& folder, std::string_view 
                      : Code(cause);
   };
   Resolved found = follow ? Walk(inode, name, true) : Look(inode, name);
-  if (found.error == 0 && how == FileOpening::kCreateNew) return error::kFileExists;
+  if (found.error == 0 && create_new) return error::kFileExists;
   Inode target = found.inode;
   if (found.error == ENOENT && may_create) {
     // The name is made in the folder the last link leads to, or in this one.
@@ -833,7 +833,7 @@ uint32_t MemoryFileSystem::OpenEntryFile(const Folder& folder, std::string_view 
     if (VolumeOf(where).free_entries && *VolumeOf(where).free_entries == 0) return fail(ENOSPC);
     if (VolumeOf(where).free_entries) --*VolumeOf(where).free_entries;
     target = Make(Kind::kFile, nodes_.at(where).device, where);
-    nodes_.at(target).mode = how == FileOpening::kCreateNew ? 0600 : 0644;
+    nodes_.at(target).mode = create_new ? 0600 : 0644;
     Node& parent = nodes_.at(where);
     parent.entries[made_name] = target;
     parent.times.write = parent.times.change = clock_;
@@ -856,6 +856,9 @@ uint32_t MemoryFileSystem::OpenEntryFile(const Folder& folder, std::string_view 
   const bool append = writing && how != FileOpening::kReplace;
   *file = platform::File::ForStandIn(std::make_unique<OpenFile>(*this, target, writing, append),
                                      node.data.size(), FolderId{node.device, target});
+  // A file just made has no other holder: its lock is taken before anyone can see it.
+  bool locked = false;
+  if (how == FileOpening::kCreateLocked) file->TryLock(&locked);
   return error::kSuccess;
 }
 

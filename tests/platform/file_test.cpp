@@ -62,7 +62,8 @@ TEST(FileOpeners, FollowLinksOnlyWhereTheyMayAndNeverReplaceAName) {
   EXPECT_EQ(OpenExistingForAppend(dir / "link", &file), error::kBadFileType);
   EXPECT_EQ(CreateForAppend(dir / "link", &file), error::kFileExists);
   EXPECT_EQ(CreateForAppend(dir / "target", &file), error::kFileExists);
-  EXPECT_EQ(CreateLockedForAppend(dir / "target", &file), error::kFileExists);
+  EXPECT_EQ(OpenFileByPath(RealFileSystem(), dir / "target", FileOpening::kCreateLocked, &file),
+            error::kFileExists);
   EXPECT_FALSE(file.IsOpen());
   EXPECT_EQ(ReadBytes(dir / "target"), "kept");
 }

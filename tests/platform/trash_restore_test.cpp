@@ -9,12 +9,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <functional>
-
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -23,6 +22,7 @@
 #include "common/test_files.h"
 #include "gtest/gtest.h"
 #include "platform/file.h"
+#include "platform/file_system.h"
 #include "platform/platform.h"
 #include "platform/trash.h"
 
@@ -147,8 +147,8 @@ TEST_F(TrashRestoreTest, MissingFoldersAreMadeWithTheRecordedMode) {
   folders[root_ + "/work/s"] = {01777, uid, gid, ""};
   folders[root_ + "/work/s/t"] = {0500, uid, gid, ""};  // no write: the rename still goes in
   const mode_t mask = umask(077);
-  EXPECT_EQ(Restore(entry, nullptr, &folders), geteuid() == 0 ? TrashEntryStatus::kRestored
-                                                              : TrashEntryStatus::kFailed);
+  EXPECT_EQ(Restore(entry, nullptr, &folders),
+            geteuid() == 0 ? TrashEntryStatus::kRestored : TrashEntryStatus::kFailed);
   umask(mask);
   struct stat st {};
   ASSERT_EQ(lstat((root_ + "/work/s").c_str(), &st), 0);
@@ -170,14 +170,18 @@ TEST_F(TrashRestoreTest, AFifoInPlaceOfTheTrashinfoIsRefusedAtOnce) {
 TEST_F(TrashRestoreTest, ALockedFileIsLockedFromTheMomentItHasItsName) {
   const std::string path = root_ + "/work/run.undo";
   platform::File handle;
-  ASSERT_EQ(platform::CreateLockedForAppend(path, &handle), kSuccess);
+  ASSERT_EQ(platform::OpenFileByPath(platform::RealFileSystem(), path,
+                                     platform::FileOpening::kCreateLocked, &handle),
+            kSuccess);
   ASSERT_EQ(handle.Write("first\n"), kSuccess);
   int other = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_GE(other, 0);
   EXPECT_NE(flock(other, LOCK_EX | LOCK_NB), 0);
   // The name is never taken over, and nothing of the making is left beside it.
   platform::File second;
-  EXPECT_EQ(platform::CreateLockedForAppend(path, &second), platform::error::kFileExists);
+  EXPECT_EQ(platform::OpenFileByPath(platform::RealFileSystem(), path,
+                                     platform::FileOpening::kCreateLocked, &second),
+            platform::error::kFileExists);
   EXPECT_FALSE(second.IsOpen());
   EXPECT_EQ(ReadBytes(path), "first\n");
   DIR* dir = opendir((root_ + "/work").c_str());
@@ -304,7 +308,7 @@ TEST_F(TrashRestoreTest, NamesThatLeaveTheTrashAndFoldersThatAreNoTrashAreRefuse
                   .c_str());
   WriteBytes(fake + "/files/x.txt", "fake");
   WriteBytes(fake + "/info/x.txt.trashinfo",
-            "[Trash Info]\nPath=" + root_ + "/work/x.txt\nDeletionDate=2026-01-01T00:00:00\n");
+             "[Trash Info]\nPath=" + root_ + "/work/x.txt\nDeletionDate=2026-01-01T00:00:00\n");
 
   std::vector<TrashedEntry> forged;
   for (const std::string& name : {std::string("../../work/outside.txt"), std::string(".."),

@@ -107,8 +107,12 @@ TEST(Win32File, AppendsReadsAtOffsetsCutsBackAndLocks) {
   // the start, so that a second handle cannot take it.
   File created;
   EXPECT_EQ(platform::CreateForAppend(path, &created), error::kFileExists);
-  EXPECT_EQ(platform::CreateLockedForAppend(path, &created), error::kFileExists);
-  ASSERT_EQ(platform::CreateLockedForAppend(tree / "run.undo", &created), error::kSuccess);
+  EXPECT_EQ(platform::OpenFileByPath(platform::RealFileSystem(), path,
+                                     platform::FileOpening::kCreateLocked, &created),
+            error::kFileExists);
+  ASSERT_EQ(platform::OpenFileByPath(platform::RealFileSystem(), tree / "run.undo",
+                                     platform::FileOpening::kCreateLocked, &created),
+            error::kSuccess);
   File second;
   ASSERT_EQ(platform::OpenExistingForAppend(tree / "run.undo", &second), error::kSuccess);
   bool locked = true;
