@@ -160,6 +160,13 @@ MemoryFileSystem::Inode MemoryFileSystem::FolderOf(const Folder& folder) const {
   return it->first;
 }
 
+uint32_t MemoryFileSystem::EntryFolder(const Folder& folder, std::string_view name,
+                                       Inode* inode) const {
+  *inode = FolderOf(folder);
+  if (*inode == 0) return error::kInvalidHandle;
+  return CheckName(name);
+}
+
 Folder MemoryFileSystem::Hand(Inode inode) const {
   return Folder::ForStandIn((serial_ << kInodeBits) | inode,
                             FolderId{nodes_.at(inode).device, inode});
@@ -488,9 +495,8 @@ uint32_t MemoryFileSystem::ListFolder(const Folder& folder, std::vector<FindReco
 
 uint32_t MemoryFileSystem::GetEntryAttributes(const Folder& folder, std::string_view name,
                                               uint32_t* attributes, uint64_t* size) {
-  const Inode inode = FolderOf(folder);
-  if (inode == 0) return error::kInvalidHandle;
-  if (const uint32_t code = CheckName(name)) return code;
+  Inode inode = 0;
+  if (const uint32_t code = EntryFolder(folder, name, &inode)) return code;
   if (name.empty()) return Code(ENOENT);
   const Resolved found = Look(inode, name);
   if (found.error != 0) return Code(found.error);
@@ -501,9 +507,8 @@ uint32_t MemoryFileSystem::GetEntryAttributes(const Folder& folder, std::string_
 }
 
 uint32_t MemoryFileSystem::SetEntryAttributesNormal(const Folder& folder, std::string_view name) {
-  const Inode inode = FolderOf(folder);
-  if (inode == 0) return error::kInvalidHandle;
-  if (const uint32_t code = CheckName(name)) return code;
+  Inode inode = 0;
+  if (const uint32_t code = EntryFolder(folder, name, &inode)) return code;
   if (name.empty()) return Code(ENOENT);
   const Resolved found = Look(inode, name);
   if (found.error != 0) return Code(found.error);
@@ -518,9 +523,8 @@ uint32_t MemoryFileSystem::SetEntryAttributesNormal(const Folder& folder, std::s
 }
 
 uint32_t MemoryFileSystem::DeleteEntryFile(const Folder& folder, std::string_view name) {
-  const Inode inode = FolderOf(folder);
-  if (inode == 0) return error::kInvalidHandle;
-  if (const uint32_t code = CheckName(name)) return code;
+  Inode inode = 0;
+  if (const uint32_t code = EntryFolder(folder, name, &inode)) return code;
   if (IsDots(name)) return Code(EISDIR);
   if (VolumeOf(inode).read_only) return Code(EROFS);
   if (name.empty()) return Code(ENOENT);
@@ -534,9 +538,8 @@ uint32_t MemoryFileSystem::DeleteEntryFile(const Folder& folder, std::string_vie
 }
 
 uint32_t MemoryFileSystem::RemoveEntryDirectory(const Folder& folder, std::string_view name) {
-  const Inode inode = FolderOf(folder);
-  if (inode == 0) return error::kInvalidHandle;
-  if (const uint32_t code = CheckName(name)) return code;
+  Inode inode = 0;
+  if (const uint32_t code = EntryFolder(folder, name, &inode)) return code;
   if (name == ".") return Code(EINVAL, true);
   if (name == "..") return Code(ENOTEMPTY, true);
   if (VolumeOf(inode).read_only) return Code(EROFS, true);
@@ -559,9 +562,8 @@ uint32_t MemoryFileSystem::RemoveEntryDirectory(const Folder& folder, std::strin
 
 uint32_t MemoryFileSystem::MoveEntryToTrash(const Folder& folder, std::string_view name,
                                             const std::string& path, platform::TrashMove* move) {
-  const Inode inode = FolderOf(folder);
-  if (inode == 0) return error::kInvalidHandle;
-  if (const uint32_t code = CheckName(name)) return code;
+  Inode inode = 0;
+  if (const uint32_t code = EntryFolder(folder, name, &inode)) return code;
   if (name.empty() || IsDots(name)) return error::kAccessDenied;
   const Resolved found = Look(inode, name);
   if (found.error != 0) return Code(found.error);
@@ -796,9 +798,8 @@ uint32_t MemoryFileSystem::OpenEntryFile(const Folder& folder, std::string_view 
                                          platform::FileOpening how, platform::File* file) {
   using platform::FileOpening;
   *file = platform::File();
-  const Inode inode = FolderOf(folder);
-  if (inode == 0) return error::kInvalidHandle;
-  if (const uint32_t code = CheckName(name)) return code;
+  Inode inode = 0;
+  if (const uint32_t code = EntryFolder(folder, name, &inode)) return code;
   if (name.empty()) return Code(ENOENT);
   const bool writing = how != FileOpening::kRead && how != FileOpening::kReadEntry;
   const bool follow = how == FileOpening::kRead || how == FileOpening::kAppend;
@@ -863,9 +864,8 @@ uint32_t MemoryFileSystem::OpenEntryFile(const Folder& folder, std::string_view 
 }
 
 uint32_t MemoryFileSystem::CreateEntryDirectory(const Folder& folder, std::string_view name) {
-  const Inode inode = FolderOf(folder);
-  if (inode == 0) return error::kInvalidHandle;
-  if (const uint32_t code = CheckName(name)) return code;
+  Inode inode = 0;
+  if (const uint32_t code = EntryFolder(folder, name, &inode)) return code;
   if (name.empty()) return Code(ENOENT);
   const Resolved found = Look(inode, name);
   if (found.error == 0) return Code(EEXIST);
@@ -1018,9 +1018,8 @@ uint32_t MemoryFileSystem::OverwriteEntryFile(const Folder& folder, std::string_
 
 uint32_t MemoryFileSystem::GetEntryFileSize(const Folder& folder, std::string_view name,
                                             uint64_t* size) {
-  const Inode inode = FolderOf(folder);
-  if (inode == 0) return error::kInvalidHandle;
-  if (const uint32_t code = CheckName(name)) return code;
+  Inode inode = 0;
+  if (const uint32_t code = EntryFolder(folder, name, &inode)) return code;
   const Resolved found = Walk(inode, name, true);
   if (found.error != 0) return Code(found.error);
   const Node& node = nodes_.at(found.inode);

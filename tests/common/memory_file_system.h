@@ -188,6 +188,9 @@ class MemoryFileSystem : public platform::FileSystem {
   Resolved Look(Inode folder, std::string_view name) const;
   // The folder a Folder of this file system stands for; 0 when it is none of ours.
   Inode FolderOf(const platform::Folder& folder) const;
+  // What every entry operation checks first: *inode is the folder (kInvalidHandle when it is
+  // none of ours) and `name` a single name (CheckName).
+  uint32_t EntryFolder(const platform::Folder& folder, std::string_view name, Inode* inode) const;
   platform::Folder Hand(Inode inode) const;
   platform::FindRecord Describe(Inode folder, std::string_view name, Inode inode) const;
   // 0, or the errno of changing the entries of `folder` (its permission, its lock, the volume).

@@ -7,12 +7,12 @@
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "automation/component.h"
+#include "common/scoped_environment.h"
 #include "common/test_files.h"
 #include "fileio/exe_type.h"
 #include "fileio/loop_image.h"
@@ -150,6 +150,7 @@ using automation::MakeObject;
 using automation::Ref;
 using automation::Variant;
 using orvanel::testing::ErrorNumberOf;
+using orvanel::testing::ScopedEnvironment;
 using orvanel::testing::TempFolder;
 using orvanel::testing::WriteBytes;
 using quern::testing::RunCommand;
@@ -194,22 +195,9 @@ class ShellInfoTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_FALSE(folder_.path().empty());
     // Descriptions in English, whatever the machine's language.
-    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-      const char* value = std::getenv(name);
-      saved_.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
-    }
-    setenv("LC_ALL", "C.UTF-8", 1);
+    environment_.Set("LC_ALL", "C.UTF-8");
     text_ = folder_ / "notes.txt";
     WriteBytes(text_, "some words\n");
-  }
-  void TearDown() override {
-    for (const auto& [name, value] : saved_) {
-      if (value) {
-        setenv(name.c_str(), value->c_str(), 1);
-      } else {
-        unsetenv(name.c_str());
-      }
-    }
   }
   static bool HaveIconTheme() {
     return access("/usr/share/icons/Adwaita/index.theme", R_OK) == 0 ||
@@ -218,7 +206,7 @@ class ShellInfoTest : public ::testing::Test {
 
   TempFolder folder_;
   std::string text_;
-  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+  ScopedEnvironment environment_;
   Ref<orvShellFileInfo> info_ = MakeObject<orvShellFileInfo>();
 };
 

@@ -6,12 +6,12 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <optional>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "common/scoped_environment.h"
 #include "common/test_files.h"
 #include "fileio/icon_theme.h"
 #include "fileio/mime_database.h"
@@ -19,6 +19,7 @@
 
 namespace {
 
+using orvanel::testing::ScopedEnvironment;
 using orvanel::testing::TempFolder;
 using orvanel::testing::WriteBytes;
 using quern::IconThemes;
@@ -186,23 +187,10 @@ class IconThemesTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_FALSE(root_.path().empty());
-    for (const char* name : {"HOME", "XDG_DATA_HOME", "XDG_DATA_DIRS", "ORVANEL_ICON_THEME"}) {
-      const char* value = std::getenv(name);
-      saved_.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
-    }
-    setenv("HOME", root_.path().c_str(), 1);
-    setenv("XDG_DATA_HOME", (root_ / "data").c_str(), 1);
-    setenv("XDG_DATA_DIRS", (root_ / "system").c_str(), 1);
-    setenv("ORVANEL_ICON_THEME", "Mine", 1);
-  }
-  void TearDown() override {
-    for (const auto& [name, value] : saved_) {
-      if (value) {
-        setenv(name.c_str(), value->c_str(), 1);
-      } else {
-        unsetenv(name.c_str());
-      }
-    }
+    environment_.Set("HOME", root_.path());
+    environment_.Set("XDG_DATA_HOME", root_ / "data");
+    environment_.Set("XDG_DATA_DIRS", root_ / "system");
+    environment_.Set("ORVANEL_ICON_THEME", "Mine");
   }
 
   // A theme under `base` with its index and the folders "SIZE" of the given sizes.
@@ -228,7 +216,7 @@ class IconThemesTest : public ::testing::Test {
   }
 
   TempFolder root_;
-  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+  ScopedEnvironment environment_;
 };
 
 TEST_F(IconThemesTest, SizeFolderFirstThenTheClosestAndPngBeforeSvg) {

@@ -2,10 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <map>
-#include <optional>
 #include <string>
 
+#include "common/scoped_environment.h"
 #include "platform/platform.h"
 
 using platform::ExpandEnvironmentStrings;
@@ -15,34 +14,11 @@ namespace {
 // Sets and unsets variables for one test and puts every touched one back afterwards.
 class EnvironmentTest : public ::testing::Test {
  protected:
-  void TearDown() override {
-    for (const auto& [name, value] : saved_) {
-      if (value) {
-        setenv(name.c_str(), value->c_str(), 1);
-      } else {
-        unsetenv(name.c_str());
-      }
-    }
-  }
-
-  void Set(const std::string& name, const std::string& value) {
-    Save(name);
-    setenv(name.c_str(), value.c_str(), 1);
-  }
-
-  void Unset(const std::string& name) {
-    Save(name);
-    unsetenv(name.c_str());
-  }
+  void Set(const std::string& name, const std::string& value) { environment_.Set(name, value); }
+  void Unset(const std::string& name) { environment_.Unset(name); }
 
  private:
-  void Save(const std::string& name) {
-    if (saved_.count(name)) return;
-    const char* value = std::getenv(name.c_str());
-    saved_[name] = value ? std::optional<std::string>(value) : std::nullopt;
-  }
-
-  std::map<std::string, std::optional<std::string>> saved_;
+  orvanel::testing::ScopedEnvironment environment_;
 };
 
 }  // namespace
