@@ -104,11 +104,40 @@ int OpenFolderAt(int dir, const char* path, FolderId* id, uint32_t* error,
   return fd;
 }
 
+// The descriptor a listing reads. The directory offset belongs to the open file description,
+// which a thread beside this one or a process forked from this one shares with the Folder: a
+// listing that read through the Folder's own descriptor could have its place moved by another
+// one under it (and then give entries twice or miss them). So each listing reads through a
+// description of its own, opened on "."; only where the folder may be read but not searched
+// (no x bit), where "." cannot be opened, does it read the Folder's own descriptor from the
+// start.
+class ListingDescriptor {
+ public:
+  explicit ListingDescriptor(int folder) : folder_(folder) {
+    own_ = openat(folder, ".", kFolderOpenFlags | O_NOATIME);
+    if (own_ < 0 && errno == EPERM) own_ = openat(folder, ".", kFolderOpenFlags);
+  }
+  ListingDescriptor(const ListingDescriptor&) = delete;
+  ListingDescriptor& operator=(const ListingDescriptor&) = delete;
+  ~ListingDescriptor() {
+    if (own_ >= 0) close(own_);
+  }
+  // The descriptor to read from its start, or -1 with errno set.
+  int Start() const {
+    if (own_ >= 0) return own_;
+    return lseek(folder_, 0, SEEK_SET) < 0 ? -1 : folder_;
+  }
+
+ private:
+  int folder_;
+  int own_;
+};
+
 // A find record of an entry (all but its name). Returns 0 or an errno value.
 int DescribeEntry(const Folder& folder, const char* name, FindRecord* record) {
   struct statx st;
-  return posix::LookAtEntry(posix::FdOf(folder), name, folder.Id(), /*ntfs=*/false, record,
-                            nullptr, &st);
+  return posix::LookAtEntry(posix::FdOf(folder), name, folder.Id(), /*ntfs=*/false, record, nullptr,
+                            &st);
 }
 
 // True when the open folder `fd` holds nothing but "." and "..". Reads from the current offset.
@@ -213,8 +242,8 @@ namespace {
 // where no ring can be had, one statx call each.
 void DescribeAll(const Folder& folder, const char* const* names, FindRecord* const* records,
                  int* causes, size_t count) {
-  posix::LookAtAll(posix::FdOf(folder), folder.Id(), /*ntfs=*/false, names, count, records,
-                   causes, posix::RingOfThisThread(count));
+  posix::LookAtAll(posix::FdOf(folder), folder.Id(), /*ntfs=*/false, names, count, records, causes,
+                   posix::RingOfThisThread(count));
 }
 
 }  // namespace
@@ -222,9 +251,9 @@ void DescribeAll(const Folder& folder, const char* const* names, FindRecord* con
 uint32_t ListFolder(const Folder& folder, std::vector<FindRecord>* records) {
   records->clear();
   if (!folder.IsOpen()) return error::kInvalidHandle;
-  const int fd = posix::FdOf(folder);
-  // The folder's own descriptor is read, so a second listing of the same Folder starts over.
-  if (lseek(fd, 0, SEEK_SET) < 0) return ErrorFromErrno(errno);
+  const ListingDescriptor listing(posix::FdOf(folder));
+  const int fd = listing.Start();
+  if (fd < 0) return ErrorFromErrno(errno);
   // The names first, then what each one is.
   std::string text;
   std::vector<size_t> starts;
@@ -280,8 +309,9 @@ uint32_t posix::ListFolderNames(const Folder& folder, std::vector<FindRecord>* r
   records->clear();
   *plain_files_described = false;
   if (!folder.IsOpen()) return error::kInvalidHandle;
-  const int fd = FdOf(folder);
-  if (lseek(fd, 0, SEEK_SET) < 0) return ErrorFromErrno(errno);
+  const ListingDescriptor listing(FdOf(folder));
+  const int fd = listing.Start();
+  if (fd < 0) return ErrorFromErrno(errno);
   uint32_t code = error::kSuccess;
   // A large buffer: a folder of a thousand files is read in one or two calls.
   const uint32_t read = ForEachListedEntry<65536>(fd, [&](const struct dirent64& listed) {

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -313,7 +314,8 @@ TEST_F(FolderTest, ListingsThroughTheWalksRingAgreeWithOneCallEach) {
   std::vector<FindRecord> records;
   bool described = true;
   ASSERT_EQ(files.ListFolderNames(root, &records, &described), error::kSuccess);
-  for (size_t i = 0; i < kFiles; i += 7) ASSERT_EQ(unlink(Path("f" + std::to_string(i)).c_str()), 0);
+  for (size_t i = 0; i < kFiles; i += 7)
+    ASSERT_EQ(unlink(Path("f" + std::to_string(i)).c_str()), 0);
   std::vector<FindRecord*> pointers;
   for (FindRecord& record : records) pointers.push_back(&record);
   std::vector<uint32_t> codes(pointers.size(), 99);
@@ -431,6 +433,33 @@ TEST_F(FolderTest, AChildForkedDuringAWalkListsOnItsOwn) {
   ASSERT_EQ(waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// Two threads listing one Folder at once, each by both listings the walks use, each get every
+// entry exactly once: a listing's place in the folder is its own, not the Folder's.
+TEST_F(FolderTest, ListingsOfOneFolderOnTwoThreadsDoNotMoveEachOthersPlace) {
+  constexpr size_t kFiles = 3000;  // more than one read of the folder takes
+  for (size_t i = 0; i < kFiles; ++i) MakeFile("f" + std::to_string(i));
+  const Folder root = OpenRoot();
+  auto list = [&root](bool names_only, int* wrong) {
+    for (int round = 0; round < 30; ++round) {
+      std::vector<FindRecord> records;
+      bool described = false;
+      const uint32_t code = names_only ? posix::ListFolderNames(root, &records, &described)
+                                       : ListFolder(root, &records);
+      std::map<std::string, int> seen;
+      for (const FindRecord& record : records) ++seen[record.name];
+      bool once = true;
+      for (const auto& [name, count] : seen) once = once && count == 1;
+      if (code != error::kSuccess || records.size() != kFiles + 2 || !once) ++*wrong;
+    }
+  };
+  int wrong_a = 0, wrong_b = 0;
+  std::thread other(list, true, &wrong_b);
+  list(false, &wrong_a);
+  other.join();
+  EXPECT_EQ(wrong_a, 0);
+  EXPECT_EQ(wrong_b, 0);
 }
 
 // A batch of deletions goes in order and stops at the first refusal.
