@@ -51,43 +51,22 @@ uint32_t TrashRecorded(UndoRecord* record, Trash trash) {
 double FileSize(platform::FileSystem& files, const std::string& path) {
   uint32_t attributes = 0;
   uint64_t size = 0;
-  uint32_t code = files.GetFileAttributes(path, &attributes, &size);
+  uint32_t code = platform::GetFileAttributes(files, path, &attributes, &size);
   if (code != platform::error::kSuccess) RaiseWin32Error(code);
   return (attributes & platform::attr::kDirectory) != 0 ? 0 : static_cast<double>(size);
 }
 
-bool IsJunction(platform::FileSystem& files, const std::string& path) {
-  uint32_t attributes = 0;
-  uint64_t size = 0;
-  return files.GetFileAttributes(path, &attributes, &size) == platform::error::kSuccess &&
-         platform::attr::IsJunction(attributes);
-}
-
-// The folder that holds `path`, opened once, and the path's name in it: a look and the deletion
-// that follows it act in that one folder, whatever is renamed or replaced above it meanwhile.
-// False when the path is left to the platform's own by-path resolution: a last part that is no
-// plain name ("", ".", ".."), and on Windows the forms whose parent is not a folder of its own
-// ("C:x", "\\?\C:\x", "\\.\x", a bare name relative to a drive's current folder). `trimmed`
-// is the path without trailing separators, as the trash records it.
-bool SplitHolder(const std::string& path, std::string* holder, std::string* name,
-                 std::string* trimmed = nullptr) {
+// `path` without trailing separators (a root keeps its own), as the trash records it.
+std::string Trimmed(const std::string& path) {
   constexpr bool kWindows = platform::kPathSeparator == '\\';
   auto is_separator = [](char c) {
     return c == platform::kPathSeparator || (kWindows && c == '/');
   };
   std::string_view rest = path;
-  while (rest.size() > 1 && is_separator(rest.back())) rest.remove_suffix(1);
-  if (kWindows && rest.size() >= 4 && is_separator(rest[0]) && is_separator(rest[1]) &&
-      (rest[2] == '?' || rest[2] == '.')) {
-    return false;
+  while (rest.size() > 1 && is_separator(rest.back()) && rest[rest.size() - 2] != ':') {
+    rest.remove_suffix(1);
   }
-  if (trimmed != nullptr) trimmed->assign(rest);
-  *holder = support::ovGetFilePath(rest);
-  *name = support::ovGetFileName(rest);
-  if (name->empty() || *name == "." || *name == "..") return false;
-  if (kWindows && (holder->empty() || name->find(':') != std::string::npos)) return false;
-  if (holder->empty()) *holder = ".";
-  return true;
+  return std::string(rest);
 }
 
 // Runs the deletion of an entry whose line is begun, then ends the line with the outcome: the
@@ -148,15 +127,17 @@ void Deleter::ReportFile(const std::string& FileName, bool IsFolder, bool IsJunc
 }
 
 void Deleter::KillFile(const std::string& FileName) {
-  files_.SetFileAttributesNormal(FileName);
-  double size = FileSize(files_, FileName);
-  uint32_t code = to_trash_ ? TrashRecorded(undo_record_,
-                                            [&](platform::TrashMove* move) {
-                                              return files_.MoveToTrash(FileName, move);
-                                            })
-                            : files_.DeleteFile(FileName);
+  std::string name;
+  uint32_t code = platform::error::kSuccess;
+  const platform::Folder holder = files_.OpenParentFolder(FileName, &name, &code);
+  if (!holder.IsOpen()) RaiseWin32Error(code);
+  files_.SetEntryAttributesNormal(holder, name);
+  platform::FindRecord record;
+  code = files_.GetEntryAttributes(holder, name, &record.attributes, &record.size);
   if (code != platform::error::kSuccess) RaiseWin32Error(code);
-  CountDeletedFile(size);
+  if ((record.attributes & platform::attr::kDirectory) != 0) record.size = 0;
+  record.attributes &= ~platform::attr::kReadOnly;  // given back above
+  KillFileAt(holder, name, Trimmed(FileName), record);
 }
 
 void Deleter::KillFileAt(const platform::Folder& folder, std::string_view name,
@@ -174,14 +155,18 @@ void Deleter::KillFileAt(const platform::Folder& folder, std::string_view name,
 }
 
 void Deleter::KillFolder(const std::string& FolderName) {
-  KillFolderKnown(FolderName, IsJunction(files_, FolderName));
-}
-
-void Deleter::KillFolderKnown(const std::string& path, bool junction) {
-  files_.SetFileAttributesNormal(path);
-  uint32_t code = files_.RemoveDirectory(path);
-  if (code != platform::error::kSuccess) RaiseWin32Error(code);
-  CountRemovedFolder(junction);
+  std::string name;
+  uint32_t code = platform::error::kSuccess;
+  const platform::Folder holder = files_.OpenParentFolder(FolderName, &name, &code);
+  if (!holder.IsOpen()) RaiseWin32Error(code);
+  uint32_t attributes = 0;
+  uint64_t size = 0;
+  const bool junction =
+      files_.GetEntryAttributes(holder, name, &attributes, &size) == platform::error::kSuccess &&
+      platform::attr::IsJunction(attributes);
+  // KillFolderAt gives a folder its attributes back; a link named by path gets them back too.
+  if (junction) files_.SetEntryAttributesNormal(holder, name);
+  KillFolderAt(holder, name, junction);
 }
 
 void Deleter::KillFolderAt(const platform::Folder& folder, std::string_view name, bool junction) {
@@ -391,29 +376,19 @@ bool Deleter::DeleteNamedFile(const std::string& path, bool files_only) {
     return files_only && code == platform::error::kSuccess &&
            (attributes & (platform::attr::kDirectory | platform::attr::kDevice)) != 0;
   };
-  std::string holder_path, name, trimmed;
-  if (!SplitHolder(path, &holder_path, &name, &trimmed)) {
-    uint32_t attributes = 0;
-    uint64_t size = 0;
-    const uint32_t code = files_.GetFileAttributes(path, &attributes, &size);
-    if (passed_over(code, attributes)) return false;
-    if ((attributes & platform::attr::kDirectory) != 0) size = 0;
-    return DeleteWithLine(FileLine(path, code, size), true, [&] { KillFile(path); });
-  }
+  std::string name;
   uint32_t code = platform::error::kSuccess;
-  const platform::Folder holder = files_.OpenFolder(holder_path, &code, true);
+  const platform::Folder holder = files_.OpenParentFolder(path, &name, &code);
   platform::FindRecord record;
   if (holder.IsOpen()) {
     code = files_.GetEntryAttributes(holder, name, &record.attributes, &record.size);
-  } else if (code == platform::error::kSuccess) {
-    code = platform::error::kPathNotFound;
   }
   if (passed_over(code, record.attributes)) return false;
   if ((record.attributes & platform::attr::kDirectory) != 0) record.size = 0;
   return DeleteWithLine(FileLine(path, code, record.size), true, [&] {
     // What could not be looked at is not deleted: it fails as the look did.
     if (code != platform::error::kSuccess) RaiseWin32Error(code);
-    KillFileAt(holder, name, trimmed, record);
+    KillFileAt(holder, name, Trimmed(path), record);
   });
 }
 
@@ -426,23 +401,16 @@ bool Deleter::RemoveAndReportFolder(const platform::Folder& folder, std::string_
 bool Deleter::RemoveAndReportFolder(const std::string& path, bool junction) {
   // The look that decided what the entry is also decides how it is counted: looking again
   // could name a junction in the line and count a folder, or the other way round.
-  std::string holder_path, name;
-  if (!SplitHolder(path, &holder_path, &name)) {
-    return DeleteWithLine(FolderLine(path, junction), false,
-                          [&] { KillFolderKnown(path, junction); });
-  }
+  std::string name;
   uint32_t code = platform::error::kSuccess;
-  const platform::Folder holder = files_.OpenFolder(holder_path, &code, true);
+  const platform::Folder holder = files_.OpenParentFolder(path, &name, &code);
   return RemoveInHolder(holder, code, name, path, junction);
 }
 
 bool Deleter::RemoveAndReportFolder(const std::string& path) {
-  std::string holder_path, name;
-  if (!SplitHolder(path, &holder_path, &name)) {
-    return RemoveAndReportFolder(path, IsJunction(files_, path));
-  }
+  std::string name;
   uint32_t code = platform::error::kSuccess;
-  const platform::Folder holder = files_.OpenFolder(holder_path, &code, true);
+  const platform::Folder holder = files_.OpenParentFolder(path, &name, &code);
   uint32_t attributes = 0;
   uint64_t size = 0;
   const bool junction =

@@ -63,10 +63,12 @@ class Deleter {
   // the file error after the path has been written) or the kind; counted unless DontCount.
   void ReportFile(const std::string& FileName, bool IsFolder, bool IsJunction, bool DontCount);
   // COutput::KillFile: deletes one file (to the trash while the switch is on); raises the mapped
-  // error. The size it frees is read just before.
+  // error. The folder above it is opened once (FileSystem::OpenParentFolder) and the file's
+  // attributes given back, its size read and the file deleted in that one folder.
   void KillFile(const std::string& FileName);
   // COutput::KillFolder: removes one empty folder or one junction (what it is, is looked at
-  // once, just before); raises the mapped error.
+  // once, just before, in the folder above it, where it is then removed); raises the mapped
+  // error.
   void KillFolder(const std::string& FolderName);
   // COutput::CreateFolder: "*NEW* " + path + "  :: DIR", the folder made with every missing
   // level, the line ended with the outcome; never raises.
@@ -149,8 +151,6 @@ class Deleter {
   void CountRemovedFolder(bool junction);
   // DeleteAndReportFile by path; with `files_only`, DeleteAndReportRecordedFile.
   bool DeleteNamedFile(const std::string& path, bool files_only);
-  // Removes the folder or junction at `path`, whose kind is known; raises the mapped error.
-  void KillFolderKnown(const std::string& path, bool junction);
   // RemoveAndReportFolder of `name` in the folder `holder` that holds it, which failed to open
   // with `open_error` when it is not open: the line then ends with that error.
   bool RemoveInHolder(const platform::Folder& holder, uint32_t open_error, std::string_view name,

@@ -15,6 +15,16 @@ using platform::error::kSuccess;
 
 bool IsDotName(std::string_view name) { return name == "." || name == ".."; }
 
+// The device number of the folders the preview makes: no volume of the machine's or of a
+// stand-in has it, so their identities never meet a real one.
+constexpr uint64_t kMadeDevice = ~uint64_t{0};
+// Their tokens carry a mark in the high bits, so no other file system takes one for its own.
+constexpr uint64_t kMadeMark = uint64_t{0xFFFF} << 48;
+
+platform::Folder MadeFolder(uint64_t token) {
+  return platform::Folder::ForStandIn(token, platform::FolderId{kMadeDevice, token});
+}
+
 // `path` without trailing separators (the root keeps its one).
 std::string WithoutTrailingSeparators(std::string path) {
   while (path.size() > 1 && path.back() == platform::kPathSeparator) path.pop_back();
@@ -47,6 +57,23 @@ bool PreviewFileSystem::Went(const platform::Folder& folder, std::string_view na
 
 bool PreviewFileSystem::IsGoneFolder(const platform::Folder& folder) const {
   return folder.IsOpen() && gone_folders_.count({folder.Id().device, folder.Id().inode}) != 0;
+}
+
+uint64_t PreviewFileSystem::MadeToken(const platform::Folder& folder, std::string_view name) const {
+  if (made_.empty() || !folder.IsOpen()) return 0;
+  const auto found = made_.find(KeyOf(folder, name));
+  return found == made_.end() ? 0 : found->second;
+}
+
+bool PreviewFileSystem::IsMade(const platform::Folder& folder) {
+  return folder.IsOpen() && folder.Id().device == kMadeDevice;
+}
+
+bool PreviewFileSystem::HoldsMade(const platform::Folder& folder) const {
+  if (!IsMade(folder)) return false;
+  const auto first = made_.lower_bound(Key(kMadeDevice, folder.Id().inode, std::string()));
+  return first != made_.end() && std::get<0>(first->first) == kMadeDevice &&
+         std::get<1>(first->first) == folder.Id().inode;
 }
 
 uint32_t PreviewFileSystem::CheckPath(const std::string& path) {
@@ -101,7 +128,7 @@ platform::Folder PreviewFileSystem::OpenFolder(const std::string& path, uint32_t
 
 platform::Folder PreviewFileSystem::OpenEntry(const platform::Folder& folder, std::string_view name,
                                               uint32_t* error, bool follow_links) {
-  if (Went(folder, name)) {
+  if (Went(folder, name) || IsMade(folder) || MadeToken(folder, name) != 0) {
     *error = kPathNotFound;
     return platform::Folder();
   }
@@ -115,6 +142,10 @@ platform::Folder PreviewFileSystem::OpenEntry(const platform::Folder& folder, st
 
 uint32_t PreviewFileSystem::ListFolder(const platform::Folder& folder,
                                        std::vector<platform::FindRecord>* records) {
+  if (IsMade(folder)) {
+    records->clear();  // never opened as a folder: nothing lists it
+    return kSuccess;
+  }
   uint32_t code = target().ListFolder(folder, records);
   if (gone_.empty()) return code;
   std::erase_if(*records,
@@ -128,33 +159,24 @@ uint32_t PreviewFileSystem::ListFolder(const platform::Folder& folder,
 uint32_t PreviewFileSystem::GetEntryAttributes(const platform::Folder& folder,
                                                std::string_view name, uint32_t* attributes,
                                                uint64_t* size) {
-  if (Went(folder, name)) return kFileNotFound;
-  uint32_t code = target().GetEntryAttributes(folder, name, attributes, size);
-  if (code == kSuccess) ForgetGoneTarget(folder, name, attributes);
-  return code;
-}
-
-uint32_t PreviewFileSystem::GetFileAttributes(const std::string& path, uint32_t* attributes,
-                                              uint64_t* size) {
-  if (made_.count(WithoutTrailingSeparators(path)) != 0) {
+  if (MadeToken(folder, name) != 0) {
     *attributes = platform::attr::kDirectory;
-    *size = 0;
+    if (size != nullptr) *size = 0;
     return kSuccess;
   }
-  if (uint32_t code = CheckPath(path)) return code;
-  uint32_t code = target().GetFileAttributes(path, attributes, size);
-  if (code == kSuccess && !gone_folders_.empty() && platform::attr::IsJunction(*attributes)) {
-    uint32_t open_error = kSuccess;
-    if (IsGoneFolder(target().OpenFolder(path, &open_error, true))) {
-      *attributes &= ~platform::attr::kDirectory;
-    }
-  }
+  if (Went(folder, name) || IsMade(folder)) return kFileNotFound;
+  uint32_t code = target().GetEntryAttributes(folder, name, attributes, size);
+  if (code == kSuccess) ForgetGoneTarget(folder, name, attributes);
   return code;
 }
 
 uint32_t PreviewFileSystem::IsEntryFolderEmpty(const platform::Folder& folder,
                                                std::string_view name, bool* empty) {
   *empty = false;
+  if (const uint64_t token = MadeToken(folder, name)) {
+    *empty = !HoldsMade(MadeFolder(token));
+    return kSuccess;
+  }
   uint32_t code = kSuccess;
   const platform::Folder inner = OpenEntry(folder, name, &code, true);
   if (!inner.IsOpen()) return code;
@@ -162,27 +184,19 @@ uint32_t PreviewFileSystem::IsEntryFolderEmpty(const platform::Folder& folder,
   return kSuccess;
 }
 
-uint32_t PreviewFileSystem::IsFolderEmpty(const std::string& path, bool* empty) {
-  *empty = false;
-  if (made_.count(WithoutTrailingSeparators(path)) != 0) {
-    *empty = true;
-    return kSuccess;
-  }
-  uint32_t code = kSuccess;
-  const platform::Folder folder = OpenFolder(path, &code, true);
-  if (!folder.IsOpen()) return code;
-  *empty = HoldsOnlyGone(folder);
-  return kSuccess;
-}
-
 uint32_t PreviewFileSystem::SetEntryAttributesNormal(const platform::Folder&, std::string_view) {
   return kSuccess;
 }
 
-uint32_t PreviewFileSystem::SetFileAttributesNormal(const std::string&) { return kSuccess; }
-
 uint32_t PreviewFileSystem::Remove(const platform::Folder& folder, std::string_view name,
                                    bool folder_entry) {
+  if (IsDotName(name)) return kAccessDenied;  // a root, or a folder by "." or ".."
+  if (const uint64_t token = MadeToken(folder, name)) {
+    if (!folder_entry) return kAccessDenied;
+    if (HoldsMade(MadeFolder(token))) return kDirNotEmpty;
+    made_.erase(KeyOf(folder, name));
+    return kSuccess;
+  }
   uint32_t attributes = 0;
   uint64_t size = 0;
   if (uint32_t code = GetEntryAttributes(folder, name, &attributes, &size)) return code;
@@ -202,15 +216,6 @@ uint32_t PreviewFileSystem::Remove(const platform::Folder& folder, std::string_v
   return kSuccess;
 }
 
-uint32_t PreviewFileSystem::RemovePath(const std::string& path, bool folder_entry) {
-  PathParts parts = Split(path);
-  if (parts.name.empty()) return kAccessDenied;  // the root
-  uint32_t code = kSuccess;
-  const platform::Folder parent = OpenFolder(parts.parent, &code, true);
-  if (!parent.IsOpen()) return code;
-  return Remove(parent, parts.name, folder_entry);
-}
-
 uint32_t PreviewFileSystem::DeleteEntryFile(const platform::Folder& folder, std::string_view name) {
   return Remove(folder, name, false);
 }
@@ -225,26 +230,43 @@ uint32_t PreviewFileSystem::MoveEntryToTrash(const platform::Folder& folder, std
   return Remove(folder, name, false);
 }
 
-uint32_t PreviewFileSystem::DeleteFile(const std::string& path) { return RemovePath(path, false); }
-
-uint32_t PreviewFileSystem::RemoveDirectory(const std::string& path) {
-  return RemovePath(path, true);
-}
-
-uint32_t PreviewFileSystem::MoveToTrash(const std::string& path, platform::TrashMove*) {
-  return RemovePath(path, false);
-}
-
-uint32_t PreviewFileSystem::CreateDirectory(const std::string& path) {
+uint32_t PreviewFileSystem::CreateEntryDirectory(const platform::Folder& folder,
+                                                 std::string_view name) {
   uint32_t attributes = 0;
   uint64_t size = 0;
-  if (GetFileAttributes(path, &attributes, &size) == kSuccess) return kAlreadyExists;
-  if (GetFileAttributes(Split(path).parent, &attributes, &size) != kSuccess ||
-      (attributes & platform::attr::kDirectory) == 0) {
-    return kPathNotFound;
-  }
-  made_.insert(WithoutTrailingSeparators(path));
+  if (GetEntryAttributes(folder, name, &attributes, &size) == kSuccess) return kAlreadyExists;
+  made_[KeyOf(folder, name)] = kMadeMark | ++next_made_;
   return kSuccess;
+}
+
+platform::Folder PreviewFileSystem::OpenParentFolder(const std::string& path, std::string* name,
+                                                     uint32_t* error) {
+  name->clear();
+  const PathParts parts = Split(path);
+  if (!parts.name.empty() && !IsDotName(parts.name)) {
+    if (!made_.empty()) {
+      // The folder above may be one the preview made: found as a name in the folder above it.
+      std::string above_name;
+      uint32_t above_error = kSuccess;
+      const platform::Folder above = OpenParentFolder(parts.parent, &above_name, &above_error);
+      if (const uint64_t token = above.IsOpen() ? MadeToken(above, above_name) : 0) {
+        *name = parts.name;
+        *error = kSuccess;
+        return MadeFolder(token);
+      }
+    }
+    if (CheckPath(parts.parent) != kSuccess) {
+      *error = kPathNotFound;
+      return platform::Folder();
+    }
+  }
+  platform::Folder folder = target().OpenParentFolder(path, name, error);
+  if (IsGoneFolder(folder)) {
+    *error = kPathNotFound;
+    name->clear();
+    return platform::Folder();
+  }
+  return folder;
 }
 
 }  // namespace sweepwell

@@ -7,10 +7,12 @@
 // it would be. A recursive command therefore sees a folder as empty when everything in it would
 // have gone, and the preview writes the lines and totals of the real run.
 //
-// A folder the preview "creates" exists for later questions by its path (so a second
-// create-folder of it answers as a real one would, and it is empty), but it cannot be opened and
-// a listing of the folder above it does not show it: a later walk over that folder does not
-// see it, where a real run would find it there, empty.
+// A folder the preview "creates" exists for later questions about it and about names in it (so
+// a second create-folder of it answers as a real one would, it is empty until a folder is
+// "created" in it, and it can be "removed"): the by-path calls reach it as the folder above a
+// name (OpenParentFolder hands out a folder of the preview's own for it). But it cannot be
+// opened as a folder and a listing of the folder above it does not show it: a later walk over
+// that folder does not see it, where a real run would find it there, empty.
 //
 // What the preview cannot know it assumes: a removal the system would refuse for want of
 // permission (another user's file in a sticky folder, an immutable file, a trash on another
@@ -18,6 +20,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <set>
 #include <string>
 #include <string_view>
@@ -42,15 +45,11 @@ class PreviewFileSystem : public platform::FileSystemWrapper {
                       std::vector<platform::FindRecord>* records) override;
   uint32_t GetEntryAttributes(const platform::Folder& folder, std::string_view name,
                               uint32_t* attributes, uint64_t* size) override;
-  uint32_t GetFileAttributes(const std::string& path, uint32_t* attributes,
-                             uint64_t* size) override;
   uint32_t IsEntryFolderEmpty(const platform::Folder& folder, std::string_view name,
                               bool* empty) override;
-  uint32_t IsFolderEmpty(const std::string& path, bool* empty) override;
 
   // Attribute changes are answered with success and change nothing.
   uint32_t SetEntryAttributesNormal(const platform::Folder& folder, std::string_view name) override;
-  uint32_t SetFileAttributesNormal(const std::string& path) override;
 
   // kSuccess and the entry is gone from now on, or the error the real call would meet now:
   // kFileNotFound when the entry is not there (any more), kAccessDenied for a file deletion of a
@@ -61,13 +60,16 @@ class PreviewFileSystem : public platform::FileSystemWrapper {
   // A preview moves nothing, so `move` learns of no trash entry.
   uint32_t MoveEntryToTrash(const platform::Folder& folder, std::string_view name,
                             const std::string& path, platform::TrashMove* move = nullptr) override;
-  uint32_t DeleteFile(const std::string& path) override;
-  uint32_t RemoveDirectory(const std::string& path) override;
-  uint32_t MoveToTrash(const std::string& path, platform::TrashMove* move = nullptr) override;
 
-  // kAlreadyExists when the name is taken, kPathNotFound when the folder above it is missing,
-  // else kSuccess and the folder counts as made.
-  uint32_t CreateDirectory(const std::string& path) override;
+  // kAlreadyExists when the name is taken, else kSuccess and the folder counts as made (a
+  // missing folder above it is kPathNotFound from OpenParentFolder, as on disk).
+  uint32_t CreateEntryDirectory(const platform::Folder& folder, std::string_view name) override;
+
+  // The folder above the last name of `path`: a folder that went leads nowhere, and a folder
+  // made by the preview comes back as a folder of the preview's own, which only the calls
+  // above answer for.
+  platform::Folder OpenParentFolder(const std::string& path, std::string* name,
+                                    uint32_t* error) override;
 
  private:
   using Key = std::tuple<uint64_t, uint64_t, std::string>;
@@ -79,7 +81,10 @@ class PreviewFileSystem : public platform::FileSystemWrapper {
   // when a folder on the way did.
   uint32_t CheckPath(const std::string& path);
   uint32_t Remove(const platform::Folder& folder, std::string_view name, bool folder_entry);
-  uint32_t RemovePath(const std::string& path, bool folder_entry);
+  // The token of the folder the preview made as `name` in `folder`; 0 when it made none.
+  uint64_t MadeToken(const platform::Folder& folder, std::string_view name) const;
+  static bool IsMade(const platform::Folder& folder);
+  bool HoldsMade(const platform::Folder& folder) const;
   bool HoldsOnlyGone(const platform::Folder& folder);
   // A link to a folder that went is a dangling link: no longer a folder.
   void ForgetGoneTarget(const platform::Folder& folder, std::string_view name,
@@ -87,7 +92,8 @@ class PreviewFileSystem : public platform::FileSystemWrapper {
 
   std::set<Key> gone_;
   std::set<std::pair<uint64_t, uint64_t>> gone_folders_;  // identities of folders that went
-  std::set<std::string> made_;                            // paths create-folder would make
+  std::map<Key, uint64_t> made_;  // folders create-folder would make, and their tokens
+  uint64_t next_made_ = 0;
 };
 
 }  // namespace sweepwell

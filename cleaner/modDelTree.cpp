@@ -93,7 +93,8 @@ void DeleteFolder(RunContext& run, const std::string& path) {
   // walk never enters a link in the folder's place (it opens the start without following one).
   uint32_t attributes = 0;
   uint64_t size = 0;
-  if (run.file_system->GetFileAttributes(path, &attributes, &size) != platform::error::kSuccess ||
+  if (platform::GetFileAttributes(*run.file_system, path, &attributes, &size) !=
+          platform::error::kSuccess ||
       (attributes & platform::attr::kDirectory) == 0) {
     deleter.ReportMissingFolder(path, false);
     return;

@@ -86,7 +86,8 @@ void SetFolderAgeDays(RunContext& run, int32_t days) {
 
 bool IsFolderEmpty(const RunContext& run, const std::string& path) {
   bool empty = false;
-  return run.file_system->IsFolderEmpty(path, &empty) == platform::error::kSuccess && empty;
+  return platform::IsFolderEmpty(*run.file_system, path, &empty) == platform::error::kSuccess &&
+         empty;
 }
 
 void DeleteEmptyFolders(RunContext& run, const std::string& path, bool recursive, bool withBase) {

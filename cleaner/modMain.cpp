@@ -412,7 +412,8 @@ namespace {
 uint32_t PathAttributes(const RunContext& run, const std::string& Path) {
   uint32_t attributes = 0;
   uint64_t size = 0;
-  if (run.file_system->GetFileAttributes(Path, &attributes, &size) != platform::error::kSuccess) {
+  if (platform::GetFileAttributes(*run.file_system, Path, &attributes, &size) !=
+      platform::error::kSuccess) {
     return 0;
   }
   return attributes;

@@ -236,7 +236,7 @@ std::string ReadDesktopFile(const std::string& path) {
 bool IsDesktopFolder(const std::string& path) {
   uint32_t attributes = 0;
   uint64_t size = 0;
-  return platform::RealFileSystem().GetFileAttributes(path, &attributes, &size) ==
+  return platform::GetFileAttributes(platform::RealFileSystem(), path, &attributes, &size) ==
              platform::error::kSuccess &&
          (attributes & platform::attr::kDirectory) != 0;
 }

@@ -51,6 +51,22 @@ namespace {
 
 // The folder above `path` and the last name in it; false when `path` names no file (it ends in
 // a separator). A name alone is in the current folder.
+bool IsSeparator(char c) {
+#ifdef _WIN32
+  return c == '/' || c == '\\';
+#else
+  return c == '/';
+#endif
+}
+
+// `path` without trailing separators; a root ("/", "C:\\") keeps its own.
+std::string WithoutTrailingSeparators(std::string path) {
+  while (path.size() > 1 && IsSeparator(path.back()) && path[path.size() - 2] != ':') {
+    path.pop_back();
+  }
+  return path;
+}
+
 bool SplitParent(const std::string& path, std::string* parent, std::string_view* name) {
 #ifdef _WIN32
   const size_t cut = path.find_last_of("/\\");
@@ -168,6 +184,89 @@ uint32_t GetFileSize(FileSystem& files, const std::string& path, uint64_t* size)
   });
 }
 
+Folder FileSystem::OpenParentFolder(const std::string& path, std::string* name, uint32_t* error) {
+  name->clear();
+  const std::string whole = WithoutTrailingSeparators(path);
+  if (whole.empty()) {
+    *error = error::kPathNotFound;
+    return Folder();
+  }
+  std::string parent;
+  std::string_view last;
+  if (IsSeparator(whole.back()) || !SplitParent(whole, &parent, &last)) {
+    parent = whole;  // a root: "." of itself
+    last = ".";
+  }
+  *error = error::kSuccess;
+  Folder folder = OpenFolder(parent, error, true);
+  if (!folder.IsOpen()) {
+    if (*error == error::kSuccess) *error = error::kPathNotFound;
+    return folder;
+  }
+  *name = std::string(last);
+  return folder;
+}
+
+namespace {
+
+// The by-path helpers' one pattern: the folder above `path` opened once, then
+// action(folder, name).
+template <typename Action>
+uint32_t OnParentOf(FileSystem& files, const std::string& path, Action action) {
+  std::string name;
+  uint32_t code = error::kSuccess;
+  const Folder folder = files.OpenParentFolder(path, &name, &code);
+  if (!folder.IsOpen()) return code;
+  return action(folder, name);
+}
+
+}  // namespace
+
+uint32_t GetFileAttributes(FileSystem& files, const std::string& path, uint32_t* attributes,
+                           uint64_t* size) {
+  return OnParentOf(files, path, [&](const Folder& folder, const std::string& name) {
+    return files.GetEntryAttributes(folder, name, attributes, size);
+  });
+}
+
+uint32_t SetFileAttributesNormal(FileSystem& files, const std::string& path) {
+  return OnParentOf(files, path, [&](const Folder& folder, const std::string& name) {
+    return files.SetEntryAttributesNormal(folder, name);
+  });
+}
+
+uint32_t DeleteFile(FileSystem& files, const std::string& path) {
+  return OnParentOf(files, path, [&](const Folder& folder, const std::string& name) {
+    return files.DeleteEntryFile(folder, name);
+  });
+}
+
+uint32_t RemoveDirectory(FileSystem& files, const std::string& path) {
+  return OnParentOf(files, path, [&](const Folder& folder, const std::string& name) {
+    return files.RemoveEntryDirectory(folder, name);
+  });
+}
+
+uint32_t MoveToTrash(FileSystem& files, const std::string& path, TrashMove* move) {
+  const std::string trimmed = WithoutTrailingSeparators(path);
+  return OnParentOf(files, trimmed, [&](const Folder& folder, const std::string& name) {
+    return files.MoveEntryToTrash(folder, name, trimmed, move);
+  });
+}
+
+uint32_t IsFolderEmpty(FileSystem& files, const std::string& path, bool* empty) {
+  *empty = false;
+  return OnParentOf(files, path, [&](const Folder& folder, const std::string& name) {
+    return files.IsEntryFolderEmpty(folder, name, empty);
+  });
+}
+
+uint32_t CreateDirectory(FileSystem& files, const std::string& path) {
+  return OnParentOf(files, path, [&](const Folder& folder, const std::string& name) {
+    return files.CreateEntryDirectory(folder, name);
+  });
+}
+
 namespace {
 
 class MachineFileSystem final : public FileSystem {
@@ -242,25 +341,8 @@ class MachineFileSystem final : public FileSystem {
   Folder OpenWriteFolder(const std::string& path, uint32_t* error) override {
     return platform::OpenWriteFolder(path, error);
   }
-  uint32_t GetFileAttributes(const std::string& path, uint32_t* attributes,
-                             uint64_t* size) override {
-    return platform::GetFileAttributes(path, attributes, size);
-  }
-  uint32_t SetFileAttributesNormal(const std::string& path) override {
-    return platform::SetFileAttributesNormal(path);
-  }
-  uint32_t DeleteFile(const std::string& path) override { return platform::DeleteFile(path); }
-  uint32_t RemoveDirectory(const std::string& path) override {
-    return platform::RemoveDirectory(path);
-  }
-  uint32_t MoveToTrash(const std::string& path, TrashMove* move = nullptr) override {
-    return platform::MoveToTrash(path, move);
-  }
-  uint32_t IsFolderEmpty(const std::string& path, bool* empty) override {
-    return platform::IsFolderEmpty(path, empty);
-  }
-  uint32_t CreateDirectory(const std::string& path) override {
-    return platform::CreateDirectory(path);
+  Folder OpenParentFolder(const std::string& path, std::string* name, uint32_t* error) override {
+    return platform::OpenParentFolder(path, name, error);
   }
 #if !defined(_WIN32)
   // On Linux a listing gives names and types only, so the looks a deletion does not need are

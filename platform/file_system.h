@@ -8,7 +8,11 @@
 //                     FindRecord (the one entry record of every listing), the entry operations
 //                     and their by-path forms, error:: and attr::.
 //   file.h            File (the one open file, RAII, move-only) and its openers; FileOpening.
-//   file_system.h     this interface, RealFileSystem(), FileSystemWrapper, OpenFileByPath.
+//   file_system.h     this interface, RealFileSystem(), FileSystemWrapper, and the by-path
+//                     helpers over it (GetFileAttributes(files, path), DeleteFile(files, path),
+//                     OpenFileByPath, ReadWholeFile, ...): the one way above platform/ to act on
+//                     a path. Each opens the folder above it once (OpenParentFolder) and calls
+//                     the entry member, so the interface itself has no by-path twins.
 //   find.h            the library's search listing (FindEntries) with its masks and options.
 //   stat_pool.h       the one engine that looks at entries in batches (io_uring on Linux).
 //   trash.h           moves to the trash, their records and the way back.
@@ -137,15 +141,11 @@ class FileSystem {
   // follow_links, for a stand-in that grants no such exception anyway.
   virtual Folder OpenWriteFolder(const std::string& path, uint32_t* error);
 
-  // The by-path operations of platform.h.
-  virtual uint32_t GetFileAttributes(const std::string& path, uint32_t* attributes,
-                                     uint64_t* size) = 0;
-  virtual uint32_t SetFileAttributesNormal(const std::string& path) = 0;
-  virtual uint32_t DeleteFile(const std::string& path) = 0;
-  virtual uint32_t RemoveDirectory(const std::string& path) = 0;
-  virtual uint32_t MoveToTrash(const std::string& path, TrashMove* move = nullptr) = 0;
-  virtual uint32_t IsFolderEmpty(const std::string& path, bool* empty) = 0;
-  virtual uint32_t CreateDirectory(const std::string& path) = 0;
+  // The folder above the last name of `path`, and that name: platform::OpenParentFolder, with
+  // its meaning (trailing separators dropped, a root is "." of itself, links on the way
+  // followed). Every by-path helper below reaches its entry through this one call. The
+  // default: the path cut at its last separator and OpenFolder of the part before it.
+  virtual Folder OpenParentFolder(const std::string& path, std::string* name, uint32_t* error);
 
   // For the walks that delete, which look at most entries only to delete them. The defaults
   // are made of the single calls above, so a stand-in that changes those changes these too
@@ -193,6 +193,19 @@ uint32_t ReplaceWholeFile(FileSystem& files, const std::string& path,
 uint32_t AppendToFile(FileSystem& files, const std::string& path, std::string_view data);
 uint32_t OverwriteFile(FileSystem& files, const std::string& path, std::string_view data);
 uint32_t GetFileSize(FileSystem& files, const std::string& path, uint64_t* size);
+
+// The by-path forms of the entry operations: each opens the folder above `path` once
+// (OpenParentFolder) and calls the entry member on the last name, so a stand-in answers them
+// through its entry members alone, and no path is resolved twice. MoveToTrash records `path`
+// without its trailing separators.
+uint32_t GetFileAttributes(FileSystem& files, const std::string& path, uint32_t* attributes,
+                           uint64_t* size);
+uint32_t SetFileAttributesNormal(FileSystem& files, const std::string& path);
+uint32_t DeleteFile(FileSystem& files, const std::string& path);
+uint32_t RemoveDirectory(FileSystem& files, const std::string& path);
+uint32_t MoveToTrash(FileSystem& files, const std::string& path, TrashMove* move = nullptr);
+uint32_t IsFolderEmpty(FileSystem& files, const std::string& path, bool* empty);
+uint32_t CreateDirectory(FileSystem& files, const std::string& path);
 
 // Forwards every call to `target` (which must outlive it).
 class FileSystemWrapper : public FileSystem {
@@ -273,25 +286,8 @@ class FileSystemWrapper : public FileSystem {
   Folder OpenWriteFolder(const std::string& path, uint32_t* error) override {
     return target_.OpenWriteFolder(path, error);
   }
-  uint32_t GetFileAttributes(const std::string& path, uint32_t* attributes,
-                             uint64_t* size) override {
-    return target_.GetFileAttributes(path, attributes, size);
-  }
-  uint32_t SetFileAttributesNormal(const std::string& path) override {
-    return target_.SetFileAttributesNormal(path);
-  }
-  uint32_t DeleteFile(const std::string& path) override { return target_.DeleteFile(path); }
-  uint32_t RemoveDirectory(const std::string& path) override {
-    return target_.RemoveDirectory(path);
-  }
-  uint32_t MoveToTrash(const std::string& path, TrashMove* move = nullptr) override {
-    return target_.MoveToTrash(path, move);
-  }
-  uint32_t IsFolderEmpty(const std::string& path, bool* empty) override {
-    return target_.IsFolderEmpty(path, empty);
-  }
-  uint32_t CreateDirectory(const std::string& path) override {
-    return target_.CreateDirectory(path);
+  Folder OpenParentFolder(const std::string& path, std::string* name, uint32_t* error) override {
+    return target_.OpenParentFolder(path, name, error);
   }
 
  private:

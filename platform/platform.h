@@ -227,6 +227,13 @@ uint32_t IsEntryFolderEmpty(const Folder& folder, std::string_view name, bool* e
 // The same operations by path. Each opens the parent folder and acts on the last component;
 // a trailing separator is ignored.
 
+// The folder above the last component of `path` (the links on the way followed), and that
+// component in *name. Trailing separators are dropped first; a root ("/", "C:\\", a share) is
+// "." of itself; on Windows the cut is made in the absolute form, where "." and ".." are gone.
+// On failure the result is closed and *error holds the code (kPathNotFound for an empty path
+// or a missing folder on the way).
+Folder OpenParentFolder(const std::string& path, std::string* name, uint32_t* error);
+
 uint32_t GetFileAttributes(const std::string& path, uint32_t* attributes, uint64_t* size);
 uint32_t SetFileAttributesNormal(const std::string& path);
 uint32_t DeleteFile(const std::string& path);

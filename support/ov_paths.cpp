@@ -90,7 +90,8 @@ uint32_t CreateComplexDirectoryOn(platform::FileSystem& files, const std::string
   auto is_directory = [&files](const std::string& level) {
     uint32_t attributes = 0;
     uint64_t size = 0;
-    return files.GetFileAttributes(level, &attributes, &size) == platform::error::kSuccess &&
+    return platform::GetFileAttributes(files, level, &attributes, &size) ==
+               platform::error::kSuccess &&
            (attributes & platform::attr::kDirectory) != 0;
   };
   // Every prefix of `path` that ends a component, shortest first ("a", "a/b", "a/b/c").
@@ -109,7 +110,7 @@ uint32_t CreateComplexDirectoryOn(platform::FileSystem& files, const std::string
   size_t first_missing = levels.size();
   while (first_missing > 0 && !is_directory(levels[first_missing - 1])) --first_missing;
   for (size_t i = first_missing; i < levels.size(); ++i) {
-    const uint32_t code = files.CreateDirectory(levels[i]);
+    const uint32_t code = platform::CreateDirectory(files, levels[i]);
     if (code == platform::error::kSuccess) continue;
     // The name is taken: by a folder someone made meanwhile (fine), or by a file in the way.
     // Below the last level the next mkdir then tells "path not found", as Windows does.

@@ -220,7 +220,8 @@ uint32_t CreateEntryDirectory(const Folder& folder, std::string_view name) {
   const posix::EntryName entry(name);
   if (entry.error() != error::kSuccess) return entry.error();
   if (mkdirat(posix::FdOf(folder), entry.c_str(), 0777) == 0) return error::kSuccess;
-  return errno == EEXIST ? error::kAlreadyExists : FileErrorFromErrno(errno);
+  // The general map, as every folder call reports (a read-only volume: kAccessDenied).
+  return ErrorFromErrno(errno);
 }
 
 }  // namespace platform

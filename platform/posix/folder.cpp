@@ -59,6 +59,13 @@ Folder OpenParent(const std::string& path, std::string* name, uint32_t* error) {
 
 }  // namespace posix
 
+Folder OpenParentFolder(const std::string& path, std::string* name, uint32_t* error) {
+  *error = error::kSuccess;
+  Folder parent = posix::OpenParent(path, name, error);
+  if (!parent.IsOpen() && *error == error::kSuccess) *error = error::kPathNotFound;
+  return parent;
+}
+
 namespace {
 
 using posix::EntryName;
@@ -470,10 +477,7 @@ uint32_t IsFolderEmpty(const std::string& path, bool* empty) {
 
 uint32_t CreateDirectory(const std::string& path) {
   return posix::OnParent(path, [](const Folder& parent, const std::string& name) {
-    const EntryName entry(name);
-    if (entry.error() != error::kSuccess) return entry.error();
-    if (mkdirat(posix::FdOf(parent), entry.c_str(), 0777) == 0) return error::kSuccess;
-    return ErrorFromErrno(errno);
+    return CreateEntryDirectory(parent, name);
   });
 }
 

@@ -404,35 +404,50 @@ uint32_t IsEntryFolderEmpty(const Folder& folder, std::string_view name, bool* e
 // ---------------------------------------------------------------------------------------------
 // By path
 
-namespace {
-
-// Opens the parent of `path` and returns action(parent, name). Trailing separators are ignored;
-// a root ("C:\", "\\server\share") is "." of itself.
-template <typename Action>
-uint32_t OnParent(const std::string& path, Action action) {
+Folder OpenParentFolder(const std::string& path, std::string* name, uint32_t* error) {
+  name->clear();
   std::string trimmed = path;
   for (char& c : trimmed) {
     if (c == '/') c = '\\';
   }
   while (trimmed.size() > 1 && trimmed.back() == '\\') trimmed.pop_back();
-  if (trimmed.empty()) return error::kPathNotFound;
+  if (trimmed.empty()) {
+    *error = error::kPathNotFound;
+    return Folder();
+  }
   const std::wstring full = win32::LongPath(trimmed);
   // The cut is made in the absolute form, where "." and ".." are gone.
   const size_t cut = full.rfind(L'\\');
   std::wstring parent = full.substr(0, cut);
-  std::wstring name = full.substr(cut + 1);
+  std::wstring last = full.substr(cut + 1);
   // A drive root "\\?\C:\" or share root: the folder itself.
-  const bool root = name.empty() || parent == L"\\\\?" || parent == L"\\\\?\\UNC";
+  const bool root = last.empty() || parent == L"\\\\?" || parent == L"\\\\?\\UNC";
   if (root) {
     parent = full;
-    name = L".";
+    last = L".";
   } else if (parent.size() == 6 && parent[5] == L':') {
     parent += L'\\';  // "\\?\C:" -> "\\?\C:\"
   }
+  *error = error::kSuccess;
+  Folder folder = Folder::Open(win32::Utf8(parent), error);
+  if (!folder.IsOpen()) {
+    if (*error == error::kSuccess) *error = error::kPathNotFound;
+    return folder;
+  }
+  *name = win32::Utf8(last);
+  return folder;
+}
+
+namespace {
+
+// Opens the parent of `path` and returns action(parent, name).
+template <typename Action>
+uint32_t OnParent(const std::string& path, Action action) {
+  std::string name;
   uint32_t code = error::kSuccess;
-  const Folder folder = Folder::Open(win32::Utf8(parent), &code);
-  if (!folder.IsOpen()) return code != error::kSuccess ? code : error::kPathNotFound;
-  return action(folder, win32::Utf8(name));
+  const Folder folder = OpenParentFolder(path, &name, &code);
+  if (!folder.IsOpen()) return code;
+  return action(folder, name);
 }
 
 }  // namespace

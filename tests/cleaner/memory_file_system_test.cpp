@@ -24,7 +24,7 @@ constexpr uint32_t kJunction = attr::kDirectory | attr::kReparsePoint;
 
 uint32_t AttributesOf(MemoryFileSystem& disk, const std::string& path) {
   uint32_t attributes = 0;
-  EXPECT_EQ(disk.GetFileAttributes(path, &attributes, nullptr), error::kSuccess) << path;
+  EXPECT_EQ(platform::GetFileAttributes(disk, path, &attributes, nullptr), error::kSuccess) << path;
   return attributes;
 }
 
@@ -52,10 +52,10 @@ TEST(MemoryFileSystem, LinksAreFollowedOnlyWhereTheMachineFollowsThem) {
   EXPECT_EQ(code, error::kCantResolveFilename);
 
   // Removing a link to a folder removes the link; what it led to stays whole.
-  EXPECT_EQ(disk.RemoveDirectory("/r/to-x"), error::kSuccess);
+  EXPECT_EQ(platform::RemoveDirectory(disk, "/r/to-x"), error::kSuccess);
   EXPECT_FALSE(disk.Exists("/r/to-x"));
   EXPECT_EQ(disk.Contents("/r/deep/x/file"), "data");
-  EXPECT_EQ(disk.DeleteFile("/r/dangling"), error::kSuccess);
+  EXPECT_EQ(platform::DeleteFile(disk, "/r/dangling"), error::kSuccess);
 }
 
 TEST(MemoryFileSystem, AFolderPutInThePlaceOfAnOpenOneIsNeverTakenForIt) {
@@ -67,7 +67,7 @@ TEST(MemoryFileSystem, AFolderPutInThePlaceOfAnOpenOneIsNeverTakenForIt) {
   ASSERT_TRUE(old.IsOpen());
   const platform::FolderId old_id = old.Id();
   ASSERT_EQ(disk.RemoveEntryDirectory(parent, "f"), error::kSuccess);
-  ASSERT_EQ(disk.CreateDirectory("/p/f"), error::kSuccess);
+  ASSERT_EQ(platform::CreateDirectory(disk, "/p/f"), error::kSuccess);
 
   EXPECT_NE(disk.IdOf("/p/f"), old_id);
   EXPECT_FALSE(disk.OpenEntryVerified(parent, "f", old_id, &code).IsOpen());
@@ -98,34 +98,61 @@ TEST(MemoryFileSystem, LimitsAndRefusalsComeBackAsTheMachinesErrors) {
   disk.Lock("/v/busy", error::kSharingViolation);
   disk.SetMode("/v/shut", 0555);
 
-  EXPECT_EQ(disk.DeleteFile("/v/busy"), error::kSharingViolation);
-  EXPECT_EQ(disk.DeleteFile("/v/shut/inside"), error::kAccessDenied);
-  EXPECT_EQ(disk.DeleteFile("/v/shut"), error::kAccessDenied);  // a folder
-  EXPECT_EQ(disk.RemoveDirectory("/v/file"), error::kPathNotFound);
-  EXPECT_EQ(disk.RemoveDirectory("/v/shut"), error::kDirNotEmpty);
+  EXPECT_EQ(platform::DeleteFile(disk, "/v/busy"), error::kSharingViolation);
+  EXPECT_EQ(platform::DeleteFile(disk, "/v/shut/inside"), error::kAccessDenied);
+  EXPECT_EQ(platform::DeleteFile(disk, "/v/shut"), error::kAccessDenied);  // a folder
+  EXPECT_EQ(platform::RemoveDirectory(disk, "/v/file"), error::kPathNotFound);
+  EXPECT_EQ(platform::RemoveDirectory(disk, "/v/shut"), error::kDirNotEmpty);
   EXPECT_EQ(AttributesOf(disk, "/v/mounted"), kJunction);
-  EXPECT_EQ(disk.RemoveDirectory("/v/mounted"), error::kSharingViolation);
+  EXPECT_EQ(platform::RemoveDirectory(disk, "/v/mounted"), error::kSharingViolation);
 
   disk.SetMode("/v/file", 0444);
   EXPECT_EQ(AttributesOf(disk, "/v/file"), attr::kReadOnly | attr::kArchive);
-  EXPECT_EQ(disk.SetFileAttributesNormal("/v/file"), error::kSuccess);
+  EXPECT_EQ(platform::SetFileAttributesNormal(disk, "/v/file"), error::kSuccess);
   EXPECT_EQ(AttributesOf(disk, "/v/file"), attr::kArchive);
 
   disk.SetReadOnly(true);
-  EXPECT_EQ(disk.DeleteFile("/v/file"), error::kAccessDenied);
-  EXPECT_EQ(disk.CreateDirectory("/v/new"), error::kAccessDenied);
-  EXPECT_EQ(disk.CreateDirectory("/v/file"), error::kAlreadyExists);  // the name is looked at first
+  EXPECT_EQ(platform::DeleteFile(disk, "/v/file"), error::kAccessDenied);
+  EXPECT_EQ(platform::CreateDirectory(disk, "/v/new"), error::kAccessDenied);
+  EXPECT_EQ(platform::CreateDirectory(disk, "/v/file"),
+            error::kAlreadyExists);  // the name is looked at first
   disk.SetReadOnly(false);
 
   disk.SetFreeEntries(1);
-  EXPECT_EQ(disk.CreateDirectory("/v/one"), error::kSuccess);
-  EXPECT_EQ(disk.CreateDirectory("/v/two"), error::kDiskFull);
+  EXPECT_EQ(platform::CreateDirectory(disk, "/v/one"), error::kSuccess);
+  EXPECT_EQ(platform::CreateDirectory(disk, "/v/two"), error::kDiskFull);
   disk.SetFreeEntries(std::nullopt);
   disk.SetFreeBytes(MemoryFileSystem::kFolderBytes - 1);
-  EXPECT_EQ(disk.CreateDirectory("/v/two"), error::kDiskFull);
-  EXPECT_EQ(disk.DeleteFile("/v/file"), error::kSuccess);  // frees its five bytes
-  EXPECT_EQ(disk.CreateDirectory("/v/two"), error::kSuccess);
+  EXPECT_EQ(platform::CreateDirectory(disk, "/v/two"), error::kDiskFull);
+  EXPECT_EQ(platform::DeleteFile(disk, "/v/file"), error::kSuccess);  // frees its five bytes
+  EXPECT_EQ(platform::CreateDirectory(disk, "/v/two"), error::kSuccess);
   EXPECT_EQ(disk.FreeBytes(), 4u);
+}
+
+// The by-path helpers reach every entry through the folder above it, a stand-in's as the
+// machine's: a root is "." of itself, trailing separators name the entry before them.
+TEST(MemoryFileSystem, ByPathCallsTakeRootsAndTrailingSeparatorsAsTheMachineDoes) {
+  MemoryFileSystem disk;
+  disk.AddFile("/a/one", "1");
+  disk.AddLink("/a/to-b", "/b");
+  disk.AddFolder("/b");
+
+  EXPECT_EQ(AttributesOf(disk, "/"), attr::kDirectory);
+  EXPECT_EQ(AttributesOf(disk, "/a/to-b/"), kJunction);  // the link, not where it leads
+  EXPECT_NE(platform::RemoveDirectory(disk, "/"), error::kSuccess);
+  EXPECT_NE(platform::DeleteFile(disk, ""), error::kSuccess);
+  EXPECT_EQ(platform::CreateDirectory(disk, "/b/new//"), error::kSuccess);
+  EXPECT_EQ(disk.KindOf("/b/new"), MemoryFileSystem::Kind::kFolder);
+  EXPECT_EQ(platform::CreateDirectory(disk, "/missing/new"), error::kPathNotFound);
+  bool empty = false;
+  EXPECT_EQ(platform::IsFolderEmpty(disk, "/b/new/", &empty), error::kSuccess);
+  EXPECT_TRUE(empty);
+
+  std::string recorded;
+  platform::TrashMove move;
+  move.before_move = [&](const platform::TrashedEntry& entry) { recorded = entry.original_path; };
+  EXPECT_EQ(platform::MoveToTrash(disk, "/a/one/", &move), error::kSuccess);
+  EXPECT_EQ(recorded, "/a/one");
 }
 
 TEST(MemoryFileSystem, TrashMovesAreAnnouncedMayBeRefusedAndNeverCrossDevices) {
@@ -139,17 +166,17 @@ TEST(MemoryFileSystem, TrashMovesAreAnnouncedMayBeRefusedAndNeverCrossDevices) {
   move.before_move = [&](const platform::TrashedEntry& entry) {
     announced.push_back(entry.original_path + " " + entry.name + " " + entry.deletion_date);
   };
-  EXPECT_EQ(disk.MoveToTrash("/a/one", &move), error::kSuccess);
-  EXPECT_EQ(disk.MoveToTrash("/b/one", &move), error::kSuccess);
+  EXPECT_EQ(platform::MoveToTrash(disk, "/a/one", &move), error::kSuccess);
+  EXPECT_EQ(platform::MoveToTrash(disk, "/b/one", &move), error::kSuccess);
   EXPECT_EQ(announced, (std::vector<std::string>{"/a/one one 2026-01-01T00:00:00",
                                                  "/b/one one.2 2026-01-01T00:00:00"}));
   EXPECT_EQ(disk.Contents("/trash/files/one.2"), "2");
 
   disk.AddFile("/a/kept");
   move.before_move = [&](const platform::TrashedEntry&) { move.refused = true; };
-  EXPECT_EQ(disk.MoveToTrash("/a/kept", &move), error::kAccessDenied);
+  EXPECT_EQ(platform::MoveToTrash(disk, "/a/kept", &move), error::kAccessDenied);
   EXPECT_TRUE(disk.Exists("/a/kept"));
-  EXPECT_NE(disk.MoveToTrash("/other/far"), error::kSuccess);
+  EXPECT_NE(platform::MoveToTrash(disk, "/other/far"), error::kSuccess);
   EXPECT_TRUE(disk.Exists("/other/far"));
 }
 

@@ -120,7 +120,9 @@ TEST_F(PreviewTest, CreateFolderIsShownAndNothingIsMade) {
   box.MakeFile(d + "/file", 1);
   std::vector<std::string> lines = PreviewThenRun(
       Assign("create-folder", d + "/new/deeper") + Assign("create-folder", d + "/new/deeper") +
-      Assign("create-folder", d + "/file") + Assign("create-folder", d + "/file/below"));
+      Assign("create-folder", d + "/file") + Assign("create-folder", d + "/file/below") +
+      // below folders the preview made, and one of them again
+      Assign("create-folder", d + "/new/deeper/third/") + Assign("create-folder", d + "/new"));
   EXPECT_EQ(lines.front(), "*NEW* " + DirLine(d + "/new/deeper"));
 }
 

@@ -1,7 +1,7 @@
 // A file system that fails where a test tells it to: every call goes to the file system under it
-// (the machine's, or a MemoryFileSystem), except the calls a fault matches, which fail with the fault's Windows error, or find
-// the file system changed under them just before they go on (an entry that vanished since it
-// was listed, a folder swapped for a link since it was listed).
+// (the machine's, or a MemoryFileSystem), except the calls a fault matches, which fail with the
+// fault's Windows error, or find the file system changed under them just before they go on (an
+// entry that vanished since it was listed, a folder swapped for a link since it was listed).
 //
 // A fault matches by operation and by name: the entry's name, or the last component of a path,
 // against a PathMatchSpec pattern ("*" for any). It acts on its first `times` matches, or on
@@ -25,9 +25,9 @@ enum class Op {
   kOpenFolder,
   kOpenEntry,
   kListFolder,
-  kGetAttributes,  // of an entry or of a path
+  kGetAttributes,
   kSetAttributesNormal,
-  kDeleteFile,  // of an entry or of a path
+  kDeleteFile,
   kRemoveDirectory,
   kMoveToTrash,
   kIsFolderEmpty,
@@ -57,7 +57,8 @@ class FaultyFileSystem : public platform::FileSystemWrapper {
  public:
   FaultyFileSystem() : FileSystemWrapper(platform::RealFileSystem()) {}
   // Over a file system in memory: the changes a fault makes are made there too.
-  explicit FaultyFileSystem(MemoryFileSystem& memory) : FileSystemWrapper(memory), memory_(&memory) {}
+  explicit FaultyFileSystem(MemoryFileSystem& memory)
+      : FileSystemWrapper(memory), memory_(&memory) {}
 
   // Adds a fault; the reference stays valid for the life of the file system (to read `hits`).
   Fault& Add(Fault fault) {
@@ -145,36 +146,9 @@ class FaultyFileSystem : public platform::FileSystemWrapper {
     if (uint32_t code = Check(Op::kIsFolderEmpty, name, &folder)) return code;
     return target().IsEntryFolderEmpty(folder, name, empty);
   }
-  uint32_t GetFileAttributes(const std::string& path, uint32_t* attributes,
-                             uint64_t* size) override {
-    if (uint32_t code = Check(Op::kGetAttributes, LastName(path), nullptr, path)) return code;
-    return target().GetFileAttributes(path, attributes, size);
-  }
-  uint32_t SetFileAttributesNormal(const std::string& path) override {
-    if (uint32_t code = Check(Op::kSetAttributesNormal, LastName(path), nullptr, path)) {
-      return code;
-    }
-    return target().SetFileAttributesNormal(path);
-  }
-  uint32_t DeleteFile(const std::string& path) override {
-    if (uint32_t code = Check(Op::kDeleteFile, LastName(path), nullptr, path)) return code;
-    return target().DeleteFile(path);
-  }
-  uint32_t RemoveDirectory(const std::string& path) override {
-    if (uint32_t code = Check(Op::kRemoveDirectory, LastName(path), nullptr, path)) return code;
-    return target().RemoveDirectory(path);
-  }
-  uint32_t MoveToTrash(const std::string& path, platform::TrashMove* move = nullptr) override {
-    if (uint32_t code = Check(Op::kMoveToTrash, LastName(path), nullptr, path)) return code;
-    return target().MoveToTrash(path, move);
-  }
-  uint32_t IsFolderEmpty(const std::string& path, bool* empty) override {
-    if (uint32_t code = Check(Op::kIsFolderEmpty, LastName(path), nullptr, path)) return code;
-    return target().IsFolderEmpty(path, empty);
-  }
-  uint32_t CreateDirectory(const std::string& path) override {
-    if (uint32_t code = Check(Op::kCreateDirectory, LastName(path), nullptr, path)) return code;
-    return target().CreateDirectory(path);
+  uint32_t CreateEntryDirectory(const platform::Folder& folder, std::string_view name) override {
+    if (uint32_t code = Check(Op::kCreateDirectory, name, &folder)) return code;
+    return target().CreateEntryDirectory(folder, name);
   }
 
  private:
@@ -186,8 +160,7 @@ class FaultyFileSystem : public platform::FileSystemWrapper {
   }
 
   // The error the call must fail with (0: go on), after whatever a matching fault changes.
-  uint32_t Check(Op op, std::string_view name, const platform::Folder* folder,
-                 const std::string& path = {}) {
+  uint32_t Check(Op op, std::string_view name, const platform::Folder* folder) {
     for (const auto& fault : faults_) {
       if (fault->op != op || fault->times == 0) continue;
       if (fault->name != "*" && !platform::PathMatchSpec(name, fault->name)) continue;
@@ -197,7 +170,7 @@ class FaultyFileSystem : public platform::FileSystemWrapper {
         case Fault::Kind::kFail:
           return fault->error;
         case Fault::Kind::kVanish:
-          Vanish(name, folder, path);
+          Vanish(name, folder);
           return 0;
         case Fault::Kind::kSwapLink: {
           if (memory_ != nullptr) {
@@ -214,14 +187,11 @@ class FaultyFileSystem : public platform::FileSystemWrapper {
     return 0;
   }
 
-  void Vanish(std::string_view name, const platform::Folder* folder, const std::string& path) {
+  void Vanish(std::string_view name, const platform::Folder* folder) {
+    if (folder == nullptr) return;
     platform::FileSystem& real = target();
-    if (folder != nullptr) {
-      if (real.DeleteEntryFile(*folder, name) != platform::error::kSuccess) {
-        real.RemoveEntryDirectory(*folder, name);
-      }
-    } else if (real.DeleteFile(path) != platform::error::kSuccess) {
-      real.RemoveDirectory(path);
+    if (real.DeleteEntryFile(*folder, name) != platform::error::kSuccess) {
+      real.RemoveEntryDirectory(*folder, name);
     }
   }
 

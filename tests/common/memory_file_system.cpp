@@ -612,57 +612,6 @@ uint32_t MemoryFileSystem::IsEntryFolderEmpty(const Folder& folder, std::string_
 }
 
 // ---------------------------------------------------------------------------------------------
-// By path: the parent opened once, then the entry operation.
-
-template <typename Action>
-static uint32_t OnParentOf(MemoryFileSystem& files, const std::string& path, Action action) {
-  if (path.empty()) return error::kPathNotFound;
-  const ParentAndName parts = SplitParent(path);
-  uint32_t code = error::kSuccess;
-  const Folder parent = files.OpenFolder(parts.parent, &code, true);
-  if (!parent.IsOpen()) return code;
-  return action(parent, parts.name);
-}
-
-uint32_t MemoryFileSystem::GetFileAttributes(const std::string& path, uint32_t* attributes,
-                                             uint64_t* size) {
-  return OnParentOf(*this, path, [&](const Folder& parent, const std::string& name) {
-    return GetEntryAttributes(parent, name, attributes, size);
-  });
-}
-
-uint32_t MemoryFileSystem::SetFileAttributesNormal(const std::string& path) {
-  return OnParentOf(*this, path, [&](const Folder& parent, const std::string& name) {
-    return SetEntryAttributesNormal(parent, name);
-  });
-}
-
-uint32_t MemoryFileSystem::DeleteFile(const std::string& path) {
-  return OnParentOf(*this, path, [&](const Folder& parent, const std::string& name) {
-    return DeleteEntryFile(parent, name);
-  });
-}
-
-uint32_t MemoryFileSystem::RemoveDirectory(const std::string& path) {
-  return OnParentOf(*this, path, [&](const Folder& parent, const std::string& name) {
-    return RemoveEntryDirectory(parent, name);
-  });
-}
-
-uint32_t MemoryFileSystem::MoveToTrash(const std::string& path, platform::TrashMove* move) {
-  return OnParentOf(*this, path, [&](const Folder& parent, const std::string& name) {
-    return MoveEntryToTrash(parent, name, path, move);
-  });
-}
-
-uint32_t MemoryFileSystem::IsFolderEmpty(const std::string& path, bool* empty) {
-  *empty = false;
-  return OnParentOf(*this, path, [&](const Folder& parent, const std::string& name) {
-    return IsEntryFolderEmpty(parent, name, empty);
-  });
-}
-
-// ---------------------------------------------------------------------------------------------
 // Files
 
 // One open file: the node it stands for and how it was opened. Writes take room from the volume
@@ -882,12 +831,6 @@ uint32_t MemoryFileSystem::CreateEntryDirectory(const Folder& folder, std::strin
   parent.entries[std::string(name)] = made;
   parent.times.write = parent.times.change = clock_;
   return error::kSuccess;
-}
-
-uint32_t MemoryFileSystem::CreateDirectory(const std::string& path) {
-  return OnParentOf(*this, path, [&](const Folder& parent, const std::string& name) {
-    return CreateEntryDirectory(parent, name);
-  });
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -147,14 +147,6 @@ class MemoryFileSystem : public platform::FileSystem {
                               std::string_view data) override;
   uint32_t GetEntryFileSize(const platform::Folder& folder, std::string_view name,
                             uint64_t* size) override;
-  uint32_t GetFileAttributes(const std::string& path, uint32_t* attributes,
-                             uint64_t* size) override;
-  uint32_t SetFileAttributesNormal(const std::string& path) override;
-  uint32_t DeleteFile(const std::string& path) override;
-  uint32_t RemoveDirectory(const std::string& path) override;
-  uint32_t MoveToTrash(const std::string& path, platform::TrashMove* move = nullptr) override;
-  uint32_t IsFolderEmpty(const std::string& path, bool* empty) override;
-  uint32_t CreateDirectory(const std::string& path) override;
 
  private:
   using Inode = uint64_t;

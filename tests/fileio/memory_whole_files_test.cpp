@@ -100,7 +100,8 @@ TEST_F(MemoryWholeFiles, WritesThroughALinkChangeItsTargetAndKeepTheLink) {
   EXPECT_EQ(files.KindOf("/data/link"), MemoryFileSystem::Kind::kLink);
   EXPECT_EQ(files.Contents("/other/target"), "new");
   uint32_t attributes = 0;
-  ASSERT_EQ(files.GetFileAttributes("/other/target", &attributes, nullptr), error::kSuccess);
+  ASSERT_EQ(platform::GetFileAttributes(files, "/other/target", &attributes, nullptr),
+            error::kSuccess);
   EXPECT_NE(attributes & platform::attr::kReadOnly, 0u) << "the old mode was not kept";
   files.SetMode("/other/target", 0600);
   EXPECT_TRUE(fso->AppendFileB(Name("/data/link"), Bytes{'!'}));
@@ -117,11 +118,11 @@ TEST_F(MemoryWholeFiles, OverwriteKeepsTheFileItself) {
   EXPECT_TRUE(fso->OverwriteFileB(Name("/data/f"), Bytes{'a'}));
   EXPECT_EQ(files.Contents("/data/f"), "a");
   uint32_t attributes = 0;
-  ASSERT_EQ(files.GetFileAttributes("/data/f", &attributes, nullptr), error::kSuccess);
+  ASSERT_EQ(platform::GetFileAttributes(files, "/data/f", &attributes, nullptr), error::kSuccess);
   EXPECT_NE(attributes & platform::attr::kSystem, 0u);
   // A replace makes a new file: what the old one carried beyond its mode is gone.
   EXPECT_TRUE(fso->PutFileB(Name("/data/f"), Bytes{'b'}));
-  ASSERT_EQ(files.GetFileAttributes("/data/f", &attributes, nullptr), error::kSuccess);
+  ASSERT_EQ(platform::GetFileAttributes(files, "/data/f", &attributes, nullptr), error::kSuccess);
   EXPECT_EQ(attributes & platform::attr::kSystem, 0u);
   EXPECT_EQ(files.IdOf("/data"), before);
 }
