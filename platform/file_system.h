@@ -137,6 +137,30 @@ class FileSystem {
   // follow_links, for a stand-in that grants no such exception anyway.
   virtual Folder OpenWriteFolder(const std::string& path, uint32_t* error);
 
+  // ---- What is kept beside an entry's contents, relative to an open folder: the calls of
+  // platform/streams.h (named streams), compression.h and attributes.h (SetFileAttributes),
+  // with their meaning and error codes; the machine's file system is their entry forms. The
+  // stream and compression members follow a link in the entry's place, as their by-path forms
+  // always have (CreateFile on "F:NAME" follows one too); SetEntryAttributes leaves a link
+  // alone (success), so a link planted under a known name never lets a caller change what it
+  // leads to. The name "." is the folder itself. None opens a FIFO or a device. A volume that keeps
+  // no streams, or does not compress, answers kNotSupported. The by-path helpers below open the
+  // folder above a path and call these.
+  virtual uint32_t GetEntryStream(const Folder& folder, std::string_view name,
+                                  std::string_view stream, std::string* value) = 0;
+  virtual uint32_t SetEntryStream(const Folder& folder, std::string_view name,
+                                  std::string_view stream, std::string_view value) = 0;
+  virtual uint32_t RemoveEntryStream(const Folder& folder, std::string_view name,
+                                     std::string_view stream) = 0;
+  virtual uint32_t ListEntryStreams(const Folder& folder, std::string_view name,
+                                    std::vector<std::string>* names) = 0;
+  virtual uint32_t GetEntryCompression(const Folder& folder, std::string_view name,
+                                       uint32_t* format) = 0;
+  virtual uint32_t SetEntryCompression(const Folder& folder, std::string_view name,
+                                       uint32_t format) = 0;
+  virtual uint32_t SetEntryAttributes(const Folder& folder, std::string_view name,
+                                      uint32_t attributes) = 0;
+
   // The by-path operations of platform.h.
   virtual uint32_t GetFileAttributes(const std::string& path, uint32_t* attributes,
                                      uint64_t* size) = 0;
@@ -193,6 +217,24 @@ uint32_t ReplaceWholeFile(FileSystem& files, const std::string& path,
 uint32_t AppendToFile(FileSystem& files, const std::string& path, std::string_view data);
 uint32_t OverwriteFile(FileSystem& files, const std::string& path, std::string_view data);
 uint32_t GetFileSize(FileSystem& files, const std::string& path, uint64_t* size);
+
+// The by-path forms of the stream, compression and attribute members, with the meaning and codes
+// of the by-path calls of streams.h, compression.h and attributes.h: each opens the folder above
+// `path` once (links on the way followed; trailing separators are dropped, and a root is the
+// folder "." of itself) and calls the member on the last name. An empty path is kFileNotFound
+// for the stream calls and kPathNotFound for the others, as those calls answer it. A folder on
+// the way that cannot be opened gives the code of opening it, except that on Linux a missing
+// one is kFileNotFound for the stream and compression calls, as the system says there.
+uint32_t GetFileStream(FileSystem& files, const std::string& path, std::string_view stream,
+                       std::string* value);
+uint32_t SetFileStream(FileSystem& files, const std::string& path, std::string_view stream,
+                       std::string_view value);
+uint32_t RemoveFileStream(FileSystem& files, const std::string& path, std::string_view stream);
+uint32_t ListFileStreams(FileSystem& files, const std::string& path,
+                         std::vector<std::string>* names);
+uint32_t GetFileCompression(FileSystem& files, const std::string& path, uint32_t* format);
+uint32_t SetFileCompression(FileSystem& files, const std::string& path, uint32_t format);
+uint32_t SetFileAttributes(FileSystem& files, const std::string& path, uint32_t attributes);
 
 // Forwards every call to `target` (which must outlive it).
 class FileSystemWrapper : public FileSystem {
@@ -272,6 +314,34 @@ class FileSystemWrapper : public FileSystem {
   }
   Folder OpenWriteFolder(const std::string& path, uint32_t* error) override {
     return target_.OpenWriteFolder(path, error);
+  }
+  uint32_t GetEntryStream(const Folder& folder, std::string_view name, std::string_view stream,
+                          std::string* value) override {
+    return target_.GetEntryStream(folder, name, stream, value);
+  }
+  uint32_t SetEntryStream(const Folder& folder, std::string_view name, std::string_view stream,
+                          std::string_view value) override {
+    return target_.SetEntryStream(folder, name, stream, value);
+  }
+  uint32_t RemoveEntryStream(const Folder& folder, std::string_view name,
+                             std::string_view stream) override {
+    return target_.RemoveEntryStream(folder, name, stream);
+  }
+  uint32_t ListEntryStreams(const Folder& folder, std::string_view name,
+                            std::vector<std::string>* names) override {
+    return target_.ListEntryStreams(folder, name, names);
+  }
+  uint32_t GetEntryCompression(const Folder& folder, std::string_view name,
+                               uint32_t* format) override {
+    return target_.GetEntryCompression(folder, name, format);
+  }
+  uint32_t SetEntryCompression(const Folder& folder, std::string_view name,
+                               uint32_t format) override {
+    return target_.SetEntryCompression(folder, name, format);
+  }
+  uint32_t SetEntryAttributes(const Folder& folder, std::string_view name,
+                              uint32_t attributes) override {
+    return target_.SetEntryAttributes(folder, name, attributes);
   }
   uint32_t GetFileAttributes(const std::string& path, uint32_t* attributes,
                              uint64_t* size) override {
