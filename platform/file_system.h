@@ -16,17 +16,22 @@
 //                     ReplaceEntryFile, ...); their by-path helpers (ReadWholeFile,
 //                     ReplaceWholeFile, ...) are here, below the interface.
 //   streams.h, compression.h, attributes.h
-//                     by-path calls of the library: named streams, compression, attributes.
+//                     the machine's side of the stream, compression and attribute members
+//                     (GetEntryStream, SetEntryCompression, SetEntryAttributes, ...) and their
+//                     by-path calls; the by-path helpers over any file system (GetFileStream,
+//                     SetFileCompression, SetFileAttributes with a FileSystem) are here.
 //   posix/, win32/    the two backends of every header above; the compiler checks both against
 //                     the same declarations. handles.cpp holds what they share.
 //   Stand-ins (tests and the preview): tests/common/memory_file_system.* (a volume in memory),
 //   tests/common/faulty_file_system.h (fails chosen calls), cleaner/PreviewFileSystem.* (acts
 //   on nothing and answers as if it had).
 //   Moved to this interface: the cleaner's log and undo records (made locked: kCreateLocked);
-//   the library's whole files (orvFSO holds its FileSystem: UseFileSystem).
-//   Still by the free functions rather than through this interface: the library's streams,
-//   compression and attributes (and Descript.ion's whole files, list files and INI files read
-//   through RealFileSystem()), the script loader and the undo's trash restore.
+//   the library's whole files (orvFSO holds its FileSystem: UseFileSystem), its zone streams
+//   and compression, and the Descript.ion lists orvFSO reads and writes (the file system
+//   handed on to orvDescriptIon, which uses RealFileSystem() when made on its own).
+//   Still by the free functions rather than through this interface: the library's backup walk
+//   of a file's streams (orvFileStreams, ReadBackupStreams), its list files and INI files read
+//   through RealFileSystem(), the script loader and the undo's trash restore.
 //
 // Which calls follow links:
 //   - No entry operation (on `name` of an open folder) follows a link in the last place: it
