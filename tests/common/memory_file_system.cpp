@@ -529,17 +529,25 @@ uint32_t MemoryFileSystem::GetEntryAttributes(const Folder& folder, std::string_
   return error::kSuccess;
 }
 
-uint32_t MemoryFileSystem::SetEntryAttributesNormal(const Folder& folder, std::string_view name) {
+uint32_t MemoryFileSystem::LookEntry(const Folder& folder, std::string_view name,
+                                     Inode* found) const {
   Inode inode = 0;
   if (const uint32_t code = EntryFolder(folder, name, &inode)) return code;
   if (name.empty()) return Code(ENOENT);
-  const Resolved found = Look(inode, name);
-  if (found.error != 0) return Code(found.error);
-  Node& node = nodes_.at(found.inode);
+  const Resolved looked = Look(inode, name);
+  if (looked.error != 0) return Code(looked.error);
+  *found = looked.inode;
+  return error::kSuccess;
+}
+
+uint32_t MemoryFileSystem::SetEntryAttributesNormal(const Folder& folder, std::string_view name) {
+  Inode found = 0;
+  if (const uint32_t code = LookEntry(folder, name, &found)) return code;
+  Node& node = nodes_.at(found);
   if ((node.kind != Kind::kFile && node.kind != Kind::kFolder) || (node.mode & 0200) != 0) {
     return error::kSuccess;
   }
-  if (const int cause = CheckEntryChange(found.inode)) return CodeOf(cause);
+  if (const int cause = CheckEntryChange(found)) return CodeOf(cause);
   node.mode |= 0200;
   node.times.change = clock_;
   return error::kSuccess;
@@ -1177,19 +1185,16 @@ uint32_t MemoryFileSystem::SetEntryCompression(const Folder& folder, std::string
 
 uint32_t MemoryFileSystem::SetEntryAttributes(const Folder& folder, std::string_view name,
                                               uint32_t attributes) {
-  Inode inode = 0;
-  if (const uint32_t code = EntryFolder(folder, name, &inode)) return code;
-  if (name.empty()) return Code(ENOENT);
-  const Resolved found = Look(inode, name);
-  if (found.error != 0) return Code(found.error);
-  Node& node = nodes_.at(found.inode);
+  Inode found = 0;
+  if (const uint32_t code = LookEntry(folder, name, &found)) return code;
+  Node& node = nodes_.at(found);
   if (node.kind != Kind::kFile && node.kind != Kind::kFolder) return error::kSuccess;
   const bool read_only = node.kind == Kind::kFile && (attributes & attr::kReadOnly) != 0;
   const uint32_t mode = read_only ? node.mode & ~0200u : node.mode | 0200u;
   const uint32_t extra =
       (node.extra_attributes & ~kKeptAttributes) | (attributes & kKeptAttributes);
   if (mode == node.mode && extra == node.extra_attributes) return error::kSuccess;
-  if (const int cause = CheckEntryChange(found.inode)) return CodeOf(cause);
+  if (const int cause = CheckEntryChange(found)) return CodeOf(cause);
   node.mode = mode;
   node.extra_attributes = extra;
   node.times.change = clock_;

@@ -235,6 +235,8 @@ class MemoryFileSystem : public platform::FileSystem {
   // What every entry operation checks first: *inode is the folder (kInvalidHandle when it is
   // none of ours) and `name` a single name (CheckName).
   uint32_t EntryFolder(const platform::Folder& folder, std::string_view name, Inode* inode) const;
+  // The entry `name` itself (no link followed), as an entry operation checks and looks it up.
+  uint32_t LookEntry(const platform::Folder& folder, std::string_view name, Inode* found) const;
   platform::Folder Hand(Inode inode) const;
   platform::FindRecord Describe(Inode folder, std::string_view name, Inode inode) const;
   // 0, or the errno of changing the entries of `folder` (its permission, its lock, the volume).
