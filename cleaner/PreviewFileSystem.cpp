@@ -188,6 +188,26 @@ uint32_t PreviewFileSystem::SetEntryAttributesNormal(const platform::Folder&, st
   return kSuccess;
 }
 
+uint32_t PreviewFileSystem::SetEntryStream(const platform::Folder&, std::string_view,
+                                           std::string_view, std::string_view) {
+  return kSuccess;
+}
+
+uint32_t PreviewFileSystem::RemoveEntryStream(const platform::Folder&, std::string_view,
+                                              std::string_view) {
+  return kSuccess;
+}
+
+uint32_t PreviewFileSystem::SetEntryCompression(const platform::Folder&, std::string_view,
+                                                uint32_t) {
+  return kSuccess;
+}
+
+uint32_t PreviewFileSystem::SetEntryAttributes(const platform::Folder&, std::string_view,
+                                               uint32_t) {
+  return kSuccess;
+}
+
 uint32_t PreviewFileSystem::Remove(const platform::Folder& folder, std::string_view name,
                                    bool folder_entry) {
   if (IsDotName(name)) return kAccessDenied;  // a root, or a folder by "." or ".."

@@ -50,6 +50,16 @@ class PreviewFileSystem : public platform::FileSystemWrapper {
 
   // Attribute changes are answered with success and change nothing.
   uint32_t SetEntryAttributesNormal(const platform::Folder& folder, std::string_view name) override;
+  // So are the changes of what is kept beside an entry: its streams, its compression and its
+  // attributes.
+  uint32_t SetEntryStream(const platform::Folder& folder, std::string_view name,
+                          std::string_view stream, std::string_view value) override;
+  uint32_t RemoveEntryStream(const platform::Folder& folder, std::string_view name,
+                             std::string_view stream) override;
+  uint32_t SetEntryCompression(const platform::Folder& folder, std::string_view name,
+                               uint32_t format) override;
+  uint32_t SetEntryAttributes(const platform::Folder& folder, std::string_view name,
+                              uint32_t attributes) override;
 
   // kSuccess and the entry is gone from now on, or the error the real call would meet now:
   // kFileNotFound when the entry is not there (any more), kAccessDenied for a file deletion of a

@@ -23,7 +23,6 @@
 #include <unordered_set>
 
 #include "fileio/text_lines.h"
-#include "platform/attributes.h"
 #include "platform/file_system.h"
 #include "platform/platform.h"
 #include "support/ov_paths.h"
@@ -74,14 +73,16 @@ std::string EncodeField(const std::u16string& text, bool utf8) {
 // The description file of `folder`: Descript.ion, or an existing file of that name in the other
 // spellings file managers use. Only those few names are tried, each with one look: listing the
 // folder to compare every name would cost a pass over a folder of any size on every call.
-std::u16string DescriptionFileOf(const std::u16string& folder) {
+std::u16string DescriptionFileOf(platform::FileSystem& files, const std::u16string& folder) {
   static constexpr std::string_view kSpellings[] = {kDescriptionFile, "descript.ion",
                                                     "DESCRIPT.ION"};
   const std::string native_folder = support::NativeFileName(folder);
   for (const std::string_view spelling : kSpellings) {
     const std::string path = support::ovBuildFileName(native_folder, spelling);
     uint32_t attributes = 0;
-    if (platform::GetFileAttributes(path, &attributes, nullptr) != platform::error::kFileNotFound) {
+    uint64_t size = 0;
+    if (platform::GetFileAttributes(files, path, &attributes, &size) !=
+        platform::error::kFileNotFound) {
       return support::FileNameFromNative(path);
     }
   }
@@ -205,8 +206,7 @@ void orvDescriptIon::Clear() {
 bool orvDescriptIon::ReadFile(const std::u16string& FileName) {
   Clear();
   std::vector<uint8_t> data;
-  const uint32_t code =
-      platform::ReadWholeFile(platform::RealFileSystem(), support::NativeFileName(FileName), &data);
+  const uint32_t code = platform::ReadWholeFile(*files_, support::NativeFileName(FileName), &data);
   if (code == platform::error::kFileNotFound) {
     file_name_ = FileName;  // a folder without descriptions: an empty list
     return true;
@@ -229,28 +229,31 @@ bool orvDescriptIon::WriteFile(const std::u16string& FileName) {
   if (!support::IsPossibleFileName(FileName)) return false;
   const std::string target = support::NativeFileName(FileName.empty() ? file_name_ : FileName);
   // So that a hidden or read-only file can be replaced; a failure shows in the write itself.
-  platform::SetFileAttributes(target, platform::attr::kNormal);
+  platform::SetFileAttributes(*files_, target, platform::attr::kNormal);
   if (names_.empty()) {
-    if (!support::ovIsFileExist(target)) return true;
-    return platform::DeleteFile(target) == platform::error::kSuccess;
+    uint32_t attributes = 0;
+    uint64_t size = 0;
+    const uint32_t code = platform::GetFileAttributes(*files_, target, &attributes, &size);
+    if (code != platform::error::kSuccess || (attributes & platform::attr::kDirectory) != 0) {
+      return true;  // no file to delete
+    }
+    return platform::DeleteFile(*files_, target) == platform::error::kSuccess;
   }
   const std::string out = DescriptIonTextOf({names_, descriptions_, utf8_with_mark_});
-  if (platform::ReplaceWholeFile(platform::RealFileSystem(), target, out) !=
-      platform::error::kSuccess)
-    return false;
-  platform::SetFileAttributes(target, platform::attr::kHidden);
+  if (platform::ReplaceWholeFile(*files_, target, out) != platform::error::kSuccess) return false;
+  platform::SetFileAttributes(*files_, target, platform::attr::kHidden);
   return true;
 }
 
 bool orvDescriptIon::ReadDirectoryFile(const std::u16string& PathName) {
   if (!support::IsPossibleFileName(PathName)) return false;
-  return ReadFile(DescriptionFileOf(PathName));
+  return ReadFile(DescriptionFileOf(*files_, PathName));
 }
 
 bool orvDescriptIon::WriteDirectoryFile(const std::u16string& PathName) {
   if (!support::IsPossibleFileName(PathName)) return false;
   if (PathName.empty()) return WriteFile();
-  return WriteFile(DescriptionFileOf(PathName));
+  return WriteFile(DescriptionFileOf(*files_, PathName));
 }
 
 }  // namespace quern

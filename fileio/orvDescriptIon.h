@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "automation/object.h"
+#include "platform/file_system.h"
 
 namespace quern {
 
@@ -33,6 +34,10 @@ class orvDescriptIon : public automation::Object {
   orvDescriptIon() = default;
   static const automation::ClassInfo& Class();
   const automation::ClassInfo& TypeInfo() const noexcept override { return Class(); }
+
+  // The file system the list is read from and written to: the machine's unless another is
+  // handed over before the first read (orvFSO hands over its own; it must outlive the list).
+  void UseFileSystem(platform::FileSystem& files) { files_ = &files; }
 
   // The description file last read (a missing file counts as read); empty after Clear.
   std::u16string FileName() const { return file_name_; }
@@ -60,6 +65,7 @@ class orvDescriptIon : public automation::Object {
   void Append(const std::u16string& FileName, const std::u16string& Description);
   void Erase(size_t index);
 
+  platform::FileSystem* files_ = &platform::RealFileSystem();
   std::u16string file_name_;
   std::vector<std::u16string> names_;
   std::vector<std::u16string> descriptions_;

@@ -7,7 +7,7 @@
 #include "fileio/orvDescriptIon.h"
 #include "fileio/orvFSO.h"
 #include "platform/compression.h"
-#include "platform/streams.h"
+#include "platform/file_system.h"
 #include "support/ov_ini.h"
 #include "support/ov_paths.h"
 #include "support/ov_unicode.h"
@@ -23,8 +23,8 @@ constexpr std::string_view kZoneKey = "ZoneId";
 // The zone stream's text. A stream that is not there is an empty text (the profile functions
 // create it on a write); false when it exists but cannot be read, so that a write never
 // replaces a stream it could not see.
-bool ReadZoneText(const std::string& path, std::string* text) {
-  const uint32_t code = platform::GetFileStream(path, kZoneStream, text);
+bool ReadZoneText(platform::FileSystem& files, const std::string& path, std::string* text) {
+  const uint32_t code = platform::GetFileStream(files, path, kZoneStream, text);
   if (code == platform::error::kFileNotFound) text->clear();
   return code == platform::error::kSuccess || code == platform::error::kFileNotFound;
 }
@@ -41,6 +41,15 @@ FolderAndName SplitFileName(const std::u16string& file_name) {
           support::FileNameFromNative(support::ovGetFileName(native))};
 }
 
+// A file (no folder) is at `path`, as the file system it is on says.
+bool IsFileThere(platform::FileSystem& files, const std::string& path) {
+  uint32_t attributes = 0;
+  uint64_t size = 0;
+  return platform::GetFileAttributes(files, path, &attributes, &size) ==
+             platform::error::kSuccess &&
+         (attributes & platform::attr::kDirectory) == 0;
+}
+
 void SetErrorCode(int32_t* lpErrorCode, uint32_t code) {
   if (lpErrorCode != nullptr) *lpErrorCode = static_cast<int32_t>(code);
 }
@@ -51,7 +60,7 @@ void SetErrorCode(int32_t* lpErrorCode, uint32_t code) {
 
 FileZoneConst orvFSO::GetFileZone(const std::u16string& FileName) {
   std::string text;
-  if (platform::GetFileStream(support::NativeFileName(FileName), kZoneStream, &text) !=
+  if (platform::GetFileStream(Files(), support::NativeFileName(FileName), kZoneStream, &text) !=
       platform::error::kSuccess) {
     return fzLocalMachine;
   }
@@ -60,21 +69,21 @@ FileZoneConst orvFSO::GetFileZone(const std::u16string& FileName) {
 
 bool orvFSO::SetFileZone(const std::u16string& FileName, FileZoneConst FileZone) {
   const std::string path = support::NativeFileName(FileName);
-  if (!support::ovIsFileExist(path)) return false;
+  if (!IsFileThere(Files(), path)) return false;
   std::string text;
-  if (!ReadZoneText(path, &text)) return false;
+  if (!ReadZoneText(Files(), path, &text)) return false;
   if (!support::WriteIniValue(&text, kZoneSection, kZoneKey,
                               std::to_string(static_cast<int32_t>(FileZone)))) {
     return false;
   }
-  return platform::SetFileStream(path, kZoneStream, text) == platform::error::kSuccess;
+  return platform::SetFileStream(Files(), path, kZoneStream, text) == platform::error::kSuccess;
 }
 
 bool orvFSO::IsFileZoneDefined(const std::u16string& FileName) {
   const std::string path = support::NativeFileName(FileName);
-  if (!support::ovIsFileExist(path)) return false;
+  if (!IsFileThere(Files(), path)) return false;
   std::string text;
-  if (platform::GetFileStream(path, kZoneStream, &text) != platform::error::kSuccess) {
+  if (platform::GetFileStream(Files(), path, kZoneStream, &text) != platform::error::kSuccess) {
     return false;
   }
   return support::IsIniKeyPresent(text, kZoneSection, kZoneKey);
@@ -82,14 +91,14 @@ bool orvFSO::IsFileZoneDefined(const std::u16string& FileName) {
 
 bool orvFSO::DeleteFileZone(const std::u16string& FileName) {
   const std::string path = support::NativeFileName(FileName);
-  if (!support::ovIsFileExist(path)) return false;
+  if (!IsFileThere(Files(), path)) return false;
   std::string text;
-  if (platform::GetFileStream(path, kZoneStream, &text) != platform::error::kSuccess) {
+  if (platform::GetFileStream(Files(), path, kZoneStream, &text) != platform::error::kSuccess) {
     return false;
   }
   // The stream and the section stay; only the key goes.
   if (!support::DeleteIniKey(&text, kZoneSection, kZoneKey)) return false;
-  return platform::SetFileStream(path, kZoneStream, text) == platform::error::kSuccess;
+  return platform::SetFileStream(Files(), path, kZoneStream, text) == platform::error::kSuccess;
 }
 
 // --- Description -----------------------------------------------------------------------------
@@ -98,6 +107,7 @@ std::u16string orvFSO::GetFileDescription(const std::u16string& FileName) {
   if (!support::IsPossibleFileName(FileName)) return {};
   const FolderAndName parts = SplitFileName(FileName);
   const Ref<orvDescriptIon> list = automation::MakeObject<orvDescriptIon>();
+  list->UseFileSystem(Files());
   if (!list->ReadDirectoryFile(parts.folder)) return {};
   return list->ItemDescriptionByFileName(parts.name);
 }
@@ -107,6 +117,7 @@ bool orvFSO::SetFileDescription(const std::u16string& FileName,
   if (!support::IsPossibleFileName(FileName)) return false;
   const FolderAndName parts = SplitFileName(FileName);
   const Ref<orvDescriptIon> list = automation::MakeObject<orvDescriptIon>();
+  list->UseFileSystem(Files());
   if (!list->ReadDirectoryFile(parts.folder)) return false;
   list->AddItem(parts.name, DescriptionText);
   return list->WriteDirectoryFile(parts.folder);
@@ -116,6 +127,7 @@ bool orvFSO::DeleteFileDescription(const std::u16string& FileName) {
   if (!support::IsPossibleFileName(FileName)) return false;
   const FolderAndName parts = SplitFileName(FileName);
   const Ref<orvDescriptIon> list = automation::MakeObject<orvDescriptIon>();
+  list->UseFileSystem(Files());
   if (!list->ReadDirectoryFile(parts.folder)) return false;
   list->RemoveItemByFileName(parts.name);
   return list->WriteDirectoryFile(parts.folder);
@@ -129,7 +141,8 @@ bool orvFSO::SetFileCompression(const std::u16string& FileName,
   // Windows reads only the low two bytes of the format; here the whole value counts, so that a
   // value beyond them (65536, or cfError) is refused rather than taken for another format.
   const auto format = static_cast<uint32_t>(static_cast<int32_t>(CompressionFormat));
-  const uint32_t code = platform::SetFileCompression(support::NativeFileName(FileName), format);
+  const uint32_t code =
+      platform::SetFileCompression(Files(), support::NativeFileName(FileName), format);
   SetErrorCode(lpErrorCode, code);
   return code == platform::error::kSuccess;
 }
@@ -137,7 +150,8 @@ bool orvFSO::SetFileCompression(const std::u16string& FileName,
 CompressionFormatConst orvFSO::GetFileCompression(const std::u16string& FileName,
                                                   int32_t* lpErrorCode) {
   uint32_t format = platform::compression::kNone;
-  const uint32_t code = platform::GetFileCompression(support::NativeFileName(FileName), &format);
+  const uint32_t code =
+      platform::GetFileCompression(Files(), support::NativeFileName(FileName), &format);
   SetErrorCode(lpErrorCode, code);
   if (code != platform::error::kSuccess) return cfError;
   return CompressionFormatConst(static_cast<int32_t>(format));

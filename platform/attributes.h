@@ -3,6 +3,9 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+
+#include "platform/platform.h"
 
 namespace platform {
 
@@ -17,5 +20,9 @@ namespace platform {
 // A symbolic link is left alone (success), so a link planted under a known name never lets a
 // caller change what it leads to. Returns a Windows error code.
 uint32_t SetFileAttributes(const std::string& path, uint32_t attributes);
+
+// The same on the entry `name` of an open folder; a link there is left alone (success), as
+// above.
+uint32_t SetEntryAttributes(const Folder& folder, std::string_view name, uint32_t attributes);
 
 }  // namespace platform

@@ -20,6 +20,9 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+
+#include "platform/platform.h"
 
 namespace platform {
 
@@ -35,5 +38,11 @@ uint32_t GetFileCompression(const std::string& path, uint32_t* format);
 // Compresses (kDefault or kLznt1) or uncompresses (kNone) `path`; another format is
 // kInvalidParameter. A file is opened for writing, as Windows opens it for this call.
 uint32_t SetFileCompression(const std::string& path, uint32_t format);
+
+// The same two calls on the entry `name` of an open folder, with the same meaning and codes (a
+// link in the entry's place is followed). The entry is reached as the entry forms of streams.h
+// reach it: through /proc/self/fd on Linux, the folder's final path on Windows.
+uint32_t GetEntryCompression(const Folder& folder, std::string_view name, uint32_t* format);
+uint32_t SetEntryCompression(const Folder& folder, std::string_view name, uint32_t format);
 
 }  // namespace platform

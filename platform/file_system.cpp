@@ -2,6 +2,9 @@
 // so one forwarding class serves every backend.
 #include "platform/file_system.h"
 
+#include "platform/attributes.h"
+#include "platform/compression.h"
+#include "platform/streams.h"
 #include "platform/terminal.h"
 
 #if !defined(_WIN32)
@@ -49,8 +52,6 @@ Folder FileSystem::OpenWriteFolder(const std::string& path, uint32_t* error) {
 
 namespace {
 
-// The folder above `path` and the last name in it; false when `path` names no file (it ends in
-// a separator). A name alone is in the current folder.
 bool IsSeparator(char c) {
 #ifdef _WIN32
   return c == '/' || c == '\\';
@@ -67,6 +68,8 @@ std::string WithoutTrailingSeparators(std::string path) {
   return path;
 }
 
+// The folder above `path` and the last name in it; false when `path` names no file (it ends in
+// a separator). A name alone is in the current folder.
 bool SplitParent(const std::string& path, std::string* parent, std::string_view* name) {
 #ifdef _WIN32
   const size_t cut = path.find_last_of("/\\");
@@ -269,6 +272,91 @@ uint32_t CreateDirectory(FileSystem& files, const std::string& path) {
 
 namespace {
 
+// The by-path pattern of the stream, compression and attribute helpers: the folder above `path`
+// opened once (a root stands for itself, as "." in it), then action(folder, name).
+template <typename Action>
+uint32_t OnEntryOfPath(FileSystem& files, const std::string& path, uint32_t empty_path,
+                       [[maybe_unused]] bool missing_is_file, Action action) {
+  if (path.empty()) return empty_path;
+  std::string name;
+  uint32_t code = error::kSuccess;
+  const Folder folder = files.OpenParentFolder(path, &name, &code);
+  if (folder.IsOpen()) return action(folder, name);
+#ifndef _WIN32
+  // The stream and compression calls of Linux say kFileNotFound for a folder missing on the
+  // way (ENOENT), where opening that folder says kPathNotFound; a file in the folder's place
+  // stays kPathNotFound (ENOTDIR).
+  std::string parent;
+  std::string_view last;
+  uint32_t attributes = 0;
+  uint64_t size = 0;
+  if (missing_is_file && code == error::kPathNotFound &&
+      SplitParent(WithoutTrailingSeparators(path), &parent, &last) &&
+      GetFileAttributes(files, parent, &attributes, &size) != error::kSuccess) {
+    code = error::kFileNotFound;
+  }
+#endif
+  return code;
+}
+
+}  // namespace
+
+uint32_t GetFileStream(FileSystem& files, const std::string& path, std::string_view stream,
+                       std::string* value) {
+  value->clear();
+  return OnEntryOfPath(files, path, error::kFileNotFound, true,
+                       [&](const Folder& folder, std::string_view name) {
+                         return files.GetEntryStream(folder, name, stream, value);
+                       });
+}
+
+uint32_t SetFileStream(FileSystem& files, const std::string& path, std::string_view stream,
+                       std::string_view value) {
+  return OnEntryOfPath(files, path, error::kFileNotFound, true,
+                       [&](const Folder& folder, std::string_view name) {
+                         return files.SetEntryStream(folder, name, stream, value);
+                       });
+}
+
+uint32_t RemoveFileStream(FileSystem& files, const std::string& path, std::string_view stream) {
+  return OnEntryOfPath(files, path, error::kFileNotFound, true,
+                       [&](const Folder& folder, std::string_view name) {
+                         return files.RemoveEntryStream(folder, name, stream);
+                       });
+}
+
+uint32_t ListFileStreams(FileSystem& files, const std::string& path,
+                         std::vector<std::string>* names) {
+  names->clear();
+  return OnEntryOfPath(files, path, error::kFileNotFound, true,
+                       [&](const Folder& folder, std::string_view name) {
+                         return files.ListEntryStreams(folder, name, names);
+                       });
+}
+
+uint32_t GetFileCompression(FileSystem& files, const std::string& path, uint32_t* format) {
+  return OnEntryOfPath(files, path, error::kPathNotFound, true,
+                       [&](const Folder& folder, std::string_view name) {
+                         return files.GetEntryCompression(folder, name, format);
+                       });
+}
+
+uint32_t SetFileCompression(FileSystem& files, const std::string& path, uint32_t format) {
+  return OnEntryOfPath(files, path, error::kPathNotFound, true,
+                       [&](const Folder& folder, std::string_view name) {
+                         return files.SetEntryCompression(folder, name, format);
+                       });
+}
+
+uint32_t SetFileAttributes(FileSystem& files, const std::string& path, uint32_t attributes) {
+  return OnEntryOfPath(files, path, error::kPathNotFound, false,
+                       [&](const Folder& folder, std::string_view name) {
+                         return files.SetEntryAttributes(folder, name, attributes);
+                       });
+}
+
+namespace {
+
 class MachineFileSystem final : public FileSystem {
  public:
   Folder OpenFolder(const std::string& path, uint32_t* error, bool follow_links) override {
@@ -343,6 +431,34 @@ class MachineFileSystem final : public FileSystem {
   }
   Folder OpenParentFolder(const std::string& path, std::string* name, uint32_t* error) override {
     return platform::OpenParentFolder(path, name, error);
+  }
+  uint32_t GetEntryStream(const Folder& folder, std::string_view name, std::string_view stream,
+                          std::string* value) override {
+    return platform::GetEntryStream(folder, name, stream, value);
+  }
+  uint32_t SetEntryStream(const Folder& folder, std::string_view name, std::string_view stream,
+                          std::string_view value) override {
+    return platform::SetEntryStream(folder, name, stream, value);
+  }
+  uint32_t RemoveEntryStream(const Folder& folder, std::string_view name,
+                             std::string_view stream) override {
+    return platform::RemoveEntryStream(folder, name, stream);
+  }
+  uint32_t ListEntryStreams(const Folder& folder, std::string_view name,
+                            std::vector<std::string>* names) override {
+    return platform::ListEntryStreams(folder, name, names);
+  }
+  uint32_t GetEntryCompression(const Folder& folder, std::string_view name,
+                               uint32_t* format) override {
+    return platform::GetEntryCompression(folder, name, format);
+  }
+  uint32_t SetEntryCompression(const Folder& folder, std::string_view name,
+                               uint32_t format) override {
+    return platform::SetEntryCompression(folder, name, format);
+  }
+  uint32_t SetEntryAttributes(const Folder& folder, std::string_view name,
+                              uint32_t attributes) override {
+    return platform::SetEntryAttributes(folder, name, attributes);
   }
 #if !defined(_WIN32)
   // On Linux a listing gives names and types only, so the looks a deletion does not need are

@@ -20,17 +20,22 @@
 //                     ReplaceEntryFile, ...); their by-path helpers (ReadWholeFile,
 //                     ReplaceWholeFile, ...) are here, below the interface.
 //   streams.h, compression.h, attributes.h
-//                     by-path calls of the library: named streams, compression, attributes.
+//                     the machine's side of the stream, compression and attribute members
+//                     (GetEntryStream, SetEntryCompression, SetEntryAttributes, ...) and their
+//                     by-path calls; the by-path helpers over any file system (GetFileStream,
+//                     SetFileCompression, SetFileAttributes with a FileSystem) are here.
 //   posix/, win32/    the two backends of every header above; the compiler checks both against
 //                     the same declarations. handles.cpp holds what they share.
 //   Stand-ins (tests and the preview): tests/common/memory_file_system.* (a volume in memory),
 //   tests/common/faulty_file_system.h (fails chosen calls), cleaner/PreviewFileSystem.* (acts
 //   on nothing and answers as if it had).
 //   Moved to this interface: the cleaner's log and undo records (made locked: kCreateLocked);
-//   the library's whole files (orvFSO holds its FileSystem: UseFileSystem).
-//   Still by the free functions rather than through this interface: the library's streams,
-//   compression and attributes (and Descript.ion's whole files, list files and INI files read
-//   through RealFileSystem()), the script loader and the undo's trash restore.
+//   the library's whole files (orvFSO holds its FileSystem: UseFileSystem), its zone streams
+//   and compression, and the Descript.ion lists orvFSO reads and writes (the file system
+//   handed on to orvDescriptIon, which uses RealFileSystem() when made on its own).
+//   Still by the free functions rather than through this interface: the library's backup walk
+//   of a file's streams (orvFileStreams, ReadBackupStreams), its list files and INI files read
+//   through RealFileSystem(), the script loader and the undo's trash restore.
 //
 // Which calls follow links:
 //   - No entry operation (on `name` of an open folder) follows a link in the last place: it
@@ -141,6 +146,30 @@ class FileSystem {
   // follow_links, for a stand-in that grants no such exception anyway.
   virtual Folder OpenWriteFolder(const std::string& path, uint32_t* error);
 
+  // ---- What is kept beside an entry's contents, relative to an open folder: the calls of
+  // platform/streams.h (named streams), compression.h and attributes.h (SetFileAttributes),
+  // with their meaning and error codes; the machine's file system is their entry forms. The
+  // stream and compression members follow a link in the entry's place, as their by-path forms
+  // always have (CreateFile on "F:NAME" follows one too); SetEntryAttributes leaves a link
+  // alone (success), so a link planted under a known name never lets a caller change what it
+  // leads to. The name "." is the folder itself. None opens a FIFO or a device. A volume that keeps
+  // no streams, or does not compress, answers kNotSupported. The by-path helpers below open the
+  // folder above a path and call these.
+  virtual uint32_t GetEntryStream(const Folder& folder, std::string_view name,
+                                  std::string_view stream, std::string* value) = 0;
+  virtual uint32_t SetEntryStream(const Folder& folder, std::string_view name,
+                                  std::string_view stream, std::string_view value) = 0;
+  virtual uint32_t RemoveEntryStream(const Folder& folder, std::string_view name,
+                                     std::string_view stream) = 0;
+  virtual uint32_t ListEntryStreams(const Folder& folder, std::string_view name,
+                                    std::vector<std::string>* names) = 0;
+  virtual uint32_t GetEntryCompression(const Folder& folder, std::string_view name,
+                                       uint32_t* format) = 0;
+  virtual uint32_t SetEntryCompression(const Folder& folder, std::string_view name,
+                                       uint32_t format) = 0;
+  virtual uint32_t SetEntryAttributes(const Folder& folder, std::string_view name,
+                                      uint32_t attributes) = 0;
+
   // The folder above the last name of `path`, and that name: platform::OpenParentFolder, with
   // its meaning (trailing separators dropped, a root is "." of itself, links on the way
   // followed). Every by-path helper below reaches its entry through this one call. The
@@ -206,6 +235,24 @@ uint32_t RemoveDirectory(FileSystem& files, const std::string& path);
 uint32_t MoveToTrash(FileSystem& files, const std::string& path, TrashMove* move = nullptr);
 uint32_t IsFolderEmpty(FileSystem& files, const std::string& path, bool* empty);
 uint32_t CreateDirectory(FileSystem& files, const std::string& path);
+
+// The by-path forms of the stream, compression and attribute members, with the meaning and codes
+// of the by-path calls of streams.h, compression.h and attributes.h: each opens the folder above
+// `path` once (links on the way followed; trailing separators are dropped, and a root is the
+// folder "." of itself) and calls the member on the last name. An empty path is kFileNotFound
+// for the stream calls and kPathNotFound for the others, as those calls answer it. A folder on
+// the way that cannot be opened gives the code of opening it, except that on Linux a missing
+// one is kFileNotFound for the stream and compression calls, as the system says there.
+uint32_t GetFileStream(FileSystem& files, const std::string& path, std::string_view stream,
+                       std::string* value);
+uint32_t SetFileStream(FileSystem& files, const std::string& path, std::string_view stream,
+                       std::string_view value);
+uint32_t RemoveFileStream(FileSystem& files, const std::string& path, std::string_view stream);
+uint32_t ListFileStreams(FileSystem& files, const std::string& path,
+                         std::vector<std::string>* names);
+uint32_t GetFileCompression(FileSystem& files, const std::string& path, uint32_t* format);
+uint32_t SetFileCompression(FileSystem& files, const std::string& path, uint32_t format);
+uint32_t SetFileAttributes(FileSystem& files, const std::string& path, uint32_t attributes);
 
 // Forwards every call to `target` (which must outlive it).
 class FileSystemWrapper : public FileSystem {
@@ -288,6 +335,34 @@ class FileSystemWrapper : public FileSystem {
   }
   Folder OpenParentFolder(const std::string& path, std::string* name, uint32_t* error) override {
     return target_.OpenParentFolder(path, name, error);
+  }
+  uint32_t GetEntryStream(const Folder& folder, std::string_view name, std::string_view stream,
+                          std::string* value) override {
+    return target_.GetEntryStream(folder, name, stream, value);
+  }
+  uint32_t SetEntryStream(const Folder& folder, std::string_view name, std::string_view stream,
+                          std::string_view value) override {
+    return target_.SetEntryStream(folder, name, stream, value);
+  }
+  uint32_t RemoveEntryStream(const Folder& folder, std::string_view name,
+                             std::string_view stream) override {
+    return target_.RemoveEntryStream(folder, name, stream);
+  }
+  uint32_t ListEntryStreams(const Folder& folder, std::string_view name,
+                            std::vector<std::string>* names) override {
+    return target_.ListEntryStreams(folder, name, names);
+  }
+  uint32_t GetEntryCompression(const Folder& folder, std::string_view name,
+                               uint32_t* format) override {
+    return target_.GetEntryCompression(folder, name, format);
+  }
+  uint32_t SetEntryCompression(const Folder& folder, std::string_view name,
+                               uint32_t format) override {
+    return target_.SetEntryCompression(folder, name, format);
+  }
+  uint32_t SetEntryAttributes(const Folder& folder, std::string_view name,
+                              uint32_t attributes) override {
+    return target_.SetEntryAttributes(folder, name, attributes);
   }
 
  private:

@@ -36,6 +36,19 @@ uint32_t RemoveFileStream(const std::string& path, std::string_view name);
 // gives them. A file without any gives an empty list.
 uint32_t ListFileStreams(const std::string& path, std::vector<std::string>* names);
 
+// The same four calls on the entry `name` of an open folder, with the same meaning and codes
+// (a link in the entry's place is followed, as the by-path calls follow it). On Linux the entry
+// is reached by the folder's descriptor through /proc/self/fd: nothing is opened, so a FIFO or a
+// device is never waited on nor acted on; without /proc the calls are kNotSupported. On Windows
+// the folder's final path and the name make the path.
+uint32_t GetEntryStream(const Folder& folder, std::string_view name, std::string_view stream,
+                        std::string* value);
+uint32_t SetEntryStream(const Folder& folder, std::string_view name, std::string_view stream,
+                        std::string_view value);
+uint32_t RemoveEntryStream(const Folder& folder, std::string_view name, std::string_view stream);
+uint32_t ListEntryStreams(const Folder& folder, std::string_view name,
+                          std::vector<std::string>* names);
+
 // The real NTFS attribute bits (attr::) of a file on an NTFS volume served by ntfs-3g (its
 // "system.ntfs_attrib_be" attribute, 4 bytes big-endian). kNotSupported on any other file
 // system.

@@ -43,23 +43,30 @@ uint32_t SetModeBits(const Folder& parent, const posix::EntryName& entry, uint32
 
 }  // namespace
 
+uint32_t SetEntryAttributes(const Folder& folder, std::string_view name, uint32_t attributes) {
+  const posix::EntryName entry(name);
+  if (entry.error() != error::kSuccess) return entry.error();
+  struct statx st;
+  if (statx(posix::FdOf(folder), entry.c_str(), AT_SYMLINK_NOFOLLOW, STATX_TYPE, &st) != 0) {
+    return ErrorFromErrno(errno);
+  }
+  if (S_ISLNK(st.stx_mode)) return error::kSuccess;
+  // The NTFS bits are reached through the folder's descriptor, which is no link.
+  std::string path;
+  uint32_t ntfs = 0;
+  if (posix::ProcEntryPath(folder, name, &path) == error::kSuccess &&
+      GetNtfsAttributes(path, &ntfs) == error::kSuccess) {
+    // NORMAL is only the name for "nothing set"; NTFS stores no bit for it.
+    const uint32_t wanted = attributes & kSettable & ~attr::kNormal;
+    const uint32_t updated = (ntfs & ~kSettable) | wanted;
+    return updated == ntfs ? error::kSuccess : SetNtfsAttributes(path, updated);
+  }
+  return SetModeBits(folder, entry, attributes);
+}
+
 uint32_t SetFileAttributes(const std::string& path, uint32_t attributes) {
-  return posix::OnParent(path, [&](const Folder& parent, const std::string& name) -> uint32_t {
-    const posix::EntryName entry(name);
-    if (entry.error() != error::kSuccess) return entry.error();
-    struct statx st;
-    if (statx(posix::FdOf(parent), entry.c_str(), AT_SYMLINK_NOFOLLOW, STATX_TYPE, &st) != 0) {
-      return ErrorFromErrno(errno);
-    }
-    if (S_ISLNK(st.stx_mode)) return error::kSuccess;
-    uint32_t ntfs = 0;
-    if (GetNtfsAttributes(path, &ntfs) == error::kSuccess) {
-      // NORMAL is only the name for "nothing set"; NTFS stores no bit for it.
-      const uint32_t wanted = attributes & kSettable & ~attr::kNormal;
-      const uint32_t updated = (ntfs & ~kSettable) | wanted;
-      return updated == ntfs ? error::kSuccess : SetNtfsAttributes(path, updated);
-    }
-    return SetModeBits(parent, entry, attributes);
+  return posix::OnParent(path, [&](const Folder& parent, const std::string& name) {
+    return SetEntryAttributes(parent, name, attributes);
   });
 }
 

@@ -175,4 +175,14 @@ uint32_t SetFileCompression(const std::string& path, uint32_t format) {
   return error::kNotSupported;
 }
 
+uint32_t GetEntryCompression(const Folder& folder, std::string_view name, uint32_t* format) {
+  return posix::OnProcEntryPath(
+      folder, name, [&](const std::string& path) { return GetFileCompression(path, format); });
+}
+
+uint32_t SetEntryCompression(const Folder& folder, std::string_view name, uint32_t format) {
+  return posix::OnProcEntryPath(
+      folder, name, [&](const std::string& path) { return SetFileCompression(path, format); });
+}
+
 }  // namespace platform

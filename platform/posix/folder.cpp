@@ -57,6 +57,20 @@ Folder OpenParent(const std::string& path, std::string* name, uint32_t* error) {
   return Folder::Open(parts.parent, error);
 }
 
+uint32_t ProcEntryPath(const Folder& folder, std::string_view name, std::string* path) {
+  if (!folder.IsOpen() || folder.StandInToken() != 0 || FdOf(folder) < 0) {
+    return error::kInvalidHandle;
+  }
+  const EntryName entry(name);
+  if (entry.error() != error::kSuccess) return entry.error();
+  if (name.empty()) return error::kFileNotFound;
+  const std::string fd_path = "/proc/self/fd/" + std::to_string(FdOf(folder));
+  // Without /proc the path would name nothing, and every entry would seem missing.
+  if (access(fd_path.c_str(), F_OK) != 0) return error::kNotSupported;
+  *path = fd_path + "/" + entry.c_str();
+  return error::kSuccess;
+}
+
 }  // namespace posix
 
 Folder OpenParentFolder(const std::string& path, std::string* name, uint32_t* error) {

@@ -93,6 +93,23 @@ uint32_t OnParent(const std::string& path, Action action) {
   return action(parent, name);
 }
 
+// The path of the entry `name` of the open folder `folder` through the folder's descriptor
+// ("/proc/self/fd/N/NAME"), for the entry calls the kernel offers only by path (getxattr and its
+// kin refuse an O_PATH descriptor) and those served by a by-path call: the path resolves
+// through the descriptor whatever became of the folder's own path, and making it opens
+// nothing, so a FIFO or device at the name is never waited on nor acted on. A link at the name
+// is followed by the calls that follow one. kInvalidHandle for a folder that is not open (or
+// a stand-in's), kFileNotFound for an empty name, EntryName's refusals, kNotSupported when
+// /proc is not mounted.
+uint32_t ProcEntryPath(const Folder& folder, std::string_view name, std::string* path);
+// call(path) on that path, or the error of making it.
+template <typename Call>
+uint32_t OnProcEntryPath(const Folder& folder, std::string_view name, Call call) {
+  std::string path;
+  const uint32_t code = ProcEntryPath(folder, name, &path);
+  return code != error::kSuccess ? code : call(path);
+}
+
 // Reads the open folder `fd` from its current offset and calls visit(const dirent64&) for each
 // entry, in listing order, for as long as it returns true. Returns kSuccess (also when visit
 // stopped) or the error of reading the folder. A caller that expects to stop early asks for a

@@ -1,6 +1,8 @@
 // Named streams as "user." extended attributes, and the NTFS attribute bits ntfs-3g shows as
 // "system.ntfs_attrib_be". The calls follow links (getxattr, not lgetxattr), as CreateFile on
-// "F:NAME" does.
+// "F:NAME" does. The entry forms are the by-path calls on the entry's path through its folder's
+// descriptor (posix::ProcEntryPath): the kernel reads no attribute through an O_PATH
+// descriptor, and opening the entry itself to read one could wait on a FIFO.
 
 #include "platform/streams.h"
 
@@ -170,6 +172,31 @@ uint32_t ListFileStreams(const std::string& path, std::vector<std::string>* name
   if (cause != 0) return StreamError(cause);
   AddStreamNames(list, names);
   return error::kSuccess;
+}
+
+uint32_t GetEntryStream(const Folder& folder, std::string_view name, std::string_view stream,
+                        std::string* value) {
+  value->clear();
+  return posix::OnProcEntryPath(
+      folder, name, [&](const std::string& path) { return GetFileStream(path, stream, value); });
+}
+
+uint32_t SetEntryStream(const Folder& folder, std::string_view name, std::string_view stream,
+                        std::string_view value) {
+  return posix::OnProcEntryPath(
+      folder, name, [&](const std::string& path) { return SetFileStream(path, stream, value); });
+}
+
+uint32_t RemoveEntryStream(const Folder& folder, std::string_view name, std::string_view stream) {
+  return posix::OnProcEntryPath(
+      folder, name, [&](const std::string& path) { return RemoveFileStream(path, stream); });
+}
+
+uint32_t ListEntryStreams(const Folder& folder, std::string_view name,
+                          std::vector<std::string>* names) {
+  names->clear();
+  return posix::OnProcEntryPath(
+      folder, name, [&](const std::string& path) { return ListFileStreams(path, names); });
 }
 
 uint32_t GetNtfsAttributes(const std::string& path, uint32_t* attributes) {

@@ -26,4 +26,9 @@ uint32_t SetFileAttributes(const std::string& path, uint32_t attributes) {
   return error::kSuccess;
 }
 
+uint32_t SetEntryAttributes(const Folder& folder, std::string_view name, uint32_t attributes) {
+  return win32::OnEntryPath(
+      folder, name, [&](const std::string& path) { return SetFileAttributes(path, attributes); });
+}
+
 }  // namespace platform

@@ -61,4 +61,14 @@ uint32_t SetFileCompression(const std::string& path, uint32_t format) {
   return code;
 }
 
+uint32_t GetEntryCompression(const Folder& folder, std::string_view name, uint32_t* format) {
+  return win32::OnEntryPath(
+      folder, name, [&](const std::string& path) { return GetFileCompression(path, format); });
+}
+
+uint32_t SetEntryCompression(const Folder& folder, std::string_view name, uint32_t format) {
+  return win32::OnEntryPath(
+      folder, name, [&](const std::string& path) { return SetFileCompression(path, format); });
+}
+
 }  // namespace platform

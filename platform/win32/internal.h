@@ -121,4 +121,17 @@ bool RunningUnderWine();
 // "\??\" form under Wine is the same path. Returns kSuccess or the system's error.
 uint32_t FinalPathOf(HANDLE handle, std::wstring* path);
 
+// The path of the entry `name` of `folder` (UTF-8): the folder's final path and the checked
+// name, for the entry calls served by a by-path call. kInvalidHandle for a folder that is not
+// open; "." (the folder itself, no entry of it) is kAccessDenied unless `itself` allows it.
+uint32_t EntryPath(const Folder& folder, std::string_view name, std::string* path,
+                   bool itself = false);
+// call(path) on that path ("." being the folder itself), or the error of making it.
+template <typename Call>
+uint32_t OnEntryPath(const Folder& folder, std::string_view name, Call call) {
+  std::string path;
+  const uint32_t code = EntryPath(folder, name, &path, true);
+  return code != error::kSuccess ? code : call(path);
+}
+
 }  // namespace platform::win32

@@ -147,6 +147,31 @@ uint32_t ListFileStreams(const std::string& path, std::vector<std::string>* name
   return error::kSuccess;
 }
 
+uint32_t GetEntryStream(const Folder& folder, std::string_view name, std::string_view stream,
+                        std::string* value) {
+  value->clear();
+  return win32::OnEntryPath(
+      folder, name, [&](const std::string& path) { return GetFileStream(path, stream, value); });
+}
+
+uint32_t SetEntryStream(const Folder& folder, std::string_view name, std::string_view stream,
+                        std::string_view value) {
+  return win32::OnEntryPath(
+      folder, name, [&](const std::string& path) { return SetFileStream(path, stream, value); });
+}
+
+uint32_t RemoveEntryStream(const Folder& folder, std::string_view name, std::string_view stream) {
+  return win32::OnEntryPath(
+      folder, name, [&](const std::string& path) { return RemoveFileStream(path, stream); });
+}
+
+uint32_t ListEntryStreams(const Folder& folder, std::string_view name,
+                          std::vector<std::string>* names) {
+  names->clear();
+  return win32::OnEntryPath(folder, name,
+                            [&](const std::string& path) { return ListFileStreams(path, names); });
+}
+
 uint32_t GetNtfsAttributes(const std::string& path, uint32_t* attributes) {
   const DWORD found = GetFileAttributesW(win32::LongPath(path).c_str());
   if (found == INVALID_FILE_ATTRIBUTES) return GetLastError();

@@ -153,36 +153,36 @@ uint32_t GetFileSize(const std::string& path, uint64_t* size) {
   return error::kSuccess;
 }
 
-// The path of the entry `name` of `folder`: the folder's final path and the checked name.
-uint32_t EntryPath(const Folder& folder, std::string_view name, std::string* path) {
+}  // namespace
+
+uint32_t win32::EntryPath(const Folder& folder, std::string_view name, std::string* path,
+                          bool itself) {
   if (!folder.IsOpen()) return error::kInvalidHandle;
   std::wstring wide;
   if (const uint32_t code = win32::CheckedEntryName(name, &wide); code != error::kSuccess) {
     return code;
   }
-  if (wide.empty()) return error::kAccessDenied;  // "." names the folder itself
+  if (wide.empty() && !itself) return error::kAccessDenied;  // "." names the folder itself
   std::wstring full;
   if (const uint32_t code = win32::FinalPathOf(win32::HandleOf(folder), &full);
       code != error::kSuccess) {
     return code;
   }
-  if (full.back() != L'\\') full += L'\\';
+  if (full.back() != L'\\' && !wide.empty()) full += L'\\';
   *path = win32::Utf8(full + wide);
   return error::kSuccess;
 }
 
-}  // namespace
-
 uint32_t ReadEntryWhole(const Folder& folder, std::string_view name, std::vector<uint8_t>* data) {
   data->clear();
   std::string path;
-  const uint32_t code = EntryPath(folder, name, &path);
+  const uint32_t code = win32::EntryPath(folder, name, &path);
   return code != error::kSuccess ? code : ReadFileStart(path, SIZE_MAX, data, nullptr);
 }
 
 File OpenEntryWhole(const Folder& folder, std::string_view name, uint32_t* error) {
   std::string path;
-  *error = EntryPath(folder, name, &path);
+  *error = win32::EntryPath(folder, name, &path);
   return *error != error::kSuccess ? File() : OpenWholeFile(path, error);
 }
 
@@ -190,32 +190,32 @@ uint32_t ReadEntryStart(const Folder& folder, std::string_view name, size_t max_
                         std::vector<uint8_t>* data, uint64_t* size) {
   data->clear();
   std::string path;
-  const uint32_t code = EntryPath(folder, name, &path);
+  const uint32_t code = win32::EntryPath(folder, name, &path);
   return code != error::kSuccess ? code : ReadFileStart(path, max_bytes, data, size);
 }
 
 uint32_t ReplaceEntryFile(const Folder& folder, std::string_view name,
                           const ContentsMaker& contents) {
   std::string path;
-  const uint32_t code = EntryPath(folder, name, &path);
+  const uint32_t code = win32::EntryPath(folder, name, &path);
   return code != error::kSuccess ? code : ReplaceWholeFile(path, contents);
 }
 
 uint32_t AppendEntryFile(const Folder& folder, std::string_view name, std::string_view data) {
   std::string path;
-  const uint32_t code = EntryPath(folder, name, &path);
+  const uint32_t code = win32::EntryPath(folder, name, &path);
   return code != error::kSuccess ? code : AppendToFile(path, data);
 }
 
 uint32_t OverwriteEntryFile(const Folder& folder, std::string_view name, std::string_view data) {
   std::string path;
-  const uint32_t code = EntryPath(folder, name, &path);
+  const uint32_t code = win32::EntryPath(folder, name, &path);
   return code != error::kSuccess ? code : OverwriteFile(path, data);
 }
 
 uint32_t GetEntryFileSize(const Folder& folder, std::string_view name, uint64_t* size) {
   std::string path;
-  const uint32_t code = EntryPath(folder, name, &path);
+  const uint32_t code = win32::EntryPath(folder, name, &path);
   return code != error::kSuccess ? code : GetFileSize(path, size);
 }
 

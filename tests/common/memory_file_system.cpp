@@ -9,6 +9,7 @@
 #include <memory>
 #include <utility>
 
+#include "platform/compression.h"
 #include "platform/posix/internal.h"
 #include "platform/trash.h"
 
@@ -372,6 +373,13 @@ void MemoryFileSystem::SetExtraAttributes(const std::string& path, uint32_t attr
   nodes_.at(Need(path)).extra_attributes = attributes;
 }
 
+void MemoryFileSystem::SetStream(const std::string& path, const std::string& stream,
+                                 std::string_view value) {
+  const Resolved found = Walk(kRoot, path, true);
+  if (found.error != 0) Misuse("no such entry", path);
+  nodes_.at(found.inode).streams[stream] = std::string(value);
+}
+
 void MemoryFileSystem::SetTimes(const std::string& path, const Times& times) {
   nodes_.at(Need(path)).times = times;
 }
@@ -416,6 +424,21 @@ std::optional<FolderId> MemoryFileSystem::IdOf(const std::string& path) const {
   const Resolved found = Walk(kRoot, path, false);
   if (found.error != 0) return std::nullopt;
   return FolderId{nodes_.at(found.inode).device, found.inode};
+}
+
+std::optional<std::string> MemoryFileSystem::Stream(const std::string& path,
+                                                    const std::string& stream) const {
+  const Resolved found = Walk(kRoot, path, true);
+  if (found.error != 0) return std::nullopt;
+  const auto& streams = nodes_.at(found.inode).streams;
+  const auto it = streams.find(stream);
+  return it == streams.end() ? std::nullopt : std::optional<std::string>(it->second);
+}
+
+std::optional<uint32_t> MemoryFileSystem::CompressionOf(const std::string& path) const {
+  const Resolved found = Walk(kRoot, path, true);
+  if (found.error != 0) return std::nullopt;
+  return nodes_.at(found.inode).compression;
 }
 
 std::optional<MemoryFileSystem::Times> MemoryFileSystem::TimesOf(const std::string& path) const {
@@ -506,17 +529,25 @@ uint32_t MemoryFileSystem::GetEntryAttributes(const Folder& folder, std::string_
   return error::kSuccess;
 }
 
-uint32_t MemoryFileSystem::SetEntryAttributesNormal(const Folder& folder, std::string_view name) {
+uint32_t MemoryFileSystem::LookEntry(const Folder& folder, std::string_view name,
+                                     Inode* found) const {
   Inode inode = 0;
   if (const uint32_t code = EntryFolder(folder, name, &inode)) return code;
   if (name.empty()) return Code(ENOENT);
-  const Resolved found = Look(inode, name);
-  if (found.error != 0) return Code(found.error);
-  Node& node = nodes_.at(found.inode);
+  const Resolved looked = Look(inode, name);
+  if (looked.error != 0) return Code(looked.error);
+  *found = looked.inode;
+  return error::kSuccess;
+}
+
+uint32_t MemoryFileSystem::SetEntryAttributesNormal(const Folder& folder, std::string_view name) {
+  Inode found = 0;
+  if (const uint32_t code = LookEntry(folder, name, &found)) return code;
+  Node& node = nodes_.at(found);
   if ((node.kind != Kind::kFile && node.kind != Kind::kFolder) || (node.mode & 0200) != 0) {
     return error::kSuccess;
   }
-  if (const int cause = CheckEntryChange(found.inode)) return CodeOf(cause);
+  if (const int cause = CheckEntryChange(found)) return CodeOf(cause);
   node.mode |= 0200;
   node.times.change = clock_;
   return error::kSuccess;
@@ -967,6 +998,149 @@ uint32_t MemoryFileSystem::GetEntryFileSize(const Folder& folder, std::string_vi
   if (found.error != 0) return Code(found.error);
   const Node& node = nodes_.at(found.inode);
   *size = node.kind == Kind::kFile ? node.data.size() : 0;
+  return error::kSuccess;
+}
+
+// ---------------------------------------------------------------------------------------------
+// What an entry keeps beside its contents
+
+namespace {
+
+// The attribute bits kept as they are set (read-only is the mode's write bit).
+constexpr uint32_t kKeptAttributes = attr::kHidden | attr::kSystem | 0x100 | 0x1000 | 0x2000;
+// "user." and the name must fit the kernel's 255 bytes of an attribute name.
+constexpr size_t kMaxStreamName = 255 - 5;
+
+}  // namespace
+
+uint32_t MemoryFileSystem::EntryTarget(const Folder& folder, std::string_view name,
+                                       Inode* inode) const {
+  Inode where = 0;
+  if (const uint32_t code = EntryFolder(folder, name, &where)) return code;
+  if (name.empty()) return Code(ENOENT);
+  const Resolved found = Walk(where, name, true);
+  if (found.error != 0) return Code(found.error);
+  *inode = found.inode;
+  const Kind kind = nodes_.at(found.inode).kind;
+  return kind == Kind::kFile || kind == Kind::kFolder ? error::kSuccess : error::kBadFileType;
+}
+
+uint32_t MemoryFileSystem::CheckStream(Inode inode, std::string_view stream) const {
+  if (VolumeOf(inode).no_streams) return error::kNotSupported;
+  if (stream.empty() || stream.find('\0') != std::string_view::npos) return error::kInvalidName;
+  if (stream.size() > kMaxStreamName) return error::kFilenameTooLong;
+  return error::kSuccess;
+}
+
+uint32_t MemoryFileSystem::StreamChange(const Folder& folder, std::string_view name,
+                                        std::string_view stream, Inode* inode) const {
+  uint32_t code = EntryTarget(folder, name, inode);
+  // The kernel lets no user attribute be set on a FIFO or device.
+  if (code == error::kBadFileType) return Code(EPERM);
+  if (code == error::kSuccess) code = CheckStream(*inode, stream);
+  if (code != error::kSuccess) return code;
+  if (const int cause = CheckEntryChange(*inode)) return CodeOf(cause);
+  return (nodes_.at(*inode).mode & 0200) == 0 ? Code(EACCES) : error::kSuccess;
+}
+
+uint32_t MemoryFileSystem::GetEntryStream(const Folder& folder, std::string_view name,
+                                          std::string_view stream, std::string* value) {
+  value->clear();
+  Inode inode = 0;
+  const uint32_t code = EntryTarget(folder, name, &inode);
+  // A FIFO or device keeps no user attributes: the kernel answers that it has none.
+  if (code == error::kBadFileType) return error::kFileNotFound;
+  if (code != error::kSuccess) return code;
+  if (const uint32_t checked = CheckStream(inode, stream)) return checked;
+  const Node& node = nodes_.at(inode);
+  if ((node.mode & 0400) == 0) return Code(EACCES);
+  const auto it = node.streams.find(std::string(stream));
+  if (it == node.streams.end()) return error::kFileNotFound;
+  *value = it->second;
+  return error::kSuccess;
+}
+
+uint32_t MemoryFileSystem::SetEntryStream(const Folder& folder, std::string_view name,
+                                          std::string_view stream, std::string_view value) {
+  Inode inode = 0;
+  if (const uint32_t code = StreamChange(folder, name, stream, &inode)) return code;
+  Node& node = nodes_.at(inode);
+  const std::optional<size_t> largest = VolumeOf(inode).largest_stream;
+  if (largest && value.size() > *largest) return error::kFileTooLarge;
+  node.streams[std::string(stream)] = std::string(value);
+  node.times.change = clock_;
+  return error::kSuccess;
+}
+
+uint32_t MemoryFileSystem::RemoveEntryStream(const Folder& folder, std::string_view name,
+                                             std::string_view stream) {
+  Inode inode = 0;
+  if (const uint32_t code = StreamChange(folder, name, stream, &inode)) return code;
+  Node& node = nodes_.at(inode);
+  if (node.streams.erase(std::string(stream)) == 0) return error::kFileNotFound;
+  node.times.change = clock_;
+  return error::kSuccess;
+}
+
+uint32_t MemoryFileSystem::ListEntryStreams(const Folder& folder, std::string_view name,
+                                            std::vector<std::string>* names) {
+  names->clear();
+  Inode inode = 0;
+  const uint32_t code = EntryTarget(folder, name, &inode);
+  if (code == error::kBadFileType) return error::kSuccess;  // none to list
+  if (code != error::kSuccess) return code;
+  if (VolumeOf(inode).no_streams) return error::kNotSupported;
+  for (const auto& [stream, value] : nodes_.at(inode).streams) names->push_back(stream);
+  return error::kSuccess;
+}
+
+uint32_t MemoryFileSystem::GetEntryCompression(const Folder& folder, std::string_view name,
+                                               uint32_t* format) {
+  Inode inode = 0;
+  const uint32_t code = EntryTarget(folder, name, &inode);
+  if (code == error::kBadFileType) return error::kNotSupported;
+  if (code != error::kSuccess) return code;
+  if (VolumeOf(inode).no_compression) return error::kNotSupported;
+  *format = nodes_.at(inode).compression;
+  return error::kSuccess;
+}
+
+uint32_t MemoryFileSystem::SetEntryCompression(const Folder& folder, std::string_view name,
+                                               uint32_t format) {
+  Inode inode = 0;
+  const uint32_t code = EntryTarget(folder, name, &inode);
+  if (code == error::kBadFileType) return error::kNotSupported;
+  if (code != error::kSuccess) return code;
+  // The file is opened for writing before the format is looked at, as Windows opens it.
+  Node& node = nodes_.at(inode);
+  if (node.kind == Kind::kFile && (node.mode & 0200) == 0) return Code(EACCES);
+  if (const int cause = CheckEntryChange(inode)) return CodeOf(cause);
+  if (format != platform::compression::kNone && format != platform::compression::kDefault &&
+      format != platform::compression::kLznt1) {
+    return error::kInvalidParameter;
+  }
+  if (VolumeOf(inode).no_compression) return error::kNotSupported;
+  node.compression =
+      format == platform::compression::kNone ? format : platform::compression::kLznt1;
+  node.times.change = clock_;
+  return error::kSuccess;
+}
+
+uint32_t MemoryFileSystem::SetEntryAttributes(const Folder& folder, std::string_view name,
+                                              uint32_t attributes) {
+  Inode found = 0;
+  if (const uint32_t code = LookEntry(folder, name, &found)) return code;
+  Node& node = nodes_.at(found);
+  if (node.kind != Kind::kFile && node.kind != Kind::kFolder) return error::kSuccess;
+  const bool read_only = node.kind == Kind::kFile && (attributes & attr::kReadOnly) != 0;
+  const uint32_t mode = read_only ? node.mode & ~0200u : node.mode | 0200u;
+  const uint32_t extra =
+      (node.extra_attributes & ~kKeptAttributes) | (attributes & kKeptAttributes);
+  if (mode == node.mode && extra == node.extra_attributes) return error::kSuccess;
+  if (const int cause = CheckEntryChange(found)) return CodeOf(cause);
+  node.mode = mode;
+  node.extra_attributes = extra;
+  node.times.change = clock_;
   return error::kSuccess;
 }
 

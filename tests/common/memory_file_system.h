@@ -22,6 +22,12 @@
 // largest file a volume takes. A file removed while open stays readable and writable through
 // the open File, and its room comes back when the last one closes, as on Linux.
 //
+// Beside its contents an entry keeps what Linux keeps on a volume with user attributes (named
+// streams, as "user." attributes: on files and folders, a link followed to them), a compression
+// format (as a compressing volume keeps one; a compressed entry reads back as LZNT1, as on NTFS)
+// and the attribute bits SetEntryAttributes sets: read-only is the owner write bit, as on Linux,
+// and hidden, system, temporary, offline and not-content-indexed are kept as NTFS keeps them.
+//
 // The folders it hands out (Folder::ForStandIn) are resolved only by the file system that
 // opened them; a folder that was removed while open lists nothing and holds nothing, as a
 // removed open folder does on Linux.
@@ -96,6 +102,16 @@ class MemoryFileSystem : public platform::FileSystem {
   // largest file, or any other code a write may give.
   void LimitFile(const std::string& path, uint64_t max_size, uint32_t error);
 
+  // Every stream call fails with kNotSupported, as on a volume without user attributes.
+  void SetKeepsNoStreams(bool none) { main_.no_streams = none; }
+  // A stream value longer than `max_size` bytes is refused with kFileTooLarge, as the room a
+  // volume keeps beside a file is limited; nullopt: no limit.
+  void SetLargestStream(std::optional<size_t> max_size) { main_.largest_stream = max_size; }
+  // Every compression call fails with kNotSupported, as on a volume that does not compress.
+  void SetCompresses(bool compresses) { main_.no_compression = !compresses; }
+  // A stream for the test's setup (no limit or refusal); the entry must be there.
+  void SetStream(const std::string& path, const std::string& stream, std::string_view value);
+
   // The folder at `path` is moved aside (to `path` + ".moved-aside") and a link to `target`
   // takes its name: another program swapping a folder for a link between a look and an action.
   void SwapForLink(const std::string& path, const std::string& target);
@@ -107,6 +123,9 @@ class MemoryFileSystem : public platform::FileSystem {
   std::vector<std::string> List(const std::string& path) const;  // names, "." and ".." left out
   std::optional<platform::FolderId> IdOf(const std::string& path) const;
   std::optional<Times> TimesOf(const std::string& path) const;
+  // The value of stream `stream` of the entry; nullopt when it has none.
+  std::optional<std::string> Stream(const std::string& path, const std::string& stream) const;
+  std::optional<uint32_t> CompressionOf(const std::string& path) const;
   // The entries moved to the trash, in order, as "original path -> name in files/".
   const std::vector<std::string>& Trashed() const { return trashed_; }
 
@@ -147,6 +166,20 @@ class MemoryFileSystem : public platform::FileSystem {
                               std::string_view data) override;
   uint32_t GetEntryFileSize(const platform::Folder& folder, std::string_view name,
                             uint64_t* size) override;
+  uint32_t GetEntryStream(const platform::Folder& folder, std::string_view name,
+                          std::string_view stream, std::string* value) override;
+  uint32_t SetEntryStream(const platform::Folder& folder, std::string_view name,
+                          std::string_view stream, std::string_view value) override;
+  uint32_t RemoveEntryStream(const platform::Folder& folder, std::string_view name,
+                             std::string_view stream) override;
+  uint32_t ListEntryStreams(const platform::Folder& folder, std::string_view name,
+                            std::vector<std::string>* names) override;
+  uint32_t GetEntryCompression(const platform::Folder& folder, std::string_view name,
+                               uint32_t* format) override;
+  uint32_t SetEntryCompression(const platform::Folder& folder, std::string_view name,
+                               uint32_t format) override;
+  uint32_t SetEntryAttributes(const platform::Folder& folder, std::string_view name,
+                              uint32_t attributes) override;
 
  private:
   using Inode = uint64_t;
@@ -166,12 +199,23 @@ class MemoryFileSystem : public platform::FileSystem {
     bool file_locked = false;              // File::TryLock holds it
     uint64_t size_limit = 0;               // LimitFile; 0: none
     uint32_t limit_error = 0;
+    std::map<std::string, std::string> streams;  // by name, without the "user." prefix
+    uint32_t compression = 0;                    // platform::compression::
   };
 
   struct Resolved {
     Inode inode = 0;
     uint32_t error = 0;
   };
+  // The file or folder the entry `name` of `folder` leads to (links followed), for the stream
+  // and compression calls; kBadFileType for a FIFO, socket or device.
+  uint32_t EntryTarget(const platform::Folder& folder, std::string_view name, Inode* inode) const;
+  // What the stream calls check first: the volume keeps streams, the name can be one.
+  uint32_t CheckStream(Inode inode, std::string_view stream) const;
+  // What a stream change checks besides: the entry may be changed and written.
+  uint32_t StreamChange(const platform::Folder& folder, std::string_view name,
+                        std::string_view stream, Inode* inode) const;
+
   // The node `path` names, starting at `from`; links in every place but the last are followed,
   // the last one only when `follow_last`. Errors as a walk of openat calls meets them (ENOENT,
   // ENOTDIR, EACCES, ELOOP, ENAMETOOLONG), in errno terms.
@@ -183,6 +227,8 @@ class MemoryFileSystem : public platform::FileSystem {
   // What every entry operation checks first: *inode is the folder (kInvalidHandle when it is
   // none of ours) and `name` a single name (CheckName).
   uint32_t EntryFolder(const platform::Folder& folder, std::string_view name, Inode* inode) const;
+  // The entry `name` itself (no link followed), as an entry operation checks and looks it up.
+  uint32_t LookEntry(const platform::Folder& folder, std::string_view name, Inode* found) const;
   platform::Folder Hand(Inode inode) const;
   platform::FindRecord Describe(Inode folder, std::string_view name, Inode inode) const;
   // 0, or the errno of changing the entries of `folder` (its permission, its lock, the volume).
@@ -204,6 +250,9 @@ class MemoryFileSystem : public platform::FileSystem {
   struct Volume {
     bool read_only = false;
     std::optional<uint64_t> free_bytes, free_entries;  // nullopt: no limit
+    bool no_streams = false;
+    std::optional<size_t> largest_stream;
+    bool no_compression = false;
   };
   // The limits of the volume `inode` is on: main_ for the root's, other_ (none, ever) elsewhere.
   Volume& VolumeOf(Inode inode) {

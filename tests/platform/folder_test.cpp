@@ -302,6 +302,8 @@ TEST_F(FolderTest, ListingsThroughTheWalksRingAgreeWithOneCallEach) {
   const auto through_ring = ListByName(root);
   ASSERT_EQ(through_ring.size(), own_calls.size());
   for (const auto& [name, record] : own_calls) {
+    // ".." is the temporary folder the tests running beside this one change meanwhile.
+    if (name == "..") continue;
     const FindRecord& other = through_ring.at(name);
     EXPECT_EQ(other.attributes, record.attributes) << name;
     EXPECT_EQ(other.size, record.size) << name;

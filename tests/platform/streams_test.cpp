@@ -14,6 +14,7 @@
 #include "common/test_files.h"
 #include "platform/attributes.h"
 #include "platform/compression.h"
+#include "platform/file_system.h"
 #include "platform/platform.h"
 
 namespace {
@@ -159,6 +160,91 @@ TEST_F(StreamsTest, CompressionOfAFifoIsRefusedWithoutOpeningIt) {
   // Opening a FIFO for reading would wait for a writer for ever.
   EXPECT_EQ(platform::GetFileCompression(fifo, &format), platform::error::kNotSupported);
   EXPECT_EQ(platform::SetFileCompression(fifo, 1), platform::error::kNotSupported);
+}
+
+// ---- The entry forms, as the machine's file system serves them
+
+std::string Attribute(const std::string& path, const std::string& name) {
+  char buffer[256];
+  const ssize_t size = getxattr(path.c_str(), ("user." + name).c_str(), buffer, sizeof buffer);
+  return size < 0 ? "<none>" : std::string(buffer, static_cast<size_t>(size));
+}
+
+TEST_F(StreamsTest, EntryFormsActThroughTheFolderWhereverItMoved) {
+  const std::string sub = folder_ / "sub";
+  ASSERT_EQ(mkdir(sub.c_str(), 0755), 0);
+  std::ofstream(sub + "/f") << "data";
+  uint32_t code = kSuccess;
+  const platform::Folder folder = platform::Folder::Open(sub, &code);
+  ASSERT_TRUE(folder.IsOpen()) << code;
+  ASSERT_EQ(rename(sub.c_str(), (folder_ / "moved").c_str()), 0);
+  platform::FileSystem& files = platform::RealFileSystem();
+  ASSERT_EQ(files.SetEntryStream(folder, "f", "s", "v"), kSuccess);
+  EXPECT_EQ(Attribute(folder_ / "moved/f", "s"), "v");
+  std::string value;
+  ASSERT_EQ(files.GetEntryStream(folder, "f", "s", &value), kSuccess);
+  EXPECT_EQ(value, "v");
+  std::vector<std::string> names;
+  ASSERT_EQ(files.ListEntryStreams(folder, "f", &names), kSuccess);
+  EXPECT_EQ(names, std::vector<std::string>{"s"});
+  EXPECT_EQ(files.RemoveEntryStream(folder, "f", "s"), kSuccess);
+  EXPECT_EQ(files.RemoveEntryStream(folder, "f", "s"), kFileNotFound);
+  // A name reaches no other folder, and an empty one names nothing.
+  EXPECT_EQ(files.SetEntryStream(folder, "../file.txt", "s", "v"), platform::error::kInvalidName);
+  EXPECT_EQ(Attribute(file_, "s"), "<none>");
+  EXPECT_EQ(files.GetEntryStream(folder, "", "s", &value), kFileNotFound);
+  EXPECT_EQ(files.GetEntryStream(platform::Folder(), "f", "s", &value),
+            platform::error::kInvalidHandle);
+}
+
+TEST_F(StreamsTest, EntryFormsFollowALinkForStreamsButAttributesLeaveIt) {
+  ASSERT_EQ(symlink("file.txt", (folder_ / "link").c_str()), 0);
+  uint32_t code = kSuccess;
+  const platform::Folder folder = platform::Folder::Open(folder_.path(), &code);
+  ASSERT_TRUE(folder.IsOpen()) << code;
+  platform::FileSystem& files = platform::RealFileSystem();
+  ASSERT_EQ(files.SetEntryStream(folder, "link", "s", "through"), kSuccess);
+  EXPECT_EQ(Attribute(file_, "s"), "through");
+  chmod(file_.c_str(), 0644);
+  ASSERT_EQ(files.SetEntryAttributes(folder, "link", platform::attr::kReadOnly), kSuccess);
+  EXPECT_EQ(Mode(file_), 0644u);
+  ASSERT_EQ(files.SetEntryAttributes(folder, "file.txt", platform::attr::kReadOnly), kSuccess);
+  EXPECT_EQ(Mode(file_), 0444u);
+  EXPECT_EQ(files.SetEntryAttributes(folder, "missing", platform::attr::kNormal), kFileNotFound);
+}
+
+TEST_F(StreamsTest, EntryFormsNeverWaitOnAFifo) {
+  ASSERT_EQ(mkfifo((folder_ / "fifo").c_str(), 0644), 0);
+  uint32_t code = kSuccess;
+  const platform::Folder folder = platform::Folder::Open(folder_.path(), &code);
+  ASSERT_TRUE(folder.IsOpen()) << code;
+  platform::FileSystem& files = platform::RealFileSystem();
+  std::string value;
+  EXPECT_EQ(files.GetEntryStream(folder, "fifo", "s", &value), kFileNotFound);
+  std::vector<std::string> names;
+  EXPECT_EQ(files.ListEntryStreams(folder, "fifo", &names), kSuccess);
+  EXPECT_TRUE(names.empty());
+  uint32_t format = 0;
+  EXPECT_EQ(files.GetEntryCompression(folder, "fifo", &format), platform::error::kNotSupported);
+  EXPECT_EQ(files.SetEntryCompression(folder, "fifo", 1), platform::error::kNotSupported);
+  EXPECT_EQ(files.SetEntryAttributes(folder, "fifo", platform::attr::kReadOnly), kSuccess);
+}
+
+TEST_F(StreamsTest, ByPathHelpersGiveTheCodesOfTheByPathCalls) {
+  platform::FileSystem& files = platform::RealFileSystem();
+  std::string value;
+  EXPECT_EQ(platform::GetFileStream(files, folder_ / "missing", "s", &value), kFileNotFound);
+  EXPECT_EQ(platform::GetFileStream(files, folder_ / "no/such", "s", &value), kFileNotFound);
+  EXPECT_EQ(platform::GetFileStream(files, "", "s", &value), kFileNotFound);
+  uint32_t format = 0;
+  EXPECT_EQ(platform::GetFileCompression(files, folder_ / "missing", &format), kFileNotFound);
+  EXPECT_EQ(platform::SetFileCompression(files, file_, 3), platform::error::kInvalidParameter);
+  // A folder named with its trailing separator is the folder.
+  ASSERT_EQ(platform::SetFileStream(files, folder_.path() + "/", "tag", "x"), kSuccess);
+  EXPECT_EQ(Attribute(folder_.path(), "tag"), "x");
+  std::vector<std::string> names;
+  ASSERT_EQ(platform::ListFileStreams(files, folder_.path(), &names), kSuccess);
+  EXPECT_EQ(names, std::vector<std::string>{"tag"});
 }
 
 }  // namespace
