@@ -58,13 +58,13 @@ std::u16string TrimBlanks(const std::u16string& text) {
   return text.substr(first, last - first);
 }
 
-automation::Ref<automation::Collection> ParseStandardListFile(const std::u16string& FileName,
+automation::Ref<automation::Collection> ParseStandardListFile(platform::FileSystem& files,
+                                                              const std::u16string& FileName,
                                                               bool IsOem,
                                                               const std::u16string& CommentChar,
                                                               bool IgnoreBlanks, bool TrimStrings) {
   std::vector<uint8_t> bytes;
-  const uint32_t code = platform::ReadWholeFile(platform::RealFileSystem(),
-                                                support::NativeFileName(FileName), &bytes);
+  const uint32_t code = platform::ReadWholeFile(files, support::NativeFileName(FileName), &bytes);
   if (code != 0) RaiseFileError(code);
   return ParseStandardListText(
       std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), IsOem,

@@ -7,6 +7,7 @@
 
 #include "automation/collection.h"
 #include "automation/object.h"
+#include "platform/file_system.h"
 
 namespace quern {
 
@@ -16,7 +17,8 @@ namespace quern {
 // tests look at the line without blanks at its ends; CommentChar (empty: no comments) is
 // compared with regard to case. With IsOem the items are read in the OEM code page. Any
 // failure is raised (source "orvFSO").
-automation::Ref<automation::Collection> ParseStandardListFile(const std::u16string& FileName,
+automation::Ref<automation::Collection> ParseStandardListFile(platform::FileSystem& files,
+                                                              const std::u16string& FileName,
                                                               bool IsOem,
                                                               const std::u16string& CommentChar,
                                                               bool IgnoreBlanks, bool TrimStrings);
@@ -27,7 +29,8 @@ automation::Ref<automation::Collection> ParseStandardListText(std::string_view b
                                                               bool IgnoreBlanks, bool TrimStrings);
 
 // The items of a decoded list text as ReadStandardListFile2 takes them: the text splits only at
-// CR LF, and on Unix also at an LF alone (a final line end leaves an empty last piece), CommentChar compares without regard to case.
+// CR LF, and on Unix also at an LF alone (a final line end leaves an empty last piece), CommentChar
+// compares without regard to case.
 automation::Ref<automation::Collection> ItemsOfListText(const std::u16string& text,
                                                         const std::u16string& CommentChar,
                                                         bool IgnoreBlanks, bool TrimStrings);

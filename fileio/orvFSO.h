@@ -41,6 +41,9 @@ class orvFSO : public automation::Object {
 
   void UseFileSystem(platform::FileSystem& files) { files_ = &files; }
   platform::FileSystem& Files() const { return *files_; }
+  // A file (no folder) is at `path`, as Files() says: the look before a read whose missing
+  // file is reported as such.
+  bool IsFileThere(const std::string& path) const;
 
   // --- Text files (decoding and encoding over the binary members) -------------------------
 

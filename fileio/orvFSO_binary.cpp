@@ -44,7 +44,7 @@ std::vector<uint8_t> orvFSO::GetFileB(const std::u16string& FileName, bool Raise
   if (lpSuccess != nullptr) *lpSuccess = false;
   return UnderRaiseErrors(RaiseErrors, std::vector<uint8_t>{}, [&] {
     const std::string path = support::NativeFileName(FileName);
-    if (!support::ovIsFileExist(path)) {
+    if (!IsFileThere(path)) {
       throw support::MakeError(support::errnum::kFileNotFound, "orvFSO");
     }
     std::vector<uint8_t> data;
@@ -68,7 +68,7 @@ bool orvFSO::GetFileBInto(const std::u16string& FileName, bool RaiseErrors, bool
   *Length = 0;
   return UnderRaiseErrors(RaiseErrors, true, [&] {
     const std::string path = support::NativeFileName(FileName);
-    if (!support::ovIsFileExist(path)) {
+    if (!IsFileThere(path)) {
       throw support::MakeError(support::errnum::kFileNotFound, "orvFSO");
     }
     uint32_t code = platform::error::kSuccess;

@@ -17,7 +17,7 @@ Ref<Collection> orvFSO::ReadStandardListFile(const std::u16string& FileName,
                                              const std::u16string& CommentChar, bool IgnoreBlanks,
                                              bool TrimStrings, bool IsOem, bool RaiseErrors) {
   return UnderRaiseErrors(RaiseErrors, Ref<Collection>(), [&] {
-    return ParseStandardListFile(FileName, IsOem, CommentChar, IgnoreBlanks, TrimStrings);
+    return ParseStandardListFile(Files(), FileName, IsOem, CommentChar, IgnoreBlanks, TrimStrings);
   });
 }
 

@@ -52,7 +52,7 @@ bool orvFSO::GetFileFormat2(const std::u16string& FileName, bool RaiseErrors,
                             InvertBytesConst* lpInvertBytes) {
   return UnderRaiseErrors(RaiseErrors, false, [&] {
     const std::string path = support::NativeFileName(FileName);
-    if (!support::ovIsFileExist(path)) {
+    if (!IsFileThere(path)) {
       throw support::MakeError(support::errnum::kFileNotFound, "orvFSO");
     }
     std::vector<uint8_t> start;
@@ -83,7 +83,7 @@ bool orvFSO::AppendFile2(const std::u16string& FileName, const std::u16string& D
   CheckFormatArguments(Encoding, FileBOM, InvertBytes);
   FileFormat format;
   const std::string path = support::NativeFileName(FileName);
-  if (support::ovIsFileExist(path)) {
+  if (IsFileThere(path)) {
     FileEncodingConst encoding = lpEncoding != nullptr ? *lpEncoding : feAuto;
     FileBOMConst bom = lpFileBOM != nullptr ? *lpFileBOM : fbAuto;
     InvertBytesConst invert = lpInvertBytes != nullptr ? *lpInvertBytes : ibAuto;
@@ -116,7 +116,7 @@ std::u16string orvFSO::GetFile2(const std::u16string& FileName, bool RaiseErrors
   bool read = false;
   TextFile file = UnderRaiseErrors(RaiseErrors, TextFile{}, [&] {
     const std::string path = support::NativeFileName(FileName);
-    if (!support::ovIsFileExist(path)) {
+    if (!IsFileThere(path)) {
       throw support::MakeError(support::errnum::kFileNotFound, "orvFSO");
     }
     TextFile result = ReadTextFile(Files(), path, Encoding, FileBOM, InvertBytes);

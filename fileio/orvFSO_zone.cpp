@@ -41,15 +41,6 @@ FolderAndName SplitFileName(const std::u16string& file_name) {
           support::FileNameFromNative(support::ovGetFileName(native))};
 }
 
-// A file (no folder) is at `path`, as the file system it is on says.
-bool IsFileThere(platform::FileSystem& files, const std::string& path) {
-  uint32_t attributes = 0;
-  uint64_t size = 0;
-  return platform::GetFileAttributes(files, path, &attributes, &size) ==
-             platform::error::kSuccess &&
-         (attributes & platform::attr::kDirectory) == 0;
-}
-
 void SetErrorCode(int32_t* lpErrorCode, uint32_t code) {
   if (lpErrorCode != nullptr) *lpErrorCode = static_cast<int32_t>(code);
 }
@@ -69,7 +60,7 @@ FileZoneConst orvFSO::GetFileZone(const std::u16string& FileName) {
 
 bool orvFSO::SetFileZone(const std::u16string& FileName, FileZoneConst FileZone) {
   const std::string path = support::NativeFileName(FileName);
-  if (!IsFileThere(Files(), path)) return false;
+  if (!IsFileThere(path)) return false;
   std::string text;
   if (!ReadZoneText(Files(), path, &text)) return false;
   if (!support::WriteIniValue(&text, kZoneSection, kZoneKey,
@@ -81,7 +72,7 @@ bool orvFSO::SetFileZone(const std::u16string& FileName, FileZoneConst FileZone)
 
 bool orvFSO::IsFileZoneDefined(const std::u16string& FileName) {
   const std::string path = support::NativeFileName(FileName);
-  if (!IsFileThere(Files(), path)) return false;
+  if (!IsFileThere(path)) return false;
   std::string text;
   if (platform::GetFileStream(Files(), path, kZoneStream, &text) != platform::error::kSuccess) {
     return false;
@@ -91,7 +82,7 @@ bool orvFSO::IsFileZoneDefined(const std::u16string& FileName) {
 
 bool orvFSO::DeleteFileZone(const std::u16string& FileName) {
   const std::string path = support::NativeFileName(FileName);
-  if (!IsFileThere(Files(), path)) return false;
+  if (!IsFileThere(path)) return false;
   std::string text;
   if (platform::GetFileStream(Files(), path, kZoneStream, &text) != platform::error::kSuccess) {
     return false;
@@ -155,6 +146,14 @@ CompressionFormatConst orvFSO::GetFileCompression(const std::u16string& FileName
   SetErrorCode(lpErrorCode, code);
   if (code != platform::error::kSuccess) return cfError;
   return CompressionFormatConst(static_cast<int32_t>(format));
+}
+
+bool orvFSO::IsFileThere(const std::string& path) const {
+  uint32_t attributes = 0;
+  uint64_t size = 0;
+  return platform::GetFileAttributes(Files(), path, &attributes, &size) ==
+             platform::error::kSuccess &&
+         (attributes & platform::attr::kDirectory) == 0;
 }
 
 }  // namespace quern

@@ -158,5 +158,27 @@ TEST_F(MemoryWholeFiles, TheHelpersReadAndSizeAsTheMachinesDo) {
   EXPECT_TRUE(data.empty());
 }
 
+// List files are read through the library's file system too: both readers see the volume in
+// memory, and a failure to read is the same error from either.
+TEST_F(MemoryWholeFiles, ListFilesAreReadThroughTheLibrarysFileSystem) {
+  files.AddFile("/data/list.txt", "*.tmp\r\n; note\r\n\r\n*.bak\r\n");
+  const Ref<Collection> first = fso->ReadStandardListFile(Name("/data/list.txt"));
+  ASSERT_TRUE(first);
+  ASSERT_EQ(first->Count(), 2);
+  EXPECT_EQ(first->Item(automation::Variant(int32_t{2})).ToString(), u"*.bak");
+  const Ref<Collection> second =
+      fso->ReadStandardListFile2(Name("/data/list.txt"), u";", true, true);
+  ASSERT_TRUE(second);
+  EXPECT_EQ(second->Count(), 2);
+
+  const std::u16string missing = Name("/data/missing.txt");
+  const int32_t raised =
+      RaisedBy([&] { fso->ReadStandardListFile(missing, u";", true, true, false, true); }).number();
+  EXPECT_NE(raised, 0);
+  EXPECT_EQ(RaisedBy([&] { fso->ReadStandardListFile2(missing, u";", true, true, true); }).number(),
+            raised);
+  EXPECT_FALSE(fso->ReadStandardListFile(Name("/data")));  // a folder is no list
+}
+
 }  // namespace
 }  // namespace quern
