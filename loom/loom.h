@@ -29,6 +29,8 @@
 #include <variant>
 #include <vector>
 
+#include "platform/file_system.h"
+
 namespace loom {
 
 // A script value: empty, text, number or truth value.
@@ -138,7 +140,9 @@ class Script {
   // reports the damaged place rather than guessing at the text.
   // Only a regular file is read: a FIFO with no writer, a terminal or a device would keep the
   // program waiting (or reading) for ever, so it is refused without a wait.
-  bool LoadFromFile(const std::string& file_name);
+  // The file is read through `files` (the folder above its name opened once).
+  bool LoadFromFile(const std::string& file_name,
+                    platform::FileSystem& files = platform::RealFileSystem());
   const std::string& FileName() const { return file_name_; }
   // After a failed load: why, and for kCannotOpen and kCannotRead the Windows error code.
   loom::LoadFailure LoadFailure() const { return load_failure_; }

@@ -7,6 +7,7 @@
 #include "loom/loom.h"
 #include "loom/parser.h"
 #include "platform/file.h"
+#include "platform/file_system.h"
 #include "support/ov_strings.h"
 
 namespace loom {
@@ -16,15 +17,30 @@ namespace {
 // would only eat memory (think of /dev/zero given by mistake).
 constexpr std::size_t kMaxScriptBytes = 16 * 1024 * 1024;
 
-// The whole file into `bytes`, or why it cannot be had. The file reader opens without waiting
-// on a FIFO and refuses anything but a regular file.
-LoadFailure ReadWholeFile(const std::string& file_name, std::string& bytes, uint32_t& error) {
-  platform::File file = platform::File::OpenForReading(file_name, &error);
-  if (!file.IsOpen()) {
+// The whole file into `bytes`, or why it cannot be had. The folder above the name is opened
+// once and the file opened in it without waiting on a FIFO; anything but a regular file is
+// refused. A name ending in a separator names a folder: a file found there is not what the
+// user gave, and is refused as the system refuses "file/" (kPathNotFound).
+LoadFailure ReadWholeFile(platform::FileSystem& files, const std::string& file_name,
+                          std::string& bytes, uint32_t& error) {
+  if (file_name.empty()) {
+    error = platform::error::kFileNotFound;  // as opening "" says
+    return LoadFailure::kCannotOpen;
+  }
+  std::string name;
+  const platform::Folder folder = files.OpenParentFolder(file_name, &name, &error);
+  if (!folder.IsOpen()) return LoadFailure::kCannotOpen;
+  platform::File file;
+  error = files.OpenEntryFile(folder, name, platform::FileOpening::kRead, &file);
+  if (error != platform::error::kSuccess) {
     // A folder, FIFO, device or socket is refused apart from a file that may not be read, so
     // that the message says what the user gave.
     return error == platform::error::kBadFileType ? LoadFailure::kNotRegularFile
                                                   : LoadFailure::kCannotOpen;
+  }
+  if (file_name.back() == '/' || file_name.back() == platform::kPathSeparator) {
+    error = platform::error::kPathNotFound;
+    return LoadFailure::kCannotOpen;
   }
   if (file.Size() > kMaxScriptBytes) return LoadFailure::kTooLarge;
   std::vector<uint8_t> content;
@@ -76,7 +92,7 @@ std::string Utf16ToUtf8(std::string_view bytes, bool big_endian, std::size_t& da
 
 }  // namespace
 
-bool Script::LoadFromFile(const std::string& file_name) {
+bool Script::LoadFromFile(const std::string& file_name, platform::FileSystem& files) {
   file_name_ = file_name;
   text_.clear();
   loaded_ = false;
@@ -85,7 +101,7 @@ bool Script::LoadFromFile(const std::string& file_name) {
   load_failure_ = LoadFailure::kNone;
   load_error_ = 0;
   std::string bytes;
-  load_failure_ = ReadWholeFile(file_name, bytes, load_error_);
+  load_failure_ = ReadWholeFile(files, file_name, bytes, load_error_);
   if (load_failure_ != LoadFailure::kNone) return false;
 
   const std::string_view view = bytes;

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "common/memory_file_system.h"
 #include "loom_test_support.h"
 
 namespace loom_test {
@@ -45,6 +46,30 @@ TEST_F(LoadTest, FailedLoadTellsWhy) {
   EXPECT_EQ(script.LoadFailure(), loom::LoadFailure::kNoStatement);
   EXPECT_TRUE(Load("cleaner.done\n"));
   EXPECT_EQ(script.LoadFailure(), loom::LoadFailure::kNone);
+}
+
+// The script is read through the file system it is given: one in memory serves as the disk
+// does, with the same refusals.
+TEST_F(LoadTest, AScriptIsReadThroughTheFileSystemItIsGiven) {
+  orvanel::testing::MemoryFileSystem files;
+  files.AddFile("/s/clean.loom", "cleaner.done\n");
+  files.AddSpecial("/s/pipe.loom", orvanel::testing::MemoryFileSystem::Kind::kFifo);
+  files.AddLink("/s/to-clean.loom", "clean.loom");
+  files.AddFile("/s/huge.loom", std::string(17 * 1024 * 1024, '#'));
+  loom::Script& script = engine_.Script();
+  EXPECT_TRUE(script.LoadFromFile("/s/clean.loom", files));
+  EXPECT_TRUE(script.LoadFromFile("/s/to-clean.loom", files));
+  EXPECT_FALSE(script.LoadFromFile("/s/clean.loom/", files));  // names a folder
+  EXPECT_EQ(script.LoadFailure(), loom::LoadFailure::kCannotOpen);
+  EXPECT_EQ(script.LoadError(), 3u);  // path not found, as the system says of "file/"
+  for (const std::string name : {"/s/pipe.loom", "/s", "/s/"}) {
+    EXPECT_FALSE(script.LoadFromFile(name, files)) << name;
+    EXPECT_EQ(script.LoadFailure(), loom::LoadFailure::kNotRegularFile) << name;
+  }
+  EXPECT_FALSE(script.LoadFromFile("/s/huge.loom", files));
+  EXPECT_EQ(script.LoadFailure(), loom::LoadFailure::kTooLarge);
+  EXPECT_FALSE(script.LoadFromFile("/none/clean.loom", files));
+  EXPECT_EQ(script.LoadFailure(), loom::LoadFailure::kCannotOpen);
 }
 
 TEST_F(LoadTest, BlanksAndCommentsOnlyDoNotLoad) {
