@@ -259,6 +259,14 @@ uint32_t PreviewFileSystem::CreateEntryDirectory(const platform::Folder& folder,
   return kSuccess;
 }
 
+platform::TrashEntryStatus PreviewFileSystem::RestoreTrashedEntry(
+    const platform::TrashedEntry& entry, uint64_t* size, uint32_t* error,
+    const platform::FolderStates*) {
+  const platform::TrashEntryStatus status = target().FindTrashedEntry(entry, size, error);
+  return status == platform::TrashEntryStatus::kInTrash ? platform::TrashEntryStatus::kRestored
+                                                        : status;
+}
+
 platform::Folder PreviewFileSystem::OpenParentFolder(const std::string& path, std::string* name,
                                                      uint32_t* error) {
   name->clear();

@@ -75,6 +75,12 @@ class PreviewFileSystem : public platform::FileSystemWrapper {
   // missing folder above it is kPathNotFound from OpenParentFolder, as on disk).
   uint32_t CreateEntryDirectory(const platform::Folder& folder, std::string_view name) override;
 
+  // Nothing comes back from the trash: an entry that would is answered kRestored and stays
+  // there.
+  platform::TrashEntryStatus RestoreTrashedEntry(
+      const platform::TrashedEntry& entry, uint64_t* size, uint32_t* error,
+      const platform::FolderStates* folders = nullptr) override;
+
   // The folder above the last name of `path`: a folder that went leads nowhere, and a folder
   // made by the preview comes back as a folder of the preview's own, which only the calls
   // above answer for.

@@ -101,8 +101,7 @@ class LockedRecord {
       return kExitFailed;
     }
     std::string text;
-    if (file_.ReadAll(&text) != platform::error::kSuccess ||
-        !ParseUndoRecord(text, run)) {
+    if (file_.ReadAll(&text) != platform::error::kSuccess || !ParseUndoRecord(text, run)) {
       Say(stderr, "sweepwell: " +
                       support::Fill(support::Tr("запись запуска \"%s\" не читается: %s"),
                                     {Shown(id), path}) +
@@ -124,8 +123,9 @@ struct UndoTotals {
 };
 
 // Brings back one entry and writes its line.
-void UndoEntryAndReport(COutput& output, LockedRecord& record, const UndoEntry& entry,
-                        const platform::FolderStates* folders, UndoTotals* totals, bool* all_back) {
+void UndoEntryAndReport(platform::FileSystem& files, COutput& output, LockedRecord& record,
+                        const UndoEntry& entry, const platform::FolderStates* folders,
+                        UndoTotals* totals, bool* all_back) {
   output.AddText(Shown(entry.trashed.original_path));
   if (entry.restored) {
     output.AddText("  [");
@@ -135,7 +135,7 @@ void UndoEntryAndReport(COutput& output, LockedRecord& record, const UndoEntry& 
   }
   uint64_t size = 0;
   uint32_t error = platform::error::kSuccess;
-  TrashEntryStatus status = platform::RestoreTrashedEntry(entry.trashed, &size, &error, folders);
+  TrashEntryStatus status = files.RestoreTrashedEntry(entry.trashed, &size, &error, folders);
   // What stayed in the trash because of what is on its way back.
   const bool left_in_trash = status == TrashEntryStatus::kPlaceTaken ||
                              status == TrashEntryStatus::kLinkOnWay ||
@@ -226,20 +226,20 @@ int ListRuns(platform::FileSystem& files, const std::string& folder,
       Say(stdout, Shown(id) + "  [" + support::Tr("запись не читается") + "]\n");
       continue;
     }
-    int files = 0, in_trash = 0;
+    int file_count = 0, in_trash = 0;
     for (const UndoEntry& entry : run.entries) {
       if (entry.failed) continue;
-      ++files;
+      ++file_count;
       uint64_t size = 0;
       uint32_t error = 0;
       if (!entry.restored &&
-          platform::FindTrashedEntry(entry.trashed, &size, &error) == TrashEntryStatus::kInTrash) {
+          files.FindTrashedEntry(entry.trashed, &size, &error) == TrashEntryStatus::kInTrash) {
         ++in_trash;
       }
     }
     Say(stdout, Shown(id) + "  " + ShownDate(run.started) + "  \"" + Shown(run.script) + "\"  " +
                     support::Fill(support::Tr("файлов: %s, в корзине: %s"),
-                                  {std::to_string(files), std::to_string(in_trash)}) +
+                                  {std::to_string(file_count), std::to_string(in_trash)}) +
                     (run.undone ? "  [" + support::Tr("отменён") + "]" : "") + "\n");
   }
   return kExitOk;
@@ -290,7 +290,8 @@ int UndoOneRun(const std::string& folder, const std::string& id, RunContext& con
   try {
     for (const UndoEntry& entry : run.entries) {
       if (entry.failed) continue;
-      UndoEntryAndReport(output, record, entry, &run.folders, &totals, &all_back);
+      UndoEntryAndReport(*context.file_system, output, record, entry, &run.folders, &totals,
+                         &all_back);
       output.ProcessPendingEvents(true);
     }
   } catch (const RunInterrupted&) {

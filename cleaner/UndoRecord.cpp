@@ -267,7 +267,7 @@ void UndoRecord::WriteFoldersOnTheWay(const std::string& path) {
   for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
     folders_written_.insert(*it);
     platform::FolderState state;
-    if (!platform::DescribeFolder(*it, &state)) continue;
+    if (!files_.DescribeFolder(*it, &state)) continue;
     if (!state.link.empty()) {
       Write("link\t" + EncodeRecordField(*it) + "\t" + EncodeRecordField(state.link) + "\t" +
             std::to_string(state.owner) + "\n");

@@ -108,7 +108,8 @@ bool IsLettersOnly(std::string_view text) {
 bool ExistsOnDisk(const std::string& path) {
   uint32_t attributes = 0;
   uint64_t size = 0;
-  return platform::GetFileAttributes(path, &attributes, &size) == platform::error::kSuccess;
+  return platform::GetFileAttributes(platform::RealFileSystem(), path, &attributes, &size) ==
+         platform::error::kSuccess;
 }
 
 // Whether `argument` is meant as an option (known or not); see ParseCommandLine.

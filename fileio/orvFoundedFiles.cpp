@@ -8,6 +8,7 @@
 
 #include "automation/component.h"
 #include "automation/date.h"
+#include "platform/file_system.h"
 #include "platform/find.h"
 #include "platform/stat_pool.h"
 #include "support/ov_error.h"
@@ -72,8 +73,10 @@ double CheckedSum(double sum) {
 // entered, followed links or not, and stays an entry without Childs of its own.
 class FileSearch {
  public:
-  FileSearch(std::string mask, bool follow_reparse_points, Ref<automation::Object> callback)
-      : mask_(std::move(mask)),
+  FileSearch(platform::FileSystem& files, std::string mask, bool follow_reparse_points,
+             Ref<automation::Object> callback)
+      : files_(files),
+        mask_(std::move(mask)),
         blank_mask_(support::ovTrimEx(mask_).empty()),
         follow_(follow_reparse_points),
         callback_(std::move(callback)) {
@@ -113,6 +116,7 @@ class FileSearch {
   void Complete(Frame& frame);
   bool CallBack(const std::u16string& path);
 
+  platform::FileSystem& files_;
   std::string mask_;
   bool blank_mask_;
   bool follow_;
@@ -163,7 +167,7 @@ bool FileSearch::Begin(Frame& frame) {
   platform::FindOptions options;
   options.defer_looks = true;
   options.expected_folder = frame.expected;
-  if (platform::FindEntries(pattern, &frame.found, options) == platform::error::kSuccess) {
+  if (platform::FindEntries(files_, pattern, &frame.found, options) == platform::error::kSuccess) {
     MakeEntries(frame);
     return true;
   }
@@ -307,6 +311,7 @@ bool FileSearch::Run(orvFoundedFiles& top, std::string path,
         }
         Ref<FoundedFile>& file = frame.files[index];
         file->childs_ = automation::MakeObject<orvFoundedFiles>();
+        file->childs_->files_ = &files_;
         Frame child;
         child.target = file->childs_.get();
         child.expected = entry.target;
@@ -406,7 +411,8 @@ bool orvFoundedFiles::RefreshEx2(const std::u16string& Path, const std::u16strin
     items_.clear();
     return false;
   }
-  FileSearch search(support::NativeFileName(Mask), FollowReparsePoints, std::move(CallBackObject));
+  FileSearch search(*files_, support::NativeFileName(Mask), FollowReparsePoints,
+                    std::move(CallBackObject));
   return search.Run(*this, support::NativeFileName(Path),
                     std::make_shared<const std::u16string>(Path), SearchWithParent);
 }

@@ -18,6 +18,7 @@
 
 #include "automation/collection.h"
 #include "automation/object.h"
+#include "platform/file_system.h"
 
 namespace quern {
 
@@ -147,11 +148,16 @@ class orvFoundedFiles : public automation::Object {
   // Internal: the search of this folder or of one below it was cancelled by the callback.
   bool Cancelled() const { return cancelled_; }
 
+  // The file system the searches list (the machine's unless another is given, which must
+  // outlive this result); the Childs a search makes list the same one.
+  void UseFileSystem(platform::FileSystem& files) { files_ = &files; }
+
  private:
   friend class FileSearch;
 
   std::vector<Ref<FoundedFile>> items_;
   std::shared_ptr<const std::u16string> path_;
+  platform::FileSystem* files_ = &platform::RealFileSystem();
   bool has_sub_items_ = false;
   bool cancelled_ = false;
 };

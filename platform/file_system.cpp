@@ -27,6 +27,24 @@ void FileSystem::DescribeEntries(const Folder& folder, std::span<FindRecord* con
   }
 }
 
+uint32_t FileSystem::FindInFolder(Folder folder, std::string_view mask, FindResult* result, bool) {
+  result->entries.clear();
+  result->deferred.reset();
+  result->folder = folder.IsOpen() ? folder.Id() : FolderId{};
+  if (!folder.IsOpen()) return error::kInvalidHandle;
+  if (mask.empty()) return error::kInvalidName;
+  std::vector<FindRecord> listed;
+  if (const uint32_t code = ListFolder(folder, &listed); code != error::kSuccess) return code;
+  const bool every_name = mask == "*" || mask == "*.*";
+  const bool one_name = !IsFindMask(mask);
+  for (FindRecord& entry : listed) {
+    const bool matches =
+        one_name ? entry.name == mask : every_name || PathMatchSpec(entry.name, mask);
+    if (matches) result->entries.push_back(std::move(entry));
+  }
+  return result->entries.empty() ? error::kFileNotFound : error::kSuccess;
+}
+
 size_t FileSystem::DeleteEntryFiles(const Folder& folder,
                                     std::span<const FindRecord* const> entries, uint32_t* error) {
   *error = error::kSuccess;
@@ -208,6 +226,25 @@ Folder FileSystem::OpenParentFolder(const std::string& path, std::string* name, 
   }
   *name = std::string(last);
   return folder;
+}
+
+uint32_t FindEntries(FileSystem& files, const std::string& pattern, FindResult* result,
+                     FindOptions options) {
+  result->entries.clear();
+  result->folder = FolderId{};
+  result->deferred.reset();
+  if (pattern.empty()) return error::kPathNotFound;
+  if (pattern.size() > kLongestFindPattern) return error::kFilenameTooLong;
+  if (pattern.find('\0') != std::string::npos) return error::kInvalidName;
+  std::string mask;
+  uint32_t code = error::kSuccess;
+  Folder folder = files.OpenParentFolder(pattern, &mask, &code);
+  if (!folder.IsOpen()) return code;
+  // Compared once the folder is held: what is listed is then the folder that was checked.
+  if (options.expected_folder != FolderId{} && folder.Id() != options.expected_folder) {
+    return error::kPathNotFound;
+  }
+  return files.FindInFolder(std::move(folder), mask, result, options.defer_looks);
 }
 
 namespace {
@@ -431,6 +468,21 @@ class MachineFileSystem final : public FileSystem {
   }
   Folder OpenParentFolder(const std::string& path, std::string* name, uint32_t* error) override {
     return platform::OpenParentFolder(path, name, error);
+  }
+  uint32_t FindInFolder(Folder folder, std::string_view mask, FindResult* result,
+                        bool defer_looks) override {
+    return platform::FindInFolder(std::move(folder), mask, result, defer_looks);
+  }
+  TrashEntryStatus FindTrashedEntry(const TrashedEntry& entry, uint64_t* size,
+                                    uint32_t* error) override {
+    return platform::FindTrashedEntry(entry, size, error);
+  }
+  TrashEntryStatus RestoreTrashedEntry(const TrashedEntry& entry, uint64_t* size, uint32_t* error,
+                                       const FolderStates* folders = nullptr) override {
+    return platform::RestoreTrashedEntry(entry, size, error, folders);
+  }
+  bool DescribeFolder(const std::string& path, FolderState* state) override {
+    return platform::DescribeFolder(path, state);
   }
   uint32_t GetEntryStream(const Folder& folder, std::string_view name, std::string_view stream,
                           std::string* value) override {

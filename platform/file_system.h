@@ -13,7 +13,8 @@
 //                     OpenFileByPath, ReadWholeFile, ...): the one way above platform/ to act on
 //                     a path. Each opens the folder above it once (OpenParentFolder) and calls
 //                     the entry member, so the interface itself has no by-path twins.
-//   find.h            the library's search listing (FindEntries) with its masks and options.
+//   find.h            the library's search listing (FindInFolder, FindEntries over any file
+//                     system) with its masks and options.
 //   stat_pool.h       the one engine that looks at entries in batches (io_uring on Linux).
 //   trash.h           moves to the trash, their records and the way back.
 //   whole_file.h      the machine's side of the whole-file members (ReadEntryWhole,
@@ -33,9 +34,15 @@
 //   the library's whole files (orvFSO holds its FileSystem: UseFileSystem), its zone streams
 //   and compression, and the Descript.ion lists orvFSO reads and writes (the file system
 //   handed on to orvDescriptIon, which uses RealFileSystem() when made on its own).
+//   The way back from the trash (FindTrashedEntry, RestoreTrashedEntry, DescribeFolder) is
+//   members too, so an undo runs over a volume in memory.
+//   The library's list files and the script loader (Script::LoadFromFile) read through a given
+//   file system as well.
+//   The library's search lists its folders through the file system its result is given
+//   (orvFoundedFiles::UseFileSystem), so a search runs over a volume in memory as well.
 //   Still by the free functions rather than through this interface: the library's backup walk
-//   of a file's streams (orvFileStreams, ReadBackupStreams), its list files and INI files read
-//   through RealFileSystem(), the script loader and the undo's trash restore.
+//   of a file's streams (orvFileStreams, ReadBackupStreams), the volume root queries and the
+//   cleaner's resolved-path and protected-folder checks.
 //
 // Which calls follow links:
 //   - No entry operation (on `name` of an open folder) follows a link in the last place: it
@@ -79,7 +86,9 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "platform/find.h"
 #include "platform/platform.h"
+#include "platform/trash.h"
 #include "platform/whole_file.h"
 
 namespace platform {
@@ -176,6 +185,22 @@ class FileSystem {
   // default: the path cut at its last separator and OpenFolder of the part before it.
   virtual Folder OpenParentFolder(const std::string& path, std::string* name, uint32_t* error);
 
+  // ---- The library's search: FindInFolder of platform/find.h, the entries of an open folder
+  // that match a mask (or the one entry of a plain name), as FindFirstFile lists them. The
+  // default lists the folder (ListFolder) and keeps what matches; it never defers a look.
+  virtual uint32_t FindInFolder(Folder folder, std::string_view mask, FindResult* result,
+                                bool defer_looks);
+
+  // ---- The way back from the trash: the calls of platform/trash.h, with their meaning. An
+  // undo looks its entries up and moves them back through the file system they went from, and
+  // a record describes the folders on an entry's way (DescribeFolder) as it trashes it.
+  virtual TrashEntryStatus FindTrashedEntry(const TrashedEntry& entry, uint64_t* size,
+                                            uint32_t* error) = 0;
+  virtual TrashEntryStatus RestoreTrashedEntry(const TrashedEntry& entry, uint64_t* size,
+                                               uint32_t* error,
+                                               const FolderStates* folders = nullptr) = 0;
+  virtual bool DescribeFolder(const std::string& path, FolderState* state) = 0;
+
   // For the walks that delete, which look at most entries only to delete them. The defaults
   // are made of the single calls above, so a stand-in that changes those changes these too
   // (FileSystemWrapper keeps the defaults); on Linux the machine's file system lists and
@@ -253,6 +278,14 @@ uint32_t ListFileStreams(FileSystem& files, const std::string& path,
 uint32_t GetFileCompression(FileSystem& files, const std::string& path, uint32_t* format);
 uint32_t SetFileCompression(FileSystem& files, const std::string& path, uint32_t format);
 uint32_t SetFileAttributes(FileSystem& files, const std::string& path, uint32_t attributes);
+
+// FindFirstFile(pattern) and FindNextFile to the end (platform/find.h): the folder above the
+// pattern's last part opened once (OpenParentFolder), compared with options.expected_folder
+// once it is held (another folder: kPathNotFound), and listed with FindInFolder. An empty
+// pattern is kPathNotFound, one longer than kLongestFindPattern kFilenameTooLong, one with a NUL
+// kInvalidName; a missing folder gives the code of opening it.
+uint32_t FindEntries(FileSystem& files, const std::string& pattern, FindResult* result,
+                     FindOptions options = {});
 
 // Forwards every call to `target` (which must outlive it).
 class FileSystemWrapper : public FileSystem {
@@ -335,6 +368,21 @@ class FileSystemWrapper : public FileSystem {
   }
   Folder OpenParentFolder(const std::string& path, std::string* name, uint32_t* error) override {
     return target_.OpenParentFolder(path, name, error);
+  }
+  uint32_t FindInFolder(Folder folder, std::string_view mask, FindResult* result,
+                        bool defer_looks) override {
+    return target_.FindInFolder(std::move(folder), mask, result, defer_looks);
+  }
+  TrashEntryStatus FindTrashedEntry(const TrashedEntry& entry, uint64_t* size,
+                                    uint32_t* error) override {
+    return target_.FindTrashedEntry(entry, size, error);
+  }
+  TrashEntryStatus RestoreTrashedEntry(const TrashedEntry& entry, uint64_t* size, uint32_t* error,
+                                       const FolderStates* folders = nullptr) override {
+    return target_.RestoreTrashedEntry(entry, size, error, folders);
+  }
+  bool DescribeFolder(const std::string& path, FolderState* state) override {
+    return target_.DescribeFolder(path, state);
   }
   uint32_t GetEntryStream(const Folder& folder, std::string_view name, std::string_view stream,
                           std::string* value) override {

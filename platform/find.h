@@ -9,14 +9,17 @@
 // - Entries come in the order the system lists the folder, "." and ".." included when they
 //   match. No 8.3 names exist.
 // - A volume root is "/" or a folder that is the root of a mount of its own.
-// - A path of PATH_MAX bytes or more is refused with kFilenameTooLong, as the ANSI find
-//   functions refuse one longer than MAX_PATH: a search never goes deeper than the path limit.
+// - A pattern of PATH_MAX bytes or more is refused with kFilenameTooLong (kLongestFindPattern),
+//   as the ANSI find functions refuse one longer than MAX_PATH: a search never goes deeper than
+//   the path limit.
 // - A search may leave the look at plain files (one statx each, most of its time) for later
 //   (FindOptions::defer_looks) and run it on other threads with LookAtEntries, the one function
 //   here made to run on any thread; platform/stat_pool.h runs it. What the caller shows of a
 //   search stays on its own thread: it waits for the looks first.
 #pragma once
 
+#include <climits>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -54,11 +57,29 @@ struct FindOptions {
   FolderId expected_folder;
 };
 
-// FindFirstFile(pattern) and FindNextFile to the end. kFileNotFound when nothing matches (an
-// empty result never comes back as success); kPathNotFound when the folder is missing; other
-// Windows codes for what the system refuses. "." and ".." are returned as folders without
-// times (they are reported only to be skipped, as FindFirstFile reports them).
-uint32_t FindEntries(const std::string& pattern, FindResult* result, FindOptions options = {});
+// The longest pattern FindEntries takes, in bytes: on Linux one under PATH_MAX; on Windows,
+// where paths reach the system in their long form, any.
+#if defined(_WIN32)
+inline constexpr size_t kLongestFindPattern = SIZE_MAX;
+#else
+inline constexpr size_t kLongestFindPattern = PATH_MAX - 1;
+#endif
+
+// Whether the last part of a pattern is a wildcard mask (`*`, `?` or `;`) rather than one name.
+inline bool IsFindMask(std::string_view name) {
+  return name.find_first_of("*?;") != std::string_view::npos;
+}
+
+// FindFirstFile and FindNextFile to the end, in a folder already open: `mask` is the last part
+// of the pattern, a wildcard mask (the matching names of `folder`) or a plain name (that entry
+// alone). kFileNotFound when nothing matches (an empty result never comes back as success);
+// other Windows codes for what the system refuses. "." and ".." are returned as folders
+// without times (they are reported only to be skipped, as FindFirstFile reports them). The
+// result's folder is `folder`'s identity; with deferred looks the result holds the folder
+// (FindResult::deferred) until the looks are done. The by-path form, which opens the folder
+// above a pattern once and checks FindOptions::expected_folder, is FindEntries(files, ...)
+// of platform/file_system.h; FileSystem::FindInFolder is this call.
+uint32_t FindInFolder(Folder folder, std::string_view mask, FindResult* result, bool defer_looks);
 
 // PathIsRoot, a test of the text: true for "/" only (a mount point is an entry of its parent
 // folder, never a root).

@@ -53,10 +53,6 @@ constexpr unsigned kEntryMask = STATX_TYPE | STATX_MODE | STATX_ATIME | STATX_MT
 constexpr int kEntryFlags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT;
 constexpr const char* kNtfsAttributes = "system.ntfs_attrib_be";
 
-bool HasWildcard(std::string_view name) {
-  return name.find_first_of("*?;") != std::string_view::npos;
-}
-
 FolderId IdOf(const struct statx& st) {
   return {makedev(st.stx_dev_major, st.stx_dev_minor), st.stx_ino};
 }
@@ -148,12 +144,11 @@ void DescribeLooked(int fd, const char* name, const FolderId& listed, bool ntfs,
   record->size = type == S_IFREG ? st->stx_size : 0;
   record->last_write_time = posix::FileTimeFromStatx(st->stx_mtime);
   record->last_access_time = (st->stx_mask & STATX_ATIME) ? posix::FileTimeFromStatx(st->stx_atime)
-                                                         : record->last_write_time;
+                                                          : record->last_write_time;
   record->creation_time = (st->stx_mask & STATX_BTIME) ? posix::FileTimeFromStatx(st->stx_btime)
-                                                      : record->last_write_time;
+                                                       : record->last_write_time;
   record->has_creation_time = (st->stx_mask & STATX_BTIME) != 0;
-  record->change_time =
-      (st->stx_mask & STATX_CTIME) ? posix::FileTimeFromStatx(st->stx_ctime) : 0;
+  record->change_time = (st->stx_mask & STATX_CTIME) ? posix::FileTimeFromStatx(st->stx_ctime) : 0;
   record->has_allocated_size = type != S_IFDIR && (st->stx_mask & STATX_BLOCKS) != 0;
   record->allocated_size = record->has_allocated_size ? 512 * st->stx_blocks : 0;
 }
@@ -236,25 +231,15 @@ uint32_t DescribeFoundEntry(const Folder& folder, std::string_view name, FindRec
   return error::kSuccess;
 }
 
-uint32_t FindEntries(const std::string& pattern, FindResult* result, FindOptions options) {
+uint32_t FindInFolder(Folder folder, std::string_view mask, FindResult* result, bool defer_looks) {
   result->entries.clear();
   result->folder = FolderId{};
   result->deferred.reset();
-  if (pattern.empty()) return error::kPathNotFound;
-  if (pattern.size() >= PATH_MAX) return error::kFilenameTooLong;
-  if (pattern.find('\0') != std::string::npos) return error::kInvalidName;
-  const posix::ParentAndName parts = posix::SplitParent(pattern);
-  uint32_t code = error::kSuccess;
-  Folder folder = Folder::Open(parts.parent, &code);
-  if (!folder.IsOpen()) return code;
-  // Compared once the folder is held: what is listed is then the folder that was checked.
-  if (options.expected_folder != FolderId{} && folder.Id() != options.expected_folder) {
-    return error::kPathNotFound;
-  }
+  if (!folder.IsOpen()) return error::kInvalidHandle;
   result->folder = folder.Id();
-  if (HasWildcard(parts.name)) {
+  if (IsFindMask(mask)) {
     bool ntfs = false;
-    code = ListMatching(folder, parts.name, options.defer_looks, result, &ntfs);
+    const uint32_t code = ListMatching(folder, std::string(mask), defer_looks, result, &ntfs);
     if (code != error::kSuccess) {
       result->entries.clear();
       return code;
@@ -266,15 +251,14 @@ uint32_t FindEntries(const std::string& pattern, FindResult* result, FindOptions
       }
     }
   } else {
+    const std::string name(mask);
     FindRecord& entry = result->entries.emplace_back();
-    if (IsDotOrDotDot(parts.name.c_str())) {
-      DescribeDots(parts.name.c_str(), &entry);
-    } else {
-      code = DescribeFoundEntry(folder, parts.name, &entry);
-      if (code != error::kSuccess) {
-        result->entries.clear();
-        return code == error::kPathNotFound ? error::kFileNotFound : code;
-      }
+    if (IsDotOrDotDot(name.c_str())) {
+      DescribeDots(name.c_str(), &entry);
+    } else if (const uint32_t code = DescribeFoundEntry(folder, name, &entry);
+               code != error::kSuccess) {
+      result->entries.clear();
+      return code == error::kPathNotFound ? error::kFileNotFound : code;
     }
   }
   return result->entries.empty() ? error::kFileNotFound : error::kSuccess;

@@ -32,10 +32,6 @@ struct LookSource {};
 
 namespace {
 
-bool HasWildcard(std::string_view name) {
-  return name.find_first_of("*?;") != std::string_view::npos;
-}
-
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 struct ParentAndName {
@@ -141,37 +137,33 @@ uint32_t ForEachFound(const std::wstring& query, Visit visit) {
 
 }  // namespace
 
-uint32_t FindEntries(const std::string& pattern, FindResult* result, FindOptions options) {
+uint32_t FindInFolder(Folder folder, std::string_view mask, FindResult* result, bool) {
   result->entries.clear();
   result->folder = FolderId{};
   result->deferred.reset();
-  if (pattern.empty()) return error::kPathNotFound;
-  if (pattern.find('\0') != std::string::npos) return error::kInvalidName;
-  const ParentAndName parts = SplitParent(pattern);
-  if (parts.name.empty()) return error::kFileNotFound;
-  const std::wstring folder = win32::LongPath(parts.parent);
-  if (uint32_t code = FolderIdentity(folder, &result->folder); code != error::kSuccess) {
-    return code == ERROR_FILE_NOT_FOUND || code == ERROR_DIRECTORY ? error::kPathNotFound : code;
+  if (!folder.IsOpen()) return error::kInvalidHandle;
+  if (mask.empty() || mask.find('\0') != std::string_view::npos) return error::kInvalidName;
+  // The folder is listed by the path of the folder held, so that what is listed is the folder
+  // that was opened (and checked by the caller), wherever its path now leads.
+  std::wstring path;
+  if (const uint32_t code = win32::FinalPathOf(win32::HandleOf(folder), &path);
+      code != error::kSuccess) {
+    return code;
   }
-  // The listing gives the identity of folder links and junctions only (their target); a plain
-  // folder's entry comes without one, and is not checked.
-  if (options.expected_folder != FolderId{} && result->folder != options.expected_folder) {
-    result->folder = FolderId{};
-    return error::kPathNotFound;
-  }
+  result->folder = folder.Id();
   uint32_t code;
-  if (HasWildcard(parts.name)) {
-    const bool every_name = parts.name == "*" || parts.name == "*.*";
-    code = ForEachFound(Child(folder, L"*"), [&](const WIN32_FIND_DATAW& data) {
-      if (!every_name && !PathMatchSpec(win32::Utf8(data.cFileName), parts.name)) return;
-      Describe(folder, data, &result->entries.emplace_back());
+  if (IsFindMask(mask)) {
+    const bool every_name = mask == "*" || mask == "*.*";
+    code = ForEachFound(Child(path, L"*"), [&](const WIN32_FIND_DATAW& data) {
+      if (!every_name && !PathMatchSpec(win32::Utf8(data.cFileName), mask)) return;
+      Describe(path, data, &result->entries.emplace_back());
     });
   } else {
     // One name, never a pattern to the system: "?" and "*" were ruled out above, and a name
     // with a "<", ">" or '"' (which FindFirstFile would take as DOS wildcards) is no file's.
-    if (parts.name.find_first_of("<>\"|") != std::string::npos) return error::kInvalidName;
-    code = ForEachFound(Child(folder, win32::Wide(parts.name)), [&](const WIN32_FIND_DATAW& data) {
-      Describe(folder, data, &result->entries.emplace_back());
+    if (mask.find_first_of("<>\"|\\/") != std::string_view::npos) return error::kInvalidName;
+    code = ForEachFound(Child(path, win32::Wide(mask)), [&](const WIN32_FIND_DATAW& data) {
+      Describe(path, data, &result->entries.emplace_back());
     });
   }
   if (code != error::kSuccess) {
@@ -214,7 +206,7 @@ void LookAtEntries(const DeferredLooks&) {}
 
 bool IsVolumeRoot(const std::string& path) {
   if (path.empty() || path.find('\0') != std::string::npos) return false;
-  if (HasWildcard(SplitParent(path).name)) return false;
+  if (IsFindMask(SplitParent(path).name)) return false;
   std::wstring wide = win32::Wide(path);
   for (wchar_t& c : wide) {
     if (c == L'/') c = L'\\';

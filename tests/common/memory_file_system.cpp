@@ -184,12 +184,14 @@ FindRecord MemoryFileSystem::Describe(Inode folder, std::string_view name, Inode
       if (!IsDots(name) && node.device != nodes_.at(folder).device) {
         attributes |= attr::kReparsePoint;
       }
+      record.target = FolderId{node.device, inode};
       break;
     case Kind::kLink: {
       attributes |= attr::kReparsePoint;
       const Resolved target = Walk(folder, node.data, true);
       if (target.error == 0 && nodes_.at(target.inode).kind == Kind::kFolder) {
         attributes |= attr::kDirectory;
+        record.target = FolderId{nodes_.at(target.inode).device, target.inode};
       }
       break;
     }
@@ -628,7 +630,104 @@ uint32_t MemoryFileSystem::MoveEntryToTrash(const Folder& folder, std::string_vi
   nodes_.at(files).entries[chosen] = found.inode;
   nodes_.at(found.inode).parent = files;
   trashed_.push_back(path + " -> " + chosen);
+  trash_records_[chosen] = {trash_folder_, chosen, path, DeletionDate(clock_)};
   return error::kSuccess;
+}
+
+platform::TrashEntryStatus MemoryFileSystem::FindTrashedEntry(const platform::TrashedEntry& entry,
+                                                              uint64_t* size, uint32_t* error) {
+  using Status = platform::TrashEntryStatus;
+  *size = 0;
+  *error = error::kSuccess;
+  if (entry.trash_folder != trash_folder_ || entry.name.empty() || IsDots(entry.name) ||
+      entry.name.find('/') != std::string::npos) {
+    return Status::kNotATrash;
+  }
+  if (Walk(kRoot, trash_folder_, false).error != 0) return Status::kTrashMissing;
+  const Resolved files = Walk(kRoot, trash_folder_ + "/files", false);
+  if (files.error != 0) return Status::kGone;
+  const Node& folder = nodes_.at(files.inode);
+  const auto found = folder.entries.find(entry.name);
+  if (found == folder.entries.end()) return Status::kGone;
+  const auto record = trash_records_.find(entry.name);
+  if (record == trash_records_.end() || record->second.original_path != entry.original_path ||
+      record->second.deletion_date != entry.deletion_date) {
+    return Status::kChanged;
+  }
+  const Node& node = nodes_.at(found->second);
+  if (node.kind == Kind::kFile) *size = node.data.size();
+  return Status::kInTrash;
+}
+
+platform::TrashEntryStatus MemoryFileSystem::RestoreTrashedEntry(
+    const platform::TrashedEntry& entry, uint64_t* size, uint32_t* error,
+    const platform::FolderStates* folders) {
+  using Status = platform::TrashEntryStatus;
+  const Status status = FindTrashedEntry(entry, size, error);
+  if (status != Status::kInTrash) return status;
+  const std::string& path = entry.original_path;
+  if (path.empty() || path.front() != '/' || path.back() == '/') return Status::kNotATrash;
+  const auto fail = [&](int cause) {
+    *error = CodeOf(cause);
+    return Status::kFailed;
+  };
+  // Folder by folder from the root, no link followed but the one the record knew.
+  Inode at = kRoot;
+  size_t start = 1;
+  for (size_t slash = path.find('/', start); slash != std::string::npos;
+       start = slash + 1, slash = path.find('/', start)) {
+    const std::string name = path.substr(start, slash - start);
+    const std::string so_far = path.substr(0, slash);
+    if (name.empty() || name == ".") continue;
+    if (name == "..") return Status::kNotATrash;
+    const auto found = nodes_.at(at).entries.find(name);
+    const auto state =
+        folders != nullptr ? folders->find(so_far) : platform::FolderStates::const_iterator();
+    const bool known = folders != nullptr && state != folders->end();
+    if (found == nodes_.at(at).entries.end()) {
+      if (const int cause = CheckFolderChange(at)) return fail(cause);
+      const Inode made = Make(Kind::kFolder, nodes_.at(at).device, at);
+      if (known && state->second.link.empty()) nodes_.at(made).mode = state->second.mode;
+      nodes_.at(at).entries[name] = made;
+      at = made;
+      continue;
+    }
+    const Node& node = nodes_.at(found->second);
+    if (node.kind == Kind::kLink) {
+      if (!known || state->second.link != node.data) return Status::kLinkOnWay;
+      const Resolved led = Walk(at, node.data, true);
+      if (led.error != 0) return fail(static_cast<int>(led.error));
+      at = led.inode;
+      continue;
+    }
+    if (node.kind != Kind::kFolder) return fail(ENOTDIR);
+    at = found->second;
+  }
+  const std::string last = path.substr(start);
+  if (nodes_.at(at).entries.count(last) != 0) return Status::kPlaceTaken;
+  const Inode files = Need(trash_folder_ + "/files");
+  const Inode trashed = nodes_.at(files).entries.at(entry.name);
+  // A rename within one device, never a copy.
+  if (nodes_.at(trashed).device != nodes_.at(at).device) return fail(EXDEV);
+  if (const int cause = CheckFolderChange(at)) return fail(cause);
+  if (const int cause = CheckFolderChange(files)) return fail(cause);
+  nodes_.at(files).entries.erase(entry.name);
+  nodes_.at(at).entries[last] = trashed;
+  nodes_.at(at).times.write = nodes_.at(at).times.change = clock_;
+  nodes_.at(trashed).parent = at;
+  trash_records_.erase(entry.name);
+  return Status::kRestored;
+}
+
+bool MemoryFileSystem::DescribeFolder(const std::string& path, platform::FolderState* state) {
+  const Resolved found = Walk(kRoot, path, false);
+  if (found.error != 0) return false;
+  const Node& node = nodes_.at(found.inode);
+  if (node.kind != Kind::kFolder && node.kind != Kind::kLink) return false;
+  *state = platform::FolderState();
+  state->mode = node.mode & 07777;
+  if (node.kind == Kind::kLink) state->link = node.data;
+  return true;
 }
 
 uint32_t MemoryFileSystem::IsEntryFolderEmpty(const Folder& folder, std::string_view name,

@@ -144,6 +144,17 @@ class MemoryFileSystem : public platform::FileSystem {
   uint32_t RemoveEntryDirectory(const platform::Folder& folder, std::string_view name) override;
   uint32_t MoveEntryToTrash(const platform::Folder& folder, std::string_view name,
                             const std::string& path, platform::TrashMove* move = nullptr) override;
+  // The trash's way back, as platform/trash.h has it, for the entries this file system moved
+  // to its trash: looked up by name and record, moved back along the original path without
+  // following a link that was not there before (kLinkOnWay), missing folders made again with
+  // the modes `folders` has for them, never over an entry at the original path. A folder keeps
+  // no owner here, so kOwnerChanged never comes.
+  platform::TrashEntryStatus FindTrashedEntry(const platform::TrashedEntry& entry, uint64_t* size,
+                                              uint32_t* error) override;
+  platform::TrashEntryStatus RestoreTrashedEntry(
+      const platform::TrashedEntry& entry, uint64_t* size, uint32_t* error,
+      const platform::FolderStates* folders = nullptr) override;
+  bool DescribeFolder(const std::string& path, platform::FolderState* state) override;
   uint32_t IsEntryFolderEmpty(const platform::Folder& folder, std::string_view name,
                               bool* empty) override;
   uint32_t OpenEntryFile(const platform::Folder& folder, std::string_view name,
@@ -265,6 +276,7 @@ class MemoryFileSystem : public platform::FileSystem {
   Volume other_;
   std::string trash_folder_ = "/trash";
   std::vector<std::string> trashed_;
+  std::map<std::string, platform::TrashedEntry> trash_records_;  // by name in files/
 };
 
 }  // namespace orvanel::testing

@@ -376,8 +376,8 @@ TEST_F(FolderTest, SuccessiveDeferredBatchesOnOneThreadDescribeOnlyTheirOwnEntri
     posix::AllowLookRings(ring);
     StatPool pool;  // the ring of this thread lives while a pool does
     FindResult large, small;
-    ASSERT_EQ(FindEntries(Path("large/*"), &large, options), error::kSuccess);
-    ASSERT_EQ(FindEntries(Path("small/*"), &small, options), error::kSuccess);
+    ASSERT_EQ(FindEntries(RealFileSystem(), Path("large/*"), &large, options), error::kSuccess);
+    ASSERT_EQ(FindEntries(RealFileSystem(), Path("small/*"), &small, options), error::kSuccess);
     ASSERT_EQ(unlink(Path("small/gone").c_str()), 0);
     ASSERT_EQ(unlink(Path("small/becomes_folder").c_str()), 0);
     MakeFolder("small/becomes_folder");
