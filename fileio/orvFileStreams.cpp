@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "platform/file_system.h"
 #include "platform/streams.h"
 #include "support/ov_unicode.h"
 
@@ -46,8 +47,8 @@ automation::Ref<automation::Object> orvFileStreams::NewEnum() const {
 bool orvFileStreams::ReadFileStreams(const std::u16string& FileName, bool ProcessSecurity) {
   items_ = automation::MakeObject<automation::Collection>();
   std::vector<platform::BackupStreamHeader> headers;
-  if (platform::ReadBackupStreams(support::NativeFileName(FileName), ProcessSecurity, &headers) !=
-      platform::error::kSuccess) {
+  if (platform::ReadBackupStreams(*files_, support::NativeFileName(FileName), ProcessSecurity,
+                                  &headers) != platform::error::kSuccess) {
     return false;
   }
   try {

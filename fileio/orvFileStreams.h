@@ -13,6 +13,7 @@
 
 #include "automation/collection.h"
 #include "automation/object.h"
+#include "platform/file_system.h"
 
 namespace quern {
 
@@ -75,7 +76,12 @@ class orvFileStreams : public automation::Object {
   // opened. A failure part-way keeps the streams found so far and still gives True.
   bool ReadFileStreams(const std::u16string& FileName, bool ProcessSecurity = false);
 
+  // The file system the streams are read from (the machine's unless another is given, which
+  // must outlive this object).
+  void UseFileSystem(platform::FileSystem& files) { files_ = &files; }
+
  private:
+  platform::FileSystem* files_ = &platform::RealFileSystem();
   // Never null: an error while building the list leaves an empty one rather than none, so
   // Count stays usable.
   automation::Ref<automation::Collection> items_;

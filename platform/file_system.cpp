@@ -371,6 +371,15 @@ uint32_t ListFileStreams(FileSystem& files, const std::string& path,
                        });
 }
 
+uint32_t ReadBackupStreams(FileSystem& files, const std::string& path, bool process_security,
+                           std::vector<BackupStreamHeader>* streams) {
+  streams->clear();
+  return OnEntryOfPath(
+      files, path, error::kFileNotFound, true, [&](const Folder& folder, std::string_view name) {
+        return files.ReadEntryBackupStreams(folder, name, process_security, streams);
+      });
+}
+
 uint32_t GetFileCompression(FileSystem& files, const std::string& path, uint32_t* format) {
   return OnEntryOfPath(files, path, error::kPathNotFound, true,
                        [&](const Folder& folder, std::string_view name) {
@@ -499,6 +508,11 @@ class MachineFileSystem final : public FileSystem {
   uint32_t ListEntryStreams(const Folder& folder, std::string_view name,
                             std::vector<std::string>* names) override {
     return platform::ListEntryStreams(folder, name, names);
+  }
+  uint32_t ReadEntryBackupStreams(const Folder& folder, std::string_view name,
+                                  bool process_security,
+                                  std::vector<BackupStreamHeader>* streams) override {
+    return platform::ReadEntryBackupStreams(folder, name, process_security, streams);
   }
   uint32_t GetEntryCompression(const Folder& folder, std::string_view name,
                                uint32_t* format) override {

@@ -40,9 +40,10 @@
 //   file system as well.
 //   The library's search lists its folders through the file system its result is given
 //   (orvFoundedFiles::UseFileSystem), so a search runs over a volume in memory as well.
-//   Still by the free functions rather than through this interface: the library's backup walk
-//   of a file's streams (orvFileStreams, ReadBackupStreams), the volume root queries and the
-//   cleaner's resolved-path and protected-folder checks.
+//   The library's backup walk of a file's streams (orvFileStreams, ReadBackupStreams) goes
+//   through the file system too (orvFileStreams::UseFileSystem).
+//   Still by the free functions rather than through this interface: the volume root queries
+//   and the cleaner's resolved-path and protected-folder checks, which must ask the machine.
 //
 // Which calls follow links:
 //   - No entry operation (on `name` of an open folder) follows a link in the last place: it
@@ -88,6 +89,7 @@
 #include "platform/file.h"
 #include "platform/find.h"
 #include "platform/platform.h"
+#include "platform/streams.h"
 #include "platform/trash.h"
 #include "platform/whole_file.h"
 
@@ -172,6 +174,11 @@ class FileSystem {
                                      std::string_view stream) = 0;
   virtual uint32_t ListEntryStreams(const Folder& folder, std::string_view name,
                                     std::vector<std::string>* names) = 0;
+  // ReadEntryBackupStreams of streams.h: the headers of the entry's streams, as BackupRead
+  // walks them.
+  virtual uint32_t ReadEntryBackupStreams(const Folder& folder, std::string_view name,
+                                          bool process_security,
+                                          std::vector<BackupStreamHeader>* streams) = 0;
   virtual uint32_t GetEntryCompression(const Folder& folder, std::string_view name,
                                        uint32_t* format) = 0;
   virtual uint32_t SetEntryCompression(const Folder& folder, std::string_view name,
@@ -275,6 +282,8 @@ uint32_t SetFileStream(FileSystem& files, const std::string& path, std::string_v
 uint32_t RemoveFileStream(FileSystem& files, const std::string& path, std::string_view stream);
 uint32_t ListFileStreams(FileSystem& files, const std::string& path,
                          std::vector<std::string>* names);
+uint32_t ReadBackupStreams(FileSystem& files, const std::string& path, bool process_security,
+                           std::vector<BackupStreamHeader>* streams);
 uint32_t GetFileCompression(FileSystem& files, const std::string& path, uint32_t* format);
 uint32_t SetFileCompression(FileSystem& files, const std::string& path, uint32_t format);
 uint32_t SetFileAttributes(FileSystem& files, const std::string& path, uint32_t attributes);
@@ -395,6 +404,11 @@ class FileSystemWrapper : public FileSystem {
   uint32_t RemoveEntryStream(const Folder& folder, std::string_view name,
                              std::string_view stream) override {
     return target_.RemoveEntryStream(folder, name, stream);
+  }
+  uint32_t ReadEntryBackupStreams(const Folder& folder, std::string_view name,
+                                  bool process_security,
+                                  std::vector<BackupStreamHeader>* streams) override {
+    return target_.ReadEntryBackupStreams(folder, name, process_security, streams);
   }
   uint32_t ListEntryStreams(const Folder& folder, std::string_view name,
                             std::vector<std::string>* names) override {

@@ -91,5 +91,9 @@ struct BackupStreamHeader {
 // meanwhile) ends the walk as Windows' does: the headers so far stay and the result is success.
 uint32_t ReadBackupStreams(const std::string& path, bool process_security,
                            std::vector<BackupStreamHeader>* streams);
+// The same walk of the entry `name` of an open folder (a link in its place followed), reached
+// as the entry forms of the stream calls above reach it.
+uint32_t ReadEntryBackupStreams(const Folder& folder, std::string_view name, bool process_security,
+                                std::vector<BackupStreamHeader>* streams);
 
 }  // namespace platform

@@ -25,14 +25,6 @@ std::string Environment(const char* name) {
   return value ? std::string(value) : std::string();
 }
 
-std::string LastComponent(const std::string& path) {
-  std::string trimmed = path;
-  while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
-  const size_t slash = trimmed.rfind('/');
-  if (slash == std::string::npos || trimmed == "/") return trimmed;
-  return trimmed.substr(slash + 1);
-}
-
 // True when the folder at `path` holds a folder or a link to one.
 bool HoldsFolder(const std::string& path) {
   DIR* dir = opendir(path.c_str());
@@ -56,14 +48,14 @@ bool HoldsFolder(const std::string& path) {
 
 uint32_t ItemAttributes(const std::string& path, const ShellEntry& entry, mode_t mode) {
   uint32_t bits = sfgao::kFileSystem | sfgao::kCanLink;
-  const std::string name = LastComponent(path);
+  const posix::ParentAndName parent = posix::SplitParent(path);
+  const std::string& name = parent.name;
   if (entry.is_link) bits |= sfgao::kLink;
   if (!name.empty() && name[0] == '.' && name != "." && name != "..") bits |= sfgao::kHidden;
   if (!(mode & S_IWUSR)) bits |= sfgao::kReadOnly;
   if (S_ISREG(mode)) bits |= sfgao::kStream;
   const int readable = S_ISDIR(mode) ? R_OK | X_OK : R_OK;
   if (faccessat(AT_FDCWD, path.c_str(), readable, AT_EACCESS) == 0) bits |= sfgao::kCanCopy;
-  const posix::ParentAndName parent = posix::SplitParent(path);
   if (faccessat(AT_FDCWD, parent.parent.c_str(), W_OK | X_OK, AT_EACCESS) == 0) {
     bits |= sfgao::kCanMove | sfgao::kCanRename | sfgao::kCanDelete;
   }

@@ -310,4 +310,12 @@ uint32_t ReadBackupStreams(const std::string& path, bool process_security,
   return error::kSuccess;
 }
 
+uint32_t ReadEntryBackupStreams(const Folder& folder, std::string_view name, bool process_security,
+                                std::vector<BackupStreamHeader>* streams) {
+  streams->clear();
+  return posix::OnProcEntryPath(folder, name, [&](const std::string& path) {
+    return ReadBackupStreams(path, process_security, streams);
+  });
+}
+
 }  // namespace platform

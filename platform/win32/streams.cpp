@@ -239,4 +239,12 @@ uint32_t ReadBackupStreams(const std::string& path, bool process_security,
   return code;
 }
 
+uint32_t ReadEntryBackupStreams(const Folder& folder, std::string_view name, bool process_security,
+                                std::vector<BackupStreamHeader>* streams) {
+  streams->clear();
+  return win32::OnEntryPath(folder, name, [&](const std::string& path) {
+    return ReadBackupStreams(path, process_security, streams);
+  });
+}
+
 }  // namespace platform

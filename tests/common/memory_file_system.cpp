@@ -17,9 +17,11 @@ namespace orvanel::testing {
 
 namespace error = platform::error;
 namespace attr = platform::attr;
+using platform::BackupStreamHeader;
 using platform::FindRecord;
 using platform::Folder;
 using platform::FolderId;
+namespace backup = platform::backup;
 
 namespace {
 
@@ -452,6 +454,22 @@ std::optional<MemoryFileSystem::Times> MemoryFileSystem::TimesOf(const std::stri
 // ---------------------------------------------------------------------------------------------
 // Folders and listing
 
+// The folder a walk found, opened as OpenFolder opens one: a missing one, or a name that is no
+// folder, is kPathNotFound, and one that cannot be read is refused.
+Folder MemoryFileSystem::OpenFound(const Resolved& found, uint32_t* error) const {
+  auto fail = [error](uint32_t code) {
+    if (error != nullptr) *error = code;
+    return Folder();
+  };
+  if (found.error == ENOENT || found.error == ENOTDIR) return fail(error::kPathNotFound);
+  if (found.error != 0) return fail(Code(found.error));
+  const Node& node = nodes_.at(found.inode);
+  if (node.kind != Kind::kFolder) return fail(error::kPathNotFound);
+  if ((node.mode & 0400) == 0) return fail(Code(EACCES));
+  if (error != nullptr) *error = error::kSuccess;
+  return Hand(found.inode);
+}
+
 Folder MemoryFileSystem::OpenFolder(const std::string& path, uint32_t* error, bool follow_links) {
   auto fail = [error](uint32_t code) {
     if (error != nullptr) *error = code;
@@ -463,13 +481,7 @@ Folder MemoryFileSystem::OpenFolder(const std::string& path, uint32_t* error, bo
     while (name.size() > 1 && name.back() == '/') name.pop_back();
   }
   const Resolved found = Walk(kRoot, name, follow_links);
-  if (found.error == ENOENT || found.error == ENOTDIR) return fail(error::kPathNotFound);
-  if (found.error != 0) return fail(Code(found.error));
-  const Node& node = nodes_.at(found.inode);
-  if (node.kind != Kind::kFolder) return fail(error::kPathNotFound);
-  if ((node.mode & 0400) == 0) return fail(Code(EACCES));
-  if (error != nullptr) *error = error::kSuccess;
-  return Hand(found.inode);
+  return OpenFound(found, error);
 }
 
 Folder MemoryFileSystem::OpenEntry(const Folder& folder, std::string_view name, uint32_t* error,
@@ -482,13 +494,7 @@ Folder MemoryFileSystem::OpenEntry(const Folder& folder, std::string_view name, 
   if (from == 0) return fail(error::kInvalidHandle);
   if (const uint32_t code = CheckName(name)) return fail(code);
   const Resolved found = Walk(from, name, follow_links);
-  if (found.error == ENOENT || found.error == ENOTDIR) return fail(error::kPathNotFound);
-  if (found.error != 0) return fail(Code(found.error));
-  const Node& node = nodes_.at(found.inode);
-  if (node.kind != Kind::kFolder) return fail(error::kPathNotFound);
-  if ((node.mode & 0400) == 0) return fail(Code(EACCES));
-  if (error != nullptr) *error = error::kSuccess;
-  return Hand(found.inode);
+  return OpenFound(found, error);
 }
 
 Folder MemoryFileSystem::OpenEntryVerified(const Folder& folder, std::string_view name,
@@ -1190,6 +1196,23 @@ uint32_t MemoryFileSystem::ListEntryStreams(const Folder& folder, std::string_vi
   if (code != error::kSuccess) return code;
   if (VolumeOf(inode).no_streams) return error::kNotSupported;
   for (const auto& [stream, value] : nodes_.at(inode).streams) names->push_back(stream);
+  return error::kSuccess;
+}
+
+uint32_t MemoryFileSystem::ReadEntryBackupStreams(const Folder& folder, std::string_view name, bool,
+                                                  std::vector<BackupStreamHeader>* streams) {
+  streams->clear();
+  Inode inode = 0;
+  const uint32_t code = EntryTarget(folder, name, &inode);
+  if (code == error::kBadFileType) return error::kSuccess;  // opened, and nothing to walk
+  if (code != error::kSuccess) return code;
+  const Node& node = nodes_.at(inode);
+  if ((node.mode & 0400) == 0) return Code(EACCES);  // it is opened for reading
+  if (node.kind == Kind::kFile) streams->push_back({backup::kData, 0, node.data.size(), ""});
+  if (VolumeOf(inode).no_streams) return error::kSuccess;  // the walk ends there
+  for (const auto& [stream, value] : node.streams) {
+    streams->push_back({backup::kAlternateData, 0, value.size(), ":" + stream + ":$DATA"});
+  }
   return error::kSuccess;
 }
 

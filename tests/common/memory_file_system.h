@@ -185,6 +185,10 @@ class MemoryFileSystem : public platform::FileSystem {
                              std::string_view stream) override;
   uint32_t ListEntryStreams(const platform::Folder& folder, std::string_view name,
                             std::vector<std::string>* names) override;
+  // The data stream of a file, then its streams; no security stream (no access lists here).
+  uint32_t ReadEntryBackupStreams(const platform::Folder& folder, std::string_view name,
+                                  bool process_security,
+                                  std::vector<platform::BackupStreamHeader>* streams) override;
   uint32_t GetEntryCompression(const platform::Folder& folder, std::string_view name,
                                uint32_t* format) override;
   uint32_t SetEntryCompression(const platform::Folder& folder, std::string_view name,
@@ -241,6 +245,7 @@ class MemoryFileSystem : public platform::FileSystem {
   // The entry `name` itself (no link followed), as an entry operation checks and looks it up.
   uint32_t LookEntry(const platform::Folder& folder, std::string_view name, Inode* found) const;
   platform::Folder Hand(Inode inode) const;
+  platform::Folder OpenFound(const Resolved& found, uint32_t* error) const;
   platform::FindRecord Describe(Inode folder, std::string_view name, Inode inode) const;
   // 0, or the errno of changing the entries of `folder` (its permission, its lock, the volume).
   int CheckFolderChange(Inode folder) const;

@@ -10,6 +10,7 @@
 
 #include "common/memory_file_system.h"
 #include "fileio/orvFSO.h"
+#include "fileio/orvFileStreams.h"
 #include "platform/compression.h"
 #include "platform/file_system.h"
 #include "support/ov_unicode.h"
@@ -166,6 +167,31 @@ TEST_F(MemoryKeptBeside, AttributesLeaveALinkAndKeepWhatTheVolumeStores) {
   EXPECT_EQ(platform::SetFileAttributes(files, kFile, attr::kHidden), error::kAccessDenied);
   EXPECT_EQ(platform::SetFileAttributes(files, "/data/missing", attr::kNormal),
             error::kFileNotFound);
+}
+
+// ---- The stream list of a file (BackupRead's walk)
+
+TEST_F(MemoryKeptBeside, TheStreamListComesFromTheFileSystemItIsGiven) {
+  auto list = automation::MakeObject<orvFileStreams>();
+  list->UseFileSystem(files);
+  ASSERT_TRUE(fso->SetFileZone(Name(kFile), fzInternet));
+  ASSERT_TRUE(list->ReadFileStreams(Name(kFile)));
+  ASSERT_EQ(list->Count(), 2);
+  EXPECT_EQ(list->Item(0)->Name(), u"::$DATA");
+  EXPECT_EQ(list->Item(0)->Size(), 2);
+  EXPECT_EQ(list->Item(1)->Name(), u":Zone.Identifier:$DATA");
+  // A link is walked as its file; a FIFO is opened without waiting and has no stream; a file
+  // that cannot be read and a missing one give False and an empty list.
+  files.AddLink("/data/link", kFile);
+  ASSERT_TRUE(list->ReadFileStreams(Name("/data/link")));
+  EXPECT_EQ(list->Count(), 2);
+  files.AddSpecial("/data/pipe", MemoryFileSystem::Kind::kFifo);
+  EXPECT_TRUE(list->ReadFileStreams(Name("/data/pipe")));
+  EXPECT_EQ(list->Count(), 0);
+  files.SetMode(kFile, 0200);
+  EXPECT_FALSE(list->ReadFileStreams(Name(kFile)));
+  EXPECT_FALSE(list->ReadFileStreams(Name("/data/missing")));
+  EXPECT_EQ(list->Count(), 0);
 }
 
 // ---- Compression
