@@ -252,12 +252,20 @@ TEST(WindowsFileio, EveryClassRefusesBadNames) {
     EXPECT_FALSE(MakeObject<quern::orvFileVersion>()->ReadFile(Text(name)));
     EXPECT_FALSE(MakeObject<quern::orvShellFileInfo>()->ReadFile(Text(name)));
     EXPECT_FALSE(MakeObject<quern::orvFileStreams>()->ReadFileStreams(Text(name)));
-    auto files = MakeObject<quern::orvFoundedFiles>();
-    EXPECT_FALSE(files->RefreshEx(Text(name), u"*"));
-    EXPECT_EQ(files->Count(), 0);
+    if (!name.empty()) {
+      auto files = MakeObject<quern::orvFoundedFiles>();
+      EXPECT_FALSE(files->RefreshEx(Text(name), u"*"));
+      EXPECT_EQ(files->Count(), 0);
+    }
     EXPECT_FALSE(MakeObject<quern::orvDescriptIon>()->ReadFile(Text(name)));
   }
   EXPECT_TRUE(NamesIn(tree.root()).empty());
+  // An empty folder with a mask is the pattern "*", which FindFirstFile looks for in the
+  // current folder: the search finds what it finds there.
+  auto empty = MakeObject<quern::orvFoundedFiles>();
+  auto current = MakeObject<quern::orvFoundedFiles>();
+  EXPECT_EQ(empty->RefreshEx(u"", u"*"), current->RefreshEx(u".", u"*"));
+  EXPECT_EQ(empty->Count(), current->Count());
 }
 
 // In the \\?\ form the names Win32 reserves for devices are plain names: a file named "CON"
