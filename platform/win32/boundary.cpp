@@ -117,9 +117,22 @@ std::wstring LongPath(const std::string& path) {
       base = CurrentFolder();
       rest = wide;
     }
-    std::wstring base_long = LongPath(Utf8(base));
-    if (base_long.size() < 4) return wide;  // no current folder: nothing better to offer
-    const std::wstring combined = base_long + L"\\" + std::wstring(rest);
+    // The base and the rest are joined in the plain form and made long in one go, so that the
+    // "." and ".." of the rest are resolved: a "\\?\" path reaches the system as it stands,
+    // where ".\x" would name an entry called ".".
+    std::wstring plain = base;
+    if (plain.rfind(L"\\\\?\\UNC\\", 0) == 0) {
+      plain = L"\\\\" + plain.substr(8);
+    } else if (plain.rfind(L"\\\\?\\", 0) == 0) {
+      plain = plain.substr(4);
+    }
+    const bool drive =
+        plain.size() >= 3 && IsDriveLetter(plain[0]) && plain[1] == L':' && plain[2] == L'\\';
+    const bool share = plain.size() >= 3 && plain[0] == L'\\' && plain[1] == L'\\';
+    if (!drive && !share) return wide;  // no current folder: nothing better to offer
+    std::wstring combined = plain;
+    if (combined.back() != L'\\') combined += L'\\';
+    combined += rest;
     return LongPath(Utf8(combined));
   }
   AppendParts(rest, root_length, &result);
