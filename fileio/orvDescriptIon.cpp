@@ -256,4 +256,6 @@ bool orvDescriptIon::WriteDirectoryFile(const std::u16string& PathName) {
   return WriteFile(DescriptionFileOf(*files_, PathName));
 }
 
+orvDescriptIon::orvDescriptIon() = default;
+
 }  // namespace quern

@@ -31,7 +31,8 @@ std::string DescriptIonTextOf(const DescriptIonEntries& entries);
 
 class orvDescriptIon : public automation::Object {
  public:
-  orvDescriptIon() = default;
+  // Out of line: the machine's file system it starts with is the library's, not a client's.
+  orvDescriptIon();
   static const automation::ClassInfo& Class();
   const automation::ClassInfo& TypeInfo() const noexcept override { return Class(); }
 

@@ -36,6 +36,8 @@ using automation::Ref;
 // outlive the object). The COM and Python surfaces never see it.
 class orvFSO : public automation::Object {
  public:
+  // Out of line: the machine's file system it starts with is the library's, not a client's.
+  orvFSO();
   static const automation::ClassInfo& Class();
   const automation::ClassInfo& TypeInfo() const noexcept override { return Class(); }
 

@@ -132,4 +132,6 @@ std::u16string orvFSO::GetFile2(const std::u16string& FileName, bool RaiseErrors
   return std::move(file.text);
 }
 
+orvFSO::orvFSO() = default;
+
 }  // namespace quern

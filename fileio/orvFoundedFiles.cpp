@@ -389,6 +389,8 @@ std::u16string FoundedFile::FileName() const { return support::FileNameFromNativ
 // ---------------------------------------------------------------------------------------------
 // orvFoundedFiles
 
+orvFoundedFiles::orvFoundedFiles() = default;
+
 double orvFoundedFiles::Size() const {
   double sum = 0;
   for (const Ref<FoundedFile>& item : items_) sum = CheckedSum(sum + item->FileSize());

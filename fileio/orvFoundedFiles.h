@@ -110,7 +110,8 @@ class FoundedFile : public automation::Object {
 // The result of one search, and the search itself.
 class orvFoundedFiles : public automation::Object {
  public:
-  orvFoundedFiles() = default;
+  // Out of line: the machine's file system it starts with is the library's, not a client's.
+  orvFoundedFiles();
   static const automation::ClassInfo& Class();
   const automation::ClassInfo& TypeInfo() const noexcept override { return Class(); }
 
