@@ -30,17 +30,17 @@ void FileSystem::DescribeEntries(const Folder& folder, std::span<FindRecord* con
 uint32_t FileSystem::FindInFolder(Folder folder, std::string_view mask, FindResult* result, bool) {
   result->entries.clear();
   result->deferred.reset();
-  result->folder = folder.IsOpen() ? folder.Id() : FolderId{};
+  result->folder = FolderId{};
   if (!folder.IsOpen()) return error::kInvalidHandle;
+  result->folder = folder.Id();
   if (mask.empty()) return error::kInvalidName;
   std::vector<FindRecord> listed;
   if (const uint32_t code = ListFolder(folder, &listed); code != error::kSuccess) return code;
-  const bool every_name = mask == "*" || mask == "*.*";
   const bool one_name = !IsFindMask(mask);
   for (FindRecord& entry : listed) {
-    const bool matches =
-        one_name ? entry.name == mask : every_name || PathMatchSpec(entry.name, mask);
-    if (matches) result->entries.push_back(std::move(entry));
+    if (one_name ? entry.name == mask : PathMatchSpec(entry.name, mask)) {
+      result->entries.push_back(std::move(entry));
+    }
   }
   return result->entries.empty() ? error::kFileNotFound : error::kSuccess;
 }
